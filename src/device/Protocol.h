@@ -1,0 +1,50 @@
+// The instrument's command protocol: "@03P\r" (record count), "@07R2000\r"
+// (all records) and "@03C\r" (erase), with their waits and reply checks.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "device/DeviceLink.h"
+#include "records/RecordStore.h"
+#include "records/TableBuild.h"
+
+namespace oront {
+
+constexpr int kCountWaitMs = 300;
+constexpr int kEraseWaitMs = 2000;
+constexpr int kPacketWaitMs = 100;
+
+// The exchange buffers of the main window.
+struct CommandBuffers {
+    std::uint8_t m_command[kPacketSize]{};
+    std::uint8_t m_reply[kPacketSize]{};
+};
+
+// A packet whose bytes 0..2 are "@ER" is a refusal.
+bool IsErrorReply(const std::uint8_t* packet);
+
+// Sets m_nRecordCount (first to 0) and m_nWrapPosition. A count above 8000
+// without the wrap bit, or a wrap position of 8000 or more, is a malformed
+// reply and fails.
+bool QueryRecordCount(CUsbIF& usb, CommandBuffers& io, RecordStore& store);
+
+bool EraseRecords(CUsbIF& usb, CommandBuffers& io);
+
+struct DownloadHooks {
+    // Called after every record received: (records received, record count).
+    std::function<void(int, int)> progress;
+    // Called once the result table is complete, before the report table is
+    // built (the table view fills itself here).
+    std::function<void()> fillRecordTable;
+    // Called with every packet as it arrives (the dump command records them).
+    std::function<void(const std::uint8_t*)> packetReceived;
+};
+
+// Receives 2 x m_nRecordCount packets, decodes them into the slots, builds
+// the result and report tables and closes the pipes. A missing packet or an
+// error reply fails at once; the tables are then not rebuilt.
+bool DownloadRecords(CUsbIF& usb, CommandBuffers& io, RecordStore& store, const TFactorTable& tFactor,
+                     const DownloadHooks& hooks = {});
+
+}  // namespace oront

@@ -1,0 +1,33 @@
+// The table build after the last packet of a download: rotation after a
+// wrap, repair of a run cut by the wrap, run marking, the result table with
+// its group and summary rows, and the report table.
+#pragma once
+
+#include <array>
+
+#include "records/RecordStore.h"
+
+namespace oront {
+
+// Student t factors by number of points (index = N).
+struct TFactorTable {
+    std::array<float, 10> m_tFactor{0.0f, 0.0f, 6.3f, 2.9f, 2.4f, 2.1f, 2.0f, 1.9f, 1.9f, 1.9f};
+};
+
+// Step 1 of a download: every report line cleared, m_nLastRow = 0.
+void ResetForDownload(RecordStore& store);
+
+// Steps 4..7: rotate, repair, mark runs (adding their report lines to
+// m_nReportLineCount), build the result table with the statistics, then add
+// m_nRecordCount to m_nReportLineCount. Slots 0..m_nRecordCount-1 must hold
+// the decoded records.
+void BuildResultTable(RecordStore& store, const TFactorTable& tFactor);
+
+// Step 9: the report table from the result table.
+void BuildReportTable(RecordStore& store);
+
+// The channel sizes of a size code (as the report and the CSV file show them).
+const char* Ch1SizeText(int sizeCode);       // "0.3um" below 10, else "0.5um"
+const char* Ch2SizeText(int sizeCode);       // by the code table; nullptr outside it
+
+}  // namespace oront
