@@ -1,0 +1,5 @@
+#include "app/Messages.h"
+
+namespace oront {
+std::string g_strMessage;
+}  // namespace oront

@@ -1,0 +1,38 @@
+// The texts the program shows, and the shared message string.
+//
+// A caller puts the text of the next message into g_strMessage and then runs
+// a message dialog, which shows it. "\n\r" is a line feed followed by a
+// carriage return, as the instrument software has always written them.
+#pragma once
+
+#include <string>
+
+namespace oront {
+
+extern std::string g_strMessage;
+
+namespace msg {
+inline constexpr const char* kAppTitle = "Oront V208 Software";
+inline constexpr const char* kConnectFailed = "Failed to connect USB device!";
+inline constexpr const char* kReadFailed = "Failed to read records!";
+inline constexpr const char* kNoData = "No data!";
+inline constexpr const char* kDeleted = "Records have been deleted successfully!";
+inline constexpr const char* kDeleteFailed = "Failed to delete records!";
+inline constexpr const char* kSaveFailed = "Failed to save records!";
+inline constexpr const char* kFormatError = "Data format is error, Please input data again!";
+inline constexpr const char* kInputNull = "The input data can't be null,Please input data!";
+inline constexpr const char* kQuitUnsaved = "Data are not saved yet! \n\r Are you sure you want to exit now?";
+inline constexpr const char* kCloseUnsaved = "Data are not saved yet! \n\rAre you sure to exit now?";
+inline constexpr const char* kDeleteAsk1 = "Do you want to delete all data records now?";
+inline constexpr const char* kDeleteAsk2 =
+    "Warning!\n\r"
+    "It will delete all the data from the device.\n\r"
+    "Do you want to continue?";
+inline constexpr const char* kDeleteAsk3 =
+    "Unrecoverable operation!\n\r"
+    "Are you sure you want to proceed?";
+inline constexpr const char* kAboutVersion = "Oront V208 Software, Version 2.61(CE)";
+inline constexpr const char* kAboutMenuEntry = "&About Oront V208 Software...";
+}  // namespace msg
+
+}  // namespace oront
