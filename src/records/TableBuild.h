@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 
 #include "records/RecordStore.h"
 
@@ -23,11 +24,22 @@ void ResetForDownload(RecordStore& store);
 // the decoded records.
 void BuildResultTable(RecordStore& store, const TFactorTable& tFactor);
 
-// Step 9: the report table from the result table.
+// Step 9: the report table from the result table: one line per row, four
+// per summary row, for rows 0..m_nLastRow; m_nReportLineCount becomes the
+// number of lines written.
 void BuildReportTable(RecordStore& store);
 
+// The report (and CSV) cells of a row that is not a summary row.
+void FillRecordLine(const ResultRow& row, ReportLine& line);
+// The four lines (AVG, MAX, MIN, 95%UCL) of a summary row.
+void FillSummaryLines(const ResultRow& row, ReportLine* lines);
+
+// The Record text a group row shows: its stored number plus one (the number
+// of the point's first cycle), where 8000 is followed by 0001.
+std::string GroupRecordNumberText(const Text& stored);
+
 // The channel sizes of a size code (as the report and the CSV file show them).
-const char* Ch1SizeText(int sizeCode);       // "0.3um" below 10, else "0.5um"
-const char* Ch2SizeText(int sizeCode);       // by the code table; nullptr outside it
+const char* Ch1SizeText(int sizeCode);  // "0.3um" below 10, else "0.5um"
+const char* Ch2SizeText(int sizeCode);  // by the code table; nullptr outside it
 
 }  // namespace oront

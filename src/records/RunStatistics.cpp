@@ -1,0 +1,151 @@
+#include "records/RunStatistics.h"
+
+#include <cmath>
+
+#include "records/CFormat.h"
+
+namespace oront {
+namespace {
+
+using R = MeasurementRecord;
+using Row = ResultRow;
+
+std::array<double, 3> ChannelValues(const MeasurementRecord& slot) {
+    return {CAtof(slot[R::m_strCount]), CAtof(slot[R::m_strCount + 1]), CAtof(slot[R::m_strCount + 2])};
+}
+
+void UpdateExtremes(RunStatistics& s, const std::array<double, 3>& v) {
+    for (std::size_t c = 0; c < 3; ++c) {
+        if (v[c] >= s.max[c]) s.max[c] = v[c];
+        if (v[c] <= s.min[c]) s.min[c] = v[c];
+    }
+}
+
+bool IsRunMember(const MeasurementRecord& slot) {
+    return slot[R::m_strRunFlag] == "1";
+}
+
+// Fields 3..20 of a group or summary row: the slot's fields 0..17.
+void CopyHead(ResultRow& row, const MeasurementRecord& slot) {
+    for (int k = 0; k <= R::m_strCount + 5; ++k) row[Row::Copy(k)] = slot[k];
+}
+
+}  // namespace
+
+ResultRow& TableBuildState::NewRow() {
+    ++store.m_nLastRow;
+    return store.m_rows.emplace_back();
+}
+
+void GroupStep(TableBuildState& state, int a, int b) {
+    const auto& slots = state.store.m_records;
+    const MeasurementRecord& first = slots[static_cast<std::size_t>(a)];
+    if (first[R::m_strCycle] != "1") return;
+
+    RunStatistics& s = state.stats;
+    std::array<double, 3> v = ChannelValues(first);
+    const int pa = CAtoi(first[R::m_strPoint]);
+    if (!s.active) {
+        s.max = s.min = v;
+        s.sumOfPointAverages = {};
+        s.points = 0;
+        s.active = true;
+    }
+    s.points += 1;
+    s.cyclesInPoint = 1;
+    s.pointSum = v;
+    UpdateExtremes(s, v);
+
+    for (int j = a + 1; j <= b; ++j) {
+        const MeasurementRecord& slot = slots[static_cast<std::size_t>(j)];
+        // Records after the run never belong to its last point.
+        if (!IsRunMember(slot)) break;
+        const int pj = CAtoi(slot[R::m_strPoint]);
+        const int cj = CAtoi(slot[R::m_strCycle]);
+        if ((cj <= 1 && pj <= 1) || pj > pa) break;  // a new run or the next point
+        s.cyclesInPoint += 1;
+        v = ChannelValues(slot);
+        UpdateExtremes(s, v);
+        for (std::size_t c = 0; c < 3; ++c) s.pointSum[c] += v[c];
+    }
+
+    std::array<double, 3> average{};
+    for (std::size_t c = 0; c < 3; ++c) {
+        average[c] = s.pointSum[c] / s.cyclesInPoint;
+        s.sumOfPointAverages[c] += average[c];
+    }
+
+    ++state.seqCounter;
+    ResultRow& row = state.NewRow();
+    row[Row::m_strSeqNo] = FormatZeroPad(state.seqCounter + 1, 4);
+    row[Row::m_strKind] = kind::kGroupCollapsed;
+    row[Row::m_strMemberCount] = FormatInt(s.cyclesInPoint);
+    row[Row::m_strRecordNo] = FormatZeroPad(state.recordCounter, 4);
+    CopyHead(row, first);
+    for (int c = 0; c < 3; ++c) row[Row::m_strAvg + c] = FormatFixed0(average[static_cast<std::size_t>(c)]);
+}
+
+void SummaryStep(TableBuildState& state, int a, int b) {
+    const auto& slots = state.store.m_records;
+    if (a < b) {
+        const MeasurementRecord& next = slots[static_cast<std::size_t>(a) + 1];
+        // The run ends where the next record starts a new run (point 1,
+        // cycle 1) or is no run member at all.
+        const bool nextStartsRun = CAtoi(next[R::m_strPoint]) == 1 && CAtoi(next[R::m_strCycle]) == 1;
+        if (IsRunMember(next) && !nextStartsRun) return;
+    }
+
+    RunStatistics& s = state.stats;
+    ResultRow& row = state.NewRow();
+    row[Row::m_strKind] = kind::kSummary;
+    row[Row::m_strMemberCount] = "1";
+    CopyHead(row, slots[static_cast<std::size_t>(a)]);
+
+    const int n = s.points;
+    if (!s.active || n <= 0) {
+        // A run whose first cycle is missing met no group step of its own:
+        // there is nothing to summarise.
+        for (int c = 0; c < 3; ++c)
+            for (int field : {Row::m_strAvg, Row::m_strStdErr, Row::m_strMax, Row::m_strMin, Row::m_strUcl})
+                row[field + c] = "----";
+        s = RunStatistics{};
+        return;
+    }
+
+    std::array<double, 3> mean{};
+    for (std::size_t c = 0; c < 3; ++c) mean[c] = s.sumOfPointAverages[c] / n;
+
+    // Deviations of the point averages as their group rows show them.
+    std::array<double, 3> squares{};
+    const auto& rows = state.store.m_rows;
+    int met = 0;
+    for (int i = state.store.m_nLastRow; i >= 0 && met < n; --i) {
+        const ResultRow& r = rows[static_cast<std::size_t>(i)];
+        if (r[Row::m_strKind] != kind::kGroupCollapsed) continue;
+        ++met;
+        for (std::size_t c = 0; c < 3; ++c) {
+            const double d = CAtof(r[Row::m_strAvg + static_cast<int>(c)]) - mean[c];
+            squares[c] += d * d;
+        }
+    }
+
+    const bool withLimit = n >= 2 && n <= 9;
+    for (std::size_t c = 0; c < 3; ++c) {
+        const int ci = static_cast<int>(c);
+        const double se = n > 1 ? std::sqrt(squares[c] / (n * (n - 1))) : 0.0;
+        if (withLimit) {
+            const double factor = static_cast<double>(state.tFactor.m_tFactor[static_cast<std::size_t>(n)]);
+            row[Row::m_strStdErr + ci] = FormatLargeValue(se);
+            row[Row::m_strUcl + ci] = FormatLargeValue(factor * se + mean[c]);
+        } else {
+            row[Row::m_strStdErr + ci] = "----";
+            row[Row::m_strUcl + ci] = "----";
+        }
+        row[Row::m_strAvg + ci] = FormatLargeValue(mean[c]);
+        row[Row::m_strMax + ci] = FormatLargeValue(s.max[c]);
+        row[Row::m_strMin + ci] = FormatLargeValue(s.min[c]);
+    }
+    s.active = false;
+}
+
+}  // namespace oront

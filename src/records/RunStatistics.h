@@ -1,0 +1,49 @@
+// The ISO run statistics: the group step (one row per point with the point's
+// channel averages) and the summary step (one row per run with average,
+// maximum, minimum, standard error and 95 % upper confidence limit).
+#pragma once
+
+#include <array>
+
+#include "records/RecordStore.h"
+#include "records/TableBuild.h"
+
+namespace oront {
+
+// Accumulator of the run being built.
+struct RunStatistics {
+    bool active = false;  // a group step of the current run has run
+    int cyclesInPoint = 0;
+    int points = 0;  // N, the points finished in this run
+    std::array<double, 3> max{};
+    std::array<double, 3> min{};
+    std::array<double, 3> sumOfPointAverages{};
+    std::array<double, 3> pointSum{};
+};
+
+// Everything the result-table build shares with the two steps.
+struct TableBuildState {
+    TableBuildState(RecordStore& s, const TFactorTable& t) : store(s), tFactor(t) {}
+
+    RecordStore& store;
+    const TFactorTable& tFactor;
+    int slotCount = 0;      // slots 0..slotCount-1 hold this download's records
+    int seqCounter = -1;    // last sequence number given, minus one
+    int recordCounter = 0;  // last record number given (1..8000 after the first)
+    RunStatistics stats;
+
+    // Appends an empty row to the result table and returns it.
+    ResultRow& NewRow();
+    void AdvanceRecordCounter() {
+        if (++recordCounter > kMaxRecords) recordCounter = 1;
+    }
+};
+
+// For a run member in slot a (last slot b): adds the point's group row when
+// slot a is the point's first cycle.
+void GroupStep(TableBuildState& state, int a, int b);
+// For a run member in slot a (last slot b): adds the summary row when slot a
+// ends its run.
+void SummaryStep(TableBuildState& state, int a, int b);
+
+}  // namespace oront
