@@ -1,0 +1,212 @@
+#include "export/CsvWriter.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <string_view>
+
+#include "records/CFormat.h"
+#include "records/TableBuild.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace oront {
+namespace {
+
+constexpr std::string_view kTitleLines =
+    "[Test data]\r\n"
+    "\r\n"
+    "Record,Mode,Location,Points,Cycles,Date & Time,Sample Time,Hold Time,"
+    "Ch1 Size, Ch1 Data ,Ch2 Size, Ch2 Data,Ch3 Size,Ch3 Data ,Unit,Status,\r\n";
+
+// Appends the line (or four lines) of one result row.
+void AppendRow(const ResultRow& row, std::string& out, ReportLine* scratch) {
+    if (row[ResultRow::m_strKind] == kind::kSummary) {
+        static constexpr std::string_view kLabels[4] = {",,,,AVG,,,,", ",,,,MAX,,,,", ",,,,MIN,,,,", ",,,,95%UCL,,,,"};
+        static constexpr int kFields[4] = {ResultRow::m_strAvg, ResultRow::m_strMax, ResultRow::m_strMin,
+                                           ResultRow::m_strUcl};
+        const std::string_view unit = row[ResultRow::Copy(MeasurementRecord::m_strUnit)].view();
+        for (int i = 0; i < 4; ++i) {
+            out += kLabels[i];
+            for (int c = 0; c < 3; ++c) {
+                out += ',';
+                out += row[kFields[i] + c].view();
+                out += ',';
+            }
+            out += unit;
+            out += "\r\n";
+        }
+        return;
+    }
+    // The same cells as the report table; a line without a Status cell ends
+    // after the Unit cell's comma.
+    FillRecordLine(row, *scratch);
+    for (int c = 0; c < ReportLine::Status; ++c) {
+        out += (*scratch)[c].view();
+        out += ',';
+    }
+    if (!(*scratch)[ReportLine::Status].empty()) {
+        out += (*scratch)[ReportLine::Status].view();
+        out += ',';
+    }
+    out += "\r\n";
+}
+
+// Rows that exist in the table; indices outside it are never read.
+void ClampRange(const RecordStore& store, int& start, int& end) {
+    start = std::max(start, 0);
+    end = static_cast<int>(std::min<long long>(end, static_cast<long long>(store.m_rows.size()) - 1));
+}
+
+#ifdef _WIN32
+using FileHandle = int;
+bool WriteAll(FileHandle fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const unsigned chunk = static_cast<unsigned>(std::min<std::size_t>(size, 1u << 30));
+        const int n = _write(fd, data, chunk);
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+bool OpenTemporary(const std::string& target, std::string& tempPath, FileHandle& fd) {
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        tempPath =
+            target + ".tmp" + FormatInt(static_cast<long long>(GetCurrentProcessId())) + "_" + FormatInt(attempt);
+        fd = _open(tempPath.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+        if (fd >= 0) return true;
+        if (errno != EEXIST) return false;
+    }
+    return false;
+}
+bool SyncAndClose(FileHandle fd) {
+    const bool synced = _commit(fd) == 0;
+    return (_close(fd) == 0) && synced;
+}
+void CloseQuietly(FileHandle fd) {
+    _close(fd);
+}
+bool ReplaceTarget(const std::string& tempPath, const std::string& target) {
+    return MoveFileExA(tempPath.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+void RemoveTemporary(const std::string& tempPath) {
+    _unlink(tempPath.c_str());
+}
+#else
+using FileHandle = int;
+bool WriteAll(FileHandle fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+bool OpenTemporary(const std::string& target, std::string& tempPath, FileHandle& fd) {
+    // The temporary lies in the target's folder so that the final rename
+    // stays within one file system.
+    const std::size_t slash = target.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    tempPath = folder + "." + base + ".XXXXXX";
+    fd = ::mkstemp(tempPath.data());
+    if (fd < 0) return false;
+    // A new file gets the usual permissions; a replaced file keeps its own.
+    struct stat st {};
+    mode_t mode;
+    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    ::fchmod(fd, mode);
+    return true;
+}
+bool SyncAndClose(FileHandle fd) {
+    const bool synced = ::fsync(fd) == 0;
+    return (::close(fd) == 0) && synced;
+}
+void CloseQuietly(FileHandle fd) {
+    ::close(fd);
+}
+bool ReplaceTarget(const std::string& tempPath, const std::string& target) {
+    return ::rename(tempPath.c_str(), target.c_str()) == 0;
+}
+void RemoveTemporary(const std::string& tempPath) {
+    ::unlink(tempPath.c_str());
+}
+#endif
+
+}  // namespace
+
+std::string CsvText(const RecordStore& store, int start, int end) {
+    ClampRange(store, start, end);
+    std::string out(kTitleLines);
+    ReportLine scratch;
+    for (int i = start; i <= end; ++i) AppendRow(store.m_rows[static_cast<std::size_t>(i)], out, &scratch);
+    return out;
+}
+
+bool WriteCsvFile(const RecordStore& store, const std::string& path, int start, int end) {
+    if (path.empty()) return false;
+    std::string tempPath;
+    FileHandle fd{};
+    if (!OpenTemporary(path, tempPath, fd)) return false;
+
+    // Lines are collected into a bounded buffer and written in blocks, so the
+    // memory used does not grow with the number of rows.
+    constexpr std::size_t kBlock = 1 << 16;
+    std::string buffer;
+    buffer.reserve(kBlock + 1024);
+    buffer += kTitleLines;
+    ClampRange(store, start, end);
+    ReportLine scratch;
+    bool ok = true;
+    for (int i = start; ok && i <= end; ++i) {
+        AppendRow(store.m_rows[static_cast<std::size_t>(i)], buffer, &scratch);
+        if (buffer.size() >= kBlock) {
+            ok = WriteAll(fd, buffer.data(), buffer.size());
+            buffer.clear();
+        }
+    }
+    if (ok) ok = WriteAll(fd, buffer.data(), buffer.size());
+    if (ok) {
+        ok = SyncAndClose(fd);
+    } else {
+        CloseQuietly(fd);
+    }
+    // The target is replaced only by a completely written file.
+    if (ok) ok = ReplaceTarget(tempPath, path);
+    if (!ok) RemoveTemporary(tempPath);
+    return ok;
+}
+
+std::string DefaultFileName(std::time_t now) {
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    const long long parts[6] = {local.tm_year + 1900LL, local.tm_mon + 1LL, local.tm_mday,
+                                local.tm_hour,          local.tm_min,       local.tm_sec};
+    std::string name;
+    for (long long part : parts) name += FormatMinDigits(part, 2);
+    return name;
+}
+
+}  // namespace oront
