@@ -6,16 +6,35 @@
 // on this format; it does not change.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "records/RecordFrame.h"
 
 namespace oront {
 
 using MemoryImage = std::vector<std::uint8_t>;
 
+// The largest image: the count packet and two packets for each of 8000
+// records.
+constexpr std::size_t kMaxMemoryImageSize = 64 * (1 + 2 * 8000);
+
+// Reads an image file. It must hold whole 64-byte packets, at least the
+// count packet and at most kMaxMemoryImageSize bytes; otherwise false and
+// the image is left as it was.
 bool LoadMemoryImage(const std::string& path, MemoryImage& image);
 bool SaveMemoryImage(const std::string& path, const MemoryImage& image);
+
+// The count packet for a reply value (bytes 0-1 big-endian, the rest zero)
+// followed by the record frames of the given records, in slot order.
+MemoryImage MakeMemoryImage(std::uint16_t countValue, const std::vector<RawRecord>& slots);
+
+// The serial number of the demo instrument and the slot of the oldest record
+// in the full demo memory.
+constexpr std::uint32_t kDemoSerialNumber = 2150042;
+constexpr int kFullDemoWrapPosition = 2717;
 
 // Built-in demo images, generated (not stored): a few hundred records mixing
 // Auto, Manual and ISO runs in several units, and a full, wrapped memory of

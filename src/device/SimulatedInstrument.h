@@ -4,14 +4,15 @@
 // "@03P\r" is answered with the image's count packet, "@07R2000\r" with its
 // record packets in order, "@03C\r" with a confirming packet, after which the
 // instrument reports 0 records. A packet it does not have is real silence:
-// the read waits out its full wait and fails.
+// the read waits out its full wait and fails. Any other command is answered
+// with an error reply. Each command discards whatever the previous one left
+// unread. Only whole 64-byte packets of the image are ever sent.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <mutex>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -21,13 +22,13 @@
 namespace oront {
 
 struct SimulatorFaults {
-    bool noDevice = false;          // FindDevicePath fails
-    bool readPipeFails = false;     // the read pipe does not open
-    bool writePipeFails = false;    // the write pipe does not open
-    bool writeRefused = false;      // every write fails
-    bool eraseRefused = false;      // "@03C\r" answered with an error reply
-    bool eraseSilent = false;       // "@03C\r" not answered at all
-    bool realTimeSilence = true;    // false: a silent read fails at once (fuzzing)
+    bool noDevice = false;        // FindDevicePath fails
+    bool readPipeFails = false;   // the read pipe does not open
+    bool writePipeFails = false;  // the write pipe does not open
+    bool writeRefused = false;    // every write fails
+    bool eraseRefused = false;    // "@03C\r" answered with an error reply
+    bool eraseSilent = false;     // "@03C\r" not answered at all
+    bool realTimeSilence = true;  // false: a silent read fails at once (fuzzing)
 };
 
 class SimulatedInstrument : public DeviceBackend {
@@ -41,18 +42,29 @@ public:
     void ClosePipe(PipeHandle pipe) override;
 
     SimulatorFaults& Faults() { return m_faults; }
+    const MemoryImage& Image() const { return m_image; }
+    // The path FindDevicePath reports.
+    static const char* DevicePath();
     // Every command written, in order (for tests).
     const std::vector<std::string>& Commands() const { return m_commands; }
-    int OpenPipeCount() const { return m_openPipes; }
+    // Pipes currently open.
+    int OpenPipeCount() const { return static_cast<int>(m_pipes.size()); }
+    // Packets sent so far and packets still queued for reading.
+    int PacketsSent() const { return m_packetsSent; }
+    int PendingPackets() const { return static_cast<int>(m_pending.size()); }
     bool Erased() const { return m_erased; }
 
 private:
+    void QueuePacket(const std::uint8_t* bytes);
+    void QueueText(const char* text);
+
     MemoryImage m_image;
     SimulatorFaults m_faults;
     std::deque<std::vector<std::uint8_t>> m_pending;  // packets queued for reading
     std::vector<std::string> m_commands;
-    int m_openPipes = 0;
+    std::map<PipeHandle, PipeAccess> m_pipes;  // open pipes
     PipeHandle m_nextHandle = 100;
+    int m_packetsSent = 0;
     bool m_erased = false;
 };
 

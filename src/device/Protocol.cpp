@@ -1,0 +1,110 @@
+#include "device/Protocol.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "records/RecordFrame.h"
+
+namespace oront {
+
+namespace {
+
+constexpr std::string_view kCountCommand = "@03P\r";
+constexpr std::string_view kReadCommand = "@07R2000\r";
+constexpr std::string_view kEraseCommand = "@03C\r";
+
+constexpr unsigned kWrapBit = 0x8000;
+
+// Copies the command into the command buffer (at most 64 bytes) and writes
+// exactly the command's own bytes.
+bool SendCommand(CUsbIF& usb, CommandBuffers& io, std::string_view command) {
+    const std::size_t length = command.size() < kPacketSize ? command.size() : kPacketSize;
+    std::memset(io.m_command, 0, sizeof io.m_command);
+    std::memcpy(io.m_command, command.data(), length);
+    return usb.WritePipe(io.m_command, length);
+}
+
+// Reads one reply packet; no packet in time, or an error reply, fails.
+bool ReceiveReply(CUsbIF& usb, CommandBuffers& io, int waitMs) {
+    std::memset(io.m_reply, 0, sizeof io.m_reply);
+    if (!usb.ReadPipe(io.m_reply, waitMs)) return false;
+    return !IsErrorReply(io.m_reply);
+}
+
+bool Exchange(CUsbIF& usb, CommandBuffers& io, std::string_view command, int waitMs) {
+    if (!SendCommand(usb, io, command)) return false;
+    return ReceiveReply(usb, io, waitMs);
+}
+
+}  // namespace
+
+bool IsErrorReply(const std::uint8_t* packet) {
+    return packet != nullptr && packet[0] == '@' && packet[1] == 'E' && packet[2] == 'R';
+}
+
+bool QueryRecordCount(CUsbIF& usb, CommandBuffers& io, RecordStore& store) {
+    store.m_nRecordCount = 0;
+    if (!Exchange(usb, io, kCountCommand, kCountWaitMs)) return false;
+    const unsigned value = (static_cast<unsigned>(io.m_reply[0]) << 8) | io.m_reply[1];
+    if ((value & kWrapBit) != 0) {
+        // The ring of records has wrapped; the low bits name the slot of the
+        // oldest record, which must be one of the ring's slots.
+        const int wrapPosition = static_cast<int>(value & ~kWrapBit);
+        if (wrapPosition >= kMaxRecords) return false;
+        store.m_nRecordCount = kMaxRecords;
+        store.m_nWrapPosition = wrapPosition;
+        return true;
+    }
+    // More records than the ring holds cannot be stored by the instrument:
+    // such a reply is malformed and nothing is downloaded for it.
+    if (value > static_cast<unsigned>(kMaxRecords)) return false;
+    store.m_nRecordCount = static_cast<int>(value);
+    store.m_nWrapPosition = 0;
+    return true;
+}
+
+bool EraseRecords(CUsbIF& usb, CommandBuffers& io) {
+    return Exchange(usb, io, kEraseCommand, kEraseWaitMs);
+}
+
+bool DownloadRecords(CUsbIF& usb, CommandBuffers& io, RecordStore& store, const TFactorTable& tFactor,
+                     const DownloadHooks& hooks) {
+    // The count and wrap position come from the count query; values outside
+    // the ring would make the decoder or the rotation leave the slots.
+    const int count = store.m_nRecordCount;
+    if (count < 0 || count > kMaxRecords || store.m_nWrapPosition < 0 || store.m_nWrapPosition >= kMaxRecords) {
+        return false;
+    }
+
+    ResetForDownload(store);
+    if (!SendCommand(usb, io, kReadCommand)) return false;
+    store.m_nReportLineCount = 0;
+
+    if (store.m_records.size() < static_cast<std::size_t>(count))
+        store.m_records.resize(static_cast<std::size_t>(count));
+
+    FrameDecoder decoder;
+    decoder.Reset();
+    const int packets = 2 * count;
+    for (int i = 0; i < packets; ++i) {
+        std::memset(io.m_reply, 0, sizeof io.m_reply);
+        if (!usb.ReadPipe(io.m_reply, kPacketWaitMs)) return false;
+        if (hooks.packetReceived) hooks.packetReceived(io.m_reply);
+        if (IsErrorReply(io.m_reply)) return false;
+        MeasurementRecord& slot = store.m_records[static_cast<std::size_t>(i / 2)];
+        if (i % 2 == 0) {
+            decoder.DecodePacketA(io.m_reply, slot);
+        } else {
+            store.m_nSerialNumber = decoder.DecodePacketB(io.m_reply, slot);
+            if (hooks.progress) hooks.progress(i / 2 + 1, count);
+        }
+    }
+
+    BuildResultTable(store, tFactor);
+    if (hooks.fillRecordTable) hooks.fillRecordTable();
+    BuildReportTable(store);
+    usb.ClosePipes();
+    return true;
+}
+
+}  // namespace oront

@@ -1,0 +1,105 @@
+#include "device/SimulatedInstrument.h"
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <utility>
+
+namespace oront {
+
+namespace {
+
+bool SameGuid(const Guid& a, const Guid& b) {
+    return a.data1 == b.data1 && a.data2 == b.data2 && a.data3 == b.data3 &&
+           std::memcmp(a.data4, b.data4, sizeof a.data4) == 0;
+}
+
+}  // namespace
+
+SimulatedInstrument::SimulatedInstrument(MemoryImage image, SimulatorFaults faults)
+    : m_image(std::move(image)), m_faults(faults) {}
+
+const char* SimulatedInstrument::DevicePath() {
+    return "\\\\?\\usb#vid_04d8&pid_000c#simulated#{5354fa28-6d14-4e35-a1f5-75bb54e6030f}";
+}
+
+bool SimulatedInstrument::FindDevicePath(const Guid& interfaceClass, std::string& path) {
+    if (m_faults.noDevice || !SameGuid(interfaceClass, kInstrumentInterfaceClass)) return false;
+    path = DevicePath();
+    return true;
+}
+
+PipeHandle SimulatedInstrument::OpenPipe(const std::string& pipeName, PipeAccess access) {
+    if (m_faults.noDevice || pipeName != std::string(DevicePath()) + kPipeSuffix) return kInvalidPipe;
+    if (access == PipeAccess::Read && m_faults.readPipeFails) return kInvalidPipe;
+    if (access == PipeAccess::Write && m_faults.writePipeFails) return kInvalidPipe;
+    // Pipes are opened without sharing: a second open of one direction fails.
+    for (const auto& [handle, openAccess] : m_pipes) {
+        if (openAccess == access) return kInvalidPipe;
+    }
+    const PipeHandle handle = m_nextHandle++;
+    m_pipes.emplace(handle, access);
+    return handle;
+}
+
+void SimulatedInstrument::QueuePacket(const std::uint8_t* bytes) {
+    m_pending.emplace_back(bytes, bytes + kPacketSize);
+}
+
+void SimulatedInstrument::QueueText(const char* text) {
+    std::uint8_t packet[kPacketSize]{};
+    std::memcpy(packet, text, std::strlen(text));
+    QueuePacket(packet);
+}
+
+bool SimulatedInstrument::WritePipe(PipeHandle pipe, const std::uint8_t* data, std::size_t length, int /*waitMs*/) {
+    auto it = m_pipes.find(pipe);
+    if (it == m_pipes.end() || it->second != PipeAccess::Write || m_faults.writeRefused) return false;
+    const std::string command(reinterpret_cast<const char*>(data), length);
+    m_commands.push_back(command);
+    // A new command starts a new answer.
+    m_pending.clear();
+
+    const std::size_t packets = m_image.size() / kPacketSize;
+    if (command == "@03P\r") {
+        if (m_erased) {
+            QueueText("");  // count 00 00
+        } else if (packets >= 1) {
+            QueuePacket(m_image.data());
+        }
+    } else if (command == "@07R2000\r") {
+        if (!m_erased) {
+            for (std::size_t p = 1; p < packets; ++p) QueuePacket(m_image.data() + p * kPacketSize);
+        }
+    } else if (command == "@03C\r") {
+        if (m_faults.eraseRefused) {
+            QueueText("@ER\r");
+        } else if (!m_faults.eraseSilent) {
+            QueueText("@03C\r");
+            m_erased = true;
+        }
+    } else {
+        QueueText("@ER\r");
+    }
+    return true;
+}
+
+bool SimulatedInstrument::ReadPipe(PipeHandle pipe, std::uint8_t* buffer, int waitMs) {
+    auto it = m_pipes.find(pipe);
+    if (it == m_pipes.end() || it->second != PipeAccess::Read) return false;
+    if (m_pending.empty()) {
+        // Nothing to send: the read waits out its wait, as on the wire.
+        if (m_faults.realTimeSilence && waitMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
+        return false;
+    }
+    std::memcpy(buffer, m_pending.front().data(), kPacketSize);
+    m_pending.pop_front();
+    ++m_packetsSent;
+    return true;
+}
+
+void SimulatedInstrument::ClosePipe(PipeHandle pipe) {
+    m_pipes.erase(pipe);
+}
+
+}  // namespace oront
