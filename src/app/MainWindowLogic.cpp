@@ -1,0 +1,185 @@
+#include "app/MainWindowLogic.h"
+
+#include <cstring>
+
+#include "app/Messages.h"
+#include "records/CFormat.h"
+#include "table/DragSelect.h"
+
+namespace oront {
+
+ChannelLabels ChannelLabelsForCode(int sizeCode) {
+    switch (sizeCode) {
+        case 0:
+            return {"0.3um", "0.5um", "5.0um"};
+        case 1:
+            return {"0.3um", "1.0um", "5.0um"};
+        case 2:
+            return {"0.3um", "2.0um", "5.0um"};
+        case 3:
+            return {"0.3um", "2.5um", "5.0um"};
+        case 10:
+            return {"0.5um", "1.0um", "5.0um"};
+        case 11:
+            return {"0.5um", "2.0um", "5.0um"};
+        case 12:
+            return {"0.5um", "2.5um", "5.0um"};
+        default:
+            return {"0.3um", "", "5.0um"};
+    }
+}
+
+MainWindowLogic::MainWindowLogic(MainWindowView& view, DeviceBackend* backend) : m_view(view), m_usb(backend) {}
+
+void MainWindowLogic::Message(const char* text) {
+    g_strMessage = text;
+    m_view.ShowMessage();
+}
+
+int MainWindowLogic::Question(const char* text) {
+    g_strMessage = text;
+    return m_view.Ask();
+}
+
+void MainWindowLogic::OnInitDialog() {
+    m_tFactor = TFactorTable{};
+    m_bDataNotSaved = false;
+    m_store.m_nLastRow = 0;
+    std::memset(m_io.m_reply, 0, sizeof m_io.m_reply);
+    UpdateChannelLabels();
+    SetButtonState(NoData);
+    m_view.SetFocus(ctl::kReadRecords);
+}
+
+void MainWindowLogic::SetButtonState(ButtonState state) {
+    m_state = state;
+    static constexpr int kDataButtons[] = {ctl::kSaveSelected, ctl::kSaveAll, ctl::kDeleteRecords, ctl::kDataPrint};
+    switch (state) {
+        case NoData:
+            for (int id : kDataButtons) m_view.EnableButton(id, false);
+            break;
+        case Busy:
+            for (int id : kDataButtons) m_view.EnableButton(id, false);
+            m_view.EnableButton(ctl::kQuit, false);
+            break;
+        case Failed:
+            m_view.EnableButton(ctl::kQuit, true);
+            break;
+        case Ready:
+            for (int id : kDataButtons) m_view.EnableButton(id, true);
+            m_view.EnableButton(ctl::kQuit, true);
+            break;
+    }
+}
+
+void MainWindowLogic::UpdateChannelLabels() {
+    static constexpr int kValueLabels[] = {ctl::kCh1Value, ctl::kCh2Value, ctl::kCh3Value, ctl::kUnitValue};
+    if (m_store.m_nRecordCount <= 0) {
+        for (int id : kValueLabels) m_view.ShowLabel(id, false);
+        return;
+    }
+    const ResultRow& first = m_store.Row(0);
+    const ChannelLabels labels = ChannelLabelsForCode(CAtoi(first[ResultRow::Copy(MeasurementRecord::m_strSizeCode)]));
+    m_view.SetLabelText(ctl::kCh2Value, labels.ch2);
+    m_view.SetLabelText(ctl::kCh1Value, labels.ch1);
+    m_view.SetLabelText(ctl::kCh3Value, labels.ch3);
+    m_view.SetLabelText(ctl::kUnitValue, first[ResultRow::Copy(MeasurementRecord::m_strUnit)].str());
+    for (int id : kValueLabels) m_view.ShowLabel(id, true);
+    m_view.SelectFirstRow();
+}
+
+void MainWindowLogic::OnReadRecords() {
+    if (m_bBusy) return;  // the download lets the window paint; never start a second one
+    ButtonState reached = Failed;
+    if (!OpenDeviceLink(m_usb)) {
+        Message(msg::kConnectFailed);
+    } else if (!QueryRecordCount(m_usb, m_io, m_store)) {
+        Message(msg::kReadFailed);
+    } else if (m_store.m_nRecordCount == 0) {
+        Message(msg::kNoData);
+    } else {
+        m_view.ClearTable();
+        m_bDataNotSaved = false;
+        m_store.m_nLastRow = 0;
+        SetButtonState(Busy);
+
+        DownloadHooks hooks;
+        hooks.progress = [this](int received, int count) { m_view.Progress(received, count); };
+        hooks.fillRecordTable = [this] { m_view.FillTable(); };
+        m_bBusy = true;
+        m_view.SetWaitCursor(true);
+        bool ok = false;
+        try {
+            ok = DownloadRecords(m_usb, m_io, m_store, m_tFactor, hooks);
+        } catch (...) {
+            m_view.SetWaitCursor(false);
+            m_bBusy = false;
+            throw;
+        }
+        m_view.SetWaitCursor(false);
+        m_bBusy = false;
+        if (ok) {
+            reached = Ready;
+        } else {
+            Message(msg::kReadFailed);
+        }
+    }
+    SetButtonState(reached);
+    UpdateChannelLabels();
+    if (m_store.m_nRecordCount > 0) m_bDataNotSaved = true;
+    m_view.SetFocus(ctl::kRecordList);
+}
+
+void MainWindowLogic::OnDeleteRecords() {
+    if (m_bBusy) return;
+    if (!OpenDeviceLink(m_usb)) {
+        Message(msg::kConnectFailed);
+        return;
+    }
+    if (Question(msg::kDeleteAsk1) != kEndOk) return;
+    if (Question(msg::kDeleteAsk2) != kEndOk) return;
+    if (Question(msg::kDeleteAsk3) != kEndOk) return;
+    if (!EraseRecords(m_usb, m_io)) {
+        Message(msg::kDeleteFailed);
+        return;
+    }
+    Message(msg::kDeleted);
+    m_usb.ClosePipes();
+    m_view.ClearTable();
+    m_bDataNotSaved = false;
+    m_store.m_nLastRow = 0;
+    UpdateChannelLabels();
+    SetButtonState(NoData);
+    m_view.SetFocus(ctl::kReadRecords);
+}
+
+void MainWindowLogic::OnSaveFinished(bool written) {
+    if (written) m_bDataNotSaved = false;
+    m_view.SetFocus(ctl::kRecordList);
+}
+
+bool MainWindowLogic::ConfirmExit(ExitSource source) {
+    // Never leave in the middle of a download: its handler is still running.
+    if (m_bBusy) return false;
+    if (m_bDataNotSaved && m_store.m_nRecordCount > 0) {
+        const char* text = source == ExitSource::QuitButton ? msg::kQuitUnsaved : msg::kCloseUnsaved;
+        if (Question(text) == kEndCancel) return false;
+    }
+    return true;
+}
+
+void MainWindowLogic::RequestExit(ExitSource source) {
+    if (!ConfirmExit(source)) return;
+    const bool okCode = source == ExitSource::QuitButton || source == ExitSource::EnterKey;
+    m_view.EndDialog(okCode ? kEndOk : kEndCancel);
+}
+
+void MainWindowLogic::OnKeyDown(int keyCode) {
+    if (keyCode == kCtrlKeyCode) g_bCtrlKeyDown = 1;
+}
+
+void MainWindowLogic::OnKeyUp(int keyCode) {
+    if (keyCode == kCtrlKeyCode) g_bCtrlKeyDown = 0;
+}
+
+}  // namespace oront

@@ -1,0 +1,526 @@
+// The main window's logic against a simulated instrument, with a fake view
+// that records what the window would show.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/MainWindowLogic.h"
+#include "app/Messages.h"
+#include "device/MemoryImage.h"
+#include "device/SimulatedInstrument.h"
+#include "table/DragSelect.h"
+
+namespace oront {
+namespace {
+
+constexpr int kDataButtons[] = {ctl::kSaveSelected, ctl::kSaveAll, ctl::kDeleteRecords, ctl::kDataPrint};
+constexpr int kValueLabels[] = {ctl::kCh1Value, ctl::kCh2Value, ctl::kCh3Value, ctl::kUnitValue};
+
+class FakeView : public MainWindowView {
+public:
+    FakeView() {
+        for (int id : {1000, 1002, 1003, 1005, 1006, 1028}) enabled[id] = true;
+        for (int id : kValueLabels) visible[id] = true;
+    }
+
+    void ShowMessage() override {
+        messages.push_back(g_strMessage);
+        log.push_back("message:" + g_strMessage);
+    }
+    int Ask() override {
+        questions.push_back(g_strMessage);
+        log.push_back("ask:" + g_strMessage);
+        if (answers.empty()) return kEndOk;
+        const int a = answers.front();
+        answers.erase(answers.begin());
+        return a;
+    }
+    void EnableButton(int id, bool enable) override { enabled[id] = enable; }
+    void SetLabelText(int id, const std::string& text) override {
+        labels[id] = text;
+        log.push_back("label:" + std::to_string(id));
+    }
+    void ShowLabel(int id, bool show) override { visible[id] = show; }
+    void SetFocus(int id) override {
+        focus = id;
+        log.push_back("focus:" + std::to_string(id));
+    }
+    void SetWaitCursor(bool on) override {
+        waitCursor = on;
+        log.push_back(on ? "wait:on" : "wait:off");
+    }
+    void ClearTable() override {
+        ++clears;
+        log.push_back("clear");
+    }
+    void FillTable() override {
+        ++fills;
+        log.push_back("fill");
+    }
+    void SelectFirstRow() override { ++selects; }
+    void Progress(int received, int count) override {
+        lastProgress = {received, count};
+        ++progressCalls;
+        if (onProgress) onProgress();
+    }
+    void EndDialog(int code) override { endCodes.push_back(code); }
+
+    bool Has(const std::string& entry) const { return std::find(log.begin(), log.end(), entry) != log.end(); }
+    std::size_t Index(const std::string& entry) const {
+        return static_cast<std::size_t>(std::find(log.begin(), log.end(), entry) - log.begin());
+    }
+
+    std::map<int, bool> enabled;
+    std::map<int, bool> visible;
+    std::map<int, std::string> labels;
+    std::vector<std::string> messages, questions, log;
+    std::vector<int> answers, endCodes;
+    int focus = 0, clears = 0, fills = 0, selects = 0, progressCalls = 0;
+    bool waitCursor = false;
+    std::pair<int, int> lastProgress{0, 0};
+    std::function<void()> onProgress;
+};
+
+RawRecord Plain(std::uint8_t sizeCode, std::uint8_t unit, std::uint8_t second) {
+    RawRecord r;
+    r.mode = 0;
+    r.year = 24;
+    r.month = 3;
+    r.day = 12;
+    r.hour = 10;
+    r.second = second;
+    r.unit = unit;
+    r.sizeCode = sizeCode;
+    r.counts = {100, 50, 5, 0, 0, 0};
+    r.serialNumber = 4242;
+    return r;
+}
+
+MemoryImage ImageOf(int records, std::uint8_t sizeCode = 0, std::uint8_t unit = 0) {
+    std::vector<RawRecord> slots;
+    for (int i = 0; i < records; ++i) slots.push_back(Plain(sizeCode, unit, static_cast<std::uint8_t>(i % 60)));
+    return MakeMemoryImage(static_cast<std::uint16_t>(records), slots);
+}
+
+// A silent instrument answers nothing; in tests the silence is not waited out.
+SimulatorFaults Quick(SimulatorFaults f = {}) {
+    f.realTimeSilence = false;
+    return f;
+}
+
+struct MainWindowFlows : ::testing::Test {
+    void Start(MemoryImage image, SimulatorFaults faults = Quick()) {
+        sim = std::make_unique<SimulatedInstrument>(std::move(image), faults);
+        logic = std::make_unique<MainWindowLogic>(view, sim.get());
+        logic->OnInitDialog();
+        view.log.clear();
+    }
+    void ExpectDataButtons(bool on) {
+        for (int id : kDataButtons) EXPECT_EQ(view.enabled[id], on) << "button " << id;
+    }
+    void ExpectValueLabels(bool shown) {
+        for (int id : kValueLabels) EXPECT_EQ(view.visible[id], shown) << "label " << id;
+    }
+    // Asks to quit and answers the question (if one comes) with `answer`.
+    void Quit(ExitSource source, int answer) {
+        view.answers = {answer};
+        logic->RequestExit(source);
+    }
+
+    FakeView view;
+    std::unique_ptr<SimulatedInstrument> sim;
+    std::unique_ptr<MainWindowLogic> logic;
+};
+
+// --- button states ------------------------------------------------------------
+
+TEST(ButtonStates, EachStateSwitchesKeepsOrLeavesTheButtonsAsTheTableSays) {
+    // expected[state][button]: 1 on, 0 off, -1 kept
+    const int buttons[] = {ctl::kSaveSelected, ctl::kSaveAll, ctl::kDeleteRecords, ctl::kDataPrint, ctl::kQuit};
+    const int expected[4][5] = {{0, 0, 0, 0, -1}, {0, 0, 0, 0, 0}, {-1, -1, -1, -1, 1}, {1, 1, 1, 1, 1}};
+    for (int state = 0; state < 4; ++state) {
+        for (bool before : {false, true}) {
+            FakeView view;
+            SimulatedInstrument sim(ImageOf(1));
+            MainWindowLogic logic(view, &sim);
+            for (int id : buttons) view.enabled[id] = before;
+            view.enabled[ctl::kReadRecords] = true;
+            logic.SetButtonState(static_cast<ButtonState>(state));
+            for (int b = 0; b < 5; ++b) {
+                const bool want = expected[state][b] < 0 ? before : expected[state][b] == 1;
+                EXPECT_EQ(view.enabled[buttons[b]], want) << "state " << state << " button " << buttons[b];
+            }
+            EXPECT_TRUE(view.enabled[ctl::kReadRecords]) << "Read Records is never disabled";
+            EXPECT_EQ(logic.State(), static_cast<ButtonState>(state));
+        }
+    }
+}
+
+// --- start-up -------------------------------------------------------------------
+
+TEST_F(MainWindowFlows, StartUpLeavesOnlyReadAndQuitEnabledAndQuitEndsAtOnce) {
+    sim = std::make_unique<SimulatedInstrument>(ImageOf(3), Quick());
+    logic = std::make_unique<MainWindowLogic>(view, sim.get());
+    logic->OnInitDialog();
+    ExpectDataButtons(false);
+    EXPECT_TRUE(view.enabled[ctl::kReadRecords]);
+    EXPECT_TRUE(view.enabled[ctl::kQuit]);
+    ExpectValueLabels(false);
+    EXPECT_EQ(view.focus, ctl::kReadRecords);
+    EXPECT_FALSE(logic->DataNotSaved());
+    EXPECT_EQ(logic->Store().m_nLastRow, 0);
+    const float want[10] = {0, 0, 6.3f, 2.9f, 2.4f, 2.1f, 2.0f, 1.9f, 1.9f, 1.9f};
+    for (int i = 0; i < 10; ++i) EXPECT_FLOAT_EQ(logic->TFactor().m_tFactor[static_cast<std::size_t>(i)], want[i]);
+    EXPECT_TRUE(sim->Commands().empty()) << "start-up does not talk to the instrument";
+
+    Quit(ExitSource::QuitButton, kEndCancel);
+    EXPECT_TRUE(view.questions.empty());
+    EXPECT_EQ(view.endCodes, std::vector<int>{kEndOk});
+}
+
+// --- Read Records failures ------------------------------------------------------
+
+TEST_F(MainWindowFlows, ReadWithoutInstrumentReportsConnectFailure) {
+    SimulatorFaults f = Quick();
+    f.noDevice = true;
+    Start(ImageOf(3), f);
+    logic->OnReadRecords();
+    EXPECT_EQ(view.messages, std::vector<std::string>{"Failed to connect USB device!"});
+    EXPECT_EQ(logic->State(), Failed);
+    ExpectDataButtons(false);
+    EXPECT_TRUE(view.enabled[ctl::kQuit]);
+    ExpectValueLabels(false);
+    EXPECT_EQ(view.clears, 0);
+    EXPECT_FALSE(logic->DataNotSaved());
+    EXPECT_EQ(view.focus, ctl::kRecordList);
+    EXPECT_TRUE(sim->Commands().empty());
+}
+
+TEST_F(MainWindowFlows, ReadWithAPipeThatDoesNotOpenReportsConnectFailure) {
+    for (bool readPipe : {true, false}) {
+        SimulatorFaults f = Quick();
+        (readPipe ? f.readPipeFails : f.writePipeFails) = true;
+        view = FakeView();
+        Start(ImageOf(3), f);
+        logic->OnReadRecords();
+        EXPECT_EQ(view.messages, std::vector<std::string>{"Failed to connect USB device!"});
+        EXPECT_EQ(sim->OpenPipeCount(), 0) << "a half-open link is closed again";
+    }
+}
+
+TEST_F(MainWindowFlows, CountQueryFailuresReportReadFailure) {
+    // An error reply (a packet arrived), silence, and a refused write.
+    MemoryImage refusing(kPacketSize, 0);
+    refusing[0] = '@';
+    refusing[1] = 'E';
+    refusing[2] = 'R';
+    SimulatorFaults writeRefused = Quick();
+    writeRefused.writeRefused = true;
+    const std::vector<std::pair<MemoryImage, SimulatorFaults>> cases = {
+        {refusing, Quick()}, {MemoryImage{}, Quick()}, {ImageOf(3), writeRefused}};
+    for (const auto& [image, faults] : cases) {
+        view = FakeView();
+        Start(image, faults);
+        logic->OnReadRecords();
+        EXPECT_EQ(view.messages, std::vector<std::string>{"Failed to read records!"});
+        EXPECT_EQ(logic->State(), Failed);
+        EXPECT_EQ(view.clears, 0);
+        EXPECT_FALSE(logic->DataNotSaved());
+        ExpectValueLabels(false);
+        EXPECT_EQ(view.focus, ctl::kRecordList);
+    }
+}
+
+TEST_F(MainWindowFlows, ZeroRecordsSayNoDataAndKeepTheTable) {
+    Start(ImageOf(0));
+    logic->OnReadRecords();
+    EXPECT_EQ(view.messages, std::vector<std::string>{"No data!"});
+    EXPECT_EQ(logic->State(), Failed);
+    EXPECT_EQ(view.clears, 0) << "the list keeps the rows of an earlier read";
+    ExpectValueLabels(false);
+    EXPECT_FALSE(logic->DataNotSaved());
+    EXPECT_EQ(sim->Commands(), std::vector<std::string>{"@03P\r"});
+    Quit(ExitSource::QuitButton, kEndCancel);
+    EXPECT_TRUE(view.questions.empty());
+}
+
+TEST_F(MainWindowFlows, DownloadStoppingHalfWayFailsAfterBusyAndLeavesTheFlagSet) {
+    // Three records announced, but the instrument stops after the first
+    // packet of the second record.
+    MemoryImage image = ImageOf(3);
+    image.resize(kPacketSize * 4);
+    Start(image);
+    logic->OnReadRecords();
+
+    EXPECT_EQ(view.messages, std::vector<std::string>{"Failed to read records!"});
+    EXPECT_EQ(logic->State(), Failed);
+    ExpectDataButtons(false);  // Busy switched them off and Failed keeps them
+    EXPECT_TRUE(view.enabled[ctl::kQuit]);
+    EXPECT_TRUE(logic->DataNotSaved());
+    EXPECT_EQ(view.clears, 1);
+    EXPECT_EQ(view.fills, 0);
+    EXPECT_FALSE(view.waitCursor);
+    // The message comes after the wait cursor is gone; the focus move is last.
+    EXPECT_LT(view.Index("clear"), view.Index("wait:on"));
+    EXPECT_LT(view.Index("wait:off"), view.Index("message:Failed to read records!"));
+    EXPECT_EQ(view.log.back(), "focus:1007");
+
+    view.answers = {kEndCancel};
+    logic->RequestExit(ExitSource::QuitButton);
+    EXPECT_EQ(view.questions, std::vector<std::string>{msg::kQuitUnsaved});
+    EXPECT_TRUE(view.endCodes.empty());
+}
+
+// --- Read Records success --------------------------------------------------------
+
+TEST_F(MainWindowFlows, SuccessfulReadEnablesEverythingAndShowsTheFirstRecordsLabels) {
+    Start(ImageOf(5, 11, 2));
+    bool busyDuringDownload = false;
+    view.onProgress = [&] {
+        busyDuringDownload = logic->IsBusy() && !view.enabled[ctl::kQuit] && view.waitCursor;
+        for (int id : kDataButtons) busyDuringDownload = busyDuringDownload && !view.enabled[id];
+    };
+    logic->OnReadRecords();
+
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_TRUE(busyDuringDownload);
+    EXPECT_EQ(logic->State(), Ready);
+    ExpectDataButtons(true);
+    EXPECT_TRUE(view.enabled[ctl::kQuit]);
+    EXPECT_EQ(view.clears, 1);
+    EXPECT_EQ(view.fills, 1);
+    EXPECT_EQ(view.lastProgress, std::make_pair(5, 5));
+    EXPECT_FALSE(view.waitCursor);
+    EXPECT_TRUE(logic->DataNotSaved());
+    ExpectValueLabels(true);
+    EXPECT_EQ(view.labels[ctl::kCh1Value], "0.5um");
+    EXPECT_EQ(view.labels[ctl::kCh2Value], "2.0um");
+    EXPECT_EQ(view.labels[ctl::kCh3Value], "5.0um");
+    EXPECT_EQ(view.labels[ctl::kUnitValue], "/m3");
+    EXPECT_EQ(view.selects, 1);
+    EXPECT_EQ(view.focus, ctl::kRecordList);
+    // Ch2 is set first, the unit last; the table is filled inside the download.
+    EXPECT_LT(view.Index("label:1012"), view.Index("label:1010"));
+    EXPECT_LT(view.Index("label:1014"), view.Index("label:1016"));
+    EXPECT_LT(view.Index("fill"), view.Index("wait:off"));
+    EXPECT_EQ(sim->OpenPipeCount(), 0) << "the download closes the pipes";
+}
+
+TEST_F(MainWindowFlows, UnknownSizeCodeLeavesCh2Empty) {
+    Start(ImageOf(2, 5, 0));
+    logic->OnReadRecords();
+    EXPECT_EQ(view.labels[ctl::kCh1Value], "0.3um");
+    EXPECT_EQ(view.labels[ctl::kCh2Value], "");
+    EXPECT_EQ(view.labels[ctl::kCh3Value], "5.0um");
+    EXPECT_EQ(view.labels[ctl::kUnitValue], "CNT");
+}
+
+TEST(ChannelLabels, TheCodeTable) {
+    const std::map<int, std::vector<std::string>> table = {
+        {0, {"0.3um", "0.5um", "5.0um"}},  {1, {"0.3um", "1.0um", "5.0um"}},  {2, {"0.3um", "2.0um", "5.0um"}},
+        {3, {"0.3um", "2.5um", "5.0um"}},  {10, {"0.5um", "1.0um", "5.0um"}}, {11, {"0.5um", "2.0um", "5.0um"}},
+        {12, {"0.5um", "2.5um", "5.0um"}}, {4, {"0.3um", "", "5.0um"}},       {13, {"0.3um", "", "5.0um"}},
+        {-1, {"0.3um", "", "5.0um"}}};
+    for (const auto& [code, want] : table) {
+        const ChannelLabels l = ChannelLabelsForCode(code);
+        EXPECT_EQ((std::vector<std::string>{l.ch1, l.ch2, l.ch3}), want) << "code " << code;
+    }
+}
+
+// --- the unsaved-data flag and quitting ------------------------------------------
+
+TEST_F(MainWindowFlows, QuitAndCloseAskWithTheirOwnWordingWhileRecordsAreUnsaved) {
+    Start(ImageOf(4));
+    logic->OnReadRecords();
+    ASSERT_TRUE(logic->DataNotSaved());
+
+    struct Case {
+        ExitSource source;
+        const char* text;
+        int endCode;
+    };
+    const Case cases[] = {{ExitSource::QuitButton, msg::kQuitUnsaved, kEndOk},
+                          {ExitSource::CloseCommand, msg::kCloseUnsaved, kEndCancel},
+                          {ExitSource::EscapeKey, msg::kCloseUnsaved, kEndCancel},
+                          {ExitSource::EnterKey, msg::kCloseUnsaved, kEndOk}};
+    for (const Case& c : cases) {
+        view.questions.clear();
+        view.endCodes.clear();
+        Quit(c.source, kEndCancel);
+        EXPECT_EQ(view.questions, std::vector<std::string>{c.text});
+        EXPECT_TRUE(view.endCodes.empty()) << "Cancel keeps the window";
+        EXPECT_TRUE(logic->DataNotSaved());
+
+        view.questions.clear();
+        Quit(c.source, kEndOk);
+        EXPECT_EQ(view.questions, std::vector<std::string>{c.text});
+        EXPECT_EQ(view.endCodes, std::vector<int>{c.endCode});
+    }
+}
+
+TEST_F(MainWindowFlows, SavingClearsTheFlagOnlyAfterASuccessfulWrite) {
+    Start(ImageOf(4));
+    logic->OnReadRecords();
+    view.focus = 0;
+    logic->OnSaveFinished(false);
+    EXPECT_TRUE(logic->DataNotSaved());
+    EXPECT_EQ(view.focus, ctl::kRecordList);
+    logic->OnSaveFinished(true);
+    EXPECT_FALSE(logic->DataNotSaved());
+    Quit(ExitSource::CloseCommand, kEndCancel);
+    EXPECT_TRUE(view.questions.empty());
+    EXPECT_EQ(view.endCodes, std::vector<int>{kEndCancel});
+}
+
+TEST_F(MainWindowFlows, FailedConnectAfterASuccessfulReadKeepsTheDataButtonsAndSetsTheFlagAgain) {
+    Start(ImageOf(4));
+    logic->OnReadRecords();
+    logic->OnSaveFinished(true);
+    ASSERT_FALSE(logic->DataNotSaved());
+
+    sim->Faults().noDevice = true;
+    logic->OnReadRecords();
+    EXPECT_EQ(view.messages, std::vector<std::string>{"Failed to connect USB device!"});
+    EXPECT_EQ(logic->State(), Failed);
+    ExpectDataButtons(true);
+    EXPECT_EQ(view.clears, 1) << "the earlier rows stay";
+    EXPECT_TRUE(logic->DataNotSaved());
+    ExpectValueLabels(true);
+}
+
+TEST_F(MainWindowFlows, NoDataAfterASuccessfulReadHidesTheLabelsAndKeepsTheButtons) {
+    Start(ImageOf(4));
+    logic->OnReadRecords();
+    // The instrument is erased behind the program's back.
+    ASSERT_TRUE(OpenDeviceLink(logic->Usb()));
+    CommandBuffers io;
+    ASSERT_TRUE(EraseRecords(logic->Usb(), io));
+
+    logic->OnReadRecords();
+    EXPECT_EQ(view.messages, std::vector<std::string>{"No data!"});
+    ExpectDataButtons(true);
+    ExpectValueLabels(false);
+    EXPECT_EQ(view.clears, 1);
+}
+
+// --- Delete Records -------------------------------------------------------------
+
+TEST_F(MainWindowFlows, DeleteWithoutInstrumentAsksNothing) {
+    SimulatorFaults f = Quick();
+    f.noDevice = true;
+    Start(ImageOf(3), f);
+    logic->OnDeleteRecords();
+    EXPECT_EQ(view.messages, std::vector<std::string>{"Failed to connect USB device!"});
+    EXPECT_TRUE(view.questions.empty());
+    EXPECT_EQ(logic->State(), NoData);
+}
+
+TEST_F(MainWindowFlows, CancelAtAnyOfTheThreeQuestionsSendsNothing) {
+    const std::vector<std::string> all = {msg::kDeleteAsk1, msg::kDeleteAsk2, msg::kDeleteAsk3};
+    for (std::size_t cancelAt = 0; cancelAt < 3; ++cancelAt) {
+        view = FakeView();
+        Start(ImageOf(3));
+        logic->OnReadRecords();
+        const auto before = sim->Commands().size();
+        view.answers.assign(cancelAt, kEndOk);
+        view.answers.push_back(kEndCancel);
+        logic->OnDeleteRecords();
+        EXPECT_EQ(view.questions, std::vector<std::string>(all.begin(), all.begin() + long(cancelAt) + 1));
+        EXPECT_EQ(sim->Commands().size(), before) << "cancel at question " << cancelAt + 1;
+        EXPECT_TRUE(view.messages.empty());
+        EXPECT_EQ(logic->State(), Ready);
+        EXPECT_TRUE(logic->DataNotSaved());
+        EXPECT_EQ(view.clears, 1);
+    }
+}
+
+TEST_F(MainWindowFlows, RefusedOrUnansweredEraseChangesNothing) {
+    for (bool silent : {false, true}) {
+        SimulatorFaults f = Quick();
+        (silent ? f.eraseSilent : f.eraseRefused) = true;
+        view = FakeView();
+        Start(ImageOf(3), f);
+        logic->OnReadRecords();
+        view.focus = 0;
+        logic->OnDeleteRecords();
+        EXPECT_EQ(view.questions.size(), 3u);
+        EXPECT_EQ(view.messages, std::vector<std::string>{"Failed to delete records!"});
+        EXPECT_EQ(sim->Commands().back(), "@03C\r");
+        EXPECT_EQ(logic->State(), Ready);
+        ExpectDataButtons(true);
+        EXPECT_TRUE(logic->DataNotSaved());
+        EXPECT_EQ(view.clears, 1);
+        EXPECT_EQ(view.focus, 0) << "no focus move";
+    }
+}
+
+TEST_F(MainWindowFlows, SuccessfulEraseEmptiesTheWindowAndTheNextReadOpensTheLinkAgain) {
+    Start(ImageOf(3, 10, 1));
+    logic->OnReadRecords();
+    view.log.clear();
+    logic->OnDeleteRecords();
+
+    EXPECT_EQ(view.questions, (std::vector<std::string>{msg::kDeleteAsk1, msg::kDeleteAsk2, msg::kDeleteAsk3}));
+    EXPECT_EQ(view.messages, std::vector<std::string>{"Records have been deleted successfully!"});
+    EXPECT_LT(view.Index("message:Records have been deleted successfully!"), view.Index("clear"));
+    EXPECT_EQ(sim->OpenPipeCount(), 0);
+    EXPECT_EQ(view.clears, 2);
+    EXPECT_FALSE(logic->DataNotSaved());
+    EXPECT_EQ(logic->Store().m_nLastRow, 0);
+    EXPECT_EQ(logic->Store().m_nRecordCount, 3) << "the count is left as it was";
+    ExpectValueLabels(true);
+    EXPECT_EQ(view.labels[ctl::kCh1Value], "0.5um");
+    EXPECT_EQ(logic->State(), NoData);
+    ExpectDataButtons(false);
+    EXPECT_TRUE(view.enabled[ctl::kQuit]);
+    EXPECT_EQ(view.focus, ctl::kReadRecords);
+    Quit(ExitSource::QuitButton, kEndCancel);
+    EXPECT_TRUE(view.questions.size() == 3u) << "Quit does not ask after an erase";
+
+    view.messages.clear();
+    logic->OnReadRecords();
+    EXPECT_EQ(view.messages, std::vector<std::string>{"No data!"});
+}
+
+// --- during the download -----------------------------------------------------------
+
+TEST_F(MainWindowFlows, RequestsArrivingWhileTheDownloadRunsAreShutOut) {
+    Start(ImageOf(6));
+    bool triedAll = false;
+    view.onProgress = [&] {
+        if (triedAll) return;
+        triedAll = true;
+        view.answers = {kEndOk};
+        logic->RequestExit(ExitSource::CloseCommand);
+        logic->RequestExit(ExitSource::QuitButton);
+        logic->OnReadRecords();
+        logic->OnDeleteRecords();
+    };
+    logic->OnReadRecords();
+    EXPECT_TRUE(triedAll);
+    EXPECT_TRUE(view.endCodes.empty());
+    EXPECT_TRUE(view.questions.empty());
+    EXPECT_EQ(view.clears, 1);
+    EXPECT_EQ(std::count(sim->Commands().begin(), sim->Commands().end(), "@07R2000\r"), 1);
+    EXPECT_EQ(logic->State(), Ready);
+}
+
+// --- Ctrl key ------------------------------------------------------------------------
+
+TEST(CtrlKey, FollowsKeyCode17Only) {
+    g_bCtrlKeyDown = 0;
+    MainWindowLogic::OnKeyDown(16);
+    EXPECT_FALSE(g_bCtrlKeyDown);
+    MainWindowLogic::OnKeyDown(17);
+    EXPECT_TRUE(g_bCtrlKeyDown);
+    MainWindowLogic::OnKeyUp(65);
+    EXPECT_TRUE(g_bCtrlKeyDown);
+    MainWindowLogic::OnKeyUp(17);
+    EXPECT_FALSE(g_bCtrlKeyDown);
+}
+
+}  // namespace
+}  // namespace oront
