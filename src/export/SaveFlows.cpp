@@ -1,0 +1,48 @@
+#include "export/SaveFlows.h"
+
+#include "app/Messages.h"
+#include "export/CsvWriter.h"
+#include "export/SaveRange.h"
+
+namespace oront {
+
+std::string CompleteCsvExtension(const std::string& path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    if (path.find('.', nameStart) != std::string::npos) return path;
+    return path + kCsvExtension;
+}
+
+SaveFlows::SaveFlows(const RecordStore& store, const IReportList& table, ISaveFlowView& view)
+    : m_store(store), m_table(table), m_view(view), m_writer(&WriteCsvFile) {}
+
+// Steps shared by both handlers: the save dialog, the write, the message or
+// the cleared flag, and the focus back on the table.
+bool SaveFlows::SaveRows(int start, int end) {
+    std::string path;
+    if (!m_view.RunSaveFileDialog(DefaultFileName(m_view.Now()), kCsvFilter, kCsvExtension, path)) {
+        m_view.FocusRecordTable();
+        return false;
+    }
+    const bool written = m_writer(m_store, CompleteCsvExtension(path), start, end);
+    if (!written) {
+        g_strMessage = msg::kSaveFailed;
+        m_view.ShowMessage();
+    } else {
+        m_view.ClearDataNotSaved();
+    }
+    m_view.FocusRecordTable();
+    return written;
+}
+
+bool SaveFlows::OnSaveAll() {
+    return SaveRows(0, m_store.m_nLastRow);
+}
+
+bool SaveFlows::OnSaveSelected() {
+    RangeFromSelection(m_table);
+    if (!m_view.RunRangeDialog()) return false;  // Cancel: the focus stays where it is
+    return SaveRows(g_nStartIndex, g_nEndIndex);
+}
+
+}  // namespace oront

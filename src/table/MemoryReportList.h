@@ -1,0 +1,71 @@
+// An in-memory report list: the record table without a window.
+//
+// Used by the tests of the table logic and by the command-line tool, which
+// fills one from the store to resolve record ranges exactly as the window does.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "table/ReportList.h"
+
+namespace oront {
+
+class MemoryReportList : public IReportList {
+public:
+    explicit MemoryReportList(int columnCount = 12);
+
+    int InsertRow(int row) override;
+    bool SetItemText(int row, int column, const std::string& text) override;
+    bool SetItemImage(int row, int column, int image) override;
+    bool DeleteRow(int row) override;
+    int DeleteAllItems() override;
+
+    int GetItemCount() const override { return static_cast<int>(m_rows.size()); }
+    std::string GetItemText(int row, int column) const override;
+    int GetItemImage(int row, int column) const override;
+    void SetColumnWidth(int column, int width) override;
+    int GetColumnWidth(int column) const override;
+
+    int GetSelectionMark() const override { return m_nSelectionMark; }
+    void SetSelectionMark(int row) override { m_nSelectionMark = row; }
+
+    int GetSelectedCount() const override;
+    int GetFirstSelectedRow() const override;
+    int GetLastSelectedRow() const override;
+    bool IsRowSelected(int row) const override;
+    void SelectRow(int row) override;
+    void ClearRowStates(int row) override;
+    void EnsureVisible(int row) override { m_nLastEnsuredVisible = row; }
+
+    void SuspendRedraw() override { ++m_nSuspendDepth; }
+    void ResumeRedraw() override;
+
+    int GetColumnCount() const { return m_nColumnCount; }
+    // Test helpers: selection as a user would make it.
+    void ClearSelection();
+    void SelectOnly(int row);  // a plain click: selects the row, sets the mark and the focus
+    int GetFocusRow() const { return m_nFocusRow; }
+    int LastEnsuredVisible() const { return m_nLastEnsuredVisible; }
+    int SuspendDepth() const { return m_nSuspendDepth; }
+    int RepaintCount() const { return m_nRepaints; }
+
+private:
+    struct Row {
+        std::vector<std::string> text;
+        std::vector<int> image;
+        bool selected = false;
+    };
+    bool Valid(int row, int column) const;
+
+    int m_nColumnCount;
+    std::vector<int> m_widths;
+    std::vector<Row> m_rows;
+    int m_nSelectionMark = -1;
+    int m_nFocusRow = -1;
+    int m_nLastEnsuredVisible = -1;
+    int m_nSuspendDepth = 0;
+    int m_nRepaints = 0;
+};
+
+}  // namespace oront

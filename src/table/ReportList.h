@@ -1,0 +1,62 @@
+// The list operations the record table logic needs, independent of any
+// window system.
+//
+// The record table (control 1007) is a report-style list: rows of text cells
+// with optional small images, a selection of whole rows and a selection mark
+// (the row last clicked). The table logic, the drag selection and the save
+// range are written against this interface so that they run unchanged on the
+// Qt widget (CReportCtrl) and on the in-memory list used by tests and by the
+// command-line tool (MemoryReportList).
+#pragma once
+
+#include <string>
+
+namespace oront {
+
+class IReportList {
+public:
+    virtual ~IReportList() = default;
+
+    // Inserts a row with empty text and no images at `row` (clamped to the
+    // row count). Returns the new row's index, or -1 when nothing was inserted.
+    virtual int InsertRow(int row) = 0;
+    // Sets the text of one cell; false when the cell does not exist.
+    virtual bool SetItemText(int row, int column, const std::string& text) = 0;
+    // Sets the image of one cell (-1: no image); false when the cell does not exist.
+    virtual bool SetItemImage(int row, int column, int image) = 0;
+    // Deletes one row (its row data is released with it); false when it does not exist.
+    virtual bool DeleteRow(int row) = 0;
+    // Deletes every row and returns the former row count.
+    virtual int DeleteAllItems() = 0;
+
+    virtual int GetItemCount() const = 0;
+    // Text of a cell; empty for a cell that does not exist.
+    virtual std::string GetItemText(int row, int column) const = 0;
+    // Image of a cell; -1 for none or a cell that does not exist.
+    virtual int GetItemImage(int row, int column) const = 0;
+    virtual void SetColumnWidth(int column, int width) = 0;
+    virtual int GetColumnWidth(int column) const = 0;
+
+    // The selection mark: the row last clicked (or moved to with the
+    // keyboard), -1 for none.
+    virtual int GetSelectionMark() const = 0;
+    virtual void SetSelectionMark(int row) = 0;
+
+    virtual int GetSelectedCount() const = 0;
+    // Lowest and highest selected row; -1 when nothing is selected.
+    virtual int GetFirstSelectedRow() const = 0;
+    virtual int GetLastSelectedRow() const = 0;
+    virtual bool IsRowSelected(int row) const = 0;
+    // Selects one row (selected state only; other rows keep their state).
+    virtual void SelectRow(int row) = 0;
+    // Clears every state of a row: its selection and, if it has it, the focus.
+    virtual void ClearRowStates(int row) = 0;
+    // Scrolls so that the row is visible.
+    virtual void EnsureVisible(int row) = 0;
+
+    // Redraw suspension around bulk changes; Resume repaints the list once.
+    virtual void SuspendRedraw() = 0;
+    virtual void ResumeRedraw() = 0;
+};
+
+}  // namespace oront
