@@ -1,0 +1,89 @@
+// Builders for record frames and downloaded stores, shared by the record and
+// export tests.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "records/RecordFrame.h"
+#include "records/RecordStore.h"
+#include "records/TableBuild.h"
+
+namespace oront::test {
+
+inline RawRecord Plain(std::uint8_t mode, std::uint32_t ch1 = 10, std::uint32_t ch2 = 5, std::uint32_t ch3 = 1) {
+    RawRecord r;
+    r.mode = mode;
+    r.location = 1;
+    r.point = 1;
+    r.cyclesPerPoint = 1;
+    r.cycle = 1;
+    r.year = 15;
+    r.month = 3;
+    r.day = 7;
+    r.hour = 8;
+    r.minute = 30;
+    r.second = 15;
+    r.sampleMinutes = 1;
+    r.counts = {ch1, ch2, ch3, 0, 0, 0};
+    return r;
+}
+
+// One ISO record: point p of a run with c cycles per point, cycle k.
+inline RawRecord Iso(std::uint8_t p, std::uint16_t c, std::uint16_t k, std::uint32_t ch1 = 10, std::uint32_t ch2 = 5,
+                     std::uint32_t ch3 = 1, bool runEnd = false) {
+    RawRecord r = Plain(2, ch1, ch2, ch3);
+    r.point = p;
+    r.cyclesPerPoint = c;
+    r.cycle = k;
+    r.runEnd = runEnd ? 1 : 0;
+    return r;
+}
+
+// A complete run of points x cycles; channel 1 of point p, cycle k is
+// base + 10 * p + k.
+inline void AppendRun(std::vector<RawRecord>& out, int points, int cycles, std::uint32_t base = 100) {
+    for (int p = 1; p <= points; ++p)
+        for (int k = 1; k <= cycles; ++k)
+            out.push_back(Iso(static_cast<std::uint8_t>(p), static_cast<std::uint16_t>(cycles),
+                              static_cast<std::uint16_t>(k),
+                              base + 10u * static_cast<std::uint32_t>(p) + static_cast<std::uint32_t>(k), 5, 1,
+                              p == points && k == cycles));
+}
+
+// Plays the frames through a download the way the device link does: records
+// are given in the instrument's slot order.
+inline void Download(RecordStore& store, const std::vector<RawRecord>& records, int wrap = 0,
+                     const TFactorTable& tFactor = {}) {
+    ResetForDownload(store);
+    store.m_nRecordCount = static_cast<int>(records.size());
+    store.m_nWrapPosition = wrap;
+    store.m_nReportLineCount = 0;
+    if (store.m_records.size() < records.size()) store.m_records.resize(records.size());
+    FrameDecoder decoder;
+    decoder.Reset();
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const Frame f = EncodeRecordFrame(records[i]);
+        decoder.DecodePacketA(f.data(), store.m_records[i]);
+        store.m_nSerialNumber = decoder.DecodePacketB(f.data() + 64, store.m_records[i]);
+    }
+    BuildResultTable(store, tFactor);
+    BuildReportTable(store);
+}
+
+// Chronological records placed into instrument slots of a memory that wrapped
+// at position w: the oldest record lies in slot w.
+inline std::vector<RawRecord> WrapInto(const std::vector<RawRecord>& chronological, int w) {
+    std::vector<RawRecord> slots(chronological.size());
+    for (std::size_t i = 0; i < chronological.size(); ++i)
+        slots[(i + static_cast<std::size_t>(w)) % chronological.size()] = chronological[i];
+    return slots;
+}
+
+inline std::vector<std::string> Kinds(const RecordStore& store) {
+    std::vector<std::string> kinds;
+    for (int i = 0; i <= store.m_nLastRow; ++i) kinds.push_back(store.Row(i)[ResultRow::m_strKind].str());
+    return kinds;
+}
+
+}  // namespace oront::test
