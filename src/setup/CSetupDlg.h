@@ -1,0 +1,67 @@
+// The launcher window: a fixed-size picture dialog with three picture buttons
+// that start the application installer, start the driver installer for the
+// system's word size, or end the launcher.
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+#include <QString>
+#include <array>
+#include <functional>
+
+class QAction;
+class QLabel;
+class CBitmapButton;
+
+class CSetupDlg : public QDialog {
+    Q_OBJECT
+public:
+    enum { IDD = 102 };
+    enum : int {
+        IDC_INSTALL_DRIVER = 1002,
+        IDC_EXIT = 1003,
+        IDC_INSTALL_APP = 1006,
+        IDM_ABOUTBOX = 16,
+        kEndCodeCancel = 2,
+    };
+
+    explicit CSetupDlg(QWidget* parent = nullptr);
+    ~CSetupDlg() override;
+
+    // Starts a program given by its absolute path without waiting for it.
+    // Replaced by tests so that nothing is started.
+    std::function<void(const QString& strAbsolutePath)> m_fnStartProgram;
+    // Answers whether the operating system is a 64-bit system.
+    std::function<bool()> m_fnSystemIs64Bit;
+
+    CBitmapButton* Button(int nId) const;
+    // The "About Setup(&A)..." entry of the window menu (context menu and F1
+    // where the platform has no system menu to extend); null on Windows.
+    QAction* AboutAction() const { return m_pActAbout; }
+
+    void OnInstallApp();
+    void OnInstallDriver();
+    void OnExit();
+    void OnAbout();
+
+    // Escape, the close box and Exit all end the window with end code 2.
+    void reject() override;
+
+protected:
+#if defined(Q_OS_WIN)
+    void showEvent(QShowEvent* event) override;
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
+#endif
+
+private:
+    void StartInstaller(const char* pszRelativePath);
+
+    QIcon m_hIcon;
+    QLabel* m_pPicture = nullptr;
+    // The picture buttons 1006, 1002 and 1003.
+    std::array<CBitmapButton*, 3> m_btnPicture{};
+    QAction* m_pActAbout = nullptr;
+#if defined(Q_OS_WIN)
+    bool m_bSystemMenuExtended = false;
+#endif
+};

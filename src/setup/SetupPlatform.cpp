@@ -1,0 +1,95 @@
+#include "setup/SetupPlatform.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QUrl>
+#include <array>
+
+#include "setup/SetupResources.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <sys/utsname.h>
+#endif
+
+namespace setup {
+
+QString ResolveBelowCurrentFolder(const QString& strRelativePath) {
+    QString strPath = strRelativePath;
+    strPath.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return QDir::toNativeSeparators(QDir::cleanPath(QDir::current().absoluteFilePath(strPath)));
+}
+
+void StartWithDefaultOpener(const QString& strAbsolutePath) {
+    // The result is deliberately not examined: a missing installer changes
+    // nothing and the user can press the button again.
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::fromNativeSeparators(strAbsolutePath)));
+}
+
+DialogUnits::DialogUnits(const QFontMetrics& fm) {
+    // The average width of the Latin letters, rounded as Windows does for the
+    // dialog base unit, and the full line height of the font.
+    const QString strLetters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    m_nBaseX = (fm.horizontalAdvance(strLetters) / 26 + 1) / 2;
+    m_nBaseY = fm.height();
+    if (m_nBaseX < 1) m_nBaseX = 1;
+    if (m_nBaseY < 1) m_nBaseY = 1;
+}
+
+bool IsMachine64Bit(std::string_view machine) {
+    static constexpr std::array<std::string_view, 12> k64BitMachines = {"x86_64", "amd64",   "aarch64",     "arm64",
+                                                                        "ppc64",  "ppc64le", "s390x",       "riscv64",
+                                                                        "mips64", "sparc64", "loongarch64", "alpha"};
+    for (std::string_view name : k64BitMachines) {
+        if (machine == name) return true;
+    }
+    return false;
+}
+
+#if defined(_WIN32) && !defined(_WIN64)
+namespace {
+using LPFN_ISWOW64PROCESS = BOOL(WINAPI*)(HANDLE, PBOOL);
+// Looked up at the first press of the driver button; older systems lack it.
+LPFN_ISWOW64PROCESS g_fnIsWow64Process = nullptr;
+}  // namespace
+#endif
+
+bool SystemIs64Bit() {
+#if defined(_WIN64)
+    return true;  // a 64-bit program runs only on a 64-bit system
+#elif defined(_WIN32)
+    return RunsUnder32BitLayer(
+        g_fnIsWow64Process,
+        [] {
+            HMODULE hKernel = GetModuleHandleA("kernel32");
+            return hKernel ? reinterpret_cast<LPFN_ISWOW64PROCESS>(
+                                 reinterpret_cast<void*>(GetProcAddress(hKernel, "IsWow64Process")))
+                           : nullptr;
+        },
+        [](LPFN_ISWOW64PROCESS fn, bool& bWow64) {
+            BOOL bIsWow64 = FALSE;
+            if (!fn(GetCurrentProcess(), &bIsWow64)) return false;
+            bWow64 = bIsWow64 != FALSE;
+            return true;
+        });
+#else
+    if constexpr (sizeof(void*) >= 8) {
+        return true;
+    } else {
+        struct utsname name {};
+        if (uname(&name) != 0) return false;
+        return IsMachine64Bit(name.machine);
+    }
+#endif
+}
+
+}  // namespace setup
+
+void InitSetupResources() {
+    static const bool bRegistered = [] {
+        Q_INIT_RESOURCE(setup);
+        return true;
+    }();
+    (void)bRegistered;
+}
