@@ -1,0 +1,189 @@
+// Memory images: the generated demo memories as a download sees them, and
+// image files written and read back.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+
+#include "DeviceTestSupport.h"
+#include "records/CFormat.h"
+
+namespace oront::test {
+namespace {
+
+using R = MeasurementRecord;
+
+// Downloads an image from the simulator the way "Read Records" does.
+void DownloadImage(const MemoryImage& image, RecordStore& store) {
+    SimulatorFaults faults;
+    faults.realTimeSilence = false;
+    SimulatedInstrument sim(image, faults);
+    CUsbIF usb(&sim);
+    CommandBuffers io;
+    ASSERT_TRUE(OpenDeviceLink(usb));
+    ASSERT_TRUE(QueryRecordCount(usb, io, store));
+    ASSERT_TRUE(DownloadRecords(usb, io, store, TFactorTable{}));
+}
+
+// (points, cycles) of every complete run in the result table.
+std::multiset<std::pair<int, int>> RunShapes(const RecordStore& store) {
+    std::multiset<std::pair<int, int>> shapes;
+    int points = 0;
+    int cycles = 0;
+    for (int i = 0; i <= store.m_nLastRow; ++i) {
+        const ResultRow& row = store.Row(i);
+        if (row[ResultRow::m_strKind] == "5") {
+            ++points;
+            cycles = CAtoi(row[ResultRow::m_strMemberCount]);
+        } else if (row[ResultRow::m_strKind] == "3") {
+            shapes.emplace(points, cycles);
+            points = 0;
+        }
+    }
+    return shapes;
+}
+
+int CountKind(const RecordStore& store, const char* kind) {
+    int n = 0;
+    for (int i = 0; i <= store.m_nLastRow; ++i) n += store.Row(i)[ResultRow::m_strKind] == kind ? 1 : 0;
+    return n;
+}
+
+void ExpectPlausibleRecords(const RecordStore& store) {
+    for (int k = 0; k < store.m_nRecordCount; ++k) {
+        const MeasurementRecord& slot = store.Slot(k);
+        if (k > 0) {
+            ASSERT_LE(store.Slot(k - 1)[R::m_strDateTime].view(), slot[R::m_strDateTime].view()) << k;
+        }
+        // Larger particles are fewer.
+        ASSERT_GE(CAtof(slot[R::m_strCount]), CAtof(slot[R::m_strCount + 1])) << k;
+        ASSERT_GE(CAtof(slot[R::m_strCount + 1]), CAtof(slot[R::m_strCount + 2])) << k;
+        ASSERT_EQ(slot[R::m_strSerialNumber], "2150042") << k;
+    }
+}
+
+TEST(DemoImageTest, IsDeterministicAndLaidOutAsTheInstrumentSendsIt) {
+    const MemoryImage demo = MakeDemoImage();
+    EXPECT_EQ(demo, MakeDemoImage());
+    EXPECT_EQ(demo.size(), kPacketSize * (1 + 2 * 300));
+    EXPECT_EQ(demo[0], 0x01);
+    EXPECT_EQ(demo[1], 0x2C);
+    for (std::size_t i = 2; i < kPacketSize; ++i) ASSERT_EQ(demo[i], 0);
+
+    const MemoryImage full = MakeFullDemoImage();
+    EXPECT_EQ(full, MakeFullDemoImage());
+    EXPECT_EQ(full.size(), kMaxMemoryImageSize);
+    EXPECT_EQ((full[0] << 8) | full[1], 0x8000 | kFullDemoWrapPosition);
+}
+
+TEST_F(DeviceTest, DemoMemoryMixesModesUnitsAndRuns) {
+    RecordStore store;
+    DownloadImage(MakeDemoImage(), store);
+    ASSERT_EQ(store.m_nRecordCount, 300);
+    EXPECT_EQ(store.m_nSerialNumber, 2150042);
+    ExpectPlausibleRecords(store);
+
+    std::set<std::string> units;
+    std::map<std::string, int> modes;
+    int overRange = 0;
+    for (int k = 0; k < 300; ++k) {
+        units.insert(store.Slot(k)[R::m_strUnit].str());
+        ++modes[store.Slot(k)[R::m_strModeCode].str()];
+        overRange += store.Slot(k)[R::m_strStatus] == "1" ? 1 : 0;
+    }
+    EXPECT_EQ(units, (std::set<std::string>{"CNT", "/cf", "/m3", "/L"}));
+    EXPECT_GT(modes["0"], 100);
+    EXPECT_GE(modes["1"], 8);
+    EXPECT_GE(modes["2"], 25);
+    EXPECT_EQ(overRange, 1);
+
+    const auto shapes = RunShapes(store);
+    for (const auto& shape : {std::pair{2, 3}, std::pair{3, 2}, std::pair{5, 1}, std::pair{1, 4}}) {
+        EXPECT_GE(shapes.count(shape), 1u) << shape.first << "x" << shape.second;
+    }
+    // The interrupted run: four ISO records without a run of their own.
+    EXPECT_EQ(CountKind(store, "6"), 4);
+}
+
+TEST_F(DeviceTest, FullDemoMemoryIsWrappedAndChronologicalAfterRotation) {
+    const MemoryImage image = MakeFullDemoImage();
+    int runEnds = 0;
+    for (std::size_t packetA = 1; packetA < image.size() / kPacketSize; packetA += 2) {
+        runEnds += image[packetA * kPacketSize + 21] == 1 ? 1 : 0;
+    }
+
+    RecordStore store;
+    DownloadImage(image, store);
+    ASSERT_EQ(store.m_nRecordCount, 8000);
+    ASSERT_EQ(store.m_nWrapPosition, kFullDemoWrapPosition);
+    ExpectPlausibleRecords(store);
+
+    // The oldest record is not the middle of a run cut by the wrap, so every
+    // run the instrument completed shows up with its summary.
+    const MeasurementRecord& oldest = store.Slot(0);
+    EXPECT_TRUE(oldest[R::m_strModeCode] != "2" || (oldest[R::m_strPoint] == "1" && oldest[R::m_strCycle] == "1"));
+    EXPECT_GT(runEnds, 50);
+    EXPECT_EQ(CountKind(store, "3"), runEnds);
+
+    // Numbering follows the instrument's slots: oldest first, 8000 then 1.
+    int first = 0;
+    while (store.Row(first)[ResultRow::m_strKind] == "5") ++first;  // a group row precedes its first cycle
+    EXPECT_EQ(store.Row(first)[ResultRow::m_strRecordNo], "2718");
+    bool wrapped = false;
+    for (int i = 1; i <= store.m_nLastRow && !wrapped; ++i) {
+        const ResultRow& row = store.Row(i);
+        if (row[ResultRow::m_strRecordNo] == "0001") {
+            wrapped = true;
+            int previous = i - 1;
+            while (store.Row(previous)[ResultRow::m_strRecordNo].empty()) --previous;  // skip summary rows
+            EXPECT_EQ(store.Row(previous)[ResultRow::m_strRecordNo], "8000");
+        }
+    }
+    EXPECT_TRUE(wrapped);
+}
+
+std::filesystem::path OutputFolder() {
+    const char* env = std::getenv("ORONT_TEST_OUTPUT");
+    std::filesystem::path folder = env != nullptr ? env : std::filesystem::temp_directory_path();
+    folder /= "device";
+    std::filesystem::create_directories(folder);
+    return folder;
+}
+
+TEST(MemoryImageFileTest, SavedImagesLoadBackByteForByte) {
+    const auto folder = OutputFolder();
+    for (const MemoryImage& image : {MakeDemoImage(), MakeFullDemoImage(), CountOnlyImage(0, 0)}) {
+        const auto file = (folder / "roundtrip.img").string();
+        ASSERT_TRUE(SaveMemoryImage(file, image));
+        EXPECT_EQ(std::filesystem::file_size(file), image.size());
+        MemoryImage loaded;
+        ASSERT_TRUE(LoadMemoryImage(file, loaded));
+        EXPECT_EQ(loaded, image);
+    }
+    EXPECT_FALSE(SaveMemoryImage((folder / "no-such-folder" / "x.img").string(), MakeDemoImage()));
+}
+
+TEST(MemoryImageFileTest, FilesThatAreNotWholePacketsOrTooLargeAreRefused) {
+    const auto folder = OutputFolder();
+    const auto write = [&](const std::string& name, std::size_t size) {
+        const auto file = (folder / name).string();
+        std::ofstream(file, std::ios::binary) << std::string(size, '\x01');
+        return file;
+    };
+    const MemoryImage sentinel = CountOnlyImage(0x12, 0x34);
+    for (const auto& file : {write("empty.img", 0), write("short.img", 63), write("partial.img", 64 * 3 + 10),
+                             write("huge.img", kMaxMemoryImageSize + 64), (folder / "missing.img").string()}) {
+        MemoryImage image = sentinel;
+        EXPECT_FALSE(LoadMemoryImage(file, image)) << file;
+        EXPECT_EQ(image, sentinel) << file;
+    }
+    MemoryImage image;
+    EXPECT_TRUE(LoadMemoryImage(write("max.img", kMaxMemoryImageSize), image));
+    EXPECT_EQ(image.size(), kMaxMemoryImageSize);
+}
+
+}  // namespace
+}  // namespace oront::test
