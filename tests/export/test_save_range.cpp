@@ -1,0 +1,155 @@
+// The record range of "Save Selected": the number check, the selection walk
+// and the range dialog's initialisation and OK step.
+#include <gtest/gtest.h>
+
+#include "app/Messages.h"
+#include "export/SaveRange.h"
+#include "records/CommFunction.h"
+#include "table/MemoryReportList.h"
+#include "table/RecordTable.h"
+#include "table/TableTestStore.h"
+
+namespace oront {
+namespace {
+
+TEST(CheckNumberText, ValidTexts) {
+    for (const char* text : {"12", "007", "-3", "1.5", ".5", "5.", " 42 ", "\t0\t", "-0"})
+        EXPECT_EQ(CCommFuntion::CheckNumberText(text), CCommFuntion::kTextValid) << '"' << text << '"';
+}
+
+TEST(CheckNumberText, EmptyTexts) {
+    for (const char* text : {"", " ", "   \t "})
+        EXPECT_EQ(CCommFuntion::CheckNumberText(text), CCommFuntion::kTextEmpty) << '"' << text << '"';
+}
+
+TEST(CheckNumberText, MalformedTexts) {
+    for (const char* text : {"-", ".", "1-", "--1", "1.2.3", "-.5", "12a", "4 2", "+1", " - "})
+        EXPECT_EQ(CCommFuntion::CheckNumberText(text), CCommFuntion::kTextMalformed) << '"' << text << '"';
+}
+
+struct MessageLog : ISaveRangeMessages {
+    void ShowMessage() override { shown.push_back(g_strMessage); }
+    std::vector<std::string> shown;
+};
+
+// plain 0001, group " 0002" (stored 0001) with members 0002 and 0003, a second
+// group " 0004" with members 0004 and 0005, the summary, then plain 0006.
+class SaveRangeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_bRangeFromSelection = false;
+        g_nStartRecord = g_nEndRecord = g_nStartIndex = g_nEndIndex = 0;
+        b.AddPlain("0");  // index 0
+        b.AddRun(2, 2);   // indices 1..7 (group 1, 2, 3; group 4, 5, 6; summary 7)
+        b.AddPlain("1");  // index 8
+        table.FillRecordTable();
+        // rows: 0 plain, 1 group, 2 group, 3..6 summary, 7 plain
+    }
+    test::StoreBuilder b;
+    MemoryReportList list;
+    RecordTable table{b.store, list};
+    SaveRangeDialogLogic dialog{b.store, list};
+    MessageLog messages;
+};
+
+TEST_F(SaveRangeTest, DefaultsWithoutSelection) {
+    g_nStartIndex = 5;
+    std::string start, end;
+    dialog.Init(start, end);
+    EXPECT_EQ(start, "0001");
+    EXPECT_EQ(end, "0006");
+    EXPECT_EQ(g_nStartIndex, 0);
+    EXPECT_EQ(g_nEndIndex, 8);
+
+    EXPECT_EQ(dialog.OnOK(start, end, messages), SaveRangeDialogLogic::Field::None);
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(g_nStartRecord, 1);
+    EXPECT_EQ(g_nEndRecord, 6);
+    EXPECT_EQ(g_nStartIndex, 0);
+    EXPECT_EQ(g_nEndIndex, 8);
+}
+
+TEST_F(SaveRangeTest, SelectionBecomesRecordNumbersAndIndices) {
+    list.SelectRow(1);
+    list.SelectRow(2);
+    RangeFromSelection(list);
+    EXPECT_TRUE(g_bRangeFromSelection);
+    EXPECT_EQ(g_nStartRecord, 2);
+    EXPECT_EQ(g_nEndRecord, 4);
+
+    g_nStartIndex = 77;  // indices keep their contents until OK
+    std::string start, end;
+    dialog.Init(start, end);
+    EXPECT_EQ(start, "0002");
+    EXPECT_EQ(end, "0004");
+    EXPECT_EQ(g_nStartIndex, 77);
+    EXPECT_EQ(dialog.OnOK(start, end, messages), SaveRangeDialogLogic::Field::None);
+    EXPECT_EQ(g_nStartIndex, 1);
+    EXPECT_EQ(g_nEndIndex, 4);
+}
+
+TEST_F(SaveRangeTest, SelectionOfSummaryLinesWalksUp) {
+    list.SelectRow(3);  // the AVG line only
+    RangeFromSelection(list);
+    EXPECT_EQ(g_nStartRecord, 4);
+    EXPECT_EQ(g_nEndRecord, 4);
+
+    list.SelectRow(1);
+    list.SelectRow(6);  // ends on the 95%UCL line
+    RangeFromSelection(list);
+    EXPECT_EQ(g_nStartRecord, 2);
+    EXPECT_EQ(g_nEndRecord, 4);
+
+    list.ClearSelection();
+    RangeFromSelection(list);
+    EXPECT_FALSE(g_bRangeFromSelection);
+}
+
+TEST_F(SaveRangeTest, UpperOfTwoRowsWinsAndZeroMatchesAnEmptyCell) {
+    table.ExpandGroupRow(1, 1);  // members 0002, 0003 under the group that shows 0002
+    int index = -1;
+    ASSERT_TRUE(LookupRecordIndex(list, 2, index));
+    EXPECT_EQ(index, 1);
+    ASSERT_TRUE(LookupRecordIndex(list, 3, index));
+    EXPECT_EQ(index, 3);
+    ASSERT_TRUE(LookupRecordIndex(list, 0, index));  // the AVG line
+    EXPECT_EQ(index, 7);
+    index = 42;
+    EXPECT_FALSE(LookupRecordIndex(list, 9, index));
+    EXPECT_EQ(index, 42);
+
+    // An unmatched number on OK keeps the earlier index.
+    g_nEndIndex = 6;
+    EXPECT_EQ(dialog.OnOK("0002", "0099", messages), SaveRangeDialogLogic::Field::None);
+    EXPECT_EQ(g_nStartIndex, 1);
+    EXPECT_EQ(g_nEndIndex, 6);
+    EXPECT_EQ(g_nEndRecord, 99);
+}
+
+TEST_F(SaveRangeTest, FieldChecksStopAtTheFirstFailure) {
+    g_nStartRecord = 11;
+    EXPECT_EQ(dialog.OnOK("", "12a", messages), SaveRangeDialogLogic::Field::Start);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0], msg::kInputNull);
+
+    EXPECT_EQ(dialog.OnOK("1.2.3", "0001", messages), SaveRangeDialogLogic::Field::Start);
+    EXPECT_EQ(messages.shown.back(), msg::kFormatError);
+
+    EXPECT_EQ(dialog.OnOK("0001", "  ", messages), SaveRangeDialogLogic::Field::End);
+    EXPECT_EQ(messages.shown.back(), msg::kInputNull);
+    EXPECT_EQ(dialog.OnOK("0001", "4 2", messages), SaveRangeDialogLogic::Field::End);
+    EXPECT_EQ(messages.shown.back(), msg::kFormatError);
+    EXPECT_EQ(messages.shown.size(), 4u);
+    EXPECT_EQ(g_nStartRecord, 11);  // nothing taken while a field fails
+}
+
+TEST_F(SaveRangeTest, NumbersAreReadAsAtoiDoes) {
+    EXPECT_EQ(dialog.OnOK(" 0004 ", "6.9", messages), SaveRangeDialogLogic::Field::None);
+    EXPECT_EQ(g_nStartRecord, 4);
+    EXPECT_EQ(g_nStartIndex, 4);
+    EXPECT_EQ(g_nEndRecord, 6);
+    EXPECT_EQ(g_nEndIndex, 8);
+}
+
+}  // namespace
+}  // namespace oront
