@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+
+#ifdef __linux__
+#include <sys/mount.h>
+#endif
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "export/CsvWriter.h"
+#include "records/CFormat.h"
+#include "records/RecordTestSupport.h"
+
+using namespace oront;
+using namespace oront::test;
+namespace fs = std::filesystem;
+using R = MeasurementRecord;
+using Row = ResultRow;
+
+namespace {
+
+const std::string kHead =
+    "[Test data]\r\n\r\nRecord,Mode,Location,Points,Cycles,Date & Time,Sample Time,Hold Time,"
+    "Ch1 Size, Ch1 Data ,Ch2 Size, Ch2 Data,Ch3 Size,Ch3 Data ,Unit,Status,\r\n";
+const std::string kTail = "2015-03-07 08:30:15,00:01:00,00:00:00,";
+
+ResultRow RecordRow(const char* kindText, const char* recordNo, const char* status = "0", const char* size = "0") {
+    ResultRow row;
+    row[Row::m_strKind] = kindText;
+    row[Row::m_strRecordNo] = recordNo;
+    row[Row::Copy(R::m_strLocation)] = "003";
+    row[Row::Copy(R::m_strPoint)] = "2";
+    row[Row::Copy(R::m_strCycle)] = "1";
+    row[Row::Copy(R::m_strDateTime)] = "2015-03-07 08:30:15";
+    row[Row::Copy(R::m_strSampleTime)] = "00:01:00";
+    row[Row::Copy(R::m_strHoldTime)] = "00:00:00";
+    row[Row::Copy(R::m_strSizeCode)] = size;
+    row[Row::Copy(R::m_strUnit)] = "/cf";
+    row[Row::Copy(R::m_strStatus)] = status;
+    for (int c = 0; c < 3; ++c) {
+        row[Row::Copy(R::m_strCount + c)] = FormatInt(10 * (c + 1));
+        row[Row::m_strAvg + c] = FormatInt(7 + c);  // group rows read these
+    }
+    return row;
+}
+
+ResultRow SummaryRow(const char* avg0) {
+    ResultRow row;
+    row[Row::m_strKind] = "3";
+    row[Row::Copy(R::m_strUnit)] = "/cf";
+    row[Row::Copy(R::m_strStatus)] = "1";
+    for (int c = 0; c < 3; ++c) {
+        row[Row::m_strAvg + c] = c == 0 ? avg0 : "11";
+        row[Row::m_strMax + c] = "12";
+        row[Row::m_strMin + c] = "13";
+        row[Row::m_strUcl + c] = "----";
+    }
+    return row;
+}
+
+RecordStore StoreOf(std::vector<ResultRow> rows) {
+    RecordStore s;
+    s.m_rows = std::move(rows);
+    s.m_nLastRow = static_cast<int>(s.m_rows.size()) - 1;
+    return s;
+}
+
+std::string ReadFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+class CsvFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* out = std::getenv("ORONT_TEST_OUTPUT");
+        dir_ = fs::path(out ? out : fs::temp_directory_path().string()) /
+               (std::string("csv-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::vector<std::string> Entries(const fs::path& d) const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(d)) names.push_back(e.path().filename().string());
+        return names;
+    }
+    fs::path dir_;
+};
+
+}  // namespace
+
+TEST(CsvText, PlainRowAndSummaryGiveFiveLinesAfterTheHeader) {
+    RecordStore s = StoreOf({RecordRow("1", "0001"), SummaryRow("10")});
+    const std::string expected = kHead + "0001,Manual,003,2,1," + kTail +
+                                 "0.3um,10,0.5um,20,5.0um,30,/cf,\r\n"
+                                 ",,,,AVG,,,,,10,,11,,11,/cf\r\n"
+                                 ",,,,MAX,,,,,12,,12,,12,/cf\r\n"
+                                 ",,,,MIN,,,,,13,,13,,13,/cf\r\n"
+                                 ",,,,95%UCL,,,,,----,,----,,----,/cf\r\n";
+    EXPECT_EQ(CsvText(s, 0, s.m_nLastRow), expected);
+
+    s.m_rows[0][Row::Copy(R::m_strStatus)] = "1";
+    EXPECT_EQ(CsvText(s, 0, 0), kHead + "0001,Manual,003,2,1," + kTail + "0.3um,10,0.5um,20,5.0um,30,/cf,OVER,\r\n");
+    EXPECT_EQ(CsvText(s, 1, 0), kHead);  // start after end: the three header lines
+}
+
+TEST(CsvText, KindsDecideRecordModeAndStatusCells) {
+    RecordStore s = StoreOf({RecordRow("5", "0041", "1", "11"), RecordRow("2", "42", "1", "11"),
+                             RecordRow("6", "0043", "1", "5"), RecordRow("0", "0044", "0", "12"),
+                             RecordRow("9", "x45", "1", "10"), RecordRow("4", "8000", "0", "3")});
+    const std::string csv = CsvText(s, 0, 5);
+    const std::string expected = kHead + "0042,ISO,003,2,AVG," + kTail + "0.5um,7,2.0um,8,5.0um,9,/cf,\r\n" +
+                                 "0042,,,,1," + kTail + "0.5um,10,2.0um,20,5.0um,30,/cf,OVER,\r\n" +
+                                 "0043,ISO,003,2,1," + kTail + "0.3um,10,5,20,5.0um,30,/cf,OVER,\r\n" +
+                                 "0044,Auto,003,2,1," + kTail + "0.5um,10,2.5um,20,5.0um,30,/cf,\r\n" +
+                                 "x45,,003,2,1," + kTail + "0.5um,10,1.0um,20,5.0um,30,/cf,\r\n" +
+                                 "0001,ISO,003,2,AVG," + kTail + "0.3um,7,2.5um,8,5.0um,9,/cf,\r\n";
+    EXPECT_EQ(csv, expected);
+}
+
+TEST(CsvText, LargeValueRuleOnRecordLinesOnly) {
+    ResultRow plain = RecordRow("0", "0001");
+    plain[Row::Copy(R::m_strCount)] = "150000000";
+    plain[Row::Copy(R::m_strCount + 1)] = "99999999";
+    plain[Row::Copy(R::m_strCount + 2)] = "abc";
+    RecordStore s = StoreOf({plain, SummaryRow("150000000")});
+    const std::string csv = CsvText(s, 0, 1);
+    EXPECT_NE(csv.find(",1.500E+08,0.5um,99999999,5.0um,abc,/cf,\r\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find(",,,,AVG,,,,,150000000,,11,,11,/cf\r\n"), std::string::npos) << csv;
+}
+
+TEST(CsvText, DownloadedRunMatchesTheReportTable) {
+    std::vector<RawRecord> recs{Plain(1)};
+    AppendRun(recs, 2, 3);
+    RecordStore s;
+    Download(s, recs);
+    const std::string csv = CsvText(s, 0, s.m_nLastRow);
+    // One line per report line, and the group row after record 0001 shows 0002.
+    std::size_t lines = 0;
+    for (std::size_t p = csv.find("\r\n"); p != std::string::npos; p = csv.find("\r\n", p + 2)) ++lines;
+    EXPECT_EQ(lines, 3u + static_cast<std::size_t>(s.m_nReportLineCount));
+    EXPECT_NE(csv.find("\r\n0002,ISO,001,1,AVG,"), std::string::npos);
+    // Indices outside the table are never read.
+    EXPECT_EQ(CsvText(s, -5, 1000000), csv);
+}
+
+TEST_F(CsvFiles, SavingReplacesTheWholeFileAndLeavesNoTemporary) {
+    const fs::path target = dir_ / "records.csv";
+    std::ofstream(target, std::ios::binary) << std::string(100000, 'x');
+    RecordStore s = StoreOf({RecordRow("1", "0001"), SummaryRow("10")});
+    ASSERT_TRUE(WriteCsvFile(s, target.string(), 0, 1));
+    EXPECT_EQ(ReadFile(target), CsvText(s, 0, 1));
+    EXPECT_EQ(Entries(dir_), std::vector<std::string>{"records.csv"});
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::owner_read, fs::perms::owner_read);
+
+    ASSERT_TRUE(WriteCsvFile(s, (dir_ / "empty.csv").string(), 1, 0));
+    EXPECT_EQ(ReadFile(dir_ / "empty.csv"), kHead);
+}
+
+TEST_F(CsvFiles, FailedSaveKeepsTheOldFile) {
+    RecordStore s = StoreOf({RecordRow("1", "0001")});
+    EXPECT_FALSE(WriteCsvFile(s, (dir_ / "missing" / "a.csv").string(), 0, 0));
+    EXPECT_TRUE(Entries(dir_).empty());
+
+    const fs::path folder = dir_ / "folder.csv";
+    fs::create_directory(folder);
+    std::ofstream(folder / "keep", std::ios::binary) << "keep";
+    EXPECT_FALSE(WriteCsvFile(s, folder.string(), 0, 0));
+    EXPECT_EQ(Entries(dir_), std::vector<std::string>{"folder.csv"});
+    EXPECT_EQ(ReadFile(folder / "keep"), "keep");
+    EXPECT_FALSE(WriteCsvFile(s, "", 0, 0));
+}
+
+#ifdef __linux__
+TEST_F(CsvFiles, FullFileSystemKeepsTheOldFile) {
+    const fs::path mnt = dir_ / "small";
+    fs::create_directory(mnt);
+    if (::mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here; the full-disk case is not tested";
+    const fs::path target = mnt / "old.csv";
+    std::ofstream(target, std::ios::binary) << "old content";
+    std::vector<ResultRow> rows(4000, RecordRow("1", "0001"));
+    RecordStore s = StoreOf(std::move(rows));
+    const bool written = WriteCsvFile(s, target.string(), 0, s.m_nLastRow);
+    const std::string after = ReadFile(target);
+    const auto entries = Entries(mnt);
+    ::umount(mnt.c_str());
+    EXPECT_FALSE(written);
+    EXPECT_EQ(after, "old content");
+    EXPECT_EQ(entries, std::vector<std::string>{"old.csv"});
+}
+#endif
+
+#ifndef _WIN32
+TEST(DefaultFileName, FourteenDigitsOfLocalTime) {
+    const char* oldTz = std::getenv("TZ");
+    const std::string saved = oldTz ? oldTz : "";
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    EXPECT_EQ(DefaultFileName(1445679005), "20151024093005");  // 24 October 2015, 09:30:05
+    EXPECT_EQ(DefaultFileName(946684800), "20000101000000");
+    if (oldTz)
+        ::setenv("TZ", saved.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
+}
+#endif
