@@ -37,7 +37,7 @@ constexpr std::uint8_t kDefaultEndpointIn = 0x81;
 // How long a cancelled transfer may take to come back. Cancellation is
 // normally immediate; the bound only keeps a misbehaving system from hanging
 // the program.
-constexpr auto kCancelWait = std::chrono::milliseconds(2000);
+constexpr auto kCancelWait = std::chrono::milliseconds(1000);
 constexpr std::string_view kPathPrefix = "usb-";
 
 // One transfer and the memory it uses. Owned by the call that started it,

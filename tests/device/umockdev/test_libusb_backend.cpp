@@ -1,0 +1,472 @@
+// The libusb backend against an emulated instrument: umockdev provides the
+// USB device node, and a fake instrument in this file answers the usbfs
+// requests libusb makes. Its replies come from the simulated instrument, so
+// whole protocol exchanges run over real libusb transfers.
+#include <gtest/gtest.h>
+#include <linux/usbdevice_fs.h>
+#include <sys/ioctl.h>
+#include <umockdev.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "device/DeviceLink.h"
+#include "device/MemoryImage.h"
+#include "device/Protocol.h"
+#include "device/SimulatedInstrument.h"
+#include "device/UsbBackend.h"
+#include "records/RecordFrame.h"
+
+namespace oront::test {
+namespace {
+
+constexpr const char* kDeviceNode = "/dev/bus/usb/001/002";
+
+std::string DeviceDescription(int devnum, const char* vendorProduct) {
+    // Full-speed device, one configuration, interface 0 of class 0xFF with
+    // bulk endpoints 0x01 OUT and 0x81 IN of 64 bytes.
+    const std::string num = (devnum < 10 ? "00" : "0") + std::to_string(devnum);
+    return "P: /devices/pci0000:00/0000:00:14.0/usb1/1-" + std::to_string(devnum) +
+           "\n"
+           "N: bus/usb/001/" +
+           num +
+           "\n"
+           "E: SUBSYSTEM=usb\n"
+           "E: DEVTYPE=usb_device\n"
+           "E: DRIVER=usb\n"
+           "E: BUSNUM=001\n"
+           "E: DEVNUM=" +
+           num +
+           "\n"
+           "E: DEVNAME=/dev/bus/usb/001/" +
+           num +
+           "\n"
+           "A: busnum=1\\n\n"
+           "A: devnum=" +
+           std::to_string(devnum) +
+           "\\n\n"
+           "A: speed=12\\n\n"
+           "A: bConfigurationValue=1\\n\n"
+           "H: descriptors=1201000200000040" +
+           vendorProduct + "0001010200010902200001010080320904000002FF0000000705010240000007058102400000\n";
+}
+
+// The instrument behind the device node. umockdev calls it on its own
+// thread, so all of its state is guarded.
+class FakeInstrument {
+public:
+    explicit FakeInstrument(MemoryImage image) : m_sim(std::move(image), Instant()) {
+        std::string path;
+        m_sim.FindDevicePath(kInstrumentInterfaceClass, path);
+        m_simWrite = m_sim.OpenPipe(path + kPipeSuffix, PipeAccess::Write);
+        m_simRead = m_sim.OpenPipe(path + kPipeSuffix, PipeAccess::Read);
+    }
+    ~FakeInstrument() {
+        for (auto* urb : m_inFlight) umockdev_ioctl_data_unref(urb);
+        for (auto* urb : m_reapable) umockdev_ioctl_data_unref(urb);
+    }
+
+    static gboolean OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self) {
+        return static_cast<FakeInstrument*>(self)->Handle(client) ? TRUE : FALSE;
+    }
+
+    // Test controls.
+    std::vector<std::string> Commands() {
+        std::lock_guard lock(m_mutex);
+        return m_commands;
+    }
+    int Discarded() {
+        std::lock_guard lock(m_mutex);
+        return m_discarded;
+    }
+    int Delivered() {
+        std::lock_guard lock(m_mutex);
+        return m_delivered;
+    }
+    void SetSilent(bool silent) {
+        std::lock_guard lock(m_mutex);
+        m_silent = silent;
+    }
+    void SetReplyLength(std::size_t length) {
+        std::lock_guard lock(m_mutex);
+        m_replyLength = length;
+    }
+    // The device disappears while the read of this packet is in flight.
+    void VanishAtPacket(int packet) {
+        std::lock_guard lock(m_mutex);
+        m_vanishAtPacket = packet;
+    }
+    // The device stops answering: once a read is in flight, every reap fails
+    // with ENODEV, so even a cancelled transfer never comes back.
+    void FailReaps() {
+        std::lock_guard lock(m_mutex);
+        m_failReaps = true;
+    }
+    bool Gone() {
+        std::lock_guard lock(m_mutex);
+        return m_gone;
+    }
+
+private:
+    static SimulatorFaults Instant() {
+        SimulatorFaults faults;
+        faults.realTimeSilence = false;
+        return faults;
+    }
+
+    static usbdevfs_urb* Urb(UMockdevIoctlData* data) { return reinterpret_cast<usbdevfs_urb*>(data->data); }
+
+    // Pending reads get the replies that are waiting, in order.
+    void Deliver() {
+        while (!m_inFlight.empty() && !m_replies.empty()) {
+            UMockdevIoctlData* data = m_inFlight.front();
+            m_inFlight.pop_front();
+            const std::vector<std::uint8_t> reply = std::move(m_replies.front());
+            m_replies.pop_front();
+            usbdevfs_urb* urb = Urb(data);
+            const int length = static_cast<int>(std::min<std::size_t>(reply.size(), urb->buffer_length));
+            std::memcpy(urb->buffer, reply.data(), static_cast<std::size_t>(length));
+            urb->actual_length = length;
+            urb->status = 0;
+            m_reapable.push_back(data);
+            ++m_delivered;
+        }
+    }
+
+    bool Handle(UMockdevIoctlClient* client) {
+        std::lock_guard lock(m_mutex);
+        const unsigned long request = umockdev_ioctl_client_get_request(client);
+        UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
+        switch (request) {
+            case USBDEVFS_GET_CAPABILITIES: {
+                UMockdevIoctlData* caps = umockdev_ioctl_data_resolve(arg, 0, sizeof(guint32), nullptr);
+                *reinterpret_cast<guint32*>(caps->data) = USBDEVFS_CAP_BULK_CONTINUATION |
+                                                          USBDEVFS_CAP_NO_PACKET_SIZE_LIM |
+                                                          USBDEVFS_CAP_REAP_AFTER_DISCONNECT | USBDEVFS_CAP_ZERO_PACKET;
+                umockdev_ioctl_client_complete(client, 0, 0);
+                umockdev_ioctl_data_unref(caps);
+                return true;
+            }
+            case USBDEVFS_CLAIMINTERFACE:
+            case USBDEVFS_RELEASEINTERFACE:
+            case USBDEVFS_CLEAR_HALT:
+            case USBDEVFS_RESET:
+            case USBDEVFS_RESETEP:
+            case USBDEVFS_DISCONNECT_CLAIM:
+                umockdev_ioctl_client_complete(client, m_gone ? -1 : 0, m_gone ? ENODEV : 0);
+                return true;
+            case USBDEVFS_SUBMITURB:
+                return Submit(client, arg);
+            case USBDEVFS_REAPURB:
+            case USBDEVFS_REAPURBNDELAY:
+                return Reap(client, arg);
+            case USBDEVFS_DISCARDURB:
+                return Discard(client, arg);
+            default:
+                return false;
+        }
+    }
+
+    bool Submit(UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
+        if (m_gone) {
+            umockdev_ioctl_client_complete(client, -1, ENODEV);
+            return true;
+        }
+        UMockdevIoctlData* data = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
+        usbdevfs_urb* urb = Urb(data);
+        UMockdevIoctlData* buffer = umockdev_ioctl_data_resolve(data, G_STRUCT_OFFSET(usbdevfs_urb, buffer),
+                                                                static_cast<gsize>(urb->buffer_length), nullptr);
+        if ((urb->endpoint & 0x80) == 0) {
+            // A command on the OUT endpoint: the simulated instrument
+            // decides what the IN endpoint answers.
+            m_commands.emplace_back(reinterpret_cast<const char*>(buffer->data),
+                                    static_cast<std::size_t>(urb->buffer_length));
+            m_sim.WritePipe(m_simWrite, buffer->data, static_cast<std::size_t>(urb->buffer_length), 50);
+            m_replies.clear();
+            std::uint8_t packet[kPacketSize];
+            while (m_sim.ReadPipe(m_simRead, packet, 0)) {
+                if (!m_silent) m_replies.emplace_back(packet, packet + m_replyLength);
+            }
+            urb->actual_length = urb->buffer_length;
+            urb->status = 0;
+            m_reapable.push_back(data);
+        } else if (m_vanishAtPacket >= 0 && m_delivered >= m_vanishAtPacket) {
+            // Unplugged during the transfer: the system ends every transfer
+            // of the device with ENODEV.
+            m_gone = true;
+            urb->actual_length = 0;
+            urb->status = -ENODEV;
+            m_reapable.push_back(data);
+        } else {
+            if (m_failReaps) m_stuck = true;
+            m_inFlight.push_back(data);
+        }
+        umockdev_ioctl_data_unref(buffer);
+        umockdev_ioctl_client_complete(client, 0, 0);
+        return true;
+    }
+
+    bool Reap(UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
+        Deliver();
+        if (m_stuck || m_reapable.empty()) {
+            umockdev_ioctl_client_complete(client, -1, (m_stuck || m_gone) ? ENODEV : EAGAIN);
+            return true;
+        }
+        UMockdevIoctlData* data = m_reapable.front();
+        m_reapable.pop_front();
+        UMockdevIoctlData* pointer = umockdev_ioctl_data_resolve(arg, 0, sizeof(gpointer), nullptr);
+        umockdev_ioctl_data_set_ptr(pointer, 0, data);
+        umockdev_ioctl_client_complete(client, 0, 0);
+        umockdev_ioctl_data_unref(pointer);
+        umockdev_ioctl_data_unref(data);
+        return true;
+    }
+
+    bool Discard(UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
+        const auto address = reinterpret_cast<gulong>(*reinterpret_cast<void**>(arg->data));
+        for (auto it = m_inFlight.begin(); it != m_inFlight.end(); ++it) {
+            if ((*it)->client_addr != address) continue;
+            UMockdevIoctlData* data = *it;
+            m_inFlight.erase(it);
+            Urb(data)->status = -ENOENT;
+            Urb(data)->actual_length = 0;
+            m_reapable.push_back(data);
+            ++m_discarded;
+            umockdev_ioctl_client_complete(client, 0, 0);
+            return true;
+        }
+        umockdev_ioctl_client_complete(client, -1, m_gone ? ENODEV : EINVAL);
+        return true;
+    }
+
+    std::mutex m_mutex;
+    SimulatedInstrument m_sim;
+    PipeHandle m_simWrite = kNullPipe;
+    PipeHandle m_simRead = kNullPipe;
+    std::vector<std::string> m_commands;
+    std::deque<std::vector<std::uint8_t>> m_replies;
+    std::deque<UMockdevIoctlData*> m_inFlight;
+    std::deque<UMockdevIoctlData*> m_reapable;
+    std::size_t m_replyLength = kPacketSize;
+    int m_discarded = 0;
+    int m_delivered = 0;
+    int m_vanishAtPacket = -1;
+    bool m_silent = false;
+    bool m_failReaps = false;
+    bool m_stuck = false;
+    bool m_gone = false;
+};
+
+RawRecord Manual(std::uint8_t minute, std::uint32_t ch1) {
+    RawRecord r;
+    r.mode = 1;
+    r.location = 3;
+    r.point = 1;
+    r.cyclesPerPoint = 1;
+    r.cycle = 1;
+    r.year = 15;
+    r.month = 3;
+    r.day = 7;
+    r.hour = 8;
+    r.minute = minute;
+    r.sampleMinutes = 1;
+    r.counts = {ch1, ch1 / 2, ch1 / 10, 0, 0, 0};
+    r.serialNumber = 2150042;
+    return r;
+}
+
+double MillisecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+class LibusbBackendTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        unsetenv("ORONT_USB_ID");
+        g_hWritePipe = g_hReadPipe = kNullPipe;
+        m_fake =
+            std::make_unique<FakeInstrument>(MakeMemoryImage(3, {Manual(1, 1000), Manual(2, 2000), Manual(3, 3000)}));
+        m_testbed = umockdev_testbed_new();
+        m_handler = umockdev_ioctl_base_new();
+        g_signal_connect(m_handler, "handle-ioctl", G_CALLBACK(FakeInstrument::OnIoctl), m_fake.get());
+        ASSERT_TRUE(umockdev_testbed_attach_ioctl(m_testbed, kDeviceNode, m_handler, nullptr));
+        GError* error = nullptr;
+        ASSERT_TRUE(umockdev_testbed_add_from_string(m_testbed, DeviceDescription(2, "D8040C00").c_str(), &error))
+            << (error ? error->message : "");
+        // Another vendor's device on the same bus is never taken.
+        ASSERT_TRUE(umockdev_testbed_add_from_string(m_testbed, DeviceDescription(1, "6B1D0200").c_str(), &error))
+            << (error ? error->message : "");
+    }
+
+    void TearDown() override {
+        m_usb.ClosePipes();
+        m_usb.SetBackend(nullptr);
+        m_backend.reset();
+        umockdev_testbed_detach_ioctl(m_testbed, kDeviceNode, nullptr);
+        g_object_unref(m_handler);
+        g_object_unref(m_testbed);
+        m_fake.reset();
+        g_hWritePipe = g_hReadPipe = kNullPipe;
+    }
+
+    void CreateBackend() {
+        m_backend = CreateUsbBackend();
+        m_usb.SetBackend(m_backend.get());
+    }
+
+    std::unique_ptr<FakeInstrument> m_fake;
+    UMockdevTestbed* m_testbed = nullptr;
+    UMockdevIoctlBase* m_handler = nullptr;
+    std::unique_ptr<DeviceBackend> m_backend;
+    CUsbIF m_usb;
+    CommandBuffers m_io;
+    RecordStore m_store;
+};
+
+TEST_F(LibusbBackendTest, FindsTheInstrumentByItsIdsAndOpensBothPipes) {
+    CreateBackend();
+    std::string path;
+    ASSERT_TRUE(m_backend->FindDevicePath(kInstrumentInterfaceClass, path));
+    EXPECT_EQ(path, "usb-1-2");
+    ASSERT_TRUE(OpenDeviceLink(m_usb));
+    EXPECT_STREQ(m_usb.m_szPath[0], "usb-1-2");
+    EXPECT_NE(g_hWritePipe, kInvalidPipe);
+    EXPECT_NE(g_hReadPipe, kInvalidPipe);
+    // Pipes are not shared: a second reader is refused.
+    EXPECT_EQ(m_backend->OpenPipe("usb-1-2\\MCHP_EP1", PipeAccess::Read), kInvalidPipe);
+    // Names of devices that are not the instrument open nothing.
+    EXPECT_EQ(m_backend->OpenPipe("usb-1-1\\MCHP_EP1", PipeAccess::Read), kInvalidPipe);
+    EXPECT_EQ(m_backend->OpenPipe("usb-1-9\\MCHP_EP1", PipeAccess::Read), kInvalidPipe);
+    EXPECT_EQ(m_backend->OpenPipe("usb-1-2", PipeAccess::Read), kInvalidPipe);
+    // Reopening closes and claims again.
+    ASSERT_TRUE(OpenDeviceLink(m_usb));
+    m_usb.ClosePipes();
+    m_usb.ClosePipes();
+
+    // Another id names no attached device.
+    setenv("ORONT_USB_ID", "04d8:000d", 1);
+    CreateBackend();
+    EXPECT_FALSE(OpenDeviceLink(m_usb));
+    EXPECT_EQ(g_hWritePipe, kNullPipe);
+    EXPECT_EQ(g_hReadPipe, kNullPipe);
+    setenv("ORONT_USB_ID", "1d6b:0002", 1);  // a device without the vendor interface
+    CreateBackend();
+    EXPECT_FALSE(OpenDeviceLink(m_usb));
+    unsetenv("ORONT_USB_ID");
+}
+
+TEST_F(LibusbBackendTest, CommandWriteAndReplyRead) {
+    CreateBackend();
+    ASSERT_TRUE(OpenDeviceLink(m_usb));
+    ASSERT_TRUE(QueryRecordCount(m_usb, m_io, m_store));
+    EXPECT_EQ(m_store.m_nRecordCount, 3);
+    EXPECT_EQ(m_fake->Commands(), (std::vector<std::string>{"@03P\r"}));
+
+    // A short packet counts as a packet; the bytes it did not fill are zero.
+    m_fake->SetReplyLength(2);
+    const std::uint8_t command[] = {'@', '0', '3', 'P', '\r'};
+    ASSERT_TRUE(m_usb.WritePipe(command, sizeof command));
+    std::uint8_t packet[kPacketSize];
+    std::memset(packet, 0xAA, sizeof packet);
+    ASSERT_TRUE(m_usb.ReadPipe(packet, 300));
+    EXPECT_EQ(packet[1], 3);
+    for (std::size_t i = 2; i < kPacketSize; ++i) ASSERT_EQ(packet[i], 0) << i;
+}
+
+TEST_F(LibusbBackendTest, ASilentInstrumentTimesOutAtTheWaitAndTheLinkWorksAfterwards) {
+    CreateBackend();
+    ASSERT_TRUE(OpenDeviceLink(m_usb));
+    m_fake->SetSilent(true);
+    const std::uint8_t command[] = {'@', '0', '3', 'P', '\r'};
+    ASSERT_TRUE(m_usb.WritePipe(command, sizeof command));
+    std::uint8_t packet[kPacketSize];
+    std::memset(packet, 0xAA, sizeof packet);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(m_usb.ReadPipe(packet, 150));
+    const double elapsed = MillisecondsSince(start);
+    EXPECT_GE(elapsed, 149.0);
+    EXPECT_LT(elapsed, 1000.0);
+    for (std::uint8_t b : packet) ASSERT_EQ(b, 0);
+    // The read's transfer was taken back before the call returned.
+    EXPECT_EQ(m_fake->Discarded(), 1);
+
+    m_fake->SetSilent(false);
+    ASSERT_TRUE(QueryRecordCount(m_usb, m_io, m_store));
+    EXPECT_EQ(m_store.m_nRecordCount, 3);
+    EXPECT_EQ(m_fake->Discarded(), 1);
+}
+
+TEST_F(LibusbBackendTest, ErrorRepliesAndWholeDownloadsOverUsb) {
+    CreateBackend();
+    ASSERT_TRUE(OpenDeviceLink(m_usb));
+    ASSERT_TRUE(QueryRecordCount(m_usb, m_io, m_store));
+    int progress = 0;
+    DownloadHooks hooks;
+    hooks.progress = [&](int, int) { ++progress; };
+    ASSERT_TRUE(DownloadRecords(m_usb, m_io, m_store, TFactorTable{}, hooks));
+    EXPECT_EQ(progress, 3);
+    EXPECT_EQ(m_store.m_nLastRow, 2);
+    EXPECT_EQ(m_store.Slot(2)[MeasurementRecord::m_strCount], "3000");
+    EXPECT_EQ(m_fake->Delivered(), 7);
+    EXPECT_EQ(g_hReadPipe, kNullPipe);  // a completed download closes the pipes
+
+    // An unknown command is refused with "@ER": the exchange fails.
+    ASSERT_TRUE(OpenDeviceLink(m_usb));
+    const std::uint8_t bogus[] = {'@', '0', '3', 'X', '\r'};
+    ASSERT_TRUE(m_usb.WritePipe(bogus, sizeof bogus));
+    ASSERT_TRUE(m_usb.ReadPipe(m_io.m_reply, 300));
+    EXPECT_TRUE(IsErrorReply(m_io.m_reply));
+
+    ASSERT_TRUE(EraseRecords(m_usb, m_io));
+    ASSERT_TRUE(QueryRecordCount(m_usb, m_io, m_store));
+    EXPECT_EQ(m_store.m_nRecordCount, 0);
+    EXPECT_EQ(m_fake->Discarded(), 0);
+}
+
+TEST_F(LibusbBackendTest, AnInstrumentUnpluggedDuringTheDownloadFailsTheTransferAtOnce) {
+    CreateBackend();
+    ASSERT_TRUE(OpenDeviceLink(m_usb));
+    ASSERT_TRUE(QueryRecordCount(m_usb, m_io, m_store));
+    m_fake->VanishAtPacket(1 + 3);  // after the count reply and three record packets
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(DownloadRecords(m_usb, m_io, m_store, TFactorTable{}));
+    EXPECT_LT(MillisecondsSince(start), 90.0);  // failed, not waited out
+    EXPECT_TRUE(m_fake->Gone());
+    EXPECT_EQ(m_fake->Delivered(), 4);
+
+    // Everything afterwards fails cleanly; closing is harmless.
+    const std::uint8_t command[] = {'@', '0', '3', 'P', '\r'};
+    EXPECT_FALSE(m_usb.WritePipe(command, sizeof command));
+    EXPECT_FALSE(m_usb.ReadPipe(m_io.m_reply, 50));
+    m_usb.ClosePipes();
+    umockdev_testbed_remove_device(m_testbed, "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-2");
+    EXPECT_FALSE(OpenDeviceLink(m_usb));
+}
+
+TEST_F(LibusbBackendTest, AnInstrumentThatStopsAnsweringReapsNeverHangsTheProgram) {
+    CreateBackend();
+    ASSERT_TRUE(OpenDeviceLink(m_usb));
+    ASSERT_TRUE(QueryRecordCount(m_usb, m_io, m_store));
+    m_fake->VanishAtPacket(-1);
+    m_fake->SetSilent(true);
+    m_fake->FailReaps();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(DownloadRecords(m_usb, m_io, m_store, TFactorTable{}));
+    // The packet wait, then at most the bound on taking the transfer back.
+    EXPECT_LT(MillisecondsSince(start), 1500.0);
+    // The device is given up: later transfers fail at once.
+    const auto again = std::chrono::steady_clock::now();
+    EXPECT_FALSE(m_usb.ReadPipe(m_io.m_reply, 200));
+    EXPECT_LT(MillisecondsSince(again), 100.0);
+    m_usb.ClosePipes();
+}
+
+}  // namespace
+}  // namespace oront::test
