@@ -1,0 +1,49 @@
+#include "print/qt/PrintDialogs.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+
+namespace oront {
+
+namespace {
+CPrintUi* g_pPrintUi = nullptr;
+}  // namespace
+
+bool CPrintUi::AskYesNo(QWidget* owner, const QString& text, const QString& caption) {
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, owner);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void CPrintUi::Message(QWidget* owner, const QString& text, const QString& caption, Icon icon) {
+    const QString title = caption.isEmpty() ? QApplication::applicationDisplayName() : caption;
+    QMessageBox box(icon == Icon::Error ? QMessageBox::Critical : QMessageBox::NoIcon, title, text, QMessageBox::Ok,
+                    owner);
+    box.exec();
+}
+
+CPrintUi::DialogResult CPrintUi::PrintDialog(QPrinter& printer, QWidget* owner) {
+    QPrintDialog dialog(&printer, owner);
+    dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    return dialog.exec() == QDialog::Accepted ? DialogResult::Ok : DialogResult::Cancel;
+}
+
+CPrintUi::DialogResult CPrintUi::PageSetupDialog(QPrinter& printer, QWidget* owner) {
+    QPageSetupDialog dialog(&printer, owner);
+    return dialog.exec() == QDialog::Accepted ? DialogResult::Ok : DialogResult::Cancel;
+}
+
+CPrintUi& PrintUi() {
+    static CPrintUi platform;
+    return g_pPrintUi != nullptr ? *g_pPrintUi : platform;
+}
+
+void SetPrintUi(CPrintUi* ui) {
+    g_pPrintUi = ui;
+}
+
+}  // namespace oront

@@ -1,0 +1,41 @@
+// The dialogs and message boxes of printing, behind one replaceable
+// interface.
+//
+// The program uses the platform's dialogs (QMessageBox, QPrintDialog,
+// QPageSetupDialog). Tests install their own CPrintUi to answer every
+// question without a window, and to pick a printer or a paper.
+#pragma once
+
+#include <QString>
+
+class QPrinter;
+class QWidget;
+
+namespace oront {
+
+class CPrintUi {
+public:
+    enum class DialogResult { Ok, Cancel, Error };
+    enum class Icon { None, Error };
+
+    virtual ~CPrintUi() = default;
+
+    // A question with Yes and No buttons, question icon, No the default
+    // button. True for Yes.
+    virtual bool AskYesNo(QWidget* owner, const QString& text, const QString& caption);
+    // A message with an OK button. An empty caption gives the application's
+    // name, as a message box without a caption of its own shows.
+    virtual void Message(QWidget* owner, const QString& text, const QString& caption, Icon icon);
+    // The printer dialog of a print job: the user picks a printer (or a PDF
+    // file) and its settings, which are written into `printer`.
+    virtual DialogResult PrintDialog(QPrinter& printer, QWidget* owner);
+    // Printer setup: paper and orientation, written into `printer`.
+    virtual DialogResult PageSetupDialog(QPrinter& printer, QWidget* owner);
+};
+
+// The interface in use; the platform's dialogs unless a test installed
+// another. SetPrintUi(nullptr) goes back to the platform's dialogs.
+CPrintUi& PrintUi();
+void SetPrintUi(CPrintUi* ui);
+
+}  // namespace oront

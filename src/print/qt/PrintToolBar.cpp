@@ -1,0 +1,197 @@
+#include "print/qt/PrintToolBar.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QPainter>
+#include <QPainterPath>
+#include <QToolButton>
+
+#include "controls/qt/Resources.h"
+#include "records/CFormat.h"
+
+namespace oront {
+
+namespace {
+
+// Fallback pictures, drawn when bitmap 166 is missing.
+QPixmap DrawnImage(int image) {
+    QPixmap pm(16, 15);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 0, 128));
+    auto triangle = [&p](qreal tipX, qreal baseX) {
+        QPainterPath path;
+        path.moveTo(tipX, 7.5);
+        path.lineTo(baseX, 2.5);
+        path.lineTo(baseX, 12.5);
+        path.closeSubpath();
+        p.drawPath(path);
+    };
+    switch (image) {
+        case res::kToolTopPage:
+            p.drawRect(QRectF(3, 2.5, 2, 10));
+            triangle(5, 12);
+            break;
+        case res::kToolPrePage:
+            triangle(4, 11);
+            break;
+        case res::kToolNextPage:
+            triangle(12, 5);
+            break;
+        case res::kToolLastPage:
+            triangle(11, 4);
+            p.drawRect(QRectF(11, 2.5, 2, 10));
+            break;
+        case res::kToolPrint:
+            p.setBrush(Qt::white);
+            p.setPen(Qt::black);
+            p.drawRect(QRectF(4.5, 1.5, 7, 5));
+            p.setBrush(QColor(160, 160, 160));
+            p.drawRect(QRectF(1.5, 6.5, 13, 6));
+            break;
+        case res::kToolPrintSetup:
+            p.setBrush(QColor(160, 160, 160));
+            p.setPen(Qt::black);
+            p.drawEllipse(QRectF(3.5, 3, 9, 9));
+            p.setBrush(Qt::white);
+            p.drawEllipse(QRectF(6.5, 6, 3, 3));
+            break;
+        default:
+            p.setPen(QPen(QColor(192, 0, 0), 2));
+            p.drawLine(QPointF(4, 3.5), QPointF(12, 11.5));
+            p.drawLine(QPointF(12, 3.5), QPointF(4, 11.5));
+            break;
+    }
+    return pm;
+}
+
+QPixmap ToolImage(int image) {
+    static const QList<QPixmap> strip = ResourceImageList(res::kBitmapPreviewToolbar, 16);
+    if (image >= 0 && image < strip.size()) return strip[image];
+    return DrawnImage(image);
+}
+
+}  // namespace
+
+QString CommandString(int id) {
+    switch (id) {
+        case cmd::kTopPage:
+            return QStringLiteral("Top Page\nTop Page");
+        case cmd::kPrePage:
+            return QStringLiteral("Preview Page\nPre Page");
+        case cmd::kGotoPage:
+            return QStringLiteral("Goto Page\nGoto Page");
+        case cmd::kNextPage:
+            return QStringLiteral("Next Page\nNext Page");
+        case cmd::kLastPage:
+            return QStringLiteral("Last Page\nLast Page");
+        case cmd::kPrint:
+            return QStringLiteral("Print\nPrint");
+        case cmd::kStartPage:
+            return QStringLiteral("Start Page\nStart Page");
+        case cmd::kEndPage:
+            return QStringLiteral("End Page\nEnd Page");
+        case cmd::kPrintSetup:
+            return QStringLiteral("Print Setup\nPrint Setup");
+        case cmd::kExit:
+            return QStringLiteral("Exit Previous\nExit");
+        default:
+            return QString();
+    }
+}
+
+QString ToolTipOf(const QString& commandString) {
+    const qsizetype nl = commandString.indexOf(QLatin1Char('\n'));
+    return nl < 0 ? QString() : commandString.mid(nl + 1);
+}
+
+CPrintToolBar::CPrintToolBar(QWidget* parent) : QToolBar(parent) {
+    setObjectName(QStringLiteral("166"));
+    setMovable(false);
+    setFloatable(false);
+    setIconSize(QSize(16, 15));
+    setToolButtonStyle(Qt::ToolButtonIconOnly);
+}
+
+QAction* CPrintToolBar::AddButton(int id, int image) {
+    QAction* action = addAction(QIcon(ToolImage(image)), ToolTipOf(CommandString(id)));
+    action->setObjectName(QString::number(id));
+    action->setToolTip(ToolTipOf(CommandString(id)));
+    if (QWidget* w = widgetForAction(action)) w->setObjectName(QString::number(id));
+    connect(action, &QAction::triggered, this, [this, id] { emit commandTriggered(id); });
+    m_actions[id] = action;
+    return action;
+}
+
+bool CPrintToolBar::Create(int pageCount) {
+    AddButton(cmd::kTopPage, res::kToolTopPage);
+    AddButton(cmd::kPrePage, res::kToolPrePage);
+    addSeparator();
+
+    m_wndGotoPage = new QComboBox(this);
+    m_wndGotoPage->setObjectName(QString::number(cmd::kGotoPage));
+    m_wndGotoPage->setEditable(false);
+    m_wndGotoPage->setFixedWidth(kGotoWidth);
+    m_wndGotoPage->setMaxVisibleItems(10);
+    m_wndGotoPage->setToolTip(ToolTipOf(CommandString(cmd::kGotoPage)));
+    QStringList entries;
+    entries.reserve(pageCount);
+    for (int page = 1; page <= pageCount; ++page) entries << QString::fromLatin1(FormatMinDigits(page, 3));
+    m_wndGotoPage->addItems(entries);
+    m_wndGotoPage->setCurrentIndex(0);
+    addWidget(m_wndGotoPage);
+    addSeparator();
+
+    AddButton(cmd::kNextPage, res::kToolNextPage);
+    AddButton(cmd::kLastPage, res::kToolLastPage);
+    addSeparator();
+    AddButton(cmd::kPrint, res::kToolPrint);
+
+    m_wndStartLabel = new QLabel(QStringLiteral("Start Page"), this);
+    m_wndStartLabel->setObjectName(QString::number(cmd::kStartLabel));
+    m_wndStartLabel->setFixedWidth(kLabelWidth);
+    m_wndStartLabel->setAlignment(Qt::AlignCenter);
+    addWidget(m_wndStartLabel);
+
+    m_wndStartPage = new CLimitEdit(this);
+    m_wndStartPage->setObjectName(QString::number(cmd::kStartPage));
+    m_wndStartPage->setFixedWidth(kEditWidth);
+    m_wndStartPage->SetLimitText(kEditLimit);
+    m_wndStartPage->setText(QStringLiteral("1"));
+    m_wndStartPage->setToolTip(ToolTipOf(CommandString(cmd::kStartPage)));
+    addWidget(m_wndStartPage);
+
+    m_wndEndLabel = new QLabel(QStringLiteral("End Page"), this);
+    m_wndEndLabel->setObjectName(QString::number(cmd::kEndLabel));
+    m_wndEndLabel->setFixedWidth(kLabelWidth);
+    m_wndEndLabel->setAlignment(Qt::AlignCenter);
+    addWidget(m_wndEndLabel);
+
+    m_wndEndPage = new CLimitEdit(this);
+    m_wndEndPage->setObjectName(QString::number(cmd::kEndPage));
+    m_wndEndPage->setFixedWidth(kEditWidth);
+    m_wndEndPage->SetLimitText(kEditLimit);
+    m_wndEndPage->setText(QString::fromLatin1(FormatInt(pageCount)));
+    m_wndEndPage->setToolTip(ToolTipOf(CommandString(cmd::kEndPage)));
+    addWidget(m_wndEndPage);
+    addSeparator();
+
+    AddButton(cmd::kPrintSetup, res::kToolPrintSetup);
+    addSeparator();
+    AddButton(cmd::kExit, res::kToolExit);
+    return true;
+}
+
+QAction* CPrintToolBar::Action(int id) const {
+    const auto it = m_actions.find(id);
+    return it == m_actions.end() ? nullptr : it->second;
+}
+
+QToolButton* CPrintToolBar::Button(int id) const {
+    QAction* action = Action(id);
+    return action == nullptr ? nullptr : qobject_cast<QToolButton*>(widgetForAction(action));
+}
+
+}  // namespace oront

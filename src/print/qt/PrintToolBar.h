@@ -1,0 +1,70 @@
+// CPrintToolBar: the preview's toolbar. Buttons carry their command ids as
+// object names; the Goto Page list, the two labels and the two page fields
+// sit in their own slots.
+#pragma once
+
+#include <QLabel>
+#include <QToolBar>
+#include <map>
+
+#include "export/qt/LimitEdit.h"
+
+class QAction;
+class QComboBox;
+class QToolButton;
+
+namespace oront {
+
+namespace cmd {
+inline constexpr int kTopPage = 32772;
+inline constexpr int kPrePage = 32773;
+inline constexpr int kGotoPage = 32774;
+inline constexpr int kNextPage = 32775;
+inline constexpr int kLastPage = 32776;
+inline constexpr int kExit = 32777;
+inline constexpr int kPrint = 32778;
+inline constexpr int kStartPage = 32781;
+inline constexpr int kEndPage = 32782;
+inline constexpr int kStartLabel = 32783;
+inline constexpr int kEndLabel = 32784;
+inline constexpr int kPrintSetup = 32786;
+}  // namespace cmd
+
+// The string table entry of a command: its prompt, a line break and the
+// tooltip ("Top Page\nTop Page").
+QString CommandString(int id);
+// The part after the first line break, or an empty text.
+QString ToolTipOf(const QString& commandString);
+
+class CPrintToolBar : public QToolBar {
+    Q_OBJECT
+public:
+    explicit CPrintToolBar(QWidget* parent = nullptr);
+
+    // Builds the buttons and the hosted controls; false when a control
+    // cannot be made.
+    bool Create(int pageCount);
+
+    [[nodiscard]] QAction* Action(int id) const;
+    [[nodiscard]] QToolButton* Button(int id) const;
+
+    QComboBox* m_wndGotoPage = nullptr;
+    QLabel* m_wndStartLabel = nullptr;
+    CLimitEdit* m_wndStartPage = nullptr;
+    QLabel* m_wndEndLabel = nullptr;
+    CLimitEdit* m_wndEndPage = nullptr;
+
+    static constexpr int kGotoWidth = 80;
+    static constexpr int kLabelWidth = 68;
+    static constexpr int kEditWidth = 40;
+    static constexpr int kEditLimit = 3;
+
+signals:
+    void commandTriggered(int id);
+
+private:
+    QAction* AddButton(int id, int image);
+    std::map<int, QAction*> m_actions;
+};
+
+}  // namespace oront
