@@ -1,0 +1,455 @@
+#include "table/qt/ReportCtrl.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <algorithm>
+
+#include "table/DragSelect.h"
+
+namespace oront {
+
+// ---------------------------------------------------------------------------
+// Model
+
+int ReportModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_nAnnounced;
+}
+
+int ReportModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_columns.size());
+}
+
+QVariant ReportModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= StoredRows()) return {};
+    const Row& row = m_rows[static_cast<std::size_t>(index.row())];
+    const auto c = static_cast<std::size_t>(index.column());
+    if (c >= row.text.size()) return {};
+    switch (role) {
+        case Qt::DisplayRole: {
+            const Text& t = row.text[c];
+            return t.empty() ? QVariant() : QVariant(QString::fromLatin1(t.c_str(), static_cast<qsizetype>(t.size())));
+        }
+        case Qt::DecorationRole: {
+            const int image = row.image[c];
+            if (image >= 0 && image < m_rowImages.size()) return m_rowImages[image];
+            return {};
+        }
+        case Qt::TextAlignmentRole:
+            return QVariant::fromValue(m_columns[c].align);
+        case Qt::ForegroundRole:
+            return QColor::fromRgb(row.colors.m_textColors[c]);
+        case Qt::BackgroundRole:
+            return QColor::fromRgb(row.colors.m_backColors[c]);
+        default:
+            return {};
+    }
+}
+
+QVariant ReportModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) return {};
+    const Column& column = m_columns[static_cast<std::size_t>(section)];
+    switch (role) {
+        case Qt::DisplayRole:
+            return column.title;
+        case Qt::TextAlignmentRole:
+            return QVariant::fromValue(column.align);
+        case Qt::DecorationRole: {
+            const QList<QPixmap>& images = m_headerImages.isEmpty() ? m_rowImages : m_headerImages;
+            if (column.headerImage >= 0 && column.headerImage < images.size()) return images[column.headerImage];
+            return {};
+        }
+        default:
+            return {};
+    }
+}
+
+Qt::ItemFlags ReportModel::flags(const QModelIndex& index) const {
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+void ReportModel::Flush() {
+    if (m_nAnnounced >= StoredRows()) return;
+    beginInsertRows(QModelIndex(), m_nAnnounced, StoredRows() - 1);
+    m_nAnnounced = StoredRows();
+    endInsertRows();
+}
+
+// ---------------------------------------------------------------------------
+// Control
+
+namespace {
+Qt::Alignment ToQt(ColumnAlign align) {
+    switch (align) {
+        case ColumnAlign::Left:
+            return Qt::AlignLeft | Qt::AlignVCenter;
+        case ColumnAlign::Centre:
+            return Qt::AlignHCenter | Qt::AlignVCenter;
+        case ColumnAlign::Right:
+            return Qt::AlignRight | Qt::AlignVCenter;
+    }
+    return Qt::AlignLeft | Qt::AlignVCenter;
+}
+
+constexpr int kRowHeight = 18;  // 16-pixel images and the 12-pixel dialog font
+}  // namespace
+
+CReportCtrl::CReportCtrl(QWidget* parent) : QTableView(parent) {
+    setModel(&m_model);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSortingEnabled(false);
+    setShowGrid(true);
+    setWordWrap(false);
+    setTabKeyNavigation(false);
+    setDragEnabled(false);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setIconSize(QSize(16, 16));
+
+    // Fixed row heights: measuring rows would cost far more than the rows.
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultSectionSize(kRowHeight);
+
+    // A click on a column header neither sorts nor selects.
+    horizontalHeader()->setSectionsClickable(false);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setSectionsMovable(false);
+    horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setMinimumSectionSize(0);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+
+    // The selection stays visible when the list loses the focus.
+    QPalette pal = palette();
+    pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText, pal.color(QPalette::Active, QPalette::HighlightedText));
+    setPalette(pal);
+}
+
+CReportCtrl::~CReportCtrl() {
+    // Detach the view before the model (a member) goes away.
+    setModel(nullptr);
+}
+
+int CReportCtrl::InsertColumn(int column, const QString& title, ColumnAlign align, int width) {
+    m_model.Flush();
+    column = std::clamp(column, 0, GetColumnCount());
+    m_model.beginInsertColumns(QModelIndex(), column, column);
+    m_model.m_columns.insert(m_model.m_columns.begin() + column, {title, ToQt(align), -1});
+    const QRgb text = palette().color(QPalette::Active, QPalette::Text).rgb();
+    const QRgb back = palette().color(QPalette::Active, QPalette::Base).rgb();
+    for (ReportModel::Row& row : m_model.m_rows) {
+        row.text.insert(row.text.begin() + column, Text());
+        row.image.insert(row.image.begin() + column, static_cast<signed char>(-1));
+        row.colors.m_textColors.insert(row.colors.m_textColors.begin() + column, text);
+        row.colors.m_backColors.insert(row.colors.m_backColors.begin() + column, back);
+    }
+    m_model.endInsertColumns();
+    SetColumnWidth(column, width);
+    return column;
+}
+
+void CReportCtrl::SetImageList(const QList<QPixmap>& images) {
+    m_model.m_rowImages = images;
+    if (!images.isEmpty()) setIconSize(images.front().size());
+    viewport()->update();
+}
+
+void CReportCtrl::SetHeaderImageList(const QList<QPixmap>& images) {
+    m_model.m_headerImages = images;
+    horizontalHeader()->viewport()->update();
+}
+
+bool CReportCtrl::SetHeaderImage(int column, int image) {
+    if (column < 0 || column >= GetColumnCount()) return false;
+    if (m_model.m_headerImages.isEmpty()) m_model.m_headerImages = m_model.m_rowImages;
+    m_model.m_columns[static_cast<std::size_t>(column)].headerImage = image;
+    emit m_model.headerDataChanged(Qt::Horizontal, column, column);
+    return true;
+}
+
+const RowColors* CReportCtrl::GetRowColors(int row) const {
+    if (row < 0 || row >= GetItemCount()) return nullptr;
+    return &m_model.m_rows[static_cast<std::size_t>(row)].colors;
+}
+
+bool CReportCtrl::SetCellColors(int row, int column, QRgb text, QRgb background) {
+    if (row < 0 || row >= GetItemCount() || column < 0 || column >= GetColumnCount()) return false;
+    RowColors& colors = m_model.m_rows[static_cast<std::size_t>(row)].colors;
+    colors.m_textColors[static_cast<std::size_t>(column)] = text;
+    colors.m_backColors[static_cast<std::size_t>(column)] = background;
+    if (row < m_model.m_nAnnounced) emit m_model.dataChanged(m_model.index(row, column), m_model.index(row, column));
+    return true;
+}
+
+int CReportCtrl::InsertRow(int row) {
+    ResetSortState();
+    const int stored = GetItemCount();
+    row = std::clamp(row, 0, stored);
+    const std::size_t columns = m_model.m_columns.size();
+    ReportModel::Row r;
+    r.text.resize(columns);
+    r.image.assign(columns, static_cast<signed char>(-1));
+    r.colors.m_textColors.assign(columns, palette().color(QPalette::Active, QPalette::Text).rgb());
+    r.colors.m_backColors.assign(columns, palette().color(QPalette::Active, QPalette::Base).rgb());
+
+    if (row == stored && m_nSuspend > 0) {
+        // Appends while redrawing is suspended are announced in one batch.
+        m_model.m_rows.push_back(std::move(r));
+        return row;
+    }
+    m_model.Flush();
+    m_model.beginInsertRows(QModelIndex(), row, row);
+    m_model.m_rows.insert(m_model.m_rows.begin() + row, std::move(r));
+    m_model.m_nAnnounced = GetItemCount();
+    m_model.endInsertRows();
+    if (m_nSelectionMark >= row) ++m_nSelectionMark;
+    return row;
+}
+
+bool CReportCtrl::SetItemText(int row, int column, const std::string& text) {
+    ResetSortState();
+    if (row < 0 || row >= GetItemCount() || column < 0 || column >= GetColumnCount()) return false;
+    m_model.m_rows[static_cast<std::size_t>(row)].text[static_cast<std::size_t>(column)] = text;
+    if (row < m_model.m_nAnnounced) {
+        const QModelIndex index = m_model.index(row, column);
+        emit m_model.dataChanged(index, index, {Qt::DisplayRole});
+    }
+    return true;
+}
+
+bool CReportCtrl::SetItemImage(int row, int column, int image) {
+    if (row < 0 || row >= GetItemCount() || column < 0 || column >= GetColumnCount()) return false;
+    m_model.m_rows[static_cast<std::size_t>(row)].image[static_cast<std::size_t>(column)] =
+        static_cast<signed char>(std::clamp(image, -1, 127));
+    if (row < m_model.m_nAnnounced) {
+        const QModelIndex index = m_model.index(row, column);
+        emit m_model.dataChanged(index, index, {Qt::DecorationRole});
+    }
+    return true;
+}
+
+bool CReportCtrl::DeleteRow(int row) {
+    if (row < 0 || row >= GetItemCount()) return false;
+    m_model.Flush();
+    m_model.beginRemoveRows(QModelIndex(), row, row);
+    m_model.m_rows.erase(m_model.m_rows.begin() + row);  // the row's RowColors go with it
+    m_model.m_nAnnounced = GetItemCount();
+    m_model.endRemoveRows();
+    if (m_nSelectionMark == row)
+        m_nSelectionMark = -1;
+    else if (m_nSelectionMark > row)
+        --m_nSelectionMark;
+    return true;
+}
+
+int CReportCtrl::DeleteAllItems() {
+    const int count = GetItemCount();
+    const bool updates = updatesEnabled();
+    setUpdatesEnabled(false);
+    m_model.beginResetModel();
+    m_model.m_rows.clear();
+    m_model.m_nAnnounced = 0;
+    m_model.endResetModel();
+    m_nSelectionMark = -1;
+    setUpdatesEnabled(updates);
+    return count;
+}
+
+std::string CReportCtrl::GetItemText(int row, int column) const {
+    if (row < 0 || row >= GetItemCount() || column < 0 || column >= GetColumnCount()) return {};
+    return m_model.m_rows[static_cast<std::size_t>(row)].text[static_cast<std::size_t>(column)].str();
+}
+
+int CReportCtrl::GetItemImage(int row, int column) const {
+    if (row < 0 || row >= GetItemCount() || column < 0 || column >= GetColumnCount()) return -1;
+    return m_model.m_rows[static_cast<std::size_t>(row)].image[static_cast<std::size_t>(column)];
+}
+
+void CReportCtrl::SetColumnWidth(int column, int width) {
+    if (column < 0 || column >= GetColumnCount()) return;
+    if (width <= 0) {
+        setColumnHidden(column, true);
+        return;
+    }
+    setColumnHidden(column, false);
+    setColumnWidth(column, width);
+}
+
+int CReportCtrl::GetColumnWidth(int column) const {
+    if (column < 0 || column >= GetColumnCount() || isColumnHidden(column)) return 0;
+    return columnWidth(column);
+}
+
+std::vector<char> CReportCtrl::SelectedMask() const {
+    std::vector<char> mask(static_cast<std::size_t>(GetItemCount()), 0);
+    if (!selectionModel()) return mask;
+    for (const QItemSelectionRange& range : selectionModel()->selection())
+        for (int r = range.top(); r <= range.bottom() && r < GetItemCount(); ++r) mask[static_cast<std::size_t>(r)] = 1;
+    return mask;
+}
+
+int CReportCtrl::GetSelectedCount() const {
+    const std::vector<char> mask = SelectedMask();
+    return static_cast<int>(std::count(mask.begin(), mask.end(), 1));
+}
+
+int CReportCtrl::GetFirstSelectedRow() const {
+    const std::vector<char> mask = SelectedMask();
+    const auto it = std::find(mask.begin(), mask.end(), 1);
+    return it == mask.end() ? -1 : static_cast<int>(it - mask.begin());
+}
+
+int CReportCtrl::GetLastSelectedRow() const {
+    const std::vector<char> mask = SelectedMask();
+    const auto it = std::find(mask.rbegin(), mask.rend(), 1);
+    return it == mask.rend() ? -1 : static_cast<int>(mask.rend() - it) - 1;
+}
+
+bool CReportCtrl::IsRowSelected(int row) const {
+    if (row < 0 || row >= m_model.m_nAnnounced || !selectionModel()) return false;
+    return selectionModel()->isSelected(m_model.index(row, 0));
+}
+
+void CReportCtrl::SelectRow(int row) {
+    if (row < 0 || row >= GetItemCount()) return;
+    m_model.Flush();
+    selectionModel()->select(m_model.index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+void CReportCtrl::ClearRowStates(int row) {
+    if (row < 0 || row >= m_model.m_nAnnounced) return;
+    selectionModel()->select(m_model.index(row, 0), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    if (currentIndex().row() == row) selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+}
+
+void CReportCtrl::EnsureVisible(int row) {
+    if (row < 0 || row >= GetItemCount()) return;
+    m_model.Flush();
+    // Vertical only: keep the horizontal position as it is.
+    const int x = horizontalScrollBar()->value();
+    scrollTo(m_model.index(row, 0), QAbstractItemView::EnsureVisible);
+    horizontalScrollBar()->setValue(x);
+}
+
+void CReportCtrl::SuspendRedraw() {
+    if (m_nSuspend++ == 0) setUpdatesEnabled(false);
+}
+
+void CReportCtrl::ResumeRedraw() {
+    if (m_nSuspend == 0) return;
+    if (--m_nSuspend > 0) return;
+    m_model.Flush();
+    setUpdatesEnabled(true);
+    viewport()->update();
+}
+
+// ---------------------------------------------------------------------------
+// Mouse and keyboard
+
+bool CReportCtrl::CtrlClick(const QMouseEvent* event) const {
+    return event->button() == Qt::LeftButton &&
+           (g_bCtrlKeyDown != 0 || (event->modifiers() & Qt::ControlModifier) != 0);
+}
+
+void CReportCtrl::mousePressEvent(QMouseEvent* event) {
+    if (CtrlClick(event)) {
+        // Consumed: no selection change, no focus change.
+        m_bPressIgnored = true;
+        event->accept();
+        return;
+    }
+    EndDragSelection();
+    if (event->button() == Qt::LeftButton) {
+        m_bPressIgnored = false;
+        m_bLeftPressed = true;
+        m_bClickPending = true;
+        m_bDragStarted = false;
+        m_pressPos = event->position().toPoint();
+        m_nPressRow = rowAt(m_pressPos.y());
+        if (m_nPressRow >= 0 && !(event->modifiers() & Qt::ShiftModifier)) m_nSelectionMark = m_nPressRow;
+    }
+    QTableView::mousePressEvent(event);
+}
+
+void CReportCtrl::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    if (m_bLeftPressed && !m_bDragStarted && m_nPressRow >= 0 &&
+        (pos - m_pressPos).manhattanLength() >= QApplication::startDragDistance()) {
+        m_bDragStarted = true;
+        m_bClickPending = false;
+        emit beginDragNotify();
+        // The drag starts on the row where the button went down, even when
+        // the pointer has already left it.
+        if (g_bDragSelecting) DragSelectStep(*this, m_nPressRow);
+    }
+    if (g_bDragSelecting) {
+        DragSelectStep(*this, rowAt(pos.y()));
+        event->accept();
+        return;
+    }
+    // The list's own press-and-move selection is replaced by the drag above.
+    if (m_bLeftPressed || m_bPressIgnored) {
+        event->accept();
+        return;
+    }
+    QTableView::mouseMoveEvent(event);
+}
+
+void CReportCtrl::mouseReleaseEvent(QMouseEvent* event) {
+    EndDragSelection();
+    if (event->button() == Qt::LeftButton && m_bPressIgnored) {
+        m_bPressIgnored = false;
+        event->accept();
+        return;
+    }
+    const bool click = event->button() == Qt::LeftButton && m_bClickPending;
+    if (event->button() == Qt::LeftButton) {
+        m_bLeftPressed = false;
+        m_bClickPending = false;
+    }
+    QTableView::mouseReleaseEvent(event);
+    if (click) emit clickNotify();
+}
+
+void CReportCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (CtrlClick(event)) {
+        m_bPressIgnored = true;
+        event->accept();
+        return;
+    }
+    EndDragSelection();
+    // The second press of a double click is not a click of its own.
+    if (event->button() == Qt::LeftButton) {
+        m_bLeftPressed = true;
+        m_bClickPending = false;
+        m_bDragStarted = true;
+    }
+    QTableView::mouseDoubleClickEvent(event);
+}
+
+void CReportCtrl::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space) {
+        event->accept();
+        return;
+    }
+    emit keyDownNotify(event->key());
+    const int before = currentIndex().row();
+    QTableView::keyPressEvent(event);
+    const int after = currentIndex().row();
+    if (after != before && after >= 0 && !(event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)))
+        m_nSelectionMark = after;
+}
+
+void CReportCtrl::focusOutEvent(QFocusEvent* event) {
+    EndDragSelection();
+    QTableView::focusOutEvent(event);
+}
+
+}  // namespace oront
