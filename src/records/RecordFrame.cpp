@@ -6,6 +6,7 @@
 
 #include "records/CFormat.h"
 #include "records/CommFunction.h"
+#include "records/FastFormat.h"
 
 namespace oront {
 namespace {
@@ -68,7 +69,7 @@ const char* UnitText(std::uint8_t code) {
 
 void SetValue(Text& field, const std::uint8_t bytes[4], int sampleSeconds, std::string_view unit) {
     const double v = static_cast<double>(CCommFuntion::DecodeDeviceFloat(bytes));
-    field = FormatLargeValue(CCommFuntion::ConvertUnit(sampleSeconds, unit, v));
+    SetLargeValue(field, CCommFuntion::ConvertUnit(sampleSeconds, unit, v));
 }
 
 }  // namespace
@@ -128,13 +129,13 @@ void FrameDecoder::DecodePacketA(const std::uint8_t* a, MeasurementRecord& slot)
     if (const char* unit = UnitText(a[18])) m_prevUnit = unit;
     slot[R::m_strUnit] = m_prevUnit;
 
-    slot[R::m_strLocation] = FormatZeroPad(a[1], 3);
-    slot[R::m_strPoint] = FormatInt(a[2]);
-    slot[R::m_strCyclesPerPoint] = FormatInt(Get16(a + 3));
+    SetZeroPad(slot[R::m_strLocation], a[1], 3);
+    SetInt(slot[R::m_strPoint], a[2]);
+    SetInt(slot[R::m_strCyclesPerPoint], Get16(a + 3));
     if (m_prevMode == "1")
         slot[R::m_strCycle] = "1";
     else
-        slot[R::m_strCycle] = FormatInt(Get16(a + 5));
+        SetInt(slot[R::m_strCycle], Get16(a + 5));
 
     char date[48] = {'2', '0'};
     char* p = Put02(date + 2, a[7]);
@@ -154,14 +155,14 @@ void FrameDecoder::DecodePacketA(const std::uint8_t* a, MeasurementRecord& slot)
     SetDuration(slot[R::m_strSampleTime], static_cast<unsigned>(m_sampleSeconds));
     SetDuration(slot[R::m_strHoldTime], 3600u * a[15] + 60u * a[16] + a[17]);
 
-    slot[R::m_strSizeCode] = FormatInt(a[19]);
-    slot[R::m_strStatus] = FormatInt(a[20]);
-    slot[R::m_strRunFlag] = FormatInt(a[21]);
+    SetInt(slot[R::m_strSizeCode], a[19]);
+    SetInt(slot[R::m_strStatus], a[20]);
+    SetInt(slot[R::m_strRunFlag], a[21]);
 
     const std::string_view unit = m_prevUnit.view();
     for (int k = 0; k < 6; ++k) {
         const double count = static_cast<double>(Get32(a + 22 + 4 * k));
-        slot[R::m_strCount + k] = FormatFixed0(CCommFuntion::ConvertUnit(m_sampleSeconds, unit, count));
+        SetFixed0(slot[R::m_strCount + k], CCommFuntion::ConvertUnit(m_sampleSeconds, unit, count));
     }
     for (int k = 0; k < 4; ++k) SetValue(slot[R::m_strValue + k], a + 46 + 4 * k, m_sampleSeconds, unit);
     m_pending[0] = a[62];

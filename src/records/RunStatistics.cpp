@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "records/CFormat.h"
+#include "records/FastFormat.h"
 
 namespace oront {
 namespace {
@@ -11,7 +12,7 @@ using R = MeasurementRecord;
 using Row = ResultRow;
 
 std::array<double, 3> ChannelValues(const MeasurementRecord& slot) {
-    return {CAtof(slot[R::m_strCount]), CAtof(slot[R::m_strCount + 1]), CAtof(slot[R::m_strCount + 2])};
+    return {FastAtof(slot[R::m_strCount]), FastAtof(slot[R::m_strCount + 1]), FastAtof(slot[R::m_strCount + 2])};
 }
 
 void UpdateExtremes(RunStatistics& s, const std::array<double, 3>& v) {
@@ -33,8 +34,13 @@ void CopyHead(ResultRow& row, const MeasurementRecord& slot) {
 }  // namespace
 
 ResultRow& TableBuildState::NewRow() {
-    ++store.m_nLastRow;
-    return store.m_rows.emplace_back();
+    // Rows of an earlier download are reused in place: only their texts are
+    // reset, which keeps a repeated download free of row allocations.
+    const auto index = static_cast<std::size_t>(++store.m_nLastRow);
+    if (index >= store.m_rows.size()) return store.m_rows.emplace_back();
+    ResultRow& row = store.m_rows[index];
+    for (Text& field : row.f) field.clear();
+    return row;
 }
 
 void GroupStep(TableBuildState& state, int a, int b) {
@@ -77,12 +83,12 @@ void GroupStep(TableBuildState& state, int a, int b) {
 
     ++state.seqCounter;
     ResultRow& row = state.NewRow();
-    row[Row::m_strSeqNo] = FormatZeroPad(state.seqCounter + 1, 4);
+    SetZeroPad(row[Row::m_strSeqNo], state.seqCounter + 1, 4);
     row[Row::m_strKind] = kind::kGroupCollapsed;
-    row[Row::m_strMemberCount] = FormatInt(s.cyclesInPoint);
-    row[Row::m_strRecordNo] = FormatZeroPad(state.recordCounter, 4);
+    SetInt(row[Row::m_strMemberCount], s.cyclesInPoint);
+    SetZeroPad(row[Row::m_strRecordNo], state.recordCounter, 4);
     CopyHead(row, first);
-    for (int c = 0; c < 3; ++c) row[Row::m_strAvg + c] = FormatFixed0(average[static_cast<std::size_t>(c)]);
+    for (int c = 0; c < 3; ++c) SetFixed0(row[Row::m_strAvg + c], average[static_cast<std::size_t>(c)]);
 }
 
 void SummaryStep(TableBuildState& state, int a, int b) {
@@ -124,7 +130,7 @@ void SummaryStep(TableBuildState& state, int a, int b) {
         if (r[Row::m_strKind] != kind::kGroupCollapsed) continue;
         ++met;
         for (std::size_t c = 0; c < 3; ++c) {
-            const double d = CAtof(r[Row::m_strAvg + static_cast<int>(c)]) - mean[c];
+            const double d = FastAtof(r[Row::m_strAvg + static_cast<int>(c)]) - mean[c];
             squares[c] += d * d;
         }
     }
@@ -135,15 +141,15 @@ void SummaryStep(TableBuildState& state, int a, int b) {
         const double se = n > 1 ? std::sqrt(squares[c] / (n * (n - 1))) : 0.0;
         if (withLimit) {
             const double factor = static_cast<double>(state.tFactor.m_tFactor[static_cast<std::size_t>(n)]);
-            row[Row::m_strStdErr + ci] = FormatLargeValue(se);
-            row[Row::m_strUcl + ci] = FormatLargeValue(factor * se + mean[c]);
+            SetLargeValue(row[Row::m_strStdErr + ci], se);
+            SetLargeValue(row[Row::m_strUcl + ci], factor * se + mean[c]);
         } else {
             row[Row::m_strStdErr + ci] = "----";
             row[Row::m_strUcl + ci] = "----";
         }
-        row[Row::m_strAvg + ci] = FormatLargeValue(mean[c]);
-        row[Row::m_strMax + ci] = FormatLargeValue(s.max[c]);
-        row[Row::m_strMin + ci] = FormatLargeValue(s.min[c]);
+        SetLargeValue(row[Row::m_strAvg + ci], mean[c]);
+        SetLargeValue(row[Row::m_strMax + ci], s.max[c]);
+        SetLargeValue(row[Row::m_strMin + ci], s.min[c]);
     }
     s.active = false;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "records/CFormat.h"
+#include "records/FastFormat.h"
 #include "records/RunStatistics.h"
 
 namespace oront {
@@ -78,6 +79,28 @@ void CopyRecord(ResultRow& row, const MeasurementRecord& slot) {
     for (int k = 0; k <= R::m_strValue + 5; ++k) row[Row::Copy(k)] = slot[k];
 }
 
+// Fixed cell texts, kept as Text so that filling a cell is a plain copy.
+const Text kAutoText("Auto"), kManualText("Manual"), kIsoText("ISO"), kAvgText("AVG"), kOverText("OVER"),
+    kSize03("0.3um"), kSize05("0.5um"), kSize10("1.0um"), kSize20("2.0um"), kSize25("2.5um"), kSize50("5.0um");
+
+const Text* Ch2SizeCell(int sizeCode) {
+    switch (sizeCode) {
+        case 0:
+            return &kSize05;
+        case 1:
+        case 10:
+            return &kSize10;
+        case 2:
+        case 11:
+            return &kSize20;
+        case 3:
+        case 12:
+            return &kSize25;
+        default:
+            return nullptr;
+    }
+}
+
 bool IsGroupKind(const Text& k) {
     return k == kind::kGroupCollapsed || k == kind::kGroupExpanded;
 }
@@ -118,7 +141,9 @@ std::string GroupRecordNumberText(const Text& stored) {
 }
 
 void ResetForDownload(RecordStore& store) {
-    store.m_reportLines.clear();
+    // The lines stay allocated for the next build; only their texts go.
+    for (ReportLine& line : store.m_reportLines)
+        for (Text& cell : line.cell) cell.clear();
     store.m_nLastRow = 0;
 }
 
@@ -141,7 +166,6 @@ void BuildResultTable(RecordStore& store, const TFactorTable& tFactor) {
     state.slotCount = slotCount;
     state.recordCounter = wrap;
     store.m_nLastRow = -1;
-    store.m_rows.clear();
     // A run member adds at most a group row and a summary row to its own.
     std::size_t members = 0;
     for (int k = 0; k < slotCount; ++k) members += IsRunMember(slots[static_cast<std::size_t>(k)]) ? 1 : 0;
@@ -153,13 +177,13 @@ void BuildResultTable(RecordStore& store, const TFactorTable& tFactor) {
             ++state.seqCounter;
             state.AdvanceRecordCounter();
             ResultRow& row = state.NewRow();
-            row[Row::m_strSeqNo] = FormatZeroPad(state.seqCounter + 1, 4);
+            SetZeroPad(row[Row::m_strSeqNo], state.seqCounter + 1, 4);
             if (slot[R::m_strModeCode] == "2")
                 row[Row::m_strKind] = kind::kIsoPlain;
             else
                 row[Row::m_strKind] = slot[R::m_strModeCode];
             row[Row::m_strMemberCount] = "1";
-            row[Row::m_strRecordNo] = FormatZeroPad(state.recordCounter, 4);
+            SetZeroPad(row[Row::m_strRecordNo], state.recordCounter, 4);
             CopyRecord(row, slot);
             continue;
         }
@@ -168,10 +192,12 @@ void BuildResultTable(RecordStore& store, const TFactorTable& tFactor) {
         ResultRow& row = state.NewRow();
         row[Row::m_strKind] = kind::kMember;
         row[Row::m_strMemberCount] = "1";
-        row[Row::m_strRecordNo] = FormatZeroPad(state.recordCounter, 4);
+        SetZeroPad(row[Row::m_strRecordNo], state.recordCounter, 4);
         CopyRecord(row, slot);
         SummaryStep(state, k, last);
     }
+    // Rows past the last one written belong to an earlier download.
+    store.m_rows.resize(static_cast<std::size_t>(store.m_nLastRow + 1));
     TrimCapacity(store.m_rows);
     store.m_nReportLineCount += store.m_nRecordCount;
     store.m_nLastRecordNumber = state.recordCounter;
@@ -184,18 +210,18 @@ void FillRecordLine(const ResultRow& row, ReportLine& line) {
     const bool group = IsGroupKind(k);
 
     if (member)
-        line[L::Record] = FormatZeroPad(CAtoi(row[Row::m_strRecordNo]), 4);
+        SetZeroPad(line[L::Record], CAtoi(row[Row::m_strRecordNo]), 4);
     else if (group)
         line[L::Record] = GroupRecordNumberText(row[Row::m_strRecordNo]);
     else
         line[L::Record] = row[Row::m_strRecordNo];
 
     if (k == kind::kAuto)
-        line[L::Mode] = "Auto";
+        line[L::Mode] = kAutoText;
     else if (k == kind::kManual)
-        line[L::Mode] = "Manual";
+        line[L::Mode] = kManualText;
     else if (group || k == kind::kIsoPlain)
-        line[L::Mode] = "ISO";
+        line[L::Mode] = kIsoText;
     else
         line[L::Mode].clear();
 
@@ -207,7 +233,7 @@ void FillRecordLine(const ResultRow& row, ReportLine& line) {
         line[L::Points] = row[Row::Copy(R::m_strPoint)];
     }
     if (group)
-        line[L::Cycles] = "AVG";
+        line[L::Cycles] = kAvgText;
     else
         line[L::Cycles] = row[Row::Copy(R::m_strCycle)];
     line[L::DateTime] = row[Row::Copy(R::m_strDateTime)];
@@ -216,25 +242,19 @@ void FillRecordLine(const ResultRow& row, ReportLine& line) {
 
     const Text& sizeText = row[Row::Copy(R::m_strSizeCode)];
     const int sizeCode = CAtoi(sizeText);
-    line[L::Ch1Size] = Ch1SizeText(sizeCode);
-    if (const char* ch2 = Ch2SizeText(sizeCode))
-        line[L::Ch2Size] = ch2;
-    else
-        line[L::Ch2Size] = sizeText;
-    line[L::Ch3Size] = "5.0um";
+    line[L::Ch1Size] = sizeCode < 10 ? kSize03 : kSize05;
+    const Text* ch2 = Ch2SizeCell(sizeCode);
+    line[L::Ch2Size] = ch2 ? *ch2 : sizeText;
+    line[L::Ch3Size] = kSize50;
 
     const int dataBase = group ? Row::m_strAvg : Row::Copy(R::m_strCount);
     const int dataColumns[3] = {L::Ch1Data, L::Ch2Data, L::Ch3Data};
     for (int c = 0; c < 3; ++c) {
-        const Text& stored = row[dataBase + c];
-        if (CAtof(stored) > kLargeValueLimit)
-            line[dataColumns[c]] = FormatExp3(CAtof(stored));
-        else
-            line[dataColumns[c]] = stored;
+        SetLargeValueText(line[dataColumns[c]], row[dataBase + c]);
     }
     line[L::Unit] = row[Row::Copy(R::m_strUnit)];
     if (row[Row::Copy(R::m_strStatus)] == "1" && ShowsOver(k))
-        line[L::Status] = "OVER";
+        line[L::Status] = kOverText;
     else
         line[L::Status].clear();
 }
@@ -245,7 +265,9 @@ void FillSummaryLines(const ResultRow& row, ReportLine* lines) {
     static constexpr int kFields[4] = {Row::m_strAvg, Row::m_strMax, Row::m_strMin, Row::m_strUcl};
     for (int i = 0; i < 4; ++i) {
         ReportLine& line = lines[i];
-        for (Text& cell : line.cell) cell.clear();
+        for (int c : {L::Record, L::Mode, L::Location, L::Points, L::DateTime, L::SampleTime, L::HoldTime, L::Ch1Size,
+                      L::Ch2Size, L::Ch3Size, L::Status})
+            line[c].clear();
         line[L::Cycles] = kLabels[i];
         line[L::Ch1Data] = row[kFields[i]];
         line[L::Ch2Data] = row[kFields[i] + 1];
@@ -263,8 +285,7 @@ void BuildReportTable(RecordStore& store) {
     for (int i = 0; i <= lastRow; ++i)
         needed += store.m_rows[static_cast<std::size_t>(i)][Row::m_strKind] == kind::kSummary ? 4 : 1;
     auto& lines = store.m_reportLines;
-    lines.clear();
-    lines.resize(needed);
+    lines.resize(needed);  // every cell of every line is written below
     std::size_t out = 0;
     for (int i = 0; i <= lastRow; ++i) {
         const ResultRow& row = store.m_rows[static_cast<std::size_t>(i)];
