@@ -22,7 +22,14 @@ public:
     Text(std::string_view s) { setInlineEmpty(); assign(s); }  // NOLINT(implicit)
     Text(const char* s) : Text(std::string_view(s)) {}         // NOLINT(implicit)
     Text(const std::string& s) : Text(std::string_view(s)) {}  // NOLINT(implicit)
-    Text(const Text& o) { setInlineEmpty(); assign(o.view()); }
+    Text(const Text& o) {
+        if (o.isHeap()) {
+            setInlineEmpty();
+            assign(o.view());
+        } else {
+            std::memcpy(s_, o.s_, sizeof s_);  // inline texts copy as one block
+        }
+    }
     Text(Text&& o) noexcept {
         std::memcpy(s_, o.s_, sizeof s_);
         o.setInlineEmpty();
@@ -30,7 +37,12 @@ public:
     ~Text() { release(); }
 
     Text& operator=(const Text& o) {
-        if (this != &o) assign(o.view());
+        if (this == &o) return *this;
+        if (!o.isHeap() && !isHeap()) {
+            std::memcpy(s_, o.s_, sizeof s_);  // inline texts copy as one block
+            return *this;
+        }
+        assign(o.view());
         return *this;
     }
     Text& operator=(Text&& o) noexcept {
