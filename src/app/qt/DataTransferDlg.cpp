@@ -1,0 +1,468 @@
+#include "app/qt/DataTransferDlg.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+
+#include "app/Messages.h"
+#include "app/qt/AboutDlg.h"
+#include "app/qt/MessageDlg.h"
+#include "controls/qt/DialogUnits.h"
+#include "controls/qt/Resources.h"
+#include "controls/qt/ShadeButtonST.h"
+#include "controls/qt/Theme.h"
+#include "table/DragSelect.h"
+#include "table/qt/RecordTableCtrl.h"
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+namespace oront {
+
+namespace {
+
+constexpr int kGroupBoxName = -1;  // the group box has no number of its own
+#ifdef Q_OS_WIN
+constexpr int kSysCommandAbout = 16;  // system menu command of the About entry
+#endif
+
+struct StaticSpec {
+    int id;
+    const char* text;
+    int x, y, w, h;
+    bool value;
+};
+
+// The labels under the list, in template order.
+constexpr StaticSpec kStatics[] = {
+    {ctl::kCh3Caption, "Ch3 Size :", 239, 203, 34, 9, false}, {ctl::kCh3Value, "5.0um", 272, 203, 36, 9, true},
+    {ctl::kUnitCaption, "Unit :", 352, 203, 24, 9, false},    {ctl::kUnitValue, "CNT", 383, 203, 26, 9, true},
+    {ctl::kCh1Caption, "Ch1 Size :", 13, 203, 34, 9, false},  {ctl::kCh1Value, "0.3um", 50, 203, 36, 9, true},
+    {ctl::kCh2Caption, "Ch2 Size:", 126, 203, 34, 9, false},  {ctl::kCh2Value, "0.5um", 161, 203, 36, 9, true},
+};
+
+struct ButtonSpec {
+    int id;
+    const char* text;
+    int x, y, w, h;
+    int icon;
+};
+
+// The action buttons in the order they get their skins.
+constexpr ButtonSpec kButtons[] = {
+    {ctl::kReadRecords, "Read Records", 6, 218, 72, 16, res::kIconReadRecords},
+    {ctl::kDeleteRecords, "Delete Records", 6, 238, 72, 16, res::kIconDeleteRecords},
+    {ctl::kSaveSelected, "Save Selected", 182, 218, 72, 16, res::kIconSaveSelected},
+    {ctl::kSaveAll, "Save All", 183, 238, 72, 16, res::kIconSaveAll},
+    {ctl::kDataPrint, "Data Print", 356, 218, 72, 16, res::kIconDataPrint},
+    {ctl::kQuit, "Quit", 356, 238, 72, 16, res::kIconQuit},
+};
+
+QString Latin1(const std::string& s) {
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+}  // namespace
+
+CDataTransferDlg::CDataTransferDlg(std::unique_ptr<DeviceBackend> backend, QWidget* parent)
+    : QDialog(parent), m_pBackend(std::move(backend)) {
+    m_pLogic = std::make_unique<MainWindowLogic>(static_cast<MainWindowView&>(*this), m_pBackend.get());
+
+    // A pop-up window with caption, system menu and minimise box; no sizing.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowTitle(QString::fromLatin1(msg::kAppTitle));
+    setObjectName("102");
+    const QFont font = DialogFont("Arial", 9);
+    setFont(font);
+    const DialogUnits du(font);
+    setFixedSize(du.Size(435, 259));
+    setWindowIcon(ResourceIcon(res::kIconApp));
+
+    CreateControls();
+
+    // Initialisation: the logic's state, the record list, the background
+    // and the button skins, then labels, buttons and the first focus.
+    m_background = ResourceBitmap(res::kBitmapBackground);
+    SetupButtons();
+    m_pLogic->OnInitDialog();
+
+    qApp->installEventFilter(this);
+
+#ifndef Q_OS_WIN
+    // Without a system menu to extend, the About entry lives on the
+    // window's context menu and on F1.
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(help, &QShortcut::activated, this, &CDataTransferDlg::OnAbout);
+#endif
+}
+
+CDataTransferDlg::~CDataTransferDlg() {
+    if (qApp) qApp->removeEventFilter(this);
+}
+
+void CDataTransferDlg::CreateControls() {
+    const DialogUnits du(font());
+    QPalette captionPalette = palette();
+    captionPalette.setColor(QPalette::Window, theme::Background());
+    captionPalette.setColor(QPalette::WindowText, theme::CaptionText());
+    QPalette valuePalette = captionPalette;
+    valuePalette.setColor(QPalette::WindowText, theme::ValueText());
+
+    // Template order: the labels of Ch3 and the unit, Save Selected, the
+    // labels of Ch1 and Ch2, the group box, the other buttons and the list.
+    auto addStatic = [&](const StaticSpec& s) {
+        auto* label = new QLabel(QString::fromLatin1(s.text), this);
+        label->setObjectName(QString::number(s.id));
+        label->setGeometry(du.Rect(s.x, s.y, s.w, s.h));
+        label->setAutoFillBackground(true);
+        label->setPalette(s.value ? valuePalette : captionPalette);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    };
+    auto addButton = [&](const ButtonSpec& b) {
+        auto* button = new CShadeButtonST(QString::fromLatin1(b.text), this);
+        button->setObjectName(QString::number(b.id));
+        button->setGeometry(du.Rect(b.x, b.y, b.w, b.h));
+        button->setAutoDefault(true);
+        return button;
+    };
+    auto buttonSpec = [](int id) -> const ButtonSpec& {
+        for (const ButtonSpec& b : kButtons)
+            if (b.id == id) return b;
+        return kButtons[0];
+    };
+
+    for (int i = 0; i < 4; ++i) addStatic(kStatics[i]);
+    auto* saveSelected = addButton(buttonSpec(ctl::kSaveSelected));
+    for (int i = 4; i < 8; ++i) addStatic(kStatics[i]);
+    auto* group = new QGroupBox(this);
+    group->setObjectName(QString::number(kGroupBoxName));
+    group->setGeometry(du.Rect(6, 195, 422, 22));
+    group->lower();
+    auto* read = addButton(buttonSpec(ctl::kReadRecords));
+    auto* erase = addButton(buttonSpec(ctl::kDeleteRecords));
+    auto* quit = addButton(buttonSpec(ctl::kQuit));
+    auto* saveAll = addButton(buttonSpec(ctl::kSaveAll));
+
+    m_pList = new CRecordTableCtrl(m_pLogic->Store(), static_cast<IRecordLabels*>(this), this);
+    m_pList->setObjectName(QString::number(ctl::kRecordList));
+    m_pList->setGeometry(du.Rect(6, 7, 422, 191));
+
+    auto* print = addButton(buttonSpec(ctl::kDataPrint));
+
+    // Tab order among the controls that take the focus.
+    QWidget* order[] = {saveSelected, read, erase, quit, saveAll, m_pList, print};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+
+    connect(read, &QPushButton::clicked, this, &CDataTransferDlg::OnReadRecords);
+    connect(erase, &QPushButton::clicked, this, &CDataTransferDlg::OnDeleteRecords);
+    connect(saveSelected, &QPushButton::clicked, this, &CDataTransferDlg::OnSaveSelected);
+    connect(saveAll, &QPushButton::clicked, this, &CDataTransferDlg::OnSaveAll);
+    connect(print, &QPushButton::clicked, this, &CDataTransferDlg::OnDataPrint);
+    connect(quit, &QPushButton::clicked, this, &CDataTransferDlg::OnQuit);
+
+    // How far a download has come, over the middle of the list.
+    m_pProgress = new QProgressBar(this);
+    m_pProgress->setObjectName("progress");
+    m_pProgress->setGeometry(du.Rect(117, 93, 200, 12));
+    m_pProgress->setTextVisible(true);
+    m_pProgress->setAlignment(Qt::AlignCenter);
+    m_pProgress->hide();
+}
+
+void CDataTransferDlg::SetupButtons() {
+    for (const ButtonSpec& b : kButtons) {
+        auto* button = findChild<CShadeButtonST*>(QString::number(b.id), Qt::FindDirectChildrenOnly);
+        if (!button) continue;
+        button->SetButtonIcon(ResourceIcon(b.icon), ResourceIconSize(b.icon));
+        button->BuildShadeImages();
+        button->SetFlatFocus(true);
+        button->update();
+    }
+}
+
+QWidget* CDataTransferDlg::Control(int id) const {
+    return findChild<QWidget*>(QString::number(id), Qt::FindDirectChildrenOnly);
+}
+
+// --- handlers ------------------------------------------------------------------------
+
+void CDataTransferDlg::OnReadRecords() {
+    m_pLogic->OnReadRecords();
+}
+
+void CDataTransferDlg::OnDeleteRecords() {
+    m_pLogic->OnDeleteRecords();
+}
+
+void CDataTransferDlg::OnSaveAll() {
+    if (m_pLogic->IsBusy()) return;
+    SaveFlows flows(m_pLogic->Store(), *m_pList, static_cast<ISaveFlowView&>(*this));
+    flows.OnSaveAll();
+}
+
+void CDataTransferDlg::OnSaveSelected() {
+    if (m_pLogic->IsBusy()) return;
+    SaveFlows flows(m_pLogic->Store(), *m_pList, static_cast<ISaveFlowView&>(*this));
+    flows.OnSaveSelected();
+}
+
+void CDataTransferDlg::OnDataPrint() {
+    if (m_pLogic->IsBusy() || m_pLogic->Store().m_nRecordCount <= 0) return;
+    if (m_seams.printPreview) m_seams.printPreview();
+}
+
+void CDataTransferDlg::OnQuit() {
+    m_pLogic->RequestExit(ExitSource::QuitButton);
+}
+
+void CDataTransferDlg::OnAbout() {
+    if (m_pLogic->IsBusy()) return;
+    if (m_seams.about) {
+        m_seams.about();
+        return;
+    }
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void CDataTransferDlg::accept() {
+    m_pLogic->RequestExit(ExitSource::EnterKey);
+}
+
+void CDataTransferDlg::reject() {
+    m_pLogic->RequestExit(ExitSource::EscapeKey);
+}
+
+QString CDataTransferDlg::ProgressText() const {
+    return m_pProgress->isVisible() ? m_pProgress->text() : QString();
+}
+
+// --- events --------------------------------------------------------------------------
+
+void CDataTransferDlg::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    if (!m_background.isNull()) {
+        painter.drawPixmap(rect(), m_background, m_background.rect());
+    } else {
+        painter.fillRect(rect(), theme::Background());
+    }
+}
+
+void CDataTransferDlg::closeEvent(QCloseEvent* event) {
+    // The logic decides; when it ends the window, done() hides it.
+    event->ignore();
+    m_pLogic->RequestExit(ExitSource::CloseCommand);
+}
+
+void CDataTransferDlg::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if (event->modifiers() == Qt::NoModifier || (event->modifiers() == Qt::KeypadModifier && key == Qt::Key_Enter)) {
+        if (key == Qt::Key_Escape) {
+            m_pLogic->RequestExit(ExitSource::EscapeKey);
+            return;
+        }
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            // A focused push button takes Enter itself; anywhere else Enter
+            // is the dialog's OK.
+            if (qobject_cast<QPushButton*>(focusWidget()) == nullptr) {
+                m_pLogic->RequestExit(ExitSource::EnterKey);
+                return;
+            }
+        }
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CDataTransferDlg::contextMenuEvent(QContextMenuEvent* event) {
+#ifdef Q_OS_WIN
+    QDialog::contextMenuEvent(event);
+#else
+    QMenu menu(this);
+    QAction* about = menu.addAction(QString::fromLatin1(msg::kAboutMenuEntry));
+    about->setShortcut(QKeySequence(Qt::Key_F1));
+    if (menu.exec(event->globalPos()) == about) OnAbout();
+#endif
+}
+
+void CDataTransferDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+#ifdef Q_OS_WIN
+    if (!m_bSystemMenuReady) {
+        HMENU menu = ::GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE);
+        if (menu != nullptr) {
+            ::AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+            ::AppendMenuA(menu, MF_STRING, kSysCommandAbout, msg::kAboutMenuEntry);
+        }
+        m_bSystemMenuReady = true;
+    }
+#endif
+}
+
+#ifdef Q_OS_WIN
+bool CDataTransferDlg::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    if (eventType == "windows_generic_MSG") {
+        const MSG* msg = static_cast<const MSG*>(message);
+        if (msg->message == WM_SYSCOMMAND && (msg->wParam & 0xFFF0) == kSysCommandAbout) {
+            OnAbout();
+            *result = 0;
+            return true;
+        }
+    }
+    return QDialog::nativeEvent(eventType, message, result);
+}
+#endif
+
+bool CDataTransferDlg::event(QEvent* event) {
+    // A Ctrl key released while another window had the focus is never seen:
+    // drop the flag when the window loses activation, so the list does not
+    // go on ignoring clicks.
+    if (event->type() == QEvent::WindowDeactivate) MainWindowLogic::OnKeyUp(kCtrlKeyCode);
+    return QDialog::event(event);
+}
+
+bool CDataTransferDlg::eventFilter(QObject* watched, QEvent* event) {
+    // The Ctrl key seen anywhere in this window (the window or one of its
+    // controls) sets and clears the flag the record list reads.
+    if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) && watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
+        if (widget == this || isAncestorOf(widget)) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() == Qt::Key_Control) {
+                if (event->type() == QEvent::KeyPress)
+                    MainWindowLogic::OnKeyDown(kCtrlKeyCode);
+                else
+                    MainWindowLogic::OnKeyUp(kCtrlKeyCode);
+            }
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// --- MainWindowView ----------------------------------------------------------------
+
+void CDataTransferDlg::ShowMessage() {
+    if (m_seams.message) {
+        m_seams.message();
+        return;
+    }
+    CMessageDlg1 dlg(this);
+    dlg.exec();
+}
+
+int CDataTransferDlg::Ask() {
+    if (m_seams.ask) return m_seams.ask();
+    CMessageDlg2 dlg(this);
+    return dlg.exec();
+}
+
+void CDataTransferDlg::EnableButton(int id, bool enable) {
+    if (QWidget* w = Control(id)) w->setEnabled(enable);
+}
+
+void CDataTransferDlg::SetLabelText(int id, const std::string& text) {
+    if (auto* label = qobject_cast<QLabel*>(Control(id))) label->setText(Latin1(text));
+}
+
+void CDataTransferDlg::ShowLabel(int id, bool show) {
+    if (QWidget* w = Control(id)) w->setVisible(show);
+}
+
+void CDataTransferDlg::SetFocus(int id) {
+    if (QWidget* w = Control(id)) w->setFocus(Qt::OtherFocusReason);
+}
+
+void CDataTransferDlg::SetWaitCursor(bool on) {
+    if (on) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        m_nLastProgressPaint = 0;
+    } else {
+        QApplication::restoreOverrideCursor();
+        m_pProgress->hide();
+    }
+}
+
+void CDataTransferDlg::ClearTable() {
+    m_pList->SuspendRedraw();
+    m_pList->DeleteAllItems();
+    m_pList->ResumeRedraw();
+    m_pList->repaint();
+}
+
+void CDataTransferDlg::FillTable() {
+    m_pList->FillRecordTable();
+}
+
+void CDataTransferDlg::SelectFirstRow() {
+    if (m_pList->GetItemCount() <= 0) return;
+    m_pList->SelectRow(0);
+    m_pList->SetSelectionMark(0);
+    m_pList->selectionModel()->setCurrentIndex(m_pList->model()->index(0, 0), QItemSelectionModel::NoUpdate);
+}
+
+void CDataTransferDlg::Progress(int received, int count) {
+    // Keep the window painted and show how far the download has come; user
+    // input stays shut out until the download ends. Painting every record
+    // would slow a full memory down, so the window is refreshed at most
+    // every 50 ms (and at the end).
+    static QElapsedTimer clock;
+    if (!clock.isValid()) clock.start();
+    const qint64 now = clock.elapsed() + 1;
+    if (received < count && m_nLastProgressPaint != 0 && now - m_nLastProgressPaint < 50) return;
+    m_nLastProgressPaint = now;
+    m_pProgress->setRange(0, count);
+    m_pProgress->setValue(received);
+    m_pProgress->setFormat(QStringLiteral("%1 of %2 records").arg(received).arg(count));
+    if (!m_pProgress->isVisible()) {
+        m_pProgress->show();
+        m_pProgress->raise();
+    }
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void CDataTransferDlg::EndDialog(int code) {
+    QDialog::done(code);
+}
+
+// --- ISaveFlowView -------------------------------------------------------------------
+
+bool CDataTransferDlg::RunSaveFileDialog(const std::string& initialName, const std::string& /*filter*/,
+                                         const std::string& /*defaultExtension*/, std::string& path) {
+    if (m_seams.saveFile) return m_seams.saveFile(path);
+    QFileDialog dialog(this);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(QStringLiteral("DATA FILE(*.csv) (*.csv)"));
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    dialog.selectFile(Latin1(initialName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+    path = dialog.selectedFiles().first().toStdString();
+    return true;
+}
+
+bool CDataTransferDlg::RunRangeDialog() {
+    return false;
+}
+
+void CDataTransferDlg::FocusRecordTable() {
+    SetFocus(ctl::kRecordList);
+}
+
+void CDataTransferDlg::ClearDataNotSaved() {
+    m_pLogic->OnSaveFinished(true);
+}
+
+}  // namespace oront

@@ -1,0 +1,124 @@
+// CDataTransferDlg: the main window (dialog template 102).
+//
+// The window owns the device backend chosen at start-up, the window logic
+// (button states, the unsaved-data flag, the Read and Delete flows, the quit
+// decision), the record list 1007 and the six skinned action buttons. Every
+// control carries its number as objectName ("1000", "1007"); the unnamed
+// group box under the list is "-1".
+//
+// Leaving the window: "Quit" asks with its own wording, the close box (and
+// Alt+F4) with the other; Escape, and Enter while no push button has the
+// focus, take the close box's path, so unsaved records are never dropped
+// without a question.
+//
+// Tests replace the modal dialogs through SetDialogSeams().
+#pragma once
+
+#include <QDialog>
+#include <QPixmap>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/MainWindowLogic.h"
+#include "export/SaveFlows.h"
+#include "table/RecordTable.h"
+
+class QLabel;
+class QProgressBar;
+
+namespace oront {
+
+class CShadeButtonST;
+class CRecordTableCtrl;
+
+class CDataTransferDlg : public QDialog, private MainWindowView, private ISaveFlowView, private IRecordLabels {
+    Q_OBJECT
+public:
+    explicit CDataTransferDlg(std::unique_ptr<DeviceBackend> backend, QWidget* parent = nullptr);
+    ~CDataTransferDlg() override;
+
+    MainWindowLogic& Logic() { return *m_pLogic; }
+    // The control with the given number (nullptr when there is none).
+    QWidget* Control(int id) const;
+
+    // Replacements for the modal dialogs. `message` shows g_strMessage with
+    // OK; `ask` shows it with OK and Cancel and returns 1 or 2; `about`
+    // stands for the About box. An empty function restores the real dialog.
+    struct DialogSeams {
+        std::function<void()> message;
+        std::function<int()> ask;
+        std::function<void()> about;
+        // The save-file dialog: true and the path on OK.
+        std::function<bool(std::string& path)> saveFile;
+        // The print preview.
+        std::function<void()> printPreview;
+    };
+    void SetDialogSeams(DialogSeams seams) { m_seams = std::move(seams); }
+
+    // Button handlers.
+    void OnReadRecords();
+    void OnDeleteRecords();
+    void OnSaveAll();
+    void OnSaveSelected();
+    void OnDataPrint();
+    void OnQuit();
+    void OnAbout();
+
+    // Text of the progress display during a download ("" while none runs).
+    QString ProgressText() const;
+
+    // Dialog OK (Enter) and Cancel (Escape) take the close path.
+    void accept() override;
+    void reject() override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
+#ifdef Q_OS_WIN
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
+#endif
+
+private:
+    void CreateControls();
+    void SetupButtons();
+
+    // MainWindowView
+    void ShowMessage() override;
+    int Ask() override;
+    void EnableButton(int id, bool enable) override;
+    void SetLabelText(int id, const std::string& text) override;
+    void ShowLabel(int id, bool show) override;
+    void SetFocus(int id) override;
+    void SetWaitCursor(bool on) override;
+    void ClearTable() override;
+    void FillTable() override;
+    void SelectFirstRow() override;
+    void Progress(int received, int count) override;
+    void EndDialog(int code) override;
+
+    // ISaveFlowView
+    bool RunSaveFileDialog(const std::string& initialName, const std::string& filter,
+                           const std::string& defaultExtension, std::string& path) override;
+    bool RunRangeDialog() override;
+    void FocusRecordTable() override;
+    void ClearDataNotSaved() override;
+
+    std::unique_ptr<DeviceBackend> m_pBackend;
+    std::unique_ptr<MainWindowLogic> m_pLogic;
+    QPixmap m_background;
+    CRecordTableCtrl* m_pList = nullptr;
+    QProgressBar* m_pProgress = nullptr;
+    DialogSeams m_seams;
+#ifdef Q_OS_WIN
+    bool m_bSystemMenuReady = false;
+#endif
+    qint64 m_nLastProgressPaint = 0;
+};
+
+}  // namespace oront

@@ -1,0 +1,282 @@
+// The main window on the offscreen platform, playing the demo instrument.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Messages.h"
+#include "app/qt/DataTransferDlg.h"
+#include "controls/qt/DialogUnits.h"
+#include "device/MemoryImage.h"
+#include "device/SimulatedInstrument.h"
+#include "records/CFormat.h"
+#include "table/DragSelect.h"
+
+namespace oront {
+namespace {
+
+constexpr int kActionButtons[] = {1000, 1002, 1003, 1005, 1006, 1028};
+constexpr int kValueLabels[] = {1010, 1012, 1014, 1016};
+
+// A main window on a simulated instrument, with the modal dialogs replaced:
+// messages and questions are recorded, questions answered from `answers`.
+struct MainWindowHarness {
+    explicit MainWindowHarness(MemoryImage image, SimulatorFaults faults = {}) {
+        faults.realTimeSilence = false;
+        auto backend = std::make_unique<SimulatedInstrument>(std::move(image), faults);
+        sim = backend.get();
+        dlg = std::make_unique<CDataTransferDlg>(std::move(backend));
+        CDataTransferDlg::DialogSeams seams;
+        seams.message = [this] { messages.push_back(g_strMessage); };
+        seams.ask = [this] {
+            questions.push_back(g_strMessage);
+            const int a = answers.empty() ? 1 : answers.front();
+            if (!answers.empty()) answers.erase(answers.begin());
+            return a;
+        };
+        seams.about = [this] { ++abouts; };
+        dlg->SetDialogSeams(seams);
+        dlg->show();
+        dlg->activateWindow();
+        (void)QTest::qWaitForWindowExposed(dlg.get());
+    }
+    QWidget* W(int id) const { return dlg->Control(id); }
+    bool Enabled(int id) const { return W(id)->isEnabled(); }
+    bool Shown(int id) const { return W(id)->isVisible(); }
+    QString Text(int id) const { return qobject_cast<QLabel*>(W(id))->text(); }
+
+    SimulatedInstrument* sim = nullptr;
+    std::unique_ptr<CDataTransferDlg> dlg;
+    std::vector<std::string> messages, questions;
+    std::vector<int> answers;
+    int abouts = 0;
+};
+
+TEST(MainWindow, LayoutFollowsTheTemplateInDialogUnits) {
+    MainWindowHarness h(MakeDemoImage());
+    EXPECT_EQ(h.dlg->windowTitle(), "Oront V208 Software");
+    const DialogUnits du(DialogFont("Arial", 9));
+    EXPECT_EQ(h.dlg->size(), du.Size(435, 259));
+    EXPECT_EQ(h.dlg->minimumSize(), h.dlg->maximumSize()) << "fixed size";
+
+    struct Place {
+        int id, x, y, w, h;
+        const char* text;
+    };
+    const Place places[] = {{1013, 239, 203, 34, 9, "Ch3 Size :"},     {1014, 272, 203, 36, 9, "5.0um"},
+                            {1015, 352, 203, 24, 9, "Unit :"},         {1016, 383, 203, 26, 9, "CNT"},
+                            {1003, 182, 218, 72, 16, "Save Selected"}, {1009, 13, 203, 34, 9, "Ch1 Size :"},
+                            {1010, 50, 203, 36, 9, "0.3um"},           {1011, 126, 203, 34, 9, "Ch2 Size:"},
+                            {1012, 161, 203, 36, 9, "0.5um"},          {-1, 6, 195, 422, 22, ""},
+                            {1000, 6, 218, 72, 16, "Read Records"},    {1002, 6, 238, 72, 16, "Delete Records"},
+                            {1006, 356, 238, 72, 16, "Quit"},          {1005, 183, 238, 72, 16, "Save All"},
+                            {1007, 6, 7, 422, 191, nullptr},           {1028, 356, 218, 72, 16, "Data Print"}};
+    for (const Place& p : places) {
+        QWidget* w = h.W(p.id);
+        ASSERT_NE(w, nullptr) << p.id;
+        EXPECT_EQ(w->geometry(), du.Rect(p.x, p.y, p.w, p.h)) << p.id;
+        if (p.text == nullptr) continue;
+        if (auto* b = qobject_cast<QPushButton*>(w)) {
+            EXPECT_EQ(b->text(), p.text) << p.id;
+        } else if (auto* l = qobject_cast<QLabel*>(w)) {
+            EXPECT_EQ(l->text(), p.text) << p.id;
+        } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
+            EXPECT_EQ(g->title(), p.text);
+        }
+    }
+
+    // Colours of the labels: captions black, values violet, on the blue-grey brush.
+    for (int id : {1009, 1011, 1013, 1015, 1010, 1012, 1014, 1016}) {
+        const QPalette pal = h.W(id)->palette();
+        EXPECT_EQ(pal.color(QPalette::Window), QColor(144, 183, 204)) << id;
+        const bool value = id % 2 == 0;
+        EXPECT_EQ(pal.color(QPalette::WindowText), value ? QColor(128, 0, 255) : QColor(0, 0, 0)) << id;
+    }
+
+    // Tab order among the buttons and the list.
+    const int order[] = {1003, 1000, 1002, 1006, 1005, 1007, 1028};
+    auto nextTabStop = [&](QWidget* w) {
+        do w = w->nextInFocusChain();
+        while ((w->focusPolicy() & Qt::TabFocus) == 0);
+        return w;
+    };
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        EXPECT_EQ(nextTabStop(h.W(order[i])), h.W(order[i + 1])) << order[i];
+}
+
+TEST(MainWindow, StartUpEnablesOnlyReadAndQuitAndHidesTheValues) {
+    MainWindowHarness h(MakeDemoImage());
+    for (int id : kActionButtons) EXPECT_EQ(h.Enabled(id), id == 1000 || id == 1006) << id;
+    for (int id : kValueLabels) EXPECT_FALSE(h.Shown(id)) << id;
+    for (int id : {1009, 1011, 1013, 1015}) EXPECT_TRUE(h.Shown(id)) << id;
+    EXPECT_EQ(h.dlg->focusWidget(), h.W(1000));
+
+    QTest::mouseClick(h.W(1006), Qt::LeftButton);
+    EXPECT_TRUE(h.questions.empty());
+    EXPECT_FALSE(h.dlg->isVisible());
+    EXPECT_EQ(h.dlg->result(), 1);
+}
+
+TEST(MainWindow, DemoReadEnablesAllAndShowsTheFirstRecordsLabels) {
+    MainWindowHarness h(MakeDemoImage());
+    QTest::mouseClick(h.W(1000), Qt::LeftButton);
+    EXPECT_TRUE(h.messages.empty());
+    for (int id : kActionButtons) EXPECT_TRUE(h.Enabled(id)) << id;
+    for (int id : kValueLabels) EXPECT_TRUE(h.Shown(id)) << id;
+
+    const RecordStore& store = h.dlg->Logic().Store();
+    ASSERT_GT(store.m_nRecordCount, 0);
+    const ChannelLabels want =
+        ChannelLabelsForCode(CAtoi(store.Row(0)[ResultRow::Copy(MeasurementRecord::m_strSizeCode)]));
+    EXPECT_EQ(h.Text(1010), want.ch1);
+    EXPECT_EQ(h.Text(1012), want.ch2);
+    EXPECT_EQ(h.Text(1014), want.ch3);
+    EXPECT_EQ(h.Text(1016).toStdString(), store.Row(0)[ResultRow::Copy(MeasurementRecord::m_strUnit)].str());
+
+    auto* list = qobject_cast<QAbstractItemView*>(h.W(1007));
+    ASSERT_NE(list, nullptr);
+    EXPECT_GT(list->model()->rowCount(), 0);
+    EXPECT_TRUE(list->selectionModel()->isRowSelected(0, QModelIndex()));
+    EXPECT_EQ(h.dlg->focusWidget(), list);
+    EXPECT_TRUE(h.dlg->ProgressText().isEmpty()) << "the progress display goes with the download";
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the wait cursor is gone";
+}
+
+TEST(MainWindow, ReadWithoutInstrumentReportsAndEnablesQuit) {
+    SimulatorFaults faults;
+    faults.noDevice = true;
+    MainWindowHarness h(MakeDemoImage(), faults);
+    QTest::mouseClick(h.W(1000), Qt::LeftButton);
+    EXPECT_EQ(h.messages, std::vector<std::string>{msg::kConnectFailed});
+    for (int id : kActionButtons) EXPECT_EQ(h.Enabled(id), id == 1000 || id == 1006) << id;
+    for (int id : kValueLabels) EXPECT_FALSE(h.Shown(id)) << id;
+}
+
+TEST(MainWindow, QuitAndCloseAskWithTheirOwnWording) {
+    MainWindowHarness h(MakeDemoImage());
+    QTest::mouseClick(h.W(1000), Qt::LeftButton);
+
+    h.answers = {2};
+    QTest::mouseClick(h.W(1006), Qt::LeftButton);
+    EXPECT_EQ(h.questions, std::vector<std::string>{msg::kQuitUnsaved});
+    EXPECT_TRUE(h.dlg->isVisible()) << "Cancel keeps the window";
+
+    h.answers = {2};
+    h.dlg->close();
+    EXPECT_EQ(h.questions.back(), msg::kCloseUnsaved);
+    EXPECT_TRUE(h.dlg->isVisible());
+
+    h.answers = {1};
+    h.dlg->close();
+    EXPECT_FALSE(h.dlg->isVisible());
+    EXPECT_EQ(h.dlg->result(), 2);
+}
+
+TEST(MainWindow, QuitEndsWithOkAfterTheQuestion) {
+    MainWindowHarness h(MakeDemoImage());
+    QTest::mouseClick(h.W(1000), Qt::LeftButton);
+    h.answers = {1};
+    QTest::mouseClick(h.W(1006), Qt::LeftButton);
+    EXPECT_FALSE(h.dlg->isVisible());
+    EXPECT_EQ(h.dlg->result(), 1);
+}
+
+TEST(MainWindow, EscapeAndEnterAskWhileRecordsAreUnsaved) {
+    MainWindowHarness h(MakeDemoImage());
+    QTest::mouseClick(h.W(1000), Qt::LeftButton);
+    ASSERT_EQ(h.dlg->focusWidget(), h.W(1007));
+
+    h.answers = {2};
+    QTest::keyClick(h.W(1007), Qt::Key_Escape);
+    EXPECT_EQ(h.questions, std::vector<std::string>{msg::kCloseUnsaved});
+    EXPECT_TRUE(h.dlg->isVisible());
+
+    h.answers = {2};
+    QTest::keyClick(h.W(1007), Qt::Key_Return);
+    EXPECT_EQ(h.questions.size(), 2u);
+    EXPECT_EQ(h.questions.back(), msg::kCloseUnsaved);
+    EXPECT_TRUE(h.dlg->isVisible());
+
+    h.answers = {1};
+    QTest::keyClick(h.W(1007), Qt::Key_Escape);
+    EXPECT_FALSE(h.dlg->isVisible());
+    EXPECT_EQ(h.dlg->result(), 2);
+}
+
+TEST(MainWindow, EscapeEndsAtOnceWithNothingUnsaved) {
+    MainWindowHarness h(MakeDemoImage());
+    QTest::keyClick(h.dlg.get(), Qt::Key_Escape);
+    EXPECT_TRUE(h.questions.empty());
+    EXPECT_FALSE(h.dlg->isVisible());
+}
+
+TEST(MainWindow, CtrlFlagFollowsTheKey) {
+    MainWindowHarness h(MakeDemoImage());
+    g_bCtrlKeyDown = 0;
+    QTest::keyPress(h.W(1000), Qt::Key_Control);
+    EXPECT_EQ(g_bCtrlKeyDown, 1);
+    QTest::keyRelease(h.W(1000), Qt::Key_Control);
+    EXPECT_EQ(g_bCtrlKeyDown, 0);
+    QTest::keyPress(h.dlg.get(), Qt::Key_Control);
+    EXPECT_EQ(g_bCtrlKeyDown, 1);
+    QTest::keyRelease(h.dlg.get(), Qt::Key_Control);
+    EXPECT_EQ(g_bCtrlKeyDown, 0);
+}
+
+TEST(MainWindow, DownloadKeepsPaintingAndShowsHowFarItHasCome) {
+    MainWindowHarness h(MakeFullDemoImage());
+    QString seen;
+    bool quitEnabled = true;
+    // A timer only fires while the download lets the window process events.
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (seen.isEmpty()) {
+            seen = h.dlg->ProgressText();
+            quitEnabled = h.Enabled(1006);
+        }
+    });
+    probe.start(0);
+    QTest::mouseClick(h.W(1000), Qt::LeftButton);
+    probe.stop();
+    EXPECT_TRUE(seen.endsWith(" of 8000 records")) << seen.toStdString();
+    EXPECT_FALSE(quitEnabled) << "Busy during the download";
+    EXPECT_TRUE(h.Enabled(1006));
+    EXPECT_TRUE(h.messages.empty());
+}
+
+TEST(MainWindow, AboutOpensFromF1) {
+    MainWindowHarness h(MakeDemoImage());
+    QTest::keyClick(h.dlg.get(), Qt::Key_F1);
+#ifdef Q_OS_WIN
+    EXPECT_EQ(h.abouts, 0);
+#else
+    EXPECT_EQ(h.abouts, 1);
+#endif
+}
+
+TEST(MainWindow, ScreenshotAfterADemoRead) {
+    MainWindowHarness h(MakeDemoImage());
+    QTest::mouseClick(h.W(1000), Qt::LeftButton);
+    QTest::qWait(20);
+    const QImage shot = h.dlg->grab().toImage();
+    EXPECT_EQ(shot.size(), h.dlg->size() * h.dlg->devicePixelRatio());
+    // The background picture shows around the controls: not a blank window.
+    EXPECT_NE(shot.pixelColor(2, 2), shot.pixelColor(shot.width() - 3, shot.height() - 3));
+    const QByteArray out = qgetenv("ORONT_TEST_OUTPUT");
+    if (!out.isEmpty()) {
+        QDir().mkpath(QString::fromLocal8Bit(out));
+        EXPECT_TRUE(shot.save(QString::fromLocal8Bit(out) + "/main_window.png"));
+    }
+}
+
+}  // namespace
+}  // namespace oront
