@@ -42,7 +42,8 @@ public:
     // path. The path must fit kPathBufferSize - 1 bytes together with the
     // pipe suffix; CUsbIF checks that.
     virtual bool FindDevicePath(const Guid& interfaceClass, std::string& path) = 0;
-    // Opens "<path>\MCHP_EP1" for reading or writing; kInvalidPipe on failure.
+    // Opens "<path>\MCHP_EP1" for reading or writing, without sharing;
+    // kInvalidPipe on failure (never kNullPipe).
     virtual PipeHandle OpenPipe(const std::string& pipeName, PipeAccess access) = 0;
     // Writes the bytes; true when the write completed within waitMs.
     virtual bool WritePipe(PipeHandle pipe, const std::uint8_t* data, std::size_t length, int waitMs) = 0;
@@ -50,6 +51,7 @@ public:
     // caller); true when a read completed within waitMs. A read that times
     // out has cancelled its transfer before it returns.
     virtual bool ReadPipe(PipeHandle pipe, std::uint8_t* buffer, int waitMs) = 0;
+    // Closes a pipe this backend opened; unknown handles are ignored.
     virtual void ClosePipe(PipeHandle pipe) = 0;
 };
 
