@@ -1,0 +1,118 @@
+#include "controls/qt/Resources.h"
+
+#include <QFile>
+#include <QHash>
+#include <QPainter>
+#include <QSvgRenderer>
+
+// The resource file lives in a static library: its registration must be
+// referenced from code to be linked in. Q_INIT_RESOURCE must be used at
+// global scope.
+static void InitOrontResources() {
+    static const bool done = [] {
+        Q_INIT_RESOURCE(resources);
+        return true;
+    }();
+    (void)done;
+}
+
+namespace oront {
+
+namespace {
+
+QString IconPath(int id) {
+    return QStringLiteral(":/res/icon%1.svg").arg(id);
+}
+QString BitmapPath(int id) {
+    return QStringLiteral(":/res/bitmap%1.svg").arg(id);
+}
+
+QByteArray ReadSvg(const QString& path) {
+    InitOrontResources();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return QByteArray();
+    return file.readAll();
+}
+
+// Renders SVG data at `size` on a transparent canvas.
+QImage Render(const QByteArray& svg, QSize size = QSize()) {
+    QSvgRenderer renderer(svg);
+    if (!renderer.isValid()) return QImage();
+    if (!size.isValid()) size = renderer.defaultSize();
+    if (size.isEmpty()) return QImage();
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
+    painter.end();
+    return image;
+}
+
+}  // namespace
+
+QSize ResourceIconSize(int id) {
+    const QByteArray svg = ReadSvg(IconPath(id));
+    if (svg.isEmpty()) return QSize();
+    QSvgRenderer renderer(svg);
+    return renderer.isValid() ? renderer.defaultSize() : QSize();
+}
+
+QIcon ResourceIcon(int id) {
+    static QHash<int, QIcon> cache;
+    if (auto it = cache.constFind(id); it != cache.constEnd()) return *it;
+    const QByteArray svg = ReadSvg(IconPath(id));
+    QIcon icon;
+    if (!svg.isEmpty()) {
+        const QSize natural = QSvgRenderer(svg).defaultSize();
+        QList<QSize> sizes{natural, natural * 2};
+        if (id == res::kIconApp)
+            sizes = {QSize(16, 16), QSize(24, 24),   natural,        QSize(48, 48),
+                     QSize(64, 64), QSize(128, 128), QSize(256, 256)};
+        for (const QSize& s : sizes) {
+            const QImage image = Render(svg, s);
+            if (!image.isNull()) icon.addPixmap(QPixmap::fromImage(image));
+        }
+    }
+    cache.insert(id, icon);
+    return icon;
+}
+
+QImage ResourceBitmapImage(int id) {
+    static QHash<int, QImage> cache;
+    if (auto it = cache.constFind(id); it != cache.constEnd()) return *it;
+    const QImage image = Render(ReadSvg(BitmapPath(id)));
+    cache.insert(id, image);
+    return image;
+}
+
+QPixmap ResourceBitmap(int id) {
+    const QImage image = ResourceBitmapImage(id);
+    return image.isNull() ? QPixmap() : QPixmap::fromImage(image);
+}
+
+QList<QPixmap> ResourceImageList(int bitmapId, int imageWidth, const QColor& key) {
+    QList<QPixmap> images;
+    QByteArray svg = ReadSvg(BitmapPath(bitmapId));
+    if (svg.isEmpty() || imageWidth <= 0) return images;
+    // Render without the key-coloured background so that edges blend into
+    // transparency rather than into magenta, then clear any pixel that
+    // still has the key colour exactly.
+    const QByteArray keyName = key.name(QColor::HexRgb).toLatin1();
+    svg.replace(keyName, "none");
+    svg.replace(keyName.toUpper(), "none");
+    QImage strip = Render(svg).convertToFormat(QImage::Format_ARGB32);
+    if (strip.isNull()) return images;
+    const QRgb keyRgb = key.rgb() & 0xFFFFFF;
+    for (int y = 0; y < strip.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(strip.scanLine(y));
+        for (int x = 0; x < strip.width(); ++x) {
+            if (qAlpha(line[x]) == 255 && (line[x] & 0xFFFFFF) == keyRgb) line[x] = 0;
+        }
+    }
+    for (int left = 0; left + imageWidth <= strip.width(); left += imageWidth)
+        images.append(QPixmap::fromImage(strip.copy(left, 0, imageWidth, strip.height())));
+    return images;
+}
+
+}  // namespace oront
