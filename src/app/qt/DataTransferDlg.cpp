@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -23,6 +24,8 @@
 #include "controls/qt/Resources.h"
 #include "controls/qt/ShadeButtonST.h"
 #include "controls/qt/Theme.h"
+#include "export/qt/SaveDataDlg.h"
+#include "print/qt/PrintPreViewParent.h"
 #include "table/DragSelect.h"
 #include "table/qt/RecordTableCtrl.h"
 
@@ -222,7 +225,11 @@ void CDataTransferDlg::OnSaveSelected() {
 
 void CDataTransferDlg::OnDataPrint() {
     if (m_pLogic->IsBusy() || m_pLogic->Store().m_nRecordCount <= 0) return;
-    if (m_seams.printPreview) m_seams.printPreview();
+    if (m_seams.printPreview) {
+        m_seams.printPreview();
+        return;
+    }
+    oront::OnDataPrint(m_pLogic->Store(), this);
 }
 
 void CDataTransferDlg::OnQuit() {
@@ -449,7 +456,7 @@ bool CDataTransferDlg::RunSaveFileDialog(const std::string& initialName, const s
     dialog.setDefaultSuffix(QStringLiteral("csv"));
     dialog.selectFile(Latin1(initialName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
-    path = dialog.selectedFiles().first().toStdString();
+    path = QFile::encodeName(dialog.selectedFiles().first()).toStdString();
     return true;
 }
 

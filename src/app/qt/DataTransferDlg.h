@@ -51,6 +51,8 @@ public:
         std::function<void()> about;
         // The save-file dialog: true and the path on OK.
         std::function<bool(std::string& path)> saveFile;
+        // The record range dialog of Save Selected: true on OK.
+        std::function<bool()> range;
         // The print preview.
         std::function<void()> printPreview;
     };

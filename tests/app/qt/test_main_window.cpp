@@ -3,6 +3,7 @@
 
 #include <QAbstractItemView>
 #include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QProgressBar>
@@ -251,6 +252,48 @@ TEST(MainWindow, DownloadKeepsPaintingAndShowsHowFarItHasCome) {
     EXPECT_FALSE(quitEnabled) << "Busy during the download";
     EXPECT_TRUE(h.Enabled(1006));
     EXPECT_TRUE(h.messages.empty());
+}
+
+TEST(MainWindow, SaveAllClearsTheFlagOnlyWhenTheFileWasWritten) {
+    MainWindowHarness h(MakeDemoImage());
+    QTest::mouseClick(h.W(1000), Qt::LeftButton);
+    const QString dir = QDir::temp().filePath("oront-main-window-save");
+    QDir(dir).removeRecursively();
+    QDir().mkpath(dir);
+    std::string target = (dir + "/missing/records.csv").toStdString();  // no such folder: the write fails
+    CDataTransferDlg::DialogSeams seams;
+    seams.message = [&] { h.messages.push_back(g_strMessage); };
+    seams.ask = [&] {
+        h.questions.push_back(g_strMessage);
+        return 2;
+    };
+    seams.saveFile = [&](std::string& path) {
+        path = target;
+        return true;
+    };
+    int previews = 0;
+    seams.printPreview = [&] { ++previews; };
+    h.dlg->SetDialogSeams(seams);
+
+    QTest::mouseClick(h.W(1005), Qt::LeftButton);
+    EXPECT_EQ(h.messages, std::vector<std::string>{msg::kSaveFailed});
+    EXPECT_EQ(h.dlg->focusWidget(), h.W(1007));
+    QTest::mouseClick(h.W(1006), Qt::LeftButton);
+    EXPECT_EQ(h.questions.size(), 1u) << "a failed save leaves the records unsaved";
+
+    target = (dir + "/records.csv").toStdString();
+    QTest::mouseClick(h.W(1005), Qt::LeftButton);
+    EXPECT_EQ(h.messages.size(), 1u);
+    EXPECT_TRUE(QFile::exists(dir + "/records.csv"));
+    EXPECT_FALSE(h.dlg->Logic().DataNotSaved());
+
+    QTest::mouseClick(h.W(1028), Qt::LeftButton);
+    EXPECT_EQ(previews, 1);
+
+    QTest::mouseClick(h.W(1006), Qt::LeftButton);
+    EXPECT_EQ(h.questions.size(), 1u);
+    EXPECT_FALSE(h.dlg->isVisible());
+    QDir(dir).removeRecursively();
 }
 
 TEST(MainWindow, AboutOpensFromF1) {
