@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "records/CFormat.h"
+#include "records/RecordCells.h"
 #include "records/TableBuild.h"
 
 #ifdef _WIN32
@@ -29,7 +30,7 @@ constexpr std::string_view kTitleLines =
     "Ch1 Size, Ch1 Data ,Ch2 Size, Ch2 Data,Ch3 Size,Ch3 Data ,Unit,Status,\r\n";
 
 // Appends the line (or four lines) of one result row.
-void AppendRow(const ResultRow& row, std::string& out, ReportLine* scratch) {
+void AppendRow(const ResultRow& row, std::string& out) {
     if (row[ResultRow::m_strKind] == kind::kSummary) {
         static constexpr std::string_view kLabels[4] = {",,,,AVG,,,,", ",,,,MAX,,,,", ",,,,MIN,,,,", ",,,,95%UCL,,,,"};
         static constexpr int kFields[4] = {ResultRow::m_strAvg, ResultRow::m_strMax, ResultRow::m_strMin,
@@ -49,15 +50,17 @@ void AppendRow(const ResultRow& row, std::string& out, ReportLine* scratch) {
     }
     // The same cells as the report table; a line without a Status cell ends
     // after the Unit cell's comma.
-    FillRecordLine(row, *scratch);
-    for (int c = 0; c < ReportLine::Status; ++c) {
-        out += (*scratch)[c].view();
-        out += ',';
-    }
-    if (!(*scratch)[ReportLine::Status].empty()) {
-        out += (*scratch)[ReportLine::Status].view();
-        out += ',';
-    }
+    struct CsvSink {
+        std::string& out;
+        void Copy(int column, const Text& text) { Put(column, text.view()); }
+        void Put(int column, std::string_view text) {
+            if (column == ReportLine::Status && text.empty()) return;
+            out += text;
+            out += ',';
+        }
+        void Empty(int column) { Put(column, std::string_view()); }
+    } sink{out};
+    RecordLineCells(row, sink);
     out += "\r\n";
 }
 
@@ -156,8 +159,9 @@ void RemoveTemporary(const std::string& tempPath) {
 std::string CsvText(const RecordStore& store, int start, int end) {
     ClampRange(store, start, end);
     std::string out(kTitleLines);
-    ReportLine scratch;
-    for (int i = start; i <= end; ++i) AppendRow(store.m_rows[static_cast<std::size_t>(i)], out, &scratch);
+    for (int i = start; i <= end; ++i) {
+        AppendRow(store.m_rows[static_cast<std::size_t>(i)], out);
+    }
     return out;
 }
 
@@ -174,10 +178,9 @@ bool WriteCsvFile(const RecordStore& store, const std::string& path, int start, 
     buffer.reserve(kBlock + 1024);
     buffer += kTitleLines;
     ClampRange(store, start, end);
-    ReportLine scratch;
     bool ok = true;
     for (int i = start; ok && i <= end; ++i) {
-        AppendRow(store.m_rows[static_cast<std::size_t>(i)], buffer, &scratch);
+        AppendRow(store.m_rows[static_cast<std::size_t>(i)], buffer);
         if (buffer.size() >= kBlock) {
             ok = WriteAll(fd, buffer.data(), buffer.size());
             buffer.clear();

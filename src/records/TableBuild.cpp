@@ -4,6 +4,7 @@
 
 #include "records/CFormat.h"
 #include "records/FastFormat.h"
+#include "records/RecordCells.h"
 #include "records/RunStatistics.h"
 
 namespace oront {
@@ -77,35 +78,6 @@ void MarkRuns(RecordStore& store, int slotCount) {
 
 void CopyRecord(ResultRow& row, const MeasurementRecord& slot) {
     for (int k = 0; k <= R::m_strValue + 5; ++k) row[Row::Copy(k)] = slot[k];
-}
-
-// Fixed cell texts, kept as Text so that filling a cell is a plain copy.
-const Text kAutoText("Auto"), kManualText("Manual"), kIsoText("ISO"), kAvgText("AVG"), kOverText("OVER"),
-    kSize03("0.3um"), kSize05("0.5um"), kSize10("1.0um"), kSize20("2.0um"), kSize25("2.5um"), kSize50("5.0um");
-
-const Text* Ch2SizeCell(int sizeCode) {
-    switch (sizeCode) {
-        case 0:
-            return &kSize05;
-        case 1:
-        case 10:
-            return &kSize10;
-        case 2:
-        case 11:
-            return &kSize20;
-        case 3:
-        case 12:
-            return &kSize25;
-        default:
-            return nullptr;
-    }
-}
-
-bool IsGroupKind(const Text& k) {
-    return k == kind::kGroupCollapsed || k == kind::kGroupExpanded;
-}
-bool ShowsOver(const Text& k) {
-    return k == kind::kAuto || k == kind::kManual || k == kind::kMember || k == kind::kIsoPlain;
 }
 
 }  // namespace
@@ -204,59 +176,13 @@ void BuildResultTable(RecordStore& store, const TFactorTable& tFactor) {
 }
 
 void FillRecordLine(const ResultRow& row, ReportLine& line) {
-    using L = ReportLine;
-    const Text& k = row[Row::m_strKind];
-    const bool member = k == kind::kMember;
-    const bool group = IsGroupKind(k);
-
-    if (member)
-        SetZeroPad(line[L::Record], CAtoi(row[Row::m_strRecordNo]), 4);
-    else if (group)
-        line[L::Record] = GroupRecordNumberText(row[Row::m_strRecordNo]);
-    else
-        line[L::Record] = row[Row::m_strRecordNo];
-
-    if (k == kind::kAuto)
-        line[L::Mode] = kAutoText;
-    else if (k == kind::kManual)
-        line[L::Mode] = kManualText;
-    else if (group || k == kind::kIsoPlain)
-        line[L::Mode] = kIsoText;
-    else
-        line[L::Mode].clear();
-
-    if (member) {
-        line[L::Location].clear();
-        line[L::Points].clear();
-    } else {
-        line[L::Location] = row[Row::Copy(R::m_strLocation)];
-        line[L::Points] = row[Row::Copy(R::m_strPoint)];
-    }
-    if (group)
-        line[L::Cycles] = kAvgText;
-    else
-        line[L::Cycles] = row[Row::Copy(R::m_strCycle)];
-    line[L::DateTime] = row[Row::Copy(R::m_strDateTime)];
-    line[L::SampleTime] = row[Row::Copy(R::m_strSampleTime)];
-    line[L::HoldTime] = row[Row::Copy(R::m_strHoldTime)];
-
-    const Text& sizeText = row[Row::Copy(R::m_strSizeCode)];
-    const int sizeCode = CAtoi(sizeText);
-    line[L::Ch1Size] = sizeCode < 10 ? kSize03 : kSize05;
-    const Text* ch2 = Ch2SizeCell(sizeCode);
-    line[L::Ch2Size] = ch2 ? *ch2 : sizeText;
-    line[L::Ch3Size] = kSize50;
-
-    const int dataBase = group ? Row::m_strAvg : Row::Copy(R::m_strCount);
-    const int dataColumns[3] = {L::Ch1Data, L::Ch2Data, L::Ch3Data};
-    for (int c = 0; c < 3; ++c) {
-        SetLargeValueText(line[dataColumns[c]], row[dataBase + c]);
-    }
-    line[L::Unit] = row[Row::Copy(R::m_strUnit)];
-    if (row[Row::Copy(R::m_strStatus)] == "1" && ShowsOver(k))
-        line[L::Status] = kOverText;
-    else
-        line[L::Status].clear();
+    struct LineSink {
+        ReportLine& line;
+        void Copy(int column, const Text& text) { line[column] = text; }
+        void Put(int column, std::string_view text) { line[column].assign(text); }
+        void Empty(int column) { line[column].clear(); }
+    } sink{line};
+    RecordLineCells(row, sink);
 }
 
 void FillSummaryLines(const ResultRow& row, ReportLine* lines) {
