@@ -84,8 +84,7 @@ CPreView::CPreView(QWidget* parent) : QAbstractScrollArea(parent) {
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
 
     UpdatePageSize();
-    const int lines = QApplication::wheelScrollLines();
-    m_nWheelUnit = lines > 0 ? 120 / lines : 0;
+    SetWheelScrollLines(QApplication::wheelScrollLines());
     const QPixmap pattern = ResourceBitmap(res::kBitmapPreviewBrush);
     m_brBackground = pattern.isNull() ? QBrush(kCyan) : QBrush(pattern);
 
@@ -112,6 +111,11 @@ void CPreView::SetRequest(const PrintRequest& request, ReportCallbackFn callback
     m_nCurPage = request.nCurrentPage;
     m_nStartPage = request.nStartPage;
     m_nEndPage = request.nEndPage;
+}
+
+void CPreView::SetWheelScrollLines(int lines) {
+    m_nWheelUnit = lines > 0 ? 120 / lines : 0;
+    m_nWheelAccum = 0;
 }
 
 void CPreView::UpdatePageSize() {

@@ -45,6 +45,10 @@ public:
     // The printer dialog; the printer to print on, or none.
     std::unique_ptr<QPrinter> GetPrinterDC();
 
+    // The wheel unit for n wheel scroll lines (120 / n); 0 lines switch the
+    // wheel off. Taken from the system when the window is made.
+    void SetWheelScrollLines(int lines);
+
     // The page as the next repaint shows it.
     [[nodiscard]] QImage RenderCurrentPage() const;
 

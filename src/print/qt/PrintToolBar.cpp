@@ -113,6 +113,9 @@ CPrintToolBar::CPrintToolBar(QWidget* parent) : QToolBar(parent) {
     setFloatable(false);
     setIconSize(QSize(16, 15));
     setToolButtonStyle(Qt::ToolButtonIconOnly);
+    // The frame paints its client area dark; the bar keeps the window colour.
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Window);
 }
 
 QAction* CPrintToolBar::AddButton(int id, int image) {

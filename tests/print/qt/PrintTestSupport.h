@@ -1,0 +1,104 @@
+// Shared pieces of the print widget tests: report stores and a scripted
+// stand-in for the printing dialogs.
+#pragma once
+
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPrinter>
+#include <QString>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "print/qt/PrintDialogs.h"
+#include "records/CFormat.h"
+#include "records/RecordStore.h"
+
+namespace oront::test {
+
+// A store whose report line r (1-based) reads "R<r>C<k>" in column k.
+inline RecordStore MakeReportStore(int lines, std::int32_t serial = 42) {
+    RecordStore store;
+    store.m_reportLines.resize(static_cast<std::size_t>(lines));
+    for (int r = 1; r <= lines; ++r) {
+        ReportLine& line = store.m_reportLines[static_cast<std::size_t>(r - 1)];
+        for (int k = 0; k < ReportLine::kColumnCount; ++k) line[k] = "R" + FormatInt(r) + "C" + FormatInt(k);
+    }
+    store.m_nReportLineCount = lines;
+    store.m_nRecordCount = lines;
+    store.m_nSerialNumber = serial;
+    return store;
+}
+
+struct ShownMessage {
+    QString text;
+    QString caption;
+    CPrintUi::Icon icon;
+};
+
+// Answers every printing dialog from the test's script and records what was
+// asked.
+class ScriptedPrintUi : public CPrintUi {
+public:
+    ScriptedPrintUi() { SetPrintUi(this); }
+    ~ScriptedPrintUi() override { SetPrintUi(nullptr); }
+
+    bool answerYes = true;
+    std::vector<DialogResult> printDialogResults;  // one per dialog; Cancel when used up
+    std::function<void(QPrinter&)> choosePrinter;  // applied on Ok
+    DialogResult pageSetupResult = DialogResult::Ok;
+    std::function<void(QPrinter&)> choosePaper;
+
+    std::vector<std::pair<QString, QString>> questions;
+    std::vector<ShownMessage> messages;
+    int printDialogs = 0;
+    int pageSetupDialogs = 0;
+
+    bool AskYesNo(QWidget*, const QString& text, const QString& caption) override {
+        questions.emplace_back(text, caption);
+        return answerYes;
+    }
+    void Message(QWidget*, const QString& text, const QString& caption, Icon icon) override {
+        messages.push_back({text, caption, icon});
+    }
+    DialogResult PrintDialog(QPrinter& printer, QWidget*) override {
+        const std::size_t i = static_cast<std::size_t>(printDialogs++);
+        const DialogResult r = i < printDialogResults.size() ? printDialogResults[i] : DialogResult::Cancel;
+        if (r == DialogResult::Ok && choosePrinter) choosePrinter(printer);
+        return r;
+    }
+    DialogResult PageSetupDialog(QPrinter& printer, QWidget*) override {
+        ++pageSetupDialogs;
+        if (pageSetupResult == DialogResult::Ok && choosePaper) choosePaper(printer);
+        return pageSetupResult;
+    }
+};
+
+inline std::function<void(QPrinter&)> ChoosePdfFile(const QString& path) {
+    return [path](QPrinter& printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(path);
+    };
+}
+
+inline std::function<void(QPrinter&)> ChoosePaper(QPageSize::PageSizeId id, QPageLayout::Orientation orientation) {
+    return [id, orientation](QPrinter& printer) {
+        printer.setPageSize(QPageSize(id));
+        printer.setPageOrientation(orientation);
+    };
+}
+
+// Folder for screenshots and other artefacts.
+QString TestOutputDir();
+
+// Runs a program and returns its standard output ("" when it cannot run).
+std::string RunAndRead(const QString& program, const QStringList& args, int* exitCode = nullptr);
+
+// The page count in pdfinfo's output (-1 when missing).
+inline int PdfPageCount(const std::string& pdfinfoOutput) {
+    const auto at = pdfinfoOutput.find("Pages:");
+    if (at == std::string::npos) return -1;
+    return CAtoi(std::string_view(pdfinfoOutput).substr(at + 6));
+}
+
+}  // namespace oront::test

@@ -1,0 +1,490 @@
+// The print preview on the offscreen platform: navigation, page fields,
+// keyboard, wheel, the print command, the print job's dialogs, printer setup
+// and screenshots.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPdfWriter>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QWheelEvent>
+#include <memory>
+
+#include "PrintTestSupport.h"
+#include "print/qt/PrintPreViewParent.h"
+#include "print/qt/QtReportSurface.h"
+
+namespace oront {
+namespace {
+
+using test::ScriptedPrintUi;
+using DialogResult = CPrintUi::DialogResult;
+
+class PreviewTest : public ::testing::Test {
+protected:
+    void Open(int lines, int width = 958, int height = 717) {
+        store = test::MakeReportStore(lines);
+        PrintRequest request;
+        request.nRowCount = store.m_nReportLineCount;
+        request.nCurrentPage = 1;
+        request.hOwnerWnd = &owner;
+        const ReportCallbackFn real = MakeReportCallback(store);
+        frame = std::make_unique<CPrintPreViewParent>(
+            request,
+            [this, real](ReportSurface& dc, const PrintRequest& rq) {
+                requests.push_back(rq);
+                real(dc, rq);
+            },
+            nullptr);
+        frame->resize(width, height);
+        frame->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+        bar = frame->ToolBar();
+        view = frame->View();
+        ASSERT_NE(bar, nullptr);
+        ASSERT_NE(view, nullptr);
+    }
+    void TearDown() override {
+        frame.reset();
+        g_nPageWidthMM = kDefaultPageWidthMM;
+        g_nPageHeightMM = kDefaultPageHeightMM;
+    }
+
+    bool Enabled(int id) const { return bar->Action(id)->isEnabled(); }
+    void Press(int id) const { bar->Action(id)->trigger(); }
+    // Repaints the page window now and returns the request it drew.
+    PrintRequest Painted() {
+        requests.clear();
+        view->viewport()->repaint();
+        EXPECT_FALSE(requests.empty());
+        return requests.empty() ? PrintRequest{} : requests.back();
+    }
+    void TypeInto(QLineEdit* field, const QString& text) {
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClicks(field, text);
+    }
+
+    int owner = 0;
+    RecordStore store;
+    std::unique_ptr<CPrintPreViewParent> frame;
+    CPrintToolBar* bar = nullptr;
+    CPreView* view = nullptr;
+    std::vector<PrintRequest> requests;
+};
+
+TEST_F(PreviewTest, FrameAndToolbarAsBuilt) {
+    Open(49);
+    EXPECT_EQ(frame->windowTitle(), "Print Preview");
+    EXPECT_EQ(g_nPageWidthMM, 297);
+    EXPECT_EQ(g_nPageHeightMM, 210);
+    EXPECT_EQ(frame->m_nPageCount, 3);
+    EXPECT_EQ(frame->Request().nEndPage, 3);
+    EXPECT_EQ(frame->Request().nStartPage, 1);
+    EXPECT_EQ(frame->Request().nRowsPerPage, 24);
+
+    struct Tip {
+        int id;
+        const char* text;
+    };
+    for (const Tip t : {Tip{cmd::kTopPage, "Top Page"}, Tip{cmd::kPrePage, "Pre Page"},
+                        Tip{cmd::kNextPage, "Next Page"}, Tip{cmd::kLastPage, "Last Page"}, Tip{cmd::kPrint, "Print"},
+                        Tip{cmd::kPrintSetup, "Print Setup"}, Tip{cmd::kExit, "Exit"}}) {
+        ASSERT_NE(bar->Button(t.id), nullptr) << t.id;
+        EXPECT_EQ(bar->Action(t.id)->toolTip(), t.text);
+        EXPECT_EQ(bar->Button(t.id)->objectName(), QString::number(t.id));
+    }
+    EXPECT_EQ(bar->m_wndGotoPage->toolTip(), "Goto Page");
+    EXPECT_EQ(bar->m_wndStartPage->toolTip(), "Start Page");
+    EXPECT_EQ(bar->m_wndEndPage->toolTip(), "End Page");
+    EXPECT_EQ(bar->m_wndGotoPage->width(), 80);
+    EXPECT_EQ(bar->m_wndStartLabel->text(), "Start Page");
+    EXPECT_EQ(bar->m_wndStartLabel->width(), 68);
+    EXPECT_EQ(bar->m_wndEndLabel->text(), "End Page");
+    EXPECT_EQ(bar->m_wndStartPage->width(), 40);
+    EXPECT_EQ(bar->m_wndStartPage->text(), "1");
+    EXPECT_EQ(bar->m_wndEndPage->text(), "3");
+    ASSERT_EQ(bar->m_wndGotoPage->count(), 3);
+    EXPECT_EQ(bar->m_wndGotoPage->itemText(0), "001");
+    EXPECT_EQ(bar->m_wndGotoPage->itemText(2), "003");
+    EXPECT_NE(frame->findChild<QWidget*>("1007"), nullptr);
+    EXPECT_NE(frame->findChild<QWidget*>("1029"), nullptr);
+
+    // Layout: toolbar on top, 2-dot separator, page window below.
+    EXPECT_EQ(frame->findChild<QWidget*>("1029")->geometry(), QRect(0, frame->m_nToolBarHeight, frame->width(), 2));
+    EXPECT_EQ(view->geometry().top(), frame->m_nToolBarHeight + 2);
+    EXPECT_EQ(view->geometry().bottom(), frame->rect().bottom());
+}
+
+TEST_F(PreviewTest, SinglePageReport) {
+    Open(24);
+    for (int id : {cmd::kTopPage, cmd::kPrePage, cmd::kNextPage, cmd::kLastPage}) EXPECT_FALSE(Enabled(id)) << id;
+    ASSERT_EQ(bar->m_wndGotoPage->count(), 1);
+    EXPECT_EQ(bar->m_wndGotoPage->itemText(0), "001");
+    EXPECT_EQ(bar->m_wndEndPage->text(), "1");
+    emit bar->m_wndGotoPage->activated(0);
+    EXPECT_TRUE(view->hasFocus());
+    EXPECT_EQ(frame->m_nCurPage, 1);
+    const PrintRequest rq = Painted();
+    EXPECT_EQ(rq.nFirstRow, 1);
+    EXPECT_EQ(rq.nLastRow, 24);
+    EXPECT_EQ(rq.nMode, 0);
+}
+
+TEST_F(PreviewTest, NavigationThroughThreePages) {
+    Open(49);
+    EXPECT_FALSE(Enabled(cmd::kTopPage));
+    EXPECT_FALSE(Enabled(cmd::kPrePage));
+    EXPECT_TRUE(Enabled(cmd::kNextPage));
+    EXPECT_TRUE(Enabled(cmd::kLastPage));
+
+    Press(cmd::kNextPage);
+    EXPECT_EQ(frame->m_nCurPage, 2);
+    EXPECT_TRUE(Enabled(cmd::kTopPage));
+    EXPECT_TRUE(Enabled(cmd::kPrePage));
+    EXPECT_TRUE(Enabled(cmd::kNextPage));
+    EXPECT_EQ(bar->m_wndGotoPage->currentIndex(), 1);
+    PrintRequest rq = Painted();
+    EXPECT_EQ(rq.nCurrentPage, 2);
+    EXPECT_EQ(rq.nFirstRow, 25);
+    EXPECT_EQ(rq.nLastRow, 48);
+
+    Press(cmd::kNextPage);
+    EXPECT_EQ(frame->m_nCurPage, 3);
+    EXPECT_FALSE(Enabled(cmd::kNextPage));
+    EXPECT_FALSE(Enabled(cmd::kLastPage));
+    rq = Painted();
+    EXPECT_EQ(rq.nFirstRow, 49);
+    EXPECT_EQ(rq.nLastRow, 49);
+    Press(cmd::kNextPage);  // disabled: nothing happens
+    EXPECT_EQ(frame->m_nCurPage, 3);
+
+    Press(cmd::kPrePage);
+    EXPECT_EQ(frame->m_nCurPage, 2);
+    EXPECT_TRUE(Enabled(cmd::kPrePage));
+    Press(cmd::kPrePage);
+    EXPECT_EQ(frame->m_nCurPage, 1);
+    EXPECT_FALSE(Enabled(cmd::kPrePage));
+    EXPECT_FALSE(Enabled(cmd::kTopPage));
+    EXPECT_TRUE(Enabled(cmd::kNextPage));
+
+    Press(cmd::kLastPage);
+    EXPECT_EQ(frame->m_nCurPage, 3);
+    EXPECT_EQ(bar->m_wndGotoPage->currentIndex(), 2);
+    // Choosing "001" in the list on page 3 is Top Page.
+    bar->m_wndGotoPage->setCurrentIndex(0);
+    emit bar->m_wndGotoPage->activated(0);
+    EXPECT_EQ(frame->m_nCurPage, 1);
+    EXPECT_FALSE(Enabled(cmd::kTopPage));
+    EXPECT_FALSE(Enabled(cmd::kPrePage));
+    EXPECT_TRUE(Enabled(cmd::kNextPage));
+    EXPECT_TRUE(view->hasFocus());
+    EXPECT_EQ(Painted().nFirstRow, 1);
+
+    // A page in the middle enables all four and Next goes on from it.
+    bar->m_wndGotoPage->setCurrentIndex(1);
+    emit bar->m_wndGotoPage->activated(1);
+    for (int id : {cmd::kTopPage, cmd::kPrePage, cmd::kNextPage, cmd::kLastPage}) EXPECT_TRUE(Enabled(id)) << id;
+    Press(cmd::kNextPage);
+    EXPECT_EQ(frame->m_nCurPage, 3);
+}
+
+TEST_F(PreviewTest, PageFieldsAreClampedToThePageCount) {
+    Open(49);
+    TypeInto(bar->m_wndEndPage, "9");
+    EXPECT_EQ(bar->m_wndEndPage->text(), "3");
+    EXPECT_EQ(frame->m_nEndPage, 3);
+    EXPECT_EQ(view->m_nEndPage, 3);
+    TypeInto(bar->m_wndStartPage, "2");
+    EXPECT_EQ(view->m_nStartPage, 2);
+    // No lower bound while typing: an empty field stores 0.
+    bar->m_wndStartPage->clear();
+    EXPECT_EQ(view->m_nStartPage, 0);
+    TypeInto(bar->m_wndStartPage, "x-");
+    EXPECT_EQ(bar->m_wndStartPage->text(), "");
+}
+
+TEST_F(PreviewTest, PrintCommandChecksTheRange) {
+    Open(49);
+    ScriptedPrintUi ui;
+    ui.answerYes = false;
+
+    // An emptied Start Page prints from page 1 and shows "1" again.
+    bar->m_wndStartPage->clear();
+    Press(cmd::kPrint);
+    ASSERT_EQ(ui.questions.size(), 1u);
+    EXPECT_EQ(ui.questions[0].first, "Print from page 1 to 3 ");
+    EXPECT_EQ(ui.questions[0].second, "Print the prompt?");
+    EXPECT_EQ(bar->m_wndStartPage->text(), "1");
+    EXPECT_EQ(ui.printDialogs, 0);  // No ends the job
+
+    for (const char* zero : {"0", "00", "000"}) {
+        bar->m_wndEndPage->setText(zero);
+        Press(cmd::kPrint);
+        EXPECT_EQ(bar->m_wndEndPage->text(), "1");
+        EXPECT_EQ(ui.questions.back().first, "Print from page 1 to 1 ");
+    }
+
+    // Start 3, end 2: the message and no job.
+    ui.questions.clear();
+    bar->m_wndStartPage->setText("3");
+    bar->m_wndEndPage->setText("2");
+    Press(cmd::kPrint);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "The startpage number should not be greater than the endpage number.");
+    EXPECT_EQ(ui.messages[0].caption, "Oront V208 Software");
+    EXPECT_EQ(ui.messages[0].icon, CPrintUi::Icon::None);
+    EXPECT_TRUE(ui.questions.empty());
+    EXPECT_EQ(bar->m_wndStartPage->text(), "3");
+    EXPECT_EQ(bar->m_wndEndPage->text(), "2");
+}
+
+TEST_F(PreviewTest, PrinterDialogOutcomes) {
+    Open(49);
+    ScriptedPrintUi ui;
+    bar->m_wndStartPage->setText("2");
+    bar->m_wndEndPage->setText("3");
+
+    // Cancel: no message, and the dialog state goes back to 0.
+    ui.printDialogResults = {DialogResult::Cancel};
+    Press(cmd::kPrint);
+    EXPECT_EQ(ui.questions.back().first, "Print from page 2 to 3 ");
+    EXPECT_EQ(ui.printDialogs, 1);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(view->m_nDialogState, 0);
+
+    // A dialog error: the message, the dialog again, and when that gives no
+    // printer either, "Failed to initiate the printer!".
+    ui.printDialogs = 0;
+    ui.printDialogResults = {DialogResult::Error, DialogResult::Cancel};
+    Press(cmd::kPrint);
+    EXPECT_EQ(ui.printDialogs, 2);
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[0].text, "Failed to read the printer information, please select manually!");
+    EXPECT_EQ(ui.messages[0].caption, "");
+    EXPECT_EQ(ui.messages[1].text, "Failed to initiate the printer!");
+    EXPECT_EQ(ui.messages[1].caption, "Error.");
+    EXPECT_EQ(ui.messages[1].icon, CPrintUi::Icon::Error);
+}
+
+TEST_F(PreviewTest, PrintsTheRangeIntoAPdfFile) {
+    Open(49);
+    ScriptedPrintUi ui;
+    const QString pdf = test::TestOutputDir() + "/preview_pages_2_3.pdf";
+    QFile::remove(pdf);
+    ui.printDialogResults = {DialogResult::Ok};
+    ui.choosePrinter = test::ChoosePdfFile(pdf);
+    bar->m_wndStartPage->setText("2");
+    bar->m_wndEndPage->setText("3");
+    requests.clear();
+    Press(cmd::kPrint);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(view->m_nDialogState, CPreView::kDialogDone);
+    ASSERT_FALSE(requests.empty());
+    const PrintRequest rq = requests.back();
+    EXPECT_EQ(rq.nMode, 1);
+    EXPECT_EQ(rq.nStartPage, 2);
+    EXPECT_EQ(rq.nEndPage, 3);
+    EXPECT_EQ(rq.nPageCount, 3);
+    EXPECT_EQ(rq.hOwnerWnd, &owner);
+    ASSERT_TRUE(QFileInfo::exists(pdf));
+
+    int rc = 0;
+    const std::string info = test::RunAndRead("pdfinfo", {pdf}, &rc);
+    if (rc != 0) GTEST_SKIP() << "pdfinfo is not installed; the PDF was written";
+    EXPECT_EQ(test::PdfPageCount(info), 2) << info;
+    EXPECT_NE(info.find("842 x 595 pts (A4)"), std::string::npos) << info;  // A4 landscape
+    const std::string text = test::RunAndRead("pdftotext", {"-layout", pdf, "-"});
+    EXPECT_NE(text.find("Measurement Result"), std::string::npos);
+    EXPECT_NE(text.find("Page 2 of 3"), std::string::npos);
+    EXPECT_NE(text.find("Page 3 of 3"), std::string::npos);
+    EXPECT_EQ(text.find("Page 1 of 3"), std::string::npos);
+    EXPECT_NE(text.find("R25C0"), std::string::npos);
+    EXPECT_NE(text.find("R49C15"), std::string::npos);
+    EXPECT_EQ(text.find("R24C0"), std::string::npos);
+}
+
+TEST_F(PreviewTest, EnterAndEscapeNeverClose) {
+    Open(49);
+    frame->activateWindow();
+    for (QWidget* target : {static_cast<QWidget*>(bar->m_wndStartPage), static_cast<QWidget*>(bar->m_wndGotoPage),
+                            static_cast<QWidget*>(view), static_cast<QWidget*>(frame.get())}) {
+        QTest::keyClick(target, Qt::Key_Escape);
+        EXPECT_TRUE(frame->isVisible());
+        QTest::keyClick(target, Qt::Key_Return);
+        EXPECT_TRUE(frame->isVisible());
+        EXPECT_TRUE(view->hasFocus() || !frame->isActiveWindow());
+    }
+    QTest::keyClick(bar->m_wndEndPage, Qt::Key_Enter);
+    EXPECT_TRUE(frame->isVisible());
+
+    // Tab goes between the two page fields and nowhere else.
+    bar->m_wndStartPage->setFocus();
+    QTest::keyClick(bar->m_wndStartPage, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), bar->m_wndEndPage);
+    QTest::keyClick(bar->m_wndEndPage, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), bar->m_wndStartPage);
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), view);
+
+    Press(cmd::kExit);
+    EXPECT_FALSE(frame->isVisible());
+}
+
+TEST_F(PreviewTest, WheelScrollsByLinesAndCanBeSwitchedOff) {
+    Open(49, 600, 300);
+    view->SetWheelScrollLines(3);
+    EXPECT_EQ(view->m_nWheelUnit, 40);
+    QScrollBar* v = view->verticalScrollBar();
+    EXPECT_EQ(v->singleStep(), 15);
+    EXPECT_EQ(v->pageStep(), view->viewport()->height());
+    EXPECT_EQ(v->maximum(), view->m_nPageHeightPx + 20 - view->viewport()->height() + 1);
+    EXPECT_EQ(view->horizontalScrollBar()->maximum(), view->m_nPageWidthPx + 48 - view->viewport()->width() + 1);
+
+    const QPointF at(50, 50);
+    QWheelEvent down(at, view->viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                     Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view->viewport(), &down);
+    EXPECT_EQ(view->m_nScrollY, 45);  // one notch: three lines of 15 dots
+    // Half notches add up.
+    QWheelEvent half(at, view->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 60), Qt::NoButton, Qt::NoModifier,
+                     Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view->viewport(), &half);
+    EXPECT_EQ(view->m_nScrollY, 30);
+    QApplication::sendEvent(view->viewport(), &half);
+    EXPECT_EQ(view->m_nScrollY, 0);
+
+    // Qt's style hints treat 0 wheel lines as "the platform's default", so
+    // the system value 0 is handed to the page window directly here.
+    view->SetWheelScrollLines(0);
+    EXPECT_EQ(view->m_nWheelUnit, 0);
+    QApplication::sendEvent(view->viewport(), &down);
+    QApplication::sendEvent(view->viewport(), &down);
+    EXPECT_EQ(view->m_nScrollY, 0);
+    // More lines than 120 make the unit 0 as well.
+    view->SetWheelScrollLines(121);
+    QApplication::sendEvent(view->viewport(), &down);
+    EXPECT_EQ(view->m_nScrollY, 0);
+}
+
+TEST_F(PreviewTest, MoreThan999Pages) {
+    Open(40000);
+    EXPECT_EQ(frame->m_nPageCount, 1667);
+    ASSERT_EQ(bar->m_wndGotoPage->count(), 1667);
+    EXPECT_EQ(bar->m_wndGotoPage->itemText(998), "999");
+    EXPECT_EQ(bar->m_wndGotoPage->itemText(999), "1000");
+    EXPECT_EQ(bar->m_wndGotoPage->itemText(1666), "1667");
+    EXPECT_EQ(bar->m_wndEndPage->text(), "1667");
+    TypeInto(bar->m_wndStartPage, "12345");
+    EXPECT_EQ(bar->m_wndStartPage->text(), "123");
+    bar->m_wndEndPage->setFocus();
+    bar->m_wndEndPage->end(false);
+    QTest::keyClick(bar->m_wndEndPage, Qt::Key_5);
+    EXPECT_EQ(bar->m_wndEndPage->text(), "1667");
+
+    Press(cmd::kLastPage);
+    const PrintRequest rq = Painted();
+    EXPECT_EQ(rq.nFirstRow, 39985);
+    EXPECT_EQ(rq.nLastRow, 40000);
+}
+
+TEST_F(PreviewTest, ScreenshotsAndPrintSetup) {
+    Open(49);
+    QApplication::processEvents();
+    ASSERT_TRUE(frame->grab().save(test::TestOutputDir() + "/preview_page1.png"));
+
+    // The page image itself: white page with a black frame on black.
+    const QImage page = view->RenderCurrentPage();
+    EXPECT_EQ(page.size(), QSize(891, 630));
+    EXPECT_EQ(page.pixelColor(400, 300), QColor(Qt::white));
+    EXPECT_EQ(page.pixelColor(0, 300), QColor(Qt::black));
+    // The background around the page is cyan.
+    const QImage shot = view->viewport()->grab().toImage();
+    EXPECT_EQ(shot.pixelColor(5, 5), QColor(0, 255, 255));
+
+    ScriptedPrintUi ui;
+    ui.choosePaper = test::ChoosePaper(QPageSize::A4, QPageLayout::Portrait);
+    Press(cmd::kPrintSetup);
+    EXPECT_EQ(ui.pageSetupDialogs, 1);
+    EXPECT_EQ(g_nPageWidthMM, 210);
+    EXPECT_EQ(g_nPageHeightMM, 297);
+    QApplication::processEvents();
+    EXPECT_EQ(view->RenderCurrentPage().size(), QSize(630, 891));
+    ASSERT_TRUE(frame->grab().save(test::TestOutputDir() + "/preview_a4_portrait.png"));
+    EXPECT_EQ(view->m_nPageHeightPx, 891);  // recomputed by the repaint
+
+    ui.choosePaper = test::ChoosePaper(QPageSize::A3, QPageLayout::Portrait);
+    Press(cmd::kPrintSetup);
+    EXPECT_EQ(g_nPageWidthMM, 297);
+    EXPECT_EQ(g_nPageHeightMM, 420);
+    ui.choosePaper = test::ChoosePaper(QPageSize::A4, QPageLayout::Landscape);
+    Press(cmd::kPrintSetup);
+    EXPECT_EQ(g_nPageWidthMM, 297);
+    EXPECT_EQ(g_nPageHeightMM, 210);
+    ui.choosePaper = test::ChoosePaper(QPageSize::Letter, QPageLayout::Portrait);
+    Press(cmd::kPrintSetup);
+    EXPECT_EQ(g_nPageWidthMM, 210);
+    EXPECT_EQ(g_nPageHeightMM, 297);
+    // Cancel keeps the page size.
+    ui.pageSetupResult = DialogResult::Cancel;
+    ui.choosePaper = test::ChoosePaper(QPageSize::A5, QPageLayout::Portrait);
+    Press(cmd::kPrintSetup);
+    EXPECT_EQ(g_nPageWidthMM, 210);
+    EXPECT_EQ(g_nPageHeightMM, 297);
+}
+
+TEST_F(PreviewTest, DataPrintOpensTheFrameOnlyWithRecords) {
+    RecordStore empty;
+    OnDataPrint(empty, nullptr);  // returns at once: nothing to show
+
+    RecordStore full = test::MakeReportStore(30);
+    g_nPageWidthMM = 210;  // an earlier printer setup is forgotten
+    QString title;
+    int pages = 0;
+    QTimer::singleShot(0, [&] {
+        auto* shown = qobject_cast<CPrintPreViewParent*>(QApplication::activeModalWidget());
+        if (shown == nullptr) return;
+        title = shown->windowTitle();
+        pages = shown->m_nPageCount;
+        shown->OnCommand(cmd::kExit);
+    });
+    OnDataPrint(full, nullptr);
+    EXPECT_EQ(title, "Print Preview");
+    EXPECT_EQ(pages, 2);
+    EXPECT_EQ(g_nPageWidthMM, 297);
+}
+
+TEST(QtReportSurface, PrintRunOnAPdfWriter) {
+    const QString pdf = test::TestOutputDir() + "/surface_failure.pdf";
+    const RecordStore store = test::MakeReportStore(30);
+    // A writer whose file cannot be opened refuses the document.
+    QPdfWriter writer(QStringLiteral("/nonexistent-folder/x.pdf"));
+    writer.setResolution(600);
+    QtReportSurface surface(&writer, nullptr);
+    std::vector<std::string> boxes;
+    surface.SetErrorBox([&](void*, std::string_view text, std::string_view caption) {
+        boxes.push_back(std::string(text) + "|" + std::string(caption));
+    });
+    PrintRequest rq;
+    rq.nRowCount = 30;
+    rq.nPageCount = 2;
+    rq.nMode = 1;
+    rq.nStartPage = 1;
+    rq.nEndPage = 2;
+    rq.nRowsPerPage = 24;
+    EXPECT_EQ(surface.DpiX(), 600);
+    ReportCallback(surface, rq, store);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Failed to connect the Print!|Error");
+}
+
+}  // namespace
+}  // namespace oront
