@@ -30,6 +30,9 @@
 #include "table/qt/RecordTableCtrl.h"
 
 #ifdef Q_OS_WIN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 #endif
 
@@ -322,8 +325,8 @@ void CDataTransferDlg::showEvent(QShowEvent* event) {
 #ifdef Q_OS_WIN
 bool CDataTransferDlg::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
     if (eventType == "windows_generic_MSG") {
-        const MSG* msg = static_cast<const MSG*>(message);
-        if (msg->message == WM_SYSCOMMAND && (msg->wParam & 0xFFF0) == kSysCommandAbout) {
+        const MSG* native = static_cast<const MSG*>(message);
+        if (native->message == WM_SYSCOMMAND && (native->wParam & 0xFFF0) == static_cast<WPARAM>(kSysCommandAbout)) {
             OnAbout();
             *result = 0;
             return true;
