@@ -243,6 +243,9 @@ TEST(MainWindow, DownloadKeepsPaintingAndShowsHowFarItHasCome) {
         if (seen.isEmpty()) {
             seen = h.dlg->ProgressText();
             quitEnabled = h.Enabled(1006);
+            const QByteArray out = qgetenv("ORONT_TEST_OUTPUT");
+            if (!out.isEmpty() && !seen.isEmpty())
+                h.dlg->grab().save(QString::fromLocal8Bit(out) + "/main_window_download.png");
         }
     });
     probe.start(0);
