@@ -1,0 +1,25 @@
+// The report without a window: printed exactly as a print run from the
+// preview does (PrintReportPages), on a 600-dpi A4 landscape printer, into a
+// PDF file or to a named printer queue.
+#pragma once
+
+#include <string>
+
+#include "records/RecordStore.h"
+
+namespace oront {
+
+struct ReportPrintOptions {
+    std::string outPdf;       // PDF file to write (when no printer is named)
+    std::string printerName;  // a printer queue; empty: write outPdf
+    int firstPage = 0;        // 0: from page 1
+    int lastPage = 0;         // 0: to the last page; beyond it: the last page
+};
+
+// Needs a QGuiApplication. On failure returns false with the message the
+// program shows for it, and leaves no output file behind (an existing file
+// of that name stays as it was): the PDF is written beside the target and
+// moved over it once complete.
+bool PrintReportToDevice(const RecordStore& store, const ReportPrintOptions& options, std::string& errorMessage);
+
+}  // namespace oront
