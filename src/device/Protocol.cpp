@@ -1,5 +1,6 @@
 #include "device/Protocol.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -80,9 +81,9 @@ bool DownloadRecords(CUsbIF& usb, CommandBuffers& io, RecordStore& store, const 
     if (!SendCommand(usb, io, kReadCommand)) return false;
     store.m_nReportLineCount = 0;
 
-    if (store.m_records.size() < static_cast<std::size_t>(count))
-        store.m_records.resize(static_cast<std::size_t>(count));
-
+    // The slots grow with the records that actually arrive, so that a count
+    // the instrument does not follow up costs nothing.
+    const auto slotsNeeded = static_cast<std::size_t>(count);
     FrameDecoder decoder;
     decoder.Reset();
     const int packets = 2 * count;
@@ -91,7 +92,11 @@ bool DownloadRecords(CUsbIF& usb, CommandBuffers& io, RecordStore& store, const 
         if (!usb.ReadPipe(io.m_reply, kPacketWaitMs)) return false;
         if (hooks.packetReceived) hooks.packetReceived(io.m_reply);
         if (IsErrorReply(io.m_reply)) return false;
-        MeasurementRecord& slot = store.m_records[static_cast<std::size_t>(i / 2)];
+        const auto index = static_cast<std::size_t>(i / 2);
+        if (store.m_records.size() <= index) {
+            store.m_records.resize(std::min(slotsNeeded, std::max(index + 1, 2 * store.m_records.size())));
+        }
+        MeasurementRecord& slot = store.m_records[index];
         if (i % 2 == 0) {
             decoder.DecodePacketA(io.m_reply, slot);
         } else {
@@ -100,6 +105,7 @@ bool DownloadRecords(CUsbIF& usb, CommandBuffers& io, RecordStore& store, const 
         }
     }
 
+    if (store.m_records.size() < slotsNeeded) store.m_records.resize(slotsNeeded);
     BuildResultTable(store, tFactor);
     if (hooks.fillRecordTable) hooks.fillRecordTable();
     BuildReportTable(store);
