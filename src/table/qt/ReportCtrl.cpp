@@ -4,7 +4,9 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <algorithm>
 
 #include "table/DragSelect.h"
@@ -94,10 +96,50 @@ Qt::Alignment ToQt(ColumnAlign align) {
 }
 
 constexpr int kRowHeight = 18;  // 16-pixel images and the 12-pixel dialog font
+constexpr int kCellMargin = 2;  // pixels between the grid and the image or text
+
+// Draws a cell as a report list does: background (or the selection), the
+// image at the left edge, then the text aligned in the rest of the cell and
+// cut with an ellipsis when it does not fit. Tighter than the style's item
+// layout, so that the narrow columns show what they were sized for.
+class ReportItemDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QWidget* widget = opt.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        opt.state &= ~QStyle::State_HasFocus;
+        style->drawPrimitive(QStyle::PE_PanelItemViewItem, &opt, painter, widget);
+
+        QRect rect = opt.rect.adjusted(kCellMargin, 0, -kCellMargin, 0);
+        const QVariant decoration = index.data(Qt::DecorationRole);
+        if (decoration.canConvert<QPixmap>()) {
+            const QPixmap pixmap = decoration.value<QPixmap>();
+            if (!pixmap.isNull()) {
+                const QSize size = pixmap.deviceIndependentSize().toSize();
+                painter->drawPixmap(QPoint(rect.left(), rect.top() + (rect.height() - size.height()) / 2), pixmap);
+                rect.setLeft(rect.left() + size.width() + kCellMargin);
+            }
+        }
+        if (opt.text.isEmpty() || rect.width() <= 0) return;
+        const bool selected = (opt.state & QStyle::State_Selected) != 0;
+        const QPalette::ColorGroup group = (opt.state & QStyle::State_Active) ? QPalette::Active : QPalette::Inactive;
+        painter->save();
+        painter->setFont(opt.font);
+        painter->setPen(opt.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+        const QString text = opt.fontMetrics.elidedText(opt.text, Qt::ElideRight, rect.width());
+        painter->drawText(rect, static_cast<int>(opt.displayAlignment), text);
+        painter->restore();
+    }
+};
 }  // namespace
 
 CReportCtrl::CReportCtrl(QWidget* parent) : QTableView(parent) {
     setModel(&m_model);
+    setItemDelegate(new ReportItemDelegate(this));
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -110,6 +152,9 @@ CReportCtrl::CReportCtrl(QWidget* parent) : QTableView(parent) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setIconSize(QSize(16, 16));
+    // The list takes the focus itself when it accepts a button press, so that
+    // an ignored Ctrl+click leaves the focus where it was.
+    setFocusPolicy(Qt::TabFocus);
 
     // Fixed row heights: measuring rows would cost far more than the rows.
     verticalHeader()->hide();
@@ -366,6 +411,7 @@ void CReportCtrl::mousePressEvent(QMouseEvent* event) {
         return;
     }
     EndDragSelection();
+    setFocus(Qt::MouseFocusReason);
     if (event->button() == Qt::LeftButton) {
         m_bPressIgnored = false;
         m_bLeftPressed = true;
@@ -425,6 +471,7 @@ void CReportCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
         return;
     }
     EndDragSelection();
+    setFocus(Qt::MouseFocusReason);
     // The second press of a double click is not a click of its own.
     if (event->button() == Qt::LeftButton) {
         m_bLeftPressed = true;

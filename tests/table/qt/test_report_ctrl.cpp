@@ -1,0 +1,315 @@
+// CReportCtrl and the record table control on the offscreen platform.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <QVBoxLayout>
+#include <map>
+
+#include "controls/qt/DialogUnits.h"
+#include "table/DragSelect.h"
+#include "table/TableTestStore.h"
+#include "table/qt/RecordTableCtrl.h"
+#include "table/qt/ReportCtrl.h"
+#include "table/qt/TableGuiSupport.h"
+
+namespace oront {
+namespace {
+
+struct Labels : IRecordLabels {
+    void SetLabelText(int id, const std::string& text) override { text_[id] = text; }
+    std::map<int, std::string> text_;
+};
+
+QPoint RowPoint(const CReportCtrl& ctrl, int row) {
+    return QPoint(30, ctrl.rowViewportPosition(row) + ctrl.rowHeight(row) / 2);
+}
+
+std::vector<int> SelectedRows(const IReportList& list) {
+    std::vector<int> rows;
+    for (int r = 0; r < list.GetItemCount(); ++r)
+        if (list.IsRowSelected(r)) rows.push_back(r);
+    return rows;
+}
+
+TEST(ReportCtrl, RowColorsFollowColumnInsertions) {
+    CReportCtrl ctrl;
+    for (int c = 0; c < 12; ++c) ctrl.InsertColumn(c, QStringLiteral("C%1").arg(c), ColumnAlign::Left, 40);
+    ASSERT_EQ(ctrl.InsertRow(0), 0);
+    const RowColors* colors = ctrl.GetRowColors(0);
+    ASSERT_NE(colors, nullptr);
+    EXPECT_EQ(colors->m_dwData, 0u);
+    ASSERT_EQ(colors->m_textColors.size(), 12u);
+    ASSERT_EQ(colors->m_backColors.size(), 12u);
+    const QRgb text = ctrl.palette().color(QPalette::Text).rgb();
+    const QRgb back = ctrl.palette().color(QPalette::Base).rgb();
+    EXPECT_EQ(colors->m_textColors[3], text);
+    EXPECT_EQ(colors->m_backColors[3], back);
+
+    ctrl.SetCellColors(0, 5, qRgb(255, 0, 0), qRgb(0, 255, 0));
+    ctrl.SetItemText(0, 5, "five");
+    ctrl.InsertColumn(5, QStringLiteral("new"), ColumnAlign::Right, 30);
+    colors = ctrl.GetRowColors(0);
+    ASSERT_EQ(colors->m_textColors.size(), 13u);
+    ASSERT_EQ(colors->m_backColors.size(), 13u);
+    EXPECT_EQ(colors->m_textColors[5], text);
+    EXPECT_EQ(colors->m_backColors[5], back);
+    EXPECT_EQ(colors->m_textColors[6], qRgb(255, 0, 0));
+    EXPECT_EQ(colors->m_backColors[6], qRgb(0, 255, 0));
+    EXPECT_EQ(ctrl.GetItemText(0, 6), "five");
+    EXPECT_EQ(ctrl.GetItemText(0, 5), "");
+    // The colours are what the cell is drawn with.
+    EXPECT_EQ(ctrl.model()->index(0, 6).data(Qt::ForegroundRole).value<QColor>(), QColor(255, 0, 0));
+    EXPECT_EQ(ctrl.model()->index(0, 6).data(Qt::BackgroundRole).value<QColor>(), QColor(0, 255, 0));
+    EXPECT_EQ(ctrl.InsertRow(1), 1);
+    EXPECT_EQ(ctrl.GetRowColors(1)->m_textColors.size(), 13u);
+    EXPECT_EQ(ctrl.SortColumn(), -1);
+    EXPECT_TRUE(ctrl.SortAscending());
+}
+
+TEST(ReportCtrl, DeleteAllItemsReturnsTheFormerCount) {
+    CReportCtrl ctrl;
+    ctrl.InsertColumn(0, QStringLiteral("A"), ColumnAlign::Left, 40);
+    EXPECT_EQ(ctrl.DeleteAllItems(), 0);
+    for (int i = 0; i < 3; ++i) ctrl.InsertRow(i);
+    EXPECT_EQ(ctrl.DeleteAllItems(), 3);
+    EXPECT_EQ(ctrl.model()->rowCount(), 0);
+    EXPECT_EQ(ctrl.GetRowColors(0), nullptr);
+}
+
+TEST(ReportCtrl, AppendsWhileSuspendedAreAnnouncedOnResume) {
+    CReportCtrl ctrl;
+    ctrl.InsertColumn(0, QStringLiteral("A"), ColumnAlign::Left, 40);
+    ctrl.SuspendRedraw();
+    for (int i = 0; i < 5; ++i) ctrl.SetItemText(ctrl.InsertRow(i), 0, std::to_string(i));
+    EXPECT_EQ(ctrl.GetItemCount(), 5);
+    ctrl.ResumeRedraw();
+    EXPECT_EQ(ctrl.model()->rowCount(), 5);
+    EXPECT_EQ(ctrl.model()->index(4, 0).data().toString(), QStringLiteral("4"));
+    ctrl.InsertRow(2);  // not suspended: at once
+    EXPECT_EQ(ctrl.model()->rowCount(), 6);
+    EXPECT_EQ(ctrl.GetItemText(3, 0), "2");
+}
+
+// A record table of `rows` plain rows in a window with a second focusable widget.
+class RecordTableGui : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_bCtrlKeyDown = 0;
+        g_bDragSelecting = false;
+    }
+    void TearDown() override { g_bCtrlKeyDown = 0; }
+    void Build(int plainRows, bool withRun = false) {
+        for (int i = 0; i < plainRows; ++i)
+            b.AddPlain("0", "1", "1", "1", "0", i % 2 ? "11" : "0", i % 2 ? "/L" : "CNT");
+        if (withRun) b.AddRun(2, 3, "12", "/m3");
+        window = std::make_unique<QWidget>();
+        auto* layout = new QVBoxLayout(window.get());
+        edit = new QLineEdit(window.get());
+        table = new CRecordTableCtrl(b.store, &labels, window.get());
+        layout->addWidget(edit);
+        layout->addWidget(table);
+        window->resize(760, 420);
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        table->FillRecordTable();
+    }
+    void Click(int row, Qt::KeyboardModifiers modifiers = {}) {
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, modifiers, RowPoint(*table, row));
+    }
+
+    test::StoreBuilder b;
+    Labels labels;
+    std::unique_ptr<QWidget> window;
+    QLineEdit* edit = nullptr;
+    CRecordTableCtrl* table = nullptr;
+};
+
+TEST_F(RecordTableGui, ColumnsHeaderAndHiddenColumns) {
+    Build(3, true);
+    EXPECT_EQ(table->objectName(), QStringLiteral("1007"));
+    ASSERT_EQ(table->GetColumnCount(), 12);
+    const QAbstractItemModel* model = table->model();
+    EXPECT_EQ(model->headerData(6, Qt::Horizontal).toString(), QStringLiteral("Ch1        "));
+    EXPECT_EQ(model->headerData(5, Qt::Horizontal).toString(), QStringLiteral("Date & Time"));
+    EXPECT_FALSE(model->headerData(3, Qt::Horizontal, Qt::DecorationRole).value<QPixmap>().isNull());
+    EXPECT_FALSE(model->headerData(2, Qt::Horizontal, Qt::DecorationRole).isValid());
+    EXPECT_TRUE(table->isColumnHidden(col::Cnt));
+    EXPECT_TRUE(table->isColumnHidden(col::No));
+    EXPECT_EQ(table->GetColumnWidth(col::Record), 56);
+    EXPECT_EQ(table->GetColumnWidth(col::DateTime), 120);
+    EXPECT_EQ(table->GetColumnWidth(col::Ch1), 94);
+    EXPECT_FALSE(table->horizontalHeader()->sectionsClickable());
+    EXPECT_TRUE(table->showGrid());
+    EXPECT_FALSE(model->index(0, col::Record).data(Qt::DecorationRole).value<QPixmap>().isNull());
+    EXPECT_EQ(model->index(0, col::Ch1).data(Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight,
+              Qt::AlignRight);
+}
+
+TEST_F(RecordTableGui, ClickOnGroupRowExpandsAndCollapses) {
+    Build(2, true);  // rows: 2 plain, 2 groups, 4 summary lines
+    ASSERT_EQ(table->GetItemCount(), 8);
+    Click(2);
+    EXPECT_EQ(table->GetSelectionMark(), 2);
+    EXPECT_EQ(table->GetItemCount(), 11);
+    EXPECT_EQ(table->model()->rowCount(), 11);
+    EXPECT_EQ(b.store.m_rows[2][ResultRow::m_strKind], "4");
+    EXPECT_EQ(labels.text_[kLabelUnit], "/m3");
+    EXPECT_EQ(table->GetItemText(3, col::Cycles), "1");
+    // The click selected the group row only.
+    EXPECT_EQ(SelectedRows(*table), std::vector<int>{2});
+    Click(2);
+    EXPECT_EQ(table->GetItemCount(), 8);
+    EXPECT_EQ(b.store.m_rows[2][ResultRow::m_strKind], "5");
+    // A double click (press, release, press, double click, release) toggles
+    // once, not twice.
+    Click(2);
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, RowPoint(*table, 2));
+    EXPECT_EQ(table->GetItemCount(), 11);
+}
+
+TEST_F(RecordTableGui, CtrlClickChangesNothing) {
+    Build(10);
+    Click(2);
+    edit->setFocus();
+    QApplication::processEvents();
+    ASSERT_TRUE(edit->hasFocus());
+    QSignalSpy clicks(table, &CReportCtrl::clickNotify);
+    g_bCtrlKeyDown = 1;
+    Click(5);
+    EXPECT_EQ(SelectedRows(*table), std::vector<int>{2});
+    EXPECT_TRUE(edit->hasFocus());
+    EXPECT_EQ(table->GetSelectionMark(), 2);
+    EXPECT_EQ(clicks.count(), 0);
+    g_bCtrlKeyDown = 0;
+    Click(5);
+    EXPECT_EQ(SelectedRows(*table), std::vector<int>{5});
+    EXPECT_TRUE(table->hasFocus());
+}
+
+TEST_F(RecordTableGui, SpaceBarIsConsumed) {
+    Build(10);
+    Click(4);
+    table->clearSelection();
+    QTest::keyClick(table, Qt::Key_Space);
+    EXPECT_TRUE(SelectedRows(*table).empty());
+    QTest::keyClick(table, Qt::Key_Space, Qt::ControlModifier);
+    EXPECT_TRUE(SelectedRows(*table).empty());
+}
+
+TEST_F(RecordTableGui, ArrowKeysShowTheRowMovedTo) {
+    Build(10);
+    Click(4);
+    EXPECT_EQ(labels.text_[kLabelUnit], "CNT");
+    QTest::keyClick(table, Qt::Key_Down);
+    EXPECT_EQ(labels.text_[kLabelUnit], "/L");
+    EXPECT_EQ(labels.text_[kLabelCh1Size], "0.5um");
+    EXPECT_EQ(SelectedRows(*table), std::vector<int>{5});
+    EXPECT_EQ(table->GetSelectionMark(), 5);
+    QTest::keyClick(table, Qt::Key_Up);
+    EXPECT_EQ(labels.text_[kLabelUnit], "CNT");
+    EXPECT_EQ(table->GetSelectionMark(), 4);
+}
+
+TEST_F(RecordTableGui, ShiftClickKeepsTheSelectionMark) {
+    Build(10);
+    Click(2);
+    Click(6, Qt::ShiftModifier);
+    EXPECT_EQ(SelectedRows(*table), (std::vector<int>{2, 3, 4, 5, 6}));
+    EXPECT_EQ(table->GetSelectionMark(), 2);
+    EXPECT_EQ(labels.text_[kLabelUnit], "CNT");  // row 2's unit, not row 6's
+}
+
+TEST_F(RecordTableGui, ClickBelowTheLastRowClearsTheSelection) {
+    Build(3);
+    Click(1);
+    labels.text_.clear();
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, QPoint(30, table->viewport()->height() - 5));
+    EXPECT_TRUE(SelectedRows(*table).empty());
+    EXPECT_EQ(table->GetSelectionMark(), 1);
+    EXPECT_EQ(labels.text_[kLabelUnit], "/L");  // still from the row at the mark
+}
+
+TEST_F(RecordTableGui, DragSelectionWithTheMouse) {
+    Build(12);
+    QWidget* vp = table->viewport();
+    QTest::mousePress(vp, Qt::LeftButton, {}, RowPoint(*table, 3));
+    EXPECT_EQ(SelectedRows(*table), std::vector<int>{3});
+    for (int row : {4, 5, 6, 5, 4, 3, 2, 1}) QTest::mouseMove(vp, RowPoint(*table, row));
+    EXPECT_TRUE(g_bDragSelecting);
+    EXPECT_EQ(g_nDragAnchor, 3);
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, RowPoint(*table, 1));
+    EXPECT_FALSE(g_bDragSelecting);
+    EXPECT_EQ(SelectedRows(*table), (std::vector<int>{1, 2, 3}));
+    // A move without a drag changes nothing.
+    QTest::mouseMove(vp, RowPoint(*table, 8));
+    EXPECT_EQ(SelectedRows(*table), (std::vector<int>{1, 2, 3}));
+}
+
+TEST_F(RecordTableGui, DragSkippingRowsLeavesThemAlone) {
+    Build(12);
+    QWidget* vp = table->viewport();
+    QTest::mousePress(vp, Qt::LeftButton, {}, RowPoint(*table, 2));
+    QTest::mouseMove(vp, RowPoint(*table, 2) + QPoint(0, 5));
+    QTest::mouseMove(vp, RowPoint(*table, 2) + QPoint(20, 5));  // beyond the drag distance, same row
+    QTest::mouseMove(vp, RowPoint(*table, 5));
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, RowPoint(*table, 5));
+    EXPECT_EQ(SelectedRows(*table), (std::vector<int>{2, 5}));
+}
+
+TEST(RecordTableFill, FillsAFullResultTableQuickly) {
+    test::StoreBuilder b;
+    for (int i = 0; i < 24000; ++i) b.AddPlain(i % 3 == 0 ? "0" : "1", std::to_string(i), "5", "1");
+    CRecordTableCtrl table(b.store, nullptr);
+    table.resize(760, 420);
+    table.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&table));
+    QElapsedTimer timer;
+    timer.start();
+    table.FillRecordTable();
+    QApplication::processEvents();
+    const qint64 ms = timer.elapsed();
+    EXPECT_EQ(table.GetItemCount(), 24000);
+    EXPECT_EQ(table.model()->rowCount(), 24000);
+    EXPECT_EQ(g_nLastTableRow, 23999);
+    EXPECT_EQ(table.GetColumnWidth(col::Ch1), 88);
+    EXPECT_EQ(table.GetItemText(23999, col::Ch1), "23999");
+    std::printf("fill of 24000 rows with the first paint: %lld ms\n", static_cast<long long>(ms));
+    timer.restart();
+    EXPECT_EQ(table.DeleteAllItems(), 24000);
+    std::printf("delete of 24000 rows: %lld ms\n", static_cast<long long>(timer.elapsed()));
+}
+
+TEST(RecordTableScreenshot, DemoReadWithAGroupExpanded) {
+    RecordStore store;
+    ASSERT_TRUE(test::ReadDemoStore(store));
+    Labels labels;
+    CRecordTableCtrl table(store, &labels);
+    table.setFont(DialogFont(QStringLiteral("Arial"), 9));  // the main window's font
+    table.resize(760, 440);
+    table.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&table));
+    table.FillRecordTable();
+    int group = -1;
+    for (int r = 0; r < table.GetItemCount() && group < 0; ++r)
+        if (table.GetItemImage(r, col::Points) == image::kGroupCollapsed) group = r;
+    ASSERT_GE(group, 0);
+    QApplication::processEvents();
+    table.scrollTo(table.model()->index(std::max(group - 2, 0), 0), QAbstractItemView::PositionAtTop);
+    QApplication::processEvents();
+    ASSERT_GE(table.rowAt(RowPoint(table, group).y()), 0);
+    QTest::mouseClick(table.viewport(), Qt::LeftButton, {}, RowPoint(table, group));
+    EXPECT_EQ(table.GetItemImage(group, col::Points), image::kGroupExpanded);
+    EXPECT_EQ(table.GetItemImage(group + 1, col::Record), image::kRecord);
+    EXPECT_FALSE(table.model()->index(group + 1, col::Record).data(Qt::DecorationRole).value<QPixmap>().isNull());
+    QApplication::processEvents();
+    test::SaveScreenshot(table, "table_expanded.png");
+}
+
+}  // namespace
+}  // namespace oront

@@ -1,0 +1,135 @@
+// The record range dialog and the digits-only field it uses.
+#include <gtest/gtest.h>
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "app/Messages.h"
+#include "export/SaveRange.h"
+#include "export/qt/LimitEdit.h"
+#include "export/qt/SaveDataDlg.h"
+#include "table/MemoryReportList.h"
+#include "table/RecordTable.h"
+#include "table/TableTestStore.h"
+#include "table/qt/TableGuiSupport.h"
+
+namespace oront {
+namespace {
+
+class SaveDataDlgTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_bRangeFromSelection = false;
+        g_nStartRecord = g_nEndRecord = g_nStartIndex = g_nEndIndex = 0;
+        for (int i = 0; i < 3; ++i) b.AddPlain("0");  // records 1..3, indices 0..2
+        b.AddRun(1, 2);                               // group (shows 4) 3, members 4, 5, summary 6
+        b.AddPlain("1");                              // record 6, index 7
+        table.FillRecordTable();
+    }
+    test::StoreBuilder b;
+    MemoryReportList list;
+    RecordTable table{b.store, list};
+};
+
+TEST_F(SaveDataDlgTest, LayoutAndDefaults) {
+    CSaveDataDlg dlg(b.store, list);
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Oront V208 Software"));
+    auto* start = dlg.findChild<CLimitEdit*>(QStringLiteral("1019"));
+    auto* end = dlg.findChild<CLimitEdit*>(QStringLiteral("1020"));
+    ASSERT_NE(start, nullptr);
+    ASSERT_NE(end, nullptr);
+    EXPECT_EQ(start->text(), QStringLiteral("0001"));
+    EXPECT_EQ(end->text(), QStringLiteral("0006"));
+    EXPECT_FALSE(start->isEnabled());
+    EXPECT_FALSE(end->isEnabled());
+    EXPECT_EQ(start->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
+    auto* startLabel = dlg.findChild<QLabel*>(QStringLiteral("1021"));
+    ASSERT_NE(startLabel, nullptr);
+    EXPECT_EQ(startLabel->text(), QStringLiteral("Start Record :"));
+    EXPECT_EQ(startLabel->palette().color(QPalette::Window), QColor(144, 183, 204));
+    EXPECT_EQ(dlg.findChild<QLabel*>(QStringLiteral("1022"))->text(), QStringLiteral("End Record :"));
+    auto* ok = dlg.findChild<QPushButton*>(QStringLiteral("1"));
+    ASSERT_NE(ok, nullptr);
+    EXPECT_TRUE(ok->isDefault());
+    EXPECT_EQ(ok->text(), QStringLiteral("OK"));
+    EXPECT_EQ(dlg.findChild<QPushButton*>(QStringLiteral("2"))->text(), QStringLiteral("Cancel"));
+    // The frame lies inside the dialog, above the buttons.
+    auto* frame = dlg.findChild<QGroupBox*>();
+    ASSERT_NE(frame, nullptr);
+    EXPECT_LT(frame->geometry().bottom(), ok->geometry().top());
+    EXPECT_TRUE(dlg.rect().contains(frame->geometry()));
+    EXPECT_LT(start->geometry().right(), frame->geometry().right());
+}
+
+TEST_F(SaveDataDlgTest, OkTakesTheRangeAndCancelChangesNothing) {
+    {
+        CSaveDataDlg dlg(b.store, list);
+        QTimer::singleShot(0, &dlg, [&dlg] { dlg.findChild<QPushButton*>(QStringLiteral("1"))->click(); });
+        EXPECT_EQ(dlg.DoModal(), CSaveDataDlg::kIdOk);
+        EXPECT_EQ(g_nStartIndex, 0);
+        EXPECT_EQ(g_nEndIndex, 7);
+    }
+    list.SelectRow(1);
+    list.SelectRow(3);
+    RangeFromSelection(list);
+    {
+        CSaveDataDlg dlg(b.store, list);
+        EXPECT_EQ(dlg.StartField()->text(), QStringLiteral("0002"));
+        EXPECT_EQ(dlg.EndField()->text(), QStringLiteral("0004"));
+        QTimer::singleShot(0, &dlg, [&dlg] { dlg.findChild<QPushButton*>(QStringLiteral("2"))->click(); });
+        EXPECT_EQ(dlg.DoModal(), CSaveDataDlg::kIdCancel);
+        EXPECT_EQ(g_nStartIndex, 0);  // as the first run left them
+        EXPECT_EQ(g_nEndIndex, 7);
+    }
+    {
+        CSaveDataDlg dlg(b.store, list);
+        dlg.OnOK();
+        EXPECT_EQ(dlg.result(), CSaveDataDlg::kIdOk);
+        EXPECT_EQ(g_nStartIndex, 1);
+        EXPECT_EQ(g_nEndIndex, 3);
+    }
+}
+
+TEST_F(SaveDataDlgTest, FailingFieldShowsTheMessageAndStaysOpen) {
+    CSaveDataDlg dlg(b.store, list);
+    std::vector<std::string> shown;
+    dlg.SetMessageHandler([&shown] { shown.push_back(g_strMessage); });
+    dlg.show();
+    dlg.StartField()->setText(QString());
+    dlg.EndField()->setText(QStringLiteral("1.2.3"));
+    dlg.OnOK();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0], msg::kInputNull);
+    EXPECT_TRUE(dlg.isVisible());
+    dlg.StartField()->setText(QStringLiteral("0002"));
+    dlg.OnOK();
+    EXPECT_EQ(shown.back(), msg::kFormatError);
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(g_nStartIndex, 0);
+}
+
+TEST_F(SaveDataDlgTest, Screenshot) {
+    CSaveDataDlg dlg(b.store, list);
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    test::SaveScreenshot(dlg, "range_dialog.png");
+}
+
+TEST(LimitEdit, TakesDigitsAndBackspaceOnly) {
+    CLimitEdit edit;
+    edit.setText(QStringLiteral("12"));
+    edit.setCursorPosition(2);
+    for (char c : {'a', '-', '.', ' '}) QTest::keyClick(&edit, c);
+    EXPECT_EQ(edit.text(), QStringLiteral("12"));
+    QTest::keyClick(&edit, '7');
+    EXPECT_EQ(edit.text(), QStringLiteral("127"));
+    QTest::keyClick(&edit, Qt::Key_Backspace);
+    QTest::keyClick(&edit, Qt::Key_Backspace);
+    EXPECT_EQ(edit.text(), QStringLiteral("1"));
+}
+
+}  // namespace
+}  // namespace oront
