@@ -43,6 +43,17 @@ public:
 
 using LinkTest = DeviceTest;
 
+void SetEnvironment(const char* name, const char* value) {
+#ifdef _WIN32
+    _putenv_s(name, value != nullptr ? value : "");
+#else
+    if (value != nullptr)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
+#endif
+}
+
 TEST_F(LinkTest, OpensWritePipeThenReadPipeOnTheInstrumentsEndpoint) {
     SimulatedInstrument sim(ThreeRecordImage());
     RecordingBackend rec(sim);
@@ -205,15 +216,12 @@ TEST(UsbIdTest, EnvironmentOverridesTheInstrumentIdOnlyWhenWellFormed) {
         {"12g4:0001", 0x04D8, 0x000C}, {"1234:", 0x04D8, 0x000C},      {"-123:0001", 0x04D8, 0x000C},
     };
     for (const Case& c : cases) {
-        if (c.value != nullptr)
-            setenv("ORONT_USB_ID", c.value, 1);
-        else
-            unsetenv("ORONT_USB_ID");
+        SetEnvironment("ORONT_USB_ID", c.value);
         const UsbId id = UsbIdFromEnvironment();
         EXPECT_EQ(id.vendor, c.vendor) << (c.value ? c.value : "(unset)");
         EXPECT_EQ(id.product, c.product) << (c.value ? c.value : "(unset)");
     }
-    unsetenv("ORONT_USB_ID");
+    SetEnvironment("ORONT_USB_ID", nullptr);
 }
 
 }  // namespace
