@@ -15,7 +15,7 @@ QPen DefaultPen() {
 
 QtReportSurface::QtReportSurface(QPainter& painter, int dpiX, int dpiY)
     : m_painter(&painter), m_dpiX(dpiX), m_dpiY(dpiY) {
-    m_fonts.push_back({painter.font(), std::nullopt, true});
+    m_fonts.emplace_back(painter.font());
     m_pens.emplace_back(DefaultPen());
     m_painter->setPen(DefaultPen());
     m_painter->setBrush(Qt::white);
@@ -26,7 +26,7 @@ QtReportSurface::QtReportSurface(QPagedPaintDevice* device, QPrinter* printer) :
         m_dpiX = device->logicalDpiX();
         m_dpiY = device->logicalDpiY();
     }
-    m_fonts.push_back({QFont(), std::nullopt, true});
+    m_fonts.emplace_back(QFont());
     m_pens.emplace_back(DefaultPen());
 }
 
@@ -45,7 +45,7 @@ ReportSurface::FontId QtReportSurface::CreateFont(int height, int weight, std::s
     font.setPixelSize(std::max(1, std::abs(height)));
     font.setWeight(static_cast<QFont::Weight>(std::clamp(weight == 0 ? 400 : weight, 1, 1000)));
     if ((pitchAndFamily & 0xF0) == kFontFamilySwiss) font.setStyleHint(QFont::SansSerif);
-    m_fonts.push_back({font, std::nullopt, true});
+    m_fonts.emplace_back(font);
     return static_cast<FontId>(m_fonts.size() - 1);
 }
 
@@ -63,6 +63,7 @@ void QtReportSurface::DeleteFont(FontId font) {
         FontSlot& slot = m_fonts[static_cast<std::size_t>(font)];
         slot.live = false;
         slot.metrics.reset();
+        slot.widths.clear();
     }
 }
 
@@ -100,11 +101,22 @@ const QFontMetricsF& QtReportSurface::Metrics() {
     return *slot.metrics;
 }
 
+qreal QtReportSurface::TextWidth(std::string_view text, const QString& s) {
+    constexpr std::size_t kMaxCached = 4096;
+    auto& widths = m_fonts[static_cast<std::size_t>(m_curFont)].widths;
+    const std::string key(text);
+    if (const auto it = widths.find(key); it != widths.end()) return it->second;
+    const qreal width = Metrics().horizontalAdvance(s);
+    if (widths.size() >= kMaxCached) widths.clear();
+    widths.emplace(key, width);
+    return width;
+}
+
 void QtReportSurface::DrawText(std::string_view text, const DeviceRect& rect, TextAlign align) {
     if (m_painter == nullptr || text.empty()) return;
     const QString s = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
     const QFontMetricsF& fm = Metrics();
-    const qreal width = fm.horizontalAdvance(s);
+    const qreal width = TextWidth(text, s);
     const qreal height = fm.height();
     const QRectF r(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
     qreal x = r.left();

@@ -14,6 +14,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "print/ReportLayout.h"
@@ -70,12 +72,17 @@ public:
 
 private:
     struct FontSlot {
+        explicit FontSlot(const QFont& f) : font(f) {}
         QFont font;
         std::optional<QFontMetricsF> metrics;  // for the paint device, made on first use
-        bool live = false;
+        bool live = true;
+        // Widths of texts drawn before: a report repeats its titles, sizes,
+        // units and modes on every page.
+        std::unordered_map<std::string, qreal> widths;
     };
     void ApplyFont();
     const QFontMetricsF& Metrics();
+    qreal TextWidth(std::string_view text, const QString& s);
 
     QPainter* m_painter = nullptr;
     std::unique_ptr<QPainter> m_ownPainter;  // printer surfaces
