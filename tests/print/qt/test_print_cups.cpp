@@ -23,6 +23,7 @@
 
 #include "PrintTestSupport.h"
 #include "print/qt/PrintPreViewParent.h"
+#include "print/qt/ReportPrinter.h"
 
 namespace oront {
 namespace {
@@ -175,6 +176,27 @@ TEST_F(CupsPrintTest, PreviewPrintsTwoPagesToAQueue) {
     ASSERT_NE(page2, std::string::npos);
     EXPECT_EQ(text.find("R25C0"), text.find("R25C0", page2));
     EXPECT_LT(text.find("R24C0"), page2);
+}
+
+TEST_F(CupsPrintTest, ReportCommandPrintsToANamedQueue) {
+    const RecordStore store = test::MakeReportStore(49);
+    ReportPrintOptions options;
+    options.printerName = queue.toStdString();
+    options.firstPage = 3;
+    options.lastPage = 3;
+    const QString outDir = QDir::homePath() + QStringLiteral("/PDF");
+    const QDateTime started = QDateTime::currentDateTime().addSecs(-1);
+    std::string error;
+    ASSERT_TRUE(PrintReportToDevice(store, options, error)) << error;
+    const QString pdf = WaitForPdf(outDir, started, 60000);
+    ASSERT_FALSE(pdf.isEmpty()) << "cups-pdf wrote no file into " << outDir.toStdString();
+    const std::string info = test::RunAndRead(QStringLiteral("pdfinfo"), {pdf});
+    const std::string text = test::RunAndRead(QStringLiteral("pdftotext"), {"-layout", pdf, "-"});
+    QFile::remove(pdf);
+    EXPECT_EQ(test::PdfPageCount(info), 1) << info;
+    EXPECT_NE(text.find("Page 3 of 3"), std::string::npos) << text;
+    EXPECT_NE(text.find("R49C15"), std::string::npos);
+    EXPECT_EQ(text.find("R48C0"), std::string::npos);
 }
 
 }  // namespace
