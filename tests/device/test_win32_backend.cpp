@@ -13,8 +13,10 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "device/DeviceLink.h"
+#include "device/Protocol.h"
 #include "device/UsbBackend.h"
 
 namespace oront::test {
@@ -105,6 +107,74 @@ TEST_F(Win32BackendTest, ClosedOrWrongPipesFailAndNoInterfaceIsFound) {
     const Guid none{0x01234567, 0x89AB, 0xCDEF, {1, 2, 3, 4, 5, 6, 7, 8}};
     std::string path;
     EXPECT_FALSE(m_backend->FindDevicePath(none, path));
+}
+
+// The driver's interface path, played by a pipe-name prefix, so the link
+// appends "\MCHP_EP1" itself.
+class PipePathBackend : public DeviceBackend {
+public:
+    PipePathBackend(DeviceBackend& inner, std::string path) : m_inner(inner), m_path(std::move(path)) {}
+    bool FindDevicePath(const Guid&, std::string& path) override {
+        path = m_path;
+        return true;
+    }
+    PipeHandle OpenPipe(const std::string& name, PipeAccess access) override { return m_inner.OpenPipe(name, access); }
+    bool WritePipe(PipeHandle pipe, const std::uint8_t* data, std::size_t length, int waitMs) override {
+        return m_inner.WritePipe(pipe, data, length, waitMs);
+    }
+    bool ReadPipe(PipeHandle pipe, std::uint8_t* buffer, int waitMs) override {
+        return m_inner.ReadPipe(pipe, buffer, waitMs);
+    }
+    void ClosePipe(PipeHandle pipe) override { m_inner.ClosePipe(pipe); }
+
+private:
+    DeviceBackend& m_inner;
+    std::string m_path;
+};
+
+TEST(Win32LinkTest, CountQueryThroughTheLinkOverOverlappedPipes) {
+    const std::string path = "\\\\.\\pipe\\oront-link-test-" + std::to_string(GetCurrentProcessId());
+    const std::string name = path + "\\MCHP_EP1";
+    auto backend = CreateUsbBackend();
+    PipePathBackend link(*backend, path);
+    CUsbIF usb(&link);
+    HANDLE servers[2];
+    for (HANDLE& server : servers) {
+        server = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 2, 256,
+                                  256, 0, nullptr);
+        ASSERT_NE(server, INVALID_HANDLE_VALUE);
+    }
+    // The instrument answers on whichever instance did not carry the command.
+    std::thread instrument([&] {
+        for (int poll = 0; poll < 500; ++poll) {
+            for (int k = 0; k < 2; ++k) {
+                DWORD available = 0;
+                if (!PeekNamedPipe(servers[k], nullptr, 0, nullptr, &available, nullptr) || available == 0) continue;
+                char command[64];
+                DWORD got = 0;
+                DWORD written = 0;
+                if (ReadFile(servers[k], command, sizeof command, &got, nullptr) &&
+                    std::string(command, got) == "@03P\r") {
+                    WriteFile(servers[1 - k], "\x80\x05", 2, &written, nullptr);
+                }
+                return;
+            }
+            Sleep(2);
+        }
+    });
+    g_hWritePipe = g_hReadPipe = kNullPipe;
+    const bool open = OpenDeviceLink(usb);
+    CommandBuffers io;
+    RecordStore store;
+    const bool counted = open && QueryRecordCount(usb, io, store);
+    instrument.join();
+    EXPECT_TRUE(open);
+    EXPECT_EQ(std::string(usb.m_szPath[1]), name);
+    EXPECT_TRUE(counted);
+    EXPECT_EQ(store.m_nRecordCount, 8000);
+    EXPECT_EQ(store.m_nWrapPosition, 5);
+    usb.ClosePipes();
+    for (HANDLE server : servers) CloseHandle(server);
 }
 
 }  // namespace
