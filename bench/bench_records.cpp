@@ -140,6 +140,25 @@ void TablesOnly(benchmark::State& state, const std::vector<Frame>& frames, int w
     state.counters["lines"] = store.m_nReportLineCount;
 }
 
+// A malformed memory whose every record starts a point of one long run: each
+// point scan passes all later records.
+std::vector<Frame> LongScanRun() {
+    std::vector<Frame> frames;
+    for (std::uint32_t i = 0; i < static_cast<std::uint32_t>(kMaxRecords); ++i) {
+        RawRecord r = Base(2, i);
+        r.point = 2;
+        r.cyclesPerPoint = 1;
+        r.cycle = 1;
+        if (i + 1 == static_cast<std::uint32_t>(kMaxRecords)) {
+            r.point = 8;
+            r.cycle = 1000;
+            r.runEnd = 1;
+        }
+        frames.push_back(EncodeRecordFrame(r));
+    }
+    return frames;
+}
+
 void BM_PacketsToTables_Mixed(benchmark::State& state) {
     PacketsToTables(state, MixedMemory(), 1234);
 }
@@ -156,6 +175,10 @@ BENCHMARK(BM_PacketsToTables_Mixed)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PacketsToTables_OnePointRuns)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TablesOnly_Mixed)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TablesOnly_OnePointRuns)->Unit(benchmark::kMillisecond);
+void BM_TablesOnly_MalformedLongScan(benchmark::State& state) {
+    TablesOnly(state, LongScanRun(), 0);
+}
+BENCHMARK(BM_TablesOnly_MalformedLongScan)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

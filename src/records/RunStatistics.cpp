@@ -33,6 +33,18 @@ void CopyHead(ResultRow& row, const MeasurementRecord& slot) {
 
 }  // namespace
 
+void TableBuildState::ParseSlots() {
+    numbers.resize(static_cast<std::size_t>(slotCount));
+    for (std::size_t k = 0; k < numbers.size(); ++k) {
+        const MeasurementRecord& slot = store.m_records[k];
+        SlotNumbers& n = numbers[k];
+        n.point = CAtoi(slot[R::m_strPoint]);
+        n.cycle = CAtoi(slot[R::m_strCycle]);
+        n.member = IsRunMember(slot);
+        n.value = ChannelValues(slot);
+    }
+}
+
 ResultRow& TableBuildState::NewRow() {
     // Rows of an earlier download are reused in place: only their texts are
     // reset, which keeps a repeated download free of row allocations.
@@ -49,8 +61,9 @@ void GroupStep(TableBuildState& state, int a, int b) {
     if (first[R::m_strCycle] != "1") return;
 
     RunStatistics& s = state.stats;
-    std::array<double, 3> v = ChannelValues(first);
-    const int pa = CAtoi(first[R::m_strPoint]);
+    const SlotNumbers* numbers = state.numbers.data();
+    const std::array<double, 3>& v = numbers[a].value;
+    const int pa = numbers[a].point;
     if (!s.active) {
         s.max = s.min = v;
         s.sumOfPointAverages = {};
@@ -63,16 +76,13 @@ void GroupStep(TableBuildState& state, int a, int b) {
     UpdateExtremes(s, v);
 
     for (int j = a + 1; j <= b; ++j) {
-        const MeasurementRecord& slot = slots[static_cast<std::size_t>(j)];
+        const SlotNumbers& n = numbers[j];
         // Records after the run never belong to its last point.
-        if (!IsRunMember(slot)) break;
-        const int pj = CAtoi(slot[R::m_strPoint]);
-        const int cj = CAtoi(slot[R::m_strCycle]);
-        if ((cj <= 1 && pj <= 1) || pj > pa) break;  // a new run or the next point
+        if (!n.member) break;
+        if ((n.cycle <= 1 && n.point <= 1) || n.point > pa) break;  // a new run or the next point
         s.cyclesInPoint += 1;
-        v = ChannelValues(slot);
-        UpdateExtremes(s, v);
-        for (std::size_t c = 0; c < 3; ++c) s.pointSum[c] += v[c];
+        UpdateExtremes(s, n.value);
+        for (std::size_t c = 0; c < 3; ++c) s.pointSum[c] += n.value[c];
     }
 
     std::array<double, 3> average{};
@@ -94,11 +104,11 @@ void GroupStep(TableBuildState& state, int a, int b) {
 void SummaryStep(TableBuildState& state, int a, int b) {
     const auto& slots = state.store.m_records;
     if (a < b) {
-        const MeasurementRecord& next = slots[static_cast<std::size_t>(a) + 1];
+        const SlotNumbers& next = state.numbers[static_cast<std::size_t>(a) + 1];
         // The run ends where the next record starts a new run (point 1,
         // cycle 1) or is no run member at all.
-        const bool nextStartsRun = CAtoi(next[R::m_strPoint]) == 1 && CAtoi(next[R::m_strCycle]) == 1;
-        if (IsRunMember(next) && !nextStartsRun) return;
+        const bool nextStartsRun = next.point == 1 && next.cycle == 1;
+        if (next.member && !nextStartsRun) return;
     }
 
     RunStatistics& s = state.stats;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <vector>
 
 #include "records/RecordStore.h"
 #include "records/TableBuild.h"
@@ -21,6 +22,16 @@ struct RunStatistics {
     std::array<double, 3> pointSum{};
 };
 
+// The numbers of one slot as the steps read them (atoi of point and cycle,
+// atof of the three channel values, the run flag), parsed once per build: the
+// point scan of a malformed run may pass the same slots many times.
+struct SlotNumbers {
+    int point = 0;
+    int cycle = 0;
+    bool member = false;
+    std::array<double, 3> value{};
+};
+
 // Everything the result-table build shares with the two steps.
 struct TableBuildState {
     TableBuildState(RecordStore& s, const TFactorTable& t) : store(s), tFactor(t) {}
@@ -31,7 +42,10 @@ struct TableBuildState {
     int seqCounter = -1;    // last sequence number given, minus one
     int recordCounter = 0;  // last record number given (1..8000 after the first)
     RunStatistics stats;
+    std::vector<SlotNumbers> numbers;  // per slot, after the run marking
 
+    // Fills numbers from slots 0..slotCount-1.
+    void ParseSlots();
     // Appends an empty row to the result table and returns it.
     ResultRow& NewRow();
     void AdvanceRecordCounter() {

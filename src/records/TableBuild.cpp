@@ -137,6 +137,7 @@ void BuildResultTable(RecordStore& store, const TFactorTable& tFactor) {
     TableBuildState state(store, tFactor);
     state.slotCount = slotCount;
     state.recordCounter = wrap;
+    state.ParseSlots();
     store.m_nLastRow = -1;
     // A run member adds at most a group row and a summary row to its own.
     std::size_t members = 0;

@@ -1,0 +1,113 @@
+// Arbitrary bytes -> a record count (with wrap) and record frames -> the
+// decoder -> the table build -> the report table -> the CSV text.
+//
+// Input: two bytes of count (top three bits 111: a wrapped memory of 8000
+// records, the low bits giving its wrap position; 110: a count of up to 8000
+// in the low bits; otherwise a count of up to 255 in the low byte), one
+// format byte, then the records. Format
+// byte bit 0 set: raw 128-byte frames; clear: six bytes per record that are
+// expanded into a frame, which makes ISO runs and their flags likely. The
+// record bytes are reused from the start when they run out, so a short input
+// can still fill all 8000 slots.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "export/CsvWriter.h"
+#include "records/RecordFrame.h"
+#include "records/TableBuild.h"
+
+using namespace oront;
+
+namespace {
+
+Frame CompactFrame(const std::uint8_t* b) {
+    static constexpr std::uint8_t kSizeCodes[8] = {0, 1, 2, 3, 10, 11, 12, 5};
+    RawRecord r;
+    r.mode = static_cast<std::uint8_t>(b[0] % 4);
+    r.location = b[0];
+    r.point = static_cast<std::uint8_t>(b[1] % 6);
+    r.cyclesPerPoint = static_cast<std::uint16_t>(b[2] % 4);
+    r.cycle = static_cast<std::uint16_t>(b[3] % 5);
+    r.runEnd = b[4] & 1;
+    r.overRange = (b[4] >> 1) & 1;
+    r.unit = static_cast<std::uint8_t>((b[4] >> 2) % 5 == 4 ? 9 : (b[4] >> 2) % 5);
+    r.sizeCode = kSizeCodes[(b[4] >> 5) & 7];
+    r.sampleSeconds = static_cast<std::uint8_t>(b[5] & 0x3F);
+    r.sampleMinutes = 0;
+    const std::uint32_t count = static_cast<std::uint32_t>(b[5]) << (b[5] % 28);
+    r.counts = {count, count / 3, count / 7, b[5], 0, 0xFFFFFFFFu};
+    r.values = {static_cast<float>(count), -1.0f, 0.0f, 1e30f, 2.5f, 7.0f};
+    return EncodeRecordFrame(r);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 4) return 0;
+    const unsigned v = (static_cast<unsigned>(data[0]) << 8) | data[1];
+    const bool raw = data[2] & 1;
+    const std::uint8_t* body = data + 3;
+    const std::size_t bodySize = size - 3;
+
+    RecordStore store;
+    ResetForDownload(store);
+    // Full memories are slow to build, so most inputs give small counts.
+    switch (v >> 13) {
+        case 7:  // a wrapped memory; wrap positions from 8000 on are malformed
+            store.m_nRecordCount = kMaxRecords;
+            store.m_nWrapPosition = static_cast<int>(v & 0x1FFF) % 9000;
+            break;
+        case 6:  // any count up to 8000, no wrap
+            store.m_nRecordCount = std::min(static_cast<int>(v & 0x1FFF), kMaxRecords);
+            break;
+        default:
+            store.m_nRecordCount = static_cast<int>(v & 0xFF);
+            break;
+    }
+    store.m_nReportLineCount = 0;
+    store.m_records.resize(static_cast<std::size_t>(store.m_nRecordCount));
+
+    FrameDecoder decoder;
+    decoder.Reset();
+    std::size_t pos = 0;
+    std::uint8_t round = 0;  // varies the bytes on each reuse of the input
+    auto take = [&](std::uint8_t* out, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) {
+            out[i] = static_cast<std::uint8_t>(body[pos] ^ round);
+            if (++pos == bodySize) {
+                pos = 0;
+                round = static_cast<std::uint8_t>(round * 5 + 1);
+            }
+        }
+    };
+    for (int i = 0; i < store.m_nRecordCount; ++i) {
+        Frame frame;
+        if (raw) {
+            take(frame.data(), frame.size());
+        } else {
+            std::uint8_t compact[6];
+            take(compact, sizeof compact);
+            frame = CompactFrame(compact);
+        }
+        MeasurementRecord& slot = store.m_records[static_cast<std::size_t>(i)];
+        decoder.DecodePacketA(frame.data(), slot);
+        store.m_nSerialNumber = decoder.DecodePacketB(frame.data() + 64, slot);
+    }
+
+    BuildResultTable(store, TFactorTable{});
+    BuildReportTable(store);
+
+    // The tables must agree with each other.
+    int lines = 0;
+    for (int i = 0; i <= store.m_nLastRow; ++i) lines += store.Row(i)[ResultRow::m_strKind] == kind::kSummary ? 4 : 1;
+    if (lines != store.m_nReportLineCount || static_cast<int>(store.m_rows.size()) != store.m_nLastRow + 1 ||
+        static_cast<int>(store.m_reportLines.size()) != lines || store.m_nLastRow >= 3 * kMaxRecords)
+        std::abort();
+
+    const std::string csv = CsvText(store, 0, store.m_nLastRow);
+    if (csv.size() < 100) std::abort();
+    return 0;
+}
