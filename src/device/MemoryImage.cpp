@@ -291,7 +291,9 @@ MemoryImage MakeDemoImage() {
     demo.NextSession();
     demo.Auto(Plan(kAuto, 4, kPerL, 1, 60, 5, 6.0), 30);
     demo.Iso(Plan(kIso, 5, kPerM3, 0, 60, 0, 6.0), 3, 2);
-    demo.Manual(Plan(kManual, 6, kCnt, 0, 60, 0, 8.0), 3, /*overRangeLast=*/true);
+    // The last of these saturated the sensor: over range, and so large in
+    // /m3 that the report writes it in exponent form.
+    demo.Manual(Plan(kManual, 6, kPerM3, 0, 60, 0, 8.0), 3, /*overRangeLast=*/true);
 
     demo.NextSession();
     demo.Iso(Plan(kIso, 7, kPerM3, 10, 60, 0, 4.8), 5, 1);
