@@ -37,6 +37,14 @@ for p in "${programs[@]}"; do
   fi
 done
 
+# The installed launcher starts from its installed place (its artwork is built
+# in) and stays open until it is ended: still running after two seconds.
+if [ $gui = 1 ] && [ -x "$root/bin/oront-v208-setup" ]; then
+  rc=0
+  (cd "$tmp" && QT_QPA_PLATFORM=offscreen timeout 2 "$root/bin/oront-v208-setup" >"$tmp/setup.log" 2>&1) || rc=$?
+  [ $rc = 124 ] && pass "installed oront-v208-setup runs" || { cat "$tmp/setup.log" >&2; fail "installed oront-v208-setup ended with $rc"; }
+fi
+
 # --- udev rule ----------------------------------------------------------------
 rule=$(find "$tmp/dest" -name '70-oront-v208.rules' | head -n 1)
 if [ -z "$rule" ]; then
