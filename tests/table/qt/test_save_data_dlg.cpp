@@ -14,6 +14,7 @@
 #include "table/MemoryReportList.h"
 #include "table/RecordTable.h"
 #include "table/TableTestStore.h"
+#include "table/qt/RecordTableCtrl.h"
 #include "table/qt/TableGuiSupport.h"
 
 namespace oront {
@@ -116,6 +117,33 @@ TEST_F(SaveDataDlgTest, Screenshot) {
     dlg.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
     test::SaveScreenshot(dlg, "range_dialog.png");
+}
+
+TEST(SaveDataDlgOnTheTable, SelectionOfTheWidgetBecomesTheRange) {
+    g_bRangeFromSelection = false;
+    test::StoreBuilder b;
+    for (int i = 0; i < 4; ++i) b.AddPlain("0");  // records 1..4, indices 0..3
+    b.AddRun(1, 3);                               // group shows 5 (index 4), summary index 8
+    b.AddPlain("1");                              // record 8, index 9
+    CRecordTableCtrl table(b.store, nullptr);
+    table.resize(760, 300);
+    table.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&table));
+    table.FillRecordTable();
+    // rows: 0..3 plain, 4 group, 5..8 summary lines, 9 plain
+    auto point = [&table](int row) { return QPoint(30, table.rowViewportPosition(row) + table.rowHeight(row) / 2); };
+    QTest::mouseClick(table.viewport(), Qt::LeftButton, {}, point(2));
+    QTest::mouseClick(table.viewport(), Qt::LeftButton, Qt::ShiftModifier, point(6));
+    EXPECT_EQ(table.GetFirstSelectedRow(), 2);
+    EXPECT_EQ(table.GetLastSelectedRow(), 6);
+    EXPECT_EQ(table.GetSelectedCount(), 5);
+    RangeFromSelection(table);
+    CSaveDataDlg dlg(b.store, table);
+    EXPECT_EQ(dlg.StartField()->text(), QStringLiteral("0003"));
+    EXPECT_EQ(dlg.EndField()->text(), QStringLiteral("0005"));  // the MAX line walks up to the group
+    dlg.OnOK();
+    EXPECT_EQ(g_nStartIndex, 2);
+    EXPECT_EQ(g_nEndIndex, 4);
 }
 
 TEST(LimitEdit, TakesDigitsAndBackspaceOnly) {
