@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <memory>
+#include <vector>
 
 #include "controls/qt/Resources.h"
 #include "controls/qt/ShadeButtonST.h"
@@ -385,4 +386,42 @@ TEST(ShadeButton, EnterClicksTheDefaultButtonOfADialog) {
     QTRY_VERIFY(cancel->hasFocus());
     EXPECT_TRUE(cancel->IsDefaultButton());
     EXPECT_FALSE(ok->IsDefaultButton());
+}
+
+TEST(ShadeButton, ScreenshotOfTheLooksInTheApplicationPalette) {
+    // Idle, hovered, pressed, disabled and focused, side by side on the
+    // window background colour.
+    QWidget host;
+    QPalette pal = host.palette();
+    pal.setColor(QPalette::Window, QColor(144, 183, 204));
+    host.setPalette(pal);
+    host.setAutoFillBackground(true);
+    host.resize(5 * 118 + 10, 50);
+    std::vector<CShadeButtonST*> buttons;
+    const char* texts[] = {"Read Records", "Save All", "Data Print", "Delete Records", "Quit"};
+    const int icons[] = {res::kIconReadRecords, res::kIconSaveAll, res::kIconDataPrint, res::kIconDeleteRecords,
+                         res::kIconQuit};
+    for (int i = 0; i < 5; ++i) {
+        auto* b = new CShadeButtonST(QString::fromLatin1(texts[i]), &host);
+        b->setGeometry(10 + i * 118, 10, 108, 30);
+        b->SetButtonIcon(ResourceIcon(icons[i]));
+        b->BuildShadeImages();
+        b->SetFlatFocus(true);
+        buttons.push_back(b);
+    }
+    host.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
+    auto hover = [](CShadeButtonST* b) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(20, 15), b->mapToGlobal(QPointF(20, 15)), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(b, &move);
+    };
+    hover(buttons[1]);
+    hover(buttons[2]);
+    buttons[2]->setDown(true);
+    buttons[3]->setEnabled(false);
+    buttons[4]->setFocus();
+    EXPECT_TRUE(buttons[1]->IsHovered());
+    EXPECT_EQ(Grab(buttons[1]).pixelColor(buttons[1]->width() - 3, 2), buttons[1]->palette().color(QPalette::Light));
+    SaveShot(Grab(&host), QStringLiteral("button_looks.png"));
 }
