@@ -1,5 +1,6 @@
 #include "controls/qt/Resources.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QHash>
 #include <QPainter>
@@ -19,6 +20,28 @@ static void InitOrontResources() {
 namespace oront {
 
 namespace {
+
+// Rendered pictures, kept for the life of the application object and
+// released with it (pixmaps must not outlive the GUI application).
+QHash<int, QIcon>& IconCache() {
+    static QHash<int, QIcon> cache;
+    return cache;
+}
+QHash<int, QImage>& BitmapCache() {
+    static QHash<int, QImage> cache;
+    return cache;
+}
+void ClearCaches() {
+    IconCache().clear();
+    BitmapCache().clear();
+}
+void RegisterCacheCleanup() {
+    static const bool registered = [] {
+        qAddPostRoutine(ClearCaches);
+        return true;
+    }();
+    (void)registered;
+}
 
 QString IconPath(int id) {
     return QStringLiteral(":/res/icon%1.svg").arg(id);
@@ -59,7 +82,8 @@ QSize ResourceIconSize(int id) {
 }
 
 QIcon ResourceIcon(int id) {
-    static QHash<int, QIcon> cache;
+    RegisterCacheCleanup();
+    QHash<int, QIcon>& cache = IconCache();
     if (auto it = cache.constFind(id); it != cache.constEnd()) return *it;
     const QByteArray svg = ReadSvg(IconPath(id));
     QIcon icon;
@@ -79,7 +103,8 @@ QIcon ResourceIcon(int id) {
 }
 
 QImage ResourceBitmapImage(int id) {
-    static QHash<int, QImage> cache;
+    RegisterCacheCleanup();
+    QHash<int, QImage>& cache = BitmapCache();
     if (auto it = cache.constFind(id); it != cache.constEnd()) return *it;
     const QImage image = Render(ReadSvg(BitmapPath(id)));
     cache.insert(id, image);
