@@ -355,18 +355,6 @@ TEST(ShadeButton, NullIconIsRefusedAndLeavesNoIcon) {
     EXPECT_FALSE(b.IconRect().isValid());
 }
 
-TEST(ShadeButton, FacesKeepTheSizeTheyWereBuiltFor) {
-    QWidget host;
-    auto* b = new CShadeButtonST(QStringLiteral("OK"), &host);
-    b->setGeometry(0, 0, 80, 24);
-    b->BuildShadeImages();
-    b->resize(120, 30);
-    EXPECT_EQ(b->NormalFace().Width(), 80);
-    EXPECT_EQ(b->NormalFace().Height(), 24);
-    EXPECT_EQ(b->HoverFace().Width(), 80);
-    EXPECT_EQ(b->NormalFace().PaletteEntry(17), MakeRgb(246, 246, 246));
-}
-
 TEST(ShadeButton, EnterClicksTheDefaultButtonOfADialog) {
     QDialog dialog;
     auto* ok = new CShadeButtonST(QStringLiteral("OK"), &dialog);
