@@ -139,10 +139,18 @@ void BuildResultTable(RecordStore& store, const TFactorTable& tFactor) {
     state.recordCounter = wrap;
     state.ParseSlots();
     store.m_nLastRow = -1;
-    // A run member adds at most a group row and a summary row to its own.
-    std::size_t members = 0;
-    for (int k = 0; k < slotCount; ++k) members += IsRunMember(slots[static_cast<std::size_t>(k)]) ? 1 : 0;
-    store.m_rows.reserve(static_cast<std::size_t>(slotCount) + 2 * members);
+    // Exactly the rows this build writes: one per slot, plus a group row for
+    // each member that is a first cycle and a summary row for each member
+    // that ends its run (the conditions of the two steps).
+    std::size_t rows = static_cast<std::size_t>(slotCount);
+    for (int k = 0; k < slotCount; ++k) {
+        const SlotNumbers& n = state.numbers[static_cast<std::size_t>(k)];
+        if (!n.member) continue;
+        if (slots[static_cast<std::size_t>(k)][R::m_strCycle] == "1") ++rows;
+        const SlotNumbers* next = k + 1 < slotCount ? &state.numbers[static_cast<std::size_t>(k) + 1] : nullptr;
+        if (!next || !next->member || (next->point == 1 && next->cycle == 1)) ++rows;
+    }
+    store.m_rows.reserve(rows);
     const int last = slotCount - 1;
     for (int k = 0; k < slotCount; ++k) {
         const MeasurementRecord& slot = slots[static_cast<std::size_t>(k)];
