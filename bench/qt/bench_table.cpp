@@ -138,6 +138,25 @@ void BM_CollapseGroup(benchmark::State& state) {
 }
 BENCHMARK(BM_CollapseGroup)->Unit(benchmark::kMicrosecond);
 
+// A run of one point with many cycles at the top of a full table: every
+// member row is inserted above all the others.
+void BM_ExpandCollapseLargeGroup(benchmark::State& state) {
+    test::StoreBuilder b;
+    b.AddRun(1, static_cast<int>(state.range(0)));
+    while (b.store.m_nLastRow + 1 < kResultRows) b.AddPlain("0");
+    auto table = ShownTable(b.store);
+    table->FillRecordTable();
+    for (auto _ : state) {
+        table->SuspendRedraw();
+        table->Logic().ExpandGroupRow(0, 0);
+        table->ResumeRedraw();
+        table->SuspendRedraw();
+        table->Logic().CollapseGroupRow(0, 0);
+        table->ResumeRedraw();
+    }
+}
+BENCHMARK(BM_ExpandCollapseLargeGroup)->Arg(100)->Arg(2000)->Unit(benchmark::kMillisecond);
+
 // One frame: scroll down by a page and paint the list at once. The whole
 // table is scrolled from top to bottom; the slowest frame is reported.
 void BM_ScrollFrame(benchmark::State& state) {

@@ -17,7 +17,7 @@ namespace oront {
 // Model
 
 int ReportModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : m_nAnnounced;
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
 }
 
 int ReportModel::columnCount(const QModelIndex& parent) const {
@@ -25,7 +25,7 @@ int ReportModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant ReportModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= StoredRows()) return {};
+    if (!index.isValid() || index.row() >= rowCount()) return {};
     const Row& row = m_rows[static_cast<std::size_t>(index.row())];
     const auto c = static_cast<std::size_t>(index.column());
     if (c >= row.text.size()) return {};
@@ -72,11 +72,65 @@ Qt::ItemFlags ReportModel::flags(const QModelIndex& index) const {
     return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
 }
 
+ReportModel::Row& ReportModel::LogicalRow(int r) {
+    const int held = static_cast<int>(m_pending.size());
+    if (held > 0 && r >= m_nPendingAt) {
+        if (r < m_nPendingAt + held) return m_pending[static_cast<std::size_t>(r - m_nPendingAt)];
+        return m_rows[static_cast<std::size_t>(r - held)];
+    }
+    if (m_nRemoveCount > 0 && r >= m_nRemoveAt) return m_rows[static_cast<std::size_t>(r + m_nRemoveCount)];
+    return m_rows[static_cast<std::size_t>(r)];
+}
+
+int ReportModel::ViewRow(int r) const {
+    const int held = static_cast<int>(m_pending.size());
+    if (held > 0 && r >= m_nPendingAt) return r < m_nPendingAt + held ? -1 : r - held;
+    if (m_nRemoveCount > 0 && r >= m_nRemoveAt) return r + m_nRemoveCount;
+    return r;
+}
+
+bool ReportModel::HoldInsert(int r, Row&& row) {
+    if (m_nRemoveCount > 0) return false;
+    if (m_pending.empty()) {
+        m_nPendingAt = r;
+    } else if (r != m_nPendingAt + static_cast<int>(m_pending.size())) {
+        return false;
+    }
+    m_pending.push_back(std::move(row));
+    return true;
+}
+
+bool ReportModel::HoldRemove(int r) {
+    if (!m_pending.empty()) return false;
+    if (m_nRemoveCount == 0) {
+        m_nRemoveAt = r;
+    } else if (r == m_nRemoveAt - 1) {
+        m_nRemoveAt = r;  // deleting upwards
+    } else if (r != m_nRemoveAt) {
+        return false;
+    }
+    ++m_nRemoveCount;
+    return true;
+}
+
 void ReportModel::Flush() {
-    if (m_nAnnounced >= StoredRows()) return;
-    beginInsertRows(QModelIndex(), m_nAnnounced, StoredRows() - 1);
-    m_nAnnounced = StoredRows();
-    endInsertRows();
+    if (!m_pending.empty()) {
+        const int first = m_nPendingAt;
+        const int last = first + static_cast<int>(m_pending.size()) - 1;
+        beginInsertRows(QModelIndex(), first, last);
+        m_rows.insert(m_rows.begin() + first, std::make_move_iterator(m_pending.begin()),
+                      std::make_move_iterator(m_pending.end()));
+        m_pending.clear();
+        endInsertRows();
+    }
+    if (m_nRemoveCount > 0) {
+        const int first = m_nRemoveAt;
+        const int last = first + m_nRemoveCount - 1;
+        beginRemoveRows(QModelIndex(), first, last);
+        m_rows.erase(m_rows.begin() + first, m_rows.begin() + last + 1);  // their RowColors go with them
+        m_nRemoveCount = 0;
+        endRemoveRows();
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -221,22 +275,29 @@ bool CReportCtrl::SetHeaderImage(int column, int image) {
 
 const RowColors* CReportCtrl::GetRowColors(int row) const {
     if (row < 0 || row >= GetItemCount()) return nullptr;
-    return &m_model.m_rows[static_cast<std::size_t>(row)].colors;
+    return &m_model.LogicalRow(row).colors;
+}
+
+void CReportCtrl::CellChanged(int row, int column, int role) {
+    const int viewRow = m_model.ViewRow(row);
+    if (viewRow < 0) return;
+    const QModelIndex index = m_model.index(viewRow, column);
+    emit m_model.dataChanged(index, index, {role});
 }
 
 bool CReportCtrl::SetCellColors(int row, int column, QRgb text, QRgb background) {
     if (row < 0 || row >= GetItemCount() || column < 0 || column >= GetColumnCount()) return false;
-    RowColors& colors = m_model.m_rows[static_cast<std::size_t>(row)].colors;
+    RowColors& colors = m_model.LogicalRow(row).colors;
     colors.m_textColors[static_cast<std::size_t>(column)] = text;
     colors.m_backColors[static_cast<std::size_t>(column)] = background;
-    if (row < m_model.m_nAnnounced) emit m_model.dataChanged(m_model.index(row, column), m_model.index(row, column));
+    CellChanged(row, column, Qt::ForegroundRole);
+    CellChanged(row, column, Qt::BackgroundRole);
     return true;
 }
 
 int CReportCtrl::InsertRow(int row) {
     ResetSortState();
-    const int stored = GetItemCount();
-    row = std::clamp(row, 0, stored);
+    row = std::clamp(row, 0, GetItemCount());
     const std::size_t columns = m_model.m_columns.size();
     ReportModel::Row r;
     r.text.resize(columns);
@@ -244,16 +305,17 @@ int CReportCtrl::InsertRow(int row) {
     r.colors.m_textColors.assign(columns, palette().color(QPalette::Active, QPalette::Text).rgb());
     r.colors.m_backColors.assign(columns, palette().color(QPalette::Active, QPalette::Base).rgb());
 
-    if (row == stored && m_nSuspend > 0) {
-        // Appends while redrawing is suspended are announced in one batch.
-        m_model.m_rows.push_back(std::move(r));
-        return row;
+    // While redrawing is suspended, a run of insertions is announced at once.
+    if (m_nSuspend == 0 || !m_model.HoldInsert(row, std::move(r))) {
+        m_model.Flush();
+        if (m_nSuspend > 0) {
+            m_model.HoldInsert(row, std::move(r));
+        } else {
+            m_model.beginInsertRows(QModelIndex(), row, row);
+            m_model.m_rows.insert(m_model.m_rows.begin() + row, std::move(r));
+            m_model.endInsertRows();
+        }
     }
-    m_model.Flush();
-    m_model.beginInsertRows(QModelIndex(), row, row);
-    m_model.m_rows.insert(m_model.m_rows.begin() + row, std::move(r));
-    m_model.m_nAnnounced = GetItemCount();
-    m_model.endInsertRows();
     if (m_nSelectionMark >= row) ++m_nSelectionMark;
     return row;
 }
@@ -261,32 +323,32 @@ int CReportCtrl::InsertRow(int row) {
 bool CReportCtrl::SetItemText(int row, int column, const std::string& text) {
     ResetSortState();
     if (row < 0 || row >= GetItemCount() || column < 0 || column >= GetColumnCount()) return false;
-    m_model.m_rows[static_cast<std::size_t>(row)].text[static_cast<std::size_t>(column)] = text;
-    if (row < m_model.m_nAnnounced) {
-        const QModelIndex index = m_model.index(row, column);
-        emit m_model.dataChanged(index, index, {Qt::DisplayRole});
-    }
+    m_model.LogicalRow(row).text[static_cast<std::size_t>(column)] = text;
+    CellChanged(row, column, Qt::DisplayRole);
     return true;
 }
 
 bool CReportCtrl::SetItemImage(int row, int column, int image) {
     if (row < 0 || row >= GetItemCount() || column < 0 || column >= GetColumnCount()) return false;
-    m_model.m_rows[static_cast<std::size_t>(row)].image[static_cast<std::size_t>(column)] =
+    m_model.LogicalRow(row).image[static_cast<std::size_t>(column)] =
         static_cast<signed char>(std::clamp(image, -1, 127));
-    if (row < m_model.m_nAnnounced) {
-        const QModelIndex index = m_model.index(row, column);
-        emit m_model.dataChanged(index, index, {Qt::DecorationRole});
-    }
+    CellChanged(row, column, Qt::DecorationRole);
     return true;
 }
 
 bool CReportCtrl::DeleteRow(int row) {
     if (row < 0 || row >= GetItemCount()) return false;
-    m_model.Flush();
-    m_model.beginRemoveRows(QModelIndex(), row, row);
-    m_model.m_rows.erase(m_model.m_rows.begin() + row);  // the row's RowColors go with it
-    m_model.m_nAnnounced = GetItemCount();
-    m_model.endRemoveRows();
+    // While redrawing is suspended, a run of deletions is announced at once.
+    if (m_nSuspend == 0 || !m_model.HoldRemove(row)) {
+        m_model.Flush();
+        if (m_nSuspend > 0) {
+            m_model.HoldRemove(row);
+        } else {
+            m_model.beginRemoveRows(QModelIndex(), row, row);
+            m_model.m_rows.erase(m_model.m_rows.begin() + row);  // the row's RowColors go with it
+            m_model.endRemoveRows();
+        }
+    }
     if (m_nSelectionMark == row)
         m_nSelectionMark = -1;
     else if (m_nSelectionMark > row)
@@ -300,7 +362,8 @@ int CReportCtrl::DeleteAllItems() {
     setUpdatesEnabled(false);
     m_model.beginResetModel();
     m_model.m_rows.clear();
-    m_model.m_nAnnounced = 0;
+    m_model.m_pending.clear();
+    m_model.m_nRemoveCount = 0;
     m_model.endResetModel();
     m_nSelectionMark = -1;
     setUpdatesEnabled(updates);
@@ -309,12 +372,12 @@ int CReportCtrl::DeleteAllItems() {
 
 std::string CReportCtrl::GetItemText(int row, int column) const {
     if (row < 0 || row >= GetItemCount() || column < 0 || column >= GetColumnCount()) return {};
-    return m_model.m_rows[static_cast<std::size_t>(row)].text[static_cast<std::size_t>(column)].str();
+    return m_model.LogicalRow(row).text[static_cast<std::size_t>(column)].str();
 }
 
 int CReportCtrl::GetItemImage(int row, int column) const {
     if (row < 0 || row >= GetItemCount() || column < 0 || column >= GetColumnCount()) return -1;
-    return m_model.m_rows[static_cast<std::size_t>(row)].image[static_cast<std::size_t>(column)];
+    return m_model.LogicalRow(row).image[static_cast<std::size_t>(column)];
 }
 
 void CReportCtrl::SetColumnWidth(int column, int width) {
@@ -333,6 +396,7 @@ int CReportCtrl::GetColumnWidth(int column) const {
 }
 
 std::vector<char> CReportCtrl::SelectedMask() const {
+    m_model.Flush();  // the selection is kept in view rows
     std::vector<char> mask(static_cast<std::size_t>(GetItemCount()), 0);
     if (!selectionModel()) return mask;
     for (const QItemSelectionRange& range : selectionModel()->selection())
@@ -358,7 +422,8 @@ int CReportCtrl::GetLastSelectedRow() const {
 }
 
 bool CReportCtrl::IsRowSelected(int row) const {
-    if (row < 0 || row >= m_model.m_nAnnounced || !selectionModel()) return false;
+    if (row < 0 || row >= GetItemCount() || !selectionModel()) return false;
+    m_model.Flush();
     return selectionModel()->isSelected(m_model.index(row, 0));
 }
 
@@ -369,7 +434,8 @@ void CReportCtrl::SelectRow(int row) {
 }
 
 void CReportCtrl::ClearRowStates(int row) {
-    if (row < 0 || row >= m_model.m_nAnnounced) return;
+    if (row < 0 || row >= GetItemCount()) return;
+    m_model.Flush();
     selectionModel()->select(m_model.index(row, 0), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
     if (currentIndex().row() == row) selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
 }

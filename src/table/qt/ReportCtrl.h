@@ -16,8 +16,8 @@
 //   mouse move runs DragSelectStep on the row under the pointer;
 // - the selection mark: the row last clicked (Shift+click extends the
 //   selection without moving it) or moved to with the keyboard.
-// Appends made while redrawing is suspended are announced to the view in one
-// batch when redrawing resumes.
+// While redrawing is suspended, runs of consecutive insertions or deletions
+// are announced to the view in one step.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -64,14 +64,26 @@ private:
         RowColors colors;
     };
 
-    int StoredRows() const { return static_cast<int>(m_rows.size()); }
-    // Announces rows appended while announcements were held back.
+    // Rows as the list's users see them. While redrawing is suspended, one
+    // run of consecutive insertions (or of deletions) is kept aside and
+    // announced to the views in one step by Flush(), so that opening a group
+    // of thousands of members, or filling the table, moves the stored rows
+    // once instead of once per row. The views always see m_rows.
+    int LogicalCount() const { return static_cast<int>(m_rows.size() + m_pending.size()) - m_nRemoveCount; }
+    Row& LogicalRow(int r);
+    const Row& LogicalRow(int r) const { return const_cast<ReportModel*>(this)->LogicalRow(r); }
+    // The view row of a logical row; -1 while the row waits to be announced.
+    int ViewRow(int r) const;
+    bool HoldInsert(int r, Row&& row);  // false: not part of the held run
+    bool HoldRemove(int r);             // false: not part of the held run
     void Flush();
 
     std::vector<Column> m_columns;
-    std::vector<Row> m_rows;
-    int m_nAnnounced = 0;  // rows the views know of
-    bool m_bHoldAppends = false;
+    std::vector<Row> m_rows;     // the rows the views know of
+    std::vector<Row> m_pending;  // held insertions, logical rows m_nPendingAt...
+    int m_nPendingAt = 0;
+    int m_nRemoveAt = 0;  // held deletions: view rows m_nRemoveAt .. + m_nRemoveCount - 1
+    int m_nRemoveCount = 0;
     QList<QPixmap> m_rowImages;
     QList<QPixmap> m_headerImages;
 };
@@ -107,7 +119,7 @@ public:
     bool SetItemImage(int row, int column, int image) override;
     bool DeleteRow(int row) override;
     int DeleteAllItems() override;
-    int GetItemCount() const override { return m_model.StoredRows(); }
+    int GetItemCount() const override { return m_model.LogicalCount(); }
     std::string GetItemText(int row, int column) const override;
     int GetItemImage(int row, int column) const override;
     void SetColumnWidth(int column, int width) override;
@@ -147,9 +159,12 @@ private:
         m_bSortAscending = true;
     }
     std::vector<char> SelectedMask() const;
+    // Tells the views that a cell changed, unless its row is still held back.
+    void CellChanged(int row, int column, int role);
     bool CtrlClick(const QMouseEvent* event) const;
 
-    ReportModel m_model;
+    // Mutable: reading the selection first announces held rows to the view.
+    mutable ReportModel m_model;
     int m_nSortColumn = -1;
     bool m_bSortAscending = true;
     int m_nSelectionMark = -1;

@@ -95,6 +95,71 @@ TEST(ReportCtrl, AppendsWhileSuspendedAreAnnouncedOnResume) {
     EXPECT_EQ(ctrl.GetItemText(3, 0), "2");
 }
 
+// A list of rows "0".."9" in column 0, shown, with row `selected` selected.
+class HeldRunsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ctrl.InsertColumn(0, QStringLiteral("A"), ColumnAlign::Left, 40);
+        for (int i = 0; i < 10; ++i) ctrl.SetItemText(ctrl.InsertRow(i), 0, std::to_string(i));
+        ctrl.resize(200, 300);
+        ctrl.show();
+        ctrl.SelectRow(3);
+        ctrl.SelectRow(4);
+    }
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> texts;
+        for (int r = 0; r < ctrl.GetItemCount(); ++r) texts.push_back(ctrl.GetItemText(r, 0));
+        return texts;
+    }
+    std::vector<std::string> ViewTexts() const {
+        std::vector<std::string> texts;
+        for (int r = 0; r < ctrl.model()->rowCount(); ++r)
+            texts.push_back(ctrl.model()->index(r, 0).data().toString().toStdString());
+        return texts;
+    }
+    CReportCtrl ctrl;
+};
+
+TEST_F(HeldRunsTest, InsertionsInTheMiddleAreAnnouncedOnResume) {
+    ctrl.SuspendRedraw();
+    for (int k = 1; k <= 3; ++k) ctrl.SetItemText(ctrl.InsertRow(3 + k), 0, "m" + std::to_string(k));
+    ctrl.SetItemText(8, 0, "7'");  // a row below the held run
+    ctrl.SetItemText(2, 0, "2'");  // a row above it
+    using V = std::vector<std::string>;
+    EXPECT_EQ(Texts(), (V{"0", "1", "2'", "3", "m1", "m2", "m3", "4", "7'", "6", "7", "8", "9"}));
+    EXPECT_EQ(ctrl.model()->rowCount(), 10);
+    EXPECT_EQ(ctrl.GetItemCount(), 13);
+    ctrl.ResumeRedraw();
+    EXPECT_EQ(ViewTexts(), Texts());
+    // The selection moved with its rows.
+    EXPECT_EQ(SelectedRows(ctrl), (std::vector<int>{3, 7}));
+}
+
+TEST_F(HeldRunsTest, DeletionsInARunAndMixedRuns) {
+    ctrl.SuspendRedraw();
+    ctrl.DeleteRow(5);
+    ctrl.DeleteRow(5);
+    ctrl.DeleteRow(4);  // upwards
+    EXPECT_EQ(ctrl.GetItemCount(), 7);
+    EXPECT_EQ(ctrl.GetItemText(4, 0), "7");
+    ctrl.SetItemText(4, 0, "7'");
+    ctrl.InsertRow(0);  // another kind of change: the deletions are announced first
+    ctrl.SetItemText(0, 0, "new");
+    EXPECT_TRUE(ctrl.DeleteRow(7));  // "9": a deletion after an insertion
+    EXPECT_FALSE(ctrl.DeleteRow(7));
+    using V = std::vector<std::string>;
+    EXPECT_EQ(Texts(), (V{"new", "0", "1", "2", "3", "7'", "8"}));
+    ctrl.ResumeRedraw();
+    EXPECT_EQ(ViewTexts(), Texts());
+    EXPECT_EQ(SelectedRows(ctrl), std::vector<int>{4});
+    // Reading the selection while rows are held announces them first.
+    ctrl.SuspendRedraw();
+    ctrl.InsertRow(1);
+    EXPECT_EQ(ctrl.GetFirstSelectedRow(), 5);
+    EXPECT_EQ(ctrl.model()->rowCount(), 8);
+    ctrl.ResumeRedraw();
+}
+
 // A record table of `rows` plain rows in a window with a second focusable widget.
 class RecordTableGui : public ::testing::Test {
 protected:
