@@ -1,12 +1,16 @@
 #include <iostream>
 
 #include "CliCommands.h"
+#include "ReportCommand.h"
 
 namespace oront::cli {
 
-int RunReport(const RecordStore&, const std::string&, int, int, const std::string&) {
-    std::cerr << "oront-v208-cli: printing is not available yet\n";
-    return 1;
+int RunReport(const RecordStore& store, const std::string& outPdf, int firstPage, int lastPage,
+              const std::string& printer) {
+    std::string error;
+    const int rc = RunReportCommand(store, outPdf, firstPage, lastPage, printer, error);
+    if (rc != 0) std::cerr << error << "\n";
+    return rc;
 }
 
 }  // namespace oront::cli
