@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
@@ -325,6 +326,23 @@ TEST_F(RecordTableGui, DragSkippingRowsLeavesThemAlone) {
     QTest::mouseMove(vp, RowPoint(*table, 5));
     QTest::mouseRelease(vp, Qt::LeftButton, {}, RowPoint(*table, 5));
     EXPECT_EQ(SelectedRows(*table), (std::vector<int>{2, 5}));
+}
+
+TEST(WidgetLabelsTest, ClickWritesTheLabelsOfTheWindow) {
+    test::StoreBuilder b;
+    b.AddPlain("0", "1", "1", "1", "0", "10", "/cf");
+    QWidget window;
+    for (const char* id : {"1010", "1012", "1016"}) (new QLabel(&window))->setObjectName(QString::fromLatin1(id));
+    WidgetLabels labels(&window);
+    auto* table = new CRecordTableCtrl(b.store, &labels, &window);
+    table->setGeometry(0, 0, 600, 200);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    table->FillRecordTable();
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, RowPoint(*table, 0));
+    EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("1010"))->text(), QStringLiteral("0.5um"));
+    EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("1012"))->text(), QStringLiteral("1.0um"));
+    EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("1016"))->text(), QStringLiteral("/cf"));
 }
 
 TEST(RecordTableFill, FillsAFullResultTableQuickly) {
