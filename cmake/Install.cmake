@@ -62,8 +62,12 @@ set(CPACK_PACKAGE_VENDOR "Oront Technology")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "${ORONT_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "companion software of the Oront V208 particle counter")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Finds the Oront V208 handheld particle counter on USB, downloads its measurement records, groups cleanroom classification runs with their ISO 14644-1 statistics, saves the records as CSV files and prints them as a report. Includes a command-line tool and the installer launcher. A udev rule gives the user at the seat access to the instrument.")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "Finds the Oront V208 handheld particle counter on USB, downloads its\n"
+    "measurement records, groups cleanroom classification runs with their\n"
+    "ISO 14644-1 statistics, saves the records as CSV files and prints them\n"
+    "as a report. Includes a command-line tool and the installer launcher.\n"
+    "A udev rule gives the user at the seat access to the instrument.")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ORONT_PACKAGE_MAINTAINER}")

@@ -49,9 +49,11 @@ CSetupDlg::CSetupDlg(QWidget* parent)
     const setup::DialogUnits dlu(fontMetrics());
     setFixedSize(dlu.Size(343, 227));
 
-    // The background picture fills the template's picture control.
+    // The background picture is fitted over the whole client area (the
+    // template's picture control is one unit shorter, which would leave a
+    // seam of window colour at the bottom with fonts other than its own).
     m_pPicture = new QLabel(this);
-    m_pPicture->setGeometry(dlu.Rect(0, 0, 343, 226));
+    m_pPicture->setGeometry(rect());
     m_pPicture->setPixmap(
         RenderSvgPicture(QString::fromLatin1(setup::kBitmap129), m_pPicture->size(), devicePixelRatioF()));
     m_pPicture->setFocusPolicy(Qt::NoFocus);
