@@ -49,6 +49,7 @@ ResultRow& TableBuildState::NewRow() {
     // Rows of an earlier download are reused in place: only their texts are
     // reset, which keeps a repeated download free of row allocations.
     const auto index = static_cast<std::size_t>(++store.m_nLastRow);
+    if (index + 3 < store.m_rows.size()) PrefetchBlock(&store.m_rows[index + 3], sizeof(ResultRow));
     if (index >= store.m_rows.size()) return store.m_rows.emplace_back();
     ResultRow& row = store.m_rows[index];
     for (Text& field : row.f) field.clear();

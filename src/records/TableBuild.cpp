@@ -154,6 +154,7 @@ void BuildResultTable(RecordStore& store, const TFactorTable& tFactor) {
     const int last = slotCount - 1;
     for (int k = 0; k < slotCount; ++k) {
         const MeasurementRecord& slot = slots[static_cast<std::size_t>(k)];
+        if (k + 2 < slotCount) PrefetchBlock(&slots[static_cast<std::size_t>(k) + 2], sizeof(MeasurementRecord));
         if (!IsRunMember(slot)) {
             ++state.seqCounter;
             state.AdvanceRecordCounter();
@@ -224,6 +225,8 @@ void BuildReportTable(RecordStore& store) {
     std::size_t out = 0;
     for (int i = 0; i <= lastRow; ++i) {
         const ResultRow& row = store.m_rows[static_cast<std::size_t>(i)];
+        if (i + 2 <= lastRow) PrefetchBlock(&store.m_rows[static_cast<std::size_t>(i) + 2], sizeof(ResultRow));
+        if (out + 8 < needed) PrefetchBlock(&lines[out + 8], sizeof(ReportLine));
         if (row[Row::m_strKind] == kind::kSummary) {
             FillSummaryLines(row, &lines[out]);
             out += 4;
