@@ -1,6 +1,7 @@
 #include "setup/CSetupDlg.h"
 
 #include <QAction>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QShowEvent>
 
@@ -133,6 +134,16 @@ void CSetupDlg::OnExit() {
 
 void CSetupDlg::reject() {
     done(kEndCodeCancel);
+}
+
+void CSetupDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            done(kEndCodeOk);
+            return;
+        }
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void CSetupDlg::OnAbout() {

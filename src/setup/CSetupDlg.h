@@ -22,6 +22,7 @@ public:
         IDC_EXIT = 1003,
         IDC_INSTALL_APP = 1006,
         IDM_ABOUTBOX = 16,
+        kEndCodeOk = 1,
         kEndCodeCancel = 2,
     };
 
@@ -48,6 +49,9 @@ public:
     void reject() override;
 
 protected:
+    // Enter is the dialog's OK command: it ends the window with end code 1,
+    // as the picture buttons are no push buttons that could take it.
+    void keyPressEvent(QKeyEvent* event) override;
 #if defined(Q_OS_WIN)
     void showEvent(QShowEvent* event) override;
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;

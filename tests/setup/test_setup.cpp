@@ -124,6 +124,11 @@ protected:
         return QDir::toNativeSeparators(QDir(strFolder).absoluteFilePath(QString::fromLatin1(pszRelative)));
     }
     void Click(int nId) { QTest::mouseClick(m_dlg.Button(nId), Qt::LeftButton); }
+    // The widget with the keyboard focus once the shown launcher has given it.
+    QWidget* Focused() {
+        static_cast<void>(QTest::qWaitFor([this] { return m_dlg.focusWidget() != nullptr; }));
+        return m_dlg.focusWidget() != nullptr ? m_dlg.focusWidget() : static_cast<QWidget*>(&m_dlg);
+    }
     void ShowActive() {
         m_dlg.show();
         m_dlg.activateWindow();
@@ -225,12 +230,18 @@ TEST_F(SetupDlgTest, ExitEscapeAndCloseEndWithCodeTwo) {
     EXPECT_EQ(m_dlg.exec(), 2);
     EXPECT_FALSE(m_dlg.isVisible());
 
-    QTimer::singleShot(0, &m_dlg, [this] { QTest::keyClick(m_dlg.focusWidget(), Qt::Key_Escape); });
+    QTimer::singleShot(0, &m_dlg, [this] { QTest::keyClick(Focused(), Qt::Key_Escape); });
     EXPECT_EQ(m_dlg.exec(), 2);
 
     QTimer::singleShot(0, &m_dlg, [this] { m_dlg.close(); });
     EXPECT_EQ(m_dlg.exec(), 2);
     EXPECT_TRUE(m_started.empty());
+}
+
+TEST_F(SetupDlgTest, EnterIsTheOkCommandWithEndCodeOne) {
+    QTimer::singleShot(0, &m_dlg, [this] { QTest::keyClick(Focused(), Qt::Key_Return); });
+    EXPECT_EQ(m_dlg.exec(), 1);
+    EXPECT_TRUE(m_started.empty()) << "Enter does not press the focused picture button";
 }
 
 // Runs `inspect` on the next About box that opens, then presses its OK.
@@ -280,7 +291,7 @@ TEST_F(SetupDlgTest, AboutEntryOnTheContextMenuAndF1) {
     m_dlg.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&m_dlg));
     OnNextAboutBox(&m_dlg, inspect);
-    QTest::keyClick(m_dlg.focusWidget(), Qt::Key_F1);
+    QTest::keyClick(Focused(), Qt::Key_F1);
     QTRY_COMPARE(nBoxes, 2);
     EXPECT_TRUE(m_dlg.isVisible()) << "the launcher stays open after the About box";
     EXPECT_TRUE(m_started.empty());
