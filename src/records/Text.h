@@ -106,13 +106,52 @@ private:
 
 static_assert(sizeof(Text) == 24);
 
+namespace detail {
+// Copies up to 23 bytes with a few fixed-size moves instead of a library
+// call. All loads happen before the stores, so source and destination may
+// overlap.
+inline void SmallCopy(char* dst, const char* src, std::size_t n) noexcept {
+    if (n >= 16) {
+        std::uint64_t a, b, c;
+        std::memcpy(&a, src, 8);
+        std::memcpy(&b, src + 8, 8);
+        std::memcpy(&c, src + n - 8, 8);
+        std::memcpy(dst, &a, 8);
+        std::memcpy(dst + 8, &b, 8);
+        std::memcpy(dst + n - 8, &c, 8);
+    } else if (n >= 8) {
+        std::uint64_t a, b;
+        std::memcpy(&a, src, 8);
+        std::memcpy(&b, src + n - 8, 8);
+        std::memcpy(dst, &a, 8);
+        std::memcpy(dst + n - 8, &b, 8);
+    } else if (n >= 4) {
+        std::uint32_t a, b;
+        std::memcpy(&a, src, 4);
+        std::memcpy(&b, src + n - 4, 4);
+        std::memcpy(dst, &a, 4);
+        std::memcpy(dst + n - 4, &b, 4);
+    } else if (n > 0) {
+        const char a = src[0], b = src[n / 2], c = src[n - 1];
+        dst[0] = a;
+        dst[n / 2] = b;
+        dst[n - 1] = c;
+    }
+}
+}  // namespace detail
+
 inline void Text::assign(std::string_view s) {
     if (s.size() <= kInlineCapacity) {
-        // Copy first: s may point into our own heap buffer.
-        char tmp[kInlineCapacity + 1];
-        std::memcpy(tmp, s.data(), s.size());
-        release();
-        std::memcpy(s_, tmp, s.size());
+        if (!isHeap()) {
+            // s may point into our own inline buffer: SmallCopy allows that.
+            detail::SmallCopy(s_, s.data(), s.size());
+        } else {
+            // Copy first: s may point into our own heap buffer.
+            char tmp[kInlineCapacity + 1];
+            detail::SmallCopy(tmp, s.data(), s.size());
+            release();
+            detail::SmallCopy(s_, tmp, s.size());
+        }
         s_[s.size()] = '\0';
         s_[23] = static_cast<char>(s.size());
         return;

@@ -62,3 +62,30 @@ TEST(FastFormat, MatchesTheGeneralFormatsExactly) {
         EXPECT_EQ(t.str(), LargeValueText(text)) << text;
     }
 }
+
+// Assigning texts of every inline length, also from the text's own
+// characters, keeps exactly those characters.
+TEST(TextAssign, EveryLengthAndOverlappingSources) {
+    const std::string source = "abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJ";
+    for (std::size_t n = 0; n <= source.size(); ++n) {
+        Text t("previous");
+        t = std::string_view(source).substr(0, n);
+        ASSERT_EQ(t.str(), source.substr(0, n));
+        Text heap(std::string(40, 'h'));
+        heap = std::string_view(source).substr(3, std::min<std::size_t>(n, 22));
+        ASSERT_EQ(heap.str(), source.substr(3, std::min<std::size_t>(n, 22)));
+    }
+    for (std::size_t len = 1; len <= 22; ++len)
+        for (std::size_t off = 0; off < len; ++off) {
+            Text t(std::string_view(source).substr(0, len));
+            t = t.view().substr(off);  // overlaps the text's own storage
+            ASSERT_EQ(t.str(), source.substr(off, len - off)) << len << " " << off;
+        }
+    Text big(source);
+    big = big.view().substr(5, 10);
+    EXPECT_EQ(big.str(), source.substr(5, 10));
+    Text copy = big;
+    Text assigned;
+    assigned = copy;
+    EXPECT_EQ(assigned, big);
+}
