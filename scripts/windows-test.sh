@@ -11,6 +11,8 @@ started=$(date +%s)
 build=$(realpath -m "${1:-build-windows}")
 jobs=$(nproc)
 toolchain=$src/cmake/mingw-w64.cmake
+logs=$build/logs
+mkdir -p "$logs"
 
 step() { echo "== $* ($(($(date +%s) - started)) s)"; }
 
@@ -23,30 +25,30 @@ if [ ! -f "$gtest_prefix/lib/cmake/GTest/GTestConfig.cmake" ]; then
   step "GoogleTest"
   cmake -S /usr/src/googletest -B "$build/googletest" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$gtest_prefix" -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON \
-        >"$build.googletest.log" 2>&1 || { cat "$build.googletest.log"; exit 1; }
-  cmake --build "$build/googletest" -j"$jobs" >>"$build.googletest.log" 2>&1 || { tail -n 40 "$build.googletest.log"; exit 1; }
-  cmake --install "$build/googletest" >>"$build.googletest.log" 2>&1
+        >"$logs/googletest.log" 2>&1 || { cat "$logs/googletest.log"; exit 1; }
+  cmake --build "$build/googletest" -j"$jobs" >>"$logs/googletest.log" 2>&1 || { tail -n 40 "$logs/googletest.log"; exit 1; }
+  cmake --install "$build/googletest" >>"$logs/googletest.log" 2>&1
 fi
 
 step "core, core tests and oront-v208-cli"
 cmake -S . -B "$build/core" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_PREFIX_PATH="$gtest_prefix" -DORONT_GUI=OFF -DORONT_BENCH=OFF \
-      >"$build.core.configure.log" 2>&1 || { cat "$build.core.configure.log"; exit 1; }
+      >"$logs/core.configure.log" 2>&1 || { cat "$logs/core.configure.log"; exit 1; }
 cmake --build "$build/core" -j"$jobs" --target oront_core oront-v208-cli
 # Each test program on its own, so that one that does not build for Windows
 # is reported and the others still run.
 status=0
 mapfile -t test_targets < <(cmake --build "$build/core" --target help | sed -n 's/^\.\.\. \(test_[a-z_]*\)$/\1/p')
 for target in "${test_targets[@]}"; do
-  if ! cmake --build "$build/core" -j"$jobs" --target "$target" >"$build.$target.log" 2>&1; then
-    echo "FAIL: $target does not build for Windows:"; grep -E 'error' "$build.$target.log" | head -n 10; status=1
+  if ! cmake --build "$build/core" -j"$jobs" --target "$target" >"$logs/$target.log" 2>&1; then
+    echo "FAIL: $target does not build for Windows:"; grep -E 'error' "$logs/$target.log" | head -n 10; status=1
   fi
 done
 
 step "Windows-only tests"
 cmake -S tests/windows -B "$build/windows-tests" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_PREFIX_PATH="$gtest_prefix" -DORONT_CORE_LIB="$build/core/liboront_core.a" \
-      >"$build.windows-tests.configure.log" 2>&1 || { cat "$build.windows-tests.configure.log"; exit 1; }
+      >"$logs/windows-tests.configure.log" 2>&1 || { cat "$logs/windows-tests.configure.log"; exit 1; }
 cmake --build "$build/windows-tests" -j"$jobs"
 
 # Wine: a fresh prefix in a temporary folder, no display, no debug output.
