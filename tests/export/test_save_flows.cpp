@@ -180,10 +180,13 @@ TEST(SaveFlowsFile, SaveAllWritesTheFileWithTheRealWriter) {
     view.chosenPath = (dir / "saved").string();
     SaveFlows flows(b.store, list, view);
     ASSERT_TRUE(flows.OnSaveAll());
-    std::ifstream in(dir / "saved.csv", std::ios::binary);
-    std::string first;
-    std::getline(in, first);
-    EXPECT_EQ(first, "[Test data]\r");
+    {
+        // Closed before the folder is removed: Windows refuses to delete an open file.
+        std::ifstream in(dir / "saved.csv", std::ios::binary);
+        std::string first;
+        std::getline(in, first);
+        EXPECT_EQ(first, "[Test data]\r");
+    }
     std::filesystem::remove_all(dir);
 
     view.chosenPath = (dir / "missing" / "saved").string();  // the folder does not exist
