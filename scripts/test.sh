@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test: the plain suite, the
 # same suite under AddressSanitizer + UndefinedBehaviorSanitizer, and the
-# fuzz targets for a short, bounded time.
+# fuzz targets for a short, bounded time, and the Windows cross-build of the
+# core under Wine.
 #   scripts/test.sh                  everything
+#   SKIP_WINDOWS=1 scripts/test.sh   everything but the Windows cross-build
 #   scripts/test.sh --plain          the plain suite only
 #   scripts/test.sh --sanitize       the sanitizer suite only
 #   FUZZ_SECONDS=600 scripts/test.sh longer fuzzing
@@ -10,10 +12,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --test
 
-run_plain=1; run_san=1; run_fuzz=1
+run_plain=1; run_san=1; run_fuzz=1; run_windows=1
+[ "${SKIP_WINDOWS:-0}" = 1 ] && run_windows=0
 case "${1:-}" in
-  --plain) run_san=0; run_fuzz=0 ;;
-  --sanitize) run_plain=0; run_fuzz=0 ;;
+  --plain) run_san=0; run_fuzz=0; run_windows=0 ;;
+  --sanitize) run_plain=0; run_fuzz=0; run_windows=0 ;;
   "") ;;
   *) echo "usage: $0 [--plain|--sanitize]" >&2; exit 2 ;;
 esac
@@ -37,6 +40,10 @@ if [ $run_fuzz = 1 ]; then
     corpus="build-fuzz/corpus-$(basename "$f")"; mkdir -p "$corpus"
     "$f" -max_total_time="${FUZZ_SECONDS:-20}" -rss_limit_mb=2048 "$corpus" 2>&1 | tail -n 3 || status=1
   done
+fi
+if [ $run_windows = 1 ]; then
+  echo "== Windows cross-build of the core under Wine =="
+  scripts/windows-test.sh build-windows || status=1
 fi
 if [ $status = 0 ]; then echo "All suites passed."; else echo "Some suites FAILED."; fi
 exit $status
