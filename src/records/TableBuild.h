@@ -20,8 +20,10 @@ void ResetForDownload(RecordStore& store);
 
 // Steps 4..7: rotate, repair, mark runs (adding their report lines to
 // m_nReportLineCount), build the result table with the statistics, then add
-// m_nRecordCount to m_nReportLineCount. Slots 0..m_nRecordCount-1 must hold
-// the decoded records.
+// m_nRecordCount to m_nReportLineCount and keep the last record number given
+// in m_nLastRecordNumber. Slots 0..m_nRecordCount-1 must hold the decoded
+// records (at most 8000 are used). m_rows ends with exactly m_nLastRow + 1
+// rows.
 void BuildResultTable(RecordStore& store, const TFactorTable& tFactor);
 
 // Step 9: the report table from the result table: one line per row, four
