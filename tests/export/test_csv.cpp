@@ -4,9 +4,11 @@
 #include <sys/mount.h>
 #endif
 
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <locale>
 #include <sstream>
 
 #include "export/CsvWriter.h"
@@ -211,3 +213,25 @@ TEST(DefaultFileName, FourteenDigitsOfLocalTime) {
     ::tzset();
 }
 #endif
+
+TEST(CsvText, SameBytesUnderADecimalCommaLocale) {
+    std::vector<RawRecord> recs{Plain(0, 150000000, 3, 5)};
+    recs.back().unit = 2;
+    recs.back().sampleSeconds = 7;
+    AppendRun(recs, 3, 2, 1000001);
+    const auto build = [&] {
+        RecordStore s;
+        Download(s, recs);
+        return CsvText(s, 0, s.m_nLastRow);
+    };
+    const std::string reference = build();
+    const char* old = std::setlocale(LC_ALL, nullptr);
+    const std::string saved = old ? old : "C";
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "locale de_DE.UTF-8 not installed";
+    const std::locale previous = std::locale::global(std::locale("de_DE.UTF-8"));
+    const std::string german = build();
+    std::locale::global(previous);
+    std::setlocale(LC_ALL, saved.c_str());
+    EXPECT_EQ(german, reference);
+    EXPECT_NE(reference.find("4.744E+10"), std::string::npos);
+}
