@@ -225,13 +225,12 @@ TEST(CsvText, SameBytesUnderADecimalCommaLocale) {
         return CsvText(s, 0, s.m_nLastRow);
     };
     const std::string reference = build();
-    const char* old = std::setlocale(LC_ALL, nullptr);
-    const std::string saved = old ? old : "C";
-    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "locale de_DE.UTF-8 not installed";
-    const std::locale previous = std::locale::global(std::locale("de_DE.UTF-8"));
-    const std::string german = build();
-    std::locale::global(previous);
-    std::setlocale(LC_ALL, saved.c_str());
+    std::string german;
+    {
+        const DecimalCommaLocale locale;
+        if (!locale.active()) GTEST_SKIP() << "no locale with a decimal comma installed";
+        german = build();
+    }
     EXPECT_EQ(german, reference);
     EXPECT_NE(reference.find("4.744E+10"), std::string::npos);
 }

@@ -2,7 +2,10 @@
 // export tests.
 #pragma once
 
+#include <clocale>
 #include <cstdint>
+#include <locale>
+#include <string>
 #include <vector>
 
 #include "records/RecordFrame.h"
@@ -79,6 +82,39 @@ inline std::vector<RawRecord> WrapInto(const std::vector<RawRecord>& chronologic
         slots[(i + static_cast<std::size_t>(w)) % chronological.size()] = chronological[i];
     return slots;
 }
+
+// Switches the C and C++ locales of the process to one with a decimal comma
+// for its lifetime; active() is false when the system has none.
+class DecimalCommaLocale {
+public:
+    DecimalCommaLocale() {
+        const char* old = std::setlocale(LC_ALL, nullptr);
+        saved_ = old ? old : "C";
+        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "German_Germany.1252"}) {
+            if (!std::setlocale(LC_ALL, name)) continue;
+            if (std::localeconv()->decimal_point[0] != ',') continue;
+            active_ = true;
+            try {
+                previous_ = std::locale::global(std::locale(name));
+            } catch (const std::exception&) {
+                // The C++ library may know only the "C" locale; the C one is set.
+            }
+            break;
+        }
+    }
+    ~DecimalCommaLocale() {
+        std::locale::global(previous_);
+        std::setlocale(LC_ALL, saved_.c_str());
+    }
+    DecimalCommaLocale(const DecimalCommaLocale&) = delete;
+    DecimalCommaLocale& operator=(const DecimalCommaLocale&) = delete;
+    [[nodiscard]] bool active() const { return active_; }
+
+private:
+    std::string saved_;
+    std::locale previous_;
+    bool active_ = false;
+};
 
 inline std::vector<std::string> Kinds(const RecordStore& store) {
     std::vector<std::string> kinds;

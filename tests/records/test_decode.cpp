@@ -217,13 +217,12 @@ TEST(FrameDecoder, TextsDoNotDependOnTheLocale) {
     r.values = {1.5e8f, 2.75f, 1234.5f, 0.4f, 3.0f, 6.5f};
     const MeasurementRecord reference = DecodeOne(r);
 
-    const char* old = std::setlocale(LC_ALL, nullptr);
-    const std::string saved = old ? old : "C";
-    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "locale de_DE.UTF-8 not installed";
-    const std::locale previous = std::locale::global(std::locale("de_DE.UTF-8"));
-    const MeasurementRecord german = DecodeOne(r);
-    std::locale::global(previous);
-    std::setlocale(LC_ALL, saved.c_str());
+    MeasurementRecord german;
+    {
+        const DecimalCommaLocale locale;
+        if (!locale.active()) GTEST_SKIP() << "no locale with a decimal comma installed";
+        german = DecodeOne(r);
+    }
     for (int k = 0; k < R::kFieldCount; ++k) EXPECT_EQ(german[k], reference[k]) << k;
     EXPECT_EQ(reference[R::m_strValue], "4.744E+10");
 }
