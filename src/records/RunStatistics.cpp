@@ -46,14 +46,13 @@ void TableBuildState::ParseSlots() {
 }
 
 ResultRow& TableBuildState::NewRow() {
-    // Rows of an earlier download are reused in place: only their texts are
-    // reset, which keeps a repeated download free of row allocations.
+    // Rows of an earlier download are reused in place, which keeps a repeated
+    // download free of row allocations; the caller writes or clears every
+    // field.
     const auto index = static_cast<std::size_t>(++store.m_nLastRow);
     if (index + 3 < store.m_rows.size()) PrefetchBlock(&store.m_rows[index + 3], sizeof(ResultRow));
     if (index >= store.m_rows.size()) return store.m_rows.emplace_back();
-    ResultRow& row = store.m_rows[index];
-    for (Text& field : row.f) field.clear();
-    return row;
+    return store.m_rows[index];
 }
 
 void GroupStep(TableBuildState& state, int a, int b) {
@@ -94,6 +93,8 @@ void GroupStep(TableBuildState& state, int a, int b) {
 
     ++state.seqCounter;
     ResultRow& row = state.NewRow();
+    ClearFields(row, Row::m_strStdErr, Row::m_strUcl + 2);
+    ClearFields(row, Row::kFieldCount - 1, Row::kFieldCount - 1);
     SetZeroPad(row[Row::m_strSeqNo], state.seqCounter + 1, 4);
     row[Row::m_strKind] = kind::kGroupCollapsed;
     SetInt(row[Row::m_strMemberCount], s.cyclesInPoint);
@@ -114,6 +115,8 @@ void SummaryStep(TableBuildState& state, int a, int b) {
 
     RunStatistics& s = state.stats;
     ResultRow& row = state.NewRow();
+    row[Row::m_strSeqNo].clear();
+    ClearFields(row, Row::m_strRecordNo, Row::kFieldCount - 1);
     row[Row::m_strKind] = kind::kSummary;
     row[Row::m_strMemberCount] = "1";
     CopyHead(row, slots[static_cast<std::size_t>(a)]);

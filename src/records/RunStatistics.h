@@ -20,6 +20,11 @@ inline void PrefetchBlock([[maybe_unused]] const void* p, [[maybe_unused]] std::
 #endif
 }
 
+// Clears fields first..last (inclusive) of a row.
+inline void ClearFields(ResultRow& row, int first, int last) {
+    for (int f = first; f <= last; ++f) row[f].clear();
+}
+
 // Accumulator of the run being built.
 struct RunStatistics {
     bool active = false;  // a group step of the current run has run

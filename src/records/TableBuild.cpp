@@ -76,8 +76,12 @@ void MarkRuns(RecordStore& store, int slotCount) {
     }
 }
 
+// Fields 3..26 of a plain or member row: the slot's fields 0..23; the fields
+// after them up to the record number are not used by these rows.
 void CopyRecord(ResultRow& row, const MeasurementRecord& slot) {
     for (int k = 0; k <= R::m_strValue + 5; ++k) row[Row::Copy(k)] = slot[k];
+    ClearFields(row, Row::Copy(R::m_strValue + 5) + 1, Row::m_strRecordNo - 1);
+    ClearFields(row, Row::kFieldCount - 1, Row::kFieldCount - 1);
 }
 
 }  // namespace
@@ -172,6 +176,7 @@ void BuildResultTable(RecordStore& store, const TFactorTable& tFactor) {
         GroupStep(state, k, last);
         state.AdvanceRecordCounter();
         ResultRow& row = state.NewRow();
+        row[Row::m_strSeqNo].clear();
         row[Row::m_strKind] = kind::kMember;
         row[Row::m_strMemberCount] = "1";
         SetZeroPad(row[Row::m_strRecordNo], state.recordCounter, 4);
@@ -217,25 +222,26 @@ void BuildReportTable(RecordStore& store) {
     // build wrote: a malformed run can make the per-run line count disagree
     // with the rows, and then the rows decide.
     const int lastRow = std::min(store.m_nLastRow, static_cast<int>(store.m_rows.size()) - 1);
-    std::size_t needed = 0;
-    for (int i = 0; i <= lastRow; ++i)
-        needed += store.m_rows[static_cast<std::size_t>(i)][Row::m_strKind] == kind::kSummary ? 4 : 1;
     auto& lines = store.m_reportLines;
-    lines.resize(needed);  // every cell of every line is written below
+    // Lines kept from an earlier download are overwritten cell by cell.
+    if (lines.size() < static_cast<std::size_t>(lastRow + 1)) lines.resize(static_cast<std::size_t>(lastRow + 1));
     std::size_t out = 0;
     for (int i = 0; i <= lastRow; ++i) {
         const ResultRow& row = store.m_rows[static_cast<std::size_t>(i)];
         if (i + 2 <= lastRow) PrefetchBlock(&store.m_rows[static_cast<std::size_t>(i) + 2], sizeof(ResultRow));
-        if (out + 8 < needed) PrefetchBlock(&lines[out + 8], sizeof(ReportLine));
-        if (row[Row::m_strKind] == kind::kSummary) {
+        if (out + 8 < lines.size()) PrefetchBlock(&lines[out + 8], sizeof(ReportLine));
+        const bool summary = row[Row::m_strKind] == kind::kSummary;
+        const std::size_t count = summary ? 4 : 1;
+        if (out + count > lines.size()) lines.resize(std::max(2 * lines.size(), out + count));
+        if (summary)
             FillSummaryLines(row, &lines[out]);
-            out += 4;
-        } else {
-            FillRecordLine(row, lines[out++]);
-        }
+        else
+            FillRecordLine(row, lines[out]);
+        out += count;
     }
+    lines.resize(out);
     TrimCapacity(lines);
-    store.m_nReportLineCount = static_cast<int>(needed);
+    store.m_nReportLineCount = static_cast<int>(out);
 }
 
 }  // namespace oront

@@ -348,3 +348,28 @@ TEST(TableBuild, TablesGrowToWhatTheDownloadNeeds) {
     EXPECT_LT(s.m_rows.capacity(), 2000u);
     EXPECT_LT(s.m_reportLines.capacity(), 2000u);
 }
+
+TEST(TableBuild, ReusedTablesHoldNothingOfAnEarlierDownload) {
+    // A download with every row kind, then another one into the same store:
+    // every field must equal the fields of a fresh store.
+    std::vector<RawRecord> first;
+    AppendRun(first, 3, 2, 5000);
+    first.push_back(Plain(1, 77777777));
+    first.back().overRange = 1;
+    AppendRun(first, 1, 1, 900);
+    std::vector<RawRecord> second{Plain(0), Iso(1, 2, 1), Plain(1)};
+    AppendRun(second, 2, 2, 10);
+    second.push_back(Iso(1, 0, 0, 10, 5, 1, true));
+    for (int i = 0; i < 5; ++i) second.push_back(Plain(static_cast<std::uint8_t>(i % 3)));
+
+    RecordStore reused;
+    Download(reused, first);
+    Download(reused, second);
+    RecordStore fresh;
+    Download(fresh, second);
+    ASSERT_EQ(reused.m_nLastRow, fresh.m_nLastRow);
+    ASSERT_EQ(reused.m_nReportLineCount, fresh.m_nReportLineCount);
+    for (int i = 0; i <= fresh.m_nLastRow; ++i)
+        for (int f = 0; f < Row::kFieldCount; ++f) ASSERT_EQ(reused.Row(i)[f], fresh.Row(i)[f]) << i << " " << f;
+    for (int i = 0; i < fresh.m_nReportLineCount; ++i) ASSERT_EQ(LineText(reused, i), LineText(fresh, i)) << i;
+}
