@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -106,6 +107,24 @@ void BM_PlainWriteSameBytes(benchmark::State& state) {
 }
 BENCHMARK(BM_PlainWriteSameBytes)->Arg(1)->ArgName("fsync")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainWriteSameBytes)->Arg(0)->ArgName("fsync")->Unit(benchmark::kMillisecond);
+
+// The same bytes with the same safe replacement the writer does: a new
+// temporary file beside the target, one write, fsync, rename over the target.
+void BM_PlainWriteSafeReplace(benchmark::State& state) {
+    const RecordStore& s = FullStore();
+    const std::string bytes = CsvText(s, 0, s.m_nLastRow);
+    const std::string path = BenchPath("bench_csv_replace.csv");
+    for (auto _ : state) {
+        std::string temp = path + ".XXXXXX";
+        const int fd = ::mkstemp(temp.data());
+        if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()) ||
+            ::fsync(fd) != 0 || ::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0)
+            state.SkipWithError("write failed");
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<long long>(bytes.size()));
+    std::filesystem::remove(path);
+}
+BENCHMARK(BM_PlainWriteSafeReplace)->Unit(benchmark::kMillisecond);
 
 // Building the bytes alone.
 void BM_CsvTextInMemory(benchmark::State& state) {
