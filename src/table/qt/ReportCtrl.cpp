@@ -184,8 +184,22 @@ public:
         painter->save();
         painter->setFont(opt.font);
         painter->setPen(opt.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
-        const QString text = opt.fontMetrics.elidedText(opt.text, Qt::ElideRight, rect.width());
-        painter->drawText(rect, static_cast<int>(opt.displayAlignment), text);
+        // A text a few pixels wider than its cell (" 0001" beside the record
+        // image in the 56-pixel column) is clipped at the cell's edges rather
+        // than elided, so a record number stays readable; a much wider one
+        // gets the ellipsis.
+        const int slack = 2 * kCellMargin + 4;
+        const int advance = opt.fontMetrics.horizontalAdvance(opt.text);
+        if (advance <= rect.width()) {
+            painter->drawText(rect, static_cast<int>(opt.displayAlignment), opt.text);
+        } else if (advance <= rect.width() + slack) {
+            painter->setClipRect(opt.rect, Qt::IntersectClip);
+            painter->drawText(rect.adjusted(-slack / 2, 0, slack / 2, 0), static_cast<int>(opt.displayAlignment),
+                              opt.text);
+        } else {
+            painter->drawText(rect, static_cast<int>(opt.displayAlignment),
+                              opt.fontMetrics.elidedText(opt.text, Qt::ElideRight, rect.width()));
+        }
         painter->restore();
     }
 };
