@@ -223,8 +223,20 @@ void BuildReportTable(RecordStore& store) {
     // with the rows, and then the rows decide.
     const int lastRow = std::min(store.m_nLastRow, static_cast<int>(store.m_rows.size()) - 1);
     auto& lines = store.m_reportLines;
-    // Lines kept from an earlier download are overwritten cell by cell.
-    if (lines.size() < static_cast<std::size_t>(lastRow + 1)) lines.resize(static_cast<std::size_t>(lastRow + 1));
+    // Exactly the lines needed, allocated once: growing by doubling would
+    // hold two copies of a full memory's lines at its peak. Lines kept from an
+    // earlier download are overwritten cell by cell.
+    std::size_t needed = 0;
+    for (int i = 0; i <= lastRow; ++i)
+        needed += store.m_rows[static_cast<std::size_t>(i)][Row::m_strKind] == kind::kSummary ? 4 : 1;
+    if (lines.size() < needed) {
+        if (lines.capacity() < needed) {
+            std::vector<ReportLine> fresh;
+            fresh.reserve(needed);
+            lines.swap(fresh);  // the old lines are all overwritten anyway
+        }
+        lines.resize(needed);
+    }
     std::size_t out = 0;
     for (int i = 0; i <= lastRow; ++i) {
         const ResultRow& row = store.m_rows[static_cast<std::size_t>(i)];

@@ -45,6 +45,19 @@ if [ $gui = 1 ] && [ -x "$root/bin/oront-v208-setup" ]; then
   [ $rc = 124 ] && pass "installed oront-v208-setup runs" || { cat "$tmp/setup.log" >&2; fail "installed oront-v208-setup ended with $rc"; }
 fi
 
+# The installed tool saves without Qt and prints through its installed
+# printing module (it does not link Qt itself).
+if [ -x "$root/bin/oront-v208-cli" ]; then
+  (cd "$tmp" && "$root/bin/oront-v208-cli" --demo save-all "$tmp/demo.csv" >"$tmp/cli.log" 2>&1) && [ -s "$tmp/demo.csv" ] \
+    && pass "installed oront-v208-cli saves the demo memory" || { cat "$tmp/cli.log" >&2; fail "installed oront-v208-cli save-all"; }
+  if ldd "$root/bin/oront-v208-cli" | grep -q libQt6; then fail "bin/oront-v208-cli links Qt"; else pass "bin/oront-v208-cli does not link Qt"; fi
+  if [ $gui = 1 ]; then
+    (cd "$tmp" && QT_QPA_PLATFORM=offscreen "$root/bin/oront-v208-cli" --demo report "$tmp/demo.pdf" >"$tmp/report.log" 2>&1) \
+      && [ -s "$tmp/demo.pdf" ] && pass "installed oront-v208-cli prints a report through its module" \
+      || { cat "$tmp/report.log" >&2; fail "installed oront-v208-cli report"; }
+  fi
+fi
+
 # --- udev rule ----------------------------------------------------------------
 rule=$(find "$tmp/dest" -name '70-oront-v208.rules' | head -n 1)
 if [ -z "$rule" ]; then
