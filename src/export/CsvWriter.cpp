@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -230,6 +231,22 @@ void RemoveTemporary(const std::string& tempPath) {
 }
 #endif
 
+// Saving over a symbolic link replaces the file it points to and keeps the
+// link, as editors do; a link that leads nowhere is replaced like any file.
+std::string ResolveTarget(const std::string& path) {
+#ifndef _WIN32
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+            std::string target(resolved);
+            std::free(resolved);
+            return target;
+        }
+    }
+#endif
+    return path;
+}
+
 }  // namespace
 
 std::string CsvText(const RecordStore& store, int start, int end) {
@@ -242,9 +259,10 @@ std::string CsvText(const RecordStore& store, int start, int end) {
 
 bool WriteCsvFile(const RecordStore& store, const std::string& path, int start, int end) {
     if (path.empty()) return false;
+    const std::string target = ResolveTarget(path);
     std::string tempPath;
     FileHandle fd{};
-    if (!OpenTemporary(path, tempPath, fd)) return false;
+    if (!OpenTemporary(target, tempPath, fd)) return false;
 
     // Lines are collected into a bounded buffer and written in blocks, so the
     // memory used does not grow with the number of rows.
@@ -265,7 +283,7 @@ bool WriteCsvFile(const RecordStore& store, const std::string& path, int start, 
         CloseQuietly(fd);
     }
     // The target is replaced only by a completely written file.
-    if (ok) ok = ReplaceTarget(tempPath, path);
+    if (ok) ok = ReplaceTarget(tempPath, target);
     if (!ok) RemoveTemporary(tempPath);
     return ok;
 }

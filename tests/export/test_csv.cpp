@@ -178,6 +178,31 @@ TEST_F(CsvFiles, FailedSaveKeepsTheOldFile) {
     EXPECT_FALSE(WriteCsvFile(s, "", 0, 0));
 }
 
+#ifndef _WIN32
+TEST_F(CsvFiles, SavingOverASymbolicLinkReplacesItsFileAndKeepsTheLink) {
+    fs::create_directory(dir_ / "data");
+    const fs::path file = dir_ / "data" / "real.csv";
+    std::ofstream(file, std::ios::binary) << "old content";
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const fs::path link = dir_ / "link.csv";
+    fs::create_symlink(fs::path("data") / "real.csv", link);
+    RecordStore s = StoreOf({RecordRow("1", "0001")});
+    ASSERT_TRUE(WriteCsvFile(s, link.string(), 0, 0));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadFile(file), CsvText(s, 0, 0));
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(Entries(dir_ / "data"), std::vector<std::string>{"real.csv"});
+
+    // A link that leads nowhere is replaced by the file.
+    const fs::path dangling = dir_ / "dangling.csv";
+    fs::create_symlink(dir_ / "nowhere" / "x.csv", dangling);
+    ASSERT_TRUE(WriteCsvFile(s, dangling.string(), 0, 0));
+    EXPECT_FALSE(fs::is_symlink(dangling));
+    EXPECT_EQ(ReadFile(dangling), CsvText(s, 0, 0));
+}
+#endif
+
 #ifdef __linux__
 TEST_F(CsvFiles, FullFileSystemKeepsTheOldFile) {
     const fs::path mnt = dir_ / "small";
