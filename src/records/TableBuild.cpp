@@ -244,7 +244,6 @@ void BuildReportTable(RecordStore& store) {
         if (out + 8 < lines.size()) PrefetchBlock(&lines[out + 8], sizeof(ReportLine));
         const bool summary = row[Row::m_strKind] == kind::kSummary;
         const std::size_t count = summary ? 4 : 1;
-        if (out + count > lines.size()) lines.resize(std::max(2 * lines.size(), out + count));
         if (summary)
             FillSummaryLines(row, &lines[out]);
         else
