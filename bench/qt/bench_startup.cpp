@@ -15,12 +15,15 @@
 #include <QFile>
 #include <QPushButton>
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/qt/DataTransferDlg.h"
 #include "device/MemoryImage.h"
 #include "device/SimulatedInstrument.h"
+#include "records/RecordFrame.h"
 
 namespace {
 
@@ -83,8 +86,34 @@ void StartupWarm(benchmark::State& state) {
 }
 BENCHMARK(StartupWarm)->Name("Startup/warm")->Unit(benchmark::kMillisecond);
 
-void ReadFullMemory(benchmark::State& state) {
-    const oront::MemoryImage image = oront::MakeFullDemoImage();
+// The largest tables a full memory can give: 8000 one-point, one-cycle ISO
+// runs (24000 result rows, 48000 report lines).
+oront::MemoryImage OnePointRunsImage() {
+    std::vector<oront::RawRecord> records;
+    for (std::uint32_t i = 0; i < 8000; ++i) {
+        oront::RawRecord r;
+        r.mode = 2;
+        r.location = static_cast<std::uint8_t>(i % 200);
+        r.point = 1;
+        r.cyclesPerPoint = 1;
+        r.cycle = 1;
+        r.runEnd = 1;
+        r.year = 15;
+        r.month = static_cast<std::uint8_t>(1 + i % 12);
+        r.day = static_cast<std::uint8_t>(1 + i % 28);
+        r.hour = static_cast<std::uint8_t>(i % 24);
+        r.minute = static_cast<std::uint8_t>(i % 60);
+        r.second = static_cast<std::uint8_t>((i * 7) % 60);
+        r.sampleMinutes = 1;
+        r.counts = {i * 37 % 100000, i * 11 % 20000, i % 500, 1, 2, 3};
+        r.values = {1.5f, 2.5f, 0.0f, 3.25f, 4.0f, 1e9f};
+        r.serialNumber = 1234567;
+        records.push_back(r);
+    }
+    return oront::MakeMemoryImage(8000, records);
+}
+
+void ReadMemory(benchmark::State& state, const oront::MemoryImage& image) {
     double rss = 0.0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -100,7 +129,15 @@ void ReadFullMemory(benchmark::State& state) {
     }
     state.counters["VmRSS_MB"] = rss;
 }
+void ReadFullMemory(benchmark::State& state) {
+    ReadMemory(state, oront::MakeFullDemoImage());
+}
 BENCHMARK(ReadFullMemory)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void ReadOnePointRunsMemory(benchmark::State& state) {
+    ReadMemory(state, OnePointRunsImage());
+}
+BENCHMARK(ReadOnePointRunsMemory)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 
