@@ -464,7 +464,10 @@ bool CDataTransferDlg::RunSaveFileDialog(const std::string& initialName, const s
 }
 
 bool CDataTransferDlg::RunRangeDialog() {
-    return false;
+    if (m_seams.range) return m_seams.range();
+    CSaveDataDlg dlg(m_pLogic->Store(), *m_pList, this);
+    dlg.SetMessageHandler([this] { ShowMessage(); });
+    return dlg.DoModal() == CSaveDataDlg::kIdOk;
 }
 
 void CDataTransferDlg::FocusRecordTable() {

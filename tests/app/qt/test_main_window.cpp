@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -19,6 +20,8 @@
 #include "controls/qt/DialogUnits.h"
 #include "device/MemoryImage.h"
 #include "device/SimulatedInstrument.h"
+#include "export/qt/LimitEdit.h"
+#include "export/qt/SaveDataDlg.h"
 #include "records/CFormat.h"
 #include "table/DragSelect.h"
 
@@ -322,6 +325,89 @@ TEST(MainWindow, ScreenshotAfterADemoRead) {
         QDir().mkpath(QString::fromLocal8Bit(out));
         EXPECT_TRUE(shot.save(QString::fromLocal8Bit(out) + "/main_window.png"));
     }
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Runs the command-line tool on the demo instrument; its output file's bytes.
+QByteArray CliOutput(const QStringList& args, const QString& out) {
+    QProcess cli;
+    cli.start(qEnvironmentVariable("ORONT_CLI"), QStringList{"--demo"} + args + QStringList{out});
+    if (!cli.waitForFinished(30000) || cli.exitCode() != 0) return {};
+    return ReadAll(out);
+}
+
+// Save All and Save Selected in the window, through the real range dialog,
+// write what the command-line tool writes for the same range.
+TEST(MainWindow, SavingInTheWindowWritesWhatTheCommandLineToolWrites) {
+    if (qEnvironmentVariableIsEmpty("ORONT_CLI")) GTEST_SKIP() << "ORONT_CLI does not name the command-line tool";
+    MainWindowHarness h(MakeDemoImage());
+    QTest::mouseClick(h.W(1000), Qt::LeftButton);
+    const QString dir = QDir::temp().filePath("oront-main-window-save-range");
+    QDir(dir).removeRecursively();
+    QDir().mkpath(dir);
+    std::string target;
+    int fileDialogs = 0;
+    CDataTransferDlg::DialogSeams seams;
+    seams.message = [&] { h.messages.push_back(g_strMessage); };
+    seams.ask = [] { return 1; };
+    seams.saveFile = [&](std::string& path) {
+        ++fileDialogs;
+        path = target;
+        return true;
+    };
+    h.dlg->SetDialogSeams(seams);
+
+    target = (dir + "/all").toStdString();  // ".csv" is added
+    QTest::mouseClick(h.W(1005), Qt::LeftButton);
+    const QByteArray all = ReadAll(dir + "/all.csv");
+    ASSERT_FALSE(all.isEmpty());
+    EXPECT_EQ(all, CliOutput({"save-all"}, dir + "/cli-all.csv"));
+
+    // Rows 5 to 9 selected: the range dialog shows their record numbers.
+    auto* table = qobject_cast<QAbstractItemView*>(h.W(1007));
+    ASSERT_NE(table, nullptr);
+    auto rowPoint = [table](int row) { return table->visualRect(table->model()->index(row, 1)).center(); };
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, rowPoint(5));
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::ShiftModifier, rowPoint(9));
+    const QString first = table->model()->index(5, 0).data().toString().trimmed();
+    QString start, end;
+    bool cancel = false;
+    auto answerRangeDialog = [&] {
+        QTimer::singleShot(0, [&] {
+            auto* dlg = qobject_cast<CSaveDataDlg*>(QApplication::activeModalWidget());
+            if (!dlg) return;
+            start = dlg->StartField()->text();
+            end = dlg->EndField()->text();
+            if (cancel)
+                QTest::keyClick(dlg, Qt::Key_Escape);
+            else
+                dlg->OnOK();
+        });
+    };
+    target = (dir + "/selected.csv").toStdString();
+    answerRangeDialog();
+    QTest::mouseClick(h.W(1003), Qt::LeftButton);
+    EXPECT_EQ(start, first);
+    ASSERT_FALSE(end.isEmpty());
+    EXPECT_EQ(fileDialogs, 2);
+    const QByteArray selected = ReadAll(dir + "/selected.csv");
+    ASSERT_FALSE(selected.isEmpty());
+    EXPECT_EQ(selected, CliOutput({"save-range", start, end}, dir + "/cli-selected.csv"));
+    EXPECT_LT(selected.size(), all.size());
+
+    // Cancel in the range dialog writes nothing and opens no file dialog.
+    cancel = true;
+    target = (dir + "/cancelled.csv").toStdString();
+    answerRangeDialog();
+    QTest::mouseClick(h.W(1003), Qt::LeftButton);
+    EXPECT_EQ(fileDialogs, 2);
+    EXPECT_FALSE(QFile::exists(dir + "/cancelled.csv"));
+    EXPECT_TRUE(h.messages.empty());
+    QDir(dir).removeRecursively();
 }
 
 }  // namespace
