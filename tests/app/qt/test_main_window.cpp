@@ -22,6 +22,7 @@
 #include "device/SimulatedInstrument.h"
 #include "export/qt/LimitEdit.h"
 #include "export/qt/SaveDataDlg.h"
+#include "print/qt/PrintPreViewParent.h"
 #include "records/CFormat.h"
 #include "table/DragSelect.h"
 
@@ -408,6 +409,25 @@ TEST(MainWindow, SavingInTheWindowWritesWhatTheCommandLineToolWrites) {
     EXPECT_FALSE(QFile::exists(dir + "/cancelled.csv"));
     EXPECT_TRUE(h.messages.empty());
     QDir(dir).removeRecursively();
+}
+
+// Data Print opens the real preview of the downloaded report.
+TEST(MainWindow, DataPrintOpensThePreviewOfTheDownloadedReport) {
+    MainWindowHarness h(MakeDemoImage());
+    QTest::mouseClick(h.W(1000), Qt::LeftButton);
+    QString title;
+    int rows = 0;
+    QTimer::singleShot(0, [&] {
+        auto* frame = qobject_cast<CPrintPreViewParent*>(QApplication::activeModalWidget());
+        if (!frame) return;
+        title = frame->windowTitle();
+        rows = frame->m_nRowCount;
+        frame->OnCommand(cmd::kExit);
+    });
+    QTest::mouseClick(h.W(1028), Qt::LeftButton);
+    EXPECT_EQ(title, "Print Preview");
+    EXPECT_EQ(rows, h.dlg->Logic().Store().m_nReportLineCount);
+    EXPECT_GT(rows, 0);
 }
 
 }  // namespace
