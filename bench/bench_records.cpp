@@ -3,35 +3,15 @@
 
 #include <vector>
 
+#include "BenchRecords.h"
 #include "records/RecordFrame.h"
 #include "records/RecordStore.h"
 #include "records/TableBuild.h"
 
 using namespace oront;
+using oront::bench::Base;
 
 namespace {
-
-RawRecord Base(std::uint8_t mode, std::uint32_t seed) {
-    RawRecord r;
-    r.mode = mode;
-    r.location = static_cast<std::uint8_t>(seed % 200);
-    r.point = 1;
-    r.cyclesPerPoint = 1;
-    r.cycle = 1;
-    r.year = 15;
-    r.month = static_cast<std::uint8_t>(1 + seed % 12);
-    r.day = static_cast<std::uint8_t>(1 + seed % 28);
-    r.hour = static_cast<std::uint8_t>(seed % 24);
-    r.minute = static_cast<std::uint8_t>(seed % 60);
-    r.second = static_cast<std::uint8_t>((seed * 7) % 60);
-    r.sampleMinutes = 1;
-    r.unit = static_cast<std::uint8_t>(seed % 4);
-    r.sizeCode = (seed % 2) ? 11 : 0;
-    r.counts = {seed * 37 % 100000, seed * 11 % 20000, seed % 500, 1, 2, 3};
-    r.values = {1.5f, 2.5f, 0.0f, 3.25f, 4.0f, 1e9f};
-    r.serialNumber = 1234567;
-    return r;
-}
 
 // A realistic full memory: Auto and Manual records between ISO runs of
 // 1 to 5 points and 1 to 4 cycles; the memory has wrapped.
@@ -64,9 +44,7 @@ std::vector<Frame> MixedMemory() {
 std::vector<Frame> OnePointRuns() {
     std::vector<Frame> frames;
     for (std::uint32_t i = 0; i < static_cast<std::uint32_t>(kMaxRecords); ++i) {
-        RawRecord r = Base(2, i);
-        r.runEnd = 1;
-        frames.push_back(EncodeRecordFrame(r));
+        frames.push_back(EncodeRecordFrame(bench::OnePointRun(i)));
     }
     return frames;
 }

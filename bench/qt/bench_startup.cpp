@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchRecords.h"
 #include "app/qt/DataTransferDlg.h"
 #include "device/MemoryImage.h"
 #include "device/SimulatedInstrument.h"
@@ -90,26 +91,7 @@ BENCHMARK(StartupWarm)->Name("Startup/warm")->Unit(benchmark::kMillisecond);
 // runs (24000 result rows, 48000 report lines).
 oront::MemoryImage OnePointRunsImage() {
     std::vector<oront::RawRecord> records;
-    for (std::uint32_t i = 0; i < 8000; ++i) {
-        oront::RawRecord r;
-        r.mode = 2;
-        r.location = static_cast<std::uint8_t>(i % 200);
-        r.point = 1;
-        r.cyclesPerPoint = 1;
-        r.cycle = 1;
-        r.runEnd = 1;
-        r.year = 15;
-        r.month = static_cast<std::uint8_t>(1 + i % 12);
-        r.day = static_cast<std::uint8_t>(1 + i % 28);
-        r.hour = static_cast<std::uint8_t>(i % 24);
-        r.minute = static_cast<std::uint8_t>(i % 60);
-        r.second = static_cast<std::uint8_t>((i * 7) % 60);
-        r.sampleMinutes = 1;
-        r.counts = {i * 37 % 100000, i * 11 % 20000, i % 500, 1, 2, 3};
-        r.values = {1.5f, 2.5f, 0.0f, 3.25f, 4.0f, 1e9f};
-        r.serialNumber = 1234567;
-        records.push_back(r);
-    }
+    for (std::uint32_t i = 0; i < 8000; ++i) records.push_back(oront::bench::OnePointRun(i));
     return oront::MakeMemoryImage(8000, records);
 }
 
