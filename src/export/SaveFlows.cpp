@@ -40,9 +40,12 @@ bool SaveFlows::OnSaveAll() {
 }
 
 bool SaveFlows::OnSaveSelected() {
+    // The dialog shows the record numbers of the selection for confirmation;
+    // what is written are the rows the user selected.
     RangeFromSelection(m_table);
+    const RowRange rows = SelectedResultRows(m_store, m_table);
     if (!m_view.RunRangeDialog()) return false;  // Cancel: the focus stays where it is
-    return SaveRows(g_nStartIndex, g_nEndIndex);
+    return SaveRows(rows.first, rows.last);
 }
 
 }  // namespace oront

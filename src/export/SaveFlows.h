@@ -50,8 +50,9 @@ public:
 
     // Save All: rows 0..m_nLastRow. Returns true when a file was written.
     bool OnSaveAll();
-    // Save Selected: the selection becomes the range the dialog confirms,
-    // then rows g_nStartIndex..g_nEndIndex are written.
+    // Save Selected: the range dialog confirms the record numbers of the
+    // selection, then the selected rows are written (SelectedResultRows);
+    // without a selection, every row.
     bool OnSaveSelected();
 
 private:

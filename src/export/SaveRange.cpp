@@ -1,8 +1,11 @@
 #include "export/SaveRange.h"
 
+#include <algorithm>
+
 #include "app/Messages.h"
 #include "records/CFormat.h"
 #include "records/CommFunction.h"
+#include "records/TableBuild.h"
 #include "table/RecordTable.h"
 
 namespace oront {
@@ -38,13 +41,94 @@ void RangeFromSelection(const IReportList& table) {
 }
 
 bool LookupRecordIndex(const IReportList& table, int record, int& index) {
-    for (int row = 0; row < kRangeLookupRows; ++row) {
+    const int rows = table.GetItemCount();
+    for (int row = 0; row < rows; ++row) {
         if (CAtoi(table.GetItemText(row, col::Record)) == record) {
             index = CAtoi(table.GetItemText(row, col::Cnt));
             return true;
         }
     }
     return false;
+}
+
+RowRange SelectedResultRows(const RecordStore& store, const IReportList& table) {
+    const int lastRow = store.m_nLastRow;
+    const int first = table.GetFirstSelectedRow();
+    const int last = table.GetLastSelectedRow();
+    if (table.GetSelectedCount() <= 0 || first < 0 || last < 0) return {0, lastRow};
+    // Column 10 holds the result row of every table row; the four summary
+    // lines all hold their summary row's index.
+    const int start = std::clamp(CAtoi(table.GetItemText(first, col::Cnt)), 0, std::max(lastRow, 0));
+    int end = std::clamp(CAtoi(table.GetItemText(last, col::Cnt)), 0, std::max(lastRow, 0));
+    if (store.Row(end)[ResultRow::m_strKind] == kind::kGroupCollapsed) {
+        while (end < lastRow && store.Row(end + 1)[ResultRow::m_strKind] == kind::kMember) ++end;
+    }
+    return {start, std::max(start, end)};
+}
+
+namespace {
+
+// The record number a result row shows in the Record column, -1 for none
+// (summary rows). A group row shows the number of its point's first cycle.
+int ShownRecordNumber(const ResultRow& row) {
+    const Text& kindText = row[ResultRow::m_strKind];
+    if (kindText == kind::kSummary) return -1;
+    if (kindText == kind::kGroupCollapsed || kindText == kind::kGroupExpanded)
+        return CAtoi(GroupRecordNumberText(row[ResultRow::m_strRecordNo]));
+    const Text& number = row[ResultRow::m_strRecordNo];
+    return number.empty() ? -1 : CAtoi(number);
+}
+
+// Checks a number text as the range dialog does; empty on success.
+std::string CheckRecordText(const std::string& text, int& number) {
+    switch (CCommFuntion::CheckNumberText(text)) {
+        case CCommFuntion::kTextValid:
+            number = CAtoi(text);
+            return {};
+        case CCommFuntion::kTextEmpty:
+            return std::string("\"") + text + "\": " + msg::kInputNull;
+        default:
+            return std::string("\"") + text + "\": " + msg::kFormatError;
+    }
+}
+
+// A record number as the Record column writes it.
+std::string RecordNumberText(int number) {
+    return number >= 0 ? FormatZeroPad(number, 4) : FormatInt(number);
+}
+
+}  // namespace
+
+RecordRangeResult ResolveRecordNumbers(const RecordStore& store, const std::string& firstText,
+                                       const std::string& lastText) {
+    RecordRangeResult result;
+    int first = 0;
+    int last = 0;
+    result.error = CheckRecordText(firstText, first);
+    if (result.error.empty()) result.error = CheckRecordText(lastText, last);
+    if (!result.error.empty()) return result;
+
+    int start = -1;
+    int end = -1;
+    for (int i = 0; i <= store.m_nLastRow && i < static_cast<int>(store.m_rows.size()); ++i) {
+        const int shown = ShownRecordNumber(store.m_rows[static_cast<std::size_t>(i)]);
+        if (shown == first && start < 0) start = i;
+        if (shown == last) end = i;  // a record's own row comes after its group row
+    }
+    if (start < 0 || end < 0) {
+        result.error = "no record " + RecordNumberText(start < 0 ? first : last) + " in the download";
+        return result;
+    }
+    if (start > end) {
+        result.error = "record " + RecordNumberText(first) + " comes after record " + RecordNumberText(last);
+        return result;
+    }
+    // The last record of a complete run takes the run's summary row along.
+    if (store.Row(end)[ResultRow::m_strKind] == kind::kMember && end < store.m_nLastRow &&
+        store.Row(end + 1)[ResultRow::m_strKind] == kind::kSummary)
+        ++end;
+    result.rows = {start, end};
+    return result;
 }
 
 std::string RangeFieldText(int record) {

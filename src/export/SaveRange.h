@@ -21,19 +21,40 @@ extern int g_nEndRecord;
 extern int g_nStartIndex;  // result-row indices handed to the CSV writer
 extern int g_nEndIndex;
 
-// The table rows searched for a record number.
-constexpr int kRangeLookupRows = 8000;
-
 // Step 2 of "Save Selected": clears g_bRangeFromSelection; with rows
 // selected, walks up from the first and from the last selected row to the
 // nearest non-empty Record cell, stores their numbers in g_nStartRecord and
 // g_nEndRecord and sets the flag.
 void RangeFromSelection(const IReportList& table);
 
-// Integer value of the Record cell of the first of the first 8000 table rows
-// whose Record cell reads `record`, as an index from column 10; false when no
-// row matches (rows that do not exist read as empty cells).
+// Integer value of column 10 (the result-row index) of the first table row
+// whose Record cell reads `record`; every row of the table is searched. False
+// when no row matches.
 bool LookupRecordIndex(const IReportList& table, int record, int& index);
+
+// Result rows first..last (inclusive) handed to the CSV writer.
+struct RowRange {
+    int first = 0;
+    int last = -1;
+};
+
+// The result rows behind the table's selection: from the result row of the
+// first selected table row to that of the last one, where a collapsed group
+// row takes its member rows with it and a summary line stands for its run's
+// summary row. Without a selection: rows 0..m_nLastRow.
+RowRange SelectedResultRows(const RecordStore& store, const IReportList& table);
+
+// The rows of the records FIRST..LAST, numbers as the Record column shows
+// them: from the first row that shows FIRST (the group row when FIRST is a
+// point's first cycle) through the row of LAST and, when LAST ends a complete
+// run, the run's summary row. `error` is empty on success, otherwise a
+// one-line reason that names the offending text or number.
+struct RecordRangeResult {
+    RowRange rows;
+    std::string error;
+};
+RecordRangeResult ResolveRecordNumbers(const RecordStore& store, const std::string& firstText,
+                                       const std::string& lastText);
 
 // What the dialog shows of a record number: "%04d".
 std::string RangeFieldText(int record);

@@ -132,15 +132,21 @@ TEST_F(SaveFlowsTest, CancelledRangeDialogStopsWithoutMovingTheFocus) {
     EXPECT_TRUE(view.dataNotSaved);
 }
 
-TEST_F(SaveFlowsTest, SaveSelectedOfTheAvgLineWritesTheRecordAboveIt) {
+TEST_F(SaveFlowsTest, SaveSelectedWritesTheSelectedSummaryLines) {
     list.SelectRow(2);  // the AVG line of the run
     EXPECT_TRUE(flows.OnSaveSelected());
     EXPECT_TRUE(g_bRangeFromSelection);
+    EXPECT_EQ(g_nStartRecord, 2);  // the dialog shows the group row above it
     ASSERT_EQ(writes.size(), 1u);
-    EXPECT_EQ(writes[0].start, 1);  // the group row above it
-    EXPECT_EQ(writes[0].end, 1);
+    EXPECT_EQ(writes[0].start, 4);  // the summary row
+    EXPECT_EQ(writes[0].end, 4);
     EXPECT_FALSE(view.dataNotSaved);
     EXPECT_EQ(view.focus, 1);
+
+    for (int r = 1; r <= 5; ++r) list.SelectRow(r);  // the group down to the 95%UCL line
+    EXPECT_TRUE(flows.OnSaveSelected());
+    EXPECT_EQ(writes[1].start, 1);
+    EXPECT_EQ(writes[1].end, 4);
 }
 
 TEST_F(SaveFlowsTest, SaveSelectedWithoutSelectionWritesTheWholeTable) {

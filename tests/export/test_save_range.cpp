@@ -5,6 +5,7 @@
 #include "app/Messages.h"
 #include "export/SaveRange.h"
 #include "records/CommFunction.h"
+#include "records/RecordTestSupport.h"
 #include "table/MemoryReportList.h"
 #include "table/RecordTable.h"
 #include "table/TableTestStore.h"
@@ -149,6 +150,76 @@ TEST_F(SaveRangeTest, NumbersAreReadAsAtoiDoes) {
     EXPECT_EQ(g_nStartIndex, 4);
     EXPECT_EQ(g_nEndRecord, 6);
     EXPECT_EQ(g_nEndIndex, 8);
+}
+
+// What Save Selected writes: the rows the user selected, with the members of
+// a collapsed group and the summary row behind a selected summary line.
+TEST_F(SaveRangeTest, SelectedResultRowsCoverWhatIsSelected) {
+    auto rows = [this](std::initializer_list<int> selected) {
+        list.ClearSelection();
+        for (int r : selected) list.SelectRow(r);
+        const RowRange range = SelectedResultRows(b.store, list);
+        return std::make_pair(range.first, range.last);
+    };
+    EXPECT_EQ(rows({}), std::make_pair(0, 8));
+    EXPECT_EQ(rows({1, 2, 3, 4, 5, 6}), std::make_pair(1, 7));  // down to the 95%UCL line
+    EXPECT_EQ(rows({0, 2}), std::make_pair(0, 6));              // a collapsed group takes its members
+    EXPECT_EQ(rows({3}), std::make_pair(7, 7));                 // the AVG line is the summary row
+    EXPECT_EQ(rows({6, 7}), std::make_pair(7, 8));
+
+    table.ExpandGroupRow(1, 1);  // its members become table rows 2 and 3
+    EXPECT_EQ(rows({1}), std::make_pair(1, 1));
+    EXPECT_EQ(rows({1, 2}), std::make_pair(1, 2));
+}
+
+// save-range FIRST LAST: record numbers as the Record column shows them.
+TEST_F(SaveRangeTest, RecordNumbersResolveToRows) {
+    auto rows = [this](const char* first, const char* last) {
+        const RecordRangeResult r = ResolveRecordNumbers(b.store, first, last);
+        EXPECT_TRUE(r.error.empty()) << first << ".." << last << ": " << r.error;
+        return std::make_pair(r.rows.first, r.rows.last);
+    };
+    EXPECT_EQ(rows("0002", "5"), std::make_pair(1, 7));  // from the group row, with the summary
+    EXPECT_EQ(rows("3", "4"), std::make_pair(3, 5));
+    EXPECT_EQ(rows("5", "5"), std::make_pair(6, 7));
+    EXPECT_EQ(rows("1", " 1 "), std::make_pair(0, 0));
+    EXPECT_EQ(rows("6", "6"), std::make_pair(8, 8));
+    EXPECT_EQ(rows("1", "6"), std::make_pair(0, 8));
+
+    auto error = [this](const char* first, const char* last) {
+        return ResolveRecordNumbers(b.store, first, last).error;
+    };
+    EXPECT_EQ(error("9999", "9999"), "no record 9999 in the download");
+    EXPECT_EQ(error("0", "3"), "no record 0000 in the download");
+    EXPECT_EQ(error("1", "-3"), "no record -3 in the download");
+    EXPECT_EQ(error("6", "2"), "record 0006 comes after record 0002");
+    EXPECT_EQ(error("12a", "3"), std::string("\"12a\": ") + msg::kFormatError);
+    EXPECT_EQ(error("1", " "), std::string("\" \": ") + msg::kInputNull);
+}
+
+// 2000 one-point runs give 10000 table rows: records past table row 8000 are
+// found by the dialog's lookup, by the selection and by record number.
+TEST(SaveRangeLarge, RowsPastTableRow8000) {
+    std::vector<RawRecord> records;
+    for (int run = 0; run < 2000; ++run) test::AppendRun(records, 1, 1);
+    RecordStore store;
+    test::Download(store, records);
+    MemoryReportList list;
+    FillRecordTable(store, list);
+    ASSERT_EQ(list.GetItemCount(), 10000);
+
+    int index = -1;
+    ASSERT_TRUE(LookupRecordIndex(list, 1700, index));
+    EXPECT_EQ(index, 3 * 1699);  // group, member and summary row per run
+
+    const RecordRangeResult r = ResolveRecordNumbers(store, "1700", "1700");
+    EXPECT_EQ(r.rows.first, 3 * 1699);
+    EXPECT_EQ(r.rows.last, 3 * 1699 + 2);
+
+    list.SelectRow(9999);  // the last 95%UCL line
+    const RowRange selected = SelectedResultRows(store, list);
+    EXPECT_EQ(selected.first, store.m_nLastRow);
+    EXPECT_EQ(selected.last, store.m_nLastRow);
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include "device/SimulatedInstrument.h"
 #include "device/UsbBackend.h"
 #include "export/CsvWriter.h"
+#include "export/SaveRange.h"
 #include "records/CFormat.h"
 #include "records/TableBuild.h"
 
@@ -44,6 +45,8 @@ constexpr const char* kUsage =
     "  save-all [OUT.csv]         read all records and save them as CSV\n"
     "  save-range FIRST LAST [OUT.csv]\n"
     "                             read all records and save records FIRST..LAST\n"
+    "                             (record numbers as the Record column shows them;\n"
+    "                             a complete run's summary follows its last record)\n"
     "  dump OUT.img               read the instrument into a memory image file\n"
     "  report OUT.pdf [--pages FIRST-LAST] [--printer NAME]\n"
     "                             print the report into a PDF file or to a printer\n"
@@ -179,10 +182,13 @@ int main(int argc, char** argv) {
     if (command == "save-range") {
         if (rest.size() < 2 || rest.size() > 3) return Usage("save-range needs FIRST and LAST");
         if (int rc = ReadRecords(s)) return rc;
-        int start = 0;
-        int end = 0;
-        if (const char* error = cli::ResolveRecordRange(s.store, rest[0], rest[1], start, end)) return Fail(error);
-        return SaveRows(s, OutputOrDefault(rest, 2), start, end);
+        // FIRST and LAST are record numbers as the Record column shows them.
+        const RecordRangeResult range = ResolveRecordNumbers(s.store, rest[0], rest[1]);
+        if (!range.error.empty()) {
+            std::cerr << "oront-v208-cli: " << range.error << "\n";
+            return 1;
+        }
+        return SaveRows(s, OutputOrDefault(rest, 2), range.rows.first, range.rows.last);
     }
     if (command == "dump") {
         if (rest.size() != 1) return Usage("dump needs one image file name");
