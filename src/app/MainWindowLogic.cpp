@@ -72,10 +72,13 @@ void MainWindowLogic::SetButtonState(ButtonState state) {
     }
 }
 
+void MainWindowLogic::ShowValueLabels(bool show) {
+    for (int id : {ctl::kCh1Value, ctl::kCh2Value, ctl::kCh3Value, ctl::kUnitValue}) m_view.ShowLabel(id, show);
+}
+
 void MainWindowLogic::UpdateChannelLabels() {
-    static constexpr int kValueLabels[] = {ctl::kCh1Value, ctl::kCh2Value, ctl::kCh3Value, ctl::kUnitValue};
     if (m_store.m_nRecordCount <= 0) {
-        for (int id : kValueLabels) m_view.ShowLabel(id, false);
+        ShowValueLabels(false);
         return;
     }
     const ResultRow& first = m_store.Row(0);
@@ -84,7 +87,7 @@ void MainWindowLogic::UpdateChannelLabels() {
     m_view.SetLabelText(ctl::kCh1Value, labels.ch1);
     m_view.SetLabelText(ctl::kCh3Value, labels.ch3);
     m_view.SetLabelText(ctl::kUnitValue, first[ResultRow::Copy(MeasurementRecord::m_strUnit)].str());
-    for (int id : kValueLabels) m_view.ShowLabel(id, true);
+    ShowValueLabels(true);
     m_view.SelectFirstRow();
 }
 
@@ -99,13 +102,17 @@ void MainWindowLogic::OnReadRecords() {
         Message(msg::kNoData);
     } else {
         m_view.ClearTable();
+        m_bTableHasRows = false;
         m_bDataNotSaved = false;
         m_store.m_nLastRow = 0;
         SetButtonState(Busy);
 
         DownloadHooks hooks;
         hooks.progress = [this](int received, int count) { m_view.Progress(received, count); };
-        hooks.fillRecordTable = [this] { m_view.FillTable(); };
+        hooks.fillRecordTable = [this] {
+            m_view.FillTable();
+            m_bTableHasRows = m_store.m_nLastRow >= 0;
+        };
         m_bBusy = true;
         m_view.SetWaitCursor(true);
         bool ok = false;
@@ -145,11 +152,17 @@ void MainWindowLogic::OnDeleteRecords() {
     }
     Message(msg::kDeleted);
     m_usb.ClosePipes();
-    m_view.ClearTable();
-    m_bDataNotSaved = false;
-    m_store.m_nLastRow = 0;
-    UpdateChannelLabels();
-    SetButtonState(NoData);
+    if (!HasUnsavedRows()) {
+        m_view.ClearTable();
+        m_bTableHasRows = false;
+        m_bDataNotSaved = false;
+        m_store.m_nLastRow = 0;
+        ShowValueLabels(false);
+        SetButtonState(NoData);
+    }
+    // Otherwise the listed records are now their only copy: the table, its
+    // labels, the buttons and the unsaved flag stay, so that they can still
+    // be saved and quitting still asks.
     m_view.SetFocus(ctl::kReadRecords);
 }
 
@@ -161,7 +174,7 @@ void MainWindowLogic::OnSaveFinished(bool written) {
 bool MainWindowLogic::ConfirmExit(ExitSource source) {
     // Never leave in the middle of a download: its handler is still running.
     if (m_bBusy) return false;
-    if (m_bDataNotSaved && m_store.m_nRecordCount > 0) {
+    if (HasUnsavedRows()) {
         const char* text = source == ExitSource::QuitButton ? msg::kQuitUnsaved : msg::kCloseUnsaved;
         if (Question(text) == kEndCancel) return false;
     }

@@ -115,6 +115,10 @@ public:
     static void OnKeyDown(int keyCode);
     static void OnKeyUp(int keyCode);
 
+    // Downloaded records are listed in the table and have not been saved:
+    // quitting asks, and an erase keeps them.
+    bool HasUnsavedRows() const { return m_bDataNotSaved && m_bTableHasRows; }
+
     bool IsBusy() const { return m_bBusy; }
     ButtonState State() const { return m_state; }
     bool DataNotSaved() const { return m_bDataNotSaved; }
@@ -128,12 +132,14 @@ public:
 private:
     void Message(const char* text);
     int Question(const char* text);
+    void ShowValueLabels(bool show);
 
     MainWindowView& m_view;
     CommandBuffers m_io;
     TFactorTable m_tFactor;
     RecordStore m_store;
     bool m_bDataNotSaved = false;
+    bool m_bTableHasRows = false;  // the record table lists a download
     CUsbIF m_usb;
     ButtonState m_state = NoData;
     bool m_bBusy = false;

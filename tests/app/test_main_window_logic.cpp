@@ -268,10 +268,10 @@ TEST_F(MainWindowFlows, DownloadStoppingHalfWayFailsAfterBusyAndLeavesTheFlagSet
     EXPECT_LT(view.Index("wait:off"), view.Index("message:Failed to read records!"));
     EXPECT_EQ(view.log.back(), "focus:1007");
 
-    view.answers = {kEndCancel};
-    logic->RequestExit(ExitSource::QuitButton);
-    EXPECT_EQ(view.questions, std::vector<std::string>{msg::kQuitUnsaved});
-    EXPECT_TRUE(view.endCodes.empty());
+    // Nothing is listed, so nothing unsaved can be lost by quitting.
+    Quit(ExitSource::QuitButton, kEndCancel);
+    EXPECT_TRUE(view.questions.empty());
+    EXPECT_EQ(view.endCodes, std::vector<int>{kEndOk});
 }
 
 // --- Read Records success --------------------------------------------------------
@@ -391,19 +391,26 @@ TEST_F(MainWindowFlows, FailedConnectAfterASuccessfulReadKeepsTheDataButtonsAndS
     ExpectValueLabels(true);
 }
 
-TEST_F(MainWindowFlows, NoDataAfterASuccessfulReadHidesTheLabelsAndKeepsTheButtons) {
-    Start(ImageOf(4));
-    logic->OnReadRecords();
-    // The instrument is erased behind the program's back.
-    ASSERT_TRUE(OpenDeviceLink(logic->Usb()));
-    CommandBuffers io;
-    ASSERT_TRUE(EraseRecords(logic->Usb(), io));
+TEST_F(MainWindowFlows, NoDataOrAFailedCountAfterAnUnsavedReadKeepTheRowsAndQuitStillAsks) {
+    for (bool silent : {false, true}) {
+        view = FakeView();
+        Start(ImageOf(4));
+        logic->OnReadRecords();
+        // The instrument is erased behind the program's back, or stops answering.
+        ASSERT_TRUE(OpenDeviceLink(logic->Usb()));
+        CommandBuffers io;
+        ASSERT_TRUE(EraseRecords(logic->Usb(), io));
+        if (silent) sim->Faults().writeRefused = true;
 
-    logic->OnReadRecords();
-    EXPECT_EQ(view.messages, std::vector<std::string>{"No data!"});
-    ExpectDataButtons(true);
-    ExpectValueLabels(false);
-    EXPECT_EQ(view.clears, 1);
+        logic->OnReadRecords();
+        EXPECT_EQ(view.messages, std::vector<std::string>{silent ? "Failed to read records!" : "No data!"});
+        EXPECT_EQ(logic->Store().m_nRecordCount, 0);
+        ExpectDataButtons(true);
+        ExpectValueLabels(false);
+        EXPECT_EQ(view.clears, 1);
+        Quit(ExitSource::QuitButton, kEndCancel);
+        EXPECT_EQ(view.questions, std::vector<std::string>{msg::kQuitUnsaved}) << "rows are still listed";
+    }
 }
 
 // --- Delete Records -------------------------------------------------------------
@@ -457,9 +464,10 @@ TEST_F(MainWindowFlows, RefusedOrUnansweredEraseChangesNothing) {
     }
 }
 
-TEST_F(MainWindowFlows, SuccessfulEraseEmptiesTheWindowAndTheNextReadOpensTheLinkAgain) {
+TEST_F(MainWindowFlows, SuccessfulEraseOfSavedRecordsEmptiesTheWindowAndTheNextReadOpensTheLinkAgain) {
     Start(ImageOf(3, 10, 1));
     logic->OnReadRecords();
+    logic->OnSaveFinished(true);
     view.log.clear();
     logic->OnDeleteRecords();
 
@@ -471,8 +479,7 @@ TEST_F(MainWindowFlows, SuccessfulEraseEmptiesTheWindowAndTheNextReadOpensTheLin
     EXPECT_FALSE(logic->DataNotSaved());
     EXPECT_EQ(logic->Store().m_nLastRow, 0);
     EXPECT_EQ(logic->Store().m_nRecordCount, 3) << "the count is left as it was";
-    ExpectValueLabels(true);
-    EXPECT_EQ(view.labels[ctl::kCh1Value], "0.5um");
+    ExpectValueLabels(false);  // cleared with the table
     EXPECT_EQ(logic->State(), NoData);
     ExpectDataButtons(false);
     EXPECT_TRUE(view.enabled[ctl::kQuit]);
@@ -483,6 +490,30 @@ TEST_F(MainWindowFlows, SuccessfulEraseEmptiesTheWindowAndTheNextReadOpensTheLin
     view.messages.clear();
     logic->OnReadRecords();
     EXPECT_EQ(view.messages, std::vector<std::string>{"No data!"});
+}
+
+TEST_F(MainWindowFlows, EraseKeepsUnsavedRecordsUntilTheyAreSaved) {
+    Start(ImageOf(3, 10, 1));
+    logic->OnReadRecords();
+    logic->OnDeleteRecords();
+    EXPECT_EQ(view.messages, std::vector<std::string>{"Records have been deleted successfully!"});
+    EXPECT_TRUE(sim->Erased());
+    EXPECT_EQ(sim->OpenPipeCount(), 0);
+    EXPECT_EQ(view.clears, 1) << "the table keeps the only copy";
+    EXPECT_TRUE(logic->DataNotSaved());
+    EXPECT_EQ(logic->Store().m_nLastRow, 2);
+    ExpectValueLabels(true);
+    EXPECT_EQ(view.labels[ctl::kCh1Value], "0.5um");
+    EXPECT_EQ(logic->State(), Ready);
+    ExpectDataButtons(true);
+    EXPECT_EQ(view.focus, ctl::kReadRecords);
+
+    Quit(ExitSource::QuitButton, kEndCancel);
+    EXPECT_EQ(view.questions.back(), msg::kQuitUnsaved);
+    EXPECT_TRUE(view.endCodes.empty());
+    logic->OnSaveFinished(true);
+    Quit(ExitSource::QuitButton, kEndCancel);
+    EXPECT_EQ(view.endCodes, std::vector<int>{kEndOk});
 }
 
 // --- during the download -----------------------------------------------------------
