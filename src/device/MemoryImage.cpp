@@ -1,24 +1,86 @@
 #include "device/MemoryImage.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <system_error>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "device/DeviceLink.h"
 
 namespace oront {
 
-bool LoadMemoryImage(const std::string& path, MemoryImage& image) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
+namespace {
+
+bool Refuse(std::string* reason, std::string why) {
+    if (reason != nullptr) *reason = std::move(why);
+    return false;
+}
+
+std::string SystemError(int error) {
+    return std::error_code(error, std::generic_category()).message();
+}
+
+}  // namespace
+
+bool LoadMemoryImage(const std::string& path, MemoryImage& image, std::string* reason) {
     MemoryImage bytes;
+#ifdef _WIN32
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (!std::filesystem::exists(status)) return Refuse(reason, "cannot open it: " + SystemError(ENOENT));
+    if (!std::filesystem::is_regular_file(status)) return Refuse(reason, "it is not a regular file");
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return Refuse(reason, "cannot open it");
     char chunk[4096];
     while (in) {
         in.read(chunk, sizeof chunk);
         const auto got = static_cast<std::size_t>(in.gcount());
-        if (bytes.size() + got > kMaxMemoryImageSize) return false;
+        if (bytes.size() + got > kMaxMemoryImageSize)
+            return Refuse(reason, "it is larger than " + std::to_string(kMaxMemoryImageSize) + " bytes");
         bytes.insert(bytes.end(), chunk, chunk + got);
     }
-    if (in.bad() || bytes.size() < 64 || bytes.size() % 64 != 0) return false;
+    if (in.bad()) return Refuse(reason, "it cannot be read");
+#else
+    // Opened without waiting, so that a FIFO without a writer does not block;
+    // only a regular file is read at all.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return Refuse(reason, "cannot open it: " + SystemError(errno));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return Refuse(reason, "it is not a regular file");
+    }
+    char chunk[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            const int error = errno;
+            ::close(fd);
+            return Refuse(reason, "it cannot be read: " + SystemError(error));
+        }
+        if (got == 0) break;
+        if (bytes.size() + static_cast<std::size_t>(got) > kMaxMemoryImageSize) {
+            ::close(fd);
+            return Refuse(reason, "it is larger than " + std::to_string(kMaxMemoryImageSize) + " bytes");
+        }
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    }
+    ::close(fd);
+#endif
+    if (bytes.size() % kPacketSize != 0) {
+        return Refuse(reason, "its length (" + std::to_string(bytes.size()) + " bytes) is not a multiple of " +
+                                  std::to_string(kPacketSize) + " bytes");
+    }
     image = std::move(bytes);
     return true;
 }

@@ -17,14 +17,19 @@ namespace oront {
 
 using MemoryImage = std::vector<std::uint8_t>;
 
-// The largest image: the count packet and two packets for each of 8000
-// records.
-constexpr std::size_t kMaxMemoryImageSize = 64 * (1 + 2 * 8000);
+// A full memory: the count packet and two packets for each of 8000 records.
+constexpr std::size_t kFullMemoryImageSize = 64 * (1 + 2 * 8000);
+// The largest image played: a count reply without the wrap bit can announce
+// up to 0x7FFF records, and an image is played as it stands (the count check
+// of the download refuses what the instrument cannot hold).
+constexpr std::size_t kMaxMemoryImageSize = 64 * (1 + 2 * 0x7FFF);
 
-// Reads an image file. It must hold whole 64-byte packets, at least the
-// count packet and at most kMaxMemoryImageSize bytes; otherwise false and
-// the image is left as it was.
-bool LoadMemoryImage(const std::string& path, MemoryImage& image);
+// Reads an image file: a regular file of whole 64-byte packets, at most
+// kMaxMemoryImageSize bytes. An empty file is an instrument that never
+// answers. Otherwise false, the image is left as it was and `reason` (when
+// given) says why, e.g. "its length (100 bytes) is not a multiple of 64".
+// A FIFO or a device is refused without reading from it.
+bool LoadMemoryImage(const std::string& path, MemoryImage& image, std::string* reason = nullptr);
 bool SaveMemoryImage(const std::string& path, const MemoryImage& image);
 
 // The count packet for a reply value (bytes 0-1 big-endian, the rest zero)

@@ -8,6 +8,10 @@
 #include <map>
 #include <set>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "DeviceTestSupport.h"
 #include "records/CFormat.h"
 
@@ -75,7 +79,7 @@ TEST(DemoImageTest, IsDeterministicAndLaidOutAsTheInstrumentSendsIt) {
 
     const MemoryImage full = MakeFullDemoImage();
     EXPECT_EQ(full, MakeFullDemoImage());
-    EXPECT_EQ(full.size(), kMaxMemoryImageSize);
+    EXPECT_EQ(full.size(), kFullMemoryImageSize);
     EXPECT_EQ((full[0] << 8) | full[1], 0x8000 | kFullDemoWrapPosition);
 }
 
@@ -166,21 +170,64 @@ TEST(MemoryImageFileTest, SavedImagesLoadBackByteForByte) {
     EXPECT_FALSE(SaveMemoryImage((folder / "no-such-folder" / "x.img").string(), MakeDemoImage()));
 }
 
-TEST(MemoryImageFileTest, FilesThatAreNotWholePacketsOrTooLargeAreRefused) {
+TEST(MemoryImageFileTest, ImagesArePlayedAsTheyStandAndOnlyBrokenFilesAreRefused) {
     const auto folder = OutputFolder();
     const auto write = [&](const std::string& name, std::size_t size) {
         const auto file = (folder / name).string();
         std::ofstream(file, std::ios::binary) << std::string(size, '\x01');
         return file;
     };
+    struct Refused {
+        std::string file;
+        const char* reason;
+    };
+    std::vector<Refused> refused = {
+        {write("short.img", 63), "its length (63 bytes) is not a multiple of 64 bytes"},
+        {write("partial.img", 64 * 3 + 10), "its length (202 bytes) is not a multiple of 64 bytes"},
+        {write("huge.img", kMaxMemoryImageSize + 64), "it is larger than 4194240 bytes"},
+        {(folder / "missing.img").string(), "cannot open it: No such file or directory"},
+        {folder.string(), "it is not a regular file"}};
+#ifndef _WIN32
+    // A FIFO nobody writes to and a device that never ends are refused at once.
+    const auto fifo = folder / "image.fifo";
+    std::filesystem::remove(fifo);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    refused.push_back({fifo.string(), "it is not a regular file"});
+    refused.push_back({"/dev/zero", "it is not a regular file"});
+#endif
     const MemoryImage sentinel = CountOnlyImage(0x12, 0x34);
-    for (const auto& file : {write("empty.img", 0), write("short.img", 63), write("partial.img", 64 * 3 + 10),
-                             write("huge.img", kMaxMemoryImageSize + 64), (folder / "missing.img").string()}) {
+    for (const Refused& r : refused) {
         MemoryImage image = sentinel;
-        EXPECT_FALSE(LoadMemoryImage(file, image)) << file;
-        EXPECT_EQ(image, sentinel) << file;
+        std::string reason;
+        EXPECT_FALSE(LoadMemoryImage(r.file, image, &reason)) << r.file;
+        EXPECT_EQ(reason, r.reason) << r.file;
+        EXPECT_EQ(image, sentinel) << r.file;
     }
-    MemoryImage image;
+
+    // An empty image is an instrument that never answers the count query.
+    MemoryImage image = sentinel;
+    ASSERT_TRUE(LoadMemoryImage(write("empty.img", 0), image));
+    EXPECT_TRUE(image.empty());
+    RecordStore store;
+    CommandBuffers io;
+    SimulatedInstrument silent(image, SimulatorFaults{.realTimeSilence = false});
+    CUsbIF usb(&silent);
+    ASSERT_TRUE(OpenDeviceLink(usb));
+    EXPECT_FALSE(QueryRecordCount(usb, io, store));
+
+    // 8001 records announced and present: played as they stand, and the
+    // count check refuses them.
+    std::vector<RawRecord> records(8001);
+    const MemoryImage tooMany = MakeMemoryImage(8001, records);
+    ASSERT_TRUE(SaveMemoryImage((folder / "8001.img").string(), tooMany));
+    ASSERT_TRUE(LoadMemoryImage((folder / "8001.img").string(), image));
+    EXPECT_EQ(image, tooMany);
+    SimulatedInstrument player(image, SimulatorFaults{.realTimeSilence = false});
+    CUsbIF usb2(&player);
+    ASSERT_TRUE(OpenDeviceLink(usb2));
+    EXPECT_FALSE(QueryRecordCount(usb2, io, store));
+    EXPECT_EQ(store.m_nRecordCount, 0);
+
     EXPECT_TRUE(LoadMemoryImage(write("max.img", kMaxMemoryImageSize), image));
     EXPECT_EQ(image.size(), kMaxMemoryImageSize);
 }

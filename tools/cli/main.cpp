@@ -138,8 +138,9 @@ int main(int argc, char** argv) {
     if (i < args.size() && args[i] == "--simulate") {
         if (i + 1 >= args.size()) return Usage("--simulate needs an image file");
         MemoryImage image;
-        if (!LoadMemoryImage(args[i + 1], image)) {
-            std::cerr << "oront-v208-cli: cannot read the image file " << args[i + 1] << "\n";
+        std::string reason;
+        if (!LoadMemoryImage(args[i + 1], image, &reason)) {
+            std::cerr << "oront-v208-cli: cannot read the image file " << args[i + 1] << ": " << reason << "\n";
             return 1;
         }
         s.backend = std::make_unique<SimulatedInstrument>(std::move(image));

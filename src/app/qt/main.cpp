@@ -6,6 +6,7 @@
 //   --demo-full       a full, wrapped memory of 8000 records
 //   --simulate IMAGE  the memory image in the file IMAGE
 #include <QApplication>
+#include <QMessageBox>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -29,6 +30,23 @@ int Usage(const char* program) {
     return 2;
 }
 
+// A program started from a desktop launcher has no terminal: the reason an
+// image cannot be played is shown in a message box too, where there is a
+// screen to show it on.
+void ShowImageFailure(int& argc, char** argv, const char* path, const std::string& reason) {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return;
+#endif
+    QApplication app(argc, argv);
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Oront V208 Software"),
+                    QStringLiteral("The memory image %1 cannot be played:\n%2")
+                        .arg(QString::fromLocal8Bit(path), QString::fromStdString(reason)),
+                    QMessageBox::Ok);
+    box.exec();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -44,8 +62,10 @@ int main(int argc, char** argv) {
         backend = std::make_unique<oront::SimulatedInstrument>(oront::MakeFullDemoImage());
     } else if (argc == 3 && std::string(argv[1]) == "--simulate") {
         oront::MemoryImage image;
-        if (!oront::LoadMemoryImage(argv[2], image)) {
-            std::fprintf(stderr, "%s: cannot read the memory image %s\n", program, argv[2]);
+        std::string reason;
+        if (!oront::LoadMemoryImage(argv[2], image, &reason)) {
+            std::fprintf(stderr, "%s: cannot read the memory image %s: %s\n", program, argv[2], reason.c_str());
+            ShowImageFailure(argc, argv, argv[2], reason);
             return 2;
         }
         backend = std::make_unique<oront::SimulatedInstrument>(std::move(image));
