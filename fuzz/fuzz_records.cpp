@@ -1,5 +1,6 @@
 // Arbitrary bytes -> a record count (with wrap) and record frames -> the
-// decoder -> the table build -> the report table -> the CSV text.
+// decoder -> the table build -> the report table -> the CSV text, and a
+// record range resolved on the result (format byte bit 1: numbers).
 //
 // Input: two bytes of count (top three bits 111: a wrapped memory of 8000
 // records, the low bits giving its wrap position; 110: a count of up to 8000
@@ -13,9 +14,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "export/CsvWriter.h"
+#include "export/SaveRange.h"
+#include "records/CFormat.h"
 #include "records/RecordFrame.h"
 #include "records/TableBuild.h"
 
@@ -109,5 +113,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string csv = CsvText(store, 0, store.m_nLastRow);
     if (csv.size() < 100) std::abort();
+
+    // A record range (as save-range takes it: numbers, or any text) never
+    // reaches outside the rows, never runs backwards, and starts on a row
+    // that shows its first record.
+    const std::uint8_t* tail = data + size - 4;
+    std::string first;
+    std::string last;
+    if (data[2] & 2) {
+        first = std::to_string(((tail[0] << 8) | tail[1]) % 8200);
+        last = std::to_string(((tail[2] << 8) | tail[3]) % 8200);
+    } else {
+        first.assign(reinterpret_cast<const char*>(tail), 2);
+        last.assign(reinterpret_cast<const char*>(tail + 2), 2);
+    }
+    const RecordRangeResult range = ResolveRecordNumbers(store, first, last);
+    if (range.error.empty()) {
+        if (range.rows.first < 0 || range.rows.first > range.rows.last || range.rows.last > store.m_nLastRow)
+            std::abort();
+        const ResultRow& row = store.Row(range.rows.first);
+        const bool group = row[ResultRow::m_strKind] == kind::kGroupCollapsed;
+        const std::string shown =
+            group ? GroupRecordNumberText(row[ResultRow::m_strRecordNo]) : row[ResultRow::m_strRecordNo].str();
+        if (CAtoi(shown) != CAtoi(first)) std::abort();
+    }
     return 0;
 }

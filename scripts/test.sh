@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test: the plain suite, the
-# same suite under AddressSanitizer + UndefinedBehaviorSanitizer, and the
-# fuzz targets for a short, bounded time, and the Windows cross-build of the
-# core under Wine.
+# same suite under AddressSanitizer + UndefinedBehaviorSanitizer, every fuzz
+# target from its kept corpus for a short, bounded time, and the Windows
+# cross-build of the core under Wine.
 #   scripts/test.sh                  everything
 #   SKIP_WINDOWS=1 scripts/test.sh   everything but the Windows cross-build
 #   scripts/test.sh --plain          the plain suite only
 #   scripts/test.sh --sanitize       the sanitizer suite only
-#   FUZZ_SECONDS=600 scripts/test.sh longer fuzzing
+#   scripts/test.sh --fuzz           the fuzz targets only
+#   FUZZ_SECONDS=600 scripts/test.sh longer fuzzing (default 20 s a target)
+#
+# Every step reports what it ran and fails when it ran nothing: a suite
+# without tests, a test that skips for want of a tool the scripts install, a
+# fuzz target that is missing, does not run or finds a crash.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --test
@@ -17,28 +22,63 @@ run_plain=1; run_san=1; run_fuzz=1; run_windows=1
 case "${1:-}" in
   --plain) run_san=0; run_fuzz=0; run_windows=0 ;;
   --sanitize) run_plain=0; run_fuzz=0; run_windows=0 ;;
+  --fuzz) run_plain=0; run_san=0; run_windows=0 ;;
   "") ;;
-  *) echo "usage: $0 [--plain|--sanitize]" >&2; exit 2 ;;
+  *) echo "usage: $0 [--plain|--sanitize|--fuzz]" >&2; exit 2 ;;
 esac
 
+# Tests that would skip because a tool is missing fail instead: the scripts
+# above installed everything they need.
+export ORONT_NO_SKIP=1
+
 status=0
+suite() {  # suite NAME BUILD_DIR [ctest environment...]
+  local name=$1 dir=$2; shift 2
+  local log=$dir/ctest.log
+  if env "$@" ctest --test-dir "$dir" --output-on-failure --no-tests=error -j2 >"$log" 2>&1; then
+    grep -E '^[0-9]+% tests passed' "$log"
+  else
+    cat "$log"; echo "FAIL: $name suite"; status=1
+  fi
+}
+
 if [ $run_plain = 1 ]; then
   echo "== plain suite =="
-  scripts/build.sh build
-  (cd build && ctest --output-on-failure -j2) || status=1
+  scripts/build.sh build -DORONT_REQUIRE_ALL_TESTS=ON
+  suite plain build
 fi
 if [ $run_san = 1 ]; then
   echo "== AddressSanitizer + UndefinedBehaviorSanitizer suite =="
-  scripts/build.sh build-asan -DORONT_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
-  (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2) || status=1
+  scripts/build.sh build-asan -DORONT_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DORONT_REQUIRE_ALL_TESTS=ON
+  suite sanitizer build-asan ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
 fi
 if [ $run_fuzz = 1 ]; then
-  echo "== fuzz targets (${FUZZ_SECONDS:-20} s each) =="
+  seconds=${FUZZ_SECONDS:-20}
+  echo "== fuzz targets ($seconds s each, from the kept corpus in fuzz/corpus) =="
   CXX=clang++-14 CC=clang-14 scripts/build.sh build-fuzz -DORONT_FUZZ=ON -DORONT_GUI=OFF -DORONT_TESTS=OFF
-  for f in build-fuzz/fuzz_*; do
-    [ -x "$f" ] || continue
-    corpus="build-fuzz/corpus-$(basename "$f")"; mkdir -p "$corpus"
-    "$f" -max_total_time="${FUZZ_SECONDS:-20}" -rss_limit_mb=2048 "$corpus" 2>&1 | tail -n 3 || status=1
+  targets=()
+  for src in fuzz/fuzz_*.cpp; do [ -e "$src" ] && targets+=("$(basename "$src" .cpp)"); done
+  if [ ${#targets[@]} -eq 0 ]; then echo "FAIL: no fuzz targets in fuzz/"; status=1; fi
+  for t in "${targets[@]}"; do
+    bin=build-fuzz/fuzz/$t
+    seeds=fuzz/corpus/$t
+    work=build-fuzz/corpus/$t
+    log=build-fuzz/$t.log
+    if [ ! -x "$bin" ]; then echo "FAIL: $t was not built ($bin)"; status=1; continue; fi
+    if [ -z "$(ls -A "$seeds" 2>/dev/null)" ]; then echo "FAIL: $t has no kept corpus in $seeds"; status=1; continue; fi
+    mkdir -p "$work"
+    # New inputs go to the work folder; the kept corpus is only read.
+    rc=0
+    "$bin" -max_total_time="$seconds" -rss_limit_mb=2048 -artifact_prefix="build-fuzz/$t-" \
+      "$work" "$seeds" >"$log" 2>&1 || rc=$?
+    runs=$(sed -n 's/^Done \([0-9]*\) runs.*/\1/p' "$log" | tail -n 1)
+    if [ $rc -ne 0 ]; then
+      tail -n 40 "$log"; echo "FAIL: $t exited with $rc (a finding is in build-fuzz/$t-*)"; status=1
+    elif [ -z "$runs" ] || [ "$runs" -eq 0 ]; then
+      tail -n 20 "$log"; echo "FAIL: $t did not run"; status=1
+    else
+      echo "ok: $t: $runs runs in $seconds s, $(grep -c . <(ls "$seeds")) kept inputs, no finding"
+    fi
   done
 fi
 if [ $run_windows = 1 ]; then

@@ -22,6 +22,7 @@
 #include <memory>
 
 #include "PrintTestSupport.h"
+#include "SkipOrFail.h"
 #include "print/qt/PrintPreViewParent.h"
 #include "print/qt/ReportPrinter.h"
 
@@ -89,7 +90,7 @@ protected:
     }
 
     void SetUp() override {
-        if (!skipReason.empty()) GTEST_SKIP() << skipReason;
+        if (!skipReason.empty()) ORONT_SKIP_OR_FAIL(skipReason);
     }
 
     static std::string skipReason;
