@@ -1,0 +1,596 @@
+#include "base/OutputFile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <random>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#if defined(__APPLE__)
+#include <sys/random.h>
+#endif
+
+#include <locale.h>
+
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#endif
+
+namespace oront {
+namespace {
+
+// ".oront-" and six random characters: short enough for any folder, whatever
+// the length of the target's own name.
+constexpr char kTempPrefix[] = ".oront-";
+constexpr std::size_t kRandomChars = 6;
+constexpr int kNameAttempts = 100;
+
+// Six characters from the system's random source; an attacker who can write
+// into the folder cannot tell the next name in advance.
+std::string RandomName() {
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+    unsigned char bytes[kRandomChars] = {};
+#ifdef _WIN32
+    std::random_device device;
+    for (unsigned char& b : bytes) b = static_cast<unsigned char>(device());
+#else
+    if (::getentropy(bytes, sizeof bytes) != 0) {
+        std::random_device device;
+        for (unsigned char& b : bytes) b = static_cast<unsigned char>(device());
+    }
+#endif
+    std::string name = kTempPrefix;
+    for (unsigned char b : bytes) name += kAlphabet[b & 63];
+    return name;
+}
+
+// Writes every byte; 0 or the errno of the failure.
+int WriteAll(int fd, const char* p, std::size_t size) {
+    while (size > 0) {
+#ifdef _WIN32
+        const unsigned chunk = static_cast<unsigned>(std::min<std::size_t>(size, 1u << 30));
+        const int n = ::_write(fd, p, chunk);
+#else
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+#endif
+        if (n < 0) return errno != 0 ? errno : EIO;
+        if (n == 0) return ENOSPC;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::string ErrorText(int error) {
+#ifdef _WIN32
+    char buf[256] = {};
+    if (strerror_s(buf, sizeof buf, error) != 0) return "Unknown error " + std::to_string(error);
+    return buf;
+#else
+    // The "C" locale's text: messages do not change with the user's language.
+    static const locale_t c = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    if (c != static_cast<locale_t>(nullptr)) return ::strerror_l(error, c);
+    return "Unknown error " + std::to_string(error);
+#endif
+}
+
+std::string OutputResult::Describe() const {
+    if (error == 0) return {};
+    return ErrorText(error) + ": " + path;
+}
+
+OutputFile::~OutputFile() {
+    Abort();
+}
+
+bool OutputFile::Fail(int error) {
+    m_result.error = error != 0 ? error : EIO;
+    m_result.method = OutputMethod::kNone;
+    Release();
+    return false;
+}
+
+bool OutputFile::Write(const void* data, std::size_t size) {
+    if (!m_open) {
+        if (m_result.error == 0) m_result.error = EBADF;
+        return false;
+    }
+    if (m_plan == OutputMethod::kInPlace) {
+        // The existing file is only touched by Commit, so that an abandoned
+        // run leaves it as it was.
+        m_pending.append(static_cast<const char*>(data), size);
+        return true;
+    }
+    if (const int error = WriteAll(m_fd, static_cast<const char*>(data), size)) return Fail(error);
+    return true;
+}
+
+OutputResult WriteOutputFile(const std::string& path, std::string_view bytes) {
+    OutputFile file;
+    if (file.Open(path) && file.Write(bytes)) file.Commit();
+    return file.Result();
+}
+
+#ifdef _WIN32
+// Windows: no symbolic links are followed (MoveFileEx replaces the name
+// itself) and no signal-time cleanup is kept: a console program ended by
+// Ctrl+C is stopped by the system without running any handler that could
+// remove files safely.
+namespace {
+
+int ErrnoOfLastError() {
+    switch (GetLastError()) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return ENOENT;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return EACCES;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return ENOSPC;
+        case ERROR_WRITE_PROTECT:
+            return EROFS;
+        case ERROR_NOT_SAME_DEVICE:
+            return EXDEV;
+        default:
+            return EIO;
+    }
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t cut = path.find_last_of("/\\:");
+    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+}  // namespace
+
+bool OutputFile::Open(const std::string& path) {
+    Abort();
+    m_result = OutputResult{};
+    m_result.path = path;
+    m_pending.clear();
+    if (path.empty()) return Fail(ENOENT);
+    struct _stat64 st {};
+    const bool exists = ::_stat64(path.c_str(), &st) == 0;
+    if (exists && (st.st_mode & _S_IFDIR) != 0) return Fail(EISDIR);
+    if (exists && (st.st_mode & _S_IFREG) == 0) {
+        // A device such as NUL or CON.
+        m_fd = ::_open(path.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT);
+        if (m_fd < 0) return Fail(errno);
+        m_plan = OutputMethod::kDirect;
+        m_open = true;
+        return true;
+    }
+    const std::string folder = FolderOf(path);
+    int error = EEXIST;
+    for (int attempt = 0; attempt < kNameAttempts && error == EEXIST; ++attempt) {
+        m_tempName = folder + RandomName();
+        m_fd = ::_open(m_tempName.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                       _S_IREAD | _S_IWRITE);
+        error = m_fd >= 0 ? 0 : errno;
+    }
+    if (m_fd >= 0) {
+        m_finalName = path;
+        m_plan = OutputMethod::kReplaced;
+        m_open = true;
+        return true;
+    }
+    m_tempName.clear();
+    if (exists && error == EACCES) {
+        // The folder refuses new files; the file itself may still be writable.
+        m_fd = ::_open(path.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT);
+        if (m_fd >= 0) {
+            m_plan = OutputMethod::kInPlace;
+            m_open = true;
+            return true;
+        }
+    }
+    return Fail(error);
+}
+
+bool OutputFile::Commit() {
+    if (!m_open) {
+        if (m_result.error == 0) m_result.error = EBADF;
+        return false;
+    }
+    if (m_plan == OutputMethod::kInPlace) {
+        if (const int error = WriteAll(m_fd, m_pending.data(), m_pending.size())) return Fail(error);
+        if (::_chsize_s(m_fd, static_cast<long long>(m_pending.size())) != 0) return Fail(errno);
+    }
+    if (m_plan != OutputMethod::kDirect && ::_commit(m_fd) != 0) return Fail(errno);
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::_close(fd) != 0) return Fail(errno);
+    if (m_plan == OutputMethod::kReplaced) {
+        if (!MoveFileExA(m_tempName.c_str(), m_finalName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return Fail(ErrnoOfLastError());
+        m_tempName.clear();
+    }
+    m_result.method = m_plan;
+    m_open = false;
+    Release();
+    return true;
+}
+
+void OutputFile::Release() {
+    if (m_fd >= 0) ::_close(m_fd);
+    m_fd = -1;
+    if (!m_tempName.empty()) ::_unlink(m_tempName.c_str());
+    m_tempName.clear();
+    m_pending.clear();
+    m_open = false;
+}
+
+void OutputFile::Abort() {
+    Release();
+}
+
+#else  // POSIX
+
+namespace {
+
+// --- Removal of open temporaries when the program is ended by a signal -----
+//
+// The handler may only use async-signal-safe calls, so the temporaries are
+// kept in a fixed table of (folder descriptor, name) entries whose state is
+// a lock-free atomic.
+enum SlotState : int { kFree, kFilling, kActive, kRemoving, kRemoved };
+struct CleanupSlot {
+    std::atomic<int> state{kFree};
+    int folderFd = -1;
+    char name[sizeof kTempPrefix + kRandomChars] = {};
+};
+static_assert(std::atomic<int>::is_always_lock_free);
+constexpr int kSlotCount = 64;
+CleanupSlot g_slots[kSlotCount];
+
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kSignalCount = sizeof kCleanupSignals / sizeof kCleanupSignals[0];
+struct sigaction g_previous[kSignalCount];
+
+void RemoveTemporariesAndRaise(int signal) {
+    const int savedErrno = errno;
+    for (CleanupSlot& slot : g_slots) {
+        int expected = kActive;
+        if (slot.state.compare_exchange_strong(expected, kRemoving)) {
+            ::unlinkat(slot.folderFd, slot.name, 0);
+            slot.state.store(kRemoved);
+        }
+    }
+    // The program ends as the signal would have ended it (or its own handler
+    // runs): the earlier disposition handles the signal once this returns.
+    for (int i = 0; i < kSignalCount; ++i) {
+        if (kCleanupSignals[i] == signal) ::sigaction(signal, &g_previous[i], nullptr);
+    }
+    ::raise(signal);
+    errno = savedErrno;
+}
+
+// Checked with every temporary, so that a handler the program set after an
+// earlier one is chained rather than lost: the handler is installed for each
+// of the signals that is neither ignored (nohup) nor already handled here.
+void InstallCleanupHandlers() {
+    static std::mutex lock;
+    std::lock_guard<std::mutex> guard(lock);
+    for (int i = 0; i < kSignalCount; ++i) {
+        struct sigaction current {};
+        if (::sigaction(kCleanupSignals[i], nullptr, &current) != 0) continue;
+        if ((current.sa_flags & SA_SIGINFO) == 0 &&
+            (current.sa_handler == SIG_IGN || current.sa_handler == RemoveTemporariesAndRaise))
+            continue;
+        g_previous[i] = current;
+        struct sigaction handler {};
+        handler.sa_handler = RemoveTemporariesAndRaise;
+        sigemptyset(&handler.sa_mask);
+        for (int s : kCleanupSignals) sigaddset(&handler.sa_mask, s);
+        handler.sa_flags = SA_RESTART;
+        ::sigaction(kCleanupSignals[i], &handler, nullptr);
+    }
+}
+
+// Enters a temporary before it is created, so that no moment exists in which
+// it is on disk but unknown to the handler. -1 when the table is full (the
+// file is then written without that protection).
+int RegisterTemporary(int folderFd, const std::string& name) {
+    InstallCleanupHandlers();
+    for (int i = 0; i < kSlotCount; ++i) {
+        int expected = kFree;
+        if (g_slots[i].state.compare_exchange_strong(expected, kFilling)) {
+            g_slots[i].folderFd = folderFd;
+            std::memset(g_slots[i].name, 0, sizeof g_slots[i].name);
+            std::memcpy(g_slots[i].name, name.data(), std::min(name.size(), sizeof g_slots[i].name - 1));
+            g_slots[i].state.store(kActive);
+            return i;
+        }
+    }
+    return -1;
+}
+
+void UnregisterTemporary(int slot) {
+    if (slot < 0) return;
+    std::atomic<int>& state = g_slots[slot].state;
+    for (;;) {
+        int expected = kActive;
+        if (state.compare_exchange_strong(expected, kFree)) return;
+        if (expected == kRemoved) {
+            state.store(kFree);
+            return;
+        }
+        sched_yield();  // a handler on another thread is removing it right now
+    }
+}
+
+// The permissions a newly created file gets: 0666 without the umask. The
+// umask is read without changing it where the system tells it.
+mode_t NewFileMode() {
+#ifdef __linux__
+    if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status) != nullptr) {
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        }
+        std::fclose(status);
+        if (found) return static_cast<mode_t>(0666 & ~mask);
+    }
+#endif
+    static std::mutex lock;
+    std::lock_guard<std::mutex> guard(lock);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// The descriptor a name stands for: /dev/stdout, /dev/stderr, /dev/stdin,
+// /dev/fd/N, /proc/self/fd/N; -1 for any other name.
+int DescriptorOfName(const std::string& path) {
+    if (path == "/dev/stdin") return 0;
+    if (path == "/dev/stdout") return 1;
+    if (path == "/dev/stderr") return 2;
+    const std::string prefixes[] = {"/dev/fd/", "/proc/self/fd/", "/proc/" + std::to_string(::getpid()) + "/fd/"};
+    for (const std::string& prefix : prefixes) {
+        if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0) continue;
+        const std::string digits = path.substr(prefix.size());
+        if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) return -1;
+        return std::stoi(digits);
+    }
+    return -1;
+}
+
+struct Target {
+    enum Kind { kRegular, kMissing, kOther, kDescriptor } kind = kMissing;
+    std::string path;    // the file the links lead to
+    std::string folder;  // its folder ("" for the working folder) and name
+    std::string name;
+    int descriptor = -1;
+};
+
+void Split(Target& target) {
+    const std::size_t slash = target.path.find_last_of('/');
+    target.folder = slash == std::string::npos ? std::string() : target.path.substr(0, slash + 1);
+    target.name = slash == std::string::npos ? target.path : target.path.substr(slash + 1);
+}
+
+// Follows symbolic links one by one to the file that is written: a link
+// keeps pointing where it pointed, also when that file does not exist yet.
+// Returns 0 or an errno value.
+int Resolve(const std::string& path, Target& target) {
+    std::string current = path;
+    for (int hops = 0; hops <= 40; ++hops) {
+        target.path = current;
+        const int fd = DescriptorOfName(current);
+        if (fd >= 0) {
+            target.kind = Target::kDescriptor;
+            target.descriptor = fd;
+            return 0;
+        }
+        struct stat st {};
+        if (::lstat(current.c_str(), &st) != 0) {
+            if (errno != ENOENT) return errno;
+            target.kind = Target::kMissing;
+            Split(target);
+            return target.name.empty() ? EISDIR : 0;
+        }
+        if (S_ISLNK(st.st_mode)) {
+            std::string link(static_cast<std::size_t>(std::max<off_t>(st.st_size, 0)) + 256, '\0');
+            const ssize_t n = ::readlink(current.c_str(), link.data(), link.size());
+            if (n < 0) return errno;
+            if (static_cast<std::size_t>(n) >= link.size()) return ENAMETOOLONG;
+            link.resize(static_cast<std::size_t>(n));
+            if (link.empty()) return ENOENT;
+            if (link[0] == '/') {
+                current = link;
+            } else {
+                const std::size_t slash = current.find_last_of('/');
+                current = (slash == std::string::npos ? std::string() : current.substr(0, slash + 1)) + link;
+            }
+            continue;
+        }
+        if (S_ISDIR(st.st_mode)) return EISDIR;
+        target.kind = S_ISREG(st.st_mode) ? Target::kRegular : Target::kOther;
+        Split(target);
+        return 0;
+    }
+    return ELOOP;
+}
+
+bool RefusesNewFiles(int error) {
+    return error == EACCES || error == EPERM || error == EROFS;
+}
+
+}  // namespace
+
+bool OutputFile::Open(const std::string& path) {
+    Abort();
+    m_result = OutputResult{};
+    m_result.path = path;
+    m_pending.clear();
+    if (path.empty()) return Fail(ENOENT);
+
+    // A device that turns into a regular file between looking and opening is
+    // looked at again.
+    for (int round = 0; round < 3; ++round) {
+        Target target;
+        if (const int error = Resolve(path, target)) return Fail(error);
+
+        if (target.kind == Target::kDescriptor) {
+            m_fd = ::fcntl(target.descriptor, F_DUPFD_CLOEXEC, 0);
+            if (m_fd < 0) return Fail(errno);
+            m_plan = OutputMethod::kDirect;
+            m_open = true;
+            return true;
+        }
+        if (target.kind == Target::kOther) {
+            // Opened without O_CREAT: the device or FIFO itself is written.
+            int fd;
+            do {
+                fd = ::open(target.path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+            } while (fd < 0 && errno == EINTR);
+            if (fd < 0) return Fail(errno);
+            struct stat st {};
+            if (::fstat(fd, &st) != 0 || S_ISREG(st.st_mode)) {
+                ::close(fd);
+                continue;
+            }
+            m_fd = fd;
+            m_plan = OutputMethod::kDirect;
+            m_open = true;
+            return true;
+        }
+
+        // A regular file or a new name: a temporary in the same folder, so
+        // that the rename stays within one file system.
+        const std::string folder = target.folder.empty() ? std::string(".") : target.folder;
+        m_folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+#ifdef O_PATH
+        // A folder that may be searched and written but not listed.
+        if (m_folderFd < 0 && errno == EACCES) m_folderFd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+#endif
+        if (m_folderFd < 0) return Fail(errno);
+        m_finalName = target.name;
+
+        int error = EEXIST;
+        for (int attempt = 0; attempt < kNameAttempts && error == EEXIST; ++attempt) {
+            m_tempName = RandomName();
+            m_slot = RegisterTemporary(m_folderFd, m_tempName);
+            m_fd = ::openat(m_folderFd, m_tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            error = m_fd >= 0 ? 0 : errno;
+            if (error == EINTR) error = EEXIST;  // try again under another name
+            if (m_fd < 0) {
+                UnregisterTemporary(m_slot);
+                m_slot = -1;
+            }
+        }
+        if (m_fd >= 0) {
+            m_plan = OutputMethod::kReplaced;
+            m_open = true;
+            return true;
+        }
+        m_tempName.clear();
+        if (target.kind == Target::kRegular && RefusesNewFiles(error)) {
+            // The folder takes no new file, but the file itself may be
+            // writable: it is then rewritten in place at Commit.
+            const int fd = ::openat(m_folderFd, m_finalName.c_str(), O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+            struct stat st {};
+            if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+                m_fd = fd;
+                m_plan = OutputMethod::kInPlace;
+                m_open = true;
+                return true;
+            }
+            if (fd >= 0) ::close(fd);
+        }
+        return Fail(error);
+    }
+    return Fail(EAGAIN);
+}
+
+bool OutputFile::Commit() {
+    if (!m_open) {
+        if (m_result.error == 0) m_result.error = EBADF;
+        return false;
+    }
+    if (m_plan == OutputMethod::kInPlace) {
+        // Every byte first, then the old file's longer tail is cut off.
+        if (const int error = WriteAll(m_fd, m_pending.data(), m_pending.size())) return Fail(error);
+        int rc;
+        do {
+            rc = ::ftruncate(m_fd, static_cast<off_t>(m_pending.size()));
+        } while (rc != 0 && errno == EINTR);
+        if (rc != 0) return Fail(errno);
+    }
+    if (m_plan == OutputMethod::kReplaced) {
+        // The old file's owner, group and permissions; a new file's from the
+        // umask. Taking another user's ownership is not permitted to everyone
+        // and then skipped.
+        struct stat old {};
+        if (::fstatat(m_folderFd, m_finalName.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode)) {
+            if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
+                if (::fchown(m_fd, old.st_uid, old.st_gid) != 0)
+                    (void)!::fchown(m_fd, static_cast<uid_t>(-1), old.st_gid);
+            }
+            ::fchmod(m_fd, old.st_mode & 07777);
+        } else {
+            ::fchmod(m_fd, NewFileMode());
+        }
+    }
+    // Devices and pipes cannot be synced; that is no failure.
+    if (::fsync(m_fd) != 0 &&
+        !(m_plan == OutputMethod::kDirect && (errno == EINVAL || errno == EROFS || errno == ENOTSUP)))
+        return Fail(errno);
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0 && errno != EINTR) return Fail(errno);
+    if (m_plan == OutputMethod::kReplaced) {
+        if (::renameat(m_folderFd, m_tempName.c_str(), m_folderFd, m_finalName.c_str()) != 0) return Fail(errno);
+        m_tempName.clear();
+        // The rename itself on disk; a folder that cannot be synced is no
+        // failure of the file, which is already in place.
+        ::fsync(m_folderFd);
+    }
+    m_result.method = m_plan;
+    m_open = false;
+    Release();
+    return true;
+}
+
+void OutputFile::Release() {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+    if (!m_tempName.empty() && m_folderFd >= 0) ::unlinkat(m_folderFd, m_tempName.c_str(), 0);
+    m_tempName.clear();
+    UnregisterTemporary(m_slot);
+    m_slot = -1;
+    if (m_folderFd >= 0) ::close(m_folderFd);
+    m_folderFd = -1;
+    m_pending.clear();
+    m_open = false;
+}
+
+void OutputFile::Abort() {
+    Release();
+}
+
+#endif
+
+}  // namespace oront

@@ -1,0 +1,90 @@
+// Writing an output file (CSV, memory image, PDF) so that a reader never sees
+// half of it and a failure never destroys what was there.
+//
+// How a target is written depends on what it is:
+//  - a regular file, a new name, or a symbolic link (also a chain of links,
+//    also one that points at a missing file) is replaced atomically: the
+//    bytes go to a short, randomly named temporary created exclusively in the
+//    folder of the file the links lead to, which is synced, given the old
+//    file's mode (and owner and group where permitted), and renamed over that
+//    file; the links stay as they are. A new file gets 0666 minus the umask.
+//  - an existing file that is not a regular file (a terminal, /dev/null, a
+//    FIFO) is written directly and never replaced; /dev/stdout, /dev/stderr,
+//    /dev/fd/N and /proc/self/fd/N are written through the descriptor N the
+//    program already has, so a ">>" redirection keeps appending.
+//  - a regular file whose folder refuses the temporary but which is itself
+//    writable is rewritten in place (all bytes, then cut to their length).
+//  - a directory is refused (EISDIR).
+// SIGINT, SIGTERM and SIGHUP remove the temporaries still open before the
+// program ends.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace oront {
+
+enum class OutputMethod {
+    kNone,      // nothing written (failed, or not committed yet)
+    kReplaced,  // a complete temporary was renamed over the target
+    kDirect,    // written straight into a device, FIFO or open descriptor
+    kInPlace,   // the existing file was overwritten and cut to length
+};
+
+struct OutputResult {
+    int error = 0;  // errno of the first failure; 0 when none
+    OutputMethod method = OutputMethod::kNone;
+    std::string path;  // the target as the caller named it
+
+    [[nodiscard]] bool ok() const { return error == 0; }
+    // "<system text for error>: <path>" (English in every locale); empty
+    // without an error.
+    [[nodiscard]] std::string Describe() const;
+};
+
+// The system's text for an errno value, the same in every locale.
+std::string ErrorText(int error);
+
+class OutputFile {
+public:
+    OutputFile() = default;
+    // Abandons the file unless Commit succeeded: a temporary is removed and
+    // the target stays as it was.
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Decides how the target is written and prepares it (creates the
+    // temporary, opens the device). May block on a FIFO until it has a
+    // reader.
+    bool Open(const std::string& path);
+    // Appends bytes; false (and the file abandoned) on the first failure.
+    bool Write(const void* data, std::size_t size);
+    bool Write(std::string_view bytes) { return Write(bytes.data(), bytes.size()); }
+    // Makes the written bytes the target's content; the result tells how.
+    bool Commit();
+    // Abandons the file now (also done by the destructor).
+    void Abort();
+
+    [[nodiscard]] const OutputResult& Result() const { return m_result; }
+
+private:
+    bool Fail(int error);
+    void Release();
+
+    OutputResult m_result;
+    OutputMethod m_plan = OutputMethod::kNone;
+    int m_fd = -1;
+    int m_folderFd = -1;      // the folder holding the temporary
+    int m_slot = -1;          // its entry in the signal-time cleanup list
+    std::string m_tempName;   // the temporary's name inside the folder (Windows: its path)
+    std::string m_finalName;  // the replaced file's name inside the folder (Windows: its path)
+    std::string m_pending;    // bytes held until Commit when rewriting in place
+    bool m_open = false;
+};
+
+// Open, Write and Commit in one call.
+OutputResult WriteOutputFile(const std::string& path, std::string_view bytes);
+
+}  // namespace oront
