@@ -208,9 +208,13 @@ TEST(SaveRangeLarge, RowsPastTableRow8000) {
     FillRecordTable(store, list);
     ASSERT_EQ(list.GetItemCount(), 10000);
 
-    int index = -1;
-    ASSERT_TRUE(LookupRecordIndex(list, 1700, index));
-    EXPECT_EQ(index, 3 * 1699);  // group, member and summary row per run
+    // Five table rows and three result rows a run: record 1601's group row is
+    // table row 8000, the first past the old end of the lookup.
+    for (int record : {1600, 1601, 1700, 2000}) {
+        int index = -1;
+        ASSERT_TRUE(LookupRecordIndex(list, record, index)) << record;
+        EXPECT_EQ(index, 3 * (record - 1)) << record;
+    }
 
     const RecordRangeResult r = ResolveRecordNumbers(store, "1700", "1700");
     EXPECT_EQ(r.rows.first, 3 * 1699);
