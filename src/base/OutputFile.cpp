@@ -544,7 +544,11 @@ bool OutputFile::Commit() {
         // umask. Taking another user's ownership is not permitted to everyone
         // and then skipped.
         struct stat old {};
-        if (::fstatat(m_folderFd, m_finalName.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode)) {
+        const bool exists = ::fstatat(m_folderFd, m_finalName.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
+        // Only a regular file (or a link) is ever replaced: a device, FIFO or
+        // socket that took the name since Open stays as it is.
+        if (exists && !S_ISREG(old.st_mode) && !S_ISLNK(old.st_mode)) return Fail(EEXIST);
+        if (exists && S_ISREG(old.st_mode)) {
             if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
                 if (::fchown(m_fd, old.st_uid, old.st_gid) != 0)
                     (void)!::fchown(m_fd, static_cast<uid_t>(-1), old.st_gid);
