@@ -14,6 +14,7 @@
 #include <unistd.h>
 #endif
 
+#include "base/OutputFile.h"
 #include "device/DeviceLink.h"
 
 namespace oront {
@@ -85,12 +86,11 @@ bool LoadMemoryImage(const std::string& path, MemoryImage& image, std::string* r
     return true;
 }
 
-bool SaveMemoryImage(const std::string& path, const MemoryImage& image) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
-    out.close();
-    return !out.fail();
+bool SaveMemoryImage(const std::string& path, const MemoryImage& image, std::string* failure) {
+    const OutputResult result =
+        WriteOutputFile(path, std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
+    if (failure != nullptr) *failure = result.Describe();
+    return result.ok();
 }
 
 MemoryImage MakeMemoryImage(std::uint16_t countValue, const std::vector<RawRecord>& slots) {

@@ -30,7 +30,10 @@ constexpr std::size_t kMaxMemoryImageSize = 64 * (1 + 2 * 0x7FFF);
 // given) says why, e.g. "its length (100 bytes) is not a multiple of 64".
 // A FIFO or a device is refused without reading from it.
 bool LoadMemoryImage(const std::string& path, MemoryImage& image, std::string* reason = nullptr);
-bool SaveMemoryImage(const std::string& path, const MemoryImage& image);
+// Writes an image file through OutputFile (an existing file is replaced only
+// by a complete image); on failure `failure` (when given) says why, e.g.
+// "Permission denied: /path/a.img".
+bool SaveMemoryImage(const std::string& path, const MemoryImage& image, std::string* failure = nullptr);
 
 // The count packet for a reply value (bytes 0-1 big-endian, the rest zero)
 // followed by the record frames of the given records, in slot order.

@@ -1,29 +1,13 @@
 #include "export/CsvWriter.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
+#include "base/OutputFile.h"
 #include "records/CFormat.h"
 #include "records/RecordCells.h"
 #include "records/TableBuild.h"
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace oront {
 namespace {
@@ -147,106 +131,6 @@ void ClampRange(const RecordStore& store, int& start, int& end) {
     end = static_cast<int>(std::min<long long>(end, static_cast<long long>(store.m_rows.size()) - 1));
 }
 
-#ifdef _WIN32
-using FileHandle = int;
-bool WriteAll(FileHandle fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const unsigned chunk = static_cast<unsigned>(std::min<std::size_t>(size, 1u << 30));
-        const int n = _write(fd, data, chunk);
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-bool OpenTemporary(const std::string& target, std::string& tempPath, FileHandle& fd) {
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        tempPath =
-            target + ".tmp" + FormatInt(static_cast<long long>(GetCurrentProcessId())) + "_" + FormatInt(attempt);
-        fd = _open(tempPath.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-        if (fd >= 0) return true;
-        if (errno != EEXIST) return false;
-    }
-    return false;
-}
-bool SyncAndClose(FileHandle fd) {
-    const bool synced = _commit(fd) == 0;
-    return (_close(fd) == 0) && synced;
-}
-void CloseQuietly(FileHandle fd) {
-    _close(fd);
-}
-bool ReplaceTarget(const std::string& tempPath, const std::string& target) {
-    return MoveFileExA(tempPath.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-}
-void RemoveTemporary(const std::string& tempPath) {
-    _unlink(tempPath.c_str());
-}
-#else
-using FileHandle = int;
-bool WriteAll(FileHandle fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-bool OpenTemporary(const std::string& target, std::string& tempPath, FileHandle& fd) {
-    // The temporary lies in the target's folder so that the final rename
-    // stays within one file system.
-    const std::size_t slash = target.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    tempPath = folder + "." + base + ".XXXXXX";
-    fd = ::mkstemp(tempPath.data());
-    if (fd < 0) return false;
-    // A new file gets the usual permissions; a replaced file keeps its own.
-    struct stat st {};
-    mode_t mode;
-    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    ::fchmod(fd, mode);
-    return true;
-}
-bool SyncAndClose(FileHandle fd) {
-    const bool synced = ::fsync(fd) == 0;
-    return (::close(fd) == 0) && synced;
-}
-void CloseQuietly(FileHandle fd) {
-    ::close(fd);
-}
-bool ReplaceTarget(const std::string& tempPath, const std::string& target) {
-    return ::rename(tempPath.c_str(), target.c_str()) == 0;
-}
-void RemoveTemporary(const std::string& tempPath) {
-    ::unlink(tempPath.c_str());
-}
-#endif
-
-// Saving over a symbolic link replaces the file it points to and keeps the
-// link, as editors do; a link that leads nowhere is replaced like any file.
-std::string ResolveTarget(const std::string& path) {
-#ifndef _WIN32
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* resolved = ::realpath(path.c_str(), nullptr)) {
-            std::string target(resolved);
-            std::free(resolved);
-            return target;
-        }
-    }
-#endif
-    return path;
-}
-
 }  // namespace
 
 std::string CsvText(const RecordStore& store, int start, int end) {
@@ -257,35 +141,31 @@ std::string CsvText(const RecordStore& store, int start, int end) {
     return out.Take();
 }
 
-bool WriteCsvFile(const RecordStore& store, const std::string& path, int start, int end) {
-    if (path.empty()) return false;
-    const std::string target = ResolveTarget(path);
-    std::string tempPath;
-    FileHandle fd{};
-    if (!OpenTemporary(target, tempPath, fd)) return false;
-
-    // Lines are collected into a bounded buffer and written in blocks, so the
-    // memory used does not grow with the number of rows.
-    constexpr std::size_t kBlock = 1 << 16;
-    LineBuffer buffer;
-    buffer.Append(kTitleLines);
-    ClampRange(store, start, end);
-    bool ok = AppendRows(store, start, end, buffer, [&](LineBuffer& out) {
-        if (out.Size() < kBlock) return true;
-        const bool written = WriteAll(fd, out.View().data(), out.Size());
-        out.Clear();
-        return written;
-    });
-    if (ok) ok = WriteAll(fd, buffer.View().data(), buffer.Size());
-    if (ok) {
-        ok = SyncAndClose(fd);
-    } else {
-        CloseQuietly(fd);
+bool WriteCsvFileWithCause(const RecordStore& store, const std::string& path, int start, int end, std::string& cause) {
+    cause.clear();
+    OutputFile file;
+    if (file.Open(path)) {
+        // Lines are collected into a bounded buffer and written in blocks, so
+        // the memory used does not grow with the number of rows.
+        constexpr std::size_t kBlock = 1 << 16;
+        LineBuffer buffer;
+        buffer.Append(kTitleLines);
+        ClampRange(store, start, end);
+        const bool written = AppendRows(store, start, end, buffer, [&](LineBuffer& out) {
+            if (out.Size() < kBlock) return true;
+            const bool ok = file.Write(out.View());
+            out.Clear();
+            return ok;
+        });
+        if (written && file.Write(buffer.View())) file.Commit();
     }
-    // The target is replaced only by a completely written file.
-    if (ok) ok = ReplaceTarget(tempPath, target);
-    if (!ok) RemoveTemporary(tempPath);
-    return ok;
+    cause = file.Result().Describe();
+    return file.Result().ok();
+}
+
+bool WriteCsvFile(const RecordStore& store, const std::string& path, int start, int end) {
+    std::string cause;
+    return WriteCsvFileWithCause(store, path, start, end, cause);
 }
 
 std::string DefaultFileName(std::time_t now) {

@@ -194,12 +194,19 @@ TEST_F(CsvFiles, SavingOverASymbolicLinkReplacesItsFileAndKeepsTheLink) {
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     EXPECT_EQ(Entries(dir_ / "data"), std::vector<std::string>{"real.csv"});
 
-    // A link that leads nowhere is replaced by the file.
+    // A link to a file not made yet gets that file and keeps pointing at it;
+    // a link into a missing folder fails and stays.
     const fs::path dangling = dir_ / "dangling.csv";
-    fs::create_symlink(dir_ / "nowhere" / "x.csv", dangling);
+    fs::create_symlink(fs::path("data") / "later.csv", dangling);
     ASSERT_TRUE(WriteCsvFile(s, dangling.string(), 0, 0));
-    EXPECT_FALSE(fs::is_symlink(dangling));
-    EXPECT_EQ(ReadFile(dangling), CsvText(s, 0, 0));
+    EXPECT_EQ(fs::read_symlink(dangling), fs::path("data") / "later.csv");
+    EXPECT_EQ(ReadFile(dir_ / "data" / "later.csv"), CsvText(s, 0, 0));
+    const fs::path nowhere = dir_ / "nowhere.csv";
+    fs::create_symlink(dir_ / "nowhere" / "x.csv", nowhere);
+    std::string cause;
+    EXPECT_FALSE(WriteCsvFileWithCause(s, nowhere.string(), 0, 0, cause));
+    EXPECT_EQ(cause, "No such file or directory: " + nowhere.string());
+    EXPECT_TRUE(fs::is_symlink(nowhere));
 }
 #endif
 

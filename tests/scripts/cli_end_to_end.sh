@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The command-line tool end to end on simulated instruments: saving, ranges,
-# dumps that replay byte for byte, failures with the program's messages and no
-# output file, and bytes that do not depend on the locale.
+# dumps that replay byte for byte (also of failed downloads), failures with
+# the program's messages and their causes, output to devices, FIFOs and
+# descriptors, and bytes that do not depend on the locale.
 set -uo pipefail
 cli="${ORONT_CLI:?ORONT_CLI must name oront-v208-cli}"
 work=$(mktemp -d)
@@ -48,11 +49,83 @@ printf '\0%.0s' $(seq 64) > empty.img
 "$cli" --simulate empty.img save-all e.csv 2> err.txt; rc=$?
 check "an empty instrument says No data!" bash -c "[ $rc -eq 1 ] && grep -qx 'No data!' err.txt && [ ! -e e.csv ]"
 "$cli" --demo save-all /nonexistent-dir/x.csv 2> err.txt; rc=$?
-check "an unwritable file fails with the save message" bash -c "[ $rc -eq 1 ] && grep -qx 'Failed to save records!' err.txt"
+check "an unwritable file fails with the save message and its cause" \
+  bash -c "[ $rc -eq 1 ] && grep -qxF 'Failed to save records! (No such file or directory: /nonexistent-dir/x.csv)' err.txt"
+# The null and full devices. Were the tool to regress, root would replace the
+# system's own /dev/null, so root writes to nodes of the same devices here.
+null=/dev/null full=/dev/full
+if [ "$(id -u)" = 0 ] && mknod null c 1 3 2> /dev/null && mknod full c 1 7 && : > null; then
+  null=$work/null full=$work/full
+elif [ "$(id -u)" = 0 ]; then
+  null= full=
+  echo "SKIP: no device node of our own opens here; devices are not written as root"
+fi
+if [ -n "$full" ]; then
+  "$cli" --demo save-all "$full" 2> err.txt; rc=$?
+  check "a full device fails with its cause" \
+    bash -c "[ $rc -eq 1 ] && grep -qxF 'Failed to save records! (No space left on device: $full)' err.txt && [ -c '$full' ]"
+fi
 "$cli" --demo frobnicate 2> /dev/null; rc=$?
 check "an unknown command is a usage error" test $rc -eq 2
 "$cli" --demo erase 2> /dev/null; rc=$?
 check "erase without --yes is a usage error" test $rc -eq 2
+
+# A dump of a failed download writes the packets that arrived, says how many,
+# and replays the same failure; an instrument that cannot be reached gives no
+# file.
+head -c $((64 * 11)) demo.img > cut.img
+"$cli" --simulate cut.img dump cut-dump.img 2> err.txt; rc=$?
+check "a cut download is dumped as far as it came" \
+  bash -c "[ $rc -eq 1 ] && grep -qxF 'Failed to read records! (11 packets written to cut-dump.img)' err.txt && cmp -s cut.img cut-dump.img"
+"$cli" --simulate cut-dump.img save-all c.csv 2> err.txt; rc=$?
+check "the dump of a cut download replays its failure" \
+  bash -c "[ $rc -eq 1 ] && grep -qx 'Failed to read records!' err.txt && [ ! -e c.csv ]"
+{ printf '@ER\r'; head -c 60 /dev/zero; } > refused.img
+"$cli" --simulate refused.img dump refused-dump.img 2> err.txt; rc=$?
+check "a refused count is dumped" \
+  bash -c "[ $rc -eq 1 ] && grep -qxF 'Failed to read records! (1 packet written to refused-dump.img)' err.txt && cmp -s refused.img refused-dump.img"
+: > silent.img
+"$cli" --simulate silent.img dump silent-dump.img 2> err.txt; rc=$?
+check "a silent instrument is dumped as an empty image" \
+  bash -c "[ $rc -eq 1 ] && grep -qxF 'Failed to read records! (0 packets written to silent-dump.img)' err.txt && [ -f silent-dump.img ] && [ ! -s silent-dump.img ]"
+"$cli" --simulate silent-dump.img count 2> err.txt; rc=$?
+check "the empty image replays as silence" bash -c "[ $rc -eq 1 ] && grep -qx 'Failed to read records!' err.txt"
+ORONT_USB_ID=0000:0001 "$cli" dump usb.img 2> err.txt; rc=$?
+check "no instrument: no image" bash -c "[ $rc -eq 1 ] && grep -qx 'Failed to connect USB device!' err.txt && [ ! -e usb.img ]"
+
+# Targets that are not regular files are written, never replaced; a file
+# keeps its permissions; no temporary is left.
+if [ -n "$null" ]; then
+  "$cli" --demo save-all "$null"; rc=$?
+  check "save-all to the null device" bash -c "[ $rc -eq 0 ] && [ -c '$null' ]"
+fi
+mkfifo pipe.csv
+cat pipe.csv > from-pipe.csv &
+"$cli" --demo save-all pipe.csv; rc=$?
+wait
+check "save-all to a FIFO reaches its reader" bash -c "[ $rc -eq 0 ] && [ -p pipe.csv ] && cmp -s a.csv from-pipe.csv"
+printf 'earlier\n' > log.csv
+"$cli" --demo save-all /dev/stdout >> log.csv; rc=$?
+check "save-all to /dev/stdout appends after >>" bash -c "[ $rc -eq 0 ] && cmp -s log.csv <(printf 'earlier\n'; cat a.csv)"
+cp a.csv private.csv && chmod 600 private.csv
+"$cli" --simulate demo.img save-all private.csv; rc=$?
+check "a replaced file keeps its permissions" bash -c "[ $rc -eq 0 ] && [ \"\$(stat -c %a private.csv)\" = 600 ]"
+check "no temporary is left" bash -c "! ls -A | grep -q '^\.oront-'"
+
+# Ended by a signal while its output is being made (the report draws its
+# PDF with the temporary open): neither the file nor a temporary remains.
+if "$cli" --demo report probe.pdf > /dev/null 2>&1; then
+  for sig in TERM HUP; do
+    "$cli" --demo-full report killed.pdf > /dev/null 2>&1 &
+    pid=$!
+    for _ in $(seq 500); do ls -A | grep -q '^\.oront-' && break; sleep 0.01; done
+    seen=$(ls -A | grep -c '^\.oront-')
+    kill -s $sig $pid
+    { wait $pid; } 2> /dev/null; rc=$?
+    check "SIG$sig during the report leaves no file and no temporary" \
+      bash -c "[ $seen = 1 ] && [ $rc -eq $((128 + $(kill -l $sig))) ] && [ ! -e killed.pdf ] && ! ls -A | grep -q '^\.oront-'"
+  done
+fi
 
 # The count of the demo memories.
 out=$("$cli" --demo-full count)

@@ -6,10 +6,12 @@
 // the program's own message on stderr and exit 1; usage errors exit 2.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <functional>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -64,6 +66,13 @@ int Fail(const char* message) {
     return 1;
 }
 
+// The program's message followed by what caused it:
+// "Failed to save records! (Permission denied: /path/out.csv)".
+int Fail(const std::string& message, const std::string& cause) {
+    std::cerr << message << " (" << cause << ")\n";
+    return 1;
+}
+
 // Shows "records received of the count" while a download runs, when stderr is
 // a terminal.
 class ProgressBar {
@@ -100,20 +109,31 @@ struct Session {
     TFactorTable tFactor;
 };
 
-// The "Read Records" flow: connect, count, download. Returns 0 or the exit
-// status after printing the failure.
-int ReadRecords(Session& s, const std::function<void(const std::uint8_t*)>& packetSink = {}) {
-    if (!OpenDeviceLink(s.usb)) return Fail(msg::kConnectFailed);
-    if (!QueryRecordCount(s.usb, s.io, s.store)) return Fail(msg::kReadFailed);
-    if (packetSink) packetSink(s.io.m_reply);
-    if (s.store.m_nRecordCount == 0) return Fail(msg::kNoData);
+// The "Read Records" flow: connect, count, download. Returns nullptr, or the
+// program's message for the failure. packetSink gets every packet that
+// arrives, also the count reply that the query refuses (an error reply, a
+// malformed count), so that a dump of a failed download replays the same
+// failure. A count query without any reply leaves the buffer zeroed (a zero
+// reply itself is a valid count and never fails), so then nothing is passed.
+const char* DownloadAll(Session& s, const std::function<void(const std::uint8_t*)>& packetSink = {}) {
+    if (!OpenDeviceLink(s.usb)) return msg::kConnectFailed;
+    const bool counted = QueryRecordCount(s.usb, s.io, s.store);
+    const bool replied = std::any_of(std::begin(s.io.m_reply), std::end(s.io.m_reply), [](auto b) { return b != 0; });
+    if (packetSink && (counted || replied)) packetSink(s.io.m_reply);
+    if (!counted) return msg::kReadFailed;
+    if (s.store.m_nRecordCount == 0) return msg::kNoData;
     ProgressBar progress;
     DownloadHooks hooks;
     hooks.progress = [&progress](int received, int count) { progress.Update(received, count); };
     hooks.packetReceived = packetSink;
     const bool ok = DownloadRecords(s.usb, s.io, s.store, s.tFactor, hooks);
     progress.Finish();
-    if (!ok) return Fail(msg::kReadFailed);
+    return ok ? nullptr : msg::kReadFailed;
+}
+
+// The same, printing the failure: 0 or the exit status.
+int ReadRecords(Session& s) {
+    if (const char* failure = DownloadAll(s)) return Fail(failure);
     return 0;
 }
 
@@ -125,7 +145,8 @@ std::string OutputOrDefault(const std::vector<std::string>& args, std::size_t in
 }
 
 int SaveRows(const Session& s, const std::string& path, int start, int end) {
-    if (!WriteCsvFile(s.store, path, start, end)) return Fail(msg::kSaveFailed);
+    std::string cause;
+    if (!WriteCsvFileWithCause(s.store, path, start, end, cause)) return Fail(msg::kSaveFailed, cause);
     return 0;
 }
 
@@ -195,10 +216,18 @@ int main(int argc, char** argv) {
         if (rest.size() != 1) return Usage("dump needs one image file name");
         MemoryImage image;
         auto sink = [&image](const std::uint8_t* packet) { image.insert(image.end(), packet, packet + kPacketSize); };
-        if (int rc = ReadRecords(s, sink)) return rc;
-        if (!SaveMemoryImage(rest[0], image)) {
-            std::cerr << "oront-v208-cli: cannot write " << rest[0] << "\n";
-            return 1;
+        // A failed download still writes the packets that arrived: the image
+        // replays the same failure. An instrument that cannot be reached
+        // sent nothing, and nothing is written.
+        const char* failure = DownloadAll(s, sink);
+        if (failure == msg::kConnectFailed) return Fail(failure);
+        std::string cause;
+        if (!SaveMemoryImage(rest[0], image, &cause))
+            return Fail(failure != nullptr ? failure : "oront-v208-cli: cannot write " + rest[0], cause);
+        if (failure != nullptr) {
+            const std::size_t packets = image.size() / kPacketSize;
+            return Fail(failure,
+                        std::to_string(packets) + (packets == 1 ? " packet" : " packets") + " written to " + rest[0]);
         }
         return 0;
     }

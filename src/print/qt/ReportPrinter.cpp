@@ -1,14 +1,16 @@
 #include "print/qt/ReportPrinter.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QPageLayout>
 #include <QPageSize>
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 
 #include "app/Messages.h"
+#include "base/OutputFile.h"
 #include "print/ReportLayout.h"
 #include "print/qt/QtReportSurface.h"
 
@@ -18,6 +20,29 @@ namespace {
 constexpr int kPrinterDpi = 600;
 constexpr const char* kRangeMessage = "The startpage number should not be greater than the endpage number.";
 constexpr const char* kNoPrinter = "Failed to initiate the printer!";
+
+// Pages first..last on the device, as a print run from the preview prints
+// them; false with the run's message when it fails.
+bool PrintPages(const RecordStore& store, QPagedPaintDevice* device, QPrinter* printer, int first, int last,
+                int pageCount, std::string& errorMessage) {
+    bool failed = false;
+    QtReportSurface surface(device, printer);
+    surface.SetErrorBox([&](void*, std::string_view text, std::string_view) {
+        failed = true;
+        errorMessage.assign(text);
+    });
+    PrintRequest request;
+    request.nRowCount = store.m_nReportLineCount;
+    request.nPageCount = pageCount;
+    request.nCurrentPage = 1;
+    request.nMode = 1;
+    request.nStartPage = first;
+    request.nEndPage = last;
+    request.nRowsPerPage = kRowsPerPage;
+    ReportCallback(surface, request, store);
+    return !failed;
+}
+
 }  // namespace
 
 bool PrintReportToDevice(const RecordStore& store, const ReportPrintOptions& options, std::string& errorMessage) {
@@ -35,29 +60,44 @@ bool PrintReportToDevice(const RecordStore& store, const ReportPrintOptions& opt
         return false;
     }
 
-    const bool toFile = options.printerName.empty();
-    std::filesystem::path target;
-    std::filesystem::path partial;
-    QPrinter printer(QPrinter::HighResolution);
-    if (toFile) {
+    if (options.printerName.empty()) {
+        // The PDF is drawn into memory and then written through OutputFile:
+        // the file is opened first, so that a name that cannot be written
+        // fails before anything is drawn.
+        OutputFile file;
+        const auto fileFailure = [&] {
+            errorMessage = std::string(report::kConnectFailed) + " (" + file.Result().Describe() + ")";
+            return false;
+        };
         if (options.outPdf.empty()) {
             errorMessage = report::kConnectFailed;
             return false;
         }
-        target = std::filesystem::path(options.outPdf);
-        partial = target;
-        partial += ".part";
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(QString::fromStdString(partial.string()));
-    } else {
-        const QString name = QString::fromStdString(options.printerName);
-        if (QPrinterInfo::printerInfo(name).isNull()) {
-            errorMessage = kNoPrinter;
-            return false;
+        if (!file.Open(options.outPdf)) return fileFailure();
+        QByteArray pdf;
+        {
+            QBuffer buffer(&pdf);
+            buffer.open(QIODevice::WriteOnly);
+            QPdfWriter writer(&buffer);
+            writer.setResolution(kPrinterDpi);
+            writer.setTitle(QString::fromLatin1(report::kDocName));
+            QPageLayout layout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(), QPageLayout::Point);
+            layout.setMode(QPageLayout::FullPageMode);  // page coordinates from the paper's corner
+            writer.setPageLayout(layout);
+            if (!PrintPages(store, &writer, nullptr, first, last, pageCount, errorMessage)) return false;
         }
-        printer.setOutputFormat(QPrinter::NativeFormat);
-        printer.setPrinterName(name);
+        if (!file.Write(pdf.constData(), static_cast<std::size_t>(pdf.size())) || !file.Commit()) return fileFailure();
+        return true;
     }
+
+    const QString name = QString::fromStdString(options.printerName);
+    if (QPrinterInfo::printerInfo(name).isNull()) {
+        errorMessage = kNoPrinter;
+        return false;
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::NativeFormat);
+    printer.setPrinterName(name);
     printer.setFullPage(true);
     printer.setPageSize(QPageSize(QPageSize::A4));
     printer.setPageOrientation(QPageLayout::Landscape);
@@ -66,38 +106,7 @@ bool PrintReportToDevice(const RecordStore& store, const ReportPrintOptions& opt
         errorMessage = kNoPrinter;
         return false;
     }
-
-    bool failed = false;
-    {
-        QtReportSurface surface(&printer, &printer);
-        surface.SetErrorBox([&](void*, std::string_view text, std::string_view) {
-            failed = true;
-            errorMessage.assign(text);
-        });
-        PrintRequest request;
-        request.nRowCount = store.m_nReportLineCount;
-        request.nPageCount = pageCount;
-        request.nCurrentPage = 1;
-        request.nMode = 1;
-        request.nStartPage = first;
-        request.nEndPage = last;
-        request.nRowsPerPage = kRowsPerPage;
-        ReportCallback(surface, request, store);
-    }
-
-    if (!toFile) return !failed;
-    std::error_code ec;
-    if (failed) {
-        std::filesystem::remove(partial, ec);
-        return false;
-    }
-    std::filesystem::rename(partial, target, ec);
-    if (ec) {
-        std::filesystem::remove(partial, ec);
-        errorMessage = report::kConnectFailed;
-        return false;
-    }
-    return true;
+    return PrintPages(store, &printer, &printer, first, last, pageCount, errorMessage);
 }
 
 }  // namespace oront

@@ -18,8 +18,10 @@ struct ReportPrintOptions {
 
 // Needs a QGuiApplication. On failure returns false with the message the
 // program shows for it, and leaves no output file behind (an existing file
-// of that name stays as it was): the PDF is written beside the target and
-// moved over it once complete.
+// of that name stays as it was): the PDF is drawn in memory and written
+// through OutputFile. A file that cannot be written gives "Failed to connect
+// the Print! (<cause>: <path>)". The path is used as the bytes it is, also
+// when they are not UTF-8.
 bool PrintReportToDevice(const RecordStore& store, const ReportPrintOptions& options, std::string& errorMessage);
 
 }  // namespace oront

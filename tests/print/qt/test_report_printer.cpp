@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <filesystem>
 #include <sstream>
 
 #include "PrintTestSupport.h"
@@ -88,6 +89,13 @@ TEST_F(ReportPrinterTest, PageRanges) {
     EXPECT_EQ(text.find("R24C0"), std::string::npos);
     EXPECT_EQ(text.find("R49C0"), std::string::npos);
     EXPECT_EQ(test::PdfPageCount(test::RunAndRead("pdfinfo", {clamped})), 2);
+
+    // A name that is not UTF-8 is the bytes it is.
+    ReportPrintOptions options;
+    options.outPdf = dir.toStdString() + "/r\xE9sum\xE9.pdf";
+    options.firstPage = options.lastPage = 1;
+    ASSERT_TRUE(PrintReportToDevice(store, options, error)) << error;
+    EXPECT_TRUE(std::filesystem::is_regular_file(options.outPdf));
 }
 
 TEST_F(ReportPrinterTest, FailuresLeaveNoFile) {
@@ -98,7 +106,8 @@ TEST_F(ReportPrinterTest, FailuresLeaveNoFile) {
     EXPECT_FALSE(QFileInfo::exists(pdf));
 
     EXPECT_FALSE(Print(dir + "/no-such-folder/x.pdf", 1, 1, error));
-    EXPECT_EQ(error, "Failed to connect the Print!");
+    EXPECT_EQ(error, "Failed to connect the Print! (No such file or directory: " + dir.toStdString() +
+                         "/no-such-folder/x.pdf)");
     EXPECT_TRUE(QDir(dir).entryList(QDir::Files).isEmpty());
 
     // An existing file stays as it was when the run fails.
