@@ -1,5 +1,7 @@
 #include "table/DragSelect.h"
 
+#include <algorithm>
+
 namespace oront {
 
 unsigned char g_bCtrlKeyDown = 0;
@@ -27,37 +29,21 @@ void DragSelectStep(IReportList& list, int w) {
         g_nDragBottom = w;
         g_nDragTop = w;
         g_nDragAnchor = w;
+        g_nDragCurrent = w;
     }
+    const int previous = g_nDragCurrent;
+    const int top = std::min(g_nDragAnchor, w);
+    const int bottom = std::max(g_nDragAnchor, w);
+    // Both ranges hold the anchor, so what falls out lies at their ends.
+    if (g_nDragTop < top) list.SetRowsSelected(g_nDragTop, top - 1, false);
+    if (g_nDragBottom > bottom) list.SetRowsSelected(bottom + 1, g_nDragBottom, false);
+    list.SetRowsSelected(top, bottom, true);
+    g_nDragTop = top;
+    g_nDragBottom = bottom;
     g_nDragCurrent = w;
 
-    if (!list.IsRowSelected(w)) {
-        list.SelectRow(w);
-        if (w > g_nDragBottom) {
-            g_nDragBottom = w;
-            if (w < g_nLastTableRow) list.EnsureVisible(w + 1);
-        }
-        if (w < g_nDragTop) {
-            g_nDragTop = w;
-            if (w > 0) list.EnsureVisible(w - 1);
-        }
-        return;
-    }
-
-    if (g_nDragAnchor <= w && w < g_nDragBottom) {
-        // Moving back up towards the anchor from below it.
-        if (list.IsRowSelected(g_nDragBottom)) {
-            list.ClearRowStates(g_nDragBottom);
-            g_nDragBottom = w;
-            if (w > 0) list.EnsureVisible(w - 1);
-        }
-    } else if (g_nDragTop < w && w <= g_nDragAnchor) {
-        // Moving back down towards the anchor from above it.
-        if (list.IsRowSelected(g_nDragTop)) {
-            list.ClearRowStates(g_nDragTop);
-            g_nDragTop = w;
-            if (w < g_nLastTableRow) list.EnsureVisible(w + 1);
-        }
-    }
+    if (w > previous && w < g_nLastTableRow) list.EnsureVisible(w + 1);
+    if (w < previous && w > 0) list.EnsureVisible(w - 1);
 }
 
 }  // namespace oront

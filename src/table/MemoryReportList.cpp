@@ -106,6 +106,13 @@ void MemoryReportList::ClearRowStates(int row) {
     if (m_nFocusRow == row) m_nFocusRow = -1;
 }
 
+void MemoryReportList::SetRowsSelected(int first, int last, bool selected) {
+    first = std::max(first, 0);
+    last = std::min(last, GetItemCount() - 1);
+    for (int r = first; r <= last; ++r) m_rows[static_cast<std::size_t>(r)].selected = selected;
+    if (!selected && first <= m_nFocusRow && m_nFocusRow <= last) m_nFocusRow = -1;
+}
+
 void MemoryReportList::ResumeRedraw() {
     if (m_nSuspendDepth > 0) --m_nSuspendDepth;
     if (m_nSuspendDepth == 0) ++m_nRepaints;

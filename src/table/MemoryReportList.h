@@ -36,6 +36,7 @@ public:
     bool IsRowSelected(int row) const override;
     void SelectRow(int row) override;
     void ClearRowStates(int row) override;
+    void SetRowsSelected(int first, int last, bool selected) override;
     void EnsureVisible(int row) override { m_nLastEnsuredVisible = row; }
 
     void SuspendRedraw() override { ++m_nSuspendDepth; }

@@ -51,6 +51,9 @@ public:
     virtual void SelectRow(int row) = 0;
     // Clears every state of a row: its selection and, if it has it, the focus.
     virtual void ClearRowStates(int row) = 0;
+    // Selects, or clears every state of (as ClearRowStates), rows first..last
+    // in one operation; the part outside the list is ignored.
+    virtual void SetRowsSelected(int first, int last, bool selected) = 0;
     // Scrolls so that the row is visible.
     virtual void EnsureVisible(int row) = 0;
 

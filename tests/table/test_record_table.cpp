@@ -344,14 +344,25 @@ TEST_F(DragSelectTest, DownBackUpAndPastTheAnchor) {
     EXPECT_EQ(Selected(), (std::vector<int>{2, 3}));
 }
 
-TEST_F(DragSelectTest, SkippedRowsAreLeftAlone) {
+TEST_F(DragSelectTest, FarJumpsSelectTheWholeRangeFromTheAnchor) {
+    using V = std::vector<int>;
+    list.SelectRow(9);  // selected before the drag, never reached by it
     DragSelectStep(list, 3);
-    DragSelectStep(list, 6);
-    EXPECT_EQ(Selected(), (std::vector<int>{3, 6}));
+    DragSelectStep(list, 7);
+    EXPECT_EQ(Selected(), (V{3, 4, 5, 6, 7, 9}));
+    EXPECT_EQ(list.LastEnsuredVisible(), 8);
     DragSelectStep(list, 42);  // outside any row
     DragSelectStep(list, -1);
-    EXPECT_EQ(Selected(), (std::vector<int>{3, 6}));
-    EXPECT_EQ(g_nDragCurrent, 6);
+    EXPECT_EQ(Selected(), (V{3, 4, 5, 6, 7, 9}));
+    EXPECT_EQ(g_nDragCurrent, 7);
+    // Across the anchor in one move, both ways.
+    DragSelectStep(list, 1);
+    EXPECT_EQ(Selected(), (V{1, 2, 3, 9}));
+    EXPECT_EQ(list.LastEnsuredVisible(), 0);
+    DragSelectStep(list, 8);
+    EXPECT_EQ(Selected(), (V{3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_EQ(g_nDragTop, 3);
+    EXPECT_EQ(g_nDragBottom, 8);
 }
 
 TEST_F(DragSelectTest, NoScrollPastTheEnds) {

@@ -8,6 +8,7 @@
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <algorithm>
+#include <cstdlib>
 
 #include "table/DragSelect.h"
 
@@ -149,8 +150,10 @@ Qt::Alignment ToQt(ColumnAlign align) {
     return Qt::AlignLeft | Qt::AlignVCenter;
 }
 
-constexpr int kRowHeight = 18;  // 16-pixel images and the 12-pixel dialog font
-constexpr int kCellMargin = 2;  // pixels between the grid and the image or text
+constexpr int kRowHeight = 18;          // 16-pixel images and the 12-pixel dialog font
+constexpr int kCellMargin = 2;          // pixels between the grid and the image or text
+constexpr int kAutoScrollMs = 50;       // auto-scroll tick during a drag selection
+constexpr int kAutoScrollMaxRows = 10;  // rows per tick when the pointer is far away
 
 // Draws a cell as a report list does: background (or the selection), the
 // image at the left edge, then the text aligned in the rest of the cell and
@@ -237,6 +240,11 @@ CReportCtrl::CReportCtrl(QWidget* parent) : QTableView(parent) {
     horizontalHeader()->setStretchLastSection(false);
     horizontalHeader()->setMinimumSectionSize(0);
     horizontalHeader()->setDefaultAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+
+    // The list's own auto-scroll belongs to its press-and-move selection,
+    // which the drag selection replaces: the drag scrolls with this timer.
+    m_autoScroll.setInterval(kAutoScrollMs);
+    connect(&m_autoScroll, &QTimer::timeout, this, &CReportCtrl::AutoScrollTick);
 
     // The selection stays visible when the list loses the focus.
     QPalette pal = palette();
@@ -454,6 +462,21 @@ void CReportCtrl::ClearRowStates(int row) {
     if (currentIndex().row() == row) selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
 }
 
+void CReportCtrl::SetRowsSelected(int first, int last, bool selected) {
+    first = std::max(first, 0);
+    last = std::min(last, GetItemCount() - 1);
+    if (first > last || GetColumnCount() == 0) return;
+    m_model.Flush();
+    // One range for the whole run: row-by-row selection would leave one range
+    // per row, and every later change would walk all of them.
+    const QItemSelection range(m_model.index(first, 0), m_model.index(last, GetColumnCount() - 1));
+    selectionModel()->select(
+        range, (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) | QItemSelectionModel::Rows);
+    const int current = currentIndex().row();
+    if (!selected && first <= current && current <= last)
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+}
+
 void CReportCtrl::EnsureVisible(int row) {
     if (row < 0 || row >= GetItemCount()) return;
     m_model.Flush();
@@ -504,6 +527,51 @@ void CReportCtrl::mousePressEvent(QMouseEvent* event) {
     QTableView::mousePressEvent(event);
 }
 
+int CReportCtrl::DistanceOutside(QPoint pos) const {
+    if (pos.y() < 0) return pos.y();
+    const int height = viewport()->height();
+    return pos.y() >= height ? pos.y() - height + 1 : 0;
+}
+
+int CReportCtrl::DragRowAt(QPoint pos) const {
+    const int outside = DistanceOutside(pos);
+    if (outside < 0) return rowAt(0);
+    if (outside > 0) {
+        // Below the viewport: the last row in it, or the last row of a list
+        // that ends above its bottom.
+        const int row = rowAt(viewport()->height() - 1);
+        return row >= 0 ? row : GetItemCount() - 1;
+    }
+    return rowAt(pos.y());
+}
+
+void CReportCtrl::AutoScrollTick() {
+    const int outside = DistanceOutside(m_dragPos);
+    if (!g_bDragSelecting || !m_bLeftPressed || outside == 0) {
+        m_autoScroll.stop();
+        return;
+    }
+    // A few rows per tick, more the further the pointer is held away.
+    const int rows = std::min(1 + std::abs(outside) / kRowHeight, kAutoScrollMaxRows);
+    QScrollBar* bar = verticalScrollBar();
+    bar->setValue(bar->value() + (outside < 0 ? -rows : rows) * bar->singleStep());
+    DragSelectStep(*this, DragRowAt(m_dragPos));
+}
+
+QItemSelectionModel::SelectionFlags CReportCtrl::selectionCommand(const QModelIndex& index, const QEvent* event) const {
+    // A plain left press selects its row at once. The list would hold a press
+    // on a row that is already selected back until the release (so that the
+    // selection could be dragged away, which this list never does); that
+    // release would then replace what a drag selection made, and clear it all
+    // when it happens outside the rows.
+    if (event && event->type() == QEvent::MouseButtonPress && index.isValid()) {
+        const auto* mouse = static_cast<const QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton && !(mouse->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)))
+            return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+    }
+    return QTableView::selectionCommand(index, event);
+}
+
 void CReportCtrl::mouseMoveEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     if (m_bLeftPressed && !m_bDragStarted && m_nPressRow >= 0 &&
@@ -516,7 +584,10 @@ void CReportCtrl::mouseMoveEvent(QMouseEvent* event) {
         if (g_bDragSelecting) DragSelectStep(*this, m_nPressRow);
     }
     if (g_bDragSelecting) {
-        DragSelectStep(*this, rowAt(pos.y()));
+        m_dragPos = pos;
+        DragSelectStep(*this, DragRowAt(pos));
+        // Outside the rows' area the timer takes over; it stops itself.
+        if (DistanceOutside(pos) != 0 && m_bLeftPressed && !m_autoScroll.isActive()) m_autoScroll.start();
         event->accept();
         return;
     }
@@ -530,6 +601,7 @@ void CReportCtrl::mouseMoveEvent(QMouseEvent* event) {
 
 void CReportCtrl::mouseReleaseEvent(QMouseEvent* event) {
     EndDragSelection();
+    m_autoScroll.stop();
     if (event->button() == Qt::LeftButton && m_bPressIgnored) {
         m_bPressIgnored = false;
         event->accept();
@@ -576,6 +648,7 @@ void CReportCtrl::keyPressEvent(QKeyEvent* event) {
 
 void CReportCtrl::focusOutEvent(QFocusEvent* event) {
     EndDragSelection();
+    m_autoScroll.stop();
     QTableView::focusOutEvent(event);
 }
 

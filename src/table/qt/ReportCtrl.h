@@ -9,11 +9,14 @@
 //   and reset the sort state (no sorting is ever performed);
 // - small row images and one header image from image lists;
 // - a left click while the Ctrl key is held (g_bCtrlKeyDown) is ignored: no
-//   selection or focus change;
+//   selection or focus change; a plain left press selects its row at once,
+//   also when the row is already selected;
 // - the space bar is consumed;
 // - drag selection: a press on a row followed by a move beyond the drag
 //   distance sends beginDragNotify(); while g_bDragSelecting is set, each
-//   mouse move runs DragSelectStep on the row under the pointer;
+//   mouse move runs DragSelectStep on the row under the pointer. While the
+//   pointer is held above or below the rows' area, a timer scrolls the list
+//   and extends the drag to the first or last visible row;
 // - the selection mark: the row last clicked (Shift+click extends the
 //   selection without moving it) or moved to with the keyboard.
 // While redrawing is suspended, runs of consecutive insertions or deletions
@@ -25,6 +28,7 @@
 #include <QPixmap>
 #include <QPoint>
 #include <QTableView>
+#include <QTimer>
 #include <vector>
 
 #include "records/Text.h"
@@ -132,6 +136,7 @@ public:
     bool IsRowSelected(int row) const override;
     void SelectRow(int row) override;
     void ClearRowStates(int row) override;
+    void SetRowsSelected(int first, int last, bool selected) override;
     void EnsureVisible(int row) override;
     void SuspendRedraw() override;
     void ResumeRedraw() override;
@@ -146,6 +151,8 @@ signals:
     void beginDragNotify();
 
 protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event = nullptr) const override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -162,6 +169,12 @@ private:
     // Tells the views that a cell changed, unless its row is still held back.
     void CellChanged(int row, int column, int role);
     bool CtrlClick(const QMouseEvent* event) const;
+    // The row a drag step at viewport position `pos` goes to: the row under
+    // it, or the first / last visible row while it is above / below the rows.
+    int DragRowAt(QPoint pos) const;
+    // Pixels `pos` lies above (negative) or below (positive) the viewport; 0 inside.
+    int DistanceOutside(QPoint pos) const;
+    void AutoScrollTick();
 
     // Mutable: reading the selection first announces held rows to the view.
     mutable ReportModel m_model;
@@ -177,6 +190,8 @@ private:
     bool m_bDragStarted = false;
     int m_nPressRow = -1;
     QPoint m_pressPos;
+    QPoint m_dragPos;  // the pointer's last position during a drag selection
+    QTimer m_autoScroll;
 };
 
 }  // namespace oront

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
@@ -317,15 +318,62 @@ TEST_F(RecordTableGui, DragSelectionWithTheMouse) {
     EXPECT_EQ(SelectedRows(*table), (std::vector<int>{1, 2, 3}));
 }
 
-TEST_F(RecordTableGui, DragSkippingRowsLeavesThemAlone) {
-    Build(12);
+std::vector<int> Rows(int first, int last) {
+    std::vector<int> rows;
+    for (int r = first; r <= last; ++r) rows.push_back(r);
+    return rows;
+}
+
+TEST_F(RecordTableGui, FastDragSelectsEveryRowBetween) {
+    Build(20);
     QWidget* vp = table->viewport();
+    ASSERT_LT(RowPoint(*table, 13).y(), vp->height());
     QTest::mousePress(vp, Qt::LeftButton, {}, RowPoint(*table, 2));
-    QTest::mouseMove(vp, RowPoint(*table, 2) + QPoint(0, 5));
-    QTest::mouseMove(vp, RowPoint(*table, 2) + QPoint(20, 5));  // beyond the drag distance, same row
-    QTest::mouseMove(vp, RowPoint(*table, 5));
-    QTest::mouseRelease(vp, Qt::LeftButton, {}, RowPoint(*table, 5));
-    EXPECT_EQ(SelectedRows(*table), (std::vector<int>{2, 5}));
+    QTest::mouseMove(vp, RowPoint(*table, 13));  // one move, eleven rows on
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, RowPoint(*table, 13));
+    EXPECT_EQ(SelectedRows(*table), Rows(2, 13));
+    // Held as one range, not one per row.
+    EXPECT_EQ(table->selectionModel()->selection().size(), 1);
+}
+
+TEST_F(RecordTableGui, HeldOutsideTheListTheDragScrollsAndFollows) {
+    Build(60);
+    QWidget* vp = table->viewport();
+    QScrollBar* bar = table->verticalScrollBar();
+    ASSERT_EQ(bar->value(), 0);
+    QTest::mousePress(vp, Qt::LeftButton, {}, RowPoint(*table, 5));
+    const QPoint below(30, vp->height() + 40);
+    QTest::mouseMove(vp, below);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bar->value() >= 12; }));
+    // Back inside: the scrolling stops and the drag follows the pointer.
+    const int row = table->rowAt(vp->height() / 2);
+    QTest::mouseMove(vp, RowPoint(*table, row));
+    int value = bar->value();
+    QTest::qWait(150);
+    EXPECT_EQ(bar->value(), value);
+    EXPECT_EQ(SelectedRows(*table), Rows(5, row));
+    // Out again until the release, which stops it.
+    QTest::mouseMove(vp, below);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bar->value() >= value + 8; }));
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, below);
+    const int last = g_nDragBottom;
+    EXPECT_EQ(SelectedRows(*table), Rows(5, last));
+    // The last row selected is the one shown at the bottom.
+    const int y = table->rowViewportPosition(last);
+    EXPECT_GE(y, vp->height() - 3 * table->rowHeight(last));
+    EXPECT_LE(y + table->rowHeight(last), vp->height());
+    value = bar->value();
+    QTest::qWait(150);
+    EXPECT_EQ(bar->value(), value);
+    // A press on a row of that selection starts a new one; held above the
+    // list, it reaches the first row, and the release outside keeps it.
+    const int press = table->rowAt(vp->height() / 2);
+    QTest::mousePress(vp, Qt::LeftButton, {}, RowPoint(*table, press));
+    QTest::mouseMove(vp, QPoint(30, -40));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return g_nDragTop == 0; }));
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, QPoint(30, -40));
+    EXPECT_EQ(SelectedRows(*table), Rows(0, press));
+    EXPECT_EQ(bar->value(), 0);
 }
 
 TEST(WidgetLabelsTest, ClickWritesTheLabelsOfTheWindow) {
