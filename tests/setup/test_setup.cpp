@@ -219,7 +219,8 @@ TEST_F(SetupDlgTest, PathsFollowTheCurrentFolderAtEachPress) {
 
 TEST_F(SetupDlgTest, FirstFocusIsTheDriverButtonAndSpacePressesIt) {
     ShowActive();
-    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(m_dlg.Button(1002)));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return QApplication::focusWidget() == static_cast<QWidget*>(m_dlg.Button(1002)); }));
     QTest::keyClick(m_dlg.Button(1002), Qt::Key_Space);
     ASSERT_EQ(m_started.size(), 1u);
     EXPECT_EQ(m_started[0], Below(m_folder.path(), "Custom USB Device/dpinst.exe"));
@@ -292,7 +293,7 @@ TEST_F(SetupDlgTest, AboutEntryOnTheContextMenuAndF1) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&m_dlg));
     OnNextAboutBox(&m_dlg, inspect);
     QTest::keyClick(Focused(), Qt::Key_F1);
-    QTRY_COMPARE(nBoxes, 2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return nBoxes == 2; }));
     EXPECT_TRUE(m_dlg.isVisible()) << "the launcher stays open after the About box";
     EXPECT_TRUE(m_started.empty());
 }

@@ -400,12 +400,43 @@ TEST(MainWindow, SavingInTheWindowWritesWhatTheCommandLineToolWrites) {
     EXPECT_EQ(selected, CliOutput({"save-range", start, end}, dir + "/cli-selected.csv"));
     EXPECT_LT(selected.size(), all.size());
 
+    // From record 0061 down to the 95%UCL line of the run after it: every
+    // selected row is written, the run's collapsed members and summary too.
+    auto rowOf = [table](int from, int column, const QString& text) {
+        for (int r = from; r < table->model()->rowCount(); ++r)
+            if (table->model()->index(r, column).data().toString().trimmed() == text) return r;
+        return -1;
+    };
+    const int row61 = rowOf(0, 0, "0061");
+    const int ucl = rowOf(row61, 4, "95%UCL");
+    ASSERT_GE(row61, 0);
+    ASSERT_GT(ucl, row61);
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, rowPoint(row61));
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::ShiftModifier, rowPoint(ucl));
+    target = (dir + "/to-summary.csv").toStdString();
+    answerRangeDialog();
+    QTest::mouseClick(h.W(1003), Qt::LeftButton);
+    EXPECT_EQ(start, "0061");
+    EXPECT_EQ(end, "0066");  // the dialog confirms the record row above the summary lines
+    EXPECT_EQ(ReadAll(dir + "/to-summary.csv"), CliOutput({"save-range", "61", "67"}, dir + "/cli-to-summary.csv"));
+
+    // A fast drag (one far move) highlights and saves the whole run of rows.
+    QTest::mousePress(table->viewport(), Qt::LeftButton, {}, rowPoint(1));
+    QTest::mouseMove(table->viewport(), rowPoint(12));
+    QTest::mouseRelease(table->viewport(), Qt::LeftButton, {}, rowPoint(12));
+    for (int r = 0; r < 15; ++r)
+        EXPECT_EQ(table->selectionModel()->isRowSelected(r, {}), r >= 1 && r <= 12) << "row " << r;
+    target = (dir + "/dragged.csv").toStdString();
+    answerRangeDialog();
+    QTest::mouseClick(h.W(1003), Qt::LeftButton);
+    EXPECT_EQ(ReadAll(dir + "/dragged.csv"), CliOutput({"save-range", "2", "13"}, dir + "/cli-dragged.csv"));
+
     // Cancel in the range dialog writes nothing and opens no file dialog.
     cancel = true;
     target = (dir + "/cancelled.csv").toStdString();
     answerRangeDialog();
     QTest::mouseClick(h.W(1003), Qt::LeftButton);
-    EXPECT_EQ(fileDialogs, 2);
+    EXPECT_EQ(fileDialogs, 4);
     EXPECT_FALSE(QFile::exists(dir + "/cancelled.csv"));
     EXPECT_TRUE(h.messages.empty());
     QDir(dir).removeRecursively();

@@ -125,7 +125,7 @@ TEST(ShadeButton, HoverShowsHighlightFaceWithRaisedBorderAndLeaveRestores) {
     CShadeButtonST* b = rig.a;
     const int w = b->width(), h = b->height();
     QTest::mouseMove(b, QPoint(w / 2, h / 2));
-    QTRY_VERIFY(b->IsHovered());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b->IsHovered(); }));
     const QImage img = Grab(b);
     EXPECT_EQ(At(img, w - 3, 2), kLight) << "hover face";
     EXPECT_EQ(At(img, w / 2, 0), kLight) << "top edge raised";
@@ -135,7 +135,7 @@ TEST(ShadeButton, HoverShowsHighlightFaceWithRaisedBorderAndLeaveRestores) {
     SaveShot(img, QStringLiteral("button_hover.png"));
 
     QTest::mouseMove(rig.host.get(), QPoint(200, 150));
-    QTRY_VERIFY(!b->IsHovered());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !b->IsHovered(); }));
     const QImage idle = Grab(b);
     EXPECT_EQ(At(idle, w / 2, 0), kIdle);
     EXPECT_EQ(At(idle, w - 1, h / 2), kIdle);
@@ -148,7 +148,7 @@ TEST(ShadeButton, PressedShowsSunkenBorderAndShiftsFaceIconAndCaption) {
     QSignalSpy clicked(b, &QPushButton::clicked);
     b->SetFlatFocus(false);  // compare faces without the focus rectangle
     QTest::mouseMove(b, QPoint(w / 2, h / 2));
-    QTRY_VERIFY(b->IsHovered());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b->IsHovered(); }));
     const QImage hover = Grab(b);
     const QRect icon = b->IconRect();
     const QRect caption = b->CaptionRect();
@@ -225,7 +225,7 @@ TEST(ShadeButton, DisabledGreysTheIconEmbossesTheTextAndPassesTheFocusOn) {
 TEST(ShadeButton, HoveredButtonLosesHoverWhenDisabled) {
     ButtonRig rig;
     QTest::mouseMove(rig.b, rig.b->rect().center());
-    QTRY_VERIFY(rig.b->IsHovered());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.b->IsHovered(); }));
     rig.b->setEnabled(false);
     EXPECT_FALSE(rig.b->IsHovered());
 }
@@ -288,18 +288,18 @@ TEST(ShadeButton, HoverClearedOnFocusLossAndDeactivation) {
     ButtonRig rig;
     CShadeButtonST* b = rig.a;
     QTest::mouseMove(b, b->rect().center());
-    QTRY_VERIFY(b->IsHovered());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b->IsHovered(); }));
     b->setFocus();
     rig.b->setFocus();
     EXPECT_FALSE(b->IsHovered()) << "focus loss";
 
     QTest::mouseMove(rig.b, rig.b->rect().center());
-    QTRY_VERIFY(rig.b->IsHovered());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.b->IsHovered(); }));
     QWidget other;
     other.resize(100, 100);
     other.show();
     other.activateWindow();
-    QTRY_VERIFY(!rig.host->isActiveWindow());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.host->isActiveWindow(); }));
     EXPECT_FALSE(rig.b->IsHovered()) << "window deactivated";
 }
 
@@ -371,7 +371,7 @@ TEST(ShadeButton, EnterClicksTheDefaultButtonOfADialog) {
     // The focused push button becomes the default one.
     cancel->setFocus();
     dialog.activateWindow();
-    QTRY_VERIFY(cancel->hasFocus());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cancel->hasFocus(); }));
     EXPECT_TRUE(cancel->IsDefaultButton());
     EXPECT_FALSE(ok->IsDefaultButton());
 }
