@@ -130,9 +130,10 @@ OutputResult WriteOutputFile(const std::string& path, std::string_view bytes) {
 
 #ifdef _WIN32
 // Windows: no symbolic links are followed (MoveFileEx replaces the name
-// itself) and no signal-time cleanup is kept: a console program ended by
-// Ctrl+C is stopped by the system without running any handler that could
-// remove files safely.
+// itself), and no signal-time registry is needed: SIGTERM and SIGHUP are not
+// sent there, and Ctrl+C ends a console program from a thread of its own
+// through ExitProcess, outside the signal model the POSIX registry serves. A
+// temporary is removed by Abort and the destructor.
 namespace {
 
 int ErrnoOfLastError() {
@@ -153,6 +154,20 @@ int ErrnoOfLastError() {
             return EXDEV;
         default:
             return EIO;
+    }
+}
+
+// Moves the temporary over the target. A target that another writer is
+// replacing at the same moment, or that a reader (a virus scanner, an
+// indexer) holds open without delete sharing, refuses the move for a short
+// while; the move is tried again for up to about a second.
+bool ReplaceFile(const std::string& temporary, const std::string& target) {
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        const DWORD error = GetLastError();
+        if (attempt >= 100 || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)) return false;
+        Sleep(10);
     }
 }
 
@@ -221,8 +236,7 @@ bool OutputFile::Commit() {
     m_fd = -1;
     if (::_close(fd) != 0) return Fail(errno);
     if (m_plan == OutputMethod::kReplaced) {
-        if (!MoveFileExA(m_tempName.c_str(), m_finalName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            return Fail(ErrnoOfLastError());
+        if (!ReplaceFile(m_tempName, m_finalName)) return Fail(ErrnoOfLastError());
         m_tempName.clear();
     }
     m_result.method = m_plan;
