@@ -21,6 +21,7 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -170,7 +171,8 @@ OutputResult WriteAsOrdinaryUser(const std::string& path, std::string& skip) {
     const pid_t child = ::fork();
     if (child == 0) {
         int reply[2] = {-1, 0};
-        if (::setgid(kNobody) == 0 && ::setuid(kNobody) == 0 && ::access(path.c_str(), F_OK) == 0) {
+        if (::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0 &&
+            ::access(path.c_str(), F_OK) == 0) {
             const OutputResult result = WritePayload(path);
             reply[0] = result.error;
             reply[1] = static_cast<int>(result.method);
