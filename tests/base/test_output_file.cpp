@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "SkipOrFail.h"
 #include "base/OutputFile.h"
 
 #ifndef _WIN32
@@ -104,8 +105,9 @@ OutputResult WritePayload(const std::string& path) {
 }
 
 fs::path FreshFolder(const std::string& name) {
-    const char* env = std::getenv("ORONT_TEST_OUTPUT");
-    fs::path dir = fs::path(env != nullptr ? env : fs::temp_directory_path().string()) / "base" / name;
+    // Below the system's temporary folder, which every user may reach (a
+    // build folder inside a home folder may not be).
+    fs::path dir = fs::temp_directory_path() / "oront-output-test" / name;
     fs::remove_all(dir);
     fs::create_directories(dir);
     // Reachable by the unprivileged user some rows write as.
@@ -408,7 +410,7 @@ TEST_P(OutputTargets, WrittenAsTheirKindRequires) {
     Target target = row.prepare(dir);
     if (!target.skip.empty()) {
         target.cleanup();
-        GTEST_SKIP() << target.skip;
+        ORONT_SKIP_OR_FAIL(target.skip);
     }
     OutputResult result;
 #ifndef _WIN32
@@ -416,7 +418,7 @@ TEST_P(OutputTargets, WrittenAsTheirKindRequires) {
         result = WriteAsOrdinaryUser(target.path, target.skip);
         if (!target.skip.empty()) {
             target.cleanup();
-            GTEST_SKIP() << target.skip;
+            ORONT_SKIP_OR_FAIL(target.skip);
         }
     } else
 #endif

@@ -14,6 +14,7 @@ probe="$("$cli" --demo report "$out/all.pdf" 2>&1)"
 rc=$?
 if [ $rc -ne 0 ] && grep -q -e "not available" -e "no printing support" <<<"$probe"; then
     echo "SKIP: this build of the command-line tool has no report command ($probe)"
+    [ -z "${ORONT_NO_SKIP:-}" ] || fail "the report command is required (ORONT_NO_SKIP)"
     exit 0
 fi
 [ $rc -eq 0 ] || fail "report exited with $rc: $probe"
@@ -22,6 +23,7 @@ fi
 
 if ! command -v pdfinfo >/dev/null || ! command -v pdftotext >/dev/null; then
     echo "SKIP: poppler-utils missing; the PDF was written"
+    [ -z "${ORONT_NO_SKIP:-}" ] || fail "poppler-utils are required (ORONT_NO_SKIP)"
     exit 0
 fi
 info="$(pdfinfo "$out/all.pdf")"

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "PrintTestSupport.h"
+#include "SkipOrFail.h"
 #include "print/qt/ReportPrinter.h"
 
 namespace oront {
@@ -46,7 +47,7 @@ TEST_F(ReportPrinterTest, WholeReportOnA4Landscape) {
     EXPECT_TRUE(error.empty());
     ASSERT_TRUE(QFileInfo::exists(pdf));
     EXPECT_FALSE(QFileInfo::exists(pdf + ".part"));
-    if (!HavePoppler()) GTEST_SKIP() << "poppler-utils missing; the PDF was written";
+    if (!HavePoppler()) ORONT_SKIP_OR_FAIL("poppler-utils missing; the PDF was written");
 
     const std::string info = test::RunAndRead("pdfinfo", {pdf});
     EXPECT_EQ(test::PdfPageCount(info), 3);
@@ -80,7 +81,7 @@ TEST_F(ReportPrinterTest, PageRanges) {
     ASSERT_TRUE(Print(two, 2, 2, error)) << error;
     const QString clamped = dir + "/clamped.pdf";
     ASSERT_TRUE(Print(clamped, 2, 9, error)) << error;  // page 9 means the last page
-    if (!HavePoppler()) GTEST_SKIP() << "poppler-utils missing";
+    if (!HavePoppler()) ORONT_SKIP_OR_FAIL("poppler-utils missing");
     EXPECT_EQ(test::PdfPageCount(test::RunAndRead("pdfinfo", {two})), 1);
     const std::string text = test::RunAndRead("pdftotext", {"-layout", two, "-"});
     EXPECT_NE(text.find("Page 2 of 3"), std::string::npos);
