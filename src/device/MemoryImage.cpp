@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <system_error>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -26,10 +25,6 @@ bool Refuse(std::string* reason, std::string why) {
     return false;
 }
 
-std::string SystemError(int error) {
-    return std::error_code(error, std::generic_category()).message();
-}
-
 }  // namespace
 
 bool LoadMemoryImage(const std::string& path, MemoryImage& image, std::string* reason) {
@@ -37,7 +32,7 @@ bool LoadMemoryImage(const std::string& path, MemoryImage& image, std::string* r
 #ifdef _WIN32
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
-    if (!std::filesystem::exists(status)) return Refuse(reason, "cannot open it: " + SystemError(ENOENT));
+    if (!std::filesystem::exists(status)) return Refuse(reason, "cannot open it: " + ErrorText(ENOENT));
     if (!std::filesystem::is_regular_file(status)) return Refuse(reason, "it is not a regular file");
     std::ifstream in(path, std::ios::binary);
     if (!in) return Refuse(reason, "cannot open it");
@@ -54,7 +49,7 @@ bool LoadMemoryImage(const std::string& path, MemoryImage& image, std::string* r
     // Opened without waiting, so that a FIFO without a writer does not block;
     // only a regular file is read at all.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return Refuse(reason, "cannot open it: " + SystemError(errno));
+    if (fd < 0) return Refuse(reason, "cannot open it: " + ErrorText(errno));
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
@@ -67,7 +62,7 @@ bool LoadMemoryImage(const std::string& path, MemoryImage& image, std::string* r
         if (got < 0) {
             const int error = errno;
             ::close(fd);
-            return Refuse(reason, "it cannot be read: " + SystemError(error));
+            return Refuse(reason, "it cannot be read: " + ErrorText(error));
         }
         if (got == 0) break;
         if (bytes.size() + static_cast<std::size_t>(got) > kMaxMemoryImageSize) {
