@@ -13,8 +13,8 @@
 #include <QImage>
 #include <QPainter>
 
-#include "app/Messages.h"
 #include "app/qt/MessageDlg.h"
+#include "base/Messages.h"
 #include "controls/CeXDib.h"
 #include "controls/qt/Resources.h"
 #include "controls/qt/ShadeButtonST.h"

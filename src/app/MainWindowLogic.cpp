@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "records/CFormat.h"
 #include "table/DragSelect.h"
 

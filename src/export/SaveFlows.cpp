@@ -1,6 +1,6 @@
 #include "export/SaveFlows.h"
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "export/CsvWriter.h"
 #include "export/SaveRange.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "records/CFormat.h"
 #include "records/CommFunction.h"
 #include "records/TableBuild.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/MainWindowLogic.h"
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "device/MemoryImage.h"
 #include "device/SimulatedInstrument.h"
 #include "table/DragSelect.h"

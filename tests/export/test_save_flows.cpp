@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "export/CsvWriter.h"
 #include "export/SaveFlows.h"
 #include "export/SaveRange.h"

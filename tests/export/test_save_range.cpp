@@ -2,7 +2,7 @@
 // and the range dialog's initialisation and OK step.
 #include <gtest/gtest.h>
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "export/SaveRange.h"
 #include "records/CommFunction.h"
 #include "records/RecordTestSupport.h"

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/MainWindowLogic.h"
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "device/DeviceLink.h"
 #include "device/UsbBackend.h"
 

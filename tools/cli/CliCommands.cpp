@@ -15,7 +15,7 @@
 #endif
 #endif
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 
 namespace oront::cli {
 

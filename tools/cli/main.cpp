@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "CliCommands.h"
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "device/DeviceLink.h"
 #include "device/MemoryImage.h"
 #include "device/Protocol.h"

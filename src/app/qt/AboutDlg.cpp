@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "controls/qt/DialogUnits.h"
 #include "controls/qt/Resources.h"
 

@@ -17,9 +17,9 @@
 #include <QPushButton>
 #include <QShortcut>
 
-#include "app/Messages.h"
 #include "app/qt/AboutDlg.h"
 #include "app/qt/MessageDlg.h"
+#include "base/Messages.h"
 #include "controls/qt/DialogUnits.h"
 #include "controls/qt/Resources.h"
 #include "controls/qt/ShadeButtonST.h"

@@ -4,7 +4,7 @@
 #include <QPainter>
 #include <QShowEvent>
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "controls/qt/DialogUnits.h"
 #include "controls/qt/Resources.h"
 #include "controls/qt/ShadeButtonST.h"

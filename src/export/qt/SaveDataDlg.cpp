@@ -4,12 +4,12 @@
 #include <QLabel>
 #include <QPainter>
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "controls/qt/DialogUnits.h"
+#include "controls/qt/LimitEdit.h"
 #include "controls/qt/Resources.h"
 #include "controls/qt/ShadeButtonST.h"
 #include "controls/qt/Theme.h"
-#include "export/qt/LimitEdit.h"
 
 namespace oront {
 

@@ -13,7 +13,7 @@
 #include <QToolButton>
 #include <algorithm>
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "controls/qt/Resources.h"
 #include "print/qt/PrintDialogs.h"
 #include "records/CFormat.h"

@@ -7,7 +7,7 @@
 #include <QToolBar>
 #include <map>
 
-#include "export/qt/LimitEdit.h"
+#include "controls/qt/LimitEdit.h"
 
 class QAction;
 class QComboBox;

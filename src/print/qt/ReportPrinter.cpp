@@ -9,7 +9,7 @@
 #include <QPrinterInfo>
 #include <algorithm>
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "base/OutputFile.h"
 #include "print/ReportLayout.h"
 #include "print/qt/QtReportSurface.h"

@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "app/Messages.h"
 #include "app/qt/DataTransferDlg.h"
+#include "base/Messages.h"
 #include "controls/qt/DialogUnits.h"
+#include "controls/qt/LimitEdit.h"
 #include "device/MemoryImage.h"
 #include "device/SimulatedInstrument.h"
-#include "export/qt/LimitEdit.h"
 #include "export/qt/SaveDataDlg.h"
 #include "print/qt/PrintPreViewParent.h"
 #include "records/CFormat.h"

@@ -10,9 +10,9 @@
 #include <QTimer>
 #include <functional>
 
-#include "app/Messages.h"
 #include "app/qt/AboutDlg.h"
 #include "app/qt/MessageDlg.h"
+#include "base/Messages.h"
 #include "controls/qt/DialogUnits.h"
 #include "controls/qt/ShadeButtonST.h"
 #include "controls/qt/Theme.h"

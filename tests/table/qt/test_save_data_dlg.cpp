@@ -7,9 +7,9 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/Messages.h"
+#include "base/Messages.h"
+#include "controls/qt/LimitEdit.h"
 #include "export/SaveRange.h"
-#include "export/qt/LimitEdit.h"
 #include "export/qt/SaveDataDlg.h"
 #include "table/MemoryReportList.h"
 #include "table/RecordTable.h"

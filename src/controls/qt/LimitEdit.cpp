@@ -1,4 +1,4 @@
-#include "export/qt/LimitEdit.h"
+#include "controls/qt/LimitEdit.h"
 
 #include <QKeyEvent>
 

@@ -1,4 +1,4 @@
-#include "app/Messages.h"
+#include "base/Messages.h"
 
 namespace oront {
 std::string g_strMessage;

@@ -6,7 +6,7 @@
 #include <QClipboard>
 #include <QTest>
 
-#include "export/qt/LimitEdit.h"
+#include "controls/qt/LimitEdit.h"
 
 namespace oront {
 namespace {
