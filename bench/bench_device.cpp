@@ -4,6 +4,7 @@
 // demo memories.
 #include <benchmark/benchmark.h>
 
+#include "app/DownloadTables.h"
 #include "device/DeviceLink.h"
 #include "device/MemoryImage.h"
 #include "device/Protocol.h"
@@ -21,10 +22,11 @@ void BM_ReadFullMemoryThroughTheLink(benchmark::State& state) {
         SimulatedInstrument sim(image);
         CUsbIF usb(&sim);
         CommandBuffers io;
-        if (!OpenDeviceLink(usb) || !QueryRecordCount(usb, io, store) || !DownloadRecords(usb, io, store, tFactor)) {
+        if (!OpenDeviceLink(usb) || !QueryRecordCount(usb, io, store) || !DownloadRecords(usb, io, store)) {
             state.SkipWithError("download failed");
             break;
         }
+        BuildDownloadTables(store, tFactor);
         benchmark::DoNotOptimize(store.m_nLastRow);
     }
 }

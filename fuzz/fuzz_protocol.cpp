@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "app/DownloadTables.h"
 #include "device/DeviceLink.h"
 #include "device/MemoryImage.h"
 #include "device/Protocol.h"
@@ -39,12 +40,13 @@ void ReadRecords(const MemoryImage& image, RecordStore& store) {
     int packets = 0;
     DownloadHooks hooks;
     hooks.packetReceived = [&](const std::uint8_t*) { ++packets; };
-    const bool ok = DownloadRecords(usb, io, store, TFactorTable{}, hooks);
+    const bool ok = DownloadRecords(usb, io, store, hooks);
     Check(packets <= 2 * store.m_nRecordCount);
     Check(store.m_records.size() <= static_cast<std::size_t>(kMaxRecords));
     if (ok) {
         Check(packets == 2 * store.m_nRecordCount);
         Check(g_hReadPipe == kNullPipe && g_hWritePipe == kNullPipe);
+        BuildDownloadTables(store, TFactorTable{});
         Check(store.m_nLastRow < static_cast<int>(store.m_rows.size()));
     } else {
         Check(store.m_nReportLineCount == 0);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "app/DownloadTables.h"
 #include "base/Messages.h"
 #include "records/CFormat.h"
 #include "table/DragSelect.h"
@@ -109,15 +110,17 @@ void MainWindowLogic::OnReadRecords() {
 
         DownloadHooks hooks;
         hooks.progress = [this](int received, int count) { m_view.Progress(received, count); };
-        hooks.fillRecordTable = [this] {
-            m_view.FillTable();
-            m_bTableHasRows = m_store.m_nLastRow >= 0;
-        };
         m_bBusy = true;
         m_view.SetWaitCursor(true);
         bool ok = false;
         try {
-            ok = DownloadRecords(m_usb, m_io, m_store, m_tFactor, hooks);
+            ok = DownloadRecords(m_usb, m_io, m_store, hooks);
+            if (ok) {
+                BuildDownloadTables(m_store, m_tFactor, [this] {
+                    m_view.FillTable();
+                    m_bTableHasRows = m_store.m_nLastRow >= 0;
+                });
+            }
         } catch (...) {
             m_view.SetWaitCursor(false);
             m_bBusy = false;

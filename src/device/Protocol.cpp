@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "records/RecordFrame.h"
+#include "records/TableBuild.h"
 
 namespace oront {
 
@@ -68,8 +69,7 @@ bool EraseRecords(CUsbIF& usb, CommandBuffers& io) {
     return Exchange(usb, io, kEraseCommand, kEraseWaitMs);
 }
 
-bool DownloadRecords(CUsbIF& usb, CommandBuffers& io, RecordStore& store, const TFactorTable& tFactor,
-                     const DownloadHooks& hooks) {
+bool DownloadRecords(CUsbIF& usb, CommandBuffers& io, RecordStore& store, const DownloadHooks& hooks) {
     // The count and wrap position come from the count query; values outside
     // the ring would make the decoder or the rotation leave the slots.
     const int count = store.m_nRecordCount;
@@ -106,9 +106,6 @@ bool DownloadRecords(CUsbIF& usb, CommandBuffers& io, RecordStore& store, const 
     }
 
     if (store.m_records.size() < slotsNeeded) store.m_records.resize(slotsNeeded);
-    BuildResultTable(store, tFactor);
-    if (hooks.fillRecordTable) hooks.fillRecordTable();
-    BuildReportTable(store);
     usb.ClosePipes();
     return true;
 }

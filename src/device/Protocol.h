@@ -7,7 +7,6 @@
 
 #include "device/DeviceLink.h"
 #include "records/RecordStore.h"
-#include "records/TableBuild.h"
 
 namespace oront {
 
@@ -34,17 +33,15 @@ bool EraseRecords(CUsbIF& usb, CommandBuffers& io);
 struct DownloadHooks {
     // Called after every record received: (records received, record count).
     std::function<void(int, int)> progress;
-    // Called once the result table is complete, before the report table is
-    // built (the table view fills itself here).
-    std::function<void()> fillRecordTable;
     // Called with every packet as it arrives (the dump command records them).
     std::function<void(const std::uint8_t*)> packetReceived;
 };
 
-// Receives 2 x m_nRecordCount packets, decodes them into the slots, builds
-// the result and report tables and closes the pipes. A missing packet or an
-// error reply fails at once; the tables are then not rebuilt.
-bool DownloadRecords(CUsbIF& usb, CommandBuffers& io, RecordStore& store, const TFactorTable& tFactor,
-                     const DownloadHooks& hooks = {});
+// Resets the store for a download (ResetForDownload), receives
+// 2 x m_nRecordCount packets, decodes them into the slots (m_records,
+// m_nSerialNumber) and closes the pipes. A missing packet or an error reply
+// fails at once and leaves the pipes open. The tables are not built here:
+// after a complete download the caller builds them from the slots.
+bool DownloadRecords(CUsbIF& usb, CommandBuffers& io, RecordStore& store, const DownloadHooks& hooks = {});
 
 }  // namespace oront

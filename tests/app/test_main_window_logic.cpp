@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/DownloadTables.h"
 #include "app/MainWindowLogic.h"
 #include "base/Messages.h"
 #include "device/MemoryImage.h"
@@ -537,6 +538,26 @@ TEST_F(MainWindowFlows, RequestsArrivingWhileTheDownloadRunsAreShutOut) {
     EXPECT_EQ(view.clears, 1);
     EXPECT_EQ(std::count(sim->Commands().begin(), sim->Commands().end(), "@07R2000\r"), 1);
     EXPECT_EQ(logic->State(), Ready);
+}
+
+// --- the tables of a download ----------------------------------------------------
+
+TEST(DownloadTables, TheViewFillsBetweenTheResultTableAndTheReportTable) {
+    SimulatedInstrument instrument(ImageOf(5), Quick());
+    CUsbIF usb(&instrument);
+    CommandBuffers io;
+    RecordStore store;
+    ASSERT_TRUE(OpenDeviceLink(usb));
+    ASSERT_TRUE(QueryRecordCount(usb, io, store));
+    ASSERT_TRUE(DownloadRecords(usb, io, store));
+    int fills = 0;
+    BuildDownloadTables(store, TFactorTable{}, [&] {
+        ++fills;
+        EXPECT_EQ(store.m_nLastRow, 4);  // the result table is complete
+        store.m_nLastRow = 2;            // and the report table, built next, follows what it holds then
+    });
+    EXPECT_EQ(fills, 1);
+    EXPECT_EQ(store.m_nReportLineCount, 3);
 }
 
 // --- Ctrl key ------------------------------------------------------------------------

@@ -13,6 +13,7 @@
 #endif
 
 #include "DeviceTestSupport.h"
+#include "app/DownloadTables.h"
 #include "records/CFormat.h"
 
 namespace oront::test {
@@ -29,7 +30,8 @@ void DownloadImage(const MemoryImage& image, RecordStore& store) {
     CommandBuffers io;
     ASSERT_TRUE(OpenDeviceLink(usb));
     ASSERT_TRUE(QueryRecordCount(usb, io, store));
-    ASSERT_TRUE(DownloadRecords(usb, io, store, TFactorTable{}));
+    ASSERT_TRUE(DownloadRecords(usb, io, store));
+    BuildDownloadTables(store, TFactorTable{});
 }
 
 // (points, cycles) of every complete run in the result table.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "DeviceTestSupport.h"
+#include "app/DownloadTables.h"
 #include "records/CFormat.h"
 
 namespace oront::test {
@@ -79,7 +80,7 @@ TEST_F(ProtocolTest, EachCommandSendsOnlyItsOwnBytesWithItsWait) {
     Session s(ThreeRecordImage(), Instant());
     ASSERT_TRUE(s.Open());
     ASSERT_TRUE(QueryRecordCount(s.usb, s.io, s.store));
-    ASSERT_TRUE(DownloadRecords(s.usb, s.io, s.store, s.tFactor));
+    ASSERT_TRUE(DownloadRecords(s.usb, s.io, s.store));
     ASSERT_TRUE(s.Open());
     ASSERT_TRUE(EraseRecords(s.usb, s.io));
     EXPECT_EQ(s.sim.Commands(), (std::vector<std::string>{"@03P\r", "@07R2000\r", "@03C\r"}));
@@ -152,7 +153,7 @@ TEST_F(ProtocolTest, EraseConfirmedRefusedSilentOrNotSent) {
     failing([](SimulatorFaults& f) { f.writeRefused = true; });
 }
 
-TEST_F(ProtocolTest, ACompleteDownloadBuildsTheTablesAndClosesThePipes) {
+TEST_F(ProtocolTest, ACompleteDownloadDecodesTheSlotsAndClosesThePipes) {
     Session s(ThreeRecordImage(), Instant());
     ASSERT_TRUE(s.Open());
     ASSERT_TRUE(QueryRecordCount(s.usb, s.io, s.store));
@@ -160,39 +161,30 @@ TEST_F(ProtocolTest, ACompleteDownloadBuildsTheTablesAndClosesThePipes) {
 
     std::vector<std::pair<int, int>> progress;
     int packets = 0;
-    int fills = 0;
     DownloadHooks hooks;
     hooks.progress = [&](int done, int total) { progress.emplace_back(done, total); };
     hooks.packetReceived = [&](const std::uint8_t*) { ++packets; };
-    hooks.fillRecordTable = [&] {
-        ++fills;
-        // The result table is complete; the report table is not yet built.
-        EXPECT_EQ(s.store.m_nLastRow, 2);
-        EXPECT_TRUE(s.store.Line(0)[ReportLine::Record].empty());
-    };
-    ASSERT_TRUE(DownloadRecords(s.usb, s.io, s.store, s.tFactor, hooks));
+    ASSERT_TRUE(DownloadRecords(s.usb, s.io, s.store, hooks));
     EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
     EXPECT_EQ(packets, 6);
-    EXPECT_EQ(fills, 1);
-    EXPECT_EQ(s.store.m_nLastRow, 2);
-    EXPECT_EQ(s.store.m_nReportLineCount, 3);
     EXPECT_EQ(s.store.m_nSerialNumber, 2150043);
-    EXPECT_EQ(s.store.Row(0)[ResultRow::m_strRecordNo], "0001");
-    EXPECT_EQ(s.store.Row(2)[ResultRow::m_strKind], "1");
+    EXPECT_EQ(s.store.m_records.size(), 3u);
     EXPECT_EQ(s.store.Slot(2)[MeasurementRecord::m_strCount], "3000");
-    EXPECT_EQ(s.store.Line(2)[ReportLine::Mode], "Manual");
+    // The tables are the caller's to build.
+    EXPECT_EQ(s.store.m_nLastRow, 0);
+    EXPECT_EQ(s.store.m_nReportLineCount, 0);
     EXPECT_EQ(g_hWritePipe, kNullPipe);
     EXPECT_EQ(g_hReadPipe, kNullPipe);
     EXPECT_EQ(s.sim.OpenPipeCount(), 0);
 }
 
-TEST_F(ProtocolTest, ADownloadOfNoRecordsReadsNothingAndBuildsEmptyTables) {
+TEST_F(ProtocolTest, ADownloadOfNoRecordsReadsNothing) {
     Session s(CountOnlyImage(0, 0), Instant());
     ASSERT_TRUE(s.Open());
     ASSERT_TRUE(QueryRecordCount(s.usb, s.io, s.store));
-    ASSERT_TRUE(DownloadRecords(s.usb, s.io, s.store, s.tFactor));
+    ASSERT_TRUE(DownloadRecords(s.usb, s.io, s.store));
     EXPECT_EQ(s.rec.readWaits.size(), 1u);  // the count reply only
-    EXPECT_EQ(s.store.m_nLastRow, -1);
+    EXPECT_TRUE(s.store.m_records.empty());
     EXPECT_EQ(s.store.m_nReportLineCount, 0);
     EXPECT_EQ(g_hReadPipe, kNullPipe);
 }
@@ -202,16 +194,13 @@ TEST_F(ProtocolTest, ADownloadOfNoRecordsReadsNothingAndBuildsEmptyTables) {
 // pipes open.
 void ExpectFailedDownload(Session& s, int expectedPackets, int expectedRecords, const char* what) {
     int packets = 0;
-    int fills = 0;
     int records = 0;
     DownloadHooks hooks;
     hooks.packetReceived = [&](const std::uint8_t*) { ++packets; };
-    hooks.fillRecordTable = [&] { ++fills; };
     hooks.progress = [&](int, int) { ++records; };
-    EXPECT_FALSE(DownloadRecords(s.usb, s.io, s.store, s.tFactor, hooks)) << what;
+    EXPECT_FALSE(DownloadRecords(s.usb, s.io, s.store, hooks)) << what;
     EXPECT_EQ(packets, expectedPackets) << what;
     EXPECT_EQ(records, expectedRecords) << what;
-    EXPECT_EQ(fills, 0) << what;
     EXPECT_EQ(s.store.m_nReportLineCount, 0) << what;
     EXPECT_TRUE(s.store.Line(0)[ReportLine::Record].empty()) << what;
     EXPECT_EQ(s.store.m_nLastRow, 0) << what;
@@ -224,7 +213,8 @@ void DownloadGoodImageFirst(Session& s) {
     CUsbIF usb(&good);
     ASSERT_TRUE(OpenDeviceLink(usb));
     ASSERT_TRUE(QueryRecordCount(usb, s.io, s.store));
-    ASSERT_TRUE(DownloadRecords(usb, s.io, s.store, s.tFactor));
+    ASSERT_TRUE(DownloadRecords(usb, s.io, s.store));
+    BuildDownloadTables(s.store, s.tFactor);
     ASSERT_EQ(s.store.m_nReportLineCount, 3);
 }
 
@@ -264,7 +254,7 @@ TEST_F(ProtocolTest, AMissingPacketWaitsItsHundredMillisecondsInRealTime) {
     ASSERT_TRUE(s.Open());
     ASSERT_TRUE(QueryRecordCount(s.usb, s.io, s.store));
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(DownloadRecords(s.usb, s.io, s.store, s.tFactor));
+    EXPECT_FALSE(DownloadRecords(s.usb, s.io, s.store));
     const double elapsed = MillisecondsSince(start);
     EXPECT_GE(elapsed, 99.0);
     EXPECT_LT(elapsed, 1000.0);
@@ -279,7 +269,7 @@ TEST_F(ProtocolTest, RefusedWriteOrImpossibleCountSendsNoReadCommand) {
         ASSERT_TRUE(QueryRecordCount(s.usb, s.io, s.store));
         s.store.m_nReportLineCount = 7;
         s.sim.Faults().writeRefused = true;
-        EXPECT_FALSE(DownloadRecords(s.usb, s.io, s.store, s.tFactor));
+        EXPECT_FALSE(DownloadRecords(s.usb, s.io, s.store));
         EXPECT_EQ(s.store.m_nReportLineCount, 7);  // only a sent command starts the count anew
         EXPECT_EQ(s.rec.readWaits.size(), 1u);
     }
@@ -291,7 +281,7 @@ TEST_F(ProtocolTest, RefusedWriteOrImpossibleCountSendsNoReadCommand) {
         ASSERT_TRUE(s.Open());
         s.store.m_nRecordCount = count;
         s.store.m_nWrapPosition = wrap;
-        EXPECT_FALSE(DownloadRecords(s.usb, s.io, s.store, s.tFactor)) << count << " " << wrap;
+        EXPECT_FALSE(DownloadRecords(s.usb, s.io, s.store)) << count << " " << wrap;
         EXPECT_TRUE(s.sim.Commands().empty());
         EXPECT_LE(s.store.m_records.size(), static_cast<std::size_t>(kMaxRecords));
     }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "CliCommands.h"
+#include "app/DownloadTables.h"
 #include "base/Messages.h"
 #include "device/DeviceLink.h"
 #include "device/MemoryImage.h"
@@ -126,7 +127,8 @@ const char* DownloadAll(Session& s, const std::function<void(const std::uint8_t*
     DownloadHooks hooks;
     hooks.progress = [&progress](int received, int count) { progress.Update(received, count); };
     hooks.packetReceived = packetSink;
-    const bool ok = DownloadRecords(s.usb, s.io, s.store, s.tFactor, hooks);
+    const bool ok = DownloadRecords(s.usb, s.io, s.store, hooks);
+    if (ok) BuildDownloadTables(s.store, s.tFactor);
     progress.Finish();
     return ok ? nullptr : msg::kReadFailed;
 }

@@ -410,9 +410,9 @@ TEST_F(LibusbBackendTest, ErrorRepliesAndWholeDownloadsOverUsb) {
     int progress = 0;
     DownloadHooks hooks;
     hooks.progress = [&](int, int) { ++progress; };
-    ASSERT_TRUE(DownloadRecords(m_usb, m_io, m_store, TFactorTable{}, hooks));
+    ASSERT_TRUE(DownloadRecords(m_usb, m_io, m_store, hooks));
     EXPECT_EQ(progress, 3);
-    EXPECT_EQ(m_store.m_nLastRow, 2);
+    EXPECT_EQ(m_store.m_records.size(), 3u);
     EXPECT_EQ(m_store.Slot(2)[MeasurementRecord::m_strCount], "3000");
     EXPECT_EQ(m_fake->Delivered(), 7);
     EXPECT_EQ(g_hReadPipe, kNullPipe);  // a completed download closes the pipes
@@ -436,7 +436,7 @@ TEST_F(LibusbBackendTest, AnInstrumentUnpluggedDuringTheDownloadFailsTheTransfer
     ASSERT_TRUE(QueryRecordCount(m_usb, m_io, m_store));
     m_fake->VanishAtPacket(1 + 3);  // after the count reply and three record packets
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(DownloadRecords(m_usb, m_io, m_store, TFactorTable{}));
+    EXPECT_FALSE(DownloadRecords(m_usb, m_io, m_store));
     EXPECT_LT(MillisecondsSince(start), 90.0);  // failed, not waited out
     EXPECT_TRUE(m_fake->Gone());
     EXPECT_EQ(m_fake->Delivered(), 4);
@@ -458,7 +458,7 @@ TEST_F(LibusbBackendTest, AnInstrumentThatStopsAnsweringReapsNeverHangsTheProgra
     m_fake->SetSilent(true);
     m_fake->FailReaps();
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(DownloadRecords(m_usb, m_io, m_store, TFactorTable{}));
+    EXPECT_FALSE(DownloadRecords(m_usb, m_io, m_store));
     // The packet wait, then at most the bound on taking the transfer back.
     EXPECT_LT(MillisecondsSince(start), 1500.0);
     // The device is given up: later transfers fail at once.

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QWidget>
 
+#include "app/DownloadTables.h"
 #include "device/DeviceLink.h"
 #include "device/MemoryImage.h"
 #include "device/Protocol.h"
@@ -19,7 +20,9 @@ inline bool ReadDemoStore(RecordStore& store) {
     CUsbIF usb(&instrument);
     CommandBuffers io;
     TFactorTable tFactor;
-    return OpenDeviceLink(usb) && QueryRecordCount(usb, io, store) && DownloadRecords(usb, io, store, tFactor);
+    if (!OpenDeviceLink(usb) || !QueryRecordCount(usb, io, store) || !DownloadRecords(usb, io, store)) return false;
+    BuildDownloadTables(store, tFactor);
+    return true;
 }
 
 // Saves a screenshot of the widget into $ORONT_TEST_OUTPUT; false when the
