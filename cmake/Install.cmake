@@ -13,10 +13,9 @@ set(ORONT_PACKAGE_MAINTAINER "Oront Technology <support@oront.invalid>" CACHE ST
 set(_packaging ${CMAKE_SOURCE_DIR}/packaging)
 
 install(TARGETS oront-v208-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-if(TARGET oront-v208-report)
-  install(TARGETS oront-v208-report LIBRARY DESTINATION ${ORONT_REPORT_MODULE_DIR})
-endif()
-foreach(_program oront-v208 oront-v208-setup)
+# The report program goes beside oront-v208-cli, which runs it for its report
+# command.
+foreach(_program oront-v208-report oront-v208 oront-v208-setup)
   if(TARGET ${_program})
     install(TARGETS ${_program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()

@@ -34,7 +34,7 @@ step "core, core tests and oront-v208-cli"
 cmake -S . -B "$build/core" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_PREFIX_PATH="$gtest_prefix" -DORONT_GUI=OFF -DORONT_BENCH=OFF \
       >"$logs/core.configure.log" 2>&1 || { cat "$logs/core.configure.log"; exit 1; }
-cmake --build "$build/core" -j"$jobs" --target oront_core oront-v208-cli
+cmake --build "$build/core" -j"$jobs" --target app oront-v208-cli
 # Each test program on its own, so that one that does not build for Windows
 # is reported and the others still run.
 status=0
@@ -47,7 +47,7 @@ done
 
 step "Windows-only tests"
 cmake -S tests/windows -B "$build/windows-tests" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DCMAKE_PREFIX_PATH="$gtest_prefix" -DORONT_CORE_LIB="$build/core/liboront_core.a" \
+      -DCMAKE_PREFIX_PATH="$gtest_prefix" -DORONT_CORE_BUILD="$build/core" \
       >"$logs/windows-tests.configure.log" 2>&1 || { cat "$logs/windows-tests.configure.log"; exit 1; }
 cmake --build "$build/windows-tests" -j"$jobs"
 

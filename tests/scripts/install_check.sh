@@ -24,7 +24,7 @@ grep -q 'oront-v208\.desktop' "$ORONT_BUILD_DIR/cmake_install.cmake" && gui=1
 
 # --- programs ---------------------------------------------------------------
 programs=(oront-v208-cli)
-[ $gui = 1 ] && programs+=(oront-v208 oront-v208-setup)
+[ $gui = 1 ] && programs+=(oront-v208 oront-v208-report oront-v208-setup)
 for p in "${programs[@]}"; do
   if [ -x "$root/bin/$p" ]; then
     if ldd "$root/bin/$p" 2>/dev/null | grep -q 'not found'; then
@@ -45,15 +45,15 @@ if [ $gui = 1 ] && [ -x "$root/bin/oront-v208-setup" ]; then
   [ $rc = 124 ] && pass "installed oront-v208-setup runs" || { cat "$tmp/setup.log" >&2; fail "installed oront-v208-setup ended with $rc"; }
 fi
 
-# The installed tool saves without Qt and prints through its installed
-# printing module (it does not link Qt itself).
+# The installed tool saves without Qt and prints through the report program
+# installed beside it (it does not link Qt itself).
 if [ -x "$root/bin/oront-v208-cli" ]; then
   (cd "$tmp" && "$root/bin/oront-v208-cli" --demo save-all "$tmp/demo.csv" >"$tmp/cli.log" 2>&1) && [ -s "$tmp/demo.csv" ] \
     && pass "installed oront-v208-cli saves the demo memory" || { cat "$tmp/cli.log" >&2; fail "installed oront-v208-cli save-all"; }
   if ldd "$root/bin/oront-v208-cli" | grep -q libQt6; then fail "bin/oront-v208-cli links Qt"; else pass "bin/oront-v208-cli does not link Qt"; fi
   if [ $gui = 1 ]; then
     (cd "$tmp" && QT_QPA_PLATFORM=offscreen "$root/bin/oront-v208-cli" --demo report "$tmp/demo.pdf" >"$tmp/report.log" 2>&1) \
-      && [ -s "$tmp/demo.pdf" ] && pass "installed oront-v208-cli prints a report through its module" \
+      && [ -s "$tmp/demo.pdf" ] && pass "installed oront-v208-cli prints a report through oront-v208-report" \
       || { cat "$tmp/report.log" >&2; fail "installed oront-v208-cli report"; }
   fi
 fi

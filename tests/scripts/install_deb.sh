@@ -44,11 +44,11 @@ done
 
 dpkg-deb -c "$deb" | awk '{print $6}' >"$tmp/contents"
 files=(./usr/bin/oront-v208-cli ./usr/lib/udev/rules.d/70-oront-v208.rules)
-[ $gui = 1 ] && files+=(./usr/bin/oront-v208 ./usr/bin/oront-v208-setup ./usr/share/applications/oront-v208.desktop
+[ $gui = 1 ] && files+=(./usr/bin/oront-v208 ./usr/bin/oront-v208-report ./usr/bin/oront-v208-setup
+                        ./usr/share/applications/oront-v208.desktop
                         ./usr/share/metainfo/com.oront.orontv208.metainfo.xml
                         ./usr/share/icons/hicolor/scalable/apps/oront-v208.svg
-                        ./usr/share/icons/hicolor/48x48/apps/oront-v208.png
-                        ./usr/lib/oront-v208/oront-v208-report.so)
+                        ./usr/share/icons/hicolor/48x48/apps/oront-v208.png)
 for f in "${files[@]}"; do
   grep -qxF "$f" "$tmp/contents" && pass "contains ${f#.}" || fail "lacks ${f#.}"
 done

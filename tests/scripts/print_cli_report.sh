@@ -18,6 +18,8 @@ if [ $rc -ne 0 ] && grep -q -e "not available" -e "no printing support" <<<"$pro
     exit 0
 fi
 [ $rc -eq 0 ] || fail "report exited with $rc: $probe"
+# The tool itself does not link Qt: the report runs in oront-v208-report.
+if command -v ldd >/dev/null && ldd "$cli" | grep -qi 'libqt'; then fail "oront-v208-cli links Qt"; fi
 [ -s "$out/all.pdf" ] || fail "no PDF written"
 [ ! -e "$out/all.pdf.part" ] || fail "partial file left behind"
 

@@ -2,24 +2,21 @@
 
 #include <iostream>
 
-#ifdef ORONT_REPORT_MODULE
-#include <dlfcn.h>
+#ifdef ORONT_REPORT_PROGRAM
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <vector>
-
-#include "ReportModule.h"
 #if defined(__APPLE__)
 #include <mach-o/dyld.h>
 #endif
 #endif
 
-#include "base/Messages.h"
-
 namespace oront::cli {
 
-#ifdef ORONT_REPORT_MODULE
+#ifdef ORONT_REPORT_PROGRAM
 namespace {
 
 // The folder of the running executable, with its trailing separator; empty
@@ -42,39 +39,27 @@ std::string ExecutableFolder() {
 
 }  // namespace
 
-int RunReport(const RecordStore& store, const std::string& outPdf, int firstPage, int lastPage,
-              const std::string& printer) {
-    // Beside the executable in a build folder; in the library folder of an
-    // installation.
-    const std::string folder = ExecutableFolder();
-    std::string problems;
-    void* module = nullptr;
-    for (const std::string& candidate : {folder + ORONT_REPORT_MODULE, folder + ORONT_REPORT_MODULE_INSTALLED}) {
-        module = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (module != nullptr) break;
-        const char* why = dlerror();
-        problems += std::string("\n  ") + (why ? why : candidate.c_str());
-    }
-    if (module == nullptr) {
-        std::cerr << "oront-v208-cli: the printing module cannot be loaded:" << problems << "\n";
-        return 1;
-    }
-    const auto report = reinterpret_cast<OrontCliReportFn>(dlsym(module, kReportEntryPoint));
-    if (report == nullptr) {
-        std::cerr << "oront-v208-cli: the printing module has no entry point " << kReportEntryPoint << "\n";
-        return 1;
-    }
-    // The module stays loaded: Qt does not support being unloaded.
-    char error[512] = {};
-    const int rc = report(&store, outPdf.c_str(), firstPage, lastPage, printer.c_str(), error, sizeof error);
-    if (rc != 0) std::cerr << error << "\n";
-    return rc;
+int HandOverReport(char** argv) {
+    // The report program is installed beside the tool, in a build folder as
+    // in the installation's bin folder.
+    std::string program = ExecutableFolder() + ORONT_REPORT_PROGRAM;
+    argv[0] = program.data();
+    execv(program.c_str(), argv);
+    const int error = errno;
+    std::cerr << "oront-v208-cli: the report program cannot be started: " << program << ": " << std::strerror(error)
+              << "\n";
+    return 1;
 }
 #else
+int HandOverReport(char**) {
+    return -1;
+}
+#endif
+
+// Reached only in a build without the report program.
 int RunReport(const RecordStore&, const std::string&, int, int, const std::string&) {
     std::cerr << "oront-v208-cli: this build has no printing support\n";
     return 1;
 }
-#endif
 
 }  // namespace oront::cli

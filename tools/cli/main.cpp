@@ -152,10 +152,27 @@ int SaveRows(const Session& s, const std::string& path, int start, int end) {
     return 0;
 }
 
+// The command word: the argument after the instrument option, empty when
+// there is none.
+std::string CommandWord(const std::vector<std::string>& args) {
+    std::size_t i = 0;
+    if (!args.empty() && args[0] == "--simulate") {
+        i = 2;
+    } else if (!args.empty() && (args[0] == "--demo" || args[0] == "--demo-full")) {
+        i = 1;
+    }
+    return i < args.size() ? args[i] : std::string();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    // The report command prints with Qt, which only the report program
+    // links: it runs there, from the start, before anything is read.
+    if (CommandWord(args) == "report") {
+        if (const int rc = cli::HandOverReport(argv); rc >= 0) return rc;
+    }
     Session s;
     std::size_t i = 0;
     if (i < args.size() && args[i] == "--simulate") {

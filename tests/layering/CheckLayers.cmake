@@ -1,0 +1,96 @@
+# Which source folders each library's code can include from: every library
+# sees its own folder and only folders of the layers below it. Run by ctest:
+#   cmake -DCXX=compiler -DSOURCE_DIR=checkout -DINCLUDES=folder -DLIBRARIES=a,b,...
+#         -DWORK=folder -P CheckLayers.cmake
+# INCLUDES holds LIBRARY.txt per library: its include folders, one a line, as
+# the build gives them to the library's sources. The compiler's preprocessor
+# answers __has_include for one header of every folder.
+
+cmake_minimum_required(VERSION 3.25)
+
+# What each library may see.
+set(may_base base)
+set(may_records records base)
+set(may_device device records base)
+set(may_table table records base)
+set(may_export export table records base)
+set(may_print print records base)
+set(may_controls controls base)
+set(may_app app device table export print controls records base)
+set(may_controls_qt controls/qt controls base)
+set(may_table_qt table/qt table records base controls/qt controls)
+set(may_export_qt export/qt export table/qt table records base controls/qt controls)
+set(may_print_qt print/qt print records base controls/qt controls)
+set(may_app_qt app/qt app table/qt export/qt print/qt controls/qt device table export print controls records base)
+set(may_oront_setup setup)
+set(own_controls_qt controls/qt)
+set(own_table_qt table/qt)
+set(own_export_qt export/qt)
+set(own_print_qt print/qt)
+set(own_app_qt app/qt)
+set(own_oront_setup setup)
+
+# One header of every folder: does the library's code find it?
+set(probe "")
+set(folders base records device table export print app controls setup
+            controls/qt table/qt export/qt print/qt app/qt)
+foreach(folder IN LISTS folders)
+  file(GLOB headers RELATIVE ${SOURCE_DIR}/src ${SOURCE_DIR}/src/${folder}/*.h)
+  list(SORT headers)
+  list(GET headers 0 header)
+  string(APPEND probe "#if __has_include(\"${header}\")\nseen ${folder}\n#endif\n")
+endforeach()
+file(MAKE_DIRECTORY ${WORK})
+file(WRITE ${WORK}/probe.cpp "${probe}")
+
+string(REPLACE "," ";" libraries "${LIBRARIES}")
+set(failures 0)
+
+# A quoted include is first looked up beside the including file, where no
+# view is in the way: the sources name every header by its area's path.
+file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/src/*.h ${SOURCE_DIR}/src/*.cpp)
+set(areas base records device table export print app controls setup)
+list(JOIN areas "|" areas)
+foreach(source IN LISTS sources)
+  file(STRINGS ${SOURCE_DIR}/${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  foreach(line IN LISTS includes)
+    if(NOT line MATCHES "\"(${areas})/[^\"]*\"" OR line MATCHES "\\.\\.")
+      message(SEND_ERROR "${source}: ${line} (name headers by their area's path)")
+      math(EXPR failures "${failures} + 1")
+    endif()
+  endforeach()
+endforeach()
+foreach(library IN LISTS libraries)
+  file(STRINGS ${INCLUDES}/${library}.txt folders_of_library)
+  set(flags)
+  foreach(folder IN LISTS folders_of_library)
+    list(APPEND flags -I${folder})
+  endforeach()
+  execute_process(COMMAND ${CXX} -E -P -x c++ -std=c++20 ${flags} ${WORK}/probe.cpp
+                  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(SEND_ERROR "${library}: the preprocessor failed: ${err}")
+    math(EXPR failures "${failures} + 1")
+    continue()
+  endif()
+  string(REGEX MATCHALL "seen [a-z/]+" seen "${out}")
+  list(TRANSFORM seen REPLACE "^seen " "")
+  set(own ${library})
+  if(DEFINED own_${library})
+    set(own ${own_${library}})
+  endif()
+  if(NOT own IN_LIST seen)
+    message(SEND_ERROR "${library} does not see its own folder ${own} (it sees: ${seen})")
+    math(EXPR failures "${failures} + 1")
+  endif()
+  foreach(folder IN LISTS seen)
+    if(NOT folder IN_LIST may_${library})
+      message(SEND_ERROR "${library} sees ${folder}, a folder it must not include from")
+      math(EXPR failures "${failures} + 1")
+    endif()
+  endforeach()
+  message(STATUS "${library} sees: ${seen}")
+endforeach()
+if(failures GREATER 0)
+  message(FATAL_ERROR "${failures} layering violation(s)")
+endif()
