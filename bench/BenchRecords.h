@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "records/RecordFrame.h"
+#include "records/TableBuild.h"
 
 namespace oront::bench {
 
@@ -37,6 +39,31 @@ inline RawRecord OnePointRun(std::uint32_t i) {
     RawRecord r = Base(2, i);
     r.runEnd = 1;
     return r;
+}
+
+// A full memory of one-point runs.
+inline std::vector<RawRecord> OnePointRunRecords() {
+    std::vector<RawRecord> records;
+    for (std::uint32_t i = 0; i < static_cast<std::uint32_t>(kMaxRecords); ++i) records.push_back(OnePointRun(i));
+    return records;
+}
+
+// The store a download of the records gives: decoded, tables built.
+inline RecordStore DownloadedStore(const std::vector<RawRecord>& records) {
+    RecordStore store;
+    ResetForDownload(store);
+    store.m_nRecordCount = static_cast<int>(records.size());
+    store.m_records.resize(records.size());
+    FrameDecoder decoder;
+    decoder.Reset();
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const Frame f = EncodeRecordFrame(records[i]);
+        decoder.DecodePacketA(f.data(), store.m_records[i]);
+        store.m_nSerialNumber = decoder.DecodePacketB(f.data() + 64, store.m_records[i]);
+    }
+    BuildResultTable(store, TFactorTable{});
+    BuildReportTable(store);
+    return store;
 }
 
 }  // namespace oront::bench

@@ -106,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The tables must agree with each other.
     int lines = 0;
-    for (int i = 0; i <= store.m_nLastRow; ++i) lines += store.Row(i)[ResultRow::m_strKind] == kind::kSummary ? 4 : 1;
+    for (int i = 0; i <= store.m_nLastRow; ++i) lines += store.Row(i).m_strKind == kind::kSummary ? 4 : 1;
     if (lines != store.m_nReportLineCount || static_cast<int>(store.m_rows.size()) != store.m_nLastRow + 1 ||
         static_cast<int>(store.m_reportLines.size()) != lines || store.m_nLastRow >= 3 * kMaxRecords)
         std::abort();
@@ -132,9 +132,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (range.rows.first < 0 || range.rows.first > range.rows.last || range.rows.last > store.m_nLastRow)
             std::abort();
         const ResultRow& row = store.Row(range.rows.first);
-        const bool group = row[ResultRow::m_strKind] == kind::kGroupCollapsed;
-        const std::string shown =
-            group ? GroupRecordNumberText(row[ResultRow::m_strRecordNo]) : row[ResultRow::m_strRecordNo].str();
+        const bool group = row.m_strKind == kind::kGroupCollapsed;
+        const std::string shown = group ? GroupRecordNumberText(row.m_strRecordNo) : row.m_strRecordNo.str();
         if (CAtoi(shown) != CAtoi(first)) std::abort();
     }
     return 0;

@@ -1,7 +1,7 @@
 // Drawing the report with Qt: one preview page at 96 dpi into an off-screen
-// image (as every repaint of the page window does), and the full 40000-line
-// report (1667 pages) as a 600-dpi A4 landscape PDF (as the command-line
-// report command writes it).
+// image (as every repaint of the page window does), and the full 48000-line
+// report (2000 pages) of a memory of one-point runs as a 600-dpi A4
+// landscape PDF (as the command-line report command writes it).
 //
 // Peak memory of the PDF run: /usr/bin/time -v bench_preview
 //   --benchmark_filter=BM_FullReportToPdf
@@ -11,48 +11,26 @@
 #include <QFile>
 #include <QGuiApplication>
 
+#include "BenchRecords.h"
 #include "print/qt/PreView.h"
 #include "print/qt/ReportPrinter.h"
-#include "records/CFormat.h"
 
 namespace {
 
 using namespace oront;
 
-RecordStore MakeStore(int lines) {
-    RecordStore store;
-    store.m_reportLines.resize(static_cast<std::size_t>(lines));
-    for (int r = 0; r < lines; ++r) {
-        ReportLine& l = store.m_reportLines[static_cast<std::size_t>(r)];
-        l[ReportLine::Record] = FormatInt(r + 1);
-        l[ReportLine::Mode] = "ISO";
-        l[ReportLine::Location] = "012";
-        l[ReportLine::Points] = "3";
-        l[ReportLine::Cycles] = "2";
-        l[ReportLine::DateTime] = "2024-03-05 12:34:56";
-        l[ReportLine::SampleTime] = "00:01:00";
-        l[ReportLine::HoldTime] = "00:00:05";
-        l[ReportLine::Ch1Size] = "0.3um";
-        l[ReportLine::Ch1Data] = FormatInt(1000000 + r);
-        l[ReportLine::Ch2Size] = "0.5um";
-        l[ReportLine::Ch2Data] = FormatInt(350000 + r);
-        l[ReportLine::Ch3Size] = "5.0um";
-        l[ReportLine::Ch3Data] = FormatInt(r % 1000);
-        l[ReportLine::Unit] = "/m3";
-        l[ReportLine::Status] = "OK";
-    }
-    store.m_nReportLineCount = lines;
-    store.m_nRecordCount = lines;
-    store.m_nSerialNumber = 1234567;
+// The largest report a full memory gives: 8000 one-point runs, 48000 lines.
+const RecordStore& FullStore() {
+    static const RecordStore store = bench::DownloadedStore(bench::OnePointRunRecords());
     return store;
 }
 
 void BM_RenderPreviewPage(benchmark::State& state) {
-    const RecordStore store = MakeStore(48);
+    const RecordStore& store = FullStore();
     const ReportCallbackFn callback = MakeReportCallback(store);
     PrintRequest rq;
-    rq.nRowCount = 48;
-    rq.nPageCount = 2;
+    rq.nRowCount = store.m_nReportLineCount;
+    rq.nPageCount = ReportPageCount(store.m_nReportLineCount);
     rq.nCurrentPage = 1;
     rq.nFirstRow = 1;
     rq.nLastRow = 24;
@@ -65,7 +43,7 @@ void BM_RenderPreviewPage(benchmark::State& state) {
 BENCHMARK(BM_RenderPreviewPage)->Unit(benchmark::kMillisecond);
 
 void BM_FullReportToPdf(benchmark::State& state) {
-    const RecordStore store = MakeStore(40000);
+    const RecordStore& store = FullStore();
     const QString file = QDir::tempPath() + QStringLiteral("/oront_bench_report.pdf");
     ReportPrintOptions options;
     options.outPdf = file.toStdString();
@@ -73,7 +51,7 @@ void BM_FullReportToPdf(benchmark::State& state) {
         std::string error;
         if (!PrintReportToDevice(store, options, error)) state.SkipWithError(error.c_str());
     }
-    state.counters["pages"] = ReportPageCount(40000);
+    state.counters["pages"] = ReportPageCount(store.m_nReportLineCount);
     state.counters["MB"] = static_cast<double>(QFile(file).size()) / 1e6;
     QFile::remove(file);
 }

@@ -82,12 +82,12 @@ void MainWindowLogic::UpdateChannelLabels() {
         ShowValueLabels(false);
         return;
     }
-    const ResultRow& first = m_store.Row(0);
-    const ChannelLabels labels = ChannelLabelsForCode(CAtoi(first[ResultRow::Copy(MeasurementRecord::m_strSizeCode)]));
+    const MeasurementRecord& first = m_store.RecordOf(0);
+    const ChannelLabels labels = ChannelLabelsForCode(CAtoi(first.m_strSizeCode));
     m_view.SetLabelText(ctl::kCh2Value, labels.ch2);
     m_view.SetLabelText(ctl::kCh1Value, labels.ch1);
     m_view.SetLabelText(ctl::kCh3Value, labels.ch3);
-    m_view.SetLabelText(ctl::kUnitValue, first[ResultRow::Copy(MeasurementRecord::m_strUnit)].str());
+    m_view.SetLabelText(ctl::kUnitValue, first.m_strUnit.str());
     ShowValueLabels(true);
     m_view.SelectFirstRow();
 }

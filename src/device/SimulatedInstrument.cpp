@@ -1,5 +1,6 @@
 #include "device/SimulatedInstrument.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -42,14 +43,15 @@ PipeHandle SimulatedInstrument::OpenPipe(const std::string& pipeName, PipeAccess
     return handle;
 }
 
-void SimulatedInstrument::QueuePacket(const std::uint8_t* bytes) {
-    m_pending.emplace_back(bytes, bytes + kPacketSize);
+void SimulatedInstrument::QueueImagePackets(std::size_t first, std::size_t end) {
+    m_nextPacket = first;
+    m_endPacket = std::max(first, end);
 }
 
 void SimulatedInstrument::QueueText(const char* text) {
-    std::uint8_t packet[kPacketSize]{};
-    std::memcpy(packet, text, std::strlen(text));
-    QueuePacket(packet);
+    std::array<std::uint8_t, kPacketSize> packet{};
+    std::memcpy(packet.data(), text, std::min(std::strlen(text), packet.size()));
+    m_reply = packet;
 }
 
 bool SimulatedInstrument::WritePipe(PipeHandle pipe, const std::uint8_t* data, std::size_t length, int /*waitMs*/) {
@@ -58,19 +60,18 @@ bool SimulatedInstrument::WritePipe(PipeHandle pipe, const std::uint8_t* data, s
     const std::string command(reinterpret_cast<const char*>(data), length);
     m_commands.push_back(command);
     // A new command starts a new answer.
-    m_pending.clear();
+    m_reply.reset();
+    m_nextPacket = m_endPacket = 0;
 
     const std::size_t packets = m_image.size() / kPacketSize;
     if (command == "@03P\r") {
         if (m_erased) {
             QueueText("");  // count 00 00
         } else if (packets >= 1) {
-            QueuePacket(m_image.data());
+            QueueImagePackets(0, 1);
         }
     } else if (command == "@07R2000\r") {
-        if (!m_erased) {
-            for (std::size_t p = 1; p < packets; ++p) QueuePacket(m_image.data() + p * kPacketSize);
-        }
+        if (!m_erased) QueueImagePackets(1, packets);
     } else if (command == "@03C\r") {
         if (m_faults.eraseRefused) {
             QueueText("@ER\r");
@@ -87,13 +88,16 @@ bool SimulatedInstrument::WritePipe(PipeHandle pipe, const std::uint8_t* data, s
 bool SimulatedInstrument::ReadPipe(PipeHandle pipe, std::uint8_t* buffer, int waitMs) {
     auto it = m_pipes.find(pipe);
     if (it == m_pipes.end() || it->second != PipeAccess::Read) return false;
-    if (m_pending.empty()) {
+    if (m_reply) {
+        std::memcpy(buffer, m_reply->data(), kPacketSize);
+        m_reply.reset();
+    } else if (m_nextPacket < m_endPacket) {
+        std::memcpy(buffer, m_image.data() + m_nextPacket++ * kPacketSize, kPacketSize);
+    } else {
         // Nothing to send: the read waits out its wait, as on the wire.
         if (m_faults.realTimeSilence && waitMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
         return false;
     }
-    std::memcpy(buffer, m_pending.front().data(), kPacketSize);
-    m_pending.pop_front();
     ++m_packetsSent;
     return true;
 }

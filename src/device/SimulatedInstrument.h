@@ -9,10 +9,11 @@
 // unread. Only whole 64-byte packets of the image are ever sent.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,16 +52,22 @@ public:
     int OpenPipeCount() const { return static_cast<int>(m_pipes.size()); }
     // Packets sent so far and packets still queued for reading.
     int PacketsSent() const { return m_packetsSent; }
-    int PendingPackets() const { return static_cast<int>(m_pending.size()); }
+    int PendingPackets() const { return (m_reply ? 1 : 0) + static_cast<int>(m_endPacket - m_nextPacket); }
     bool Erased() const { return m_erased; }
 
 private:
-    void QueuePacket(const std::uint8_t* bytes);
+    // The answer to the next reads: image packets first..end-1, or a reply
+    // of the instrument's own.
+    void QueueImagePackets(std::size_t first, std::size_t end);
     void QueueText(const char* text);
 
     MemoryImage m_image;
     SimulatorFaults m_faults;
-    std::deque<std::vector<std::uint8_t>> m_pending;  // packets queued for reading
+    // Packets queued for reading: the reply, then image packets
+    // m_nextPacket..m_endPacket-1 (read from the image, not copied).
+    std::optional<std::array<std::uint8_t, kPacketSize>> m_reply;
+    std::size_t m_nextPacket = 0;
+    std::size_t m_endPacket = 0;
     std::vector<std::string> m_commands;
     std::map<PipeHandle, PipeAccess> m_pipes;  // open pipes
     PipeHandle m_nextHandle = 100;

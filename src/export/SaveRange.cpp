@@ -60,8 +60,8 @@ RowRange SelectedResultRows(const RecordStore& store, const IReportList& table) 
     // lines all hold their summary row's index.
     const int start = std::clamp(CAtoi(table.GetItemText(first, col::Cnt)), 0, std::max(lastRow, 0));
     int end = std::clamp(CAtoi(table.GetItemText(last, col::Cnt)), 0, std::max(lastRow, 0));
-    if (store.Row(end)[ResultRow::m_strKind] == kind::kGroupCollapsed) {
-        while (end < lastRow && store.Row(end + 1)[ResultRow::m_strKind] == kind::kMember) ++end;
+    if (store.Row(end).m_strKind == kind::kGroupCollapsed) {
+        while (end < lastRow && store.Row(end + 1).m_strKind == kind::kMember) ++end;
     }
     return {start, std::max(start, end)};
 }
@@ -71,11 +71,11 @@ namespace {
 // The record number a result row shows in the Record column, -1 for none
 // (summary rows). A group row shows the number of its point's first cycle.
 int ShownRecordNumber(const ResultRow& row) {
-    const Text& kindText = row[ResultRow::m_strKind];
+    const Text& kindText = row.m_strKind;
     if (kindText == kind::kSummary) return -1;
     if (kindText == kind::kGroupCollapsed || kindText == kind::kGroupExpanded)
-        return CAtoi(GroupRecordNumberText(row[ResultRow::m_strRecordNo]));
-    const Text& number = row[ResultRow::m_strRecordNo];
+        return CAtoi(GroupRecordNumberText(row.m_strRecordNo));
+    const Text& number = row.m_strRecordNo;
     return number.empty() ? -1 : CAtoi(number);
 }
 
@@ -94,7 +94,7 @@ std::string CheckRecordText(const std::string& text, int& number) {
 
 // A record number as the Record column writes it.
 std::string RecordNumberText(int number) {
-    return number >= 0 ? FormatZeroPad(number, 4) : FormatInt(number);
+    return (number >= 0 ? FormatZeroPad(number, 4) : FormatInt(number)).str();
 }
 
 }  // namespace
@@ -124,15 +124,15 @@ RecordRangeResult ResolveRecordNumbers(const RecordStore& store, const std::stri
         return result;
     }
     // The last record of a complete run takes the run's summary row along.
-    if (store.Row(end)[ResultRow::m_strKind] == kind::kMember && end < store.m_nLastRow &&
-        store.Row(end + 1)[ResultRow::m_strKind] == kind::kSummary)
+    if (store.Row(end).m_strKind == kind::kMember && end < store.m_nLastRow &&
+        store.Row(end + 1).m_strKind == kind::kSummary)
         ++end;
     result.rows = {start, end};
     return result;
 }
 
 std::string RangeFieldText(int record) {
-    return FormatZeroPad(record, 4);
+    return FormatZeroPad(record, 4).str();
 }
 
 void SaveRangeDialogLogic::Init(std::string& startText, std::string& endText) const {

@@ -100,15 +100,15 @@ struct BandMM {
     int bottom;
 };
 
-BandMM DrawPageBody(ReportSurface& dc, ReportGrid grid, const ReportFonts& fonts, const RecordStore& store, int first,
+BandMM DrawPageBody(ReportSurface& dc, ReportGrid grid, const ReportFonts& fonts, const ReportSource& source, int first,
                     int last, int dX, int dY) {
     // The caller has selected the title font (remembering the one it replaced).
     const int pageRight = g_nPageWidthMM * dX;
     dc.DrawText(report::kTitle, {0, kTitleTopMM * dY, pageRight, kTitleBottomMM * dY}, TextAlign::Center);
 
     dc.SelectFont(fonts.model);
-    dc.DrawText(report::ModelLine(store.m_nSerialNumber), {20 * dX, kTitleTopMM * dY, pageRight, kTitleBottomMM * dY},
-                TextAlign::Left);
+    dc.DrawText(report::ModelLine(source.ReportSerialNumber()),
+                {20 * dX, kTitleTopMM * dY, pageRight, kTitleBottomMM * dY}, TextAlign::Left);
 
     dc.SelectFont(fonts.table);
     const int headerTop = kHeaderTopMM * dY;
@@ -126,9 +126,10 @@ BandMM DrawPageBody(ReportSurface& dc, ReportGrid grid, const ReportFonts& fonts
         const int bottomMM = topMM + kLineHeightMM;
         const int top = topMM * dY;
         const int bottom = bottomMM * dY;
-        const ReportLine& line = store.Line(row - 1);
+        const ReportLine line = source.ReportLineAt(row - 1);
         for (int k = 1; k <= kReportColumns; ++k)
-            dc.DrawText(line[k - 1].view(), CellRect(grid, k, dX, top, bottom), TextAlign::Center);
+            dc.DrawText(line.cell[static_cast<std::size_t>(k - 1)].view(), CellRect(grid, k, dX, top, bottom),
+                        TextAlign::Center);
         Separators(dc, grid, dX, top, bottom);
         HorizontalRule(dc, grid, dX, bottom);
         lastBand = {topMM, bottomMM};
@@ -222,11 +223,11 @@ int RuleRightX(ReportGrid grid, int dX) {
     return (grid == ReportGrid::Preview ? 264 : 268) * dX;
 }
 
-void DrawReportPage(ReportSurface& dc, const PrintRequest& request, const RecordStore& store) {
-    DrawReportPage(dc, request, store, std::time(nullptr));
+void DrawReportPage(ReportSurface& dc, const PrintRequest& request, const ReportSource& source) {
+    DrawReportPage(dc, request, source, std::time(nullptr));
 }
 
-void DrawReportPage(ReportSurface& dc, const PrintRequest& request, const RecordStore& store, std::time_t now) {
+void DrawReportPage(ReportSurface& dc, const PrintRequest& request, const ReportSource& source, std::time_t now) {
     const std::string dateText = FormatPrintDate(now);
     const std::string pageText = report::PreviewPageText(request.nCurrentPage, request.nPageCount);
 
@@ -241,7 +242,7 @@ void DrawReportPage(ReportSurface& dc, const PrintRequest& request, const Record
 
     const ReportSurface::FontId oldFont = dc.SelectFont(fonts.title);
     const BandMM last =
-        DrawPageBody(dc, ReportGrid::Preview, fonts, store, request.nFirstRow, request.nLastRow, dX, dY);
+        DrawPageBody(dc, ReportGrid::Preview, fonts, source, request.nFirstRow, request.nLastRow, dX, dY);
 
     const int footerTop = (last.top + kFooterTopGapMM) * dY;
     const int footerBottom = (last.bottom + kFooterBottomGapMM) * dY;
@@ -253,11 +254,11 @@ void DrawReportPage(ReportSurface& dc, const PrintRequest& request, const Record
     dc.DeletePen(framePen);
 }
 
-void PrintReportPages(ReportSurface& dc, const PrintRequest& request, const RecordStore& store) {
-    PrintReportPages(dc, request, store, std::time(nullptr));
+void PrintReportPages(ReportSurface& dc, const PrintRequest& request, const ReportSource& source) {
+    PrintReportPages(dc, request, source, std::time(nullptr));
 }
 
-void PrintReportPages(ReportSurface& dc, const PrintRequest& request, const RecordStore& store, std::time_t now) {
+void PrintReportPages(ReportSurface& dc, const PrintRequest& request, const ReportSource& source, std::time_t now) {
     if (!dc.HasOutputDevice()) return;
     const std::string dateText = FormatPrintDate(now);
     const ReportFonts fonts = CreateReportFonts(dc);
@@ -278,7 +279,7 @@ void PrintReportPages(ReportSurface& dc, const PrintRequest& request, const Reco
         }
         const PageRows rows = RowsOfPage(page, request.nPageCount, request.nRowCount, request.nRowsPerPage);
         const ReportSurface::FontId oldFont = dc.SelectFont(fonts.title);
-        const BandMM last = DrawPageBody(dc, ReportGrid::Print, fonts, store, rows.first, rows.last, dX, dY);
+        const BandMM last = DrawPageBody(dc, ReportGrid::Print, fonts, source, rows.first, rows.last, dX, dY);
         const int footerTop = (last.top + kFooterTopGapMM) * dY;
         const int footerBottom = (last.bottom + kFooterBottomGapMM) * dY;
         dc.DrawText(dateText, {17 * dX, footerTop, 64 * dX, footerBottom}, TextAlign::Left);
@@ -291,16 +292,16 @@ void PrintReportPages(ReportSurface& dc, const PrintRequest& request, const Reco
     DeleteReportFonts(dc, fonts);
 }
 
-void ReportCallback(ReportSurface& dc, const PrintRequest& request, const RecordStore& store) {
+void ReportCallback(ReportSurface& dc, const PrintRequest& request, const ReportSource& source) {
     if (!dc.HasOutputDevice()) return;
     if (request.nMode != 0)
-        PrintReportPages(dc, request, store);
+        PrintReportPages(dc, request, source);
     else
-        DrawReportPage(dc, request, store);
+        DrawReportPage(dc, request, source);
 }
 
-ReportCallbackFn MakeReportCallback(const RecordStore& store) {
-    return [&store](ReportSurface& dc, const PrintRequest& request) { ReportCallback(dc, request, store); };
+ReportCallbackFn MakeReportCallback(const ReportSource& source) {
+    return [&source](ReportSurface& dc, const PrintRequest& request) { ReportCallback(dc, request, source); };
 }
 
 FrameRect PlaceFrameWindow(int px, int py, int sw, int sh, int widthMM, int heightMM) {

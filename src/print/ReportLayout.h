@@ -160,20 +160,20 @@ inline constexpr int kReportColumns = 16;
 [[nodiscard]] int RuleRightX(ReportGrid grid, int dX);                                   // 264 mm preview, 268 mm print
 
 // One preview page on a screen surface (the page frame included).
-void DrawReportPage(ReportSurface& dc, const PrintRequest& request, const RecordStore& store);
-void DrawReportPage(ReportSurface& dc, const PrintRequest& request, const RecordStore& store, std::time_t now);
+void DrawReportPage(ReportSurface& dc, const PrintRequest& request, const ReportSource& source);
+void DrawReportPage(ReportSurface& dc, const PrintRequest& request, const ReportSource& source, std::time_t now);
 
 // A whole print run from nStartPage to nEndPage on a printer surface.
-void PrintReportPages(ReportSurface& dc, const PrintRequest& request, const RecordStore& store);
-void PrintReportPages(ReportSurface& dc, const PrintRequest& request, const RecordStore& store, std::time_t now);
+void PrintReportPages(ReportSurface& dc, const PrintRequest& request, const ReportSource& source);
+void PrintReportPages(ReportSurface& dc, const PrintRequest& request, const ReportSource& source, std::time_t now);
 
 // nMode 0 draws the preview page, any other value prints; nothing at all
 // when the surface has no output device.
-void ReportCallback(ReportSurface& dc, const PrintRequest& request, const RecordStore& store);
+void ReportCallback(ReportSurface& dc, const PrintRequest& request, const ReportSource& source);
 
-// The callback bound to a store, as the preview frame is handed it. The
-// store must outlive the callback.
-[[nodiscard]] ReportCallbackFn MakeReportCallback(const RecordStore& store);
+// The callback bound to a report (the record store), as the preview frame is
+// handed it. The report must outlive the callback.
+[[nodiscard]] ReportCallbackFn MakeReportCallback(const ReportSource& source);
 
 // Placement of the preview frame on a screen of sw x sh dots with px x py
 // dots per inch, for a page of widthMM x heightMM.

@@ -1,5 +1,6 @@
 #include "records/CFormat.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -10,12 +11,18 @@
 namespace oront {
 namespace {
 
-bool IsCSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsCSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 bool IsHexDigit(char c) {
     return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 bool StartsWithNoCase(std::string_view s, std::string_view word) {
     if (s.size() < word.size()) return false;
     for (std::size_t i = 0; i < word.size(); ++i)
@@ -43,6 +50,14 @@ int CAtoi(std::string_view t) noexcept {
 }
 
 double CAtof(std::string_view t) noexcept {
+    // The "%.0f" texts of the store (an optional minus and up to 15 digits)
+    // are read directly: their value is exact in a double.
+    if (const std::size_t digits = t.size() - (!t.empty() && t[0] == '-'); digits > 0 && digits <= 15) {
+        long long v = 0;
+        std::size_t k = t.size() - digits;
+        while (k < t.size() && IsDigit(t[k])) v = v * 10 + (t[k++] - '0');
+        if (k == t.size()) return t[0] == '-' ? -static_cast<double>(v) : static_cast<double>(v);
+    }
     std::size_t i = 0;
     while (i < t.size() && IsCSpace(t[i])) ++i;
     bool neg = false;
@@ -54,8 +69,7 @@ double CAtof(std::string_view t) noexcept {
 
     std::chars_format fmt = std::chars_format::general;
     if (rest.size() >= 2 && rest[0] == '0' && (rest[1] == 'x' || rest[1] == 'X') &&
-        ((rest.size() > 2 && IsHexDigit(rest[2])) ||
-         (rest.size() > 3 && rest[2] == '.' && IsHexDigit(rest[3])))) {
+        ((rest.size() > 2 && IsHexDigit(rest[2])) || (rest.size() > 3 && rest[2] == '.' && IsHexDigit(rest[3])))) {
         rest.remove_prefix(2);
         fmt = std::chars_format::hex;
     }
@@ -82,59 +96,110 @@ double CAtof(std::string_view t) noexcept {
     return sign * v;
 }
 
-std::string FormatInt(long long value) {
-    std::array<char, 32> b{};
-    auto r = std::to_chars(b.data(), b.data() + b.size(), value);
-    return std::string(b.data(), r.ptr);
+namespace {
+
+void Write(NumberText& out, std::string_view text) {
+    text.copy(out.Buffer(), text.size());
+    out.SetSize(text.size());
 }
 
-std::string FormatMinDigits(long long value, int digits) {
+// Appends the decimal digits of a magnitude; returns the end.
+char* PutDigits(char* out, unsigned long long magnitude) {
+    return std::to_chars(out, out + 24, magnitude).ptr;
+}
+
+}  // namespace
+
+NumberText FormatInt(long long value) {
+    NumberText out;
+    out.SetSize(static_cast<std::size_t>(std::to_chars(out.Buffer(), out.Buffer() + 24, value).ptr - out.Buffer()));
+    return out;
+}
+
+NumberText FormatMinDigits(long long value, int digits) {
     const bool neg = value < 0;
-    unsigned long long mag = neg ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
-    std::array<char, 32> b{};
-    auto r = std::to_chars(b.data(), b.data() + b.size(), mag);
-    std::string d(b.data(), r.ptr);
-    if (static_cast<int>(d.size()) < digits) d.insert(0, static_cast<std::size_t>(digits) - d.size(), '0');
-    return neg ? "-" + d : d;
+    const unsigned long long mag =
+        neg ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+    char digitsText[24];
+    const auto count = static_cast<std::size_t>(PutDigits(digitsText, mag) - digitsText);
+    const std::size_t width = static_cast<std::size_t>(std::clamp(digits, 0, 256));
+    const std::size_t zeros = width > count ? width - count : 0;
+    NumberText out;
+    char* p = out.Buffer();
+    if (neg) *p++ = '-';
+    p = std::fill_n(p, zeros, '0');
+    p = std::copy_n(digitsText, count, p);
+    out.SetSize(static_cast<std::size_t>(p - out.Buffer()));
+    return out;
 }
 
-std::string FormatZeroPad(long long value, int width) {
-    const int digits = value < 0 ? width - 1 : width;
-    return FormatMinDigits(value, digits);
+NumberText FormatZeroPad(long long value, int width) {
+    return FormatMinDigits(value, value < 0 ? width - 1 : width);
 }
 
-std::string FormatSpacePad(long long value, int width) {
-    std::string s = FormatInt(value);
-    if (static_cast<int>(s.size()) < width) s.insert(0, static_cast<std::size_t>(width) - s.size(), ' ');
-    return s;
+NumberText FormatSpacePad(long long value, int width) {
+    const NumberText digits = FormatInt(value);
+    const std::size_t blanks = static_cast<std::size_t>(std::clamp(width, 0, 256)) > digits.size()
+                                   ? static_cast<std::size_t>(width) - digits.size()
+                                   : 0;
+    NumberText out;
+    char* p = std::fill_n(out.Buffer(), blanks, ' ');
+    p = std::copy_n(digits.view().data(), digits.size(), p);
+    out.SetSize(static_cast<std::size_t>(p - out.Buffer()));
+    return out;
 }
 
-std::string FormatFixed0(double value) {
-    if (std::isnan(value)) return std::signbit(value) ? "-nan" : "nan";
-    if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
-    std::array<char, 400> b{};
-    auto r = std::to_chars(b.data(), b.data() + b.size(), value, std::chars_format::fixed, 0);
-    return std::string(b.data(), r.ptr);
+NumberText FormatFixed0(double value) {
+    // One named result in every path, so that it is built in the caller's
+    // place and never copied.
+    NumberText out;
+    if (std::isnan(value)) {
+        Write(out, std::signbit(value) ? "-nan" : "nan");
+    } else if (std::isinf(value)) {
+        Write(out, value < 0 ? "-inf" : "inf");
+    } else if (value > -4503599627370496.0 && value < 4503599627370496.0) {
+        // Below 2^52 the nearest integer (ties to even, as printf rounds the
+        // exact binary value) is exact: the integer's digits are the text,
+        // and the counts of a download take this way.
+        const double r = std::nearbyint(value);
+        char* p = out.Buffer();
+        if (std::signbit(r)) *p++ = '-';
+        p = PutDigits(p, static_cast<unsigned long long>(std::fabs(r)));
+        out.SetSize(static_cast<std::size_t>(p - out.Buffer()));
+    } else {
+        const auto r =
+            std::to_chars(out.Buffer(), out.Buffer() + NumberText::kCapacity, value, std::chars_format::fixed, 0);
+        out.SetSize(static_cast<std::size_t>(r.ptr - out.Buffer()));
+    }
+    return out;
 }
 
-std::string FormatExp3(double value) {
-    if (std::isnan(value)) return std::signbit(value) ? "-NAN" : "NAN";
-    if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
-    std::array<char, 64> b{};
-    auto r = std::to_chars(b.data(), b.data() + b.size(), value, std::chars_format::scientific, 3);
-    std::string s(b.data(), r.ptr);
-    for (char& c : s)
-        if (c == 'e') c = 'E';
-    return s;  // to_chars already writes at least two exponent digits
+NumberText FormatExp3(double value) {
+    NumberText out;
+    if (std::isnan(value)) {
+        Write(out, std::signbit(value) ? "-NAN" : "NAN");
+    } else if (std::isinf(value)) {
+        Write(out, value < 0 ? "-INF" : "INF");
+    } else {
+        const auto r =
+            std::to_chars(out.Buffer(), out.Buffer() + NumberText::kCapacity, value, std::chars_format::scientific, 3);
+        // to_chars already writes at least two exponent digits.
+        std::replace(out.Buffer(), r.ptr, 'e', 'E');
+        out.SetSize(static_cast<std::size_t>(r.ptr - out.Buffer()));
+    }
+    return out;
 }
 
-std::string FormatLargeValue(double value) {
-    return value > kLargeValueLimit ? FormatExp3(value) : FormatFixed0(value);
+NumberText FormatLargeValue(double value) {
+    if (value > kLargeValueLimit) return FormatExp3(value);
+    return FormatFixed0(value);
 }
 
-std::string LargeValueText(std::string_view stored) {
+std::string_view LargeValueText(std::string_view stored, NumberText& buffer) {
     const double v = CAtof(stored);
-    return v > kLargeValueLimit ? FormatExp3(v) : std::string(stored);
+    if (!(v > kLargeValueLimit)) return stored;
+    buffer = FormatExp3(v);
+    return buffer.view();
 }
 
 }  // namespace oront

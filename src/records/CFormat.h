@@ -6,6 +6,7 @@
 // calls printf, strtod or anything else that reads the locale.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -19,25 +20,57 @@ int CAtoi(std::string_view text) noexcept;
 // "inf", "nan") number; 0 when the text does not start with a number.
 double CAtof(std::string_view text) noexcept;
 
+// The text of one formatted number, written into the caller's stack (no
+// allocation). It reads as a std::string_view.
+class NumberText {
+public:
+    // "%.0f" of the largest double has 309 digits.
+    static constexpr std::size_t kCapacity = 320;
+
+    [[nodiscard]] std::string_view view() const noexcept { return {m_buf, m_size}; }
+    operator std::string_view() const noexcept { return view(); }  // NOLINT(implicit)
+    [[nodiscard]] std::string str() const { return std::string(view()); }
+    [[nodiscard]] std::size_t size() const noexcept { return m_size; }
+    friend bool operator==(const NumberText& a, const char* b) noexcept { return a.view() == b; }
+    friend bool operator==(const NumberText& a, const std::string& b) noexcept { return a.view() == b; }
+    friend std::string operator+(std::string_view a, const NumberText& b) {
+        std::string s(a);
+        return s.append(b.view());
+    }
+    friend std::string operator+(const NumberText& a, std::string_view b) {
+        std::string s(a.view());
+        return s.append(b);
+    }
+
+    // For the formatting functions: the buffer and the length written.
+    char* Buffer() noexcept { return m_buf; }
+    void SetSize(std::size_t size) noexcept { m_size = size; }
+
+private:
+    char m_buf[kCapacity];
+    std::size_t m_size = 0;
+};
+
 // "%d"
-std::string FormatInt(long long value);
+NumberText FormatInt(long long value);
 // "%0<width>d": sign first, then zeros up to the field width.
-std::string FormatZeroPad(long long value, int width);
+NumberText FormatZeroPad(long long value, int width);
 // "%<width>d": blanks up to the field width.
-std::string FormatSpacePad(long long value, int width);
+NumberText FormatSpacePad(long long value, int width);
 // "%.<digits>d": at least that many digits (the sign not counted).
-std::string FormatMinDigits(long long value, int digits);
+NumberText FormatMinDigits(long long value, int digits);
 // "%.0f"
-std::string FormatFixed0(double value);
+NumberText FormatFixed0(double value);
 // "%4.3E" with an exponent of at least two digits (1.500E+08), as the
 // program's two-digit exponent mode gives on every platform.
-std::string FormatExp3(double value);
+NumberText FormatExp3(double value);
 
 // The large-value rule: "%4.3E" above 99999999, otherwise "%.0f".
 constexpr double kLargeValueLimit = 99999999.0;
-std::string FormatLargeValue(double value);
+NumberText FormatLargeValue(double value);
 // The large-value test of a stored text: the text read with atof; above
-// 99999999 it becomes "%4.3E", otherwise the stored text stays unchanged.
-std::string LargeValueText(std::string_view stored);
+// 99999999 its "%4.3E" form (written into `buffer`), otherwise the stored
+// text unchanged.
+std::string_view LargeValueText(std::string_view stored, NumberText& buffer);
 
 }  // namespace oront

@@ -1,91 +1,90 @@
-// The cell rules of a record line (every row kind but the summary), shared by
-// the report table and the CSV file so that both show the same texts.
+// The cells of the report table's lines, shared by the report and the CSV
+// file so that both show the same texts.
 #pragma once
 
-#include <charconv>
 #include <string_view>
 
 #include "records/CFormat.h"
-#include "records/FastFormat.h"
 #include "records/RecordStore.h"
 #include "records/TableBuild.h"
 
 namespace oront {
 
-// Hands the 16 cells of a record line, in column order, to the sink:
-//   sink.Copy(column, const Text&)        a stored text, unchanged
-//   sink.Put(column, std::string_view)    a fixed or computed text
-//   sink.Empty(column)                    an empty cell
+// Hands the 16 cells of the line of a row of the store that is not a
+// summary row to sink(ReportColumn, std::string_view), in column order. An
+// empty text is an empty cell.
 template <typename Sink>
-void RecordLineCells(const ResultRow& row, Sink& sink) {
-    using L = ReportLine;
-    using R = MeasurementRecord;
-    using Row = ResultRow;
-    const Text& k = row[Row::m_strKind];
+void RecordLineCells(const RecordStore& store, const ResultRow& row, Sink&& sink) {
+    using C = ReportColumn;
+    const MeasurementRecord& record = store.RecordOf(row);
+    const Text& k = row.m_strKind;
     const bool member = k == kind::kMember;
     const bool group = k == kind::kGroupCollapsed || k == kind::kGroupExpanded;
 
     if (member)
-        sink.Put(L::Record, FormatZeroPad(CAtoi(row[Row::m_strRecordNo]), 4));
+        sink(C::Record, FormatZeroPad(CAtoi(row.m_strRecordNo), 4));
     else if (group)
-        sink.Put(L::Record, GroupRecordNumberText(row[Row::m_strRecordNo]));
+        sink(C::Record, GroupRecordNumberText(row.m_strRecordNo));
     else
-        sink.Copy(L::Record, row[Row::m_strRecordNo]);
+        sink(C::Record, row.m_strRecordNo);
 
     if (k == kind::kAuto)
-        sink.Put(L::Mode, "Auto");
+        sink(C::Mode, "Auto");
     else if (k == kind::kManual)
-        sink.Put(L::Mode, "Manual");
+        sink(C::Mode, "Manual");
     else if (group || k == kind::kIsoPlain)
-        sink.Put(L::Mode, "ISO");
+        sink(C::Mode, "ISO");
     else
-        sink.Empty(L::Mode);
+        sink(C::Mode, "");
 
-    if (member) {
-        sink.Empty(L::Location);
-        sink.Empty(L::Points);
-    } else {
-        sink.Copy(L::Location, row[Row::Copy(R::m_strLocation)]);
-        sink.Copy(L::Points, row[Row::Copy(R::m_strPoint)]);
-    }
-    if (group)
-        sink.Put(L::Cycles, "AVG");
-    else
-        sink.Copy(L::Cycles, row[Row::Copy(R::m_strCycle)]);
-    sink.Copy(L::DateTime, row[Row::Copy(R::m_strDateTime)]);
-    sink.Copy(L::SampleTime, row[Row::Copy(R::m_strSampleTime)]);
-    sink.Copy(L::HoldTime, row[Row::Copy(R::m_strHoldTime)]);
+    sink(C::Location, member ? std::string_view() : record.m_strLocation.view());
+    sink(C::Points, member ? std::string_view() : record.m_strPoint.view());
+    sink(C::Cycles, group ? std::string_view("AVG") : record.m_strCycle.view());
+    sink(C::DateTime, record.m_strDateTime);
+    sink(C::SampleTime, record.m_strSampleTime);
+    sink(C::HoldTime, record.m_strHoldTime);
 
-    const Text& sizeText = row[Row::Copy(R::m_strSizeCode)];
-    const int sizeCode = CAtoi(sizeText);
-    const int dataBase = group ? Row::m_strAvg : Row::Copy(R::m_strCount);
+    const int sizeCode = CAtoi(record.m_strSizeCode);
+    const char* ch2 = Ch2SizeText(sizeCode);
+    const std::string_view sizes[3] = {Ch1SizeText(sizeCode), ch2 ? std::string_view(ch2) : record.m_strSizeCode.view(),
+                                       "5.0um"};
     for (int c = 0; c < 3; ++c) {
-        const int sizeColumn = L::Ch1Size + 2 * c;
-        if (c == 0) {
-            sink.Put(sizeColumn, Ch1SizeText(sizeCode));
-        } else if (c == 1) {
-            const char* ch2 = Ch2SizeText(sizeCode);
-            if (ch2)
-                sink.Put(sizeColumn, ch2);
-            else
-                sink.Copy(sizeColumn, sizeText);  // a code outside the table shows itself
-        } else {
-            sink.Put(sizeColumn, "5.0um");
-        }
+        sink(static_cast<C>(static_cast<int>(C::Ch1Size) + 2 * c), sizes[c]);
         // The large-value test of the data cells.
-        const Text& stored = row[dataBase + c];
-        const double v = FastAtof(stored.view());
-        if (v > kLargeValueLimit)
-            sink.Put(sizeColumn + 1, FormatExp3(v));
-        else
-            sink.Copy(sizeColumn + 1, stored);
+        NumberText buffer;
+        const auto ch = static_cast<std::size_t>(c);
+        sink(static_cast<C>(static_cast<int>(C::Ch1Data) + 2 * c),
+             LargeValueText(group ? store.FiguresOf(row).m_strAvg[ch] : record.m_strCount[ch], buffer));
     }
-    sink.Copy(L::Unit, row[Row::Copy(R::m_strUnit)]);
+    sink(C::Unit, record.m_strUnit);
     const bool showsOver = k == kind::kAuto || k == kind::kManual || member || k == kind::kIsoPlain;
-    if (showsOver && row[Row::Copy(R::m_strStatus)] == "1")
-        sink.Put(L::Status, "OVER");
-    else
-        sink.Empty(L::Status);
+    sink(C::Status, showsOver && record.m_strStatus == "1" ? "OVER" : "");
+}
+
+// The four lines of a summary row (line 0 AVG, 1 MAX, 2 MIN, 3 95%UCL), as
+// sink(ReportColumn, std::string_view) of every column.
+// The values of summary line 0..3: averages, maxima, minima, 95 % upper
+// confidence limits.
+inline const std::array<Text, 3>& SummaryLineValues(const RunFigures& figures, int line) {
+    const std::array<Text, 3>* values[4] = {&figures.m_strAvg, &figures.m_strMax, &figures.m_strMin, &figures.m_strUcl};
+    return *values[line & 3];
+}
+
+template <typename Sink>
+void SummaryLineCells(const RecordStore& store, const ResultRow& row, int line, Sink&& sink) {
+    using C = ReportColumn;
+    static constexpr std::string_view kLabels[4] = {"AVG", "MAX", "MIN", "95%UCL"};
+    const std::array<Text, 3>& v = SummaryLineValues(store.FiguresOf(row), line);
+    for (C c : {C::Record, C::Mode, C::Location, C::Points}) sink(c, "");
+    sink(C::Cycles, kLabels[line]);
+    for (C c : {C::DateTime, C::SampleTime, C::HoldTime, C::Ch1Size}) sink(c, "");
+    sink(C::Ch1Data, v[0]);
+    sink(C::Ch2Size, "");
+    sink(C::Ch2Data, v[1]);
+    sink(C::Ch3Size, "");
+    sink(C::Ch3Data, v[2]);
+    sink(C::Unit, store.RecordOf(row).m_strUnit);
+    sink(C::Status, "");
 }
 
 }  // namespace oront

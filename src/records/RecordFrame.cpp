@@ -6,7 +6,6 @@
 
 #include "records/CFormat.h"
 #include "records/CommFunction.h"
-#include "records/FastFormat.h"
 
 namespace oront {
 namespace {
@@ -32,8 +31,8 @@ std::uint32_t Get32(const std::uint8_t* p) {
 // Appends "%02d" of a byte-sized or small non-negative value.
 char* Put02(char* out, unsigned v) {
     if (v >= 100) {
-        const std::string s = FormatInt(v);
-        std::memcpy(out, s.data(), s.size());
+        const NumberText s = FormatInt(v);
+        std::memcpy(out, s.view().data(), s.size());
         return out + s.size();
     }
     out[0] = static_cast<char>('0' + v / 10);
@@ -69,7 +68,7 @@ const char* UnitText(std::uint8_t code) {
 
 void SetValue(Text& field, const std::uint8_t bytes[4], int sampleSeconds, std::string_view unit) {
     const double v = static_cast<double>(CCommFuntion::DecodeDeviceFloat(bytes));
-    SetLargeValue(field, CCommFuntion::ConvertUnit(sampleSeconds, unit, v));
+    field = FormatLargeValue(CCommFuntion::ConvertUnit(sampleSeconds, unit, v));
 }
 
 }  // namespace
@@ -119,23 +118,22 @@ void FrameDecoder::Reset() {
 }
 
 void FrameDecoder::DecodePacketA(const std::uint8_t* a, MeasurementRecord& slot) {
-    using R = MeasurementRecord;
     // Mode and unit: an unknown code keeps the previous record's text.
     if (a[0] <= 2) {
         const char code[2] = {static_cast<char>('0' + a[0]), '\0'};
         m_prevMode = code;
     }
-    slot[R::m_strModeCode] = m_prevMode;
+    slot.m_strModeCode = m_prevMode;
     if (const char* unit = UnitText(a[18])) m_prevUnit = unit;
-    slot[R::m_strUnit] = m_prevUnit;
+    slot.m_strUnit = m_prevUnit;
 
-    SetZeroPad(slot[R::m_strLocation], a[1], 3);
-    SetInt(slot[R::m_strPoint], a[2]);
-    SetInt(slot[R::m_strCyclesPerPoint], Get16(a + 3));
+    slot.m_strLocation = FormatZeroPad(a[1], 3);
+    slot.m_strPoint = FormatInt(a[2]);
+    slot.m_strCyclesPerPoint = FormatInt(Get16(a + 3));
     if (m_prevMode == "1")
-        slot[R::m_strCycle] = "1";
+        slot.m_strCycle = "1";
     else
-        SetInt(slot[R::m_strCycle], Get16(a + 5));
+        slot.m_strCycle = FormatInt(Get16(a + 5));
 
     char date[48] = {'2', '0'};
     char* p = Put02(date + 2, a[7]);
@@ -149,34 +147,35 @@ void FrameDecoder::DecodePacketA(const std::uint8_t* a, MeasurementRecord& slot)
     p = Put02(p, a[11]);
     *p++ = ':';
     p = Put02(p, a[12]);
-    slot[R::m_strDateTime].assign(std::string_view(date, static_cast<std::size_t>(p - date)));
+    slot.m_strDateTime.assign(std::string_view(date, static_cast<std::size_t>(p - date)));
 
     m_sampleSeconds = 60 * a[13] + a[14];
-    SetDuration(slot[R::m_strSampleTime], static_cast<unsigned>(m_sampleSeconds));
-    SetDuration(slot[R::m_strHoldTime], 3600u * a[15] + 60u * a[16] + a[17]);
+    SetDuration(slot.m_strSampleTime, static_cast<unsigned>(m_sampleSeconds));
+    SetDuration(slot.m_strHoldTime, 3600u * a[15] + 60u * a[16] + a[17]);
 
-    SetInt(slot[R::m_strSizeCode], a[19]);
-    SetInt(slot[R::m_strStatus], a[20]);
-    SetInt(slot[R::m_strRunFlag], a[21]);
+    slot.m_strSizeCode = FormatInt(a[19]);
+    slot.m_strStatus = FormatInt(a[20]);
+    slot.m_strRunFlag = FormatInt(a[21]);
 
     const std::string_view unit = m_prevUnit.view();
     for (int k = 0; k < 6; ++k) {
         const double count = static_cast<double>(Get32(a + 22 + 4 * k));
-        SetFixed0(slot[R::m_strCount + k], CCommFuntion::ConvertUnit(m_sampleSeconds, unit, count));
+        slot.m_strCount[static_cast<std::size_t>(k)] =
+            FormatFixed0(CCommFuntion::ConvertUnit(m_sampleSeconds, unit, count));
     }
-    for (int k = 0; k < 4; ++k) SetValue(slot[R::m_strValue + k], a + 46 + 4 * k, m_sampleSeconds, unit);
+    for (int k = 0; k < 4; ++k)
+        SetValue(slot.m_strValue[static_cast<std::size_t>(k)], a + 46 + 4 * k, m_sampleSeconds, unit);
     m_pending[0] = a[62];
     m_pending[1] = a[63];
 }
 
 std::int32_t FrameDecoder::DecodePacketB(const std::uint8_t* b, MeasurementRecord& slot) {
-    using R = MeasurementRecord;
     const std::string_view unit = m_prevUnit.view();
     const std::uint8_t value5[4] = {m_pending[0], m_pending[1], b[0], b[1]};
-    SetValue(slot[R::m_strValue + 4], value5, m_sampleSeconds, unit);
-    SetValue(slot[R::m_strValue + 5], b + 2, m_sampleSeconds, unit);
+    SetValue(slot.m_strValue[4], value5, m_sampleSeconds, unit);
+    SetValue(slot.m_strValue[5], b + 2, m_sampleSeconds, unit);
     const auto serial = static_cast<std::int32_t>(Get32(b + 6));
-    slot[R::m_strSerialNumber] = FormatSpacePad(serial, 7);
+    slot.m_strSerialNumber = FormatSpacePad(serial, 7);
     return serial;
 }
 

@@ -1,8 +1,9 @@
 // The record store: record slots, the result table and the report table.
 //
-// Every value is text from the moment it is decoded. Field indices carry the
-// names of the fields, so code reads `row[ResultRow::m_strKind]` and copies
-// whole ranges of fields by index where the table build needs it.
+// Every value is text from the moment it is decoded, and each text is kept
+// once: a result row carries its own fields (number, kind, statistics) and
+// shows the fields of one record slot, and the lines of the report table are
+// derived from the result rows when they are read.
 #pragma once
 
 #include <array>
@@ -17,48 +18,46 @@ constexpr int kMaxRecords = 8000;  // the instrument's ring of records
 
 // One record slot, decoded from one 128-byte record frame.
 struct MeasurementRecord {
-    static constexpr int m_strModeCode = 0;
-    static constexpr int m_strLocation = 1;
-    static constexpr int m_strPoint = 2;
-    static constexpr int m_strCyclesPerPoint = 3;
-    static constexpr int m_strCycle = 4;
-    static constexpr int m_strDateTime = 5;
-    static constexpr int m_strSampleTime = 6;
-    static constexpr int m_strHoldTime = 7;
-    static constexpr int m_strUnit = 8;
-    static constexpr int m_strSizeCode = 9;
-    static constexpr int m_strStatus = 10;
-    static constexpr int m_strRunFlag = 11;
-    static constexpr int m_strCount = 12;  // [0..5] at 12..17
-    static constexpr int m_strValue = 18;  // [0..5] at 18..23
-    static constexpr int m_strSerialNumber = 24;
-    static constexpr int kFieldCount = 25;
-
-    std::array<Text, kFieldCount> f;
-    Text& operator[](int i) { return f[static_cast<std::size_t>(i)]; }
-    const Text& operator[](int i) const { return f[static_cast<std::size_t>(i)]; }
+    Text m_strModeCode;
+    Text m_strLocation;
+    Text m_strPoint;
+    Text m_strCyclesPerPoint;
+    Text m_strCycle;
+    Text m_strDateTime;
+    Text m_strSampleTime;
+    Text m_strHoldTime;
+    Text m_strUnit;
+    Text m_strSizeCode;
+    Text m_strStatus;
+    Text m_strRunFlag;
+    std::array<Text, 6> m_strCount;
+    std::array<Text, 6> m_strValue;
+    Text m_strSerialNumber;
 };
 
-// One row of the result table. Fields 3..26 are copies of record fields
-// 0..23 (plain and member rows); group and summary rows reuse 21..35 for
-// their statistics.
+// One row of the result table. The fields of the record it shows (its own
+// record for plain and member rows, the point's first cycle for a group row,
+// the run's last record for a summary row) stay in that record's slot,
+// m_nSlot; the statistics of a group or summary row are its RunFigures,
+// m_nFigures (-1 for rows without).
 struct ResultRow {
-    static constexpr int m_strSeqNo = 0;
-    static constexpr int m_strKind = 1;
-    static constexpr int m_strMemberCount = 2;
-    static constexpr int kCopyBase = 3;  // field 3 + k holds record field k
-    static constexpr int Copy(int recordField) { return kCopyBase + recordField; }
-    static constexpr int m_strAvg = 21;     // [0..2]
-    static constexpr int m_strStdErr = 24;  // [0..2]
-    static constexpr int m_strMax = 27;     // [0..2]
-    static constexpr int m_strMin = 30;     // [0..2]
-    static constexpr int m_strUcl = 33;     // [0..2]
-    static constexpr int m_strRecordNo = 36;
-    static constexpr int kFieldCount = 38;
+    Text m_strSeqNo;
+    Text m_strKind;
+    Text m_strMemberCount;
+    Text m_strRecordNo;
+    int m_nSlot = -1;
+    int m_nFigures = -1;
+};
 
-    std::array<Text, kFieldCount> f;
-    Text& operator[](int i) { return f[static_cast<std::size_t>(i)]; }
-    const Text& operator[](int i) const { return f[static_cast<std::size_t>(i)]; }
+// The statistics of a group row (the point's averages) or of a summary row
+// (the run's averages, standard errors, maxima, minima and 95 % upper
+// confidence limits), channels 1 to 3.
+struct RunFigures {
+    std::array<Text, 3> m_strAvg;
+    std::array<Text, 3> m_strStdErr;
+    std::array<Text, 3> m_strMax;
+    std::array<Text, 3> m_strMin;
+    std::array<Text, 3> m_strUcl;
 };
 
 // Row kinds (m_strKind).
@@ -72,25 +71,55 @@ inline constexpr const char* kGroupCollapsed = "5";
 inline constexpr const char* kIsoPlain = "6";
 }  // namespace kind
 
-// One line of the report table, 16 columns in the order of the CSV header.
+// The columns of a report line, in the order of the CSV header.
+enum class ReportColumn : int {
+    Record,
+    Mode,
+    Location,
+    Points,
+    Cycles,
+    DateTime,
+    SampleTime,
+    HoldTime,
+    Ch1Size,
+    Ch1Data,
+    Ch2Size,
+    Ch2Data,
+    Ch3Size,
+    Ch3Data,
+    Unit,
+    Status,
+};
+inline constexpr int kReportColumnCount = 16;
+
+// One line of the report table.
 struct ReportLine {
-    enum Column {
-        Record, Mode, Location, Points, Cycles, DateTime, SampleTime, HoldTime,
-        Ch1Size, Ch1Data, Ch2Size, Ch2Data, Ch3Size, Ch3Data, Unit, Status,
-        kColumnCount
-    };
-    std::array<Text, kColumnCount> cell;
-    Text& operator[](int i) { return cell[static_cast<std::size_t>(i)]; }
-    const Text& operator[](int i) const { return cell[static_cast<std::size_t>(i)]; }
+    std::array<Text, kReportColumnCount> cell;
+    Text& operator[](ReportColumn c) { return cell[static_cast<std::size_t>(c)]; }
+    const Text& operator[](ReportColumn c) const { return cell[static_cast<std::size_t>(c)]; }
+};
+
+// What the printed report reads: its lines and the serial number of its
+// header. The record store is one; tests print tables of their own.
+class ReportSource {
+public:
+    virtual ~ReportSource() = default;
+    [[nodiscard]] virtual int ReportLineCount() const = 0;
+    // Line i (0-based); empty for a line that does not exist.
+    [[nodiscard]] virtual ReportLine ReportLineAt(int i) const = 0;
+    [[nodiscard]] virtual std::int32_t ReportSerialNumber() const = 0;
 };
 
 // The store is owned for the whole run and overwritten by each download.
 // Its tables grow to what a download needs (never beyond kMaxRecords slots);
-// rows and lines past the counters are never read.
-struct RecordStore {
+// rows past the counters are never read.
+struct RecordStore : ReportSource {
     std::vector<MeasurementRecord> m_records;  // slots, oldest first after a download
     std::vector<ResultRow> m_rows;             // result table, m_nLastRow + 1 rows in use
-    std::vector<ReportLine> m_reportLines;     // report table, m_nReportLineCount lines in use
+    std::vector<RunFigures> m_figures;         // of the group and summary rows
+    // The report table: for each line, its result row times 4 plus the line
+    // within the row (0..3 for the four lines of a summary row).
+    std::vector<std::int32_t> m_reportLines;
 
     int m_nRecordCount = 0;
     int m_nWrapPosition = 0;
@@ -101,10 +130,20 @@ struct RecordStore {
     // range dialog starts from it.
     int m_nLastRecordNumber = 0;
 
-    // Read access that treats rows and lines that were never written as empty.
-    const ResultRow& Row(int i) const;
-    const ReportLine& Line(int i) const;
-    const MeasurementRecord& Slot(int i) const;
+    // Read access that treats rows and slots that were never written as empty.
+    [[nodiscard]] const ResultRow& Row(int i) const;
+    [[nodiscard]] const MeasurementRecord& Slot(int i) const;
+    // The record whose fields a row shows.
+    [[nodiscard]] const MeasurementRecord& RecordOf(const ResultRow& row) const { return Slot(row.m_nSlot); }
+    [[nodiscard]] const MeasurementRecord& RecordOf(int row) const { return RecordOf(Row(row)); }
+    // The statistics of a row; empty for a row without.
+    [[nodiscard]] const RunFigures& FiguresOf(const ResultRow& row) const;
+    [[nodiscard]] const RunFigures& FiguresOf(int row) const { return FiguresOf(Row(row)); }
+
+    // ReportSource: the lines derived from the result rows.
+    [[nodiscard]] int ReportLineCount() const override { return m_nReportLineCount; }
+    [[nodiscard]] ReportLine ReportLineAt(int i) const override;
+    [[nodiscard]] std::int32_t ReportSerialNumber() const override { return m_nSerialNumber; }
 };
 
 }  // namespace oront

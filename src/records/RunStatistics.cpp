@@ -3,16 +3,12 @@
 #include <cmath>
 
 #include "records/CFormat.h"
-#include "records/FastFormat.h"
 
 namespace oront {
 namespace {
 
-using R = MeasurementRecord;
-using Row = ResultRow;
-
 std::array<double, 3> ChannelValues(const MeasurementRecord& slot) {
-    return {FastAtof(slot[R::m_strCount]), FastAtof(slot[R::m_strCount + 1]), FastAtof(slot[R::m_strCount + 2])};
+    return {CAtof(slot.m_strCount[0]), CAtof(slot.m_strCount[1]), CAtof(slot.m_strCount[2])};
 }
 
 void UpdateExtremes(RunStatistics& s, const std::array<double, 3>& v) {
@@ -23,12 +19,12 @@ void UpdateExtremes(RunStatistics& s, const std::array<double, 3>& v) {
 }
 
 bool IsRunMember(const MeasurementRecord& slot) {
-    return slot[R::m_strRunFlag] == "1";
+    return slot.m_strRunFlag == "1";
 }
 
-// Fields 3..20 of a group or summary row: the slot's fields 0..17.
-void CopyHead(ResultRow& row, const MeasurementRecord& slot) {
-    for (int k = 0; k <= R::m_strCount + 5; ++k) row[Row::Copy(k)] = slot[k];
+// A statistic with the large-value rule.
+void SetLargeValue(Text& field, double value) {
+    field = FormatLargeValue(value);
 }
 
 }  // namespace
@@ -38,27 +34,37 @@ void TableBuildState::ParseSlots() {
     for (std::size_t k = 0; k < numbers.size(); ++k) {
         const MeasurementRecord& slot = store.m_records[k];
         SlotNumbers& n = numbers[k];
-        n.point = CAtoi(slot[R::m_strPoint]);
-        n.cycle = CAtoi(slot[R::m_strCycle]);
+        n.point = CAtoi(slot.m_strPoint);
+        n.cycle = CAtoi(slot.m_strCycle);
         n.member = IsRunMember(slot);
         n.value = ChannelValues(slot);
     }
 }
 
-ResultRow& TableBuildState::NewRow() {
+ResultRow& TableBuildState::NewRow(int slot) {
     // Rows of an earlier download are reused in place, which keeps a repeated
-    // download free of row allocations; the caller writes or clears every
-    // field.
+    // download free of row allocations.
     const auto index = static_cast<std::size_t>(++store.m_nLastRow);
-    if (index + 3 < store.m_rows.size()) PrefetchBlock(&store.m_rows[index + 3], sizeof(ResultRow));
-    if (index >= store.m_rows.size()) return store.m_rows.emplace_back();
-    return store.m_rows[index];
+    ResultRow& row = index < store.m_rows.size() ? store.m_rows[index] : store.m_rows.emplace_back();
+    row = ResultRow{};
+    row.m_nSlot = slot;
+    return row;
+}
+
+RunFigures& TableBuildState::NewFigures(ResultRow& row) {
+    // Each row of a group or summary gets its own; a repeated download
+    // reuses the figures of the one before.
+    const auto index = static_cast<std::size_t>(figureCount++);
+    RunFigures& figures = index < store.m_figures.size() ? store.m_figures[index] : store.m_figures.emplace_back();
+    figures = RunFigures{};
+    row.m_nFigures = static_cast<int>(index);
+    return figures;
 }
 
 void GroupStep(TableBuildState& state, int a, int b) {
     const auto& slots = state.store.m_records;
     const MeasurementRecord& first = slots[static_cast<std::size_t>(a)];
-    if (first[R::m_strCycle] != "1") return;
+    if (first.m_strCycle != "1") return;
 
     RunStatistics& s = state.stats;
     const SlotNumbers* numbers = state.numbers.data();
@@ -92,19 +98,16 @@ void GroupStep(TableBuildState& state, int a, int b) {
     }
 
     ++state.seqCounter;
-    ResultRow& row = state.NewRow();
-    ClearFields(row, Row::m_strStdErr, Row::m_strUcl + 2);
-    ClearFields(row, Row::kFieldCount - 1, Row::kFieldCount - 1);
-    SetZeroPad(row[Row::m_strSeqNo], state.seqCounter + 1, 4);
-    row[Row::m_strKind] = kind::kGroupCollapsed;
-    SetInt(row[Row::m_strMemberCount], s.cyclesInPoint);
-    SetZeroPad(row[Row::m_strRecordNo], state.recordCounter, 4);
-    CopyHead(row, first);
-    for (int c = 0; c < 3; ++c) SetFixed0(row[Row::m_strAvg + c], average[static_cast<std::size_t>(c)]);
+    ResultRow& row = state.NewRow(a);
+    row.m_strSeqNo = FormatZeroPad(state.seqCounter + 1, 4);
+    row.m_strKind = kind::kGroupCollapsed;
+    row.m_strMemberCount = FormatInt(s.cyclesInPoint);
+    row.m_strRecordNo = FormatZeroPad(state.recordCounter, 4);
+    RunFigures& figures = state.NewFigures(row);
+    for (std::size_t c = 0; c < 3; ++c) figures.m_strAvg[c] = FormatFixed0(average[c]);
 }
 
 void SummaryStep(TableBuildState& state, int a, int b) {
-    const auto& slots = state.store.m_records;
     if (a < b) {
         const SlotNumbers& next = state.numbers[static_cast<std::size_t>(a) + 1];
         // The run ends where the next record starts a new run (point 1,
@@ -114,20 +117,18 @@ void SummaryStep(TableBuildState& state, int a, int b) {
     }
 
     RunStatistics& s = state.stats;
-    ResultRow& row = state.NewRow();
-    row[Row::m_strSeqNo].clear();
-    ClearFields(row, Row::m_strRecordNo, Row::kFieldCount - 1);
-    row[Row::m_strKind] = kind::kSummary;
-    row[Row::m_strMemberCount] = "1";
-    CopyHead(row, slots[static_cast<std::size_t>(a)]);
+    ResultRow& row = state.NewRow(a);
+    row.m_strKind = kind::kSummary;
+    row.m_strMemberCount = "1";
+    RunFigures& figures = state.NewFigures(row);
 
     const int n = s.points;
     if (!s.active || n <= 0) {
         // A run whose first cycle is missing met no group step of its own:
         // there is nothing to summarise.
-        for (int c = 0; c < 3; ++c)
-            for (int field : {Row::m_strAvg, Row::m_strStdErr, Row::m_strMax, Row::m_strMin, Row::m_strUcl})
-                row[field + c] = "----";
+        for (auto* field :
+             {&figures.m_strAvg, &figures.m_strStdErr, &figures.m_strMax, &figures.m_strMin, &figures.m_strUcl})
+            for (Text& value : *field) value = "----";
         s = RunStatistics{};
         return;
     }
@@ -141,29 +142,28 @@ void SummaryStep(TableBuildState& state, int a, int b) {
     int met = 0;
     for (int i = state.store.m_nLastRow; i >= 0 && met < n; --i) {
         const ResultRow& r = rows[static_cast<std::size_t>(i)];
-        if (r[Row::m_strKind] != kind::kGroupCollapsed) continue;
+        if (r.m_strKind != kind::kGroupCollapsed) continue;
         ++met;
         for (std::size_t c = 0; c < 3; ++c) {
-            const double d = FastAtof(r[Row::m_strAvg + static_cast<int>(c)]) - mean[c];
+            const double d = CAtof(state.store.FiguresOf(r).m_strAvg[c]) - mean[c];
             squares[c] += d * d;
         }
     }
 
     const bool withLimit = n >= 2 && n <= 9;
     for (std::size_t c = 0; c < 3; ++c) {
-        const int ci = static_cast<int>(c);
         const double se = n > 1 ? std::sqrt(squares[c] / (n * (n - 1))) : 0.0;
         if (withLimit) {
             const double factor = static_cast<double>(state.tFactor.m_tFactor[static_cast<std::size_t>(n)]);
-            SetLargeValue(row[Row::m_strStdErr + ci], se);
-            SetLargeValue(row[Row::m_strUcl + ci], factor * se + mean[c]);
+            SetLargeValue(figures.m_strStdErr[c], se);
+            SetLargeValue(figures.m_strUcl[c], factor * se + mean[c]);
         } else {
-            row[Row::m_strStdErr + ci] = "----";
-            row[Row::m_strUcl + ci] = "----";
+            figures.m_strStdErr[c] = "----";
+            figures.m_strUcl[c] = "----";
         }
-        SetLargeValue(row[Row::m_strAvg + ci], mean[c]);
-        SetLargeValue(row[Row::m_strMax + ci], s.max[c]);
-        SetLargeValue(row[Row::m_strMin + ci], s.min[c]);
+        SetLargeValue(figures.m_strAvg[c], mean[c]);
+        SetLargeValue(figures.m_strMax[c], s.max[c]);
+        SetLargeValue(figures.m_strMin[c], s.min[c]);
     }
     s.active = false;
 }

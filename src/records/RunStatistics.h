@@ -11,20 +11,6 @@
 
 namespace oront {
 
-// Asks for memory that the next steps will use: rows and lines span many
-// cache lines and the tables of a full memory do not fit the cache.
-inline void PrefetchBlock([[maybe_unused]] const void* p, [[maybe_unused]] std::size_t size) {
-#if defined(__GNUC__)
-    const char* c = static_cast<const char*>(p);
-    for (std::size_t off = 0; off < size; off += 64) __builtin_prefetch(c + off);
-#endif
-}
-
-// Clears fields first..last (inclusive) of a row.
-inline void ClearFields(ResultRow& row, int first, int last) {
-    for (int f = first; f <= last; ++f) row[f].clear();
-}
-
 // Accumulator of the run being built.
 struct RunStatistics {
     bool active = false;  // a group step of the current run has run
@@ -55,13 +41,17 @@ struct TableBuildState {
     int slotCount = 0;      // slots 0..slotCount-1 hold this download's records
     int seqCounter = -1;    // last sequence number given, minus one
     int recordCounter = 0;  // last record number given (1..8000 after the first)
+    int figureCount = 0;    // figures given to group and summary rows
     RunStatistics stats;
     std::vector<SlotNumbers> numbers;  // per slot, after the run marking
 
     // Fills numbers from slots 0..slotCount-1.
     void ParseSlots();
-    // Appends an empty row to the result table and returns it.
-    ResultRow& NewRow();
+    // Appends an empty row showing record slot `slot` to the result table
+    // and returns it.
+    ResultRow& NewRow(int slot);
+    // The statistics of a new group or summary row, empty.
+    RunFigures& NewFigures(ResultRow& row);
     void AdvanceRecordCounter() {
         if (++recordCounter > kMaxRecords) recordCounter = 1;
     }

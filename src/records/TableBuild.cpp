@@ -3,18 +3,14 @@
 #include <algorithm>
 
 #include "records/CFormat.h"
-#include "records/FastFormat.h"
 #include "records/RecordCells.h"
 #include "records/RunStatistics.h"
 
 namespace oront {
 namespace {
 
-using R = MeasurementRecord;
-using Row = ResultRow;
-
 bool IsRunMember(const MeasurementRecord& slot) {
-    return slot[R::m_strRunFlag] == "1";
+    return slot.m_strRunFlag == "1";
 }
 
 // Gives memory back when a smaller download follows a large one.
@@ -27,30 +23,30 @@ void TrimCapacity(V& v) {
 // its records count as plain records.
 void RepairCutRun(std::vector<MeasurementRecord>& slots, int slotCount) {
     const MeasurementRecord& first = slots[0];
-    if (first[R::m_strModeCode] != "2") return;
-    int point = CAtoi(first[R::m_strPoint]);
-    const int cycles = CAtoi(first[R::m_strCyclesPerPoint]);
-    const int cycle0 = CAtoi(first[R::m_strCycle]);
+    if (first.m_strModeCode != "2") return;
+    int point = CAtoi(first.m_strPoint);
+    const int cycles = CAtoi(first.m_strCyclesPerPoint);
+    const int cycle0 = CAtoi(first.m_strCycle);
     if (point == 1 && cycle0 == 1) return;  // the run is whole
 
     long long j = cycles == cycle0 ? 0 : static_cast<long long>(cycles) - cycle0;
     if (j < 0 || j >= slotCount) return;  // slot 0 claims more cycles than its point has
     if (IsRunMember(slots[static_cast<std::size_t>(j)])) {
-        slots[static_cast<std::size_t>(j)][R::m_strRunFlag] = "0";
+        slots[static_cast<std::size_t>(j)].m_strRunFlag = "0";
         return;
     }
     for (int step = 0; step < kMaxRecords && j + 1 < slotCount; ++step) {
         const MeasurementRecord& next = slots[static_cast<std::size_t>(j + 1)];
-        if (next[R::m_strModeCode] != "2" || CAtoi(next[R::m_strPoint]) != point + 1 ||
-            CAtoi(next[R::m_strCyclesPerPoint]) != cycles || CAtoi(next[R::m_strCycle]) != 1)
+        if (next.m_strModeCode != "2" || CAtoi(next.m_strPoint) != point + 1 ||
+            CAtoi(next.m_strCyclesPerPoint) != cycles || CAtoi(next.m_strCycle) != 1)
             return;
         j += cycles;
         point += 1;
         if (j < 0 || j >= slotCount) return;
         MeasurementRecord& last = slots[static_cast<std::size_t>(j)];
-        if (IsRunMember(last) && CAtoi(last[R::m_strCycle]) == cycles && last[R::m_strModeCode] == "2" &&
-            CAtoi(last[R::m_strPoint]) == point) {
-            last[R::m_strRunFlag] = "0";
+        if (IsRunMember(last) && CAtoi(last.m_strCycle) == cycles && last.m_strModeCode == "2" &&
+            CAtoi(last.m_strPoint) == point) {
+            last.m_strRunFlag = "0";
             return;
         }
     }
@@ -63,25 +59,17 @@ void MarkRuns(RecordStore& store, int slotCount) {
     for (int k = 0; k < slotCount; ++k) {
         MeasurementRecord& end = slots[static_cast<std::size_t>(k)];
         if (!IsRunMember(end)) continue;
-        const long long point = CAtoi(end[R::m_strPoint]);
-        const long long n = point * CAtoi(end[R::m_strCycle]);
+        const long long point = CAtoi(end.m_strPoint);
+        const long long n = point * CAtoi(end.m_strCycle);
         if (n > kMaxRecords) {
-            end[R::m_strRunFlag] = "0";
+            end.m_strRunFlag = "0";
             continue;
         }
         // A run claiming more predecessors than exist is cut at slot 0.
         for (long long i = std::max<long long>(0, k - n + 1); i < k; ++i)
-            slots[static_cast<std::size_t>(i)][R::m_strRunFlag] = "1";
+            slots[static_cast<std::size_t>(i)].m_strRunFlag = "1";
         store.m_nReportLineCount += static_cast<int>(point) + 4;
     }
-}
-
-// Fields 3..26 of a plain or member row: the slot's fields 0..23; the fields
-// after them up to the record number are not used by these rows.
-void CopyRecord(ResultRow& row, const MeasurementRecord& slot) {
-    for (int k = 0; k <= R::m_strValue + 5; ++k) row[Row::Copy(k)] = slot[k];
-    ClearFields(row, Row::Copy(R::m_strValue + 5) + 1, Row::m_strRecordNo - 1);
-    ClearFields(row, Row::kFieldCount - 1, Row::kFieldCount - 1);
 }
 
 }  // namespace
@@ -108,7 +96,7 @@ const char* Ch2SizeText(int sizeCode) {
     }
 }
 
-std::string GroupRecordNumberText(const Text& stored) {
+NumberText GroupRecordNumberText(std::string_view stored) {
     // The stored number is the one before the point's first cycle; after
     // 8000 the instrument's numbering starts again at 1.
     long long number = static_cast<long long>(CAtoi(stored)) + 1;
@@ -117,9 +105,7 @@ std::string GroupRecordNumberText(const Text& stored) {
 }
 
 void ResetForDownload(RecordStore& store) {
-    // The lines stay allocated for the next build; only their texts go.
-    for (ReportLine& line : store.m_reportLines)
-        for (Text& cell : line.cell) cell.clear();
+    store.m_reportLines.clear();
     store.m_nLastRow = 0;
 }
 
@@ -150,71 +136,48 @@ void BuildResultTable(RecordStore& store, const TFactorTable& tFactor) {
     for (int k = 0; k < slotCount; ++k) {
         const SlotNumbers& n = state.numbers[static_cast<std::size_t>(k)];
         if (!n.member) continue;
-        if (slots[static_cast<std::size_t>(k)][R::m_strCycle] == "1") ++rows;
+        if (slots[static_cast<std::size_t>(k)].m_strCycle == "1") ++rows;
         const SlotNumbers* next = k + 1 < slotCount ? &state.numbers[static_cast<std::size_t>(k) + 1] : nullptr;
         if (!next || !next->member || (next->point == 1 && next->cycle == 1)) ++rows;
     }
     store.m_rows.reserve(rows);
+    store.m_figures.reserve(rows - static_cast<std::size_t>(slotCount));  // one per group and summary row
     const int last = slotCount - 1;
     for (int k = 0; k < slotCount; ++k) {
         const MeasurementRecord& slot = slots[static_cast<std::size_t>(k)];
-        if (k + 2 < slotCount) PrefetchBlock(&slots[static_cast<std::size_t>(k) + 2], sizeof(MeasurementRecord));
         if (!IsRunMember(slot)) {
             ++state.seqCounter;
             state.AdvanceRecordCounter();
-            ResultRow& row = state.NewRow();
-            SetZeroPad(row[Row::m_strSeqNo], state.seqCounter + 1, 4);
-            if (slot[R::m_strModeCode] == "2")
-                row[Row::m_strKind] = kind::kIsoPlain;
-            else
-                row[Row::m_strKind] = slot[R::m_strModeCode];
-            row[Row::m_strMemberCount] = "1";
-            SetZeroPad(row[Row::m_strRecordNo], state.recordCounter, 4);
-            CopyRecord(row, slot);
+            ResultRow& row = state.NewRow(k);
+            row.m_strSeqNo = FormatZeroPad(state.seqCounter + 1, 4);
+            row.m_strKind = slot.m_strModeCode == "2" ? std::string_view(kind::kIsoPlain) : slot.m_strModeCode.view();
+            row.m_strMemberCount = "1";
+            row.m_strRecordNo = FormatZeroPad(state.recordCounter, 4);
             continue;
         }
         GroupStep(state, k, last);
         state.AdvanceRecordCounter();
-        ResultRow& row = state.NewRow();
-        row[Row::m_strSeqNo].clear();
-        row[Row::m_strKind] = kind::kMember;
-        row[Row::m_strMemberCount] = "1";
-        SetZeroPad(row[Row::m_strRecordNo], state.recordCounter, 4);
-        CopyRecord(row, slot);
+        ResultRow& row = state.NewRow(k);
+        row.m_strKind = kind::kMember;
+        row.m_strMemberCount = "1";
+        row.m_strRecordNo = FormatZeroPad(state.recordCounter, 4);
         SummaryStep(state, k, last);
     }
     // Rows past the last one written belong to an earlier download.
     store.m_rows.resize(static_cast<std::size_t>(store.m_nLastRow + 1));
     TrimCapacity(store.m_rows);
+    store.m_figures.resize(static_cast<std::size_t>(state.figureCount));
+    TrimCapacity(store.m_figures);
     store.m_nReportLineCount += store.m_nRecordCount;
     store.m_nLastRecordNumber = state.recordCounter;
 }
 
-void FillRecordLine(const ResultRow& row, ReportLine& line) {
-    struct LineSink {
-        ReportLine& line;
-        void Copy(int column, const Text& text) { line[column] = text; }
-        void Put(int column, std::string_view text) { line[column].assign(text); }
-        void Empty(int column) { line[column].clear(); }
-    } sink{line};
-    RecordLineCells(row, sink);
+void FillRecordLine(const RecordStore& store, const ResultRow& row, ReportLine& line) {
+    RecordLineCells(store, row, [&line](ReportColumn c, std::string_view text) { line[c] = text; });
 }
 
-void FillSummaryLines(const ResultRow& row, ReportLine* lines) {
-    using L = ReportLine;
-    static constexpr const char* kLabels[4] = {"AVG", "MAX", "MIN", "95%UCL"};
-    static constexpr int kFields[4] = {Row::m_strAvg, Row::m_strMax, Row::m_strMin, Row::m_strUcl};
-    for (int i = 0; i < 4; ++i) {
-        ReportLine& line = lines[i];
-        for (int c : {L::Record, L::Mode, L::Location, L::Points, L::DateTime, L::SampleTime, L::HoldTime, L::Ch1Size,
-                      L::Ch2Size, L::Ch3Size, L::Status})
-            line[c].clear();
-        line[L::Cycles] = kLabels[i];
-        line[L::Ch1Data] = row[kFields[i]];
-        line[L::Ch2Data] = row[kFields[i] + 1];
-        line[L::Ch3Data] = row[kFields[i] + 2];
-        line[L::Unit] = row[Row::Copy(R::m_strUnit)];
-    }
+void FillSummaryLine(const RecordStore& store, const ResultRow& row, int index, ReportLine& line) {
+    SummaryLineCells(store, row, index, [&line](ReportColumn c, std::string_view text) { line[c] = text; });
 }
 
 void BuildReportTable(RecordStore& store) {
@@ -223,36 +186,13 @@ void BuildReportTable(RecordStore& store) {
     // with the rows, and then the rows decide.
     const int lastRow = std::min(store.m_nLastRow, static_cast<int>(store.m_rows.size()) - 1);
     auto& lines = store.m_reportLines;
-    // Exactly the lines needed, allocated once: growing by doubling would
-    // hold two copies of a full memory's lines at its peak. Lines kept from an
-    // earlier download are overwritten cell by cell.
-    std::size_t needed = 0;
-    for (int i = 0; i <= lastRow; ++i)
-        needed += store.m_rows[static_cast<std::size_t>(i)][Row::m_strKind] == kind::kSummary ? 4 : 1;
-    if (lines.size() < needed) {
-        if (lines.capacity() < needed) {
-            std::vector<ReportLine> fresh;
-            fresh.reserve(needed);
-            lines.swap(fresh);  // the old lines are all overwritten anyway
-        }
-        lines.resize(needed);
-    }
-    std::size_t out = 0;
+    lines.clear();
     for (int i = 0; i <= lastRow; ++i) {
-        const ResultRow& row = store.m_rows[static_cast<std::size_t>(i)];
-        if (i + 2 <= lastRow) PrefetchBlock(&store.m_rows[static_cast<std::size_t>(i) + 2], sizeof(ResultRow));
-        if (out + 8 < lines.size()) PrefetchBlock(&lines[out + 8], sizeof(ReportLine));
-        const bool summary = row[Row::m_strKind] == kind::kSummary;
-        const std::size_t count = summary ? 4 : 1;
-        if (summary)
-            FillSummaryLines(row, &lines[out]);
-        else
-            FillRecordLine(row, lines[out]);
-        out += count;
+        const int count = store.m_rows[static_cast<std::size_t>(i)].m_strKind == kind::kSummary ? 4 : 1;
+        for (int k = 0; k < count; ++k) lines.push_back(4 * i + k);
     }
-    lines.resize(out);
     TrimCapacity(lines);
-    store.m_nReportLineCount = static_cast<int>(out);
+    store.m_nReportLineCount = static_cast<int>(lines.size());
 }
 
 }  // namespace oront

@@ -4,8 +4,9 @@
 #pragma once
 
 #include <array>
-#include <string>
+#include <string_view>
 
+#include "records/CFormat.h"
 #include "records/RecordStore.h"
 
 namespace oront {
@@ -15,30 +16,32 @@ struct TFactorTable {
     std::array<float, 10> m_tFactor{0.0f, 0.0f, 6.3f, 2.9f, 2.4f, 2.1f, 2.0f, 1.9f, 1.9f, 1.9f};
 };
 
-// Step 1 of a download: every report line cleared, m_nLastRow = 0.
+// Before a download: the report table emptied, m_nLastRow = 0.
 void ResetForDownload(RecordStore& store);
 
-// Steps 4..7: rotate, repair, mark runs (adding their report lines to
-// m_nReportLineCount), build the result table with the statistics, then add
-// m_nRecordCount to m_nReportLineCount and keep the last record number given
-// in m_nLastRecordNumber. Slots 0..m_nRecordCount-1 must hold the decoded
+// After the last packet: puts the slots into chronological order after a
+// wrap, repairs a run whose beginning the wrap overwrote, marks the records of
+// complete runs (adding their report lines to m_nReportLineCount), builds the
+// result table with the group and summary rows, then adds m_nRecordCount to
+// m_nReportLineCount and keeps the last record number given in
+// m_nLastRecordNumber. Slots 0..m_nRecordCount-1 must hold the decoded
 // records (at most 8000 are used). m_rows ends with exactly m_nLastRow + 1
 // rows.
 void BuildResultTable(RecordStore& store, const TFactorTable& tFactor);
 
-// Step 9: the report table from the result table: one line per row, four
+// The report table from the result table: one line per row, four
 // per summary row, for rows 0..m_nLastRow; m_nReportLineCount becomes the
-// number of lines written.
+// number of lines. The lines' cells are derived when a line is read.
 void BuildReportTable(RecordStore& store);
 
-// The report (and CSV) cells of a row that is not a summary row.
-void FillRecordLine(const ResultRow& row, ReportLine& line);
-// The four lines (AVG, MAX, MIN, 95%UCL) of a summary row.
-void FillSummaryLines(const ResultRow& row, ReportLine* lines);
+// The report line of a row of the store that is not a summary row.
+void FillRecordLine(const RecordStore& store, const ResultRow& row, ReportLine& line);
+// Line 0..3 (AVG, MAX, MIN, 95%UCL) of a summary row.
+void FillSummaryLine(const RecordStore& store, const ResultRow& row, int index, ReportLine& line);
 
 // The Record text a group row shows: its stored number plus one (the number
 // of the point's first cycle), where 8000 is followed by 0001.
-std::string GroupRecordNumberText(const Text& stored);
+NumberText GroupRecordNumberText(std::string_view stored);
 
 // The channel sizes of a size code (as the report and the CSV file show them).
 const char* Ch1SizeText(int sizeCode);  // "0.3um" below 10, else "0.5um"

@@ -7,8 +7,8 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -17,18 +17,18 @@ namespace oront {
 class Text {
 public:
     static constexpr std::size_t kInlineCapacity = 22;
+    static constexpr std::size_t kMaxSize = std::size_t{1} << 20;
 
     Text() noexcept { setInlineEmpty(); }
-    Text(std::string_view s) { setInlineEmpty(); assign(s); }  // NOLINT(implicit)
+    Text(std::string_view s) {
+        setInlineEmpty();
+        assign(s);
+    }                                                          // NOLINT(implicit)
     Text(const char* s) : Text(std::string_view(s)) {}         // NOLINT(implicit)
     Text(const std::string& s) : Text(std::string_view(s)) {}  // NOLINT(implicit)
     Text(const Text& o) {
-        if (o.isHeap()) {
-            setInlineEmpty();
-            assign(o.view());
-        } else {
-            std::memcpy(s_, o.s_, sizeof s_);  // inline texts copy as one block
-        }
+        setInlineEmpty();
+        assign(o.view());
     }
     Text(Text&& o) noexcept {
         std::memcpy(s_, o.s_, sizeof s_);
@@ -37,12 +37,7 @@ public:
     ~Text() { release(); }
 
     Text& operator=(const Text& o) {
-        if (this == &o) return *this;
-        if (!o.isHeap() && !isHeap()) {
-            std::memcpy(s_, o.s_, sizeof s_);  // inline texts copy as one block
-            return *this;
-        }
-        assign(o.view());
+        if (this != &o) assign(o.view());
         return *this;
     }
     Text& operator=(Text&& o) noexcept {
@@ -106,56 +101,24 @@ private:
 
 static_assert(sizeof(Text) == 24);
 
-namespace detail {
-// Copies up to 23 bytes with a few fixed-size moves instead of a library
-// call. All loads happen before the stores, so source and destination may
-// overlap.
-inline void SmallCopy(char* dst, const char* src, std::size_t n) noexcept {
-    if (n >= 16) {
-        std::uint64_t a, b, c;
-        std::memcpy(&a, src, 8);
-        std::memcpy(&b, src + 8, 8);
-        std::memcpy(&c, src + n - 8, 8);
-        std::memcpy(dst, &a, 8);
-        std::memcpy(dst + 8, &b, 8);
-        std::memcpy(dst + n - 8, &c, 8);
-    } else if (n >= 8) {
-        std::uint64_t a, b;
-        std::memcpy(&a, src, 8);
-        std::memcpy(&b, src + n - 8, 8);
-        std::memcpy(dst, &a, 8);
-        std::memcpy(dst + n - 8, &b, 8);
-    } else if (n >= 4) {
-        std::uint32_t a, b;
-        std::memcpy(&a, src, 4);
-        std::memcpy(&b, src + n - 4, 4);
-        std::memcpy(dst, &a, 4);
-        std::memcpy(dst + n - 4, &b, 4);
-    } else if (n > 0) {
-        const char a = src[0], b = src[n / 2], c = src[n - 1];
-        dst[0] = a;
-        dst[n / 2] = b;
-        dst[n - 1] = c;
-    }
-}
-}  // namespace detail
-
 inline void Text::assign(std::string_view s) {
     if (s.size() <= kInlineCapacity) {
         if (!isHeap()) {
-            // s may point into our own inline buffer: SmallCopy allows that.
-            detail::SmallCopy(s_, s.data(), s.size());
+            // s may lie in this text's own characters: memmove allows that.
+            if (!s.empty()) std::memmove(s_, s.data(), s.size());
         } else {
-            // Copy first: s may point into our own heap buffer.
-            char tmp[kInlineCapacity + 1];
-            detail::SmallCopy(tmp, s.data(), s.size());
+            // s may lie in the heap block that is about to be released.
+            char tmp[kInlineCapacity];
+            if (!s.empty()) std::memcpy(tmp, s.data(), s.size());
             release();
-            detail::SmallCopy(s_, tmp, s.size());
+            std::memcpy(s_, tmp, s.size());
         }
         s_[s.size()] = '\0';
         s_[23] = static_cast<char>(s.size());
         return;
     }
+    // Texts come from record fields and cells: far below this limit.
+    if (s.size() > kMaxSize) throw std::length_error("Text longer than 1 MB");
     char* p = new char[s.size() + 1];
     std::memcpy(p, s.data(), s.size());
     p[s.size()] = '\0';

@@ -12,10 +12,20 @@ bool MemoryReportList::Valid(int row, int column) const {
 }
 
 int MemoryReportList::InsertRow(int row) {
-    row = std::clamp(row, 0, GetItemCount());
     Row r;
     r.text.resize(static_cast<std::size_t>(m_nColumnCount));
     r.image.assign(static_cast<std::size_t>(m_nColumnCount), -1);
+    return Insert(row, std::move(r));
+}
+
+int MemoryReportList::InsertSourcedRow(int row, int key) {
+    Row r;
+    r.key = key;
+    return Insert(row, std::move(r));
+}
+
+int MemoryReportList::Insert(int row, Row&& r) {
+    row = std::clamp(row, 0, GetItemCount());
     m_rows.insert(m_rows.begin() + row, std::move(r));
     // Marks below the insertion move down with their rows, as in a list view.
     if (m_nSelectionMark >= row) ++m_nSelectionMark;
@@ -25,13 +35,16 @@ int MemoryReportList::InsertRow(int row) {
 
 bool MemoryReportList::SetItemText(int row, int column, const std::string& text) {
     if (!Valid(row, column)) return false;
-    m_rows[static_cast<std::size_t>(row)].text[static_cast<std::size_t>(column)] = text;
+    Row& r = m_rows[static_cast<std::size_t>(row)];
+    if (r.key >= 0) return false;  // the source tells this row's texts
+    r.text[static_cast<std::size_t>(column)] = text;
     return true;
 }
 
 bool MemoryReportList::SetItemImage(int row, int column, int image) {
     if (!Valid(row, column)) return false;
-    m_rows[static_cast<std::size_t>(row)].image[static_cast<std::size_t>(column)] = image;
+    Row& r = m_rows[static_cast<std::size_t>(row)];
+    if (r.key < 0) r.image[static_cast<std::size_t>(column)] = image;
     return true;
 }
 
@@ -59,12 +72,16 @@ int MemoryReportList::DeleteAllItems() {
 
 std::string MemoryReportList::GetItemText(int row, int column) const {
     if (!Valid(row, column)) return {};
-    return m_rows[static_cast<std::size_t>(row)].text[static_cast<std::size_t>(column)];
+    const Row& r = m_rows[static_cast<std::size_t>(row)];
+    if (r.key >= 0) return m_pSource ? m_pSource->CellText(r.key, column) : std::string();
+    return r.text[static_cast<std::size_t>(column)];
 }
 
 int MemoryReportList::GetItemImage(int row, int column) const {
     if (!Valid(row, column)) return -1;
-    return m_rows[static_cast<std::size_t>(row)].image[static_cast<std::size_t>(column)];
+    const Row& r = m_rows[static_cast<std::size_t>(row)];
+    if (r.key >= 0) return m_pSource ? m_pSource->CellImage(r.key, column) : -1;
+    return r.image[static_cast<std::size_t>(column)];
 }
 
 void MemoryReportList::SetColumnWidth(int column, int width) {

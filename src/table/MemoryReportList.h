@@ -15,6 +15,8 @@ class MemoryReportList : public IReportList {
 public:
     explicit MemoryReportList(int columnCount = 12);
 
+    void SetRowSource(const IRowSource* source) override { m_pSource = source; }
+    int InsertSourcedRow(int row, int key) override;
     int InsertRow(int row) override;
     bool SetItemText(int row, int column, const std::string& text) override;
     bool SetItemImage(int row, int column, int image) override;
@@ -53,12 +55,15 @@ public:
 
 private:
     struct Row {
+        int key = -1;  // a sourced row's key; -1 for a row with cells of its own
         std::vector<std::string> text;
         std::vector<int> image;
         bool selected = false;
     };
+    int Insert(int row, Row&& r);
     bool Valid(int row, int column) const;
 
+    const IRowSource* m_pSource = nullptr;
     int m_nColumnCount;
     std::vector<int> m_widths;
     std::vector<Row> m_rows;

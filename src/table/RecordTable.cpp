@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "records/CFormat.h"
+#include "records/RecordCells.h"
 #include "records/TableBuild.h"
 
 namespace oront {
@@ -33,86 +34,22 @@ std::string Ch2LabelText(int sizeCode) {
 
 namespace {
 
-using Row = ResultRow;
-using Rec = MeasurementRecord;
-
-const Text& CopyOf(const ResultRow& row, int recordField) {
-    return row[Row::Copy(recordField)];
-}
-
-void SetText(IReportList& list, int r, int column, std::string_view text) {
-    if (!text.empty()) list.SetItemText(r, column, std::string(text));
-}
-
-// Ch cells and the status of a plain or member row.
-void SetCountCells(IReportList& list, int r, const ResultRow& row) {
-    for (int ch = 0; ch < 3; ++ch) SetText(list, r, col::Ch1 + ch, LargeValueText(CopyOf(row, Rec::m_strCount + ch)));
-    if (CopyOf(row, Rec::m_strStatus) == "1") {
-        list.SetItemImage(r, col::Ch1, image::kOverRange);
-        SetText(list, r, col::Status, "OVER");
-    }
-}
-
 const char* PlainModeText(std::string_view kind) {
     if (kind == kind::kAuto) return "Auto";
     if (kind == kind::kManual) return "Manual";
     return "ISO";
 }
 
-void FillPlainRow(IReportList& list, int r, const ResultRow& row, int index) {
-    SetText(list, r, col::Record, " " + row[Row::m_strRecordNo].str());
-    list.SetItemImage(r, col::Record, image::kRecord);
-    SetText(list, r, col::Mode, PlainModeText(row[Row::m_strKind]));
-    SetText(list, r, col::Location, CopyOf(row, Rec::m_strLocation));
-    SetText(list, r, col::Points, CopyOf(row, Rec::m_strPoint));
-    SetText(list, r, col::Cycles, CopyOf(row, Rec::m_strCycle));
-    SetText(list, r, col::DateTime, CopyOf(row, Rec::m_strDateTime));
-    SetCountCells(list, r, row);
-    SetText(list, r, col::Cnt, FormatInt(index));
-    SetText(list, r, col::No, row[Row::m_strSeqNo]);
+bool IsPlainKind(std::string_view kind) {
+    return kind == kind::kAuto || kind == kind::kManual || kind == kind::kIsoPlain;
 }
 
-void FillGroupRow(IReportList& list, int r, const ResultRow& row, int index) {
-    // The group shows the number of its first cycle: the stored number plus
-    // one, where 8000 is followed by 0001 (the instrument's ring).
-    SetText(list, r, col::Record, " " + GroupRecordNumberText(row[Row::m_strRecordNo]));
-    list.SetItemImage(r, col::Record, image::kRecord);
-    SetText(list, r, col::Mode, "ISO");
-    SetText(list, r, col::Location, CopyOf(row, Rec::m_strLocation));
-    SetText(list, r, col::Points, CopyOf(row, Rec::m_strPoint));
-    list.SetItemImage(r, col::Points,
-                      row[Row::m_strKind] == kind::kGroupExpanded ? image::kGroupExpanded : image::kGroupCollapsed);
-    SetText(list, r, col::Cycles, "AVG");
-    SetText(list, r, col::DateTime, CopyOf(row, Rec::m_strDateTime));
-    for (int ch = 0; ch < 3; ++ch) SetText(list, r, col::Ch1 + ch, LargeValueText(row[Row::m_strAvg + ch]));
-    SetText(list, r, col::Cnt, FormatInt(index));
-    SetText(list, r, col::No, row[Row::m_strSeqNo]);
+bool IsGroupKind(std::string_view kind) {
+    return kind == kind::kGroupCollapsed || kind == kind::kGroupExpanded;
 }
 
-void FillMemberRow(IReportList& list, int r, const ResultRow& row, int index) {
-    SetText(list, r, col::Record, row[Row::m_strRecordNo]);
-    list.SetItemImage(r, col::Record, image::kRecord);
-    SetText(list, r, col::Cycles, CopyOf(row, Rec::m_strCycle));
-    SetText(list, r, col::DateTime, CopyOf(row, Rec::m_strDateTime));
-    SetCountCells(list, r, row);
-    SetText(list, r, col::Cnt, FormatInt(index));
-}
-
-// The four summary rows AVG, MAX, MIN, 95%UCL, values as stored.
-int AppendSummaryRows(IReportList& list, const ResultRow& row, int index) {
-    static constexpr const char* kLabels[4] = {"AVG", "MAX", "MIN", "95%UCL"};
-    static constexpr int kFields[4] = {Row::m_strAvg, Row::m_strMax, Row::m_strMin, Row::m_strUcl};
-    const std::string indexText = FormatInt(index);
-    int r = -1;
-    for (int line = 0; line < 4; ++line) {
-        r = list.InsertRow(list.GetItemCount());
-        if (r < 0) return -1;
-        SetText(list, r, col::Cycles, kLabels[line]);
-        for (int ch = 0; ch < 3; ++ch) SetText(list, r, col::Ch1 + ch, row[kFields[line] + ch]);
-        SetText(list, r, col::Cnt, indexText);
-        SetText(list, r, col::No, row[Row::m_strSeqNo]);
-    }
-    return r;
+constexpr int KeyOf(int index, int line = 0) {
+    return 4 * index + line;
 }
 
 void SetChWidths(IReportList& list, int width) {
@@ -121,29 +58,95 @@ void SetChWidths(IReportList& list, int width) {
 
 }  // namespace
 
-int FillRecordTable(const RecordStore& store, IReportList& list) {
-    if (store.m_nLastRow > kWidthRowLimit) SetChWidths(list, kChWidthNarrow);
+RecordTable::RecordTable(RecordStore& store, IReportList& list, IRecordLabels* labels)
+    : m_store(store), m_list(list), m_pLabels(labels) {
+    m_list.SetRowSource(this);
+}
+
+RecordTable::~RecordTable() {
+    m_list.SetRowSource(nullptr);
+}
+
+std::string RecordTable::CellText(int key, int column) const {
+    const int index = key / 4;
+    const ResultRow& row = m_store.Row(index);
+    const MeasurementRecord& record = m_store.RecordOf(row);
+    const std::string_view kind = row.m_strKind;
+    if (column == col::Cnt) return FormatInt(index).str();
+    if (kind == kind::kSummary) {
+        // The four summary rows: label and values as stored.
+        static constexpr const char* kLabels[4] = {"AVG", "MAX", "MIN", "95%UCL"};
+        const int line = key % 4;
+        if (column == col::Cycles) return kLabels[line];
+        if (column >= col::Ch1 && column <= col::Ch3)
+            return SummaryLineValues(m_store.FiguresOf(row), line)[static_cast<std::size_t>(column - col::Ch1)].str();
+        return {};
+    }
+    const bool group = IsGroupKind(kind);
+    const bool member = kind == kind::kMember;
+    NumberText buffer;
+    switch (column) {
+        case col::Record:
+            // A group shows the number of its first cycle: the stored number
+            // plus one, where 8000 is followed by 0001 (the instrument's ring).
+            if (group) return " " + GroupRecordNumberText(row.m_strRecordNo);
+            return member ? row.m_strRecordNo.str() : " " + row.m_strRecordNo.str();
+        case col::Mode:
+            return group ? "ISO" : member ? "" : PlainModeText(kind);
+        case col::Location:
+            return member ? std::string() : record.m_strLocation.str();
+        case col::Points:
+            return member ? std::string() : record.m_strPoint.str();
+        case col::Cycles:
+            return group ? "AVG" : record.m_strCycle.str();
+        case col::DateTime:
+            return record.m_strDateTime.str();
+        case col::Ch1:
+        case col::Ch2:
+        case col::Ch3: {
+            const auto ch = static_cast<std::size_t>(column - col::Ch1);
+            return std::string(
+                LargeValueText(group ? m_store.FiguresOf(row).m_strAvg[ch] : record.m_strCount[ch], buffer));
+        }
+        case col::Status:
+            return !group && record.m_strStatus == "1" ? "OVER" : "";
+        case col::No:
+            return member ? std::string() : row.m_strSeqNo.str();
+        default:
+            return {};
+    }
+}
+
+int RecordTable::CellImage(int key, int column) const {
+    const ResultRow& row = m_store.Row(key / 4);
+    const std::string_view kind = row.m_strKind;
+    if (kind == kind::kSummary) return -1;
+    if (column == col::Record) return image::kRecord;
+    if (column == col::Points && IsGroupKind(kind))
+        return kind == kind::kGroupExpanded ? image::kGroupExpanded : image::kGroupCollapsed;
+    if (column == col::Ch1 && !IsGroupKind(kind) && m_store.RecordOf(row).m_strStatus == "1") return image::kOverRange;
+    return -1;
+}
+
+int RecordTable::AppendRow(int key) {
+    return m_list.InsertSourcedRow(m_list.GetItemCount(), key);
+}
+
+int RecordTable::FillRecordTable() {
+    m_list.SuspendRedraw();
+    if (m_store.m_nLastRow > kWidthRowLimit) SetChWidths(m_list, kChWidthNarrow);
     int last = -1;
-    for (int i = 0; i <= store.m_nLastRow; ++i) {
-        const ResultRow& row = store.Row(i);
-        const std::string_view kind = row[Row::m_strKind];
-        if (kind == kind::kAuto || kind == kind::kManual || kind == kind::kIsoPlain) {
-            const int r = list.InsertRow(list.GetItemCount());
-            if (r < 0) break;
-            FillPlainRow(list, r, row, i);
-            last = r;
-        } else if (kind == kind::kGroupCollapsed) {
-            const int r = list.InsertRow(list.GetItemCount());
-            if (r < 0) break;
-            FillGroupRow(list, r, row, i);
-            last = r;
-        } else if (kind == kind::kSummary) {
-            const int r = AppendSummaryRows(list, row, i);
+    for (int i = 0; i <= m_store.m_nLastRow; ++i) {
+        const std::string_view kind = m_store.Row(i).m_strKind;
+        const int lines = IsPlainKind(kind) || kind == kind::kGroupCollapsed ? 1 : kind == kind::kSummary ? 4 : 0;
+        for (int line = 0; line < lines; ++line) {
+            const int r = AppendRow(KeyOf(i, line));
             if (r < 0) break;
             last = r;
         }
     }
     g_nLastTableRow = last;
+    m_list.ResumeRedraw();
     return last;
 }
 
@@ -152,19 +155,13 @@ void InitRecordTableWidths(IReportList& list) {
         list.SetColumnWidth(c, kRecordTableColumns[static_cast<std::size_t>(c)].width);
 }
 
-void RecordTable::FillRecordTable() {
-    m_list.SuspendRedraw();
-    oront::FillRecordTable(m_store, m_list);
-    m_list.ResumeRedraw();
-}
-
 void RecordTable::UpdateLabels(int index) {
     if (!m_pLabels) return;
-    const ResultRow& row = m_store.Row(index);
-    const int code = CAtoi(CopyOf(row, Rec::m_strSizeCode));
+    const MeasurementRecord& record = m_store.RecordOf(index);
+    const int code = CAtoi(record.m_strSizeCode);
     m_pLabels->SetLabelText(kLabelCh1Size, Ch1LabelText(code));
     m_pLabels->SetLabelText(kLabelCh2Size, Ch2LabelText(code));
-    m_pLabels->SetLabelText(kLabelUnit, CopyOf(row, Rec::m_strUnit).str());
+    m_pLabels->SetLabelText(kLabelUnit, record.m_strUnit.str());
 }
 
 int RecordTable::OnClickRecordTable() {
@@ -175,7 +172,7 @@ int RecordTable::OnClickRecordTable() {
     // The kind is read once, so one click toggles once. Without a mark on an
     // existing row there is no group row to toggle.
     if (m_list.GetSelectedCount() > 0 && !g_bDragSelecting && mark >= 0 && mark < m_list.GetItemCount()) {
-        const std::string_view kind = m_store.Row(index)[Row::m_strKind];
+        const std::string_view kind = m_store.Row(index).m_strKind;
         if (kind == kind::kGroupCollapsed) {
             m_list.SuspendRedraw();
             ExpandGroupRow(mark, index);
@@ -221,28 +218,25 @@ namespace {
 // The member rows that really follow a group row: its member count, never
 // past the last result row.
 int MemberCount(const RecordStore& store, int index) {
-    const int n = CAtoi(store.Row(index)[Row::m_strMemberCount]);
+    const int n = CAtoi(store.Row(index).m_strMemberCount);
     return std::clamp(n, 0, std::max(store.m_nLastRow - index, 0));
 }
 }  // namespace
 
 void RecordTable::ExpandGroupRow(int row, int index) {
     if (index < 0 || static_cast<std::size_t>(index) >= m_store.m_rows.size()) return;
-    m_store.m_rows[static_cast<std::size_t>(index)][Row::m_strKind] = kind::kGroupExpanded;
+    m_store.m_rows[static_cast<std::size_t>(index)].m_strKind = kind::kGroupExpanded;
     m_list.SetItemImage(row, col::Points, image::kGroupExpanded);
     const int n = MemberCount(m_store, index);
     g_nLastTableRow += n;
     ApplyChWidths();
-    for (int k = 1; k <= n; ++k) {
-        const int r = m_list.InsertRow(row + k);
-        if (r < 0) break;
-        FillMemberRow(m_list, r, m_store.Row(index + k), index + k);
-    }
+    for (int k = 1; k <= n; ++k)
+        if (m_list.InsertSourcedRow(row + k, KeyOf(index + k)) < 0) break;
 }
 
 void RecordTable::CollapseGroupRow(int row, int index) {
     if (index < 0 || static_cast<std::size_t>(index) >= m_store.m_rows.size()) return;
-    m_store.m_rows[static_cast<std::size_t>(index)][Row::m_strKind] = kind::kGroupCollapsed;
+    m_store.m_rows[static_cast<std::size_t>(index)].m_strKind = kind::kGroupCollapsed;
     m_list.SetItemImage(row, col::Points, image::kGroupCollapsed);
     const int n = MemberCount(m_store, index);
     g_nLastTableRow -= n;

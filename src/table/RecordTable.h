@@ -62,28 +62,35 @@ public:
 std::string Ch1LabelText(int sizeCode);
 std::string Ch2LabelText(int sizeCode);
 
-// Appends the table rows of result rows 0..m_nLastRow to the list (which the
-// caller has emptied) and returns the index of the last row, -1 if none.
-// Sets the Ch column widths to 88 when m_nLastRow is above 22. Also sets
-// g_nLastTableRow. Used by the window and by the command-line tool.
-int FillRecordTable(const RecordStore& store, IReportList& list);
-
 // The widths of the column table (Ch columns 94, hidden columns 0), as the
 // window sets them when it creates the columns.
 void InitRecordTableWidths(IReportList& list);
 
 enum class TableKey { Up, Down, Other };
 
-class RecordTable {
+// The record table's rows are rows of the list whose cells the table derives
+// from the store when they are read (the list keeps no texts of its own): a
+// row's key is its result-row index times 4, plus the line (0..3: AVG, MAX,
+// MIN, 95%UCL) for the four rows of a summary row.
+class RecordTable : public IRowSource {
 public:
-    RecordTable(RecordStore& store, IReportList& list, IRecordLabels* labels = nullptr)
-        : m_store(store), m_list(list), m_pLabels(labels) {}
+    RecordTable(RecordStore& store, IReportList& list, IRecordLabels* labels = nullptr);
+    ~RecordTable() override;
+    RecordTable(const RecordTable&) = delete;
+    RecordTable& operator=(const RecordTable&) = delete;
 
     void SetLabels(IRecordLabels* labels) { m_pLabels = labels; }
     IReportList& List() { return m_list; }
 
-    // Fills the (emptied) table from the result table, redraw suspended.
-    void FillRecordTable();
+    // Appends the rows of result rows 0..m_nLastRow to the (emptied) list,
+    // redraw suspended; sets the Ch column widths to 88 when m_nLastRow is
+    // above 22, and g_nLastTableRow. Returns the index of the last row, -1 if
+    // none.
+    int FillRecordTable();
+
+    // IRowSource: the cells of a table row.
+    std::string CellText(int key, int column) const override;
+    int CellImage(int key, int column) const override;
 
     // Notifications of control 1007; each answers 0.
     int OnClickRecordTable();
@@ -103,6 +110,7 @@ public:
 
 private:
     void ApplyChWidths();
+    int AppendRow(int key);
 
     RecordStore& m_store;
     IReportList& m_list;

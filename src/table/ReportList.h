@@ -13,9 +13,29 @@
 
 namespace oront {
 
+// Where the rows of a list that show the rows of another table take their
+// cells from: the list keeps only each such row's key and asks the source for
+// a cell when it is read or drawn.
+class IRowSource {
+public:
+    virtual ~IRowSource() = default;
+    virtual std::string CellText(int key, int column) const = 0;
+    // -1 for no image.
+    virtual int CellImage(int key, int column) const = 0;
+};
+
 class IReportList {
 public:
     virtual ~IReportList() = default;
+
+    // The source of the rows inserted with InsertSourcedRow; it must outlive
+    // them.
+    virtual void SetRowSource(const IRowSource* source) = 0;
+    // Inserts a row at `row` (clamped to the row count) whose texts and images
+    // are the source's cells for `key`. Setting an image of such a row only
+    // redraws the cell: the source already tells the new one. Returns the new
+    // row's index, or -1.
+    virtual int InsertSourcedRow(int row, int key) = 0;
 
     // Inserts a row with empty text and no images at `row` (clamped to the
     // row count). Returns the new row's index, or -1 when nothing was inserted.

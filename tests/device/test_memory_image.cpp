@@ -41,10 +41,10 @@ std::multiset<std::pair<int, int>> RunShapes(const RecordStore& store) {
     int cycles = 0;
     for (int i = 0; i <= store.m_nLastRow; ++i) {
         const ResultRow& row = store.Row(i);
-        if (row[ResultRow::m_strKind] == "5") {
+        if (row.m_strKind == "5") {
             ++points;
-            cycles = CAtoi(row[ResultRow::m_strMemberCount]);
-        } else if (row[ResultRow::m_strKind] == "3") {
+            cycles = CAtoi(row.m_strMemberCount);
+        } else if (row.m_strKind == "3") {
             shapes.emplace(points, cycles);
             points = 0;
         }
@@ -54,7 +54,7 @@ std::multiset<std::pair<int, int>> RunShapes(const RecordStore& store) {
 
 int CountKind(const RecordStore& store, const char* kind) {
     int n = 0;
-    for (int i = 0; i <= store.m_nLastRow; ++i) n += store.Row(i)[ResultRow::m_strKind] == kind ? 1 : 0;
+    for (int i = 0; i <= store.m_nLastRow; ++i) n += store.Row(i).m_strKind == kind ? 1 : 0;
     return n;
 }
 
@@ -62,12 +62,12 @@ void ExpectPlausibleRecords(const RecordStore& store) {
     for (int k = 0; k < store.m_nRecordCount; ++k) {
         const MeasurementRecord& slot = store.Slot(k);
         if (k > 0) {
-            ASSERT_LE(store.Slot(k - 1)[R::m_strDateTime].view(), slot[R::m_strDateTime].view()) << k;
+            ASSERT_LE(store.Slot(k - 1).m_strDateTime.view(), slot.m_strDateTime.view()) << k;
         }
         // Larger particles are fewer.
-        ASSERT_GE(CAtof(slot[R::m_strCount]), CAtof(slot[R::m_strCount + 1])) << k;
-        ASSERT_GE(CAtof(slot[R::m_strCount + 1]), CAtof(slot[R::m_strCount + 2])) << k;
-        ASSERT_EQ(slot[R::m_strSerialNumber], "2150042") << k;
+        ASSERT_GE(CAtof(slot.m_strCount[0]), CAtof(slot.m_strCount[1])) << k;
+        ASSERT_GE(CAtof(slot.m_strCount[1]), CAtof(slot.m_strCount[2])) << k;
+        ASSERT_EQ(slot.m_strSerialNumber, "2150042") << k;
     }
 }
 
@@ -96,9 +96,9 @@ TEST_F(DeviceTest, DemoMemoryMixesModesUnitsAndRuns) {
     std::map<std::string, int> modes;
     int overRange = 0;
     for (int k = 0; k < 300; ++k) {
-        units.insert(store.Slot(k)[R::m_strUnit].str());
-        ++modes[store.Slot(k)[R::m_strModeCode].str()];
-        overRange += store.Slot(k)[R::m_strStatus] == "1" ? 1 : 0;
+        units.insert(store.Slot(k).m_strUnit.str());
+        ++modes[store.Slot(k).m_strModeCode.str()];
+        overRange += store.Slot(k).m_strStatus == "1" ? 1 : 0;
     }
     EXPECT_EQ(units, (std::set<std::string>{"CNT", "/cf", "/m3", "/L"}));
     EXPECT_GT(modes["0"], 100);
@@ -130,22 +130,22 @@ TEST_F(DeviceTest, FullDemoMemoryIsWrappedAndChronologicalAfterRotation) {
     // The oldest record is not the middle of a run cut by the wrap, so every
     // run the instrument completed shows up with its summary.
     const MeasurementRecord& oldest = store.Slot(0);
-    EXPECT_TRUE(oldest[R::m_strModeCode] != "2" || (oldest[R::m_strPoint] == "1" && oldest[R::m_strCycle] == "1"));
+    EXPECT_TRUE(oldest.m_strModeCode != "2" || (oldest.m_strPoint == "1" && oldest.m_strCycle == "1"));
     EXPECT_GT(runEnds, 50);
     EXPECT_EQ(CountKind(store, "3"), runEnds);
 
     // Numbering follows the instrument's slots: oldest first, 8000 then 1.
     int first = 0;
-    while (store.Row(first)[ResultRow::m_strKind] == "5") ++first;  // a group row precedes its first cycle
-    EXPECT_EQ(store.Row(first)[ResultRow::m_strRecordNo], "2718");
+    while (store.Row(first).m_strKind == "5") ++first;  // a group row precedes its first cycle
+    EXPECT_EQ(store.Row(first).m_strRecordNo, "2718");
     bool wrapped = false;
     for (int i = 1; i <= store.m_nLastRow && !wrapped; ++i) {
         const ResultRow& row = store.Row(i);
-        if (row[ResultRow::m_strRecordNo] == "0001") {
+        if (row.m_strRecordNo == "0001") {
             wrapped = true;
             int previous = i - 1;
-            while (store.Row(previous)[ResultRow::m_strRecordNo].empty()) --previous;  // skip summary rows
-            EXPECT_EQ(store.Row(previous)[ResultRow::m_strRecordNo], "8000");
+            while (store.Row(previous).m_strRecordNo.empty()) --previous;  // skip summary rows
+            EXPECT_EQ(store.Row(previous).m_strRecordNo, "8000");
         }
     }
     EXPECT_TRUE(wrapped);

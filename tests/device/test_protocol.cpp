@@ -169,7 +169,7 @@ TEST_F(ProtocolTest, ACompleteDownloadDecodesTheSlotsAndClosesThePipes) {
     EXPECT_EQ(packets, 6);
     EXPECT_EQ(s.store.m_nSerialNumber, 2150043);
     EXPECT_EQ(s.store.m_records.size(), 3u);
-    EXPECT_EQ(s.store.Slot(2)[MeasurementRecord::m_strCount], "3000");
+    EXPECT_EQ(s.store.Slot(2).m_strCount[0], "3000");
     // The tables are the caller's to build.
     EXPECT_EQ(s.store.m_nLastRow, 0);
     EXPECT_EQ(s.store.m_nReportLineCount, 0);
@@ -202,7 +202,7 @@ void ExpectFailedDownload(Session& s, int expectedPackets, int expectedRecords, 
     EXPECT_EQ(packets, expectedPackets) << what;
     EXPECT_EQ(records, expectedRecords) << what;
     EXPECT_EQ(s.store.m_nReportLineCount, 0) << what;
-    EXPECT_TRUE(s.store.Line(0)[ReportLine::Record].empty()) << what;
+    EXPECT_TRUE(s.store.ReportLineAt(0)[ReportColumn::Record].empty()) << what;
     EXPECT_EQ(s.store.m_nLastRow, 0) << what;
     EXPECT_NE(g_hWritePipe, kNullPipe) << what;
     EXPECT_NE(g_hReadPipe, kNullPipe) << what;
@@ -228,10 +228,10 @@ TEST_F(ProtocolTest, ADownloadThatStopsAfterAnyPacketFailsCleanly) {
         ExpectFailedDownload(s, cut, cut / 2, what.c_str());
         // The records decoded so far keep their new content.
         if (cut >= 2) {
-            EXPECT_EQ(s.store.Slot(0)[MeasurementRecord::m_strCount], "1000") << what;
+            EXPECT_EQ(s.store.Slot(0).m_strCount[0], "1000") << what;
         }
         // The result table of the earlier download was not rebuilt.
-        EXPECT_EQ(s.store.Row(2)[ResultRow::m_strRecordNo], "0003") << what;
+        EXPECT_EQ(s.store.Row(2).m_strRecordNo, "0003") << what;
     }
 }
 

@@ -19,8 +19,6 @@
 using namespace oront;
 using namespace oront::test;
 namespace fs = std::filesystem;
-using R = MeasurementRecord;
-using Row = ResultRow;
 
 namespace {
 
@@ -29,43 +27,56 @@ const std::string kHead =
     "Ch1 Size, Ch1 Data ,Ch2 Size, Ch2 Data,Ch3 Size,Ch3 Data ,Unit,Status,\r\n";
 const std::string kTail = "2015-03-07 08:30:15,00:01:00,00:00:00,";
 
-ResultRow RecordRow(const char* kindText, const char* recordNo, const char* status = "0", const char* size = "0") {
+// A result row with the record it shows and its statistics.
+struct RowWithRecord {
     ResultRow row;
-    row[Row::m_strKind] = kindText;
-    row[Row::m_strRecordNo] = recordNo;
-    row[Row::Copy(R::m_strLocation)] = "003";
-    row[Row::Copy(R::m_strPoint)] = "2";
-    row[Row::Copy(R::m_strCycle)] = "1";
-    row[Row::Copy(R::m_strDateTime)] = "2015-03-07 08:30:15";
-    row[Row::Copy(R::m_strSampleTime)] = "00:01:00";
-    row[Row::Copy(R::m_strHoldTime)] = "00:00:00";
-    row[Row::Copy(R::m_strSizeCode)] = size;
-    row[Row::Copy(R::m_strUnit)] = "/cf";
-    row[Row::Copy(R::m_strStatus)] = status;
-    for (int c = 0; c < 3; ++c) {
-        row[Row::Copy(R::m_strCount + c)] = FormatInt(10 * (c + 1));
-        row[Row::m_strAvg + c] = FormatInt(7 + c);  // group rows read these
+    MeasurementRecord record;
+    RunFigures figures;
+};
+
+RowWithRecord RecordRow(const char* kindText, const char* recordNo, const char* status = "0", const char* size = "0") {
+    RowWithRecord r;
+    r.row.m_strKind = kindText;
+    r.row.m_strRecordNo = recordNo;
+    r.record.m_strLocation = "003";
+    r.record.m_strPoint = "2";
+    r.record.m_strCycle = "1";
+    r.record.m_strDateTime = "2015-03-07 08:30:15";
+    r.record.m_strSampleTime = "00:01:00";
+    r.record.m_strHoldTime = "00:00:00";
+    r.record.m_strSizeCode = size;
+    r.record.m_strUnit = "/cf";
+    r.record.m_strStatus = status;
+    for (std::size_t c = 0; c < 3; ++c) {
+        r.record.m_strCount[c] = FormatInt(10 * static_cast<int>(c + 1));
+        r.figures.m_strAvg[c] = FormatInt(7 + static_cast<int>(c));  // group rows read these
     }
-    return row;
+    return r;
 }
 
-ResultRow SummaryRow(const char* avg0) {
-    ResultRow row;
-    row[Row::m_strKind] = "3";
-    row[Row::Copy(R::m_strUnit)] = "/cf";
-    row[Row::Copy(R::m_strStatus)] = "1";
-    for (int c = 0; c < 3; ++c) {
-        row[Row::m_strAvg + c] = c == 0 ? avg0 : "11";
-        row[Row::m_strMax + c] = "12";
-        row[Row::m_strMin + c] = "13";
-        row[Row::m_strUcl + c] = "----";
+RowWithRecord SummaryRow(const char* avg0) {
+    RowWithRecord r;
+    r.row.m_strKind = "3";
+    r.record.m_strUnit = "/cf";
+    r.record.m_strStatus = "1";
+    for (std::size_t c = 0; c < 3; ++c) {
+        r.figures.m_strAvg[c] = c == 0 ? avg0 : "11";
+        r.figures.m_strMax[c] = "12";
+        r.figures.m_strMin[c] = "13";
+        r.figures.m_strUcl[c] = "----";
     }
-    return row;
+    return r;
 }
 
-RecordStore StoreOf(std::vector<ResultRow> rows) {
+RecordStore StoreOf(std::vector<RowWithRecord> rows) {
     RecordStore s;
-    s.m_rows = std::move(rows);
+    for (RowWithRecord& r : rows) {
+        r.row.m_nSlot = static_cast<int>(s.m_records.size());
+        r.row.m_nFigures = static_cast<int>(s.m_figures.size());
+        s.m_records.push_back(std::move(r.record));
+        s.m_figures.push_back(std::move(r.figures));
+        s.m_rows.push_back(std::move(r.row));
+    }
     s.m_nLastRow = static_cast<int>(s.m_rows.size()) - 1;
     return s;
 }
@@ -107,7 +118,7 @@ TEST(CsvText, PlainRowAndSummaryGiveFiveLinesAfterTheHeader) {
                                  ",,,,95%UCL,,,,,----,,----,,----,/cf\r\n";
     EXPECT_EQ(CsvText(s, 0, s.m_nLastRow), expected);
 
-    s.m_rows[0][Row::Copy(R::m_strStatus)] = "1";
+    s.m_records[0].m_strStatus = "1";
     EXPECT_EQ(CsvText(s, 0, 0), kHead + "0001,Manual,003,2,1," + kTail + "0.3um,10,0.5um,20,5.0um,30,/cf,OVER,\r\n");
     EXPECT_EQ(CsvText(s, 1, 0), kHead);  // start after end: the three header lines
 }
@@ -127,10 +138,10 @@ TEST(CsvText, KindsDecideRecordModeAndStatusCells) {
 }
 
 TEST(CsvText, LargeValueRuleOnRecordLinesOnly) {
-    ResultRow plain = RecordRow("0", "0001");
-    plain[Row::Copy(R::m_strCount)] = "150000000";
-    plain[Row::Copy(R::m_strCount + 1)] = "99999999";
-    plain[Row::Copy(R::m_strCount + 2)] = "abc";
+    RowWithRecord plain = RecordRow("0", "0001");
+    plain.record.m_strCount[0] = "150000000";
+    plain.record.m_strCount[1] = "99999999";
+    plain.record.m_strCount[2] = "abc";
     RecordStore s = StoreOf({plain, SummaryRow("150000000")});
     const std::string csv = CsvText(s, 0, 1);
     EXPECT_NE(csv.find(",1.500E+08,0.5um,99999999,5.0um,abc,/cf,\r\n"), std::string::npos) << csv;
@@ -219,7 +230,7 @@ TEST_F(CsvFiles, FullFileSystemKeepsTheOldFile) {
         ORONT_SKIP_OR_FAIL("cannot mount a small tmpfs here; the full-disk case is not tested");
     const fs::path target = mnt / "old.csv";
     std::ofstream(target, std::ios::binary) << "old content";
-    std::vector<ResultRow> rows(4000, RecordRow("1", "0001"));
+    std::vector<RowWithRecord> rows(4000, RecordRow("1", "0001"));
     RecordStore s = StoreOf(std::move(rows));
     const bool written = WriteCsvFile(s, target.string(), 0, s.m_nLastRow);
     const std::string after = ReadFile(target);

@@ -205,7 +205,8 @@ TEST(SaveRangeLarge, RowsPastTableRow8000) {
     RecordStore store;
     test::Download(store, records);
     MemoryReportList list;
-    FillRecordTable(store, list);
+    RecordTable table(store, list);
+    table.FillRecordTable();
     ASSERT_EQ(list.GetItemCount(), 10000);
 
     // Five table rows and three result rows a run: record 1601's group row is

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "print/LineReport.h"
 #include "print/RecordingSurface.h"
 #include "print/ReportLayout.h"
 #include "records/CFormat.h"
@@ -17,17 +18,13 @@ namespace {
 
 using Op = RecordingSurface::Op;
 
-// A store whose report line r (1-based) reads "r.k" in column k.
-RecordStore MakeStore(int lines, std::int32_t serial = 42) {
-    RecordStore store;
-    store.m_reportLines.resize(static_cast<std::size_t>(lines));
+// A report whose line r (1-based) reads "r.k" in column k.
+LineReport MakeStore(int lines, std::int32_t serial = 42) {
+    std::vector<ReportLine> table(static_cast<std::size_t>(lines));
     for (int r = 1; r <= lines; ++r)
-        for (int k = 0; k < ReportLine::kColumnCount; ++k)
-            store.m_reportLines[static_cast<std::size_t>(r - 1)][k] = FormatInt(r) + "." + FormatInt(k);
-    store.m_nReportLineCount = lines;
-    store.m_nRecordCount = lines;
-    store.m_nSerialNumber = serial;
-    return store;
+        for (std::size_t k = 0; k < kReportColumnCount; ++k)
+            table[static_cast<std::size_t>(r - 1)].cell[k] = FormatInt(r) + "." + FormatInt(static_cast<long long>(k));
+    return LineReport(std::move(table), serial);
 }
 
 PrintRequest PreviewRequest(int rows, int page) {
@@ -94,7 +91,7 @@ TEST_F(ReportLayoutTest, PageCountAndRowsOfPage) {
 }
 
 TEST_F(ReportLayoutTest, PreviewGridOnA96DpiScreen) {
-    const RecordStore store = MakeStore(2);
+    const LineReport store = MakeStore(2);
     RecordingSurface s(96, 96, false);
     DrawReportPage(s, PreviewRequest(2, 1), store, 0);
 
@@ -135,7 +132,7 @@ TEST_F(ReportLayoutTest, PreviewGridOnA96DpiScreen) {
 }
 
 TEST_F(ReportLayoutTest, PreviewTextsFontsAndFooter) {
-    RecordStore store = MakeStore(2);
+    LineReport store = MakeStore(2);
     RecordingSurface s(96, 96, false);
     PrintRequest rq = PreviewRequest(2, 1);
     rq.nPageCount = 7;  // the footer shows what the request says
@@ -177,7 +174,7 @@ TEST_F(ReportLayoutTest, PreviewTextsFontsAndFooter) {
 }
 
 TEST_F(ReportLayoutTest, FooterFollowsTheLastBand) {
-    const RecordStore store = MakeStore(25);
+    const LineReport store = MakeStore(25);
     {
         RecordingSurface s(96, 96, false);
         DrawReportPage(s, PreviewRequest(25, 1), store, 0);
@@ -215,7 +212,7 @@ TEST_F(ReportLayoutTest, FooterFollowsTheLastBand) {
 }
 
 TEST_F(ReportLayoutTest, PrintGridAt600Dpi) {
-    const RecordStore store = MakeStore(1);
+    const LineReport store = MakeStore(1);
     RecordingSurface s(600, 600, true);
     PrintReportPages(s, PrintRange(1, 1, 1), store, 0);
 
@@ -254,7 +251,7 @@ TEST_F(ReportLayoutTest, PrintGridAt600Dpi) {
 }
 
 TEST_F(ReportLayoutTest, PrintsExactlyTheRequestedPages) {
-    const RecordStore store = MakeStore(49);
+    const LineReport store = MakeStore(49);
     RecordingSurface s(600, 600, true);
     PrintReportPages(s, PrintRange(49, 2, 2), store, 0);
 
@@ -296,7 +293,7 @@ TEST_F(ReportLayoutTest, PrintsExactlyTheRequestedPages) {
 TEST_F(ReportLayoutTest, PortraitPaperKeepsTheGrid) {
     g_nPageWidthMM = 210;
     g_nPageHeightMM = 297;
-    const RecordStore store = MakeStore(1);
+    const LineReport store = MakeStore(1);
     RecordingSurface s(96, 96, false);
     DrawReportPage(s, PreviewRequest(1, 1), store, 0);
     EXPECT_EQ(VerticalLinesIn(s, 60, 81).back(), 792);
@@ -305,7 +302,7 @@ TEST_F(ReportLayoutTest, PortraitPaperKeepsTheGrid) {
 }
 
 TEST_F(ReportLayoutTest, DocumentAndPageFailures) {
-    const RecordStore store = MakeStore(49);
+    const LineReport store = MakeStore(49);
     int owner = 0;
     {
         RecordingSurface s(600, 600, true);
@@ -349,7 +346,7 @@ TEST_F(ReportLayoutTest, DocumentAndPageFailures) {
 }
 
 TEST_F(ReportLayoutTest, CallbackDispatchesOnMode) {
-    const RecordStore store = MakeStore(30);
+    const LineReport store = MakeStore(30);
     const ReportCallbackFn callback = MakeReportCallback(store);
     RecordingSurface screen(96, 96, false);
     callback(screen, PreviewRequest(30, 2));
@@ -387,7 +384,7 @@ TEST_F(ReportLayoutTest, TextsAndNumbers) {
     // still drawn.
     const std::time_t huge = static_cast<std::time_t>(0x7fffffffffffffffLL);
     EXPECT_EQ(FormatPrintDate(huge), "");
-    const RecordStore store = MakeStore(1);
+    const LineReport store = MakeStore(1);
     RecordingSurface s(96, 96, false);
     DrawReportPage(s, PreviewRequest(1, 1), store, huge);
     EXPECT_NE(s.FindText(""), nullptr);

@@ -116,9 +116,34 @@ private:
     bool active_ = false;
 };
 
+// Every field of a record, in the order of the record frame.
+inline std::vector<std::string> Fields(const MeasurementRecord& r) {
+    std::vector<std::string> f{r.m_strModeCode.str(),       r.m_strLocation.str(), r.m_strPoint.str(),
+                               r.m_strCyclesPerPoint.str(), r.m_strCycle.str(),    r.m_strDateTime.str(),
+                               r.m_strSampleTime.str(),     r.m_strHoldTime.str(), r.m_strUnit.str(),
+                               r.m_strSizeCode.str(),       r.m_strStatus.str(),   r.m_strRunFlag.str()};
+    for (const Text& t : r.m_strCount) f.push_back(t.str());
+    for (const Text& t : r.m_strValue) f.push_back(t.str());
+    f.push_back(r.m_strSerialNumber.str());
+    return f;
+}
+
+// Every text a result row shows: its own fields, its statistics and the
+// fields of the record it shows.
+inline std::vector<std::string> Fields(const RecordStore& store, int row) {
+    const ResultRow& r = store.Row(row);
+    std::vector<std::string> f{r.m_strSeqNo.str(), r.m_strKind.str(), r.m_strMemberCount.str(), r.m_strRecordNo.str()};
+    const RunFigures& figures = store.FiguresOf(r);
+    for (const auto* stats :
+         {&figures.m_strAvg, &figures.m_strStdErr, &figures.m_strMax, &figures.m_strMin, &figures.m_strUcl})
+        for (const Text& t : *stats) f.push_back(t.str());
+    for (std::string& field : Fields(store.RecordOf(r))) f.push_back(std::move(field));
+    return f;
+}
+
 inline std::vector<std::string> Kinds(const RecordStore& store) {
     std::vector<std::string> kinds;
-    for (int i = 0; i <= store.m_nLastRow; ++i) kinds.push_back(store.Row(i)[ResultRow::m_strKind].str());
+    for (int i = 0; i <= store.m_nLastRow; ++i) kinds.push_back(store.Row(i).m_strKind.str());
     return kinds;
 }
 

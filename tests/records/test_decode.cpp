@@ -91,28 +91,28 @@ TEST(FrameDecoder, DecodesEveryFieldOfTheFrame) {
     r.serialNumber = 1234;
     std::int32_t serial = 0;
     const MeasurementRecord m = DecodeAll({r}, &serial)[0];
-    EXPECT_EQ(m[R::m_strModeCode], "0");
-    EXPECT_EQ(m[R::m_strLocation], "007");
-    EXPECT_EQ(m[R::m_strPoint], "4");
-    EXPECT_EQ(m[R::m_strCyclesPerPoint], "300");
-    EXPECT_EQ(m[R::m_strCycle], "258");
-    EXPECT_EQ(m[R::m_strDateTime], "2015-03-07 08:30:15");
-    EXPECT_EQ(m[R::m_strSampleTime], "00:01:00");
-    EXPECT_EQ(m[R::m_strHoldTime], "00:00:00");
-    EXPECT_EQ(m[R::m_strUnit], "/cf");
-    EXPECT_EQ(m[R::m_strSizeCode], "11");
-    EXPECT_EQ(m[R::m_strStatus], "1");
-    EXPECT_EQ(m[R::m_strRunFlag], "1");
-    EXPECT_EQ(m[R::m_strCount], "10000");  // 1000 /cf over 60 s
-    EXPECT_EQ(m[R::m_strCount + 1], "20000");
-    EXPECT_EQ(m[R::m_strCount + 3], "40");
-    EXPECT_EQ(m[R::m_strValue], "10");
-    EXPECT_EQ(m[R::m_strValue + 1], "-100");
-    EXPECT_EQ(m[R::m_strValue + 2], "0");
-    EXPECT_EQ(m[R::m_strValue + 3], "25");
-    EXPECT_EQ(m[R::m_strValue + 4], "123450");  // value 5 spans both packets
-    EXPECT_EQ(m[R::m_strValue + 5], "30");
-    EXPECT_EQ(m[R::m_strSerialNumber], "   1234");
+    EXPECT_EQ(m.m_strModeCode, "0");
+    EXPECT_EQ(m.m_strLocation, "007");
+    EXPECT_EQ(m.m_strPoint, "4");
+    EXPECT_EQ(m.m_strCyclesPerPoint, "300");
+    EXPECT_EQ(m.m_strCycle, "258");
+    EXPECT_EQ(m.m_strDateTime, "2015-03-07 08:30:15");
+    EXPECT_EQ(m.m_strSampleTime, "00:01:00");
+    EXPECT_EQ(m.m_strHoldTime, "00:00:00");
+    EXPECT_EQ(m.m_strUnit, "/cf");
+    EXPECT_EQ(m.m_strSizeCode, "11");
+    EXPECT_EQ(m.m_strStatus, "1");
+    EXPECT_EQ(m.m_strRunFlag, "1");
+    EXPECT_EQ(m.m_strCount[0], "10000");  // 1000 /cf over 60 s
+    EXPECT_EQ(m.m_strCount[1], "20000");
+    EXPECT_EQ(m.m_strCount[3], "40");
+    EXPECT_EQ(m.m_strValue[0], "10");
+    EXPECT_EQ(m.m_strValue[1], "-100");
+    EXPECT_EQ(m.m_strValue[2], "0");
+    EXPECT_EQ(m.m_strValue[3], "25");
+    EXPECT_EQ(m.m_strValue[4], "123450");  // value 5 spans both packets
+    EXPECT_EQ(m.m_strValue[5], "30");
+    EXPECT_EQ(m.m_strSerialNumber, "   1234");
     EXPECT_EQ(serial, 1234);
 }
 
@@ -133,11 +133,11 @@ TEST(FrameDecoder, TimesDatesAndCountsAtTheirLimits) {
     r.serialNumber = 0xFFFFFFFFu;
     std::int32_t serial = 0;
     const MeasurementRecord m = DecodeAll({r}, &serial)[0];
-    EXPECT_EQ(m[R::m_strSampleTime], "04:19:15");
-    EXPECT_EQ(m[R::m_strHoldTime], "02:03:04");
-    EXPECT_EQ(m[R::m_strDateTime], "2005-12-31 23:59:200");
-    EXPECT_EQ(m[R::m_strCount], "4294967295");  // unsigned, CNT unchanged
-    EXPECT_EQ(m[R::m_strSerialNumber], "     -1");
+    EXPECT_EQ(m.m_strSampleTime, "04:19:15");
+    EXPECT_EQ(m.m_strHoldTime, "02:03:04");
+    EXPECT_EQ(m.m_strDateTime, "2005-12-31 23:59:200");
+    EXPECT_EQ(m.m_strCount[0], "4294967295");  // unsigned, CNT unchanged
+    EXPECT_EQ(m.m_strSerialNumber, "     -1");
     EXPECT_EQ(serial, -1);
 
     r.sampleMinutes = 0;
@@ -145,9 +145,9 @@ TEST(FrameDecoder, TimesDatesAndCountsAtTheirLimits) {
     r.counts = {77, 0, 0, 0, 0, 0};
     r.values[0] = 5.0f;
     const MeasurementRecord zero = DecodeOne(r);
-    EXPECT_EQ(zero[R::m_strSampleTime], "00:00:00");
-    EXPECT_EQ(zero[R::m_strCount], "0");  // sample time 0: CNT too
-    EXPECT_EQ(zero[R::m_strValue], "0");
+    EXPECT_EQ(zero.m_strSampleTime, "00:00:00");
+    EXPECT_EQ(zero.m_strCount[0], "0");  // sample time 0: CNT too
+    EXPECT_EQ(zero.m_strValue[0], "0");
 }
 
 TEST(FrameDecoder, ManualCycleAndLargeValues) {
@@ -155,12 +155,13 @@ TEST(FrameDecoder, ManualCycleAndLargeValues) {
     r.cycle = 999;
     r.values = {1.5e8f, 99999992.0f, 1e8f, -2e8f, 0, 0};
     const MeasurementRecord m = DecodeOne(r);
-    EXPECT_EQ(m[R::m_strCycle], "1");
-    EXPECT_EQ(m[R::m_strValue], "1.500E+08");
-    EXPECT_EQ(m[R::m_strValue + 1], "99999992");
-    EXPECT_EQ(m[R::m_strValue + 2], "1.000E+08");
-    EXPECT_EQ(m[R::m_strValue + 3], "-200000000");  // only values above the limit
-    EXPECT_EQ(LargeValueText("99999999"), "99999999");
+    EXPECT_EQ(m.m_strCycle, "1");
+    EXPECT_EQ(m.m_strValue[0], "1.500E+08");
+    EXPECT_EQ(m.m_strValue[1], "99999992");
+    EXPECT_EQ(m.m_strValue[2], "1.000E+08");
+    EXPECT_EQ(m.m_strValue[3], "-200000000");  // only values above the limit
+    NumberText buffer;
+    EXPECT_EQ(LargeValueText("99999999", buffer), "99999999");
 }
 
 TEST(FrameDecoder, ExtremeExponentFieldsDecodeWithoutFailing) {
@@ -169,9 +170,9 @@ TEST(FrameDecoder, ExtremeExponentFieldsDecodeWithoutFailing) {
                 std::bit_cast<float>(0x80000000u), std::bit_cast<float>(0x00000001u),
                 std::bit_cast<float>(0x7FFFFFFFu), std::bit_cast<float>(0x807FFFFFu)};
     const MeasurementRecord m = DecodeOne(r);
-    for (int k = 0; k < 6; ++k) EXPECT_FALSE(m[R::m_strValue + k].empty()) << k;
-    EXPECT_EQ(m[R::m_strValue + 2], "-0");  // -2^-127 in CNT
-    EXPECT_EQ(m[R::m_strValue + 3], "0");
+    for (int k = 0; k < 6; ++k) EXPECT_FALSE(m.m_strValue[k].empty()) << k;
+    EXPECT_EQ(m.m_strValue[2], "-0");  // -2^-127 in CNT
+    EXPECT_EQ(m.m_strValue[3], "0");
 }
 
 TEST(FrameDecoder, CarriesModeUnitAndPendingBytesAcrossRecords) {
@@ -188,18 +189,18 @@ TEST(FrameDecoder, CarriesModeUnitAndPendingBytesAcrossRecords) {
     third.counts = {60, 0, 0, 0, 0, 0};
     third.values[4] = 1.0f;
     const auto m = DecodeAll({first, second, third});
-    EXPECT_EQ(m[0][R::m_strModeCode], "");
-    EXPECT_EQ(m[0][R::m_strUnit], "");
-    EXPECT_EQ(m[0][R::m_strCount], "1000");
-    EXPECT_EQ(m[0][R::m_strValue + 4], "7");
-    EXPECT_EQ(m[1][R::m_strModeCode], "2");
-    EXPECT_EQ(m[1][R::m_strUnit], "/m3");
-    EXPECT_EQ(m[1][R::m_strCount], "21189");
-    EXPECT_EQ(m[2][R::m_strModeCode], "2");
-    EXPECT_EQ(m[2][R::m_strUnit], "/m3");
-    EXPECT_EQ(m[2][R::m_strCycle], "4");
-    EXPECT_EQ(m[2][R::m_strCount], "21189");
-    EXPECT_EQ(m[2][R::m_strValue + 4], "353");  // 21188.8349 / 60
+    EXPECT_EQ(m[0].m_strModeCode, "");
+    EXPECT_EQ(m[0].m_strUnit, "");
+    EXPECT_EQ(m[0].m_strCount[0], "1000");
+    EXPECT_EQ(m[0].m_strValue[4], "7");
+    EXPECT_EQ(m[1].m_strModeCode, "2");
+    EXPECT_EQ(m[1].m_strUnit, "/m3");
+    EXPECT_EQ(m[1].m_strCount[0], "21189");
+    EXPECT_EQ(m[2].m_strModeCode, "2");
+    EXPECT_EQ(m[2].m_strUnit, "/m3");
+    EXPECT_EQ(m[2].m_strCycle, "4");
+    EXPECT_EQ(m[2].m_strCount[0], "21189");
+    EXPECT_EQ(m[2].m_strValue[4], "353");  // 21188.8349 / 60
 
     // A reset decoder starts again with empty previous texts.
     FrameDecoder decoder;
@@ -207,8 +208,8 @@ TEST(FrameDecoder, CarriesModeUnitAndPendingBytesAcrossRecords) {
     decoder.DecodePacketA(EncodeRecordFrame(second).data(), slot);
     decoder.Reset();
     decoder.DecodePacketA(EncodeRecordFrame(first).data(), slot);
-    EXPECT_EQ(slot[R::m_strModeCode], "");
-    EXPECT_EQ(slot[R::m_strUnit], "");
+    EXPECT_EQ(slot.m_strModeCode, "");
+    EXPECT_EQ(slot.m_strUnit, "");
 }
 
 TEST(FrameDecoder, TextsDoNotDependOnTheLocale) {
@@ -224,6 +225,6 @@ TEST(FrameDecoder, TextsDoNotDependOnTheLocale) {
         if (!locale.active()) ORONT_SKIP_OR_FAIL("no locale with a decimal comma installed");
         german = DecodeOne(r);
     }
-    for (int k = 0; k < R::kFieldCount; ++k) EXPECT_EQ(german[k], reference[k]) << k;
-    EXPECT_EQ(reference[R::m_strValue], "4.744E+10");
+    EXPECT_EQ(Fields(german), Fields(reference));
+    EXPECT_EQ(reference.m_strValue[0], "4.744E+10");
 }

@@ -8,7 +8,7 @@ using namespace oront;
 using namespace oront::test;
 using R = MeasurementRecord;
 using Row = ResultRow;
-using L = ReportLine;
+using L = ReportColumn;
 
 namespace {
 
@@ -17,17 +17,16 @@ using Kinds_t = std::vector<std::string>;
 // The report lines as comma-joined text, for compact comparisons.
 std::string LineText(const RecordStore& s, int i) {
     std::string out;
-    for (int c = 0; c < L::kColumnCount; ++c) {
-        if (c) out += ',';
-        out += s.Line(i)[c].view();
-    }
+    const ReportLine line = s.ReportLineAt(i);
+    for (const Text& cell : line.cell) out += cell.str() + ',';
+    out.pop_back();
     return out;
 }
 
 // Every result row must produce exactly its report lines.
 void ExpectConsistentTables(const RecordStore& s) {
     int lines = 0;
-    for (int i = 0; i <= s.m_nLastRow; ++i) lines += s.Row(i)[Row::m_strKind] == kind::kSummary ? 4 : 1;
+    for (int i = 0; i <= s.m_nLastRow; ++i) lines += s.Row(i).m_strKind == kind::kSummary ? 4 : 1;
     EXPECT_EQ(s.m_nReportLineCount, lines);
     EXPECT_EQ(static_cast<int>(s.m_rows.size()), s.m_nLastRow + 1);
 }
@@ -43,9 +42,9 @@ TEST(TableBuild, EmptyAndPlainDownloads) {
     Download(s, {Plain(1), Plain(1), Plain(0)});
     ASSERT_EQ(s.m_nLastRow, 2);
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(s.Row(i)[Row::m_strSeqNo], FormatZeroPad(i + 1, 4));
-        EXPECT_EQ(s.Row(i)[Row::m_strRecordNo], FormatZeroPad(i + 1, 4));
-        EXPECT_EQ(s.Row(i)[Row::m_strMemberCount], "1");
+        EXPECT_EQ(s.Row(i).m_strSeqNo, FormatZeroPad(i + 1, 4));
+        EXPECT_EQ(s.Row(i).m_strRecordNo, FormatZeroPad(i + 1, 4));
+        EXPECT_EQ(s.Row(i).m_strMemberCount, "1");
     }
     EXPECT_EQ(Kinds(s), (Kinds_t{"1", "1", "0"}));
     EXPECT_EQ(s.m_nReportLineCount, 3);
@@ -61,12 +60,12 @@ TEST(TableBuild, WrappedMemoryIsRotatedAndNumberedFromTheWrap) {
     RecordStore s;
     Download(s, WrapInto(chrono, 5), 5);
     ASSERT_EQ(s.m_nLastRow, kMaxRecords - 1);
-    EXPECT_EQ(s.Row(0)[Row::Copy(R::m_strCount)], "0");  // oldest first
-    EXPECT_EQ(s.Row(0)[Row::m_strRecordNo], "0006");
-    EXPECT_EQ(s.Row(7994)[Row::m_strRecordNo], "8000");
-    EXPECT_EQ(s.Row(7995)[Row::m_strRecordNo], "0001");
-    EXPECT_EQ(s.Row(7999)[Row::m_strRecordNo], "0005");
-    EXPECT_EQ(s.Row(7999)[Row::m_strSeqNo], "8000");
+    EXPECT_EQ(s.RecordOf(0).m_strCount[0], "0");  // oldest first
+    EXPECT_EQ(s.Row(0).m_strRecordNo, "0006");
+    EXPECT_EQ(s.Row(7994).m_strRecordNo, "8000");
+    EXPECT_EQ(s.Row(7995).m_strRecordNo, "0001");
+    EXPECT_EQ(s.Row(7999).m_strRecordNo, "0005");
+    EXPECT_EQ(s.Row(7999).m_strSeqNo, "8000");
     EXPECT_EQ(s.m_nLastRecordNumber, 5);
 }
 
@@ -81,24 +80,24 @@ TEST(TableBuild, RunOfTwoPointsThreeCyclesGetsGroupsAndSummary) {
     ExpectConsistentTables(s);
 
     const ResultRow& g1 = s.Row(1);
-    EXPECT_EQ(g1[Row::m_strSeqNo], "0002");
-    EXPECT_EQ(g1[Row::m_strMemberCount], "3");
-    EXPECT_EQ(g1[Row::m_strRecordNo], "0001");  // the number before the point's first cycle
-    EXPECT_EQ(g1[Row::m_strAvg], "112");        // 111, 112, 113
-    EXPECT_EQ(s.Row(2)[Row::m_strRecordNo], "0002");
-    EXPECT_EQ(s.Row(2)[Row::m_strSeqNo], "");
-    EXPECT_EQ(s.Row(5)[Row::m_strSeqNo], "0003");
-    EXPECT_EQ(s.Row(5)[Row::m_strAvg], "122");
-    EXPECT_EQ(s.Row(10)[Row::m_strSeqNo], "0004");
-    EXPECT_EQ(s.Row(10)[Row::m_strRecordNo], "0008");
+    EXPECT_EQ(g1.m_strSeqNo, "0002");
+    EXPECT_EQ(g1.m_strMemberCount, "3");
+    EXPECT_EQ(g1.m_strRecordNo, "0001");            // the number before the point's first cycle
+    EXPECT_EQ(s.FiguresOf(g1).m_strAvg[0], "112");  // 111, 112, 113
+    EXPECT_EQ(s.Row(2).m_strRecordNo, "0002");
+    EXPECT_EQ(s.Row(2).m_strSeqNo, "");
+    EXPECT_EQ(s.Row(5).m_strSeqNo, "0003");
+    EXPECT_EQ(s.FiguresOf(5).m_strAvg[0], "122");
+    EXPECT_EQ(s.Row(10).m_strSeqNo, "0004");
+    EXPECT_EQ(s.Row(10).m_strRecordNo, "0008");
 
-    const ResultRow& sum = s.Row(9);
-    EXPECT_EQ(sum[Row::m_strAvg], "117");
-    EXPECT_EQ(sum[Row::m_strMax], "123");
-    EXPECT_EQ(sum[Row::m_strMin], "111");
-    EXPECT_EQ(sum[Row::m_strStdErr], "5");
-    EXPECT_EQ(sum[Row::m_strUcl], "149");  // 6.3 * 5 + 117
-    EXPECT_EQ(sum[Row::m_strRecordNo], "");
+    const RunFigures& sum = s.FiguresOf(9);
+    EXPECT_EQ(s.Row(9).m_strRecordNo, "");
+    EXPECT_EQ(sum.m_strAvg[0], "117");
+    EXPECT_EQ(sum.m_strMax[0], "123");
+    EXPECT_EQ(sum.m_strMin[0], "111");
+    EXPECT_EQ(sum.m_strStdErr[0], "5");
+    EXPECT_EQ(sum.m_strUcl[0], "149");  // 6.3 * 5 + 117
 
     EXPECT_EQ(LineText(s, 1),
               "0002,ISO,001,1,AVG,2015-03-07 08:30:15,00:01:00,00:00:00,0.3um,112,0.5um,5,5.0um,1,CNT,");
@@ -115,20 +114,20 @@ TEST(Statistics, PointAveragesEnterAsTheirRoundedTextAndFactorsAsSingles) {
     std::vector<RawRecord> recs{Iso(1, 2, 1, 99), Iso(1, 2, 2, 100), Iso(2, 2, 1, 200), Iso(2, 2, 2, 201, 5, 1, true)};
     RecordStore s;
     Download(s, recs);
-    const ResultRow& sum = s.Row(s.m_nLastRow);
-    ASSERT_EQ(sum[Row::m_strKind], "3");
-    EXPECT_EQ(s.Row(0)[Row::m_strAvg], "100");
-    EXPECT_EQ(s.Row(3)[Row::m_strAvg], "200");
-    EXPECT_EQ(sum[Row::m_strAvg], "150");
-    EXPECT_EQ(sum[Row::m_strStdErr], "50");
-    EXPECT_EQ(sum[Row::m_strUcl], "465");
-    EXPECT_EQ(sum[Row::m_strStdErr + 1], "0");
-    EXPECT_EQ(sum[Row::m_strUcl + 1], "5");
+    const RunFigures& sum = s.FiguresOf(s.m_nLastRow);
+    ASSERT_EQ(s.Row(s.m_nLastRow).m_strKind, "3");
+    EXPECT_EQ(s.FiguresOf(0).m_strAvg[0], "100");
+    EXPECT_EQ(s.FiguresOf(3).m_strAvg[0], "200");
+    EXPECT_EQ(sum.m_strAvg[0], "150");
+    EXPECT_EQ(sum.m_strStdErr[0], "50");
+    EXPECT_EQ(sum.m_strUcl[0], "465");
+    EXPECT_EQ(sum.m_strStdErr[1], "0");
+    EXPECT_EQ(sum.m_strUcl[1], "5");
 
     // 6.3f is 6.30000019...: with SE = 5e6 the widened factor adds about 1.
     recs = {Iso(1, 1, 1, 0), Iso(2, 1, 1, 10000000, 5, 1, true)};
     Download(s, recs);
-    EXPECT_EQ(s.Row(s.m_nLastRow)[Row::m_strUcl], "36500001");
+    EXPECT_EQ(s.FiguresOf(s.m_nLastRow).m_strUcl[0], "36500001");
 }
 
 TEST(Statistics, OneAndTenPointRunsHaveNoConfidenceLimit) {
@@ -137,14 +136,14 @@ TEST(Statistics, OneAndTenPointRunsHaveNoConfidenceLimit) {
         AppendRun(recs, points, 2);
         RecordStore s;
         Download(s, recs);
-        const ResultRow& sum = s.Row(s.m_nLastRow);
-        ASSERT_EQ(sum[Row::m_strKind], "3") << points;
+        const RunFigures& sum = s.FiguresOf(s.m_nLastRow);
+        ASSERT_EQ(s.Row(s.m_nLastRow).m_strKind, "3") << points;
         for (int c = 0; c < 3; ++c) {
-            EXPECT_EQ(sum[Row::m_strStdErr + c], "----");
-            EXPECT_EQ(sum[Row::m_strUcl + c], "----");
+            EXPECT_EQ(sum.m_strStdErr[c], "----");
+            EXPECT_EQ(sum.m_strUcl[c], "----");
         }
-        EXPECT_EQ(sum[Row::m_strMin], "111");
-        EXPECT_EQ(sum[Row::m_strMax], FormatInt(100 + 10 * points + 2));
+        EXPECT_EQ(sum.m_strMin[0], "111");
+        EXPECT_EQ(sum.m_strMax[0], FormatInt(100 + 10 * points + 2));
         EXPECT_EQ(s.m_nReportLineCount, points * 3 + 4);
         EXPECT_EQ(LineText(s, s.m_nReportLineCount - 1), ",,,,95%UCL,,,,,----,,----,,----,CNT,");
     }
@@ -157,11 +156,11 @@ TEST(Statistics, ConsecutiveRunsDoNotShareExtremes) {
     RecordStore s;
     Download(s, recs);
     EXPECT_EQ(Kinds(s), (Kinds_t{"5", "2", "2", "5", "2", "2", "3", "5", "2", "2", "5", "2", "2", "3"}));
-    EXPECT_EQ(s.Row(6)[Row::m_strMax], "1022");
-    EXPECT_EQ(s.Row(6)[Row::m_strMin], "1011");
-    EXPECT_EQ(s.Row(13)[Row::m_strMax], "122");
-    EXPECT_EQ(s.Row(13)[Row::m_strMin], "111");
-    EXPECT_EQ(s.Row(13)[Row::m_strAvg], "116");  // (111.5 + 121.5) / 2, rounded to even
+    EXPECT_EQ(s.FiguresOf(6).m_strMax[0], "1022");
+    EXPECT_EQ(s.FiguresOf(6).m_strMin[0], "1011");
+    EXPECT_EQ(s.FiguresOf(13).m_strMax[0], "122");
+    EXPECT_EQ(s.FiguresOf(13).m_strMin[0], "111");
+    EXPECT_EQ(s.FiguresOf(13).m_strAvg[0], "116");  // (111.5 + 121.5) / 2, rounded to even
 }
 
 TEST(TableBuild, RunCutByTheWrapBecomesPlainIsoRecords) {
@@ -172,16 +171,16 @@ TEST(TableBuild, RunCutByTheWrapBecomesPlainIsoRecords) {
     RecordStore s;
     Download(s, WrapInto(chrono, 100), 100);
     ASSERT_EQ(s.m_nLastRow, kMaxRecords - 1);
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(s.Row(i)[Row::m_strKind], "6") << i;
-    EXPECT_EQ(s.Line(0)[L::Mode], "ISO");
-    EXPECT_EQ(s.Row(0)[Row::m_strRecordNo], "0101");
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(s.Row(i).m_strKind, "6") << i;
+    EXPECT_EQ(s.ReportLineAt(0)[L::Mode], "ISO");
+    EXPECT_EQ(s.Row(0).m_strRecordNo, "0101");
     EXPECT_EQ(s.m_nReportLineCount, kMaxRecords);
 
     // The cut point's own last cycle ends the run.
     chrono[0] = Iso(1, 2, 2, 10, 5, 1, true);
     for (int i = 1; i < 5; ++i) chrono[static_cast<std::size_t>(i)] = Plain(0);
     Download(s, WrapInto(chrono, 100), 100);
-    EXPECT_EQ(s.Row(0)[Row::m_strKind], "6");
+    EXPECT_EQ(s.Row(0).m_strKind, "6");
     EXPECT_EQ(s.m_nLastRow, kMaxRecords - 1);
 
     // A whole run at slot 0 stays a run.
@@ -196,8 +195,8 @@ TEST(TableBuild, InterruptedRunAtTheEndIsPlain) {
     RecordStore s;
     Download(s, recs);
     EXPECT_EQ(Kinds(s), (Kinds_t{"0", "6", "6", "6"}));
-    EXPECT_EQ(s.Line(1)[L::Mode], "ISO");
-    EXPECT_EQ(s.Line(1)[L::Cycles], "1");
+    EXPECT_EQ(s.ReportLineAt(1)[L::Mode], "ISO");
+    EXPECT_EQ(s.ReportLineAt(1)[L::Cycles], "1");
 }
 
 TEST(ReportTable, LargeValuesSizeCodesAndOver) {
@@ -215,30 +214,30 @@ TEST(ReportTable, LargeValuesSizeCodesAndOver) {
     recs.back().overRange = 1;
     RecordStore s;
     Download(s, recs);
-    EXPECT_EQ(s.Row(0)[Row::Copy(R::m_strCount)], "150000000");
-    EXPECT_EQ(s.Line(0)[L::Ch1Data], "1.500E+08");
-    EXPECT_EQ(s.Line(0)[L::Ch2Data], "99999999");
-    EXPECT_EQ(s.Line(0)[L::Ch3Data], "1.000E+08");
-    EXPECT_EQ(s.Line(0)[L::Status], "OVER");
-    EXPECT_EQ(s.Line(0)[L::Ch1Size], "0.3um");
-    EXPECT_EQ(s.Line(0)[L::Ch2Size], "0.5um");
-    EXPECT_EQ(s.Line(1)[L::Ch1Size], "0.5um");
-    EXPECT_EQ(s.Line(1)[L::Ch2Size], "2.0um");
-    EXPECT_EQ(s.Line(2)[L::Ch1Size], "0.3um");
-    EXPECT_EQ(s.Line(2)[L::Ch2Size], "5");
+    EXPECT_EQ(s.RecordOf(0).m_strCount[0], "150000000");
+    EXPECT_EQ(s.ReportLineAt(0)[L::Ch1Data], "1.500E+08");
+    EXPECT_EQ(s.ReportLineAt(0)[L::Ch2Data], "99999999");
+    EXPECT_EQ(s.ReportLineAt(0)[L::Ch3Data], "1.000E+08");
+    EXPECT_EQ(s.ReportLineAt(0)[L::Status], "OVER");
+    EXPECT_EQ(s.ReportLineAt(0)[L::Ch1Size], "0.3um");
+    EXPECT_EQ(s.ReportLineAt(0)[L::Ch2Size], "0.5um");
+    EXPECT_EQ(s.ReportLineAt(1)[L::Ch1Size], "0.5um");
+    EXPECT_EQ(s.ReportLineAt(1)[L::Ch2Size], "2.0um");
+    EXPECT_EQ(s.ReportLineAt(2)[L::Ch1Size], "0.3um");
+    EXPECT_EQ(s.ReportLineAt(2)[L::Ch2Size], "5");
 
     ASSERT_EQ(Kinds(s), (Kinds_t{"0", "1", "1", "5", "2", "2", "3"}));
-    EXPECT_EQ(s.Row(3)[Row::m_strAvg], "150000000");  // group averages stay "%.0f"
-    EXPECT_EQ(s.Line(3)[L::Ch1Data], "1.500E+08");
-    EXPECT_EQ(s.Line(3)[L::Status], "");  // never on group rows
-    EXPECT_EQ(s.Line(4)[L::Status], "OVER");
-    EXPECT_EQ(s.Line(6)[L::Ch1Data], "1.500E+08");  // summary: the row's own text
-    EXPECT_EQ(s.Line(6)[L::Status], "");
+    EXPECT_EQ(s.FiguresOf(3).m_strAvg[0], "150000000");  // group averages stay "%.0f"
+    EXPECT_EQ(s.ReportLineAt(3)[L::Ch1Data], "1.500E+08");
+    EXPECT_EQ(s.ReportLineAt(3)[L::Status], "");  // never on group rows
+    EXPECT_EQ(s.ReportLineAt(4)[L::Status], "OVER");
+    EXPECT_EQ(s.ReportLineAt(6)[L::Ch1Data], "1.500E+08");  // summary: the row's own text
+    EXPECT_EQ(s.ReportLineAt(6)[L::Status], "");
 
     // Summary lines copy their values as stored, without the large-value test.
-    s.m_rows[6][Row::m_strMax] = "150000000";
+    s.m_figures[static_cast<std::size_t>(s.m_rows[6].m_nFigures)].m_strMax[0] = "150000000";
     BuildReportTable(s);
-    EXPECT_EQ(s.Line(7)[L::Ch1Data], "150000000");
+    EXPECT_EQ(s.ReportLineAt(7)[L::Ch1Data], "150000000");
 }
 
 TEST(SoundBehaviour, GroupRowAfterRecord8000ShowsRecord0001) {
@@ -253,11 +252,11 @@ TEST(SoundBehaviour, GroupRowAfterRecord8000ShowsRecord0001) {
     RecordStore s;
     Download(s, slots, 5);
     const int group = kMaxRecords - 5;
-    ASSERT_EQ(s.Row(group)[Row::m_strKind], "5");
-    EXPECT_EQ(s.Row(group)[Row::m_strRecordNo], "8000");
-    EXPECT_EQ(s.Line(group)[L::Record], "0001");
-    EXPECT_EQ(s.Line(group + 1)[L::Record], "0001");
-    EXPECT_EQ(s.Line(group + 2)[L::Record], "0002");
+    ASSERT_EQ(s.Row(group).m_strKind, "5");
+    EXPECT_EQ(s.Row(group).m_strRecordNo, "8000");
+    EXPECT_EQ(s.ReportLineAt(group)[L::Record], "0001");
+    EXPECT_EQ(s.ReportLineAt(group + 1)[L::Record], "0001");
+    EXPECT_EQ(s.ReportLineAt(group + 2)[L::Record], "0002");
 }
 
 TEST(SoundBehaviour, GroupScanStopsAtTheFirstRecordOutsideTheRun) {
@@ -269,9 +268,9 @@ TEST(SoundBehaviour, GroupScanStopsAtTheFirstRecordOutsideTheRun) {
     RecordStore s;
     Download(s, recs);
     ASSERT_EQ(Kinds(s), (Kinds_t{"5", "2", "2", "3", "0"}));
-    EXPECT_EQ(s.Row(0)[Row::m_strMemberCount], "2");
-    EXPECT_EQ(s.Row(0)[Row::m_strAvg], "15");
-    EXPECT_EQ(s.Row(3)[Row::m_strMax], "20");
+    EXPECT_EQ(s.Row(0).m_strMemberCount, "2");
+    EXPECT_EQ(s.FiguresOf(0).m_strAvg[0], "15");
+    EXPECT_EQ(s.FiguresOf(3).m_strMax[0], "20");
 }
 
 TEST(SoundBehaviour, SummaryEndsTheRunBeforeARecordOutsideIt) {
@@ -284,8 +283,8 @@ TEST(SoundBehaviour, SummaryEndsTheRunBeforeARecordOutsideIt) {
     RecordStore s;
     Download(s, recs);
     EXPECT_EQ(Kinds(s), (Kinds_t{"5", "2", "2", "3", "0", "1"}));
-    EXPECT_EQ(s.Row(3)[Row::m_strAvg], "15");
-    EXPECT_EQ(s.Row(4)[Row::m_strSeqNo], "0002");
+    EXPECT_EQ(s.FiguresOf(3).m_strAvg[0], "15");
+    EXPECT_EQ(s.Row(4).m_strSeqNo, "0002");
     ExpectConsistentTables(s);
 }
 
@@ -295,14 +294,14 @@ TEST(MalformedRuns, NeverReachOutsideTheTables) {
     // summarise. The per-run line count (point + 4) disagrees with the rows.
     Download(s, {Plain(0), Iso(1, 0, 0, 10, 5, 1, true)});
     EXPECT_EQ(Kinds(s), (Kinds_t{"0", "2", "3"}));
-    EXPECT_EQ(s.Row(2)[Row::m_strAvg], "----");
-    EXPECT_EQ(s.Row(2)[Row::m_strMax], "----");
+    EXPECT_EQ(s.FiguresOf(2).m_strAvg[0], "----");
+    EXPECT_EQ(s.FiguresOf(2).m_strMax[0], "----");
     ExpectConsistentTables(s);
 
     // A run end claiming 9 records with only 2 before it: cut at slot 0.
     Download(s, {Iso(3, 3, 2), Iso(3, 3, 2), Iso(3, 3, 3, 10, 5, 1, true)});
     EXPECT_EQ(Kinds(s), (Kinds_t{"2", "2", "2", "3"}));
-    EXPECT_EQ(s.Row(3)[Row::m_strUcl], "----");
+    EXPECT_EQ(s.FiguresOf(3).m_strUcl[0], "----");
     ExpectConsistentTables(s);
 
     // After a complete run, a run whose first cycle is missing must not reuse
@@ -313,8 +312,8 @@ TEST(MalformedRuns, NeverReachOutsideTheTables) {
     recs.push_back(Iso(1, 0, 0, 10, 5, 1, true));
     Download(s, recs);
     EXPECT_EQ(Kinds(s), (Kinds_t{"5", "2", "5", "2", "3", "0", "2", "3"}));
-    EXPECT_EQ(s.Row(7)[Row::m_strAvg], "----");
-    EXPECT_EQ(s.Row(7)[Row::m_strMin], "----");
+    EXPECT_EQ(s.FiguresOf(7).m_strAvg[0], "----");
+    EXPECT_EQ(s.FiguresOf(7).m_strMin[0], "----");
     ExpectConsistentTables(s);
 
     // A run end with point x cycle above 8000 is no run.
@@ -326,8 +325,8 @@ TEST(MalformedRuns, NeverReachOutsideTheTables) {
     Download(s, {Iso(1, 2, 1), Iso(1, 2, 1, 10, 5, 1, true), Iso(2, 1, 1, 10, 5, 1, true), Iso(1, 1, 1)});
     ExpectConsistentTables(s);
     for (int i = 0; i <= s.m_nLastRow; ++i)
-        if (s.Row(i)[Row::m_strKind] == "5") {
-            EXPECT_LE(CAtoi(s.Row(i)[Row::m_strMemberCount]), 2);
+        if (s.Row(i).m_strKind == "5") {
+            EXPECT_LE(CAtoi(s.Row(i).m_strMemberCount), 2);
         }
 }
 
@@ -338,8 +337,8 @@ TEST(TableBuild, TablesGrowToWhatTheDownloadNeeds) {
     Download(s, recs);
     EXPECT_EQ(s.m_nLastRow + 1, 24000);
     EXPECT_EQ(s.m_nReportLineCount, 48000);
-    EXPECT_EQ(s.Line(47999)[L::Cycles], "95%UCL");
-    EXPECT_EQ(s.Row(23997)[Row::m_strSeqNo], "8000");
+    EXPECT_EQ(s.ReportLineAt(47999)[L::Cycles], "95%UCL");
+    EXPECT_EQ(s.Row(23997).m_strSeqNo, "8000");
 
     // A small download after a large one gives the memory back.
     Download(s, {Plain(0)});
@@ -369,7 +368,6 @@ TEST(TableBuild, ReusedTablesHoldNothingOfAnEarlierDownload) {
     Download(fresh, second);
     ASSERT_EQ(reused.m_nLastRow, fresh.m_nLastRow);
     ASSERT_EQ(reused.m_nReportLineCount, fresh.m_nReportLineCount);
-    for (int i = 0; i <= fresh.m_nLastRow; ++i)
-        for (int f = 0; f < Row::kFieldCount; ++f) ASSERT_EQ(reused.Row(i)[f], fresh.Row(i)[f]) << i << " " << f;
+    for (int i = 0; i <= fresh.m_nLastRow; ++i) ASSERT_EQ(Fields(reused, i), Fields(fresh, i)) << i;
     for (int i = 0; i < fresh.m_nReportLineCount; ++i) ASSERT_EQ(LineText(reused, i), LineText(fresh, i)) << i;
 }

@@ -11,17 +11,16 @@ namespace oront::test {
 
 class StoreBuilder {
 public:
-    using Row = ResultRow;
-    using Rec = MeasurementRecord;
-
     // A plain record row (kind "0", "1" or "6").
     int AddPlain(const char* kind, const std::string& c1 = "10", const std::string& c2 = "5",
                  const std::string& c3 = "1", const char* status = "0", const char* sizeCode = "0",
                  const char* unit = "CNT") {
-        ResultRow r = Record(c1, c2, c3, status, sizeCode, unit);
-        r[Row::m_strKind] = kind;
-        r[Row::m_strSeqNo] = FormatZeroPad(++m_seq, 4);
-        r[Row::m_strRecordNo] = NextRecordNo();
+        ResultRow r;
+        r.m_nSlot = AddRecord(c1, c2, c3, status, sizeCode, unit);
+        r.m_strKind = kind;
+        r.m_strSeqNo = FormatZeroPad(++m_seq, 4);
+        r.m_strMemberCount = "1";
+        r.m_strRecordNo = NextRecordNo();
         ++store.m_nRecordCount;
         return Push(r);
     }
@@ -30,34 +29,46 @@ public:
     // rows (kind "2"), then the summary row (kind "3").
     int AddRun(int points, int cycles, const char* sizeCode = "0", const char* unit = "CNT") {
         for (int p = 1; p <= points; ++p) {
-            ResultRow g = Record("0", "0", "0", "0", sizeCode, unit);
-            g[Row::m_strKind] = "5";
-            g[Row::m_strSeqNo] = FormatZeroPad(++m_seq, 4);
-            g[Row::m_strMemberCount] = FormatInt(cycles);
-            g[Row::m_strRecordNo] = FormatZeroPad(m_record, 4);  // the number before the first cycle
-            g[Row::Copy(Rec::m_strPoint)] = FormatInt(p);
-            g[Row::Copy(Rec::m_strCycle)] = "1";
-            for (int ch = 0; ch < 3; ++ch) g[Row::m_strAvg + ch] = FormatInt(100 * p + ch);
-            Push(g);
+            ResultRow g;
+            g.m_strKind = "5";
+            g.m_strSeqNo = FormatZeroPad(++m_seq, 4);
+            g.m_strMemberCount = FormatInt(cycles);
+            g.m_strRecordNo = FormatZeroPad(m_record, 4);  // the number before the first cycle
+            RunFigures& figures = AddFigures(g);
+            for (std::size_t ch = 0; ch < 3; ++ch) figures.m_strAvg[ch] = FormatInt(100 * p + static_cast<int>(ch));
+            const int group = Push(g);
             for (int k = 1; k <= cycles; ++k) {
-                ResultRow m = Record(FormatInt(100 * p + k), "5", "1", "0", sizeCode, unit);
-                m[Row::m_strKind] = "2";
-                m[Row::m_strRecordNo] = NextRecordNo();
-                m[Row::Copy(Rec::m_strPoint)] = FormatInt(p);
-                m[Row::Copy(Rec::m_strCycle)] = FormatInt(k);
+                ResultRow m;
+                m.m_nSlot = AddRecord(FormatInt(100 * p + k).str(), "5", "1", "0", sizeCode, unit);
+                MeasurementRecord& rec = store.m_records.back();
+                rec.m_strPoint = FormatInt(p);
+                rec.m_strCycle = FormatInt(k);
+                m.m_strKind = "2";
+                m.m_strMemberCount = "1";
+                m.m_strRecordNo = NextRecordNo();
                 ++store.m_nRecordCount;
+                if (k == 1) store.m_rows[static_cast<std::size_t>(group)].m_nSlot = m.m_nSlot;
                 Push(m);
             }
         }
-        ResultRow s = Record("0", "0", "0", "0", sizeCode, unit);
-        s[Row::m_strKind] = "3";
-        for (int ch = 0; ch < 3; ++ch) {
-            s[Row::m_strAvg + ch] = "A" + FormatInt(ch);
-            s[Row::m_strMax + ch] = "X" + FormatInt(ch);
-            s[Row::m_strMin + ch] = "N" + FormatInt(ch);
-            s[Row::m_strUcl + ch] = "U" + FormatInt(ch);
+        ResultRow s;
+        s.m_nSlot = static_cast<int>(store.m_records.size()) - 1;  // the run's last record
+        s.m_strKind = "3";
+        s.m_strMemberCount = "1";
+        RunFigures& figures = AddFigures(s);
+        for (std::size_t ch = 0; ch < 3; ++ch) {
+            const std::string c = std::to_string(ch);
+            figures.m_strAvg[ch] = "A" + c;
+            figures.m_strMax[ch] = "X" + c;
+            figures.m_strMin[ch] = "N" + c;
+            figures.m_strUcl[ch] = "U" + c;
         }
         return Push(s);
+    }
+
+    // The statistics of row `row`, to change them.
+    RunFigures& Figures(int row) {
+        return store.m_figures[static_cast<std::size_t>(store.m_rows[static_cast<std::size_t>(row)].m_nFigures)];
     }
 
     // Continues numbering after `record` (a wrapped memory).
@@ -66,26 +77,30 @@ public:
     RecordStore store;
 
 private:
-    ResultRow Record(const std::string& c1, const std::string& c2, const std::string& c3, const char* status,
-                     const char* sizeCode, const char* unit) {
-        ResultRow r;
-        r[Row::m_strMemberCount] = "1";
-        r[Row::Copy(Rec::m_strLocation)] = "001";
-        r[Row::Copy(Rec::m_strPoint)] = "1";
-        r[Row::Copy(Rec::m_strCycle)] = "1";
-        r[Row::Copy(Rec::m_strDateTime)] = "2015-03-07 08:30:15";
-        r[Row::Copy(Rec::m_strUnit)] = unit;
-        r[Row::Copy(Rec::m_strSizeCode)] = sizeCode;
-        r[Row::Copy(Rec::m_strStatus)] = status;
-        r[Row::Copy(Rec::m_strCount + 0)] = c1;
-        r[Row::Copy(Rec::m_strCount + 1)] = c2;
-        r[Row::Copy(Rec::m_strCount + 2)] = c3;
-        return r;
+    int AddRecord(const std::string& c1, const std::string& c2, const std::string& c3, const char* status,
+                  const char* sizeCode, const char* unit) {
+        MeasurementRecord rec;
+        rec.m_strLocation = "001";
+        rec.m_strPoint = "1";
+        rec.m_strCycle = "1";
+        rec.m_strDateTime = "2015-03-07 08:30:15";
+        rec.m_strUnit = unit;
+        rec.m_strSizeCode = sizeCode;
+        rec.m_strStatus = status;
+        rec.m_strCount[0] = c1;
+        rec.m_strCount[1] = c2;
+        rec.m_strCount[2] = c3;
+        store.m_records.push_back(rec);
+        return static_cast<int>(store.m_records.size()) - 1;
+    }
+    RunFigures& AddFigures(ResultRow& row) {
+        row.m_nFigures = static_cast<int>(store.m_figures.size());
+        return store.m_figures.emplace_back();
     }
     std::string NextRecordNo() {
         m_record = m_record == kMaxRecords ? 1 : m_record + 1;
         store.m_nLastRecordNumber = m_record;
-        return FormatZeroPad(m_record, 4);
+        return FormatZeroPad(m_record, 4).str();
     }
     int Push(const ResultRow& r) {
         store.m_rows.push_back(r);

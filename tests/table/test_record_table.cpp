@@ -30,9 +30,7 @@ protected:
     }
     void Fill() { table.FillRecordTable(); }
     std::string Cell(int row, int column) const { return list.GetItemText(row, column); }
-    const char* Kind(int index) const {
-        return b.store.m_rows[static_cast<std::size_t>(index)][ResultRow::m_strKind].c_str();
-    }
+    const char* Kind(int index) const { return b.store.m_rows[static_cast<std::size_t>(index)].m_strKind.c_str(); }
     // A plain click: the list selects the row and moves the mark, then notifies.
     void Click(int row) {
         list.SelectOnly(row);
@@ -87,8 +85,8 @@ TEST_F(RecordTableTest, PlainAndSummaryRowsFillFiveRows) {
 TEST_F(RecordTableTest, LargeValuesAndOverRange) {
     b.AddPlain("0", "99999999", "150000000", "7", "1");
     b.AddRun(1, 1);
-    b.store.m_rows[3][ResultRow::m_strAvg + 1] = "150000000";
-    b.store.m_rows[1][ResultRow::m_strAvg + 0] = "123456789";
+    b.Figures(3).m_strAvg[1] = "150000000";
+    b.Figures(1).m_strAvg[0] = "123456789";
     Fill();
 
     EXPECT_EQ(Cell(0, col::Mode), "Auto");

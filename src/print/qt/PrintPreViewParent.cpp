@@ -202,7 +202,7 @@ void CPrintPreViewParent::OnPageFieldChanged(bool start) {
     int value = CAtoi(field->text().toStdString());
     if (value > m_nPageCount) {
         value = m_nPageCount;
-        field->setText(QString::fromLatin1(FormatInt(m_nPageCount)));
+        field->setText(QString::fromLatin1(FormatInt(m_nPageCount).str()));
     }
     if (start) {
         m_nStartPage = value;

@@ -141,7 +141,7 @@ bool CPrintToolBar::Create(int pageCount) {
     m_wndGotoPage->setToolTip(ToolTipOf(CommandString(cmd::kGotoPage)));
     QStringList entries;
     entries.reserve(pageCount);
-    for (int page = 1; page <= pageCount; ++page) entries << QString::fromLatin1(FormatMinDigits(page, 3));
+    for (int page = 1; page <= pageCount; ++page) entries << QString::fromLatin1(FormatMinDigits(page, 3).str());
     m_wndGotoPage->addItems(entries);
     m_wndGotoPage->setCurrentIndex(0);
     addWidget(m_wndGotoPage);
@@ -176,7 +176,7 @@ bool CPrintToolBar::Create(int pageCount) {
     m_wndEndPage->setObjectName(QString::number(cmd::kEndPage));
     m_wndEndPage->setFixedWidth(kEditWidth);
     m_wndEndPage->SetLimitText(kEditLimit);
-    m_wndEndPage->setText(QString::fromLatin1(FormatInt(pageCount)));
+    m_wndEndPage->setText(QString::fromLatin1(FormatInt(pageCount).str()));
     m_wndEndPage->setToolTip(ToolTipOf(CommandString(cmd::kEndPage)));
     addWidget(m_wndEndPage);
     addSeparator();

@@ -23,7 +23,7 @@ constexpr const char* kNoPrinter = "Failed to initiate the printer!";
 
 // Pages first..last on the device, as a print run from the preview prints
 // them; false with the run's message when it fails.
-bool PrintPages(const RecordStore& store, QPagedPaintDevice* device, QPrinter* printer, int first, int last,
+bool PrintPages(const ReportSource& report, QPagedPaintDevice* device, QPrinter* printer, int first, int last,
                 int pageCount, std::string& errorMessage) {
     bool failed = false;
     QtReportSurface surface(device, printer);
@@ -32,26 +32,26 @@ bool PrintPages(const RecordStore& store, QPagedPaintDevice* device, QPrinter* p
         errorMessage.assign(text);
     });
     PrintRequest request;
-    request.nRowCount = store.m_nReportLineCount;
+    request.nRowCount = report.ReportLineCount();
     request.nPageCount = pageCount;
     request.nCurrentPage = 1;
     request.nMode = 1;
     request.nStartPage = first;
     request.nEndPage = last;
     request.nRowsPerPage = kRowsPerPage;
-    ReportCallback(surface, request, store);
+    ReportCallback(surface, request, report);
     return !failed;
 }
 
 }  // namespace
 
-bool PrintReportToDevice(const RecordStore& store, const ReportPrintOptions& options, std::string& errorMessage) {
+bool PrintReportToDevice(const ReportSource& report, const ReportPrintOptions& options, std::string& errorMessage) {
     errorMessage.clear();
-    if (store.m_nRecordCount <= 0) {
+    if (report.ReportLineCount() <= 0) {
         errorMessage = msg::kNoData;
         return false;
     }
-    const int pageCount = ReportPageCount(store.m_nReportLineCount);
+    const int pageCount = ReportPageCount(report.ReportLineCount());
     // The page fields' rules: a page past the end means the last page.
     int first = options.firstPage <= 0 ? 1 : std::min(options.firstPage, pageCount);
     int last = options.lastPage <= 0 ? pageCount : std::min(options.lastPage, pageCount);
@@ -84,7 +84,7 @@ bool PrintReportToDevice(const RecordStore& store, const ReportPrintOptions& opt
             QPageLayout layout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(), QPageLayout::Point);
             layout.setMode(QPageLayout::FullPageMode);  // page coordinates from the paper's corner
             writer.setPageLayout(layout);
-            if (!PrintPages(store, &writer, nullptr, first, last, pageCount, errorMessage)) return false;
+            if (!PrintPages(report, &writer, nullptr, first, last, pageCount, errorMessage)) return false;
         }
         if (!file.Write(pdf.constData(), static_cast<std::size_t>(pdf.size())) || !file.Commit()) return fileFailure();
         return true;
@@ -106,7 +106,7 @@ bool PrintReportToDevice(const RecordStore& store, const ReportPrintOptions& opt
         errorMessage = kNoPrinter;
         return false;
     }
-    return PrintPages(store, &printer, &printer, first, last, pageCount, errorMessage);
+    return PrintPages(report, &printer, &printer, first, last, pageCount, errorMessage);
 }
 
 }  // namespace oront

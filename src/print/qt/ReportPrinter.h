@@ -16,12 +16,12 @@ struct ReportPrintOptions {
     int lastPage = 0;         // 0: to the last page; beyond it: the last page
 };
 
-// Needs a QGuiApplication. On failure returns false with the message the
+// Needs a QGuiApplication. A report without lines is "No data!". On failure returns false with the message the
 // program shows for it, and leaves no output file behind (an existing file
 // of that name stays as it was): the PDF is drawn in memory and written
 // through OutputFile. A file that cannot be written gives "Failed to connect
 // the Print! (<cause>: <path>)". The path is used as the bytes it is, also
 // when they are not UTF-8.
-bool PrintReportToDevice(const RecordStore& store, const ReportPrintOptions& options, std::string& errorMessage);
+bool PrintReportToDevice(const ReportSource& report, const ReportPrintOptions& options, std::string& errorMessage);
 
 }  // namespace oront

@@ -15,126 +15,6 @@
 namespace oront {
 
 // ---------------------------------------------------------------------------
-// Model
-
-int ReportModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
-}
-
-int ReportModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_columns.size());
-}
-
-QVariant ReportModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= rowCount()) return {};
-    const Row& row = m_rows[static_cast<std::size_t>(index.row())];
-    const auto c = static_cast<std::size_t>(index.column());
-    if (c >= row.text.size()) return {};
-    switch (role) {
-        case Qt::DisplayRole: {
-            const Text& t = row.text[c];
-            return t.empty() ? QVariant() : QVariant(QString::fromLatin1(t.c_str(), static_cast<qsizetype>(t.size())));
-        }
-        case Qt::DecorationRole: {
-            const int image = row.image[c];
-            if (image >= 0 && image < m_rowImages.size()) return m_rowImages[image];
-            return {};
-        }
-        case Qt::TextAlignmentRole:
-            return QVariant::fromValue(m_columns[c].align);
-        case Qt::ForegroundRole:
-            return QColor::fromRgb(row.colors.m_textColors[c]);
-        case Qt::BackgroundRole:
-            return QColor::fromRgb(row.colors.m_backColors[c]);
-        default:
-            return {};
-    }
-}
-
-QVariant ReportModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) return {};
-    const Column& column = m_columns[static_cast<std::size_t>(section)];
-    switch (role) {
-        case Qt::DisplayRole:
-            return column.title;
-        case Qt::TextAlignmentRole:
-            return QVariant::fromValue(column.align);
-        case Qt::DecorationRole: {
-            const QList<QPixmap>& images = m_headerImages.isEmpty() ? m_rowImages : m_headerImages;
-            if (column.headerImage >= 0 && column.headerImage < images.size()) return images[column.headerImage];
-            return {};
-        }
-        default:
-            return {};
-    }
-}
-
-Qt::ItemFlags ReportModel::flags(const QModelIndex& index) const {
-    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
-}
-
-ReportModel::Row& ReportModel::LogicalRow(int r) {
-    const int held = static_cast<int>(m_pending.size());
-    if (held > 0 && r >= m_nPendingAt) {
-        if (r < m_nPendingAt + held) return m_pending[static_cast<std::size_t>(r - m_nPendingAt)];
-        return m_rows[static_cast<std::size_t>(r - held)];
-    }
-    if (m_nRemoveCount > 0 && r >= m_nRemoveAt) return m_rows[static_cast<std::size_t>(r + m_nRemoveCount)];
-    return m_rows[static_cast<std::size_t>(r)];
-}
-
-int ReportModel::ViewRow(int r) const {
-    const int held = static_cast<int>(m_pending.size());
-    if (held > 0 && r >= m_nPendingAt) return r < m_nPendingAt + held ? -1 : r - held;
-    if (m_nRemoveCount > 0 && r >= m_nRemoveAt) return r + m_nRemoveCount;
-    return r;
-}
-
-bool ReportModel::HoldInsert(int r, Row&& row) {
-    if (m_nRemoveCount > 0) return false;
-    if (m_pending.empty()) {
-        m_nPendingAt = r;
-    } else if (r != m_nPendingAt + static_cast<int>(m_pending.size())) {
-        return false;
-    }
-    m_pending.push_back(std::move(row));
-    return true;
-}
-
-bool ReportModel::HoldRemove(int r) {
-    if (!m_pending.empty()) return false;
-    if (m_nRemoveCount == 0) {
-        m_nRemoveAt = r;
-    } else if (r == m_nRemoveAt - 1) {
-        m_nRemoveAt = r;  // deleting upwards
-    } else if (r != m_nRemoveAt) {
-        return false;
-    }
-    ++m_nRemoveCount;
-    return true;
-}
-
-void ReportModel::Flush() {
-    if (!m_pending.empty()) {
-        const int first = m_nPendingAt;
-        const int last = first + static_cast<int>(m_pending.size()) - 1;
-        beginInsertRows(QModelIndex(), first, last);
-        m_rows.insert(m_rows.begin() + first, std::make_move_iterator(m_pending.begin()),
-                      std::make_move_iterator(m_pending.end()));
-        m_pending.clear();
-        endInsertRows();
-    }
-    if (m_nRemoveCount > 0) {
-        const int first = m_nRemoveAt;
-        const int last = first + m_nRemoveCount - 1;
-        beginRemoveRows(QModelIndex(), first, last);
-        m_rows.erase(m_rows.begin() + first, m_rows.begin() + last + 1);  // their RowColors go with them
-        m_nRemoveCount = 0;
-        endRemoveRows();
-    }
-}
-
-// ---------------------------------------------------------------------------
 // Control
 
 namespace {
@@ -208,7 +88,10 @@ public:
 };
 }  // namespace
 
-CReportCtrl::CReportCtrl(QWidget* parent) : QTableView(parent) {
+CReportCtrl::CReportCtrl(QWidget* parent)
+    : QTableView(parent),
+      m_model(palette().color(QPalette::Active, QPalette::Text).rgb(),
+              palette().color(QPalette::Active, QPalette::Base).rgb()) {
     setModel(&m_model);
     setItemDelegate(new ReportItemDelegate(this));
     setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -259,118 +142,58 @@ CReportCtrl::~CReportCtrl() {
 }
 
 int CReportCtrl::InsertColumn(int column, const QString& title, ColumnAlign align, int width) {
-    m_model.Flush();
-    column = std::clamp(column, 0, GetColumnCount());
-    m_model.beginInsertColumns(QModelIndex(), column, column);
-    m_model.m_columns.insert(m_model.m_columns.begin() + column, {title, ToQt(align), -1});
-    const QRgb text = palette().color(QPalette::Active, QPalette::Text).rgb();
-    const QRgb back = palette().color(QPalette::Active, QPalette::Base).rgb();
-    for (ReportModel::Row& row : m_model.m_rows) {
-        row.text.insert(row.text.begin() + column, Text());
-        row.image.insert(row.image.begin() + column, static_cast<signed char>(-1));
-        row.colors.m_textColors.insert(row.colors.m_textColors.begin() + column, text);
-        row.colors.m_backColors.insert(row.colors.m_backColors.begin() + column, back);
-    }
-    m_model.endInsertColumns();
+    column = m_model.InsertColumn(column, title, ToQt(align));
     SetColumnWidth(column, width);
     return column;
 }
 
 void CReportCtrl::SetImageList(const QList<QPixmap>& images) {
-    m_model.m_rowImages = images;
+    m_model.SetRowImages(images);
     if (!images.isEmpty()) setIconSize(images.front().size());
-    viewport()->update();
 }
 
 void CReportCtrl::SetHeaderImageList(const QList<QPixmap>& images) {
-    m_model.m_headerImages = images;
-    horizontalHeader()->viewport()->update();
+    m_model.SetHeaderImages(images);
 }
 
 bool CReportCtrl::SetHeaderImage(int column, int image) {
-    if (column < 0 || column >= GetColumnCount()) return false;
-    if (m_model.m_headerImages.isEmpty()) m_model.m_headerImages = m_model.m_rowImages;
-    m_model.m_columns[static_cast<std::size_t>(column)].headerImage = image;
-    emit m_model.headerDataChanged(Qt::Horizontal, column, column);
-    return true;
+    return m_model.SetHeaderImage(column, image);
 }
 
 const RowColors* CReportCtrl::GetRowColors(int row) const {
-    if (row < 0 || row >= GetItemCount()) return nullptr;
-    return &m_model.LogicalRow(row).colors;
-}
-
-void CReportCtrl::CellChanged(int row, int column, int role) {
-    const int viewRow = m_model.ViewRow(row);
-    if (viewRow < 0) return;
-    const QModelIndex index = m_model.index(viewRow, column);
-    emit m_model.dataChanged(index, index, {role});
+    return m_model.Colors(row);
 }
 
 bool CReportCtrl::SetCellColors(int row, int column, QRgb text, QRgb background) {
-    if (row < 0 || row >= GetItemCount() || column < 0 || column >= GetColumnCount()) return false;
-    RowColors& colors = m_model.LogicalRow(row).colors;
-    colors.m_textColors[static_cast<std::size_t>(column)] = text;
-    colors.m_backColors[static_cast<std::size_t>(column)] = background;
-    CellChanged(row, column, Qt::ForegroundRole);
-    CellChanged(row, column, Qt::BackgroundRole);
-    return true;
+    return m_model.SetColors(row, column, text, background);
 }
 
-int CReportCtrl::InsertRow(int row) {
-    ResetSortState();
-    row = std::clamp(row, 0, GetItemCount());
-    const std::size_t columns = m_model.m_columns.size();
-    ReportModel::Row r;
-    r.text.resize(columns);
-    r.image.assign(columns, static_cast<signed char>(-1));
-    r.colors.m_textColors.assign(columns, palette().color(QPalette::Active, QPalette::Text).rgb());
-    r.colors.m_backColors.assign(columns, palette().color(QPalette::Active, QPalette::Base).rgb());
-
-    // While redrawing is suspended, a run of insertions is announced at once.
-    if (m_nSuspend == 0 || !m_model.HoldInsert(row, std::move(r))) {
-        m_model.Flush();
-        if (m_nSuspend > 0) {
-            m_model.HoldInsert(row, std::move(r));
-        } else {
-            m_model.beginInsertRows(QModelIndex(), row, row);
-            m_model.m_rows.insert(m_model.m_rows.begin() + row, std::move(r));
-            m_model.endInsertRows();
-        }
-    }
+int CReportCtrl::Inserted(int row) {
     if (m_nSelectionMark >= row) ++m_nSelectionMark;
     return row;
 }
 
+int CReportCtrl::InsertRow(int row) {
+    ResetSortState();
+    return Inserted(m_model.InsertRow(row));
+}
+
+int CReportCtrl::InsertSourcedRow(int row, int key) {
+    ResetSortState();
+    return Inserted(m_model.InsertSourcedRow(row, key));
+}
+
 bool CReportCtrl::SetItemText(int row, int column, const std::string& text) {
     ResetSortState();
-    if (row < 0 || row >= GetItemCount() || column < 0 || column >= GetColumnCount()) return false;
-    m_model.LogicalRow(row).text[static_cast<std::size_t>(column)] = text;
-    CellChanged(row, column, Qt::DisplayRole);
-    return true;
+    return m_model.SetText(row, column, text);
 }
 
 bool CReportCtrl::SetItemImage(int row, int column, int image) {
-    if (row < 0 || row >= GetItemCount() || column < 0 || column >= GetColumnCount()) return false;
-    m_model.LogicalRow(row).image[static_cast<std::size_t>(column)] =
-        static_cast<signed char>(std::clamp(image, -1, 127));
-    CellChanged(row, column, Qt::DecorationRole);
-    return true;
+    return m_model.SetImage(row, column, image);
 }
 
 bool CReportCtrl::DeleteRow(int row) {
-    if (row < 0 || row >= GetItemCount()) return false;
-    // While redrawing is suspended, a run of deletions is announced at once.
-    if (m_nSuspend == 0 || !m_model.HoldRemove(row)) {
-        m_model.Flush();
-        if (m_nSuspend > 0) {
-            m_model.HoldRemove(row);
-        } else {
-            m_model.beginRemoveRows(QModelIndex(), row, row);
-            m_model.m_rows.erase(m_model.m_rows.begin() + row);  // the row's RowColors go with it
-            m_model.endRemoveRows();
-        }
-    }
+    if (!m_model.RemoveRow(row)) return false;
     if (m_nSelectionMark == row)
         m_nSelectionMark = -1;
     else if (m_nSelectionMark > row)
@@ -382,24 +205,18 @@ int CReportCtrl::DeleteAllItems() {
     const int count = GetItemCount();
     const bool updates = updatesEnabled();
     setUpdatesEnabled(false);
-    m_model.beginResetModel();
-    m_model.m_rows.clear();
-    m_model.m_pending.clear();
-    m_model.m_nRemoveCount = 0;
-    m_model.endResetModel();
+    m_model.Clear();
     m_nSelectionMark = -1;
     setUpdatesEnabled(updates);
     return count;
 }
 
 std::string CReportCtrl::GetItemText(int row, int column) const {
-    if (row < 0 || row >= GetItemCount() || column < 0 || column >= GetColumnCount()) return {};
-    return m_model.LogicalRow(row).text[static_cast<std::size_t>(column)].str();
+    return m_model.Text(row, column);
 }
 
 int CReportCtrl::GetItemImage(int row, int column) const {
-    if (row < 0 || row >= GetItemCount() || column < 0 || column >= GetColumnCount()) return -1;
-    return m_model.LogicalRow(row).image[static_cast<std::size_t>(column)];
+    return m_model.Image(row, column);
 }
 
 void CReportCtrl::SetColumnWidth(int column, int width) {
@@ -487,13 +304,16 @@ void CReportCtrl::EnsureVisible(int row) {
 }
 
 void CReportCtrl::SuspendRedraw() {
-    if (m_nSuspend++ == 0) setUpdatesEnabled(false);
+    if (m_nSuspend++ == 0) {
+        setUpdatesEnabled(false);
+        m_model.SetHolding(true);
+    }
 }
 
 void CReportCtrl::ResumeRedraw() {
     if (m_nSuspend == 0) return;
     if (--m_nSuspend > 0) return;
-    m_model.Flush();
+    m_model.SetHolding(false);
     setUpdatesEnabled(true);
     viewport()->update();
 }

@@ -31,66 +31,11 @@
 #include <QTimer>
 #include <vector>
 
-#include "records/Text.h"
 #include "table/RecordTable.h"
 #include "table/ReportList.h"
+#include "table/qt/ReportModel.h"
 
 namespace oront {
-
-// The colours of one row's cells.
-struct RowColors {
-    quint32 m_dwData = 0;  // the caller's item data; 0 for every row of the record table
-    std::vector<QRgb> m_textColors;
-    std::vector<QRgb> m_backColors;
-};
-
-class ReportModel : public QAbstractTableModel {
-    Q_OBJECT
-public:
-    explicit ReportModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
-
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
-
-private:
-    friend class CReportCtrl;
-    struct Column {
-        QString title;
-        Qt::Alignment align;
-        int headerImage = -1;
-    };
-    struct Row {
-        std::vector<Text> text;
-        std::vector<signed char> image;
-        RowColors colors;
-    };
-
-    // Rows as the list's users see them. While redrawing is suspended, one
-    // run of consecutive insertions (or of deletions) is kept aside and
-    // announced to the views in one step by Flush(), so that opening a group
-    // of thousands of members, or filling the table, moves the stored rows
-    // once instead of once per row. The views always see m_rows.
-    int LogicalCount() const { return static_cast<int>(m_rows.size() + m_pending.size()) - m_nRemoveCount; }
-    Row& LogicalRow(int r);
-    const Row& LogicalRow(int r) const { return const_cast<ReportModel*>(this)->LogicalRow(r); }
-    // The view row of a logical row; -1 while the row waits to be announced.
-    int ViewRow(int r) const;
-    bool HoldInsert(int r, Row&& row);  // false: not part of the held run
-    bool HoldRemove(int r);             // false: not part of the held run
-    void Flush();
-
-    std::vector<Column> m_columns;
-    std::vector<Row> m_rows;     // the rows the views know of
-    std::vector<Row> m_pending;  // held insertions, logical rows m_nPendingAt...
-    int m_nPendingAt = 0;
-    int m_nRemoveAt = 0;  // held deletions: view rows m_nRemoveAt .. + m_nRemoveCount - 1
-    int m_nRemoveCount = 0;
-    QList<QPixmap> m_rowImages;
-    QList<QPixmap> m_headerImages;
-};
 
 class CReportCtrl : public QTableView, public IReportList {
     Q_OBJECT
@@ -100,7 +45,7 @@ public:
 
     // Columns. Width 0 hides a column.
     int InsertColumn(int column, const QString& title, ColumnAlign align, int width);
-    int GetColumnCount() const { return static_cast<int>(m_model.m_columns.size()); }
+    int GetColumnCount() const { return m_model.ColumnCount(); }
 
     // Image lists: small row images, and the header's own list.
     void SetImageList(const QList<QPixmap>& images);
@@ -118,12 +63,14 @@ public:
     int SuspendDepth() const { return m_nSuspend; }
 
     // IReportList
+    void SetRowSource(const IRowSource* source) override { m_model.SetRowSource(source); }
+    int InsertSourcedRow(int row, int key) override;
     int InsertRow(int row) override;
     bool SetItemText(int row, int column, const std::string& text) override;
     bool SetItemImage(int row, int column, int image) override;
     bool DeleteRow(int row) override;
     int DeleteAllItems() override;
-    int GetItemCount() const override { return m_model.LogicalCount(); }
+    int GetItemCount() const override { return m_model.RowCount(); }
     std::string GetItemText(int row, int column) const override;
     int GetItemImage(int row, int column) const override;
     void SetColumnWidth(int column, int width) override;
@@ -166,8 +113,8 @@ private:
         m_bSortAscending = true;
     }
     std::vector<char> SelectedMask() const;
-    // Tells the views that a cell changed, unless its row is still held back.
-    void CellChanged(int row, int column, int role);
+    // A row was inserted at `row`: the selection mark below it moves down.
+    int Inserted(int row);
     bool CtrlClick(const QMouseEvent* event) const;
     // The row a drag step at viewport position `pos` goes to: the row under
     // it, or the first / last visible row while it is above / below the rows.

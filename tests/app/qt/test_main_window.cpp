@@ -140,12 +140,11 @@ TEST(MainWindow, DemoReadEnablesAllAndShowsTheFirstRecordsLabels) {
 
     const RecordStore& store = h.dlg->Logic().Store();
     ASSERT_GT(store.m_nRecordCount, 0);
-    const ChannelLabels want =
-        ChannelLabelsForCode(CAtoi(store.Row(0)[ResultRow::Copy(MeasurementRecord::m_strSizeCode)]));
+    const ChannelLabels want = ChannelLabelsForCode(CAtoi(store.RecordOf(0).m_strSizeCode));
     EXPECT_EQ(h.Text(1010), want.ch1);
     EXPECT_EQ(h.Text(1012), want.ch2);
     EXPECT_EQ(h.Text(1014), want.ch3);
-    EXPECT_EQ(h.Text(1016).toStdString(), store.Row(0)[ResultRow::Copy(MeasurementRecord::m_strUnit)].str());
+    EXPECT_EQ(h.Text(1016).toStdString(), store.RecordOf(0).m_strUnit.str());
 
     auto* list = qobject_cast<QAbstractItemView*>(h.W(1007));
     ASSERT_NE(list, nullptr);

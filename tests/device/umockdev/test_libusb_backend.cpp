@@ -413,7 +413,7 @@ TEST_F(LibusbBackendTest, ErrorRepliesAndWholeDownloadsOverUsb) {
     ASSERT_TRUE(DownloadRecords(m_usb, m_io, m_store, hooks));
     EXPECT_EQ(progress, 3);
     EXPECT_EQ(m_store.m_records.size(), 3u);
-    EXPECT_EQ(m_store.Slot(2)[MeasurementRecord::m_strCount], "3000");
+    EXPECT_EQ(m_store.Slot(2).m_strCount[0], "3000");
     EXPECT_EQ(m_fake->Delivered(), 7);
     EXPECT_EQ(g_hReadPipe, kNullPipe);  // a completed download closes the pipes
 

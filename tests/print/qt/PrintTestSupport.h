@@ -10,24 +10,21 @@
 #include <string>
 #include <vector>
 
+#include "print/LineReport.h"
 #include "print/qt/PrintDialogs.h"
 #include "records/CFormat.h"
 #include "records/RecordStore.h"
 
 namespace oront::test {
 
-// A store whose report line r (1-based) reads "R<r>C<k>" in column k.
-inline RecordStore MakeReportStore(int lines, std::int32_t serial = 42) {
-    RecordStore store;
-    store.m_reportLines.resize(static_cast<std::size_t>(lines));
-    for (int r = 1; r <= lines; ++r) {
-        ReportLine& line = store.m_reportLines[static_cast<std::size_t>(r - 1)];
-        for (int k = 0; k < ReportLine::kColumnCount; ++k) line[k] = "R" + FormatInt(r) + "C" + FormatInt(k);
-    }
-    store.m_nReportLineCount = lines;
-    store.m_nRecordCount = lines;
-    store.m_nSerialNumber = serial;
-    return store;
+// A report whose line r (1-based) reads "R<r>C<k>" in column k.
+inline LineReport MakeReportStore(int lines, std::int32_t serial = 42) {
+    std::vector<ReportLine> table(static_cast<std::size_t>(lines));
+    for (int r = 1; r <= lines; ++r)
+        for (std::size_t k = 0; k < kReportColumnCount; ++k)
+            table[static_cast<std::size_t>(r - 1)].cell[k] =
+                "R" + FormatInt(r) + "C" + FormatInt(static_cast<long long>(k));
+    return LineReport(std::move(table), serial);
 }
 
 struct ShownMessage {

@@ -21,6 +21,8 @@
 #include "SkipOrFail.h"
 #include "print/qt/PrintPreViewParent.h"
 #include "print/qt/QtReportSurface.h"
+#include "records/TableBuild.h"
+#include "table/TableTestStore.h"
 
 namespace oront {
 namespace {
@@ -33,7 +35,7 @@ protected:
     void Open(int lines, int width = 958, int height = 717) {
         store = test::MakeReportStore(lines);
         PrintRequest request;
-        request.nRowCount = store.m_nReportLineCount;
+        request.nRowCount = store.ReportLineCount();
         request.nCurrentPage = 1;
         request.hOwnerWnd = &owner;
         const ReportCallbackFn real = MakeReportCallback(store);
@@ -74,7 +76,7 @@ protected:
     }
 
     int owner = 0;
-    RecordStore store;
+    LineReport store;
     std::unique_ptr<CPrintPreViewParent> frame;
     CPrintToolBar* bar = nullptr;
     CPreView* view = nullptr;
@@ -450,7 +452,10 @@ TEST_F(PreviewTest, DataPrintOpensTheFrameOnlyWithRecords) {
     RecordStore empty;
     OnDataPrint(empty, nullptr);  // returns at once: nothing to show
 
-    RecordStore full = test::MakeReportStore(30);
+    test::StoreBuilder rows;  // 30 plain records: 30 report lines
+    for (int i = 0; i < 30; ++i) rows.AddPlain("0");
+    BuildReportTable(rows.store);
+    const RecordStore& full = rows.store;
     g_nPageWidthMM = 210;  // an earlier printer setup is forgotten
     QString title;
     int pages = 0;
@@ -469,7 +474,7 @@ TEST_F(PreviewTest, DataPrintOpensTheFrameOnlyWithRecords) {
 
 TEST(QtReportSurface, PrintRunOnAPdfWriter) {
     const QString pdf = test::TestOutputDir() + "/surface_failure.pdf";
-    const RecordStore store = test::MakeReportStore(30);
+    const LineReport store = test::MakeReportStore(30);
     // A writer whose file cannot be opened refuses the document.
     QPdfWriter writer(QStringLiteral("/nonexistent-folder/x.pdf"));
     writer.setResolution(600);

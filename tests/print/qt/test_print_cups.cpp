@@ -125,9 +125,9 @@ TEST_F(CupsPrintTest, PreviewPrintsTwoPagesToAQueue) {
     while (!QPrinterInfo::availablePrinterNames().contains(queue) && t.elapsed() < 10000) QTest::qWait(100);
     ASSERT_TRUE(QPrinterInfo::availablePrinterNames().contains(queue)) << "Qt does not list the queue";
 
-    const RecordStore store = test::MakeReportStore(30);
+    const LineReport store = test::MakeReportStore(30);
     PrintRequest request;
-    request.nRowCount = store.m_nReportLineCount;
+    request.nRowCount = store.ReportLineCount();
     request.nCurrentPage = 1;
     CPrintPreViewParent frame(request, MakeReportCallback(store));
     frame.show();
@@ -180,7 +180,7 @@ TEST_F(CupsPrintTest, PreviewPrintsTwoPagesToAQueue) {
 }
 
 TEST_F(CupsPrintTest, ReportCommandPrintsToANamedQueue) {
-    const RecordStore store = test::MakeReportStore(49);
+    const LineReport store = test::MakeReportStore(49);
     ReportPrintOptions options;
     options.printerName = queue.toStdString();
     options.firstPage = 3;

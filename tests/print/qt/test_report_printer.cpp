@@ -37,7 +37,7 @@ protected:
     }
 
     QString dir;
-    RecordStore store;
+    LineReport store;
 };
 
 TEST_F(ReportPrinterTest, WholeReportOnA4Landscape) {
@@ -122,7 +122,7 @@ TEST_F(ReportPrinterTest, FailuresLeaveNoFile) {
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), "old");
 
-    RecordStore empty;
+    LineReport empty;
     ReportPrintOptions options;
     options.outPdf = (dir + "/empty.pdf").toStdString();
     EXPECT_FALSE(PrintReportToDevice(empty, options, error));

@@ -1,6 +1,7 @@
 // CReportCtrl and the record table control on the offscreen platform.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QHeaderView>
@@ -29,6 +30,12 @@ struct Labels : IRecordLabels {
 
 QPoint RowPoint(const CReportCtrl& ctrl, int row) {
     return QPoint(30, ctrl.rowViewportPosition(row) + ctrl.rowHeight(row) / 2);
+}
+
+// Checks every change of the list's model against the item-model contract;
+// a breach ends the test program.
+void TestModel(CReportCtrl& ctrl) {
+    new QAbstractItemModelTester(ctrl.model(), QAbstractItemModelTester::FailureReportingMode::Fatal, &ctrl);
 }
 
 std::vector<int> SelectedRows(const IReportList& list) {
@@ -75,6 +82,7 @@ TEST(ReportCtrl, RowColorsFollowColumnInsertions) {
 
 TEST(ReportCtrl, DeleteAllItemsReturnsTheFormerCount) {
     CReportCtrl ctrl;
+    TestModel(ctrl);
     ctrl.InsertColumn(0, QStringLiteral("A"), ColumnAlign::Left, 40);
     EXPECT_EQ(ctrl.DeleteAllItems(), 0);
     for (int i = 0; i < 3; ++i) ctrl.InsertRow(i);
@@ -85,6 +93,7 @@ TEST(ReportCtrl, DeleteAllItemsReturnsTheFormerCount) {
 
 TEST(ReportCtrl, AppendsWhileSuspendedAreAnnouncedOnResume) {
     CReportCtrl ctrl;
+    TestModel(ctrl);
     ctrl.InsertColumn(0, QStringLiteral("A"), ColumnAlign::Left, 40);
     ctrl.SuspendRedraw();
     for (int i = 0; i < 5; ++i) ctrl.SetItemText(ctrl.InsertRow(i), 0, std::to_string(i));
@@ -101,6 +110,7 @@ TEST(ReportCtrl, AppendsWhileSuspendedAreAnnouncedOnResume) {
 class HeldRunsTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        TestModel(ctrl);
         ctrl.InsertColumn(0, QStringLiteral("A"), ColumnAlign::Left, 40);
         for (int i = 0; i < 10; ++i) ctrl.SetItemText(ctrl.InsertRow(i), 0, std::to_string(i));
         ctrl.resize(200, 300);
@@ -178,6 +188,7 @@ protected:
         auto* layout = new QVBoxLayout(window.get());
         edit = new QLineEdit(window.get());
         table = new CRecordTableCtrl(b.store, &labels, window.get());
+        TestModel(*table);
         layout->addWidget(edit);
         layout->addWidget(table);
         window->resize(760, 420);
@@ -225,14 +236,14 @@ TEST_F(RecordTableGui, ClickOnGroupRowExpandsAndCollapses) {
     EXPECT_EQ(table->GetSelectionMark(), 2);
     EXPECT_EQ(table->GetItemCount(), 11);
     EXPECT_EQ(table->model()->rowCount(), 11);
-    EXPECT_EQ(b.store.m_rows[2][ResultRow::m_strKind], "4");
+    EXPECT_EQ(b.store.m_rows[2].m_strKind, "4");
     EXPECT_EQ(labels.text_[kLabelUnit], "/m3");
     EXPECT_EQ(table->GetItemText(3, col::Cycles), "1");
     // The click selected the group row only.
     EXPECT_EQ(SelectedRows(*table), std::vector<int>{2});
     Click(2);
     EXPECT_EQ(table->GetItemCount(), 8);
-    EXPECT_EQ(b.store.m_rows[2][ResultRow::m_strKind], "5");
+    EXPECT_EQ(b.store.m_rows[2].m_strKind, "5");
     // A double click (press, release, press, double click, release) toggles
     // once, not twice.
     Click(2);
