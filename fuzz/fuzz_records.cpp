@@ -133,7 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         const ResultRow& row = store.Row(range.rows.first);
         const bool group = row.m_strKind == kind::kGroupCollapsed;
-        const std::string shown = group ? GroupRecordNumberText(row.m_strRecordNo) : row.m_strRecordNo.str();
+        const std::string shown = group ? GroupRecordNumberText(row.m_strRecordNo).str() : row.m_strRecordNo.str();
         if (CAtoi(shown) != CAtoi(first)) std::abort();
     }
     return 0;
