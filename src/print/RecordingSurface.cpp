@@ -4,7 +4,7 @@ namespace oront {
 
 ReportSurface::FontId RecordingSurface::CreateFont(int height, int, std::string_view, int, int) {
     m_objects.push_back({true, height, true});
-    ++m_nLive;
+    ++m_live;
     return static_cast<FontId>(m_objects.size() - 1);
 }
 
@@ -17,13 +17,13 @@ ReportSurface::FontId RecordingSurface::SelectFont(FontId font) {
 void RecordingSurface::DeleteFont(FontId font) {
     if (font > 0 && static_cast<std::size_t>(font) < m_objects.size() && m_objects[font].live) {
         m_objects[font].live = false;
-        --m_nLive;
+        --m_live;
     }
 }
 
 ReportSurface::PenId RecordingSurface::CreatePen(int width) {
     m_objects.push_back({false, width, true});
-    ++m_nLive;
+    ++m_live;
     return static_cast<PenId>(m_objects.size() - 1);
 }
 
@@ -91,7 +91,7 @@ void RecordingSurface::Rectangle(const DeviceRect& rect) {
 }
 
 int RecordingSurface::StartDoc(std::string_view docName) {
-    if (!m_bPrinter) return -1;
+    if (!m_printer) return -1;
     Entry e;
     e.op = Op::StartDoc;
     e.text.assign(docName);
@@ -101,24 +101,24 @@ int RecordingSurface::StartDoc(std::string_view docName) {
 
 int RecordingSurface::EndDoc() {
     AddOp(Op::EndDoc);
-    return m_bPrinter ? 1 : -1;
+    return m_printer ? 1 : -1;
 }
 
 int RecordingSurface::StartPage() {
     AddOp(Op::StartPage);
-    ++m_nStartPages;
-    if (!m_bPrinter || (failStartPageAt > 0 && m_nStartPages == failStartPageAt)) return -1;
+    ++m_startPages;
+    if (!m_printer || (failStartPageAt > 0 && m_startPages == failStartPageAt)) return -1;
     return 1;
 }
 
 int RecordingSurface::EndPage() {
     AddOp(Op::EndPage);
-    return m_bPrinter ? 1 : -1;
+    return m_printer ? 1 : -1;
 }
 
 int RecordingSurface::AbortDoc() {
     AddOp(Op::AbortDoc);
-    return m_bPrinter ? 1 : -1;
+    return m_printer ? 1 : -1;
 }
 
 void RecordingSurface::ErrorBox(void* owner, std::string_view text, std::string_view caption) {

@@ -28,7 +28,7 @@ public:
         void* owner = nullptr;  // ErrorBox owner
     };
 
-    RecordingSurface(int dpiX, int dpiY, bool isPrinter) : m_dpiX(dpiX), m_dpiY(dpiY), m_bPrinter(isPrinter) {}
+    RecordingSurface(int dpiX, int dpiY, bool isPrinter) : m_dpiX(dpiX), m_dpiY(dpiY), m_printer(isPrinter) {}
 
     // Settings of the fake device.
     bool hasOutputDevice = true;
@@ -63,7 +63,7 @@ public:
     void ErrorBox(void* owner, std::string_view text, std::string_view caption) override;
 
     // Fonts and pens created and not yet deleted (should be 0 after a call).
-    [[nodiscard]] int LiveObjects() const { return m_nLive; }
+    [[nodiscard]] int LiveObjects() const { return m_live; }
     [[nodiscard]] FontId CurrentFont() const { return m_curFont; }
     [[nodiscard]] PenId CurrentPen() const { return m_curPen; }
 
@@ -87,14 +87,14 @@ private:
 
     int m_dpiX;
     int m_dpiY;
-    bool m_bPrinter;
+    bool m_printer;
     std::vector<Obj> m_objects{Obj{}};  // id 0: stock objects
-    int m_nLive = 0;
+    int m_live = 0;
     FontId m_curFont = 0;
     PenId m_curPen = 0;
     int m_posX = 0;
     int m_posY = 0;
-    int m_nStartPages = 0;
+    int m_startPages = 0;
 };
 
 }  // namespace oront

@@ -31,10 +31,10 @@ DialogUnits::DialogUnits(const QFontMetrics& fm) {
     // The average width of the Latin letters, rounded as Windows does for the
     // dialog base unit, and the full line height of the font.
     const QString strLetters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-    m_nBaseX = (fm.horizontalAdvance(strLetters) / 26 + 1) / 2;
-    m_nBaseY = fm.height();
-    if (m_nBaseX < 1) m_nBaseX = 1;
-    if (m_nBaseY < 1) m_nBaseY = 1;
+    m_baseX = (fm.horizontalAdvance(strLetters) / 26 + 1) / 2;
+    m_baseY = fm.height();
+    if (m_baseX < 1) m_baseX = 1;
+    if (m_baseY < 1) m_baseY = 1;
 }
 
 bool IsMachine64Bit(std::string_view machine) {

@@ -36,20 +36,20 @@ void StartWithDefaultOpener(const QString& strAbsolutePath);
 class DialogUnits {
 public:
     explicit DialogUnits(const QFontMetrics& fm);
-    DialogUnits(int nBaseX, int nBaseY) : m_nBaseX(nBaseX), m_nBaseY(nBaseY) {}
+    DialogUnits(int nBaseX, int nBaseY) : m_baseX(nBaseX), m_baseY(nBaseY) {}
 
-    int X(int nDlu) const { return MulDivRound(nDlu, m_nBaseX, 4); }
-    int Y(int nDlu) const { return MulDivRound(nDlu, m_nBaseY, 8); }
+    int X(int nDlu) const { return MulDivRound(nDlu, m_baseX, 4); }
+    int Y(int nDlu) const { return MulDivRound(nDlu, m_baseY, 8); }
     QPoint Point(int x, int y) const { return {X(x), Y(y)}; }
     QSize Size(int cx, int cy) const { return {X(cx), Y(cy)}; }
     QRect Rect(int x, int y, int cx, int cy) const { return {Point(x, y), Size(cx, cy)}; }
-    int BaseX() const { return m_nBaseX; }
-    int BaseY() const { return m_nBaseY; }
+    int BaseX() const { return m_baseX; }
+    int BaseY() const { return m_baseY; }
 
 private:
     static int MulDivRound(int a, int b, int c) { return (a * b + c / 2) / c; }
-    int m_nBaseX;
-    int m_nBaseY;
+    int m_baseX;
+    int m_baseY;
 };
 
 // The word-size test of a 32-bit Windows build: whether the process runs under

@@ -5,16 +5,16 @@
 namespace oront {
 
 MemoryReportList::MemoryReportList(int columnCount)
-    : m_nColumnCount(std::max(columnCount, 0)), m_widths(static_cast<std::size_t>(m_nColumnCount), 0) {}
+    : m_columnCount(std::max(columnCount, 0)), m_widths(static_cast<std::size_t>(m_columnCount), 0) {}
 
 bool MemoryReportList::Valid(int row, int column) const {
-    return row >= 0 && row < GetItemCount() && column >= 0 && column < m_nColumnCount;
+    return row >= 0 && row < GetItemCount() && column >= 0 && column < m_columnCount;
 }
 
 int MemoryReportList::InsertRow(int row) {
     Row r;
-    r.text.resize(static_cast<std::size_t>(m_nColumnCount));
-    r.image.assign(static_cast<std::size_t>(m_nColumnCount), -1);
+    r.text.resize(static_cast<std::size_t>(m_columnCount));
+    r.image.assign(static_cast<std::size_t>(m_columnCount), -1);
     return Insert(row, std::move(r));
 }
 
@@ -28,8 +28,8 @@ int MemoryReportList::Insert(int row, Row&& r) {
     row = std::clamp(row, 0, GetItemCount());
     m_rows.insert(m_rows.begin() + row, std::move(r));
     // Marks below the insertion move down with their rows, as in a list view.
-    if (m_nSelectionMark >= row) ++m_nSelectionMark;
-    if (m_nFocusRow >= row) ++m_nFocusRow;
+    if (m_selectionMark >= row) ++m_selectionMark;
+    if (m_focusRow >= row) ++m_focusRow;
     return row;
 }
 
@@ -51,45 +51,45 @@ bool MemoryReportList::SetItemImage(int row, int column, int image) {
 bool MemoryReportList::DeleteRow(int row) {
     if (row < 0 || row >= GetItemCount()) return false;
     m_rows.erase(m_rows.begin() + row);
-    if (m_nSelectionMark == row)
-        m_nSelectionMark = -1;
-    else if (m_nSelectionMark > row)
-        --m_nSelectionMark;
-    if (m_nFocusRow == row)
-        m_nFocusRow = -1;
-    else if (m_nFocusRow > row)
-        --m_nFocusRow;
+    if (m_selectionMark == row)
+        m_selectionMark = -1;
+    else if (m_selectionMark > row)
+        --m_selectionMark;
+    if (m_focusRow == row)
+        m_focusRow = -1;
+    else if (m_focusRow > row)
+        --m_focusRow;
     return true;
 }
 
 int MemoryReportList::DeleteAllItems() {
     const int count = GetItemCount();
     m_rows.clear();
-    m_nSelectionMark = -1;
-    m_nFocusRow = -1;
+    m_selectionMark = -1;
+    m_focusRow = -1;
     return count;
 }
 
 std::string MemoryReportList::GetItemText(int row, int column) const {
     if (!Valid(row, column)) return {};
     const Row& r = m_rows[static_cast<std::size_t>(row)];
-    if (r.key >= 0) return m_pSource ? m_pSource->CellText(r.key, column) : std::string();
+    if (r.key >= 0) return m_source ? m_source->CellText(r.key, column) : std::string();
     return r.text[static_cast<std::size_t>(column)];
 }
 
 int MemoryReportList::GetItemImage(int row, int column) const {
     if (!Valid(row, column)) return -1;
     const Row& r = m_rows[static_cast<std::size_t>(row)];
-    if (r.key >= 0) return m_pSource ? m_pSource->CellImage(r.key, column) : -1;
+    if (r.key >= 0) return m_source ? m_source->CellImage(r.key, column) : -1;
     return r.image[static_cast<std::size_t>(column)];
 }
 
 void MemoryReportList::SetColumnWidth(int column, int width) {
-    if (column >= 0 && column < m_nColumnCount) m_widths[static_cast<std::size_t>(column)] = width;
+    if (column >= 0 && column < m_columnCount) m_widths[static_cast<std::size_t>(column)] = width;
 }
 
 int MemoryReportList::GetColumnWidth(int column) const {
-    if (column < 0 || column >= m_nColumnCount) return 0;
+    if (column < 0 || column >= m_columnCount) return 0;
     return m_widths[static_cast<std::size_t>(column)];
 }
 
@@ -120,19 +120,19 @@ void MemoryReportList::SelectRow(int row) {
 void MemoryReportList::ClearRowStates(int row) {
     if (row < 0 || row >= GetItemCount()) return;
     m_rows[static_cast<std::size_t>(row)].selected = false;
-    if (m_nFocusRow == row) m_nFocusRow = -1;
+    if (m_focusRow == row) m_focusRow = -1;
 }
 
 void MemoryReportList::SetRowsSelected(int first, int last, bool selected) {
     first = std::max(first, 0);
     last = std::min(last, GetItemCount() - 1);
     for (int r = first; r <= last; ++r) m_rows[static_cast<std::size_t>(r)].selected = selected;
-    if (!selected && first <= m_nFocusRow && m_nFocusRow <= last) m_nFocusRow = -1;
+    if (!selected && first <= m_focusRow && m_focusRow <= last) m_focusRow = -1;
 }
 
 void MemoryReportList::ResumeRedraw() {
-    if (m_nSuspendDepth > 0) --m_nSuspendDepth;
-    if (m_nSuspendDepth == 0) ++m_nRepaints;
+    if (m_suspendDepth > 0) --m_suspendDepth;
+    if (m_suspendDepth == 0) ++m_repaints;
 }
 
 void MemoryReportList::ClearSelection() {
@@ -143,8 +143,8 @@ void MemoryReportList::SelectOnly(int row) {
     ClearSelection();
     SelectRow(row);
     if (row >= 0 && row < GetItemCount()) {
-        m_nSelectionMark = row;
-        m_nFocusRow = row;
+        m_selectionMark = row;
+        m_focusRow = row;
     }
 }
 

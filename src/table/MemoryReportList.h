@@ -15,7 +15,7 @@ class MemoryReportList : public IReportList {
 public:
     explicit MemoryReportList(int columnCount = 12);
 
-    void SetRowSource(const IRowSource* source) override { m_pSource = source; }
+    void SetRowSource(const IRowSource* source) override { m_source = source; }
     int InsertSourcedRow(int row, int key) override;
     int InsertRow(int row) override;
     bool SetItemText(int row, int column, const std::string& text) override;
@@ -29,8 +29,8 @@ public:
     void SetColumnWidth(int column, int width) override;
     int GetColumnWidth(int column) const override;
 
-    int GetSelectionMark() const override { return m_nSelectionMark; }
-    void SetSelectionMark(int row) override { m_nSelectionMark = row; }
+    int GetSelectionMark() const override { return m_selectionMark; }
+    void SetSelectionMark(int row) override { m_selectionMark = row; }
 
     int GetSelectedCount() const override;
     int GetFirstSelectedRow() const override;
@@ -39,19 +39,19 @@ public:
     void SelectRow(int row) override;
     void ClearRowStates(int row) override;
     void SetRowsSelected(int first, int last, bool selected) override;
-    void EnsureVisible(int row) override { m_nLastEnsuredVisible = row; }
+    void EnsureVisible(int row) override { m_lastEnsuredVisible = row; }
 
-    void SuspendRedraw() override { ++m_nSuspendDepth; }
+    void SuspendRedraw() override { ++m_suspendDepth; }
     void ResumeRedraw() override;
 
-    int GetColumnCount() const { return m_nColumnCount; }
+    int GetColumnCount() const { return m_columnCount; }
     // Test helpers: selection as a user would make it.
     void ClearSelection();
     void SelectOnly(int row);  // a plain click: selects the row, sets the mark and the focus
-    int GetFocusRow() const { return m_nFocusRow; }
-    int LastEnsuredVisible() const { return m_nLastEnsuredVisible; }
-    int SuspendDepth() const { return m_nSuspendDepth; }
-    int RepaintCount() const { return m_nRepaints; }
+    int GetFocusRow() const { return m_focusRow; }
+    int LastEnsuredVisible() const { return m_lastEnsuredVisible; }
+    int SuspendDepth() const { return m_suspendDepth; }
+    int RepaintCount() const { return m_repaints; }
 
 private:
     struct Row {
@@ -63,15 +63,15 @@ private:
     int Insert(int row, Row&& r);
     bool Valid(int row, int column) const;
 
-    const IRowSource* m_pSource = nullptr;
-    int m_nColumnCount;
+    const IRowSource* m_source = nullptr;
+    int m_columnCount;
     std::vector<int> m_widths;
     std::vector<Row> m_rows;
-    int m_nSelectionMark = -1;
-    int m_nFocusRow = -1;
-    int m_nLastEnsuredVisible = -1;
-    int m_nSuspendDepth = 0;
-    int m_nRepaints = 0;
+    int m_selectionMark = -1;
+    int m_focusRow = -1;
+    int m_lastEnsuredVisible = -1;
+    int m_suspendDepth = 0;
+    int m_repaints = 0;
 };
 
 }  // namespace oront

@@ -59,7 +59,7 @@ void SetChWidths(IReportList& list, int width) {
 }  // namespace
 
 RecordTable::RecordTable(RecordStore& store, IReportList& list, IRecordLabels* labels)
-    : m_store(store), m_list(list), m_pLabels(labels) {
+    : m_store(store), m_list(list), m_labels(labels) {
     m_list.SetRowSource(this);
 }
 
@@ -156,12 +156,12 @@ void InitRecordTableWidths(IReportList& list) {
 }
 
 void RecordTable::UpdateLabels(int index) {
-    if (!m_pLabels) return;
+    if (!m_labels) return;
     const MeasurementRecord& record = m_store.RecordOf(index);
     const int code = CAtoi(record.m_strSizeCode);
-    m_pLabels->SetLabelText(kLabelCh1Size, Ch1LabelText(code));
-    m_pLabels->SetLabelText(kLabelCh2Size, Ch2LabelText(code));
-    m_pLabels->SetLabelText(kLabelUnit, record.m_strUnit.str());
+    m_labels->SetLabelText(kLabelCh1Size, Ch1LabelText(code));
+    m_labels->SetLabelText(kLabelCh2Size, Ch2LabelText(code));
+    m_labels->SetLabelText(kLabelUnit, record.m_strUnit.str());
 }
 
 int RecordTable::OnClickRecordTable() {

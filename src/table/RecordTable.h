@@ -79,7 +79,7 @@ public:
     RecordTable(const RecordTable&) = delete;
     RecordTable& operator=(const RecordTable&) = delete;
 
-    void SetLabels(IRecordLabels* labels) { m_pLabels = labels; }
+    void SetLabels(IRecordLabels* labels) { m_labels = labels; }
     IReportList& List() { return m_list; }
 
     // Appends the rows of result rows 0..m_nLastRow to the (emptied) list,
@@ -114,7 +114,7 @@ private:
 
     RecordStore& m_store;
     IReportList& m_list;
-    IRecordLabels* m_pLabels;
+    IRecordLabels* m_labels;
 };
 
 }  // namespace oront

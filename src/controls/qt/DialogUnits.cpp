@@ -23,15 +23,15 @@ QFont DialogFont(const QString& family, int pointSize) {
 DialogUnits::DialogUnits(const QFont& font) {
     const QFontMetrics fm(font);
     const int width = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-    m_nBaseX = (width / 26 + 1) / 2;
-    m_nBaseY = fm.height();
+    m_baseX = (width / 26 + 1) / 2;
+    m_baseY = fm.height();
 }
 
 int DialogUnits::X(int units) const {
-    return MulDiv(units, m_nBaseX, 4);
+    return MulDiv(units, m_baseX, 4);
 }
 int DialogUnits::Y(int units) const {
-    return MulDiv(units, m_nBaseY, 8);
+    return MulDiv(units, m_baseY, 8);
 }
 
 }  // namespace oront

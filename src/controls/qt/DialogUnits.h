@@ -29,10 +29,10 @@ class DialogUnits {
 public:
     explicit DialogUnits(const QFont& font);
     // Base units in pixels: average character width and character height.
-    DialogUnits(int baseWidth, int baseHeight) : m_nBaseX(baseWidth), m_nBaseY(baseHeight) {}
+    DialogUnits(int baseWidth, int baseHeight) : m_baseX(baseWidth), m_baseY(baseHeight) {}
 
-    int BaseX() const { return m_nBaseX; }
-    int BaseY() const { return m_nBaseY; }
+    int BaseX() const { return m_baseX; }
+    int BaseY() const { return m_baseY; }
 
     // Horizontal and vertical dialog units to pixels.
     int X(int units) const;
@@ -41,8 +41,8 @@ public:
     QSize Size(int width, int height) const { return QSize(X(width), Y(height)); }
 
 private:
-    int m_nBaseX;
-    int m_nBaseY;
+    int m_baseX;
+    int m_baseY;
 };
 
 }  // namespace oront

@@ -156,7 +156,7 @@ void QtReportSurface::Rectangle(const DeviceRect& rect) {
 }
 
 int QtReportSurface::StartDoc(std::string_view docName) {
-    if (m_device == nullptr || m_bDocOpen) return -1;
+    if (m_device == nullptr || m_docOpen) return -1;
     if (m_printer != nullptr)
         m_printer->setDocName(QString::fromLatin1(docName.data(), static_cast<qsizetype>(docName.size())));
     m_ownPainter = std::make_unique<QPainter>();
@@ -169,34 +169,34 @@ int QtReportSurface::StartDoc(std::string_view docName) {
     m_painter->setPen(*m_pens[static_cast<std::size_t>(m_curPen)]);
     m_painter->setBrush(Qt::white);
     ApplyFont();
-    m_bDocOpen = true;
-    m_nPages = 0;
+    m_docOpen = true;
+    m_pages = 0;
     return 1;
 }
 
 int QtReportSurface::StartPage() {
-    if (!m_bDocOpen) return -1;
-    ++m_nPages;
+    if (!m_docOpen) return -1;
+    ++m_pages;
     // The device opens with its first page; every further page is a new one.
-    if (m_nPages == 1) return 1;
+    if (m_pages == 1) return 1;
     return m_device->newPage() ? 1 : -1;
 }
 
 int QtReportSurface::EndPage() {
-    return m_bDocOpen ? 1 : -1;
+    return m_docOpen ? 1 : -1;
 }
 
 int QtReportSurface::EndDoc() {
-    if (!m_bDocOpen) return -1;
-    m_bDocOpen = false;
+    if (!m_docOpen) return -1;
+    m_docOpen = false;
     const bool ok = m_ownPainter->end();
     m_painter = nullptr;
     return ok ? 1 : -1;
 }
 
 int QtReportSurface::AbortDoc() {
-    if (!m_bDocOpen) return -1;
-    m_bDocOpen = false;
+    if (!m_docOpen) return -1;
+    m_docOpen = false;
     const bool aborted = m_printer != nullptr && m_printer->abort();
     if (m_ownPainter->isActive()) m_ownPainter->end();
     m_painter = nullptr;

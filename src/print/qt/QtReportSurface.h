@@ -68,7 +68,7 @@ public:
     void ErrorBox(void* owner, std::string_view text, std::string_view caption) override;
 
     // Pages started so far in this document.
-    [[nodiscard]] int PagesStarted() const { return m_nPages; }
+    [[nodiscard]] int PagesStarted() const { return m_pages; }
 
 private:
     struct FontSlot {
@@ -95,8 +95,8 @@ private:
     FontId m_curFont = 0;
     PenId m_curPen = 0;
     QPoint m_pos;
-    int m_nPages = 0;
-    bool m_bDocOpen = false;
+    int m_pages = 0;
+    bool m_docOpen = false;
     ErrorBoxFn m_errorBox;
 };
 
