@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "export/CsvWriter.h"
-#include "records/RecordFrame.h"
-#include "records/TableBuild.h"
+#include "support/RecordBuilders.h"
+#include "support/StoreBuilders.h"
 
 using namespace oront;
 
@@ -20,56 +20,7 @@ namespace {
 
 // A full, wrapped memory: Auto and Manual records between ISO runs.
 const RecordStore& FullStore() {
-    static const RecordStore store = [] {
-        RecordStore s;
-        std::vector<RawRecord> records;
-        std::uint32_t seed = 1;
-        while (records.size() < static_cast<std::size_t>(kMaxRecords)) {
-            RawRecord r;
-            r.year = 15;
-            r.month = 3;
-            r.day = 7;
-            r.hour = static_cast<std::uint8_t>(seed % 24);
-            r.unit = static_cast<std::uint8_t>(seed % 4);
-            r.sizeCode = (seed % 2) ? 11 : 0;
-            r.overRange = (seed % 7) == 0;
-            r.counts = {seed * 37 % 100000, seed * 11 % 20000, seed % 500, 0, 0, 0};
-            if (seed % 3) {
-                r.mode = static_cast<std::uint8_t>(seed % 2);
-                r.point = r.cyclesPerPoint = r.cycle = 1;
-                records.push_back(r);
-                ++seed;
-                continue;
-            }
-            const int points = 1 + static_cast<int>(seed % 5), cycles = 1 + static_cast<int>(seed % 3);
-            r.mode = 2;
-            for (int p = 1; p <= points; ++p)
-                for (int c = 1; c <= cycles; ++c) {
-                    r.point = static_cast<std::uint8_t>(p);
-                    r.cyclesPerPoint = static_cast<std::uint16_t>(cycles);
-                    r.cycle = static_cast<std::uint16_t>(c);
-                    r.runEnd = p == points && c == cycles;
-                    r.counts[0] = seed++ * 37 % 100000;
-                    records.push_back(r);
-                }
-        }
-        records.resize(static_cast<std::size_t>(kMaxRecords));
-        ResetForDownload(s);
-        s.m_nRecordCount = kMaxRecords;
-        s.m_nWrapPosition = 77;
-        s.m_nReportLineCount = 0;
-        s.m_records.resize(records.size());
-        FrameDecoder decoder;
-        decoder.Reset();
-        for (std::size_t i = 0; i < records.size(); ++i) {
-            const Frame f = EncodeRecordFrame(records[i]);
-            decoder.DecodePacketA(f.data(), s.m_records[i]);
-            decoder.DecodePacketB(f.data() + 64, s.m_records[i]);
-        }
-        BuildResultTable(s, TFactorTable{});
-        BuildReportTable(s);
-        return s;
-    }();
+    static const RecordStore store = test::DownloadedStore(test::MixedMemory(), test::kMixedMemoryWrap);
     return store;
 }
 

@@ -4,11 +4,8 @@
 // demo memories.
 #include <benchmark/benchmark.h>
 
-#include "app/DownloadTables.h"
-#include "device/DeviceLink.h"
 #include "device/MemoryImage.h"
-#include "device/Protocol.h"
-#include "device/SimulatedInstrument.h"
+#include "support/InstrumentBuilders.h"
 
 namespace {
 
@@ -19,14 +16,10 @@ void BM_ReadFullMemoryThroughTheLink(benchmark::State& state) {
     RecordStore store;  // kept across reads, as the main window keeps it
     const TFactorTable tFactor;
     for (auto _ : state) {
-        SimulatedInstrument sim(image);
-        CUsbIF usb(&sim);
-        CommandBuffers io;
-        if (!OpenDeviceLink(usb) || !QueryRecordCount(usb, io, store) || !DownloadRecords(usb, io, store)) {
+        if (!test::ReadRecordsFromImage(image, store, tFactor)) {
             state.SkipWithError("download failed");
             break;
         }
-        BuildDownloadTables(store, tFactor);
         benchmark::DoNotOptimize(store.m_nLastRow);
     }
 }

@@ -5,9 +5,10 @@
 // benchmarks (bench/qt/bench_preview.cpp) add the drawing.
 #include <benchmark/benchmark.h>
 
-#include "BenchRecords.h"
 #include "print/RecordingSurface.h"
 #include "print/ReportLayout.h"
+#include "support/RecordBuilders.h"
+#include "support/StoreBuilders.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ using namespace oront;
 
 // The largest report a full memory gives: 8000 one-point runs, 48000 lines.
 const RecordStore& FullStore() {
-    static const RecordStore store = bench::DownloadedStore(bench::OnePointRunRecords());
+    static const RecordStore store = test::DownloadedStore(test::OnePointRunMemory());
     return store;
 }
 

@@ -14,6 +14,7 @@
 #include "device/SimulatedInstrument.h"
 #include "records/RecordStore.h"
 #include "records/TableBuild.h"
+#include "support/InstrumentBuilders.h"
 
 namespace {
 
@@ -24,9 +25,7 @@ void Check(bool condition) {
 }
 
 void ReadRecords(const MemoryImage& image, RecordStore& store) {
-    SimulatorFaults faults;
-    faults.realTimeSilence = false;
-    SimulatedInstrument sim(image, faults);
+    SimulatedInstrument sim(image, test::InstantFaults());
     CUsbIF usb(&sim);
     CommandBuffers io;
     Check(OpenDeviceLink(usb));

@@ -22,6 +22,7 @@
 #include "records/CFormat.h"
 #include "records/RecordFrame.h"
 #include "records/TableBuild.h"
+#include "support/StoreBuilders.h"
 
 using namespace oront;
 
@@ -56,26 +57,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t* body = data + 3;
     const std::size_t bodySize = size - 3;
 
-    RecordStore store;
-    ResetForDownload(store);
     // Full memories are slow to build, so most inputs give small counts.
+    int count = 0;
+    int wrap = 0;
     switch (v >> 13) {
         case 7:  // a wrapped memory; wrap positions from 8000 on are malformed
-            store.m_nRecordCount = kMaxRecords;
-            store.m_nWrapPosition = static_cast<int>(v & 0x1FFF) % 9000;
+            count = kMaxRecords;
+            wrap = static_cast<int>(v & 0x1FFF) % 9000;
             break;
         case 6:  // any count up to 8000, no wrap
-            store.m_nRecordCount = std::min(static_cast<int>(v & 0x1FFF), kMaxRecords);
+            count = std::min(static_cast<int>(v & 0x1FFF), kMaxRecords);
             break;
         default:
-            store.m_nRecordCount = static_cast<int>(v & 0xFF);
+            count = static_cast<int>(v & 0xFF);
             break;
     }
-    store.m_nReportLineCount = 0;
-    store.m_records.resize(static_cast<std::size_t>(store.m_nRecordCount));
 
-    FrameDecoder decoder;
-    decoder.Reset();
     std::size_t pos = 0;
     std::uint8_t round = 0;  // varies the bytes on each reuse of the input
     auto take = [&](std::uint8_t* out, std::size_t n) {
@@ -87,8 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         }
     };
-    for (int i = 0; i < store.m_nRecordCount; ++i) {
-        Frame frame;
+    std::vector<Frame> frames(static_cast<std::size_t>(count));
+    for (Frame& frame : frames) {
         if (raw) {
             take(frame.data(), frame.size());
         } else {
@@ -96,20 +93,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             take(compact, sizeof compact);
             frame = CompactFrame(compact);
         }
-        MeasurementRecord& slot = store.m_records[static_cast<std::size_t>(i)];
-        decoder.DecodePacketA(frame.data(), slot);
-        store.m_nSerialNumber = decoder.DecodePacketB(frame.data() + 64, slot);
     }
 
+    RecordStore store;
+    test::PrepareDownload(store, count, wrap);
+    test::DecodeFrames(store, frames);
     BuildResultTable(store, TFactorTable{});
     BuildReportTable(store);
 
     // The tables must agree with each other.
-    int lines = 0;
-    for (int i = 0; i <= store.m_nLastRow; ++i) lines += store.Row(i).m_strKind == kind::kSummary ? 4 : 1;
-    if (lines != store.m_nReportLineCount || static_cast<int>(store.m_rows.size()) != store.m_nLastRow + 1 ||
-        static_cast<int>(store.m_reportLines.size()) != lines || store.m_nLastRow >= 3 * kMaxRecords)
-        std::abort();
+    if (!test::TableDisagreement(store).empty()) std::abort();
 
     const std::string csv = CsvText(store, 0, store.m_nLastRow);
     if (csv.size() < 100) std::abort();

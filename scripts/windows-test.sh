@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Cross-builds the Qt-free core, its tests, the Windows-only tests and
-# oront-v208-cli for 64-bit Windows with MinGW-w64, and runs them under Wine
-# (headless, in a throw-away Wine prefix).
+# Cross-builds the Qt-free core, its tests (with the Windows backend's, in
+# the device tests) and oront-v208-cli for 64-bit Windows with MinGW-w64,
+# and runs them under Wine (headless, in a throw-away Wine prefix).
 #   scripts/windows-test.sh [BUILD_DIR]      default: build-windows
 # The window programs are not built: Debian has no MinGW builds of Qt 6.
 set -euo pipefail
@@ -45,12 +45,6 @@ for target in "${test_targets[@]}"; do
   fi
 done
 
-step "Windows-only tests"
-cmake -S tests/windows -B "$build/windows-tests" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DCMAKE_PREFIX_PATH="$gtest_prefix" -DORONT_CORE_BUILD="$build/core" \
-      >"$logs/windows-tests.configure.log" 2>&1 || { cat "$logs/windows-tests.configure.log"; exit 1; }
-cmake --build "$build/windows-tests" -j"$jobs"
-
 # Wine: a fresh prefix in a temporary folder, no display, no debug output.
 # Debian's wine64 package alone installs no launchers in /usr/bin.
 wine=$(command -v wine || command -v wine64 || echo /usr/lib/wine/wine64)
@@ -79,7 +73,7 @@ step "Wine prefix"
 
 step "tests under Wine"
 shopt -s nullglob
-tests=("$build"/core/tests/test_*.exe "$build"/windows-tests/test_*.exe)
+tests=("$build"/core/tests/test_*.exe)
 [ ${#tests[@]} -gt 0 ] || { echo "FAIL: no test programs were built"; exit 1; }
 for t in "${tests[@]}"; do
   run "$(basename "$t" .exe)" 0 "$t"

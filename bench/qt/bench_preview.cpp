@@ -11,9 +11,10 @@
 #include <QFile>
 #include <QGuiApplication>
 
-#include "BenchRecords.h"
 #include "print/qt/PreView.h"
 #include "print/qt/ReportPrinter.h"
+#include "support/RecordBuilders.h"
+#include "support/StoreBuilders.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ using namespace oront;
 
 // The largest report a full memory gives: 8000 one-point runs, 48000 lines.
 const RecordStore& FullStore() {
-    static const RecordStore store = bench::DownloadedStore(bench::OnePointRunRecords());
+    static const RecordStore store = test::DownloadedStore(test::OnePointRunMemory());
     return store;
 }
 

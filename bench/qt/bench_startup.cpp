@@ -20,11 +20,10 @@
 #include <string>
 #include <vector>
 
-#include "BenchRecords.h"
 #include "app/qt/DataTransferDlg.h"
 #include "device/MemoryImage.h"
 #include "device/SimulatedInstrument.h"
-#include "records/RecordFrame.h"
+#include "support/RecordBuilders.h"
 
 namespace {
 
@@ -87,14 +86,6 @@ void StartupWarm(benchmark::State& state) {
 }
 BENCHMARK(StartupWarm)->Name("Startup/warm")->Unit(benchmark::kMillisecond);
 
-// The largest tables a full memory can give: 8000 one-point, one-cycle ISO
-// runs (24000 result rows, 48000 report lines).
-oront::MemoryImage OnePointRunsImage() {
-    std::vector<oront::RawRecord> records;
-    for (std::uint32_t i = 0; i < 8000; ++i) records.push_back(oront::bench::OnePointRun(i));
-    return oront::MakeMemoryImage(8000, records);
-}
-
 void ReadMemory(benchmark::State& state, const oront::MemoryImage& image) {
     double rss = 0.0;
     for (auto _ : state) {
@@ -116,8 +107,10 @@ void ReadFullMemory(benchmark::State& state) {
 }
 BENCHMARK(ReadFullMemory)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// The largest tables a full memory can give (24000 result rows, 48000 report
+// lines).
 void ReadOnePointRunsMemory(benchmark::State& state) {
-    ReadMemory(state, OnePointRunsImage());
+    ReadMemory(state, oront::MakeMemoryImage(8000, oront::test::OnePointRunMemory()));
 }
 BENCHMARK(ReadOnePointRunsMemory)->Unit(benchmark::kMillisecond)->Iterations(3);
 

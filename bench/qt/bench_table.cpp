@@ -10,9 +10,9 @@
 #include <algorithm>
 #include <memory>
 
-#include "../../tests/table/TableTestStore.h"
 #include "controls/qt/DialogUnits.h"
 #include "records/CFormat.h"
+#include "support/StoreBuilders.h"
 #include "table/MemoryReportList.h"
 #include "table/RecordTable.h"
 #include "table/qt/RecordTableCtrl.h"

@@ -1,5 +1,5 @@
-// The main window's logic against a simulated instrument, with a fake view
-// that records what the window would show.
+// The main window's logic against a simulated instrument, with a window that
+// records what it would show.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +12,9 @@
 #include "base/Messages.h"
 #include "device/MemoryImage.h"
 #include "device/SimulatedInstrument.h"
+#include "support/InstrumentBuilders.h"
+#include "support/RecordBuilders.h"
+#include "support/RecordingWindow.h"
 #include "table/DragSelect.h"
 
 namespace oront {
@@ -20,100 +23,19 @@ namespace {
 constexpr int kDataButtons[] = {ctl::kSaveSelected, ctl::kSaveAll, ctl::kDeleteRecords, ctl::kDataPrint};
 constexpr int kValueLabels[] = {ctl::kCh1Value, ctl::kCh2Value, ctl::kCh3Value, ctl::kUnitValue};
 
-class FakeView : public MainWindowView {
-public:
-    FakeView() {
-        for (int id : {1000, 1002, 1003, 1005, 1006, 1028}) enabled[id] = true;
-        for (int id : kValueLabels) visible[id] = true;
-    }
+using test::InstantFaults;
+using test::RecordingWindow;
 
-    void ShowMessage() override {
-        messages.push_back(g_strMessage);
-        log.push_back("message:" + g_strMessage);
-    }
-    int Ask() override {
-        questions.push_back(g_strMessage);
-        log.push_back("ask:" + g_strMessage);
-        if (answers.empty()) return kEndOk;
-        const int a = answers.front();
-        answers.erase(answers.begin());
-        return a;
-    }
-    void EnableButton(int id, bool enable) override { enabled[id] = enable; }
-    void SetLabelText(int id, const std::string& text) override {
-        labels[id] = text;
-        log.push_back("label:" + std::to_string(id));
-    }
-    void ShowLabel(int id, bool show) override { visible[id] = show; }
-    void SetFocus(int id) override {
-        focus = id;
-        log.push_back("focus:" + std::to_string(id));
-    }
-    void SetWaitCursor(bool on) override {
-        waitCursor = on;
-        log.push_back(on ? "wait:on" : "wait:off");
-    }
-    void ClearTable() override {
-        ++clears;
-        log.push_back("clear");
-    }
-    void FillTable() override {
-        ++fills;
-        log.push_back("fill");
-    }
-    void SelectFirstRow() override { ++selects; }
-    void Progress(int received, int count) override {
-        lastProgress = {received, count};
-        ++progressCalls;
-        if (onProgress) onProgress();
-    }
-    void EndDialog(int code) override { endCodes.push_back(code); }
-
-    bool Has(const std::string& entry) const { return std::find(log.begin(), log.end(), entry) != log.end(); }
-    std::size_t Index(const std::string& entry) const {
-        return static_cast<std::size_t>(std::find(log.begin(), log.end(), entry) - log.begin());
-    }
-
-    std::map<int, bool> enabled;
-    std::map<int, bool> visible;
-    std::map<int, std::string> labels;
-    std::vector<std::string> messages, questions, log;
-    std::vector<int> answers, endCodes;
-    int focus = 0, clears = 0, fills = 0, selects = 0, progressCalls = 0;
-    bool waitCursor = false;
-    std::pair<int, int> lastProgress{0, 0};
-    std::function<void()> onProgress;
-};
-
-RawRecord Plain(std::uint8_t sizeCode, std::uint8_t unit, std::uint8_t second) {
-    RawRecord r;
-    r.mode = 0;
-    r.year = 24;
-    r.month = 3;
-    r.day = 12;
-    r.hour = 10;
-    r.second = second;
-    r.unit = unit;
-    r.sizeCode = sizeCode;
-    r.counts = {100, 50, 5, 0, 0, 0};
-    r.serialNumber = 4242;
-    return r;
-}
-
+// `records` Auto records of the given size code and unit.
 MemoryImage ImageOf(int records, std::uint8_t sizeCode = 0, std::uint8_t unit = 0) {
-    std::vector<RawRecord> slots;
-    for (int i = 0; i < records; ++i) slots.push_back(Plain(sizeCode, unit, static_cast<std::uint8_t>(i % 60)));
-    return MakeMemoryImage(static_cast<std::uint16_t>(records), slots);
-}
-
-// A silent instrument answers nothing; in tests the silence is not waited out.
-SimulatorFaults Quick(SimulatorFaults f = {}) {
-    f.realTimeSilence = false;
-    return f;
+    RawRecord r = test::PlainRecord(0, 100, 50, 5);
+    r.sizeCode = sizeCode;
+    r.unit = unit;
+    return MakeMemoryImage(static_cast<std::uint16_t>(records), std::vector<RawRecord>(static_cast<std::size_t>(records), r));
 }
 
 struct MainWindowFlows : ::testing::Test {
-    void Start(MemoryImage image, SimulatorFaults faults = Quick()) {
+    void Start(MemoryImage image, SimulatorFaults faults = InstantFaults()) {
         sim = std::make_unique<SimulatedInstrument>(std::move(image), faults);
         logic = std::make_unique<MainWindowLogic>(view, sim.get());
         logic->OnInitDialog();
@@ -131,7 +53,7 @@ struct MainWindowFlows : ::testing::Test {
         logic->RequestExit(source);
     }
 
-    FakeView view;
+    RecordingWindow view;
     std::unique_ptr<SimulatedInstrument> sim;
     std::unique_ptr<MainWindowLogic> logic;
 };
@@ -144,7 +66,7 @@ TEST(ButtonStates, EachStateSwitchesKeepsOrLeavesTheButtonsAsTheTableSays) {
     const int expected[4][5] = {{0, 0, 0, 0, -1}, {0, 0, 0, 0, 0}, {-1, -1, -1, -1, 1}, {1, 1, 1, 1, 1}};
     for (int state = 0; state < 4; ++state) {
         for (bool before : {false, true}) {
-            FakeView view;
+            RecordingWindow view;
             SimulatedInstrument sim(ImageOf(1));
             MainWindowLogic logic(view, &sim);
             for (int id : buttons) view.enabled[id] = before;
@@ -163,7 +85,7 @@ TEST(ButtonStates, EachStateSwitchesKeepsOrLeavesTheButtonsAsTheTableSays) {
 // --- start-up -------------------------------------------------------------------
 
 TEST_F(MainWindowFlows, StartUpLeavesOnlyReadAndQuitEnabledAndQuitEndsAtOnce) {
-    sim = std::make_unique<SimulatedInstrument>(ImageOf(3), Quick());
+    sim = std::make_unique<SimulatedInstrument>(ImageOf(3), InstantFaults());
     logic = std::make_unique<MainWindowLogic>(view, sim.get());
     logic->OnInitDialog();
     ExpectDataButtons(false);
@@ -185,7 +107,7 @@ TEST_F(MainWindowFlows, StartUpLeavesOnlyReadAndQuitEnabledAndQuitEndsAtOnce) {
 // --- Read Records failures ------------------------------------------------------
 
 TEST_F(MainWindowFlows, ReadWithoutInstrumentReportsConnectFailure) {
-    SimulatorFaults f = Quick();
+    SimulatorFaults f = InstantFaults();
     f.noDevice = true;
     Start(ImageOf(3), f);
     logic->OnReadRecords();
@@ -202,9 +124,9 @@ TEST_F(MainWindowFlows, ReadWithoutInstrumentReportsConnectFailure) {
 
 TEST_F(MainWindowFlows, ReadWithAPipeThatDoesNotOpenReportsConnectFailure) {
     for (bool readPipe : {true, false}) {
-        SimulatorFaults f = Quick();
+        SimulatorFaults f = InstantFaults();
         (readPipe ? f.readPipeFails : f.writePipeFails) = true;
-        view = FakeView();
+        view = RecordingWindow();
         Start(ImageOf(3), f);
         logic->OnReadRecords();
         EXPECT_EQ(view.messages, std::vector<std::string>{"Failed to connect USB device!"});
@@ -218,12 +140,12 @@ TEST_F(MainWindowFlows, CountQueryFailuresReportReadFailure) {
     refusing[0] = '@';
     refusing[1] = 'E';
     refusing[2] = 'R';
-    SimulatorFaults writeRefused = Quick();
+    SimulatorFaults writeRefused = InstantFaults();
     writeRefused.writeRefused = true;
     const std::vector<std::pair<MemoryImage, SimulatorFaults>> cases = {
-        {refusing, Quick()}, {MemoryImage{}, Quick()}, {ImageOf(3), writeRefused}};
+        {refusing, InstantFaults()}, {MemoryImage{}, InstantFaults()}, {ImageOf(3), writeRefused}};
     for (const auto& [image, faults] : cases) {
-        view = FakeView();
+        view = RecordingWindow();
         Start(image, faults);
         logic->OnReadRecords();
         EXPECT_EQ(view.messages, std::vector<std::string>{"Failed to read records!"});
@@ -394,7 +316,7 @@ TEST_F(MainWindowFlows, FailedConnectAfterASuccessfulReadKeepsTheDataButtonsAndS
 
 TEST_F(MainWindowFlows, NoDataOrAFailedCountAfterAnUnsavedReadKeepTheRowsAndQuitStillAsks) {
     for (bool silent : {false, true}) {
-        view = FakeView();
+        view = RecordingWindow();
         Start(ImageOf(4));
         logic->OnReadRecords();
         // The instrument is erased behind the program's back, or stops answering.
@@ -417,7 +339,7 @@ TEST_F(MainWindowFlows, NoDataOrAFailedCountAfterAnUnsavedReadKeepTheRowsAndQuit
 // --- Delete Records -------------------------------------------------------------
 
 TEST_F(MainWindowFlows, DeleteWithoutInstrumentAsksNothing) {
-    SimulatorFaults f = Quick();
+    SimulatorFaults f = InstantFaults();
     f.noDevice = true;
     Start(ImageOf(3), f);
     logic->OnDeleteRecords();
@@ -429,7 +351,7 @@ TEST_F(MainWindowFlows, DeleteWithoutInstrumentAsksNothing) {
 TEST_F(MainWindowFlows, CancelAtAnyOfTheThreeQuestionsSendsNothing) {
     const std::vector<std::string> all = {msg::kDeleteAsk1, msg::kDeleteAsk2, msg::kDeleteAsk3};
     for (std::size_t cancelAt = 0; cancelAt < 3; ++cancelAt) {
-        view = FakeView();
+        view = RecordingWindow();
         Start(ImageOf(3));
         logic->OnReadRecords();
         const auto before = sim->Commands().size();
@@ -447,9 +369,9 @@ TEST_F(MainWindowFlows, CancelAtAnyOfTheThreeQuestionsSendsNothing) {
 
 TEST_F(MainWindowFlows, RefusedOrUnansweredEraseChangesNothing) {
     for (bool silent : {false, true}) {
-        SimulatorFaults f = Quick();
+        SimulatorFaults f = InstantFaults();
         (silent ? f.eraseSilent : f.eraseRefused) = true;
-        view = FakeView();
+        view = RecordingWindow();
         Start(ImageOf(3), f);
         logic->OnReadRecords();
         view.focus = 0;
@@ -543,7 +465,7 @@ TEST_F(MainWindowFlows, RequestsArrivingWhileTheDownloadRunsAreShutOut) {
 // --- the tables of a download ----------------------------------------------------
 
 TEST(DownloadTables, TheViewFillsBetweenTheResultTableAndTheReportTable) {
-    SimulatedInstrument instrument(ImageOf(5), Quick());
+    SimulatedInstrument instrument(ImageOf(5), InstantFaults());
     CUsbIF usb(&instrument);
     CommandBuffers io;
     RecordStore store;

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "SkipOrFail.h"
+#include "support/gtest/SkipOrFail.h"
 #include "base/OutputFile.h"
 
 #ifndef _WIN32

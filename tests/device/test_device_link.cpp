@@ -4,8 +4,13 @@
 
 #include <cstdlib>
 
-#include "DeviceTestSupport.h"
+#include <cstring>
+
+#include "device/Protocol.h"
 #include "device/UsbBackend.h"
+#include "support/InstrumentBuilders.h"
+#include "support/TestEnvironment.h"
+#include "support/gtest/DeviceTest.h"
 
 namespace oront::test {
 namespace {
@@ -42,17 +47,6 @@ public:
 };
 
 using LinkTest = DeviceTest;
-
-void SetEnvironment(const char* name, const char* value) {
-#ifdef _WIN32
-    _putenv_s(name, value != nullptr ? value : "");
-#else
-    if (value != nullptr)
-        setenv(name, value, 1);
-    else
-        unsetenv(name);
-#endif
-}
 
 TEST_F(LinkTest, OpensWritePipeThenReadPipeOnTheInstrumentsEndpoint) {
     SimulatedInstrument sim(ThreeRecordImage());

@@ -12,27 +12,16 @@
 #include <sys/stat.h>
 #endif
 
-#include "DeviceTestSupport.h"
-#include "app/DownloadTables.h"
+#include "device/Protocol.h"
 #include "records/CFormat.h"
+#include "support/InstrumentBuilders.h"
+#include "support/TestEnvironment.h"
+#include "support/gtest/DeviceTest.h"
 
 namespace oront::test {
 namespace {
 
 using R = MeasurementRecord;
-
-// Downloads an image from the simulator the way "Read Records" does.
-void DownloadImage(const MemoryImage& image, RecordStore& store) {
-    SimulatorFaults faults;
-    faults.realTimeSilence = false;
-    SimulatedInstrument sim(image, faults);
-    CUsbIF usb(&sim);
-    CommandBuffers io;
-    ASSERT_TRUE(OpenDeviceLink(usb));
-    ASSERT_TRUE(QueryRecordCount(usb, io, store));
-    ASSERT_TRUE(DownloadRecords(usb, io, store));
-    BuildDownloadTables(store, TFactorTable{});
-}
 
 // (points, cycles) of every complete run in the result table.
 std::multiset<std::pair<int, int>> RunShapes(const RecordStore& store) {
@@ -87,7 +76,7 @@ TEST(DemoImageTest, IsDeterministicAndLaidOutAsTheInstrumentSendsIt) {
 
 TEST_F(DeviceTest, DemoMemoryMixesModesUnitsAndRuns) {
     RecordStore store;
-    DownloadImage(MakeDemoImage(), store);
+    ASSERT_TRUE(ReadRecordsFromImage(MakeDemoImage(), store));
     ASSERT_EQ(store.m_nRecordCount, 300);
     EXPECT_EQ(store.m_nSerialNumber, 2150042);
     ExpectPlausibleRecords(store);
@@ -122,7 +111,7 @@ TEST_F(DeviceTest, FullDemoMemoryIsWrappedAndChronologicalAfterRotation) {
     }
 
     RecordStore store;
-    DownloadImage(image, store);
+    ASSERT_TRUE(ReadRecordsFromImage(image, store));
     ASSERT_EQ(store.m_nRecordCount, 8000);
     ASSERT_EQ(store.m_nWrapPosition, kFullDemoWrapPosition);
     ExpectPlausibleRecords(store);
@@ -151,16 +140,8 @@ TEST_F(DeviceTest, FullDemoMemoryIsWrappedAndChronologicalAfterRotation) {
     EXPECT_TRUE(wrapped);
 }
 
-std::filesystem::path OutputFolder() {
-    const char* env = std::getenv("ORONT_TEST_OUTPUT");
-    std::filesystem::path folder = env != nullptr ? env : std::filesystem::temp_directory_path();
-    folder /= "device";
-    std::filesystem::create_directories(folder);
-    return folder;
-}
-
 TEST(MemoryImageFileTest, SavedImagesLoadBackByteForByte) {
-    const auto folder = OutputFolder();
+    const auto folder = TestOutputFolder("device");
     for (const MemoryImage& image : {MakeDemoImage(), MakeFullDemoImage(), CountOnlyImage(0, 0)}) {
         const auto file = (folder / "roundtrip.img").string();
         ASSERT_TRUE(SaveMemoryImage(file, image));
@@ -173,7 +154,7 @@ TEST(MemoryImageFileTest, SavedImagesLoadBackByteForByte) {
 }
 
 TEST(MemoryImageFileTest, ImagesArePlayedAsTheyStandAndOnlyBrokenFilesAreRefused) {
-    const auto folder = OutputFolder();
+    const auto folder = TestOutputFolder("device");
     const auto write = [&](const std::string& name, std::size_t size) {
         const auto file = (folder / name).string();
         std::ofstream(file, std::ios::binary) << std::string(size, '\x01');
@@ -212,7 +193,7 @@ TEST(MemoryImageFileTest, ImagesArePlayedAsTheyStandAndOnlyBrokenFilesAreRefused
     EXPECT_TRUE(image.empty());
     RecordStore store;
     CommandBuffers io;
-    SimulatedInstrument silent(image, SimulatorFaults{.realTimeSilence = false});
+    SimulatedInstrument silent(image, InstantFaults());
     CUsbIF usb(&silent);
     ASSERT_TRUE(OpenDeviceLink(usb));
     EXPECT_FALSE(QueryRecordCount(usb, io, store));
@@ -224,7 +205,7 @@ TEST(MemoryImageFileTest, ImagesArePlayedAsTheyStandAndOnlyBrokenFilesAreRefused
     ASSERT_TRUE(SaveMemoryImage((folder / "8001.img").string(), tooMany));
     ASSERT_TRUE(LoadMemoryImage((folder / "8001.img").string(), image));
     EXPECT_EQ(image, tooMany);
-    SimulatedInstrument player(image, SimulatorFaults{.realTimeSilence = false});
+    SimulatedInstrument player(image, InstantFaults());
     CUsbIF usb2(&player);
     ASSERT_TRUE(OpenDeviceLink(usb2));
     EXPECT_FALSE(QueryRecordCount(usb2, io, store));

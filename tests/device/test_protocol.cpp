@@ -2,9 +2,13 @@
 // erase, and downloads that succeed, stop or are refused at every packet.
 #include <gtest/gtest.h>
 
-#include "DeviceTestSupport.h"
-#include "app/DownloadTables.h"
+#include <cstring>
+
+#include "device/Protocol.h"
 #include "records/CFormat.h"
+#include "support/InstrumentBuilders.h"
+#include "support/TestEnvironment.h"
+#include "support/gtest/DeviceTest.h"
 
 namespace oront::test {
 namespace {
@@ -24,12 +28,6 @@ struct Session {
     RecordStore store;
     TFactorTable tFactor;
 };
-
-SimulatorFaults Instant() {
-    SimulatorFaults faults;
-    faults.realTimeSilence = false;
-    return faults;
-}
 
 using ProtocolTest = DeviceTest;
 
@@ -66,7 +64,7 @@ TEST_F(ProtocolTest, CountRepliesDecodeIntoCountAndWrapPosition) {
         {0xFF, 0xFF, false, 0, -1},
     };
     for (const Case& c : cases) {
-        Session s(CountOnlyImage(c.hi, c.lo), Instant());
+        Session s(CountOnlyImage(c.hi, c.lo), InstantFaults());
         ASSERT_TRUE(s.Open());
         s.store.m_nRecordCount = 1234;
         s.store.m_nWrapPosition = -1;
@@ -77,7 +75,7 @@ TEST_F(ProtocolTest, CountRepliesDecodeIntoCountAndWrapPosition) {
 }
 
 TEST_F(ProtocolTest, EachCommandSendsOnlyItsOwnBytesWithItsWait) {
-    Session s(ThreeRecordImage(), Instant());
+    Session s(ThreeRecordImage(), InstantFaults());
     ASSERT_TRUE(s.Open());
     ASSERT_TRUE(QueryRecordCount(s.usb, s.io, s.store));
     ASSERT_TRUE(DownloadRecords(s.usb, s.io, s.store));
@@ -94,7 +92,7 @@ TEST_F(ProtocolTest, EachCommandSendsOnlyItsOwnBytesWithItsWait) {
 TEST_F(ProtocolTest, CountQueryFailures) {
     // The write is refused: no read is attempted.
     {
-        SimulatorFaults faults = Instant();
+        SimulatorFaults faults = InstantFaults();
         faults.writeRefused = true;
         Session s(ThreeRecordImage(), faults);
         ASSERT_TRUE(s.Open());
@@ -107,7 +105,7 @@ TEST_F(ProtocolTest, CountQueryFailures) {
     {
         MemoryImage image(kPacketSize, 0);
         std::memcpy(image.data(), "@ER\x1F\x40", 5);
-        Session s(image, Instant());
+        Session s(image, InstantFaults());
         ASSERT_TRUE(s.Open());
         EXPECT_FALSE(QueryRecordCount(s.usb, s.io, s.store));
         EXPECT_EQ(s.store.m_nRecordCount, 0);
@@ -126,7 +124,7 @@ TEST_F(ProtocolTest, CountQueryFailures) {
 
 TEST_F(ProtocolTest, EraseConfirmedRefusedSilentOrNotSent) {
     {
-        Session s(ThreeRecordImage(), Instant());
+        Session s(ThreeRecordImage(), InstantFaults());
         ASSERT_TRUE(s.Open());
         EXPECT_TRUE(EraseRecords(s.usb, s.io));
         EXPECT_TRUE(s.sim.Erased());
@@ -137,14 +135,14 @@ TEST_F(ProtocolTest, EraseConfirmedRefusedSilentOrNotSent) {
         EXPECT_EQ(s.io.m_reply[1], 0);
     }
     const auto failing = [](void (*fault)(SimulatorFaults&)) {
-        SimulatorFaults faults = Instant();
+        SimulatorFaults faults = InstantFaults();
         fault(faults);
         Session s(ThreeRecordImage(), faults);
         EXPECT_TRUE(s.Open());
         EXPECT_FALSE(EraseRecords(s.usb, s.io));
         EXPECT_FALSE(s.sim.Erased());
         // The records are still there.
-        s.sim.Faults() = Instant();
+        s.sim.Faults() = InstantFaults();
         EXPECT_TRUE(QueryRecordCount(s.usb, s.io, s.store));
         EXPECT_EQ(s.store.m_nRecordCount, 3);
     };
@@ -154,7 +152,7 @@ TEST_F(ProtocolTest, EraseConfirmedRefusedSilentOrNotSent) {
 }
 
 TEST_F(ProtocolTest, ACompleteDownloadDecodesTheSlotsAndClosesThePipes) {
-    Session s(ThreeRecordImage(), Instant());
+    Session s(ThreeRecordImage(), InstantFaults());
     ASSERT_TRUE(s.Open());
     ASSERT_TRUE(QueryRecordCount(s.usb, s.io, s.store));
     ASSERT_EQ(s.store.m_nRecordCount, 3);
@@ -179,7 +177,7 @@ TEST_F(ProtocolTest, ACompleteDownloadDecodesTheSlotsAndClosesThePipes) {
 }
 
 TEST_F(ProtocolTest, ADownloadOfNoRecordsReadsNothing) {
-    Session s(CountOnlyImage(0, 0), Instant());
+    Session s(CountOnlyImage(0, 0), InstantFaults());
     ASSERT_TRUE(s.Open());
     ASSERT_TRUE(QueryRecordCount(s.usb, s.io, s.store));
     ASSERT_TRUE(DownloadRecords(s.usb, s.io, s.store));
@@ -209,19 +207,14 @@ void ExpectFailedDownload(Session& s, int expectedPackets, int expectedRecords, 
 }
 
 void DownloadGoodImageFirst(Session& s) {
-    SimulatedInstrument good(ThreeRecordImage(), Instant());
-    CUsbIF usb(&good);
-    ASSERT_TRUE(OpenDeviceLink(usb));
-    ASSERT_TRUE(QueryRecordCount(usb, s.io, s.store));
-    ASSERT_TRUE(DownloadRecords(usb, s.io, s.store));
-    BuildDownloadTables(s.store, s.tFactor);
+    ASSERT_TRUE(ReadRecordsFromImage(ThreeRecordImage(), s.store, s.tFactor));
     ASSERT_EQ(s.store.m_nReportLineCount, 3);
 }
 
 TEST_F(ProtocolTest, ADownloadThatStopsAfterAnyPacketFailsCleanly) {
     for (int cut = 0; cut < 6; ++cut) {
         const std::string what = "stops after " + std::to_string(cut) + " packets";
-        Session s(Truncated(ThreeRecordImage(), cut), Instant());
+        Session s(Truncated(ThreeRecordImage(), cut), InstantFaults());
         DownloadGoodImageFirst(s);
         ASSERT_TRUE(s.Open());
         ASSERT_TRUE(QueryRecordCount(s.usb, s.io, s.store));
@@ -238,7 +231,7 @@ TEST_F(ProtocolTest, ADownloadThatStopsAfterAnyPacketFailsCleanly) {
 TEST_F(ProtocolTest, AnErrorReplyAtAnyPacketFailsCleanly) {
     for (int bad = 0; bad < 6; ++bad) {
         const std::string what = "error reply at packet " + std::to_string(bad);
-        Session s(WithErrorPacket(ThreeRecordImage(), bad), Instant());
+        Session s(WithErrorPacket(ThreeRecordImage(), bad), InstantFaults());
         DownloadGoodImageFirst(s);
         ASSERT_TRUE(s.Open());
         ASSERT_TRUE(QueryRecordCount(s.usb, s.io, s.store));
@@ -263,7 +256,7 @@ TEST_F(ProtocolTest, AMissingPacketWaitsItsHundredMillisecondsInRealTime) {
 
 TEST_F(ProtocolTest, RefusedWriteOrImpossibleCountSendsNoReadCommand) {
     {
-        SimulatorFaults faults = Instant();
+        SimulatorFaults faults = InstantFaults();
         Session s(ThreeRecordImage(), faults);
         ASSERT_TRUE(s.Open());
         ASSERT_TRUE(QueryRecordCount(s.usb, s.io, s.store));
@@ -277,7 +270,7 @@ TEST_F(ProtocolTest, RefusedWriteOrImpossibleCountSendsNoReadCommand) {
     // before anything is sent: nothing is ever decoded beyond the ring.
     const std::pair<int, int> impossible[] = {{8001, 0}, {-1, 0}, {8000, 8000}, {8000, -3}};
     for (const auto& [count, wrap] : impossible) {
-        Session s(MakeFullDemoImage(), Instant());
+        Session s(MakeFullDemoImage(), InstantFaults());
         ASSERT_TRUE(s.Open());
         s.store.m_nRecordCount = count;
         s.store.m_nWrapPosition = wrap;
@@ -288,7 +281,7 @@ TEST_F(ProtocolTest, RefusedWriteOrImpossibleCountSendsNoReadCommand) {
 }
 
 TEST_F(ProtocolTest, SimulatorKeepsPipeDirectionsAndAnswersUnknownCommandsWithAnError) {
-    SimulatedInstrument sim(ThreeRecordImage(), Instant());
+    SimulatedInstrument sim(ThreeRecordImage(), InstantFaults());
     CUsbIF usb(&sim);
     ASSERT_TRUE(OpenDeviceLink(usb));
     std::uint8_t packet[kPacketSize];

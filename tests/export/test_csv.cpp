@@ -4,17 +4,16 @@
 #include <sys/mount.h>
 #endif
 
-#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <locale>
-#include <sstream>
 
-#include "SkipOrFail.h"
 #include "export/CsvWriter.h"
 #include "records/CFormat.h"
-#include "records/RecordTestSupport.h"
+#include "support/RecordBuilders.h"
+#include "support/StoreBuilders.h"
+#include "support/TestEnvironment.h"
+#include "support/gtest/SkipOrFail.h"
 
 using namespace oront;
 using namespace oront::test;
@@ -68,41 +67,18 @@ RowWithRecord SummaryRow(const char* avg0) {
     return r;
 }
 
-RecordStore StoreOf(std::vector<RowWithRecord> rows) {
-    RecordStore s;
-    for (RowWithRecord& r : rows) {
-        r.row.m_nSlot = static_cast<int>(s.m_records.size());
-        r.row.m_nFigures = static_cast<int>(s.m_figures.size());
-        s.m_records.push_back(std::move(r.record));
-        s.m_figures.push_back(std::move(r.figures));
-        s.m_rows.push_back(std::move(r.row));
-    }
-    s.m_nLastRow = static_cast<int>(s.m_rows.size()) - 1;
-    return s;
-}
-
-std::string ReadFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+RecordStore StoreOf(const std::vector<RowWithRecord>& rows) {
+    StoreBuilder b;
+    for (const RowWithRecord& r : rows) b.AddRow(r.row, r.record, r.figures);
+    return std::move(b.store);
 }
 
 class CsvFiles : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* out = std::getenv("ORONT_TEST_OUTPUT");
-        dir_ = fs::path(out ? out : fs::temp_directory_path().string()) /
-               (std::string("csv-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        dir_ = FreshTestFolder(std::string("csv-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     }
     void TearDown() override { fs::remove_all(dir_); }
-    std::vector<std::string> Entries(const fs::path& d) const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(d)) names.push_back(e.path().filename().string());
-        return names;
-    }
     fs::path dir_;
 };
 
@@ -149,7 +125,7 @@ TEST(CsvText, LargeValueRuleOnRecordLinesOnly) {
 }
 
 TEST(CsvText, DownloadedRunMatchesTheReportTable) {
-    std::vector<RawRecord> recs{Plain(1)};
+    std::vector<RawRecord> recs{PlainRecord(1)};
     AppendRun(recs, 2, 3);
     RecordStore s;
     Download(s, recs);
@@ -168,25 +144,25 @@ TEST_F(CsvFiles, SavingReplacesTheWholeFileAndLeavesNoTemporary) {
     std::ofstream(target, std::ios::binary) << std::string(100000, 'x');
     RecordStore s = StoreOf({RecordRow("1", "0001"), SummaryRow("10")});
     ASSERT_TRUE(WriteCsvFile(s, target.string(), 0, 1));
-    EXPECT_EQ(ReadFile(target), CsvText(s, 0, 1));
-    EXPECT_EQ(Entries(dir_), std::vector<std::string>{"records.csv"});
+    EXPECT_EQ(ReadFileBytes(target), CsvText(s, 0, 1));
+    EXPECT_EQ(FolderEntries(dir_), std::vector<std::string>{"records.csv"});
     EXPECT_EQ(fs::status(target).permissions() & fs::perms::owner_read, fs::perms::owner_read);
 
     ASSERT_TRUE(WriteCsvFile(s, (dir_ / "empty.csv").string(), 1, 0));
-    EXPECT_EQ(ReadFile(dir_ / "empty.csv"), kHead);
+    EXPECT_EQ(ReadFileBytes(dir_ / "empty.csv"), kHead);
 }
 
 TEST_F(CsvFiles, FailedSaveKeepsTheOldFile) {
     RecordStore s = StoreOf({RecordRow("1", "0001")});
     EXPECT_FALSE(WriteCsvFile(s, (dir_ / "missing" / "a.csv").string(), 0, 0));
-    EXPECT_TRUE(Entries(dir_).empty());
+    EXPECT_TRUE(FolderEntries(dir_).empty());
 
     const fs::path folder = dir_ / "folder.csv";
     fs::create_directory(folder);
     std::ofstream(folder / "keep", std::ios::binary) << "keep";
     EXPECT_FALSE(WriteCsvFile(s, folder.string(), 0, 0));
-    EXPECT_EQ(Entries(dir_), std::vector<std::string>{"folder.csv"});
-    EXPECT_EQ(ReadFile(folder / "keep"), "keep");
+    EXPECT_EQ(FolderEntries(dir_), std::vector<std::string>{"folder.csv"});
+    EXPECT_EQ(ReadFileBytes(folder / "keep"), "keep");
     EXPECT_FALSE(WriteCsvFile(s, "", 0, 0));
 }
 
@@ -201,10 +177,10 @@ TEST_F(CsvFiles, SavingOverASymbolicLinkReplacesItsFileAndKeepsTheLink) {
     RecordStore s = StoreOf({RecordRow("1", "0001")});
     ASSERT_TRUE(WriteCsvFile(s, link.string(), 0, 0));
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(ReadFile(file), CsvText(s, 0, 0));
+    EXPECT_EQ(ReadFileBytes(file), CsvText(s, 0, 0));
     EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    EXPECT_EQ(Entries(dir_ / "data"), std::vector<std::string>{"real.csv"});
+    EXPECT_EQ(FolderEntries(dir_ / "data"), std::vector<std::string>{"real.csv"});
 
     // A link to a file not made yet gets that file and keeps pointing at it;
     // a link into a missing folder fails and stays.
@@ -212,7 +188,7 @@ TEST_F(CsvFiles, SavingOverASymbolicLinkReplacesItsFileAndKeepsTheLink) {
     fs::create_symlink(fs::path("data") / "later.csv", dangling);
     ASSERT_TRUE(WriteCsvFile(s, dangling.string(), 0, 0));
     EXPECT_EQ(fs::read_symlink(dangling), fs::path("data") / "later.csv");
-    EXPECT_EQ(ReadFile(dir_ / "data" / "later.csv"), CsvText(s, 0, 0));
+    EXPECT_EQ(ReadFileBytes(dir_ / "data" / "later.csv"), CsvText(s, 0, 0));
     const fs::path nowhere = dir_ / "nowhere.csv";
     fs::create_symlink(dir_ / "nowhere" / "x.csv", nowhere);
     std::string cause;
@@ -231,10 +207,10 @@ TEST_F(CsvFiles, FullFileSystemKeepsTheOldFile) {
     const fs::path target = mnt / "old.csv";
     std::ofstream(target, std::ios::binary) << "old content";
     std::vector<RowWithRecord> rows(4000, RecordRow("1", "0001"));
-    RecordStore s = StoreOf(std::move(rows));
+    RecordStore s = StoreOf(rows);
     const bool written = WriteCsvFile(s, target.string(), 0, s.m_nLastRow);
-    const std::string after = ReadFile(target);
-    const auto entries = Entries(mnt);
+    const std::string after = ReadFileBytes(target);
+    const auto entries = FolderEntries(mnt);
     ::umount(mnt.c_str());
     EXPECT_FALSE(written);
     EXPECT_EQ(after, "old content");
@@ -259,7 +235,7 @@ TEST(DefaultFileName, FourteenDigitsOfLocalTime) {
 #endif
 
 TEST(CsvText, SameBytesUnderADecimalCommaLocale) {
-    std::vector<RawRecord> recs{Plain(0, 150000000, 3, 5)};
+    std::vector<RawRecord> recs{PlainRecord(0, 150000000, 3, 5)};
     recs.back().unit = 2;
     recs.back().sampleSeconds = 7;
     AppendRun(recs, 3, 2, 1000001);

@@ -9,9 +9,10 @@
 #include "export/CsvWriter.h"
 #include "export/SaveFlows.h"
 #include "export/SaveRange.h"
+#include "support/StoreBuilders.h"
+#include "support/TestEnvironment.h"
 #include "table/MemoryReportList.h"
 #include "table/RecordTable.h"
-#include "table/TableTestStore.h"
 
 namespace oront {
 namespace {
@@ -181,8 +182,7 @@ TEST(SaveFlowsFile, SaveAllWritesTheFileWithTheRealWriter) {
     b.AddRun(1, 1);
     MemoryReportList list;
     FakeView view;
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "oront_save_flows_test";
-    std::filesystem::create_directories(dir);
+    const std::filesystem::path dir = test::FreshTestFolder("save-flows");
     view.chosenPath = (dir / "saved").string();
     SaveFlows flows(b.store, list, view);
     ASSERT_TRUE(flows.OnSaveAll());

@@ -1,32 +1,17 @@
-// The record range of "Save Selected": the number check, the selection walk
-// and the range dialog's initialisation and OK step.
+// The record range of "Save Selected": the selection walk and the range
+// dialog's initialisation and OK step (the number check of its fields is
+// tested with the records, tests/records/test_decode.cpp).
 #include <gtest/gtest.h>
 
 #include "base/Messages.h"
 #include "export/SaveRange.h"
-#include "records/CommFunction.h"
-#include "records/RecordTestSupport.h"
+#include "support/RecordBuilders.h"
+#include "support/StoreBuilders.h"
 #include "table/MemoryReportList.h"
 #include "table/RecordTable.h"
-#include "table/TableTestStore.h"
 
 namespace oront {
 namespace {
-
-TEST(CheckNumberText, ValidTexts) {
-    for (const char* text : {"12", "007", "-3", "1.5", ".5", "5.", " 42 ", "\t0\t", "-0"})
-        EXPECT_EQ(CCommFuntion::CheckNumberText(text), CCommFuntion::kTextValid) << '"' << text << '"';
-}
-
-TEST(CheckNumberText, EmptyTexts) {
-    for (const char* text : {"", " ", "   \t "})
-        EXPECT_EQ(CCommFuntion::CheckNumberText(text), CCommFuntion::kTextEmpty) << '"' << text << '"';
-}
-
-TEST(CheckNumberText, MalformedTexts) {
-    for (const char* text : {"-", ".", "1-", "--1", "1.2.3", "-.5", "12a", "4 2", "+1", " - "})
-        EXPECT_EQ(CCommFuntion::CheckNumberText(text), CCommFuntion::kTextMalformed) << '"' << text << '"';
-}
 
 struct MessageLog : ISaveRangeMessages {
     void ShowMessage() override { shown.push_back(g_strMessage); }

@@ -12,20 +12,14 @@
 #include "print/RecordingSurface.h"
 #include "print/ReportLayout.h"
 #include "records/CFormat.h"
+#include "support/StoreBuilders.h"
 
 namespace oront {
 namespace {
 
 using Op = RecordingSurface::Op;
 
-// A report whose line r (1-based) reads "r.k" in column k.
-LineReport MakeStore(int lines, std::int32_t serial = 42) {
-    std::vector<ReportLine> table(static_cast<std::size_t>(lines));
-    for (int r = 1; r <= lines; ++r)
-        for (std::size_t k = 0; k < kReportColumnCount; ++k)
-            table[static_cast<std::size_t>(r - 1)].cell[k] = FormatInt(r) + "." + FormatInt(static_cast<long long>(k));
-    return LineReport(std::move(table), serial);
-}
+using test::NumberedReport;
 
 PrintRequest PreviewRequest(int rows, int page) {
     PrintRequest rq;
@@ -91,7 +85,7 @@ TEST_F(ReportLayoutTest, PageCountAndRowsOfPage) {
 }
 
 TEST_F(ReportLayoutTest, PreviewGridOnA96DpiScreen) {
-    const LineReport store = MakeStore(2);
+    const LineReport store = NumberedReport(2);
     RecordingSurface s(96, 96, false);
     DrawReportPage(s, PreviewRequest(2, 1), store, 0);
 
@@ -114,7 +108,7 @@ TEST_F(ReportLayoutTest, PreviewGridOnA96DpiScreen) {
 
     // The first cell starts left of the page and is centred between the
     // first two separators' neighbourhood.
-    const auto* first = s.FindText("1.0");
+    const auto* first = s.FindText("R1C0");
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->rect, (DeviceRect{-5, 81, 102, 102}));
     EXPECT_EQ(first->align, TextAlign::Center);
@@ -132,7 +126,7 @@ TEST_F(ReportLayoutTest, PreviewGridOnA96DpiScreen) {
 }
 
 TEST_F(ReportLayoutTest, PreviewTextsFontsAndFooter) {
-    LineReport store = MakeStore(2);
+    LineReport store = NumberedReport(2);
     RecordingSurface s(96, 96, false);
     PrintRequest rq = PreviewRequest(2, 1);
     rq.nPageCount = 7;  // the footer shows what the request says
@@ -174,7 +168,7 @@ TEST_F(ReportLayoutTest, PreviewTextsFontsAndFooter) {
 }
 
 TEST_F(ReportLayoutTest, FooterFollowsTheLastBand) {
-    const LineReport store = MakeStore(25);
+    const LineReport store = NumberedReport(25);
     {
         RecordingSurface s(96, 96, false);
         DrawReportPage(s, PreviewRequest(25, 1), store, 0);
@@ -182,8 +176,8 @@ TEST_F(ReportLayoutTest, FooterFollowsTheLastBand) {
         ASSERT_NE(page, nullptr);
         EXPECT_EQ(page->rect.top, 193 * 3);
         EXPECT_EQ(page->rect.bottom, 205 * 3);
-        EXPECT_NE(s.FindText("24.15"), nullptr);
-        EXPECT_EQ(s.FindText("25.0"), nullptr);
+        EXPECT_NE(s.FindText("R24C15"), nullptr);
+        EXPECT_EQ(s.FindText("R25C0"), nullptr);
     }
     {
         // Page 2 holds line 25 alone; its footer stands at 32 to 44 mm.
@@ -193,8 +187,8 @@ TEST_F(ReportLayoutTest, FooterFollowsTheLastBand) {
         ASSERT_NE(page, nullptr);
         EXPECT_EQ(page->rect.top, 32 * 3);
         EXPECT_EQ(page->rect.bottom, 44 * 3);
-        EXPECT_NE(s.FindText("25.0"), nullptr);
-        EXPECT_EQ(s.FindText("24.0"), nullptr);
+        EXPECT_NE(s.FindText("R25C0"), nullptr);
+        EXPECT_EQ(s.FindText("R24C0"), nullptr);
     }
     {
         // No table lines: the footer follows the column header.
@@ -212,7 +206,7 @@ TEST_F(ReportLayoutTest, FooterFollowsTheLastBand) {
 }
 
 TEST_F(ReportLayoutTest, PrintGridAt600Dpi) {
-    const LineReport store = MakeStore(1);
+    const LineReport store = NumberedReport(1);
     RecordingSurface s(600, 600, true);
     PrintReportPages(s, PrintRange(1, 1, 1), store, 0);
 
@@ -225,7 +219,7 @@ TEST_F(ReportLayoutTest, PrintGridAt600Dpi) {
         EXPECT_EQ(r.rect.left, 430);
         EXPECT_EQ(r.rect.right, 6164);
     }
-    const auto* first = s.FindText("1.0");
+    const auto* first = s.FindText("R1C0");
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->rect.left, 395);
     EXPECT_EQ(first->rect.right, 782);
@@ -251,7 +245,7 @@ TEST_F(ReportLayoutTest, PrintGridAt600Dpi) {
 }
 
 TEST_F(ReportLayoutTest, PrintsExactlyTheRequestedPages) {
-    const LineReport store = MakeStore(49);
+    const LineReport store = NumberedReport(49);
     RecordingSurface s(600, 600, true);
     PrintReportPages(s, PrintRange(49, 2, 2), store, 0);
 
@@ -260,10 +254,10 @@ TEST_F(ReportLayoutTest, PrintsExactlyTheRequestedPages) {
         if (e.op != Op::Text && e.op != Op::Line) doc.push_back(e.op);
     EXPECT_EQ(doc, (std::vector<Op>{Op::StartDoc, Op::StartPage, Op::EndPage, Op::EndDoc}));
     EXPECT_EQ(s.entries.front().text, "Measurement Result");  // document name
-    EXPECT_EQ(s.FindText("24.0"), nullptr);
-    EXPECT_NE(s.FindText("25.0"), nullptr);
-    EXPECT_NE(s.FindText("48.15"), nullptr);
-    EXPECT_EQ(s.FindText("49.0"), nullptr);
+    EXPECT_EQ(s.FindText("R24C0"), nullptr);
+    EXPECT_NE(s.FindText("R25C0"), nullptr);
+    EXPECT_NE(s.FindText("R48C15"), nullptr);
+    EXPECT_EQ(s.FindText("R49C0"), nullptr);
     EXPECT_NE(s.FindText("Page 2 of 3 "), nullptr);
 
     // Each page repeats the title and model line; the date is one for the run.
@@ -278,7 +272,7 @@ TEST_F(ReportLayoutTest, PrintsExactlyTheRequestedPages) {
     }
     EXPECT_EQ(titles, 3);
     EXPECT_EQ(dates.size(), 1u);
-    EXPECT_NE(all.FindText("49.15"), nullptr);
+    EXPECT_NE(all.FindText("R49C15"), nullptr);
     EXPECT_NE(all.FindText("Page 3 of 3 "), nullptr);
 
     // An empty range ends the document without a page.
@@ -293,7 +287,7 @@ TEST_F(ReportLayoutTest, PrintsExactlyTheRequestedPages) {
 TEST_F(ReportLayoutTest, PortraitPaperKeepsTheGrid) {
     g_nPageWidthMM = 210;
     g_nPageHeightMM = 297;
-    const LineReport store = MakeStore(1);
+    const LineReport store = NumberedReport(1);
     RecordingSurface s(96, 96, false);
     DrawReportPage(s, PreviewRequest(1, 1), store, 0);
     EXPECT_EQ(VerticalLinesIn(s, 60, 81).back(), 792);
@@ -302,7 +296,7 @@ TEST_F(ReportLayoutTest, PortraitPaperKeepsTheGrid) {
 }
 
 TEST_F(ReportLayoutTest, DocumentAndPageFailures) {
-    const LineReport store = MakeStore(49);
+    const LineReport store = NumberedReport(49);
     int owner = 0;
     {
         RecordingSurface s(600, 600, true);
@@ -346,13 +340,13 @@ TEST_F(ReportLayoutTest, DocumentAndPageFailures) {
 }
 
 TEST_F(ReportLayoutTest, CallbackDispatchesOnMode) {
-    const LineReport store = MakeStore(30);
+    const LineReport store = NumberedReport(30);
     const ReportCallbackFn callback = MakeReportCallback(store);
     RecordingSurface screen(96, 96, false);
     callback(screen, PreviewRequest(30, 2));
     EXPECT_EQ(screen.Count(Op::Rectangle), 1);
     EXPECT_NE(screen.FindText("Page 2 of 2"), nullptr);
-    EXPECT_NE(screen.FindText("30.3"), nullptr);
+    EXPECT_NE(screen.FindText("R30C3"), nullptr);
 
     RecordingSurface printer(600, 600, true);
     callback(printer, PrintRange(30, 1, 2));
@@ -384,7 +378,7 @@ TEST_F(ReportLayoutTest, TextsAndNumbers) {
     // still drawn.
     const std::time_t huge = static_cast<std::time_t>(0x7fffffffffffffffLL);
     EXPECT_EQ(FormatPrintDate(huge), "");
-    const LineReport store = MakeStore(1);
+    const LineReport store = NumberedReport(1);
     RecordingSurface s(96, 96, false);
     DrawReportPage(s, PreviewRequest(1, 1), store, huge);
     EXPECT_NE(s.FindText(""), nullptr);

@@ -5,11 +5,13 @@
 #include <cmath>
 #include <locale>
 
-#include "SkipOrFail.h"
 #include "records/CFormat.h"
 #include "records/CommFunction.h"
 #include "records/RecordFrame.h"
-#include "records/RecordTestSupport.h"
+#include "support/RecordBuilders.h"
+#include "support/StoreBuilders.h"
+#include "support/TestEnvironment.h"
+#include "support/gtest/SkipOrFail.h"
 
 using namespace oront;
 using namespace oront::test;
@@ -22,22 +24,8 @@ float Decode(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2, std::uint8_t b3)
     return CCommFuntion::DecodeDeviceFloat(b);
 }
 
-// Decodes a sequence of records in one download, like the device link does.
-std::vector<MeasurementRecord> DecodeAll(const std::vector<RawRecord>& records, std::int32_t* serial = nullptr) {
-    std::vector<MeasurementRecord> slots(records.size());
-    FrameDecoder decoder;
-    decoder.Reset();
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        const Frame f = EncodeRecordFrame(records[i]);
-        decoder.DecodePacketA(f.data(), slots[i]);
-        const std::int32_t s = decoder.DecodePacketB(f.data() + 64, slots[i]);
-        if (serial) *serial = s;
-    }
-    return slots;
-}
-
 MeasurementRecord DecodeOne(const RawRecord& r) {
-    return DecodeAll({r})[0];
+    return DecodeRecords({r})[0];
 }
 
 }  // namespace
@@ -68,16 +56,28 @@ TEST(ConvertUnit, ScalesBySampleTimeAndUnit) {
     EXPECT_EQ(CCommFuntion::ConvertUnit(60, "/CF", 1000.0), 1000.0);  // exact, case-sensitive
 }
 
-TEST(CheckNumberText, AcceptsSignedDecimalTextsOnly) {
-    for (const char* ok : {"12", "007", "-3", "1.5", ".5", "5.", "  42  "})
-        EXPECT_EQ(CCommFuntion::CheckNumberText(ok), CCommFuntion::kTextValid) << ok;
-    for (const char* empty : {"", "   ", "\t"}) EXPECT_EQ(CCommFuntion::CheckNumberText(empty), 5) << empty;
-    for (const char* bad : {"-", ".", "1-", "--1", "1.2.3", "-.5", "12a", "4 2"})
-        EXPECT_EQ(CCommFuntion::CheckNumberText(bad), 6) << bad;
+// The number check of the range dialog's fields.
+TEST(CheckNumberText, ValidTexts) {
+    for (const char* text : {"12", "007", "-3", "1.5", ".5", "5.", "  42  ", " 42 ", "\t0\t", "-0"})
+        EXPECT_EQ(CCommFuntion::CheckNumberText(text), CCommFuntion::kTextValid) << '"' << text << '"';
+}
+
+TEST(CheckNumberText, EmptyTexts) {
+    for (const char* text : {"", " ", "   ", "\t", "   \t "}) {
+        EXPECT_EQ(CCommFuntion::CheckNumberText(text), CCommFuntion::kTextEmpty) << '"' << text << '"';
+        EXPECT_EQ(CCommFuntion::CheckNumberText(text), 5) << '"' << text << '"';
+    }
+}
+
+TEST(CheckNumberText, MalformedTexts) {
+    for (const char* text : {"-", ".", "1-", "--1", "1.2.3", "-.5", "12a", "4 2", "+1", " - "}) {
+        EXPECT_EQ(CCommFuntion::CheckNumberText(text), CCommFuntion::kTextMalformed) << '"' << text << '"';
+        EXPECT_EQ(CCommFuntion::CheckNumberText(text), 6) << '"' << text << '"';
+    }
 }
 
 TEST(FrameDecoder, DecodesEveryFieldOfTheFrame) {
-    RawRecord r = Plain(0, 1000, 2000, 3000);
+    RawRecord r = PlainRecord(0, 1000, 2000, 3000);
     r.location = 7;
     r.point = 4;
     r.cyclesPerPoint = 300;
@@ -90,7 +90,7 @@ TEST(FrameDecoder, DecodesEveryFieldOfTheFrame) {
     r.values = {1.0f, -10.0f, 0.0f, 2.5f, 12345.0f, 3.0f};
     r.serialNumber = 1234;
     std::int32_t serial = 0;
-    const MeasurementRecord m = DecodeAll({r}, &serial)[0];
+    const MeasurementRecord m = DecodeRecords({r}, &serial)[0];
     EXPECT_EQ(m.m_strModeCode, "0");
     EXPECT_EQ(m.m_strLocation, "007");
     EXPECT_EQ(m.m_strPoint, "4");
@@ -117,7 +117,7 @@ TEST(FrameDecoder, DecodesEveryFieldOfTheFrame) {
 }
 
 TEST(FrameDecoder, TimesDatesAndCountsAtTheirLimits) {
-    RawRecord r = Plain(0);
+    RawRecord r = PlainRecord(0);
     r.sampleMinutes = 255;
     r.sampleSeconds = 255;  // 15555 s
     r.holdHours = 2;
@@ -132,7 +132,7 @@ TEST(FrameDecoder, TimesDatesAndCountsAtTheirLimits) {
     r.counts = {0xFFFFFFFFu, 0, 0, 0, 0, 0};
     r.serialNumber = 0xFFFFFFFFu;
     std::int32_t serial = 0;
-    const MeasurementRecord m = DecodeAll({r}, &serial)[0];
+    const MeasurementRecord m = DecodeRecords({r}, &serial)[0];
     EXPECT_EQ(m.m_strSampleTime, "04:19:15");
     EXPECT_EQ(m.m_strHoldTime, "02:03:04");
     EXPECT_EQ(m.m_strDateTime, "2005-12-31 23:59:200");
@@ -151,7 +151,7 @@ TEST(FrameDecoder, TimesDatesAndCountsAtTheirLimits) {
 }
 
 TEST(FrameDecoder, ManualCycleAndLargeValues) {
-    RawRecord r = Plain(1);
+    RawRecord r = PlainRecord(1);
     r.cycle = 999;
     r.values = {1.5e8f, 99999992.0f, 1e8f, -2e8f, 0, 0};
     const MeasurementRecord m = DecodeOne(r);
@@ -165,7 +165,7 @@ TEST(FrameDecoder, ManualCycleAndLargeValues) {
 }
 
 TEST(FrameDecoder, ExtremeExponentFieldsDecodeWithoutFailing) {
-    RawRecord r = Plain(0);
+    RawRecord r = PlainRecord(0);
     r.values = {std::bit_cast<float>(0x7F800000u), std::bit_cast<float>(0xFFFFFFFFu),
                 std::bit_cast<float>(0x80000000u), std::bit_cast<float>(0x00000001u),
                 std::bit_cast<float>(0x7FFFFFFFu), std::bit_cast<float>(0x807FFFFFu)};
@@ -176,19 +176,19 @@ TEST(FrameDecoder, ExtremeExponentFieldsDecodeWithoutFailing) {
 }
 
 TEST(FrameDecoder, CarriesModeUnitAndPendingBytesAcrossRecords) {
-    RawRecord first = Plain(9);  // unknown mode of the first record
+    RawRecord first = PlainRecord(9);  // unknown mode of the first record
     first.unit = 7;              // unknown unit of the first record: no conversion
     first.counts = {1000, 0, 0, 0, 0, 0};
     first.values[4] = 7.0f;
-    RawRecord second = Plain(2);
+    RawRecord second = PlainRecord(2);
     second.unit = 2;  // /m3
     second.counts = {60, 0, 0, 0, 0, 0};
-    RawRecord third = Plain(200);
+    RawRecord third = PlainRecord(200);
     third.unit = 9;
     third.cycle = 4;
     third.counts = {60, 0, 0, 0, 0, 0};
     third.values[4] = 1.0f;
-    const auto m = DecodeAll({first, second, third});
+    const auto m = DecodeRecords({first, second, third});
     EXPECT_EQ(m[0].m_strModeCode, "");
     EXPECT_EQ(m[0].m_strUnit, "");
     EXPECT_EQ(m[0].m_strCount[0], "1000");
@@ -213,7 +213,7 @@ TEST(FrameDecoder, CarriesModeUnitAndPendingBytesAcrossRecords) {
 }
 
 TEST(FrameDecoder, TextsDoNotDependOnTheLocale) {
-    RawRecord r = Plain(0, 1234567, 3, 5);
+    RawRecord r = PlainRecord(0, 1234567, 3, 5);
     r.unit = 2;
     r.sampleSeconds = 7;
     r.values = {1.5e8f, 2.75f, 1234.5f, 0.4f, 3.0f, 6.5f};

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
-#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <random>
@@ -9,8 +8,11 @@
 
 #include "records/CFormat.h"
 #include "records/Text.h"
+#include "support/TestEnvironment.h"
+#include "support/gtest/SkipOrFail.h"
 
 using namespace oront;
+using oront::test::DecimalCommaLocale;
 
 TEST(Text, InlineAndHeapStorageKeepTheirContent) {
     Text a("2015-03-07 08:30:15");
@@ -62,11 +64,11 @@ TEST(CFormat, FormatsLikeTheCLibraryWithTwoDigitExponents) {
 }
 
 TEST(CFormat, IgnoresADecimalCommaLocale) {
-    const char* set = std::setlocale(LC_ALL, "de_DE.UTF-8");
-    if (!set) set = std::setlocale(LC_NUMERIC, "de_DE");
+    const DecimalCommaLocale locale;
+    if (!locale.active()) ORONT_SKIP_OR_FAIL("no locale with a decimal comma installed");
     EXPECT_EQ(FormatExp3(1.5e8), "1.500E+08");
     EXPECT_DOUBLE_EQ(CAtof("12.5"), 12.5);
-    std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(FormatFixed0(2.5), "2");
 }
 
 // The integer shortcuts inside "%.0f", the zero padding and atof give exactly

@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "records/CFormat.h"
-#include "records/RecordTestSupport.h"
 #include "records/TableBuild.h"
+#include "support/RecordBuilders.h"
+#include "support/StoreBuilders.h"
 
 using namespace oront;
 using namespace oront::test;
@@ -14,22 +15,6 @@ namespace {
 
 using Kinds_t = std::vector<std::string>;
 
-// The report lines as comma-joined text, for compact comparisons.
-std::string LineText(const RecordStore& s, int i) {
-    std::string out;
-    const ReportLine line = s.ReportLineAt(i);
-    for (const Text& cell : line.cell) out += cell.str() + ',';
-    out.pop_back();
-    return out;
-}
-
-// Every result row must produce exactly its report lines.
-void ExpectConsistentTables(const RecordStore& s) {
-    int lines = 0;
-    for (int i = 0; i <= s.m_nLastRow; ++i) lines += s.Row(i).m_strKind == kind::kSummary ? 4 : 1;
-    EXPECT_EQ(s.m_nReportLineCount, lines);
-    EXPECT_EQ(static_cast<int>(s.m_rows.size()), s.m_nLastRow + 1);
-}
 
 }  // namespace
 
@@ -39,7 +24,7 @@ TEST(TableBuild, EmptyAndPlainDownloads) {
     EXPECT_EQ(s.m_nLastRow, -1);
     EXPECT_EQ(s.m_nReportLineCount, 0);
 
-    Download(s, {Plain(1), Plain(1), Plain(0)});
+    Download(s, {PlainRecord(1), PlainRecord(1), PlainRecord(0)});
     ASSERT_EQ(s.m_nLastRow, 2);
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(s.Row(i).m_strSeqNo, FormatZeroPad(i + 1, 4));
@@ -56,7 +41,7 @@ TEST(TableBuild, EmptyAndPlainDownloads) {
 
 TEST(TableBuild, WrappedMemoryIsRotatedAndNumberedFromTheWrap) {
     std::vector<RawRecord> chrono;
-    for (std::uint32_t i = 0; i < kMaxRecords; ++i) chrono.push_back(Plain(0, i));
+    for (std::uint32_t i = 0; i < kMaxRecords; ++i) chrono.push_back(PlainRecord(0, i));
     RecordStore s;
     Download(s, WrapInto(chrono, 5), 5);
     ASSERT_EQ(s.m_nLastRow, kMaxRecords - 1);
@@ -70,14 +55,14 @@ TEST(TableBuild, WrappedMemoryIsRotatedAndNumberedFromTheWrap) {
 }
 
 TEST(TableBuild, RunOfTwoPointsThreeCyclesGetsGroupsAndSummary) {
-    std::vector<RawRecord> recs{Plain(0)};
+    std::vector<RawRecord> recs{PlainRecord(0)};
     AppendRun(recs, 2, 3);
-    recs.push_back(Plain(1));
+    recs.push_back(PlainRecord(1));
     RecordStore s;
     Download(s, recs);
     EXPECT_EQ(Kinds(s), (Kinds_t{"0", "5", "2", "2", "2", "5", "2", "2", "2", "3", "1"}));
     EXPECT_EQ(s.m_nReportLineCount, 1 + 12 + 1);
-    ExpectConsistentTables(s);
+    EXPECT_EQ(TableDisagreement(s), "");  // one report line a row, four a summary row
 
     const ResultRow& g1 = s.Row(1);
     EXPECT_EQ(g1.m_strSeqNo, "0002");
@@ -111,7 +96,7 @@ TEST(TableBuild, RunOfTwoPointsThreeCyclesGetsGroupsAndSummary) {
 
 TEST(Statistics, PointAveragesEnterAsTheirRoundedTextAndFactorsAsSingles) {
     // Averages 99.5 and 200.5 show as 100 and 200; M = 150, SE = 50.
-    std::vector<RawRecord> recs{Iso(1, 2, 1, 99), Iso(1, 2, 2, 100), Iso(2, 2, 1, 200), Iso(2, 2, 2, 201, 5, 1, true)};
+    std::vector<RawRecord> recs{IsoRecord(1, 2, 1, 99), IsoRecord(1, 2, 2, 100), IsoRecord(2, 2, 1, 200), IsoRecord(2, 2, 2, 201, 5, 1, true)};
     RecordStore s;
     Download(s, recs);
     const RunFigures& sum = s.FiguresOf(s.m_nLastRow);
@@ -125,7 +110,7 @@ TEST(Statistics, PointAveragesEnterAsTheirRoundedTextAndFactorsAsSingles) {
     EXPECT_EQ(sum.m_strUcl[1], "5");
 
     // 6.3f is 6.30000019...: with SE = 5e6 the widened factor adds about 1.
-    recs = {Iso(1, 1, 1, 0), Iso(2, 1, 1, 10000000, 5, 1, true)};
+    recs = {IsoRecord(1, 1, 1, 0), IsoRecord(2, 1, 1, 10000000, 5, 1, true)};
     Download(s, recs);
     EXPECT_EQ(s.FiguresOf(s.m_nLastRow).m_strUcl[0], "36500001");
 }
@@ -166,8 +151,8 @@ TEST(Statistics, ConsecutiveRunsDoNotShareExtremes) {
 TEST(TableBuild, RunCutByTheWrapBecomesPlainIsoRecords) {
     // Chronologically: the end of a 2 x 3 run whose first cycle was
     // overwritten, then Auto records.
-    std::vector<RawRecord> chrono{Iso(1, 3, 2), Iso(1, 3, 3), Iso(2, 3, 1), Iso(2, 3, 2), Iso(2, 3, 3, 10, 5, 1, true)};
-    while (chrono.size() < static_cast<std::size_t>(kMaxRecords)) chrono.push_back(Plain(0));
+    std::vector<RawRecord> chrono{IsoRecord(1, 3, 2), IsoRecord(1, 3, 3), IsoRecord(2, 3, 1), IsoRecord(2, 3, 2), IsoRecord(2, 3, 3, 10, 5, 1, true)};
+    while (chrono.size() < static_cast<std::size_t>(kMaxRecords)) chrono.push_back(PlainRecord(0));
     RecordStore s;
     Download(s, WrapInto(chrono, 100), 100);
     ASSERT_EQ(s.m_nLastRow, kMaxRecords - 1);
@@ -177,21 +162,21 @@ TEST(TableBuild, RunCutByTheWrapBecomesPlainIsoRecords) {
     EXPECT_EQ(s.m_nReportLineCount, kMaxRecords);
 
     // The cut point's own last cycle ends the run.
-    chrono[0] = Iso(1, 2, 2, 10, 5, 1, true);
-    for (int i = 1; i < 5; ++i) chrono[static_cast<std::size_t>(i)] = Plain(0);
+    chrono[0] = IsoRecord(1, 2, 2, 10, 5, 1, true);
+    for (int i = 1; i < 5; ++i) chrono[static_cast<std::size_t>(i)] = PlainRecord(0);
     Download(s, WrapInto(chrono, 100), 100);
     EXPECT_EQ(s.Row(0).m_strKind, "6");
     EXPECT_EQ(s.m_nLastRow, kMaxRecords - 1);
 
     // A whole run at slot 0 stays a run.
-    chrono[0] = Iso(1, 1, 1, 10, 5, 1, true);
+    chrono[0] = IsoRecord(1, 1, 1, 10, 5, 1, true);
     Download(s, WrapInto(chrono, 100), 100);
     EXPECT_EQ(Kinds(s)[0], "5");
     EXPECT_EQ(Kinds(s)[2], "3");
 }
 
 TEST(TableBuild, InterruptedRunAtTheEndIsPlain) {
-    std::vector<RawRecord> recs{Plain(0), Iso(1, 2, 1), Iso(1, 2, 2), Iso(2, 2, 1)};
+    std::vector<RawRecord> recs{PlainRecord(0), IsoRecord(1, 2, 1), IsoRecord(1, 2, 2), IsoRecord(2, 2, 1)};
     RecordStore s;
     Download(s, recs);
     EXPECT_EQ(Kinds(s), (Kinds_t{"0", "6", "6", "6"}));
@@ -200,17 +185,17 @@ TEST(TableBuild, InterruptedRunAtTheEndIsPlain) {
 }
 
 TEST(ReportTable, LargeValuesSizeCodesAndOver) {
-    RawRecord big = Plain(0, 150000000, 99999999, 100000000);
+    RawRecord big = PlainRecord(0, 150000000, 99999999, 100000000);
     big.overRange = 1;
-    RawRecord size11 = Plain(1);
+    RawRecord size11 = PlainRecord(1);
     size11.sizeCode = 11;
-    RawRecord size5 = Plain(1);
+    RawRecord size5 = PlainRecord(1);
     size5.sizeCode = 5;
     std::vector<RawRecord> recs{big, size11, size5};
     // A run whose first cycle is over range and whose values are large.
-    recs.push_back(Iso(1, 2, 1, 150000000));
+    recs.push_back(IsoRecord(1, 2, 1, 150000000));
     recs.back().overRange = 1;
-    recs.push_back(Iso(1, 2, 2, 150000000, 5, 1, true));
+    recs.push_back(IsoRecord(1, 2, 2, 150000000, 5, 1, true));
     recs.back().overRange = 1;
     RecordStore s;
     Download(s, recs);
@@ -246,9 +231,9 @@ TEST(SoundBehaviour, GroupRowAfterRecord8000ShowsRecord0001) {
     EXPECT_EQ(GroupRecordNumberText("8000"), "0001");
     // A run stored in the instrument's slots 0 and 1 of a memory that wrapped
     // at 5: its first cycle is record 0001, after record 8000.
-    std::vector<RawRecord> slots(kMaxRecords, Plain(0));
-    slots[0] = Iso(1, 2, 1);
-    slots[1] = Iso(1, 2, 2, 10, 5, 1, true);
+    std::vector<RawRecord> slots(kMaxRecords, PlainRecord(0));
+    slots[0] = IsoRecord(1, 2, 1);
+    slots[1] = IsoRecord(1, 2, 2, 10, 5, 1, true);
     RecordStore s;
     Download(s, slots, 5);
     const int group = kMaxRecords - 5;
@@ -262,9 +247,9 @@ TEST(SoundBehaviour, GroupRowAfterRecord8000ShowsRecord0001) {
 TEST(SoundBehaviour, GroupScanStopsAtTheFirstRecordOutsideTheRun) {
     // The Auto record after the run has point 1 and cycle 5, which the point
     // scan alone would take as a further cycle of the last point.
-    RawRecord after = Plain(0, 9000);
+    RawRecord after = PlainRecord(0, 9000);
     after.cycle = 5;
-    std::vector<RawRecord> recs{Iso(1, 2, 1, 10), Iso(1, 2, 2, 20, 5, 1, true), after};
+    std::vector<RawRecord> recs{IsoRecord(1, 2, 1, 10), IsoRecord(1, 2, 2, 20, 5, 1, true), after};
     RecordStore s;
     Download(s, recs);
     ASSERT_EQ(Kinds(s), (Kinds_t{"5", "2", "2", "3", "0"}));
@@ -276,54 +261,54 @@ TEST(SoundBehaviour, GroupScanStopsAtTheFirstRecordOutsideTheRun) {
 TEST(SoundBehaviour, SummaryEndsTheRunBeforeARecordOutsideIt) {
     // The record after the run has point 0: the point/cycle test alone would
     // let the run go on and never write its summary.
-    RawRecord after = Plain(0, 9000);
+    RawRecord after = PlainRecord(0, 9000);
     after.point = 0;
     after.cycle = 0;
-    std::vector<RawRecord> recs{Iso(1, 2, 1, 10), Iso(1, 2, 2, 20, 5, 1, true), after, Plain(1)};
+    std::vector<RawRecord> recs{IsoRecord(1, 2, 1, 10), IsoRecord(1, 2, 2, 20, 5, 1, true), after, PlainRecord(1)};
     RecordStore s;
     Download(s, recs);
     EXPECT_EQ(Kinds(s), (Kinds_t{"5", "2", "2", "3", "0", "1"}));
     EXPECT_EQ(s.FiguresOf(3).m_strAvg[0], "15");
     EXPECT_EQ(s.Row(4).m_strSeqNo, "0002");
-    ExpectConsistentTables(s);
+    EXPECT_EQ(TableDisagreement(s), "");
 }
 
 TEST(MalformedRuns, NeverReachOutsideTheTables) {
     RecordStore s;
     // Zero cycles: the run end claims no records; its summary has nothing to
     // summarise. The per-run line count (point + 4) disagrees with the rows.
-    Download(s, {Plain(0), Iso(1, 0, 0, 10, 5, 1, true)});
+    Download(s, {PlainRecord(0), IsoRecord(1, 0, 0, 10, 5, 1, true)});
     EXPECT_EQ(Kinds(s), (Kinds_t{"0", "2", "3"}));
     EXPECT_EQ(s.FiguresOf(2).m_strAvg[0], "----");
     EXPECT_EQ(s.FiguresOf(2).m_strMax[0], "----");
-    ExpectConsistentTables(s);
+    EXPECT_EQ(TableDisagreement(s), "");
 
     // A run end claiming 9 records with only 2 before it: cut at slot 0.
-    Download(s, {Iso(3, 3, 2), Iso(3, 3, 2), Iso(3, 3, 3, 10, 5, 1, true)});
+    Download(s, {IsoRecord(3, 3, 2), IsoRecord(3, 3, 2), IsoRecord(3, 3, 3, 10, 5, 1, true)});
     EXPECT_EQ(Kinds(s), (Kinds_t{"2", "2", "2", "3"}));
     EXPECT_EQ(s.FiguresOf(3).m_strUcl[0], "----");
-    ExpectConsistentTables(s);
+    EXPECT_EQ(TableDisagreement(s), "");
 
     // After a complete run, a run whose first cycle is missing must not reuse
     // the earlier run's statistics.
     std::vector<RawRecord> recs;
     AppendRun(recs, 2, 1);
-    recs.push_back(Plain(0));
-    recs.push_back(Iso(1, 0, 0, 10, 5, 1, true));
+    recs.push_back(PlainRecord(0));
+    recs.push_back(IsoRecord(1, 0, 0, 10, 5, 1, true));
     Download(s, recs);
     EXPECT_EQ(Kinds(s), (Kinds_t{"5", "2", "5", "2", "3", "0", "2", "3"}));
     EXPECT_EQ(s.FiguresOf(7).m_strAvg[0], "----");
     EXPECT_EQ(s.FiguresOf(7).m_strMin[0], "----");
-    ExpectConsistentTables(s);
+    EXPECT_EQ(TableDisagreement(s), "");
 
     // A run end with point x cycle above 8000 is no run.
-    Download(s, {Iso(255, 100, 100, 10, 5, 1, true)});
+    Download(s, {IsoRecord(255, 100, 100, 10, 5, 1, true)});
     EXPECT_EQ(Kinds(s), (Kinds_t{"6"}));
-    ExpectConsistentTables(s);
+    EXPECT_EQ(TableDisagreement(s), "");
 
     // Two run ends claiming each other's records, and a point that repeats.
-    Download(s, {Iso(1, 2, 1), Iso(1, 2, 1, 10, 5, 1, true), Iso(2, 1, 1, 10, 5, 1, true), Iso(1, 1, 1)});
-    ExpectConsistentTables(s);
+    Download(s, {IsoRecord(1, 2, 1), IsoRecord(1, 2, 1, 10, 5, 1, true), IsoRecord(2, 1, 1, 10, 5, 1, true), IsoRecord(1, 1, 1)});
+    EXPECT_EQ(TableDisagreement(s), "");
     for (int i = 0; i <= s.m_nLastRow; ++i)
         if (s.Row(i).m_strKind == "5") {
             EXPECT_LE(CAtoi(s.Row(i).m_strMemberCount), 2);
@@ -332,7 +317,7 @@ TEST(MalformedRuns, NeverReachOutsideTheTables) {
 
 TEST(TableBuild, TablesGrowToWhatTheDownloadNeeds) {
     std::vector<RawRecord> recs;
-    for (int i = 0; i < kMaxRecords; ++i) recs.push_back(Iso(1, 1, 1, 10, 5, 1, true));
+    for (int i = 0; i < kMaxRecords; ++i) recs.push_back(IsoRecord(1, 1, 1, 10, 5, 1, true));
     RecordStore s;
     Download(s, recs);
     EXPECT_EQ(s.m_nLastRow + 1, 24000);
@@ -341,7 +326,7 @@ TEST(TableBuild, TablesGrowToWhatTheDownloadNeeds) {
     EXPECT_EQ(s.Row(23997).m_strSeqNo, "8000");
 
     // A small download after a large one gives the memory back.
-    Download(s, {Plain(0)});
+    Download(s, {PlainRecord(0)});
     EXPECT_EQ(s.m_nLastRow, 0);
     EXPECT_EQ(s.m_nReportLineCount, 1);
     EXPECT_LT(s.m_rows.capacity(), 2000u);
@@ -353,13 +338,13 @@ TEST(TableBuild, ReusedTablesHoldNothingOfAnEarlierDownload) {
     // every field must equal the fields of a fresh store.
     std::vector<RawRecord> first;
     AppendRun(first, 3, 2, 5000);
-    first.push_back(Plain(1, 77777777));
+    first.push_back(PlainRecord(1, 77777777));
     first.back().overRange = 1;
     AppendRun(first, 1, 1, 900);
-    std::vector<RawRecord> second{Plain(0), Iso(1, 2, 1), Plain(1)};
+    std::vector<RawRecord> second{PlainRecord(0), IsoRecord(1, 2, 1), PlainRecord(1)};
     AppendRun(second, 2, 2, 10);
-    second.push_back(Iso(1, 0, 0, 10, 5, 1, true));
-    for (int i = 0; i < 5; ++i) second.push_back(Plain(static_cast<std::uint8_t>(i % 3)));
+    second.push_back(IsoRecord(1, 0, 0, 10, 5, 1, true));
+    for (int i = 0; i < 5; ++i) second.push_back(PlainRecord(static_cast<std::uint8_t>(i % 3)));
 
     RecordStore reused;
     Download(reused, first);

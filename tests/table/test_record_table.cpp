@@ -6,7 +6,7 @@
 
 #include "table/MemoryReportList.h"
 #include "table/RecordTable.h"
-#include "table/TableTestStore.h"
+#include "support/StoreBuilders.h"
 
 namespace oront {
 namespace {

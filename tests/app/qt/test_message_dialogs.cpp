@@ -1,21 +1,24 @@
 // The message dialogs and the About box: end codes, the text taken from
-// g_strMessage, layout, colours, and screenshots of each.
+// g_strMessage, layout, colours, and what each shows on screen.
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
+#include <memory>
 
 #include "app/qt/AboutDlg.h"
 #include "app/qt/MessageDlg.h"
 #include "base/Messages.h"
 #include "controls/qt/DialogUnits.h"
+#include "controls/qt/Resources.h"
 #include "controls/qt/ShadeButtonST.h"
 #include "controls/qt/Theme.h"
+#include "support/qt/Pictures.h"
 
 using namespace oront;
 
@@ -39,12 +42,20 @@ QString Shown(const QDialog& dialog) {
     return dialog.findChild<QLabel*>(QStringLiteral("1017"))->text();
 }
 
-void SaveShot(QWidget& widget, const QString& name) {
+// The dialog on screen, after its first paint.
+QImage ShownShot(QWidget& widget) {
     widget.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&widget));
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&widget));
     QApplication::processEvents();
-    const QByteArray dir = qgetenv("ORONT_TEST_OUTPUT");
-    if (!dir.isEmpty()) widget.grab().save(QDir(QString::fromLocal8Bit(dir)).filePath(name));
+    return test::Shot(widget);
+}
+
+// The darkest value of the pixels inside `area` of the shot (text is dark).
+int Darkest(const QImage& shot, const QRect& area) {
+    int darkest = 255;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) darkest = std::min(darkest, shot.pixelColor(x, y).value());
+    return darkest;
 }
 
 }  // namespace
@@ -209,21 +220,33 @@ TEST(MessageDialogs, LongTextIsCutAndTheDialogKeepsItsSize) {
     EXPECT_EQ(dlg.findChild<QLabel*>(QStringLiteral("1017"))->size(), DialogUnits(dlg.font()).Size(152, 27));
 }
 
-TEST(MessageDialogs, Screenshots) {
-    g_strMessage = msg::kConnectFailed;
-    CMessageDlg1 one;
-    SaveShot(one, QStringLiteral("message_dialog1.png"));
-    g_strMessage = msg::kDeleteAsk2;
-    CMessageDlg2 two;
-    SaveShot(two, QStringLiteral("message_dialog2.png"));
-    g_strMessage = msg::kQuitUnsaved;
-    CMessageDlg2 quit;
-    SaveShot(quit, QStringLiteral("message_dialog2_quit.png"));
-    g_strMessage = msg::kInputNull;
-    CMessageDlg1 input;
-    SaveShot(input, QStringLiteral("message_dialog1_input.png"));
-    CAboutDlg about;
-    SaveShot(about, QStringLiteral("about_dialog.png"));
+// Each message on screen: the background picture over the dialog, the
+// message in black on the label colour, the icon drawn.
+TEST(MessageDialogs, EveryMessageShowsOnTheBackgroundPicture) {
+    struct Shown {
+        const char* message;
+        bool question;
+    };
+    for (const Shown m : {Shown{msg::kConnectFailed, false}, Shown{msg::kDeleteAsk2, true},
+                          Shown{msg::kQuitUnsaved, true}, Shown{msg::kInputNull, false}}) {
+        SCOPED_TRACE(m.message);
+        g_strMessage = m.message;
+        std::unique_ptr<QDialog> dlg;
+        if (m.question)
+            dlg = std::make_unique<CMessageDlg2>();
+        else
+            dlg = std::make_unique<CMessageDlg1>();
+        const QImage shot = ShownShot(*dlg);
+        test::ExpectStretchedPictureAtTheCorners(shot, ResourceBitmap(res::kBitmapBackground), true);
+        const QRect text = dlg->findChild<QLabel*>(QStringLiteral("1017"))->geometry();
+        EXPECT_EQ(shot.pixelColor(text.right() - 1, text.bottom() - 1), theme::Background());
+        EXPECT_LT(Darkest(shot, text), 50) << "black text";
+        const QRect icon = dlg->findChild<QLabel*>(QStringLiteral("1024"))->geometry();
+        int drawn = 0;
+        for (int y = icon.top(); y <= icon.bottom(); ++y)
+            for (int x = icon.left(); x <= icon.right(); ++x) drawn += shot.pixelColor(x, y) != theme::Background();
+        EXPECT_GT(drawn, 50) << "the message icon";
+    }
 }
 
 TEST(AboutDialog, ShowsIconVersionCopyrightAndOk) {
@@ -240,9 +263,18 @@ TEST(AboutDialog, ShowsIconVersionCopyrightAndOk) {
     ASSERT_NE(ok, nullptr);
     EXPECT_EQ(RunModal(about, [](QDialog& d) { QTest::mouseClick(Button(d, "1"), Qt::LeftButton); }),
               QDialog::Accepted);
-    // Every label fits its text.
+    // Every label fits its text, and shows it.
+    const QImage shot = ShownShot(about);
     for (const QLabel* label : about.findChildren<QLabel*>()) {
         if (label->text().isEmpty()) continue;
         EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width()) << label->text().toStdString();
+        EXPECT_LT(Darkest(shot, label->geometry()), 80) << label->text().toStdString();
     }
+    // The icon is drawn.
+    const QRect area = icon->geometry();
+    const QColor window = about.palette().color(QPalette::Window);
+    int drawn = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) drawn += shot.pixelColor(x, y) != window;
+    EXPECT_GT(drawn, 50);
 }

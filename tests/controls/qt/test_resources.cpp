@@ -2,7 +2,6 @@
 // units.
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QPainter>
 
 #include "controls/qt/DialogUnits.h"
@@ -16,11 +15,6 @@ namespace {
 const int kIcons[] = {res::kIconApp,          res::kIconCancel,  res::kIconDeleteRecords, res::kIconOk,
                       res::kIconDataPrint,    res::kIconQuit,    res::kIconReadRecords,   res::kIconSaveAll,
                       res::kIconSaveSelected, res::kIconMessage, res::kIconPrintPreview};
-
-void SaveShot(const QImage& image, const QString& name) {
-    const QByteArray dir = qgetenv("ORONT_TEST_OUTPUT");
-    if (!dir.isEmpty()) image.save(QDir(QString::fromLocal8Bit(dir)).filePath(name));
-}
 
 bool IsKey(QRgb p) {
     return qAlpha(p) == 255 && qRed(p) == 255 && qGreen(p) == 0 && qBlue(p) == 255;
@@ -95,34 +89,29 @@ TEST(Artwork, StripsAreMagentaKeyedAndCutIntoTransparentImages) {
     EXPECT_EQ(tools[0].size(), QSize(16, 15));
 }
 
-TEST(Artwork, ContactSheet) {
-    // One picture of all artwork for a look by eye: the background, the icons
-    // at 32 and 64 pixels on the idle button face, and every strip with its
-    // cut images (x3) on white.
-    QImage sheet(720, 420, QImage::Format_RGB32);
-    sheet.fill(Qt::white);
-    QPainter p(&sheet);
-    p.drawPixmap(QRect(0, 0, 720, 150), ResourceBitmap(res::kBitmapBackground));
-    int x = 8;
+// Screens with twice the dots get the icons drawn at twice the size, not
+// stretched: whole 64 x 64 pictures with a transparent surround, which stand
+// out on the idle button face.
+TEST(Artwork, EveryIconExistsAt64x64) {
     for (int id : kIcons) {
-        p.fillRect(x - 2, 6, 36, 36, QColor(246, 246, 246));
-        p.drawPixmap(x, 8, ResourceIcon(id).pixmap(32, 32));
-        p.drawPixmap(x - 8, 60, ResourceIcon(id).pixmap(64, 64));
-        x += 64;
+        const QIcon icon = ResourceIcon(id);
+        EXPECT_TRUE(icon.availableSizes().contains(QSize(64, 64))) << id;
+        const QImage image = icon.pixmap(64, 64).toImage().convertToFormat(QImage::Format_ARGB32);
+        ASSERT_EQ(image.size(), QSize(64, 64)) << id;
+        int opaque = 0;
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x) opaque += qAlpha(image.pixel(x, y)) > 128;
+        EXPECT_GT(opaque, 400) << id;
+        EXPECT_EQ(qAlpha(image.pixel(0, 63)), 0) << id;
+
+        QImage face(64, 64, QImage::Format_RGB32);
+        face.fill(QColor(246, 246, 246));
+        QPainter(&face).drawImage(0, 0, image);
+        int changed = 0;
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x) changed += face.pixelColor(x, y) != QColor(246, 246, 246);
+        EXPECT_GT(changed, 400) << id;
     }
-    int y = 170;
-    for (int id : {res::kBitmapRowImages, res::kBitmapHeaderImages, res::kBitmapPreviewToolbar}) {
-        const QPixmap strip = ResourceBitmap(id);
-        p.drawPixmap(8, y, strip);
-        int ix = 140;
-        for (const QPixmap& image : ResourceImageList(id, 16)) {
-            p.drawPixmap(QRect(ix, y, image.width() * 3, image.height() * 3), image);
-            ix += 16 * 3 + 12;
-        }
-        y += 70;
-    }
-    p.end();
-    SaveShot(sheet, QStringLiteral("artwork.png"));
 }
 
 TEST(DialogUnitsTest, ConvertsEachValueWithRounding) {

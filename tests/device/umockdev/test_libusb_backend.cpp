@@ -23,6 +23,8 @@
 #include "device/SimulatedInstrument.h"
 #include "device/UsbBackend.h"
 #include "records/RecordFrame.h"
+#include "support/InstrumentBuilders.h"
+#include "support/TestEnvironment.h"
 
 namespace oront::test {
 namespace {
@@ -62,7 +64,7 @@ std::string DeviceDescription(int devnum, const char* vendorProduct) {
 // thread, so all of its state is guarded.
 class FakeInstrument {
 public:
-    explicit FakeInstrument(MemoryImage image) : m_sim(std::move(image), Instant()) {
+    explicit FakeInstrument(MemoryImage image) : m_sim(std::move(image), InstantFaults()) {
         std::string path;
         m_sim.FindDevicePath(kInstrumentInterfaceClass, path);
         m_simWrite = m_sim.OpenPipe(path + kPipeSuffix, PipeAccess::Write);
@@ -115,12 +117,6 @@ public:
     }
 
 private:
-    static SimulatorFaults Instant() {
-        SimulatorFaults faults;
-        faults.realTimeSilence = false;
-        return faults;
-    }
-
     static usbdevfs_urb* Urb(UMockdevIoctlData* data) { return reinterpret_cast<usbdevfs_urb*>(data->data); }
 
     // Pending reads get the replies that are waiting, in order.
@@ -264,35 +260,12 @@ private:
     bool m_gone = false;
 };
 
-RawRecord Manual(std::uint8_t minute, std::uint32_t ch1) {
-    RawRecord r;
-    r.mode = 1;
-    r.location = 3;
-    r.point = 1;
-    r.cyclesPerPoint = 1;
-    r.cycle = 1;
-    r.year = 15;
-    r.month = 3;
-    r.day = 7;
-    r.hour = 8;
-    r.minute = minute;
-    r.sampleMinutes = 1;
-    r.counts = {ch1, ch1 / 2, ch1 / 10, 0, 0, 0};
-    r.serialNumber = 2150042;
-    return r;
-}
-
-double MillisecondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
 class LibusbBackendTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        unsetenv("ORONT_USB_ID");
+        SetEnvironment("ORONT_USB_ID", nullptr);
         g_hWritePipe = g_hReadPipe = kNullPipe;
-        m_fake =
-            std::make_unique<FakeInstrument>(MakeMemoryImage(3, {Manual(1, 1000), Manual(2, 2000), Manual(3, 3000)}));
+        m_fake = std::make_unique<FakeInstrument>(ThreeRecordImage());
         m_testbed = umockdev_testbed_new();
         m_handler = umockdev_ioctl_base_new();
         g_signal_connect(m_handler, "handle-ioctl", G_CALLBACK(FakeInstrument::OnIoctl), m_fake.get());
@@ -351,15 +324,15 @@ TEST_F(LibusbBackendTest, FindsTheInstrumentByItsIdsAndOpensBothPipes) {
     m_usb.ClosePipes();
 
     // Another id names no attached device.
-    setenv("ORONT_USB_ID", "04d8:000d", 1);
+    SetEnvironment("ORONT_USB_ID", "04d8:000d");
     CreateBackend();
     EXPECT_FALSE(OpenDeviceLink(m_usb));
     EXPECT_EQ(g_hWritePipe, kNullPipe);
     EXPECT_EQ(g_hReadPipe, kNullPipe);
-    setenv("ORONT_USB_ID", "1d6b:0002", 1);  // a device without the vendor interface
+    SetEnvironment("ORONT_USB_ID", "1d6b:0002");  // a device without the vendor interface
     CreateBackend();
     EXPECT_FALSE(OpenDeviceLink(m_usb));
-    unsetenv("ORONT_USB_ID");
+    SetEnvironment("ORONT_USB_ID", nullptr);
 }
 
 TEST_F(LibusbBackendTest, CommandWriteAndReplyRead) {

@@ -1,15 +1,13 @@
 #include "PrintTestSupport.h"
 
-#include <QDir>
 #include <QProcess>
+
+#include "support/TestEnvironment.h"
 
 namespace oront::test {
 
 QString TestOutputDir() {
-    QString dir = qEnvironmentVariable("ORONT_TEST_OUTPUT");
-    if (dir.isEmpty()) dir = QDir::tempPath() + QStringLiteral("/oront-test-output");
-    QDir().mkpath(dir);
-    return dir;
+    return QString::fromStdString(TestOutputFolder().string());
 }
 
 std::string RunAndRead(const QString& program, const QStringList& args, int* exitCode) {

@@ -1,5 +1,6 @@
-// Shared pieces of the print widget tests: report stores and a scripted
-// stand-in for the printing dialogs.
+// Shared pieces of the print widget tests: a scripted stand-in for the
+// printing dialogs and the tools that read the PDF files back (the reports
+// come from test::NumberedReport, support/StoreBuilders.h).
 #pragma once
 
 #include <QPageLayout>
@@ -10,22 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "print/LineReport.h"
 #include "print/qt/PrintDialogs.h"
 #include "records/CFormat.h"
-#include "records/RecordStore.h"
+#include "support/StoreBuilders.h"
 
 namespace oront::test {
-
-// A report whose line r (1-based) reads "R<r>C<k>" in column k.
-inline LineReport MakeReportStore(int lines, std::int32_t serial = 42) {
-    std::vector<ReportLine> table(static_cast<std::size_t>(lines));
-    for (int r = 1; r <= lines; ++r)
-        for (std::size_t k = 0; k < kReportColumnCount; ++k)
-            table[static_cast<std::size_t>(r - 1)].cell[k] =
-                "R" + FormatInt(r) + "C" + FormatInt(static_cast<long long>(k));
-    return LineReport(std::move(table), serial);
-}
 
 struct ShownMessage {
     QString text;
@@ -85,7 +75,7 @@ inline std::function<void(QPrinter&)> ChoosePaper(QPageSize::PageSizeId id, QPag
     };
 }
 
-// Folder for screenshots and other artefacts.
+// The test output folder (test::TestOutputFolder) for the PDF files.
 QString TestOutputDir();
 
 // Runs a program and returns its standard output ("" when it cannot run).

@@ -22,7 +22,7 @@
 #include <memory>
 
 #include "PrintTestSupport.h"
-#include "SkipOrFail.h"
+#include "support/gtest/SkipOrFail.h"
 #include "print/qt/PrintPreViewParent.h"
 #include "print/qt/ReportPrinter.h"
 
@@ -125,7 +125,7 @@ TEST_F(CupsPrintTest, PreviewPrintsTwoPagesToAQueue) {
     while (!QPrinterInfo::availablePrinterNames().contains(queue) && t.elapsed() < 10000) QTest::qWait(100);
     ASSERT_TRUE(QPrinterInfo::availablePrinterNames().contains(queue)) << "Qt does not list the queue";
 
-    const LineReport store = test::MakeReportStore(30);
+    const LineReport store = test::NumberedReport(30);
     PrintRequest request;
     request.nRowCount = store.ReportLineCount();
     request.nCurrentPage = 1;
@@ -180,7 +180,7 @@ TEST_F(CupsPrintTest, PreviewPrintsTwoPagesToAQueue) {
 }
 
 TEST_F(CupsPrintTest, ReportCommandPrintsToANamedQueue) {
-    const LineReport store = test::MakeReportStore(49);
+    const LineReport store = test::NumberedReport(49);
     ReportPrintOptions options;
     options.printerName = queue.toStdString();
     options.firstPage = 3;

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "PrintTestSupport.h"
-#include "SkipOrFail.h"
+#include "support/gtest/SkipOrFail.h"
 #include "print/qt/ReportPrinter.h"
 
 namespace oront {
@@ -21,7 +21,7 @@ protected:
         dir = test::TestOutputDir() + "/report_printer";
         QDir(dir).removeRecursively();
         QDir().mkpath(dir);
-        store = test::MakeReportStore(49);
+        store = test::NumberedReport(49);
     }
     bool Print(const QString& file, int first, int last, std::string& error) {
         ReportPrintOptions options;

@@ -14,11 +14,12 @@
 #include <map>
 
 #include "controls/qt/DialogUnits.h"
+#include "device/MemoryImage.h"
+#include "support/InstrumentBuilders.h"
+#include "support/StoreBuilders.h"
 #include "table/DragSelect.h"
-#include "table/TableTestStore.h"
 #include "table/qt/RecordTableCtrl.h"
 #include "table/qt/ReportCtrl.h"
-#include "table/qt/TableGuiSupport.h"
 
 namespace oront {
 namespace {
@@ -427,9 +428,11 @@ TEST(RecordTableFill, FillsAFullResultTableQuickly) {
     std::printf("delete of 24000 rows: %lld ms\n", static_cast<long long>(timer.elapsed()));
 }
 
-TEST(RecordTableScreenshot, DemoReadWithAGroupExpanded) {
+// The demo memory in the main window's font: a click opens the first group,
+// whose members show their record pictures.
+TEST(RecordTableDemo, GroupOpensAndItsRowsShowTheirPictures) {
     RecordStore store;
-    ASSERT_TRUE(test::ReadDemoStore(store));
+    ASSERT_TRUE(test::ReadRecordsFromImage(MakeDemoImage(), store));
     Labels labels;
     CRecordTableCtrl table(store, &labels);
     table.setFont(DialogFont(QStringLiteral("Arial"), 9));  // the main window's font
@@ -449,8 +452,23 @@ TEST(RecordTableScreenshot, DemoReadWithAGroupExpanded) {
     EXPECT_EQ(table.GetItemImage(group, col::Points), image::kGroupExpanded);
     EXPECT_EQ(table.GetItemImage(group + 1, col::Record), image::kRecord);
     EXPECT_FALSE(table.model()->index(group + 1, col::Record).data(Qt::DecorationRole).value<QPixmap>().isNull());
+    // On screen: the open group's box and the member's record picture are
+    // drawn at the left of their cells, in colours other than the list's own.
+    table.clearSelection();
     QApplication::processEvents();
-    test::SaveScreenshot(table, "table_expanded.png");
+    const QImage shot = table.viewport()->grab().toImage();
+    const QColor base = table.palette().color(QPalette::Base);
+    const auto pictureDots = [&](int row, int column) {
+        const QRect cell = table.visualRect(table.model()->index(row, column));
+        const QRect picture = QRect(cell.left(), cell.top(), 18, cell.height() - 1).intersected(shot.rect());
+        int dots = 0;
+        for (int y = picture.top(); y <= picture.bottom(); ++y)
+            for (int x = picture.left(); x <= picture.right(); ++x) dots += shot.pixelColor(x, y) != base ? 1 : 0;
+        return dots;
+    };
+    EXPECT_GT(pictureDots(group, col::Points), 20) << "the open group's box";
+    EXPECT_GT(pictureDots(group + 1, col::Record), 20) << "the member's record picture";
+    EXPECT_EQ(pictureDots(group + 1, col::Points), 0) << "a member row has no box";
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The record range dialog and the digits-only field it uses.
+// The record range dialog of "Save Selected" (its digits-only fields are
+// tested with the controls, tests/controls/qt/test_limit_edit.cpp).
 #include <gtest/gtest.h>
 
 #include <QGroupBox>
@@ -9,13 +10,14 @@
 
 #include "base/Messages.h"
 #include "controls/qt/LimitEdit.h"
+#include "controls/qt/Resources.h"
 #include "export/SaveRange.h"
 #include "export/qt/SaveDataDlg.h"
+#include "support/StoreBuilders.h"
+#include "support/qt/Pictures.h"
 #include "table/MemoryReportList.h"
 #include "table/RecordTable.h"
-#include "table/TableTestStore.h"
 #include "table/qt/RecordTableCtrl.h"
-#include "table/qt/TableGuiSupport.h"
 
 namespace oront {
 namespace {
@@ -112,11 +114,16 @@ TEST_F(SaveDataDlgTest, FailingFieldShowsTheMessageAndStaysOpen) {
     EXPECT_EQ(g_nStartIndex, 0);
 }
 
-TEST_F(SaveDataDlgTest, Screenshot) {
+TEST_F(SaveDataDlgTest, BackgroundPictureFillsTheDialogAndTheCaptionsKeepTheirBrush) {
     CSaveDataDlg dlg(b.store, list);
     dlg.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
-    test::SaveScreenshot(dlg, "range_dialog.png");
+    const QImage shot = test::Shot(dlg);
+    test::ExpectStretchedPictureAtTheCorners(shot, ResourceBitmap(res::kBitmapBackground), false);
+    for (const char* id : {"1021", "1022"}) {
+        const QRect caption = dlg.findChild<QLabel*>(QString::fromLatin1(id))->geometry();
+        EXPECT_EQ(shot.pixelColor(caption.right() - 1, caption.bottom() - 1), QColor(144, 183, 204)) << id;
+    }
 }
 
 TEST(SaveDataDlgOnTheTable, SelectionOfTheWidgetBecomesTheRange) {
@@ -144,19 +151,6 @@ TEST(SaveDataDlgOnTheTable, SelectionOfTheWidgetBecomesTheRange) {
     dlg.OnOK();
     EXPECT_EQ(g_nStartIndex, 2);
     EXPECT_EQ(g_nEndIndex, 4);
-}
-
-TEST(LimitEdit, TakesDigitsAndBackspaceOnly) {
-    CLimitEdit edit;
-    edit.setText(QStringLiteral("12"));
-    edit.setCursorPosition(2);
-    for (char c : {'a', '-', '.', ' '}) QTest::keyClick(&edit, c);
-    EXPECT_EQ(edit.text(), QStringLiteral("12"));
-    QTest::keyClick(&edit, '7');
-    EXPECT_EQ(edit.text(), QStringLiteral("127"));
-    QTest::keyClick(&edit, Qt::Key_Backspace);
-    QTest::keyClick(&edit, Qt::Key_Backspace);
-    EXPECT_EQ(edit.text(), QStringLiteral("1"));
 }
 
 }  // namespace

@@ -4,10 +4,13 @@
 
 #include <QApplication>
 
+#include "support/gtest/SkipSummary.h"
+
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
                                                                       : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    oront::test::InstallSkipSummary();
     return RUN_ALL_TESTS();
 }
