@@ -31,7 +31,8 @@ MemoryImage ImageOf(int records, std::uint8_t sizeCode = 0, std::uint8_t unit = 
     RawRecord r = test::PlainRecord(0, 100, 50, 5);
     r.sizeCode = sizeCode;
     r.unit = unit;
-    return MakeMemoryImage(static_cast<std::uint16_t>(records), std::vector<RawRecord>(static_cast<std::size_t>(records), r));
+    return MakeMemoryImage(static_cast<std::uint16_t>(records),
+                           std::vector<RawRecord>(static_cast<std::size_t>(records), r));
 }
 
 struct MainWindowFlows : ::testing::Test {

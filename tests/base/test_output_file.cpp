@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "support/gtest/SkipOrFail.h"
 #include "base/OutputFile.h"
+#include "support/gtest/SkipOrFail.h"
 
 #ifndef _WIN32
 #include <fcntl.h>

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-
 #include <cstring>
 
 #include "device/Protocol.h"

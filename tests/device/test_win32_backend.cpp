@@ -33,8 +33,8 @@ namespace {
 // A server instance of a named pipe in message mode, as the driver's
 // endpoint delivers whole packets.
 HANDLE NewPipeInstance(const std::string& name) {
-    return CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 2, 256, 256,
-                            0, nullptr);
+    return CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 2, 256, 256, 0,
+                            nullptr);
 }
 
 // Two instances of one named pipe: the write pipe is connected to the first,

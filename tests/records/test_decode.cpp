@@ -177,7 +177,7 @@ TEST(FrameDecoder, ExtremeExponentFieldsDecodeWithoutFailing) {
 
 TEST(FrameDecoder, CarriesModeUnitAndPendingBytesAcrossRecords) {
     RawRecord first = PlainRecord(9);  // unknown mode of the first record
-    first.unit = 7;              // unknown unit of the first record: no conversion
+    first.unit = 7;                    // unknown unit of the first record: no conversion
     first.counts = {1000, 0, 0, 0, 0, 0};
     first.values[4] = 7.0f;
     RawRecord second = PlainRecord(2);

@@ -15,7 +15,6 @@ namespace {
 
 using Kinds_t = std::vector<std::string>;
 
-
 }  // namespace
 
 TEST(TableBuild, EmptyAndPlainDownloads) {
@@ -96,7 +95,8 @@ TEST(TableBuild, RunOfTwoPointsThreeCyclesGetsGroupsAndSummary) {
 
 TEST(Statistics, PointAveragesEnterAsTheirRoundedTextAndFactorsAsSingles) {
     // Averages 99.5 and 200.5 show as 100 and 200; M = 150, SE = 50.
-    std::vector<RawRecord> recs{IsoRecord(1, 2, 1, 99), IsoRecord(1, 2, 2, 100), IsoRecord(2, 2, 1, 200), IsoRecord(2, 2, 2, 201, 5, 1, true)};
+    std::vector<RawRecord> recs{IsoRecord(1, 2, 1, 99), IsoRecord(1, 2, 2, 100), IsoRecord(2, 2, 1, 200),
+                                IsoRecord(2, 2, 2, 201, 5, 1, true)};
     RecordStore s;
     Download(s, recs);
     const RunFigures& sum = s.FiguresOf(s.m_nLastRow);
@@ -151,7 +151,8 @@ TEST(Statistics, ConsecutiveRunsDoNotShareExtremes) {
 TEST(TableBuild, RunCutByTheWrapBecomesPlainIsoRecords) {
     // Chronologically: the end of a 2 x 3 run whose first cycle was
     // overwritten, then Auto records.
-    std::vector<RawRecord> chrono{IsoRecord(1, 3, 2), IsoRecord(1, 3, 3), IsoRecord(2, 3, 1), IsoRecord(2, 3, 2), IsoRecord(2, 3, 3, 10, 5, 1, true)};
+    std::vector<RawRecord> chrono{IsoRecord(1, 3, 2), IsoRecord(1, 3, 3), IsoRecord(2, 3, 1), IsoRecord(2, 3, 2),
+                                  IsoRecord(2, 3, 3, 10, 5, 1, true)};
     while (chrono.size() < static_cast<std::size_t>(kMaxRecords)) chrono.push_back(PlainRecord(0));
     RecordStore s;
     Download(s, WrapInto(chrono, 100), 100);
@@ -307,7 +308,8 @@ TEST(MalformedRuns, NeverReachOutsideTheTables) {
     EXPECT_EQ(TableDisagreement(s), "");
 
     // Two run ends claiming each other's records, and a point that repeats.
-    Download(s, {IsoRecord(1, 2, 1), IsoRecord(1, 2, 1, 10, 5, 1, true), IsoRecord(2, 1, 1, 10, 5, 1, true), IsoRecord(1, 1, 1)});
+    Download(s, {IsoRecord(1, 2, 1), IsoRecord(1, 2, 1, 10, 5, 1, true), IsoRecord(2, 1, 1, 10, 5, 1, true),
+                 IsoRecord(1, 1, 1)});
     EXPECT_EQ(TableDisagreement(s), "");
     for (int i = 0; i <= s.m_nLastRow; ++i)
         if (s.Row(i).m_strKind == "5") {

@@ -24,8 +24,8 @@ RawRecord PlainRecord(std::uint8_t mode, std::uint32_t ch1, std::uint32_t ch2, s
     return r;
 }
 
-RawRecord IsoRecord(std::uint8_t point, std::uint16_t cycles, std::uint16_t cycle, std::uint32_t ch1,
-                    std::uint32_t ch2, std::uint32_t ch3, bool runEnd) {
+RawRecord IsoRecord(std::uint8_t point, std::uint16_t cycles, std::uint16_t cycle, std::uint32_t ch1, std::uint32_t ch2,
+                    std::uint32_t ch3, bool runEnd) {
     RawRecord r = PlainRecord(2, ch1, ch2, ch3);
     r.point = point;
     r.cyclesPerPoint = cycles;

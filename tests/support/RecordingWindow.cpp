@@ -7,8 +7,8 @@
 namespace oront::test {
 
 RecordingWindow::RecordingWindow() {
-    for (int id : {ctl::kReadRecords, ctl::kDeleteRecords, ctl::kSaveSelected, ctl::kSaveAll, ctl::kQuit,
-                   ctl::kDataPrint})
+    for (int id :
+         {ctl::kReadRecords, ctl::kDeleteRecords, ctl::kSaveSelected, ctl::kSaveAll, ctl::kQuit, ctl::kDataPrint})
         enabled[id] = true;
     for (int id : {ctl::kCh1Value, ctl::kCh2Value, ctl::kCh3Value, ctl::kUnitValue}) visible[id] = true;
 }

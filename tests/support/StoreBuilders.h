@@ -32,8 +32,7 @@ RecordStore DownloadedStore(const std::vector<RawRecord>& records, int wrap = 0)
 
 // The slots one download decodes from the records; `lastSerial`, when given,
 // receives the serial number of the last record.
-std::vector<MeasurementRecord> DecodeRecords(const std::vector<RawRecord>& records,
-                                             std::int32_t* lastSerial = nullptr);
+std::vector<MeasurementRecord> DecodeRecords(const std::vector<RawRecord>& records, std::int32_t* lastSerial = nullptr);
 
 // Result tables built by hand: exactly the rows a download produces, without
 // decoding any frames.

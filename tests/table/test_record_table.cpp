@@ -4,9 +4,9 @@
 
 #include <map>
 
+#include "support/StoreBuilders.h"
 #include "table/MemoryReportList.h"
 #include "table/RecordTable.h"
-#include "support/StoreBuilders.h"
 
 namespace oront {
 namespace {

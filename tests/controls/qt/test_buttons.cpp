@@ -400,7 +400,9 @@ TEST(ShadeButton, LooksSideBySideInTheApplicationPalette) {
     buttons[4]->setFocus();
     EXPECT_TRUE(buttons[1]->IsHovered());
     const QImage looks = Grab(&host);
-    const auto at = [&looks](const CShadeButtonST* b, int x, int y) { return looks.pixel(b->mapTo(b->parentWidget(), QPoint(x, y))); };
+    const auto at = [&looks](const CShadeButtonST* b, int x, int y) {
+        return looks.pixel(b->mapTo(b->parentWidget(), QPoint(x, y)));
+    };
     const int w = buttons[0]->width(), h = buttons[0]->height();
     const QPalette bp = buttons[0]->palette();
     EXPECT_EQ(at(buttons[0], w - 3, 2), kIdle.rgb()) << "idle face";

@@ -22,9 +22,9 @@
 #include <memory>
 
 #include "PrintTestSupport.h"
-#include "support/gtest/SkipOrFail.h"
 #include "print/qt/PrintPreViewParent.h"
 #include "print/qt/ReportPrinter.h"
+#include "support/gtest/SkipOrFail.h"
 
 namespace oront {
 namespace {

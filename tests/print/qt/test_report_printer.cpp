@@ -9,8 +9,8 @@
 #include <sstream>
 
 #include "PrintTestSupport.h"
-#include "support/gtest/SkipOrFail.h"
 #include "print/qt/ReportPrinter.h"
+#include "support/gtest/SkipOrFail.h"
 
 namespace oront {
 namespace {
