@@ -11,6 +11,9 @@ namespace oront {
 
 extern std::string g_strMessage;
 
+// The program's version, as the build gives it ("2.61").
+inline constexpr const char* kProgramVersion = ORONT_VERSION;
+
 namespace msg {
 inline constexpr const char* kAppTitle = "Oront V208 Software";
 inline constexpr const char* kConnectFailed = "Failed to connect USB device!";

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "device/DeviceLink.h"
 
@@ -16,6 +18,10 @@ struct UsbId {
     std::uint16_t product = 0x000C;
 };
 UsbId UsbIdFromEnvironment();
+// Empty when ORONT_USB_ID is unset or well formed; otherwise why it is not.
+std::string UsbIdEnvironmentError();
+// Parses "VVVV:PPPP" (four hexadecimal digits each).
+bool ParseUsbId(std::string_view text, UsbId& id);
 
 std::unique_ptr<DeviceBackend> CreateUsbBackend();
 

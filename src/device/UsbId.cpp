@@ -1,5 +1,6 @@
 #include <charconv>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "device/UsbBackend.h"
@@ -20,18 +21,27 @@ bool ParseHex16(std::string_view text, std::uint16_t& value) {
 
 }  // namespace
 
+bool ParseUsbId(std::string_view text, UsbId& id) {
+    const auto colon = text.find(':');
+    if (colon == std::string_view::npos) return false;
+    UsbId parsed;
+    if (!ParseHex16(text.substr(0, colon), parsed.vendor) || !ParseHex16(text.substr(colon + 1), parsed.product))
+        return false;
+    id = parsed;
+    return true;
+}
+
 UsbId UsbIdFromEnvironment() {
     UsbId id;
-    const char* env = std::getenv("ORONT_USB_ID");
-    if (env == nullptr) return id;
-    const std::string_view text(env);
-    const auto colon = text.find(':');
-    if (colon == std::string_view::npos) return id;
-    UsbId parsed;
-    if (ParseHex16(text.substr(0, colon), parsed.vendor) && ParseHex16(text.substr(colon + 1), parsed.product)) {
-        id = parsed;
-    }
+    if (const char* env = std::getenv("ORONT_USB_ID")) ParseUsbId(env, id);
     return id;
+}
+
+std::string UsbIdEnvironmentError() {
+    const char* env = std::getenv("ORONT_USB_ID");
+    UsbId id;
+    if (env == nullptr || ParseUsbId(env, id)) return {};
+    return std::string("ORONT_USB_ID=") + env + " is not a USB id VVVV:PPPP (hexadecimal)";
 }
 
 }  // namespace oront

@@ -137,6 +137,40 @@ if "$cli" --demo report probe.pdf > /dev/null 2>&1; then
   done
 fi
 
+# Help, version and a strict command line: usage errors are one line and
+# exit 2, a page the report lacks exits 1; nothing is written on errors.
+for h in --help -h help "--demo save-all --help"; do
+  "$cli" $h > out.txt; rc=$?
+  check "$h prints the usage" bash -c "[ $rc -eq 0 ] && grep -q '^usage: oront-v208-cli' out.txt"
+done
+out=$("$cli" --version); rc=$?
+check "--version prints the version" bash -c "[ $rc -eq 0 ] && [[ '$out' =~ ^oront-v208-cli\ [0-9]+\.[0-9]+ ]]"
+while IFS='|' read -r args why; do
+  "$cli" $args 2> err.txt > out.txt; rc=$?
+  check "'$args' is a usage error" bash -c "[ $rc -eq 2 ] && [ \$(wc -l < err.txt) -eq 1 ] && grep -qF -- '$why' err.txt && [ ! -s out.txt ] && [ ! -e x.pdf ]"
+done <<'EOF_ARGS'
+--demo report x.pdf --pages 2-3x|--pages takes FIRST-LAST
+--demo report x.pdf --pages 1-2 --pages 1-2|--pages is given twice
+--demo --demo count|the instrument is given twice
+--demo save-all a.csv b.csv|at most one file name
+--demo frobnicate|frobnicate
+--demo save-all --out|unknown option --out
+|no command given
+EOF_ARGS
+ORONT_USB_ID=zz:1 "$cli" count 2> err.txt; rc=$?
+check "a malformed ORONT_USB_ID is a usage error" bash -c "[ $rc -eq 2 ] && grep -qF 'ORONT_USB_ID=zz:1' err.txt"
+if "$cli" --demo report probe.pdf > /dev/null 2>&1; then
+  "$cli" --demo report x.pdf --pages 2-99 2> err.txt; rc=$?
+  check "a page past the report's end exits 1" bash -c "[ $rc -eq 1 ] && grep -q 'there is no page 99' err.txt && [ ! -e x.pdf ]"
+  env -u XDG_RUNTIME_DIR "$cli" --demo report p.pdf --pages 2-3 > out.txt 2> err.txt; rc=$?
+  check "report says what it printed, without Qt's chatter" \
+    bash -c "[ $rc -eq 0 ] && [ ! -s out.txt ] && diff err.txt <(echo 'Printed pages 2 to 3 of '\$(sed -n 's/.* of \([0-9]*\) to .*/\1/p' err.txt)' to p.pdf') >/dev/null"
+fi
+"$cli" --demo save-range 26 31 r2.csv > out.txt 2> err.txt
+check "save-range says what it wrote" bash -c "[ ! -s out.txt ] && diff err.txt <(echo 'Saved records 0026 to 0031 to r2.csv')"
+"$cli" --demo dump d.v208img > out.txt 2> err.txt
+check "dump says what it wrote" bash -c "[ ! -s out.txt ] && grep -qxE 'Saved [0-9]+ packets \([0-9]+ records\) to d.v208img' err.txt"
+
 # The count of the demo memories.
 out=$("$cli" --demo-full count)
 check "the full demo memory has 8000 records and wraps" bash -c "grep -qx 'Records: 8000' <<< '$out' && ! grep -qx 'Wrap position: 0' <<< '$out'"

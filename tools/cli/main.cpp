@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "CliCommands.h"
+#include "CliOptions.h"
 #include "app/DownloadTables.h"
 #include "base/Messages.h"
 #include "device/DeviceLink.h"
@@ -33,32 +34,8 @@ namespace {
 
 using namespace oront;
 
-constexpr const char* kUsage =
-    "usage: oront-v208-cli [--simulate IMAGE | --demo | --demo-full] COMMAND [ARGS]\n"
-    "\n"
-    "Instrument:  without --simulate/--demo the instrument attached over USB\n"
-    "             (USB id 04D8:000C; set ORONT_USB_ID=VVVV:PPPP for another).\n"
-    "  --simulate IMAGE   play an instrument memory image file\n"
-    "  --demo             the built-in demo instrument (a few hundred records)\n"
-    "  --demo-full        the built-in demo instrument with a full, wrapped memory\n"
-    "\n"
-    "Commands:\n"
-    "  count                      print the record count and the wrap position\n"
-    "  erase --yes                erase all records on the instrument\n"
-    "  save-all [OUT.csv]         read all records and save them as CSV\n"
-    "  save-range FIRST LAST [OUT.csv]\n"
-    "                             read all records and save records FIRST..LAST\n"
-    "                             (record numbers as the Record column shows them;\n"
-    "                             a complete run's summary follows its last record)\n"
-    "  dump OUT.img               read the instrument into a memory image file\n"
-    "  report OUT.pdf [--pages FIRST-LAST] [--printer NAME]\n"
-    "                             print the report into a PDF file or to a printer\n"
-    "\n"
-    "Without OUT.csv the file is named from the local time (YYYYMMDDhhmmss.csv).\n";
-
 int Usage(const std::string& why) {
-    if (!why.empty()) std::cerr << "oront-v208-cli: " << why << "\n";
-    std::cerr << kUsage;
+    std::cerr << "oront-v208-cli: " << why << " (--help shows the usage)\n";
     return 2;
 }
 
@@ -139,139 +116,131 @@ int ReadRecords(Session& s) {
     return 0;
 }
 
-std::string OutputOrDefault(const std::vector<std::string>& args, std::size_t index) {
-    if (index < args.size()) return args[index];
-    const std::string name = DefaultFileName(std::time(nullptr)) + ".csv";
-    std::cout << name << "\n";
-    return name;
+// The file a save writes: the one named, or one named from the local time.
+std::string OutputOrDefault(const cli::Options& o) {
+    return o.output.empty() ? DefaultFileName(std::time(nullptr)) + ".csv" : o.output;
 }
 
-int SaveRows(const Session& s, const std::string& path, int start, int end) {
+// What a command wrote, and where, goes to stderr beside the progress, so
+// that a file written to stdout stays only the file. A name the program chose
+// itself is also printed alone on stdout, for scripts to pick up.
+void Confirm(const std::string& what, const std::string& path) {
+    std::cerr << "Saved " << what << " to " << path << "\n";
+}
+
+int SaveRows(const Session& s, const cli::Options& o, int start, int end, const std::string& what) {
+    const std::string path = OutputOrDefault(o);
     std::string cause;
     if (!WriteCsvFileWithCause(s.store, path, start, end, cause)) return Fail(msg::kSaveFailed, cause);
+    if (o.output.empty()) std::cout << path << "\n";
+    Confirm(what, path);
     return 0;
 }
 
-// The command word: the argument after the instrument option, empty when
-// there is none.
-std::string CommandWord(const std::vector<std::string>& args) {
-    std::size_t i = 0;
-    if (!args.empty() && args[0] == "--simulate") {
-        i = 2;
-    } else if (!args.empty() && (args[0] == "--demo" || args[0] == "--demo-full")) {
-        i = 1;
+// The instrument the options name; nullptr after printing why there is none.
+std::unique_ptr<DeviceBackend> OpenInstrument(const cli::Options& o) {
+    switch (o.instrument) {
+        case cli::Instrument::Demo:
+            return std::make_unique<SimulatedInstrument>(MakeDemoImage());
+        case cli::Instrument::DemoFull:
+            return std::make_unique<SimulatedInstrument>(MakeFullDemoImage());
+        case cli::Instrument::Image: {
+            MemoryImage image;
+            std::string reason;
+            if (!LoadMemoryImage(o.image, image, &reason)) {
+                std::cerr << "oront-v208-cli: cannot read the image file " << o.image << ": " << reason << "\n";
+                return nullptr;
+            }
+            return std::make_unique<SimulatedInstrument>(std::move(image));
+        }
+        case cli::Instrument::Usb:
+            break;
     }
-    return i < args.size() ? args[i] : std::string();
+    return CreateUsbBackend();
+}
+
+int Dump(Session& s, const std::string& path) {
+    MemoryImage image;
+    auto sink = [&image](const std::uint8_t* packet) { image.insert(image.end(), packet, packet + kPacketSize); };
+    // A failed download still writes the packets that arrived: the image
+    // replays the same failure. An instrument that cannot be reached sent
+    // nothing, and nothing is written.
+    const char* failure = DownloadAll(s, sink);
+    if (failure == msg::kConnectFailed) return Fail(failure);
+    std::string cause;
+    if (!SaveMemoryImage(path, image, &cause))
+        return Fail(failure != nullptr ? failure : "oront-v208-cli: cannot write " + path, cause);
+    const std::size_t packets = image.size() / kPacketSize;
+    const std::string counted = std::to_string(packets) + (packets == 1 ? " packet" : " packets");
+    if (failure != nullptr) return Fail(failure, counted + " written to " + path);
+    Confirm(counted + " (" + std::to_string(s.store.m_nRecordCount) + " records)", path);
+    return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const cli::ParsedOptions parsed = cli::ParseArguments(args);
+    if (!parsed.error.empty()) return Usage(parsed.error);
+    const cli::Options& o = parsed.options;
+    if (o.command == cli::Command::Help) {
+        std::cout << cli::UsageText();
+        return 0;
+    }
+    if (o.command == cli::Command::Version) {
+        std::cout << "oront-v208-cli " << kProgramVersion << "\n";
+        return 0;
+    }
+    if (o.instrument == cli::Instrument::Usb) {
+        if (const std::string error = UsbIdEnvironmentError(); !error.empty()) return Usage(error);
+    }
     // The report command prints with Qt, which only the report program
     // links: it runs there, from the start, before anything is read.
-    if (CommandWord(args) == "report") {
+    if (o.command == cli::Command::Report) {
         if (const int rc = cli::HandOverReport(argv); rc >= 0) return rc;
     }
     Session s;
-    std::size_t i = 0;
-    if (i < args.size() && args[i] == "--simulate") {
-        if (i + 1 >= args.size()) return Usage("--simulate needs an image file");
-        MemoryImage image;
-        std::string reason;
-        if (!LoadMemoryImage(args[i + 1], image, &reason)) {
-            std::cerr << "oront-v208-cli: cannot read the image file " << args[i + 1] << ": " << reason << "\n";
-            return 1;
-        }
-        s.backend = std::make_unique<SimulatedInstrument>(std::move(image));
-        i += 2;
-    } else if (i < args.size() && args[i] == "--demo") {
-        s.backend = std::make_unique<SimulatedInstrument>(MakeDemoImage());
-        ++i;
-    } else if (i < args.size() && args[i] == "--demo-full") {
-        s.backend = std::make_unique<SimulatedInstrument>(MakeFullDemoImage());
-        ++i;
-    } else {
-        s.backend = CreateUsbBackend();
-    }
+    s.backend = OpenInstrument(o);
+    if (!s.backend) return 1;
     s.usb.SetBackend(s.backend.get());
-    if (i >= args.size()) return Usage("no command given");
-    const std::string command = args[i++];
-    const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
 
-    if (command == "count") {
-        if (!rest.empty()) return Usage("count takes no arguments");
-        if (!OpenDeviceLink(s.usb)) return Fail(msg::kConnectFailed);
-        if (!QueryRecordCount(s.usb, s.io, s.store)) return Fail(msg::kReadFailed);
-        std::cout << "Records: " << s.store.m_nRecordCount << "\n"
-                  << "Wrap position: " << s.store.m_nWrapPosition << "\n";
-        return 0;
-    }
-    if (command == "erase") {
-        if (rest.size() != 1 || rest[0] != "--yes") return Usage("erase needs --yes: it deletes every record");
-        if (!OpenDeviceLink(s.usb)) return Fail(msg::kConnectFailed);
-        if (!EraseRecords(s.usb, s.io)) return Fail(msg::kDeleteFailed);
-        s.usb.ClosePipes();
-        std::cout << msg::kDeleted << "\n";
-        return 0;
-    }
-    if (command == "save-all") {
-        if (rest.size() > 1) return Usage("save-all takes at most one file name");
-        if (int rc = ReadRecords(s)) return rc;
-        return SaveRows(s, OutputOrDefault(rest, 0), 0, s.store.m_nLastRow);
-    }
-    if (command == "save-range") {
-        if (rest.size() < 2 || rest.size() > 3) return Usage("save-range needs FIRST and LAST");
-        if (int rc = ReadRecords(s)) return rc;
-        // FIRST and LAST are record numbers as the Record column shows them.
-        const RecordRangeResult range = ResolveRecordNumbers(s.store, rest[0], rest[1]);
-        if (!range.error.empty()) {
-            std::cerr << "oront-v208-cli: " << range.error << "\n";
-            return 1;
+    switch (o.command) {
+        case cli::Command::Count:
+            if (!OpenDeviceLink(s.usb)) return Fail(msg::kConnectFailed);
+            if (!QueryRecordCount(s.usb, s.io, s.store)) return Fail(msg::kReadFailed);
+            std::cout << "Records: " << s.store.m_nRecordCount << "\n"
+                      << "Wrap position: " << s.store.m_nWrapPosition << "\n";
+            return 0;
+        case cli::Command::Erase:
+            if (!OpenDeviceLink(s.usb)) return Fail(msg::kConnectFailed);
+            if (!EraseRecords(s.usb, s.io)) return Fail(msg::kDeleteFailed);
+            s.usb.ClosePipes();
+            std::cout << msg::kDeleted << "\n";
+            return 0;
+        case cli::Command::SaveAll: {
+            if (int rc = ReadRecords(s)) return rc;
+            return SaveRows(s, o, 0, s.store.m_nLastRow, std::to_string(s.store.m_nRecordCount) + " records");
         }
-        return SaveRows(s, OutputOrDefault(rest, 2), range.rows.first, range.rows.last);
-    }
-    if (command == "dump") {
-        if (rest.size() != 1) return Usage("dump needs one image file name");
-        MemoryImage image;
-        auto sink = [&image](const std::uint8_t* packet) { image.insert(image.end(), packet, packet + kPacketSize); };
-        // A failed download still writes the packets that arrived: the image
-        // replays the same failure. An instrument that cannot be reached
-        // sent nothing, and nothing is written.
-        const char* failure = DownloadAll(s, sink);
-        if (failure == msg::kConnectFailed) return Fail(failure);
-        std::string cause;
-        if (!SaveMemoryImage(rest[0], image, &cause))
-            return Fail(failure != nullptr ? failure : "oront-v208-cli: cannot write " + rest[0], cause);
-        if (failure != nullptr) {
-            const std::size_t packets = image.size() / kPacketSize;
-            return Fail(failure,
-                        std::to_string(packets) + (packets == 1 ? " packet" : " packets") + " written to " + rest[0]);
-        }
-        return 0;
-    }
-    if (command == "report") {
-        if (rest.empty()) return Usage("report needs an output file");
-        std::string out = rest[0];
-        int first = 0;
-        int last = 0;
-        std::string printer;
-        for (std::size_t k = 1; k < rest.size(); ++k) {
-            if (rest[k] == "--pages" && k + 1 < rest.size()) {
-                const std::string& range = rest[++k];
-                const auto dash = range.find('-');
-                if (dash == std::string::npos) return Usage("--pages takes FIRST-LAST");
-                first = CAtoi(range.substr(0, dash));
-                last = CAtoi(range.substr(dash + 1));
-                if (first < 1 || last < 1) return Usage("--pages takes FIRST-LAST, both from 1");
-            } else if (rest[k] == "--printer" && k + 1 < rest.size()) {
-                printer = rest[++k];
-            } else {
-                return Usage("unknown report option " + rest[k]);
+        case cli::Command::SaveRange: {
+            if (int rc = ReadRecords(s)) return rc;
+            // FIRST and LAST are record numbers as the Record column shows them.
+            const RecordRangeResult range = ResolveRecordNumbers(s.store, o.first, o.last);
+            if (!range.error.empty()) {
+                std::cerr << "oront-v208-cli: " << range.error << "\n";
+                return 1;
             }
+            return SaveRows(s, o, range.rows.first, range.rows.last,
+                            "records " + FormatZeroPad(CAtoi(o.first), 4) + " to " + FormatZeroPad(CAtoi(o.last), 4));
         }
-        if (int rc = ReadRecords(s)) return rc;
-        return cli::RunReport(s.store, out, first, last, printer);
+        case cli::Command::Dump:
+            return Dump(s, o.output);
+        case cli::Command::Report:
+            if (int rc = ReadRecords(s)) return rc;
+            return cli::RunReport(s.store, o.output, o.firstPage, o.lastPage, o.printer);
+        case cli::Command::Help:
+        case cli::Command::Version:
+            break;
     }
-    return Usage("unknown command " + command);
+    return 0;
 }

@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <memory>
 
+#include "controls/qt/QtMessages.h"
 #include "print/qt/ReportPrinter.h"
 
 namespace oront {
@@ -16,6 +17,7 @@ int RunReportCommand(const RecordStore& store, const std::string& outPdf, int fi
     char* argv[] = {name, nullptr};
     if (QCoreApplication::instance() == nullptr) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        QuietQtMessages();
         app = std::make_unique<QGuiApplication>(argc, argv);
     }
     ReportPrintOptions options;

@@ -1,0 +1,37 @@
+// The command line of oront-v208-cli (and of the report program, which runs
+// the same commands), parsed strictly: every argument is either understood
+// or an error that names it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace oront::cli {
+
+enum class Instrument { Usb, Demo, DemoFull, Image };
+enum class Command { Help, Version, Count, Erase, SaveAll, SaveRange, Dump, Report };
+
+struct Options {
+    Instrument instrument = Instrument::Usb;
+    std::string image;  // Instrument::Image
+    Command command = Command::Help;
+    std::string output;  // the file written; empty: a name from the local time (save-all, save-range)
+    std::string first;   // save-range: the record numbers as typed
+    std::string last;
+    int firstPage = 0;  // report: 0 and 0 for every page
+    int lastPage = 0;
+    std::string printer;  // report: a printer queue instead of the PDF file
+};
+
+struct ParsedOptions {
+    Options options;
+    std::string error;  // a one-line reason when the command line is not understood
+};
+
+// The arguments after the program name.
+ParsedOptions ParseArguments(const std::vector<std::string>& args);
+
+// The usage text (for --help and after a usage error).
+const char* UsageText();
+
+}  // namespace oront::cli
