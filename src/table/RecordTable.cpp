@@ -34,14 +34,14 @@ std::string Ch2LabelText(int sizeCode) {
 
 namespace {
 
+// A kind the table build does not give (a first record whose mode byte is
+// none of 0, 1, 2 keeps the empty mode before it) is a plain record without
+// a mode text, as the files write it.
 const char* PlainModeText(std::string_view kind) {
     if (kind == kind::kAuto) return "Auto";
     if (kind == kind::kManual) return "Manual";
-    return "ISO";
-}
-
-bool IsPlainKind(std::string_view kind) {
-    return kind == kind::kAuto || kind == kind::kManual || kind == kind::kIsoPlain;
+    if (kind == kind::kIsoPlain) return "ISO";
+    return "";
 }
 
 bool IsGroupKind(std::string_view kind) {
@@ -138,7 +138,8 @@ int RecordTable::FillRecordTable() {
     int last = -1;
     for (int i = 0; i <= m_store.m_nLastRow; ++i) {
         const std::string_view kind = m_store.Row(i).m_strKind;
-        const int lines = IsPlainKind(kind) || kind == kind::kGroupCollapsed ? 1 : kind == kind::kSummary ? 4 : 0;
+        // Members appear when their group opens; every other row is listed.
+        const int lines = kind == kind::kMember || kind == kind::kGroupExpanded ? 0 : kind == kind::kSummary ? 4 : 1;
         for (int line = 0; line < lines; ++line) {
             const int r = AppendRow(KeyOf(i, line));
             if (r < 0) break;

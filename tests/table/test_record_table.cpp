@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "support/RecordBuilders.h"
 #include "support/StoreBuilders.h"
 #include "table/MemoryReportList.h"
 #include "table/RecordTable.h"
@@ -291,6 +292,28 @@ TEST_F(RecordTableTest, ArrowKeysIgnoredWithOneRowAndOnSummaryLinesUseTheirRow) 
     table2.FillRecordTable();
     list2.SelectOnly(5);  // the 95%UCL line, the last row
     table2.OnKeyDownRecordTable(TableKey::Down);
+    EXPECT_EQ(labels.text_[kLabelCh2Size], "2.0um");
+}
+
+TEST(RecordTableFill, RecordsOfAnOddModeByteAreListedLikeInTheFiles) {
+    // A first record of mode byte 7 has no mode to keep: its kind is none of
+    // the known ones, and it is still a plain row of the table.
+    std::vector<RawRecord> records{test::PlainRecord(7), test::PlainRecord(0), test::PlainRecord(9)};
+    records[0].month = 13;
+    records[0].unit = 7;
+    records[0].sizeCode = 11;
+    RecordStore store = test::DownloadedStore(records);
+    MemoryReportList list;
+    Labels labels;
+    RecordTable table{store, list, &labels};
+    table.FillRecordTable();
+    ASSERT_EQ(list.GetItemCount(), 3);
+    EXPECT_EQ(list.GetItemText(0, col::Record), " 0001");
+    EXPECT_EQ(list.GetItemText(0, col::Mode), "");
+    EXPECT_EQ(list.GetItemText(0, col::DateTime), "2015-13-07 08:30:15");
+    EXPECT_EQ(list.GetItemText(2, col::Mode), "Auto") << "mode byte 9 keeps the mode before it";
+    list.SelectOnly(0);
+    table.OnClickRecordTable();
     EXPECT_EQ(labels.text_[kLabelCh2Size], "2.0um");
 }
 
