@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QToolButton>
+#include <QWheelEvent>
 
 #include "controls/qt/Resources.h"
 #include "records/CFormat.h"
@@ -66,6 +67,17 @@ QPixmap DrawnImage(int image) {
     }
     return pm;
 }
+
+// The Goto Page list: only a choice made with a click or the keyboard turns
+// the page. A plain combo box steps through its entries when the wheel
+// passes over it, which turned pages while the user scrolled.
+class GotoPageList : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+
+protected:
+    void wheelEvent(QWheelEvent* event) override { event->ignore(); }
+};
 
 QPixmap ToolImage(int image) {
     static const QList<QPixmap> strip = ResourceImageList(res::kBitmapPreviewToolbar, 16);
@@ -133,7 +145,7 @@ bool CPrintToolBar::Create(int pageCount) {
     AddButton(cmd::kPrePage, res::kToolPrePage);
     addSeparator();
 
-    m_wndGotoPage = new QComboBox(this);
+    m_wndGotoPage = new GotoPageList(this);
     m_wndGotoPage->setObjectName(QString::number(cmd::kGotoPage));
     m_wndGotoPage->setEditable(false);
     m_wndGotoPage->setFixedWidth(kGotoWidth);

@@ -196,6 +196,23 @@ TEST_F(PreviewTest, NavigationThroughThreePages) {
     for (int id : {cmd::kTopPage, cmd::kPrePage, cmd::kNextPage, cmd::kLastPage}) EXPECT_TRUE(Enabled(id)) << id;
     Press(cmd::kNextPage);
     EXPECT_EQ(frame->m_nCurPage, 3);
+
+    // The wheel passing over the Goto Page list turns no page; only a choice
+    // in the list does.
+    Press(cmd::kTopPage);
+    QComboBox* list = bar->m_wndGotoPage;
+    const QPointF at = list->rect().center();
+    for (int delta : {-120, -120, 120}) {
+        QWheelEvent wheel(at, list->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(list, &wheel);
+        EXPECT_EQ(list->currentIndex(), 0);
+        EXPECT_EQ(frame->m_nCurPage, 1);
+    }
+    EXPECT_EQ(Painted().nCurrentPage, 1);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down);  // a keyboard choice does
+    EXPECT_EQ(frame->m_nCurPage, 2);
 }
 
 TEST_F(PreviewTest, PageFieldsAreClampedToThePageCount) {
