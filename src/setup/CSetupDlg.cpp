@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QShowEvent>
 
 #include "setup/CAboutDlg.h"
@@ -40,7 +41,14 @@ CSetupDlg::CSetupDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       m_fnStartProgram(setup::StartWithDefaultOpener),
-      m_fnSystemIs64Bit(setup::SystemIs64Bit) {
+      m_fnShowMessage(
+          [this](const QString& strText) { QMessageBox::information(this, QStringLiteral("Installer"), strText); }),
+      m_fnSystemIs64Bit(setup::SystemIs64Bit),
+#if defined(Q_OS_WIN)
+      m_bStartsInstallers(true) {
+#else
+      m_bStartsInstallers(false) {
+#endif
     InitSetupResources();
     m_hIcon = QIcon(QString::fromLatin1(setup::kIcon128));
     setObjectName(QString::number(IDD));
@@ -116,14 +124,25 @@ CBitmapButton* CSetupDlg::Button(int nId) const {
 void CSetupDlg::StartInstaller(const char* pszRelativePath) {
     // Resolved at each press, so the launcher's current folder at that moment
     // applies, as with a shell start without a working folder of its own.
-    if (m_fnStartProgram) m_fnStartProgram(setup::ResolveBelowCurrentFolder(QString::fromLatin1(pszRelativePath)));
+    if (!m_fnStartProgram) return;
+    const QString strPath = setup::ResolveBelowCurrentFolder(QString::fromLatin1(pszRelativePath));
+    const QString strWhy = m_fnStartProgram(strPath);
+    if (!strWhy.isEmpty() && m_fnShowMessage) m_fnShowMessage(strWhy);
 }
 
 void CSetupDlg::OnInstallApp() {
+    if (!m_bStartsInstallers) {
+        if (m_fnShowMessage) m_fnShowMessage(QString::fromLatin1(setup::kPackageHint));
+        return;
+    }
     StartInstaller(setup::kAppInstallerPath);
 }
 
 void CSetupDlg::OnInstallDriver() {
+    if (!m_bStartsInstallers) {
+        if (m_fnShowMessage) m_fnShowMessage(QString::fromLatin1(setup::kNoDriverHint));
+        return;
+    }
     const bool bSystemIs64Bit = m_fnSystemIs64Bit ? m_fnSystemIs64Bit() : false;
     StartInstaller(setup::DriverInstallerPath(bSystemIs64Bit));
 }

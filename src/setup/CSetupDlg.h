@@ -29,11 +29,19 @@ public:
     explicit CSetupDlg(QWidget* parent = nullptr);
     ~CSetupDlg() override;
 
-    // Starts a program given by its absolute path without waiting for it.
-    // Replaced by tests so that nothing is started.
-    std::function<void(const QString& strAbsolutePath)> m_fnStartProgram;
+    // Starts a program given by its absolute path without waiting for it;
+    // returns why it could not, or an empty text. Replaced by tests so that
+    // nothing is started.
+    std::function<QString(const QString& strAbsolutePath)> m_fnStartProgram;
+    // Shows a message to the user (a failed start, what to do on Linux);
+    // replaced by tests so that no modal box waits.
+    std::function<void(const QString& strText)> m_fnShowMessage;
     // Answers whether the operating system is a 64-bit system.
     std::function<bool()> m_fnSystemIs64Bit;
+    // Whether the buttons start the Windows installers beside the launcher.
+    // Elsewhere the program comes as a package and needs no driver, and the
+    // buttons say so.
+    bool m_bStartsInstallers;
 
     CBitmapButton* Button(int nId) const;
     // The "About Setup(&A)..." entry of the window menu (context menu and F1

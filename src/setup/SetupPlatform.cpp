@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QUrl>
 #include <array>
 
@@ -21,10 +22,14 @@ QString ResolveBelowCurrentFolder(const QString& strRelativePath) {
     return QDir::toNativeSeparators(QDir::cleanPath(QDir::current().absoluteFilePath(strPath)));
 }
 
-void StartWithDefaultOpener(const QString& strAbsolutePath) {
-    // The result is deliberately not examined: a missing installer changes
-    // nothing and the user can press the button again.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::fromNativeSeparators(strAbsolutePath)));
+QString StartWithDefaultOpener(const QString& strAbsolutePath) {
+    // A failure is told, and changes nothing else: the user can put the
+    // installer in place and press the button again.
+    const QString strFile = QDir::fromNativeSeparators(strAbsolutePath);
+    if (!QFileInfo::exists(strFile)) return QStringLiteral("The installer %1 is missing.").arg(strAbsolutePath);
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(strFile)))
+        return QStringLiteral("The system could not start %1.").arg(strAbsolutePath);
+    return {};
 }
 
 DialogUnits::DialogUnits(const QFontMetrics& fm) {

@@ -18,6 +18,17 @@ inline constexpr const char* kAppInstallerPath = ".\\Oront V208 Software\\setup.
 inline constexpr const char* kDriverInstaller32Path = ".\\Custom USB Device\\dpinst.exe";
 inline constexpr const char* kDriverInstaller64Path = ".\\Custom USB Device\\dpinst64.exe";
 
+// What the buttons say where the Windows installers do not apply.
+inline constexpr const char* kPackageHint =
+    "On Linux, Oront V208 Software is installed as a package, which brings the program, its menu entry, "
+    "the command-line tool and the rule that gives access to the instrument:\n\n"
+    "    sudo apt install ./oront-v208_<version>_amd64.deb\n\n"
+    "The README of the sources says how the package is built.";
+inline constexpr const char* kNoDriverHint =
+    "On Linux the instrument needs no driver. The udev rule that the package installs "
+    "(70-oront-v208.rules) gives the user at the computer access to it; plug the instrument in again "
+    "after installing the package.";
+
 // The driver installer for the operating system's word size.
 inline const char* DriverInstallerPath(bool bSystemIs64Bit) {
     return bSystemIs64Bit ? kDriverInstaller64Path : kDriverInstaller32Path;
@@ -28,8 +39,9 @@ inline const char* DriverInstallerPath(bool bSystemIs64Bit) {
 QString ResolveBelowCurrentFolder(const QString& strRelativePath);
 
 // Starts a program through the platform's default opener (the shell's default
-// verb on Windows), without waiting and without reporting a failure.
-void StartWithDefaultOpener(const QString& strAbsolutePath);
+// verb on Windows), without waiting. Returns why it could not (the file is
+// missing, or the system refused to start it), or an empty text.
+QString StartWithDefaultOpener(const QString& strAbsolutePath);
 
 // Dialog units of a window template: horizontal units are a quarter of the
 // font's average character width, vertical units an eighth of its height.

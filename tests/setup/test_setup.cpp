@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -112,7 +113,12 @@ protected:
         m_strOldFolder = QDir::currentPath();
         ASSERT_TRUE(m_folder.isValid());
         ASSERT_TRUE(QDir::setCurrent(m_folder.path()));
-        m_dlg.m_fnStartProgram = [this](const QString& strPath) { m_started.push_back(strPath); };
+        m_dlg.m_bStartsInstallers = true;
+        m_dlg.m_fnStartProgram = [this](const QString& strPath) {
+            m_started.push_back(strPath);
+            return m_strStartFailure;
+        };
+        m_dlg.m_fnShowMessage = [this](const QString& strText) { m_messages.push_back(strText); };
         m_dlg.m_fnSystemIs64Bit = [this] {
             ++m_nWordSizeTests;
             return m_bSystem64;
@@ -139,6 +145,8 @@ protected:
     QTemporaryDir m_folder;
     CSetupDlg m_dlg;
     std::vector<QString> m_started;
+    QString m_strStartFailure;
+    std::vector<QString> m_messages;
     bool m_bSystem64 = false;
     int m_nWordSizeTests = 0;
 };
@@ -203,6 +211,23 @@ TEST_F(SetupDlgTest, EachButtonStartsItsProgramAndTheLauncherStaysOpen) {
     EXPECT_TRUE(m_dlg.isVisible());
     EXPECT_EQ(m_dlg.result(), 0);
     for (int nId : {1006, 1002, 1003}) EXPECT_TRUE(m_dlg.Button(nId)->isEnabled());
+}
+
+TEST_F(SetupDlgTest, AFailedStartAndAPlatformWithoutInstallersAreTold) {
+    ShowActive();
+    m_strStartFailure = QStringLiteral("The installer X is missing.");
+    Click(1006);
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0], m_strStartFailure);
+
+    m_dlg.m_bStartsInstallers = false;
+    Click(1006);
+    Click(1002);
+    EXPECT_EQ(m_started.size(), 1u) << "nothing is started where the installers do not apply";
+    ASSERT_EQ(m_messages.size(), 3u);
+    EXPECT_TRUE(m_messages[1].contains("sudo apt install")) << m_messages[1].toStdString();
+    EXPECT_TRUE(m_messages[2].contains("needs no driver")) << m_messages[2].toStdString();
+    EXPECT_TRUE(m_dlg.isVisible());
 }
 
 TEST_F(SetupDlgTest, PathsFollowTheCurrentFolderAtEachPress) {
@@ -328,8 +353,17 @@ TEST(SetupStarter, DefaultOpenerGetsTheInstallerAsFileUrl) {
     ASSERT_TRUE(QDir::setCurrent(folder.path()));
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler("file", &catcher, "Catch");
+    const QString strDriver = folder.path() + "/Custom USB Device/dpinst64.exe";
+    EXPECT_EQ(setup::StartWithDefaultOpener(strDriver),
+              QDir::toNativeSeparators("The installer " + strDriver + " is missing."));
+    for (const char* sub : {"Custom USB Device", "Oront V208 Software"}) QDir(folder.path()).mkdir(sub);
+    for (const char* file : {"Custom USB Device/dpinst64.exe", "Oront V208 Software/setup.exe"}) {
+        QFile f(folder.filePath(file));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
     {
         CSetupDlg dlg;  // the platform's own starter, not replaced
+        dlg.m_bStartsInstallers = true;
         dlg.m_fnSystemIs64Bit = [] { return true; };
         QTest::mouseClick(dlg.Button(1002), Qt::LeftButton);
         QTest::mouseClick(dlg.Button(1006), Qt::LeftButton);
