@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "base/OutputFile.h"
+#include "support/TestEnvironment.h"
 #include "support/gtest/SkipOrFail.h"
 
 #ifndef _WIN32
@@ -64,10 +65,7 @@ const std::string kPayload = [] {
 }();
 
 std::string ReadFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
+    return test::ReadFileBytes(file);
 }
 
 void WriteFile(const fs::path& file, const std::string& bytes) {
