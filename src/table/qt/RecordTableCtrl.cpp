@@ -3,6 +3,7 @@
 #include <QLabel>
 
 #include "controls/qt/Resources.h"
+#include "records/CFormat.h"
 
 namespace oront {
 
@@ -24,6 +25,11 @@ CRecordTableCtrl::CRecordTableCtrl(RecordStore& store, IRecordLabels* labels, QW
                                                            : TableKey::Other);
     });
     connect(this, &CReportCtrl::beginDragNotify, this, [this] { m_logic.OnBeginDragRecordTable(); });
+    // Wherever else the selection mark goes (Page Up/Down, Home, End, a right
+    // or middle click), the labels show the row it went to.
+    connect(this, &CReportCtrl::markMoved, this, [this](int row) {
+        if (row >= 0 && row < GetItemCount()) m_logic.UpdateLabels(CAtoi(GetItemText(row, col::Cnt)));
+    });
 }
 
 void WidgetLabels::SetLabelText(int id, const std::string& text) {

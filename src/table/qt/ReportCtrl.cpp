@@ -322,28 +322,37 @@ void CReportCtrl::ResumeRedraw() {
 // Mouse and keyboard
 
 bool CReportCtrl::CtrlClick(const QMouseEvent* event) const {
-    return event->button() == Qt::LeftButton &&
+    return (event->button() & (Qt::LeftButton | Qt::RightButton | Qt::MiddleButton)) != 0 &&
            (g_bCtrlKeyDown != 0 || (event->modifiers() & Qt::ControlModifier) != 0);
 }
 
 void CReportCtrl::mousePressEvent(QMouseEvent* event) {
     if (CtrlClick(event)) {
         // Consumed: no selection change, no focus change.
-        m_bPressIgnored = true;
+        m_ignoredPresses |= event->button();
         event->accept();
         return;
     }
     EndDragSelection();
     setFocus(Qt::MouseFocusReason);
-    if (event->button() == Qt::LeftButton) {
-        m_bPressIgnored = false;
-        m_bLeftPressed = true;
-        m_bClickPending = true;
-        m_bDragStarted = false;
-        m_pressPos = event->position().toPoint();
-        m_nPressRow = rowAt(m_pressPos.y());
-        if (m_nPressRow >= 0 && !(event->modifiers() & Qt::ShiftModifier)) m_nSelectionMark = m_nPressRow;
+    m_ignoredPresses &= ~event->button();
+    if (event->button() != Qt::LeftButton) {
+        // The right and middle buttons select their row as the left one
+        // does, without starting a drag or opening a group.
+        const int row = rowAt(event->position().toPoint().y());
+        QTableView::mousePressEvent(event);
+        if (row >= 0 && !(event->modifiers() & Qt::ShiftModifier)) {
+            m_nSelectionMark = row;
+            emit markMoved(row);
+        }
+        return;
     }
+    m_bLeftPressed = true;
+    m_bClickPending = true;
+    m_bDragStarted = false;
+    m_pressPos = event->position().toPoint();
+    m_nPressRow = rowAt(m_pressPos.y());
+    if (m_nPressRow >= 0 && !(event->modifiers() & Qt::ShiftModifier)) m_nSelectionMark = m_nPressRow;
     QTableView::mousePressEvent(event);
 }
 
@@ -384,12 +393,34 @@ QItemSelectionModel::SelectionFlags CReportCtrl::selectionCommand(const QModelIn
     // selection could be dragged away, which this list never does); that
     // release would then replace what a drag selection made, and clear it all
     // when it happens outside the rows.
+    // The same for the right and middle buttons, which the list would let
+    // keep a selection they were pressed in.
     if (event && event->type() == QEvent::MouseButtonPress && index.isValid()) {
         const auto* mouse = static_cast<const QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton && !(mouse->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)))
+        if (!(mouse->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)))
+            return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+    }
+    // Ctrl with Home, End, Page Up or Page Down selects the row it goes to
+    // (the list would only move its focus there).
+    if (event && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<const QKeyEvent*>(event);
+        const int k = key->key();
+        if ((k == Qt::Key_Home || k == Qt::Key_End || k == Qt::Key_PageUp || k == Qt::Key_PageDown) &&
+            (key->modifiers() & Qt::ControlModifier) && !(key->modifiers() & Qt::ShiftModifier))
             return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
     }
     return QTableView::selectionCommand(index, event);
+}
+
+QModelIndex CReportCtrl::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) {
+    // Home and End go to the first and last row, keeping the column (a table
+    // would go to the first and last column of the row).
+    if ((cursorAction == MoveHome || cursorAction == MoveEnd) && GetItemCount() > 0) {
+        m_model.Flush();
+        const int column = currentIndex().isValid() ? currentIndex().column() : 0;
+        return m_model.index(cursorAction == MoveHome ? 0 : GetItemCount() - 1, column);
+    }
+    return QTableView::moveCursor(cursorAction, modifiers);
 }
 
 void CReportCtrl::mouseMoveEvent(QMouseEvent* event) {
@@ -412,7 +443,7 @@ void CReportCtrl::mouseMoveEvent(QMouseEvent* event) {
         return;
     }
     // The list's own press-and-move selection is replaced by the drag above.
-    if (m_bLeftPressed || m_bPressIgnored) {
+    if (m_bLeftPressed || m_ignoredPresses != Qt::NoButton) {
         event->accept();
         return;
     }
@@ -422,8 +453,8 @@ void CReportCtrl::mouseMoveEvent(QMouseEvent* event) {
 void CReportCtrl::mouseReleaseEvent(QMouseEvent* event) {
     EndDragSelection();
     m_autoScroll.stop();
-    if (event->button() == Qt::LeftButton && m_bPressIgnored) {
-        m_bPressIgnored = false;
+    if (m_ignoredPresses & event->button()) {
+        m_ignoredPresses &= ~event->button();
         event->accept();
         return;
     }
@@ -438,7 +469,7 @@ void CReportCtrl::mouseReleaseEvent(QMouseEvent* event) {
 
 void CReportCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
     if (CtrlClick(event)) {
-        m_bPressIgnored = true;
+        m_ignoredPresses |= event->button();
         event->accept();
         return;
     }
@@ -462,8 +493,14 @@ void CReportCtrl::keyPressEvent(QKeyEvent* event) {
     const int before = currentIndex().row();
     QTableView::keyPressEvent(event);
     const int after = currentIndex().row();
-    if (after != before && after >= 0 && !(event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)))
+    // The mark follows a move that selected its row; a move with Shift
+    // extends the selection from the mark, one with Ctrl and an arrow moves
+    // only the focus.
+    if (after != before && after >= 0 && !(event->modifiers() & Qt::ShiftModifier) &&
+        (selectionCommand(currentIndex(), event) & QItemSelectionModel::Select)) {
         m_nSelectionMark = after;
+        emit markMoved(after);
+    }
 }
 
 void CReportCtrl::focusOutEvent(QFocusEvent* event) {

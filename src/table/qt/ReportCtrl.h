@@ -8,17 +8,21 @@
 // - row insertion, cell setting and bulk deletion that keep that data in step
 //   and reset the sort state (no sorting is ever performed);
 // - small row images and one header image from image lists;
-// - a left click while the Ctrl key is held (g_bCtrlKeyDown) is ignored: no
-//   selection or focus change; a plain left press selects its row at once,
-//   also when the row is already selected;
+// - a click while the Ctrl key is held (g_bCtrlKeyDown) is ignored: no
+//   selection or focus change; a plain press of any button selects its row
+//   at once, also when the row is already selected;
 // - the space bar is consumed;
 // - drag selection: a press on a row followed by a move beyond the drag
 //   distance sends beginDragNotify(); while g_bDragSelecting is set, each
 //   mouse move runs DragSelectStep on the row under the pointer. While the
 //   pointer is held above or below the rows' area, a timer scrolls the list
 //   and extends the drag to the first or last visible row;
-// - the selection mark: the row last clicked (Shift+click extends the
-//   selection without moving it) or moved to with the keyboard.
+// - Home and End go to the first and last row (with or without Ctrl), and
+//   Ctrl with Home, End, Page Up or Page Down selects the row it goes to;
+// - the selection mark: the row last clicked with any button (Shift+click
+//   extends the selection without moving it) or moved to with the keyboard;
+//   a move by the keyboard or by a right or middle click sends
+//   markMoved(), a left click clickNotify().
 // While redrawing is suspended, runs of consecutive insertions or deletions
 // are announced to the view in one step.
 #pragma once
@@ -96,10 +100,14 @@ signals:
     void keyDownNotify(int key);
     // A press on a row followed by a move beyond the drag distance.
     void beginDragNotify();
+    // The keyboard or a right or middle click moved the selection mark to
+    // `row`, after the list has updated its selection.
+    void markMoved(int row);
 
 protected:
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
                                                          const QEvent* event = nullptr) const override;
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -132,7 +140,7 @@ private:
 
     // State of the current left-button press.
     bool m_bLeftPressed = false;
-    bool m_bPressIgnored = false;
+    Qt::MouseButtons m_ignoredPresses;  // presses consumed while Ctrl is held
     bool m_bClickPending = false;
     bool m_bDragStarted = false;
     int m_nPressRow = -1;

@@ -281,18 +281,63 @@ TEST_F(RecordTableGui, SpaceBarIsConsumed) {
     EXPECT_TRUE(SelectedRows(*table).empty());
 }
 
-TEST_F(RecordTableGui, ArrowKeysShowTheRowMovedTo) {
-    Build(10);
+TEST_F(RecordTableGui, EveryWayOfMovingTheSelectionShowsTheRowMovedTo) {
+    Build(60, true);  // odd rows: size code 11 and "/L"; then a run's two groups
+    // The row alone selected, at the selection mark, and its sizes and unit
+    // in the labels.
+    auto expectAt = [&](int row, const char* how) {
+        EXPECT_EQ(SelectedRows(*table), std::vector<int>{row}) << how;
+        EXPECT_EQ(table->GetSelectionMark(), row) << how;
+        const int index = std::stoi(table->GetItemText(row, col::Cnt));
+        EXPECT_EQ(labels.text_[kLabelUnit], b.store.RecordOf(index).m_strUnit.str()) << how << " row " << row;
+        EXPECT_EQ(labels.text_[kLabelCh1Size], Ch1LabelText(std::stoi(b.store.RecordOf(index).m_strSizeCode.str())))
+            << how << " row " << row;
+    };
     Click(4);
     EXPECT_EQ(labels.text_[kLabelUnit], "CNT");
     QTest::keyClick(table, Qt::Key_Down);
     EXPECT_EQ(labels.text_[kLabelUnit], "/L");
     EXPECT_EQ(labels.text_[kLabelCh1Size], "0.5um");
-    EXPECT_EQ(SelectedRows(*table), std::vector<int>{5});
-    EXPECT_EQ(table->GetSelectionMark(), 5);
+    expectAt(5, "down");
     QTest::keyClick(table, Qt::Key_Up);
-    EXPECT_EQ(labels.text_[kLabelUnit], "CNT");
-    EXPECT_EQ(table->GetSelectionMark(), 4);
+    expectAt(4, "up");
+
+    Click(0);
+    int row = 0;
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClick(table, Qt::Key_PageDown);
+        ASSERT_GT(table->currentIndex().row(), row);
+        row = table->currentIndex().row();
+        expectAt(row, "page down");
+    }
+    QTest::keyClick(table, Qt::Key_PageUp);
+    ASSERT_LT(table->currentIndex().row(), row);
+    expectAt(table->currentIndex().row(), "page up");
+    const int last = table->GetItemCount() - 1;
+    QTest::keyClick(table, Qt::Key_End);
+    expectAt(last, "end");
+    QTest::keyClick(table, Qt::Key_Home);
+    expectAt(0, "home");
+    QTest::keyClick(table, Qt::Key_End, Qt::ControlModifier);
+    expectAt(last, "ctrl+end");
+    QTest::keyClick(table, Qt::Key_Home, Qt::ControlModifier);
+    expectAt(0, "ctrl+home");
+
+    // Right and middle buttons select too; they never open a group.
+    table->scrollToTop();
+    QTest::mouseClick(table->viewport(), Qt::RightButton, {}, RowPoint(*table, 3));
+    expectAt(3, "right click");
+    QTest::mouseClick(table->viewport(), Qt::MiddleButton, {}, RowPoint(*table, 6));
+    expectAt(6, "middle click");
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::ShiftModifier, RowPoint(*table, 8));
+    QTest::mouseClick(table->viewport(), Qt::RightButton, {}, RowPoint(*table, 7));
+    expectAt(7, "right click in a selection");
+    table->scrollToBottom();
+    const int group = last - 5;
+    ASSERT_EQ(table->GetItemImage(group, col::Points), image::kGroupCollapsed);
+    QTest::mouseClick(table->viewport(), Qt::RightButton, {}, RowPoint(*table, group));
+    expectAt(group, "right click on a group");
+    EXPECT_EQ(table->GetItemCount(), last + 1);
 }
 
 TEST_F(RecordTableGui, ShiftClickKeepsTheSelectionMark) {
