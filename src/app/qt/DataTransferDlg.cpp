@@ -25,6 +25,7 @@
 #include "controls/qt/ShadeButtonST.h"
 #include "controls/qt/Theme.h"
 #include "export/qt/SaveDataDlg.h"
+#include "export/qt/SaveFileDialog.h"
 #include "print/qt/PrintPreViewParent.h"
 #include "table/DragSelect.h"
 #include "table/qt/RecordTableCtrl.h"
@@ -449,15 +450,11 @@ void CDataTransferDlg::EndDialog(int code) {
 
 // --- ISaveFlowView -------------------------------------------------------------------
 
-bool CDataTransferDlg::RunSaveFileDialog(const std::string& initialName, const std::string& /*filter*/,
-                                         const std::string& /*defaultExtension*/, std::string& path) {
+bool CDataTransferDlg::RunSaveFileDialog(const std::string& initialName, const std::string& filter,
+                                         const std::string& defaultExtension, std::string& path) {
     if (m_seams.saveFile) return m_seams.saveFile(path);
     QFileDialog dialog(this);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(QStringLiteral("DATA FILE(*.csv) (*.csv)"));
-    dialog.setDefaultSuffix(QStringLiteral("csv"));
-    dialog.selectFile(Latin1(initialName));
+    SetupSaveFileDialog(dialog, initialName, filter, defaultExtension);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
     path = QFile::encodeName(dialog.selectedFiles().first()).toStdString();
     return true;

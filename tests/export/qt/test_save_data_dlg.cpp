@@ -1,9 +1,15 @@
 // The record range dialog of "Save Selected" (its digits-only fields are
-// tested with the controls, tests/controls/qt/test_limit_edit.cpp).
+// tested with the controls, tests/controls/qt/test_limit_edit.cpp), and the
+// save dialog of both save buttons.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -11,9 +17,12 @@
 #include "base/Messages.h"
 #include "controls/qt/LimitEdit.h"
 #include "controls/qt/Resources.h"
+#include "export/SaveFlows.h"
 #include "export/SaveRange.h"
 #include "export/qt/SaveDataDlg.h"
+#include "export/qt/SaveFileDialog.h"
 #include "support/StoreBuilders.h"
+#include "support/TestEnvironment.h"
 #include "support/qt/Pictures.h"
 #include "table/MemoryReportList.h"
 #include "table/RecordTable.h"
@@ -151,6 +160,44 @@ TEST(SaveDataDlgOnTheTable, SelectionOfTheWidgetBecomesTheRange) {
     dlg.OnOK();
     EXPECT_EQ(g_nStartIndex, 2);
     EXPECT_EQ(g_nEndIndex, 4);
+}
+
+// The file-type box names the CSV filter once, and the filter keeps only
+// CSV files in the list.
+TEST(SaveFileDialog, ShowsTheCsvFilterOnce) {
+    EXPECT_EQ(QtNameFilters(kCsvFilter), QStringList{"DATA FILE(*.csv)"});
+    EXPECT_EQ(QtNameFilters("Text|*.txt;*.log|All files (*)|*|"), (QStringList{"Text (*.txt *.log)", "All files (*)"}));
+
+    const QString folder = QString::fromStdString(test::FreshTestFolder("save_file_dialog").string());
+    for (const char* name : {"/kept.csv", "/other.txt"}) {
+        QFile file(folder + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setDirectory(folder);
+    SetupSaveFileDialog(dialog, "20151024093005", kCsvFilter, kCsvExtension);
+    EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
+    EXPECT_FALSE(dialog.testOption(QFileDialog::DontConfirmOverwrite));
+    EXPECT_EQ(dialog.defaultSuffix(), "csv");
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
+    ASSERT_NE(types, nullptr);
+    ASSERT_EQ(types->count(), 1);
+    EXPECT_EQ(types->currentText().toStdString(), "DATA FILE(*.csv)");
+    EXPECT_EQ(dialog.findChild<QLineEdit*>("fileNameEdit")->text().toStdString(), "20151024093005");
+    auto* list = dialog.findChild<QAbstractItemView*>("listView");
+    ASSERT_NE(list, nullptr);
+    auto shown = [list] {
+        QStringList names;
+        const QModelIndex root = list->rootIndex();
+        for (int r = 0; r < list->model()->rowCount(root); ++r)
+            names << list->model()->index(r, 0, root).data().toString();
+        return names;
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !shown().isEmpty(); }, 5000));
+    EXPECT_EQ(shown().join('|').toStdString(), "kept.csv");
 }
 
 }  // namespace
