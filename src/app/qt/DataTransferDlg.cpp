@@ -109,12 +109,9 @@ CDataTransferDlg::CDataTransferDlg(std::unique_ptr<DeviceBackend> backend, QWidg
 
     qApp->installEventFilter(this);
 
-#ifndef Q_OS_WIN
-    // Without a system menu to extend, the About entry lives on the
-    // window's context menu and on F1.
+    // F1 opens the About box too, wherever the focus is in the window.
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(help, &QShortcut::activated, this, &CDataTransferDlg::OnAbout);
-#endif
 }
 
 CDataTransferDlg::~CDataTransferDlg() {
@@ -302,6 +299,16 @@ void CDataTransferDlg::contextMenuEvent(QContextMenuEvent* event) {
 #ifdef Q_OS_WIN
     QDialog::contextMenuEvent(event);
 #else
+    // Without a system menu to extend, the About entry lives on the window's
+    // own context menu: a right click on its surface (or on a label or the
+    // group box drawn on it). A right click on the list or a button, which
+    // they leave unhandled, reaches the window too and opens nothing.
+    QWidget* under = childAt(event->pos());
+    const bool surface = under == nullptr || qobject_cast<QLabel*>(under) || qobject_cast<QGroupBox*>(under);
+    if (event->reason() != QContextMenuEvent::Mouse || !surface) {
+        event->ignore();
+        return;
+    }
     QMenu menu(this);
     QAction* about = menu.addAction(QString::fromLatin1(msg::kAboutMenuEntry));
     about->setShortcut(QKeySequence(Qt::Key_F1));

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenu>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -302,13 +303,55 @@ TEST(MainWindow, SaveAllClearsTheFlagOnlyWhenTheFileWasWritten) {
     QDir(dir).removeRecursively();
 }
 
-TEST(MainWindow, AboutOpensFromF1) {
+// A right click at `pos` of the window, as the window system delivers it
+// (with the context menu it brings); the entries of the menu that opened,
+// whose first entry is chosen, or nothing when none opened.
+QStringList RightClickMenu(CDataTransferDlg& dlg, QPoint pos) {
+    QStringList entries;
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) return;
+        for (QAction* a : menu->actions()) entries << a->text();
+        if (!menu->actions().isEmpty()) menu->setActiveAction(menu->actions().first());
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    QTest::mouseClick(dlg.windowHandle(), Qt::RightButton, {}, pos);
+    QTest::qWait(10);
+    return entries;
+}
+
+TEST(MainWindow, AboutOpensFromF1AndARightClickOnTheBackgroundOnly) {
     MainWindowHarness h(MakeDemoImage());
-    QTest::keyClick(h.dlg.get(), Qt::Key_F1);
-#ifdef Q_OS_WIN
-    EXPECT_EQ(h.abouts, 0);
-#else
+    QTest::mouseClick(h.W(1000), Qt::LeftButton);
+    QTest::keyClick(h.W(1007), Qt::Key_F1);
     EXPECT_EQ(h.abouts, 1);
+
+    // A right click on the table selects the row and shows its unit.
+    auto* table = qobject_cast<QAbstractItemView*>(h.W(1007));
+    const RecordStore& store = h.dlg->Logic().Store();
+    int row = 1;
+    while (store.RecordOf(table->model()->index(row, 10).data().toInt()).m_strUnit == store.RecordOf(0).m_strUnit)
+        ++row;
+    ASSERT_LT(row, table->model()->rowCount());
+    table->scrollTo(table->model()->index(row, 0));
+    const QPoint rowPos =
+        table->viewport()->mapTo(h.dlg.get(), table->visualRect(table->model()->index(row, 1)).center());
+    EXPECT_TRUE(RightClickMenu(*h.dlg, rowPos).isEmpty());
+    EXPECT_TRUE(table->selectionModel()->isRowSelected(row, {}));
+    EXPECT_EQ(h.Text(1016).toStdString(),
+              store.RecordOf(table->model()->index(row, 10).data().toInt()).m_strUnit.str());
+    for (int id : kActionButtons) {
+        if (id == 1006) continue;  // keep the window
+        EXPECT_TRUE(RightClickMenu(*h.dlg, h.W(id)->geometry().center()).isEmpty()) << id;
+    }
+    EXPECT_EQ(h.abouts, 1);
+
+#ifndef Q_OS_WIN
+    // The window's own surface, and a label drawn on it.
+    EXPECT_EQ(RightClickMenu(*h.dlg, QPoint(3, 3)), QStringList{QString::fromLatin1(msg::kAboutMenuEntry)});
+    EXPECT_EQ(h.abouts, 2);
+    EXPECT_EQ(RightClickMenu(*h.dlg, h.W(1009)->geometry().center()).size(), 1);
+    EXPECT_EQ(h.abouts, 3);
 #endif
 }
 
