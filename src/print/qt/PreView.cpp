@@ -61,11 +61,14 @@ int PaperCodeFromPageSizeId(int qPageSizeId) {
     }
 }
 
-QImage RenderPreviewPage(const ReportCallbackFn& callback, const PrintRequest& request, int px, int py) {
+QImage RenderPreviewPage(const ReportCallbackFn& callback, const PrintRequest& request, int px, int py,
+                         qreal devicePixelRatio) {
     const int width = g_nPageWidthMM * DotsPerMM(px);
     const int height = g_nPageHeightMM * DotsPerMM(py);
     if (width <= 0 || height <= 0) return {};
-    QImage image(width, height, QImage::Format_RGB32);
+    const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+    QImage image(qRound(width * ratio), qRound(height * ratio), QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);  // the painter draws in dots, the image keeps pixels
     image.fill(Qt::black);
     if (callback) {
         QPainter painter(&image);
@@ -148,7 +151,7 @@ QImage CPreView::RenderCurrentPage() const {
         request.nLastRow = m_nCurPage == request.nPageCount ? request.nRowCount : rowsPerPage * m_nCurPage;
         request.nMode = 0;
     }
-    return RenderPreviewPage(m_pfnCallback, request, logicalDpiX(), logicalDpiY());
+    return RenderPreviewPage(m_pfnCallback, request, logicalDpiX(), logicalDpiY(), viewport()->devicePixelRatioF());
 }
 
 void CPreView::paintEvent(QPaintEvent* /*event*/) {

@@ -20,8 +20,12 @@ namespace oront {
 
 // Renders one preview page: an image of W x H millimetres at dX x dY dots a
 // millimetre of a px x py screen, black at first; the callback paints the
-// page white with the page frame and draws it.
-QImage RenderPreviewPage(const ReportCallbackFn& callback, const PrintRequest& request, int px, int py);
+// page white with the page frame and draws it. On a screen with a device
+// pixel ratio above 1 the image holds that many pixels a dot and carries the
+// ratio, so that it is drawn at the screen's own pixels instead of being
+// magnified.
+QImage RenderPreviewPage(const ReportCallbackFn& callback, const PrintRequest& request, int px, int py,
+                         qreal devicePixelRatio = 1.0);
 
 // Page printer paper codes from Qt's page size ids (0 for papers without a
 // code of their own, which printer setup treats as 210 x 297).
@@ -49,7 +53,8 @@ public:
     // wheel off. Taken from the system when the window is made.
     void SetWheelScrollLines(int lines);
 
-    // The page as the next repaint shows it.
+    // The page as the next repaint shows it, at the screen's device pixel
+    // ratio.
     [[nodiscard]] QImage RenderCurrentPage() const;
 
     // Page bookkeeping, written by the frame.

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPdfWriter>
+#include <QProcess>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
@@ -461,6 +462,40 @@ TEST_F(PreviewTest, PageImageAndPrintSetup) {
     Press(cmd::kPrintSetup);
     EXPECT_EQ(g_nPageWidthMM, 210);
     EXPECT_EQ(g_nPageHeightMM, 297);
+}
+
+// On a screen of device pixel ratio 2 the page is drawn with twice the
+// pixels a side and copied to the screen pixel for pixel, not magnified from
+// a picture at ratio 1. The test runs itself again under QT_SCALE_FACTOR=2.
+TEST_F(PreviewTest, PageAtDevicePixelRatio2) {
+    if (qApp->devicePixelRatio() != 2) {
+        ASSERT_TRUE(qEnvironmentVariableIsEmpty("QT_SCALE_FACTOR")) << "the platform ignores QT_SCALE_FACTOR";
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_SCALE_FACTOR", "2");
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=PreviewTest.PageAtDevicePixelRatio2"});
+        ASSERT_TRUE(child.waitForFinished(120000));
+        const QByteArray output = child.readAll();
+        EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+        EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
+        return;
+    }
+    Open(49);
+    QApplication::processEvents();
+    const QImage page = view->RenderCurrentPage();
+    EXPECT_EQ(page.devicePixelRatio(), 2.0);
+    EXPECT_EQ(page.size(), QSize(1782, 1260));
+    const QImage shot = view->viewport()->grab().toImage();
+    ASSERT_EQ(shot.devicePixelRatio(), 2.0);
+    // The page stands at (px / 4, py / 8) = (24, 12) logical dots.
+    const QPoint origin(48, 24);
+    int checked = 0;
+    for (int y = 100; y < 400 && origin.y() + y < shot.height(); y += 7)
+        for (int x = 50; x < 1500 && origin.x() + x < shot.width(); x += 13, ++checked)
+            ASSERT_EQ(shot.pixel(origin + QPoint(x, y)), page.pixel(x, y)) << x << "," << y;
+    EXPECT_GT(checked, 1000);
 }
 
 TEST_F(PreviewTest, DataPrintOpensTheFrameOnlyWithRecords) {
