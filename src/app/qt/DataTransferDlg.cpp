@@ -15,6 +15,8 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QSettings>
 #include <QShortcut>
 
 #include "app/qt/AboutDlg.h"
@@ -46,19 +48,30 @@ constexpr int kGroupBoxName = -1;  // the group box has no number of its own
 constexpr int kSysCommandAbout = 16;  // system menu command of the About entry
 #endif
 
+// The template's size in dialog units: the window's smallest size.
+constexpr int kTemplateWidth = 435;
+constexpr int kTemplateHeight = 259;
+
+using Anchor = CDataTransferDlg::Anchor;
+
 struct StaticSpec {
     int id;
     const char* text;
     int x, y, w, h;
     bool value;
+    Anchor anchor;
 };
 
 // The labels under the list, in template order.
 constexpr StaticSpec kStatics[] = {
-    {ctl::kCh3Caption, "Ch3 Size :", 239, 203, 34, 9, false}, {ctl::kCh3Value, "5.0um", 272, 203, 36, 9, true},
-    {ctl::kUnitCaption, "Unit :", 352, 203, 24, 9, false},    {ctl::kUnitValue, "CNT", 383, 203, 26, 9, true},
-    {ctl::kCh1Caption, "Ch1 Size :", 13, 203, 34, 9, false},  {ctl::kCh1Value, "0.3um", 50, 203, 36, 9, true},
-    {ctl::kCh2Caption, "Ch2 Size:", 126, 203, 34, 9, false},  {ctl::kCh2Value, "0.5um", 161, 203, 36, 9, true},
+    {ctl::kCh3Caption, "Ch3 Size :", 239, 203, 34, 9, false, Anchor::BottomCentre},
+    {ctl::kCh3Value, "5.0um", 272, 203, 36, 9, true, Anchor::BottomCentre},
+    {ctl::kUnitCaption, "Unit :", 352, 203, 24, 9, false, Anchor::BottomRight},
+    {ctl::kUnitValue, "CNT", 383, 203, 26, 9, true, Anchor::BottomRight},
+    {ctl::kCh1Caption, "Ch1 Size :", 13, 203, 34, 9, false, Anchor::BottomLeft},
+    {ctl::kCh1Value, "0.3um", 50, 203, 36, 9, true, Anchor::BottomLeft},
+    {ctl::kCh2Caption, "Ch2 Size:", 126, 203, 34, 9, false, Anchor::BottomCentre},
+    {ctl::kCh2Value, "0.5um", 161, 203, 36, 9, true, Anchor::BottomCentre},
 };
 
 struct ButtonSpec {
@@ -66,17 +79,24 @@ struct ButtonSpec {
     const char* text;
     int x, y, w, h;
     int icon;
+    Anchor anchor;
 };
 
 // The action buttons in the order they get their skins.
 constexpr ButtonSpec kButtons[] = {
-    {ctl::kReadRecords, "Read Records", 6, 218, 72, 16, res::kIconReadRecords},
-    {ctl::kDeleteRecords, "Delete Records", 6, 238, 72, 16, res::kIconDeleteRecords},
-    {ctl::kSaveSelected, "Save Selected", 182, 218, 72, 16, res::kIconSaveSelected},
-    {ctl::kSaveAll, "Save All", 183, 238, 72, 16, res::kIconSaveAll},
-    {ctl::kDataPrint, "Data Print", 356, 218, 72, 16, res::kIconDataPrint},
-    {ctl::kQuit, "Quit", 356, 238, 72, 16, res::kIconQuit},
+    {ctl::kReadRecords, "Read Records", 6, 218, 72, 16, res::kIconReadRecords, Anchor::BottomLeft},
+    {ctl::kDeleteRecords, "Delete Records", 6, 238, 72, 16, res::kIconDeleteRecords, Anchor::BottomLeft},
+    {ctl::kSaveSelected, "Save Selected", 182, 218, 72, 16, res::kIconSaveSelected, Anchor::BottomCentre},
+    {ctl::kSaveAll, "Save All", 183, 238, 72, 16, res::kIconSaveAll, Anchor::BottomCentre},
+    {ctl::kDataPrint, "Data Print", 356, 218, 72, 16, res::kIconDataPrint, Anchor::BottomRight},
+    {ctl::kQuit, "Quit", 356, 238, 72, 16, res::kIconQuit, Anchor::BottomRight},
 };
+
+// The window's place between runs: an INI file of the user's settings
+// folder (on Linux $XDG_CONFIG_HOME/oront-v208/window.ini).
+constexpr const char* kSettingsFolder = "oront-v208";
+constexpr const char* kSettingsName = "window";
+constexpr const char* kGeometryKey = "MainWindow/geometry";
 
 QString Latin1(const std::string& s) {
     return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
@@ -88,18 +108,24 @@ CDataTransferDlg::CDataTransferDlg(std::unique_ptr<DeviceBackend> backend, QWidg
     : QDialog(parent), m_pBackend(std::move(backend)) {
     m_pLogic = std::make_unique<MainWindowLogic>(static_cast<MainWindowView&>(*this), m_pBackend.get());
 
-    // A pop-up window with caption, system menu and minimise box; no sizing.
+    // A window with caption, system menu, minimise and maximise boxes,
+    // sizable down to the template's size, where every control has its
+    // template place.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QString::fromLatin1(msg::kAppTitle));
     setObjectName("102");
     const QFont font = DialogFont("Arial", 9);
     setFont(font);
     const DialogUnits du(font);
-    setFixedSize(du.Size(435, 259));
+    m_templateSize = du.Size(kTemplateWidth, kTemplateHeight);
+    setMinimumSize(m_templateSize);
+    resize(m_templateSize);
     setWindowIcon(ResourceIcon(res::kIconApp));
 
     CreateControls();
+    LayOut();
+    RestoreWindowPlace();
 
     // Initialisation: the logic's state, the record list, the background
     // and the button skins, then labels, buttons and the first focus.
@@ -128,10 +154,14 @@ void CDataTransferDlg::CreateControls() {
 
     // Template order: the labels of Ch3 and the unit, Save Selected, the
     // labels of Ch1 and Ch2, the group box, the other buttons and the list.
+    auto place = [&](QWidget* widget, QRect rect, Anchor anchor) {
+        widget->setGeometry(rect);
+        m_places.push_back({widget, rect, anchor});
+    };
     auto addStatic = [&](const StaticSpec& s) {
         auto* label = new QLabel(QString::fromLatin1(s.text), this);
         label->setObjectName(QString::number(s.id));
-        label->setGeometry(du.Rect(s.x, s.y, s.w, s.h));
+        place(label, du.Rect(s.x, s.y, s.w, s.h), s.anchor);
         label->setAutoFillBackground(true);
         label->setPalette(s.value ? valuePalette : captionPalette);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -139,7 +169,7 @@ void CDataTransferDlg::CreateControls() {
     auto addButton = [&](const ButtonSpec& b) {
         auto* button = new CShadeButtonST(QString::fromLatin1(b.text), this);
         button->setObjectName(QString::number(b.id));
-        button->setGeometry(du.Rect(b.x, b.y, b.w, b.h));
+        place(button, du.Rect(b.x, b.y, b.w, b.h), b.anchor);
         button->setAutoDefault(true);
         return button;
     };
@@ -154,7 +184,7 @@ void CDataTransferDlg::CreateControls() {
     for (int i = 4; i < 8; ++i) addStatic(kStatics[i]);
     auto* group = new QGroupBox(this);
     group->setObjectName(QString::number(kGroupBoxName));
-    group->setGeometry(du.Rect(6, 195, 422, 22));
+    place(group, du.Rect(6, 195, 422, 22), Anchor::BottomStretch);
     group->lower();
     auto* read = addButton(buttonSpec(ctl::kReadRecords));
     auto* erase = addButton(buttonSpec(ctl::kDeleteRecords));
@@ -163,7 +193,7 @@ void CDataTransferDlg::CreateControls() {
 
     m_pList = new CRecordTableCtrl(m_pLogic->Store(), static_cast<IRecordLabels*>(this), this);
     m_pList->setObjectName(QString::number(ctl::kRecordList));
-    m_pList->setGeometry(du.Rect(6, 7, 422, 191));
+    place(m_pList, du.Rect(6, 7, 422, 191), Anchor::Fill);
 
     auto* print = addButton(buttonSpec(ctl::kDataPrint));
 
@@ -181,7 +211,7 @@ void CDataTransferDlg::CreateControls() {
     // How far a download has come, over the middle of the list.
     m_pProgress = new QProgressBar(this);
     m_pProgress->setObjectName("progress");
-    m_pProgress->setGeometry(du.Rect(117, 93, 200, 12));
+    place(m_pProgress, du.Rect(117, 93, 200, 12), Anchor::Middle);
     m_pProgress->setTextVisible(true);
     m_pProgress->setAlignment(Qt::AlignCenter);
     m_pProgress->hide();
@@ -196,6 +226,47 @@ void CDataTransferDlg::SetupButtons() {
         button->SetFlatFocus(true);
         button->update();
     }
+}
+
+QRect CDataTransferDlg::Placed(QRect rect, Anchor anchor, QSize extra) {
+    const int dx = extra.width();
+    const int dy = extra.height();
+    switch (anchor) {
+        case Anchor::Fill:
+            return rect.adjusted(0, 0, dx, dy);
+        case Anchor::Middle:
+            return rect.translated(dx / 2, dy / 2);
+        case Anchor::BottomLeft:
+            return rect.translated(0, dy);
+        case Anchor::BottomCentre:
+            return rect.translated(dx / 2, dy);
+        case Anchor::BottomRight:
+            return rect.translated(dx, dy);
+        case Anchor::BottomStretch:
+            return rect.translated(0, dy).adjusted(0, 0, dx, 0);
+    }
+    return rect;
+}
+
+void CDataTransferDlg::LayOut() {
+    const QSize extra = (size() - m_templateSize).expandedTo(QSize(0, 0));
+    for (const Place& p : m_places) p.widget->setGeometry(Placed(p.rect, p.anchor, extra));
+}
+
+std::unique_ptr<QSettings> CDataTransferDlg::OpenSettings() {
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QString::fromLatin1(kSettingsFolder),
+                                       QString::fromLatin1(kSettingsName));
+}
+
+void CDataTransferDlg::RestoreWindowPlace() {
+    const QByteArray geometry = OpenSettings()->value(QString::fromLatin1(kGeometryKey)).toByteArray();
+    if (!geometry.isEmpty()) restoreGeometry(geometry);
+}
+
+void CDataTransferDlg::SaveWindowPlace() {
+    auto settings = OpenSettings();
+    settings->setValue(QString::fromLatin1(kGeometryKey), saveGeometry());
+    settings->sync();
 }
 
 QWidget* CDataTransferDlg::Control(int id) const {
@@ -268,6 +339,11 @@ void CDataTransferDlg::paintEvent(QPaintEvent* /*event*/) {
     } else {
         painter.fillRect(rect(), theme::Background());
     }
+}
+
+void CDataTransferDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    LayOut();
 }
 
 void CDataTransferDlg::closeEvent(QCloseEvent* event) {
@@ -452,6 +528,7 @@ void CDataTransferDlg::Progress(int received, int count) {
 }
 
 void CDataTransferDlg::EndDialog(int code) {
+    SaveWindowPlace();
     QDialog::done(code);
 }
 

@@ -6,6 +6,12 @@
 // control carries its number as objectName ("1000", "1007"); the unnamed
 // group box under the list is "-1".
 //
+// The window is sizable down to the template's size, where every control
+// has its template place; the list takes the extra room, the labels and
+// buttons keep their distances from the bottom and from the left side, the
+// right side or the middle. Its size and place are kept between runs
+// (OpenSettings()).
+//
 // Leaving the window: "Quit" asks with its own wording, the close box (and
 // Alt+F4) with the other; Escape, and Enter while no push button has the
 // focus, take the close box's path, so unsaved records are never dropped
@@ -19,6 +25,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/MainWindowLogic.h"
 #include "export/SaveFlows.h"
@@ -26,6 +33,7 @@
 
 class QLabel;
 class QProgressBar;
+class QSettings;
 
 namespace oront {
 
@@ -67,6 +75,18 @@ public:
     void OnQuit();
     void OnAbout();
 
+    // How a control follows the window's size beyond the template's: the
+    // list takes the extra room (Fill), the progress display stays in its
+    // middle (Middle), the labels, buttons and group box keep their distance
+    // from the bottom and from the left side, the middle or the right side,
+    // or stretch with the width (BottomStretch).
+    enum class Anchor { Fill, Middle, BottomLeft, BottomCentre, BottomRight, BottomStretch };
+    // A control's template place `rect` in a window `extra` pixels larger
+    // than the template.
+    static QRect Placed(QRect rect, Anchor anchor, QSize extra);
+    // The settings in which the window keeps its size and place.
+    static std::unique_ptr<QSettings> OpenSettings();
+
     // Text of the progress display during a download ("" while none runs).
     QString ProgressText() const;
 
@@ -76,6 +96,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -89,6 +110,9 @@ protected:
 private:
     void CreateControls();
     void SetupButtons();
+    void LayOut();
+    void RestoreWindowPlace();
+    void SaveWindowPlace();
 
     // MainWindowView
     void ShowMessage() override;
@@ -114,6 +138,14 @@ private:
     std::unique_ptr<DeviceBackend> m_pBackend;
     std::unique_ptr<MainWindowLogic> m_pLogic;
     QPixmap m_background;
+    // Every control with its template place and how it follows the size.
+    struct Place {
+        QWidget* widget;
+        QRect rect;
+        Anchor anchor;
+    };
+    std::vector<Place> m_places;
+    QSize m_templateSize;
     CRecordTableCtrl* m_pList = nullptr;
     QProgressBar* m_pProgress = nullptr;
     DialogSeams m_seams;

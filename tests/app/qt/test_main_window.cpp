@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
 #include <memory>
@@ -26,6 +27,7 @@
 #include "export/qt/SaveDataDlg.h"
 #include "print/qt/PrintPreViewParent.h"
 #include "records/CFormat.h"
+#include "support/TestEnvironment.h"
 #include "support/gtest/SkipOrFail.h"
 #include "support/qt/Pictures.h"
 #include "table/DragSelect.h"
@@ -36,10 +38,23 @@ namespace {
 constexpr int kActionButtons[] = {1000, 1002, 1003, 1005, 1006, 1028};
 constexpr int kValueLabels[] = {1010, 1012, 1014, 1016};
 
+// The window keeps its size and place in settings of the tests' own, never
+// in the user's.
+class PrivateSettings : public ::testing::Environment {
+public:
+    void SetUp() override {
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                           QString::fromStdString(test::FreshTestFolder("main-window-settings").string()));
+    }
+};
+const auto* const kPrivateSettings = ::testing::AddGlobalTestEnvironment(new PrivateSettings);
+
 // A main window on a simulated instrument, with the modal dialogs replaced:
 // messages and questions are recorded, questions answered from `answers`.
+// The window starts without a kept size and place unless `keepPlace`.
 struct MainWindowHarness {
-    explicit MainWindowHarness(MemoryImage image, SimulatorFaults faults = {}) {
+    explicit MainWindowHarness(MemoryImage image, SimulatorFaults faults = {}, bool keepPlace = false) {
+        if (!keepPlace) CDataTransferDlg::OpenSettings()->clear();
         faults.realTimeSilence = false;
         auto backend = std::make_unique<SimulatedInstrument>(std::move(image), faults);
         sim = backend.get();
@@ -70,29 +85,53 @@ struct MainWindowHarness {
     int abouts = 0;
 };
 
+// The controls of the template with their places in dialog units, and how
+// they follow a larger window: L, C, R keep their distance from the bottom
+// and the left side, the middle or the right side; S also stretches with
+// the width; F (the list) takes all extra room.
+struct Place {
+    int id, x, y, w, h;
+    const char* text;
+    char follows;
+};
+constexpr Place kPlaces[] = {
+    {1013, 239, 203, 34, 9, "Ch3 Size :", 'C'},     {1014, 272, 203, 36, 9, "5.0um", 'C'},
+    {1015, 352, 203, 24, 9, "Unit :", 'R'},         {1016, 383, 203, 26, 9, "CNT", 'R'},
+    {1003, 182, 218, 72, 16, "Save Selected", 'C'}, {1009, 13, 203, 34, 9, "Ch1 Size :", 'L'},
+    {1010, 50, 203, 36, 9, "0.3um", 'L'},           {1011, 126, 203, 34, 9, "Ch2 Size:", 'C'},
+    {1012, 161, 203, 36, 9, "0.5um", 'C'},          {-1, 6, 195, 422, 22, "", 'S'},
+    {1000, 6, 218, 72, 16, "Read Records", 'L'},    {1002, 6, 238, 72, 16, "Delete Records", 'L'},
+    {1006, 356, 238, 72, 16, "Quit", 'R'},          {1005, 183, 238, 72, 16, "Save All", 'C'},
+    {1007, 6, 7, 422, 191, nullptr, 'F'},           {1028, 356, 218, 72, 16, "Data Print", 'R'}};
+
+// Every control at its place in a window `dx` x `dy` pixels larger than the
+// template.
+void ExpectPlaces(const MainWindowHarness& h, int dx, int dy) {
+    const DialogUnits du(DialogFont("Arial", 9));
+    for (const Place& p : kPlaces) {
+        const QRect t = du.Rect(p.x, p.y, p.w, p.h);
+        const QRect want = p.follows == 'F'   ? t.adjusted(0, 0, dx, dy)
+                           : p.follows == 'S' ? t.adjusted(0, dy, dx, dy)
+                                              : t.translated(p.follows == 'L'   ? 0
+                                                             : p.follows == 'C' ? dx / 2
+                                                                                : dx,
+                                                             dy);
+        EXPECT_EQ(h.W(p.id)->geometry(), want) << p.id << " in a window larger by " << dx << " x " << dy;
+    }
+}
+
 TEST(MainWindow, LayoutFollowsTheTemplateInDialogUnits) {
     MainWindowHarness h(MakeDemoImage());
     EXPECT_EQ(h.dlg->windowTitle(), "Oront V208 Software");
     const DialogUnits du(DialogFont("Arial", 9));
     EXPECT_EQ(h.dlg->size(), du.Size(435, 259));
-    EXPECT_EQ(h.dlg->minimumSize(), h.dlg->maximumSize()) << "fixed size";
+    EXPECT_EQ(h.dlg->minimumSize(), du.Size(435, 259));
+    EXPECT_NE(h.dlg->minimumSize(), h.dlg->maximumSize()) << "sizable";
+    EXPECT_TRUE(h.dlg->windowFlags() & Qt::WindowMaximizeButtonHint);
 
-    struct Place {
-        int id, x, y, w, h;
-        const char* text;
-    };
-    const Place places[] = {{1013, 239, 203, 34, 9, "Ch3 Size :"},     {1014, 272, 203, 36, 9, "5.0um"},
-                            {1015, 352, 203, 24, 9, "Unit :"},         {1016, 383, 203, 26, 9, "CNT"},
-                            {1003, 182, 218, 72, 16, "Save Selected"}, {1009, 13, 203, 34, 9, "Ch1 Size :"},
-                            {1010, 50, 203, 36, 9, "0.3um"},           {1011, 126, 203, 34, 9, "Ch2 Size:"},
-                            {1012, 161, 203, 36, 9, "0.5um"},          {-1, 6, 195, 422, 22, ""},
-                            {1000, 6, 218, 72, 16, "Read Records"},    {1002, 6, 238, 72, 16, "Delete Records"},
-                            {1006, 356, 238, 72, 16, "Quit"},          {1005, 183, 238, 72, 16, "Save All"},
-                            {1007, 6, 7, 422, 191, nullptr},           {1028, 356, 218, 72, 16, "Data Print"}};
-    for (const Place& p : places) {
+    ExpectPlaces(h, 0, 0);
+    for (const Place& p : kPlaces) {
         QWidget* w = h.W(p.id);
-        ASSERT_NE(w, nullptr) << p.id;
-        EXPECT_EQ(w->geometry(), du.Rect(p.x, p.y, p.w, p.h)) << p.id;
         if (p.text == nullptr) continue;
         if (auto* b = qobject_cast<QPushButton*>(w)) {
             EXPECT_EQ(b->text(), p.text) << p.id;
@@ -120,6 +159,47 @@ TEST(MainWindow, LayoutFollowsTheTemplateInDialogUnits) {
     };
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         EXPECT_EQ(nextTabStop(h.W(order[i])), h.W(order[i + 1])) << order[i];
+}
+
+TEST(MainWindow, SizableWithTheListTakingTheRoomAndItsPlaceKeptBetweenRuns) {
+    const QSize minimum = DialogUnits(DialogFont("Arial", 9)).Size(435, 259);
+    {
+        MainWindowHarness h(MakeDemoImage());
+        QTest::mouseClick(h.W(1000), Qt::LeftButton);
+        h.dlg->resize(minimum + QSize(141, 97));  // an odd width: the middle moves by half, rounded down
+        ExpectPlaces(h, 141, 97);
+        QTest::qWait(20);
+        const QImage shot = test::Shot(*h.dlg);
+        ASSERT_EQ(shot.size(), h.dlg->size() * h.dlg->devicePixelRatio());
+        test::ExpectStretchedPictureAtTheCorners(shot, ResourceBitmap(res::kBitmapBackground), false);
+        // The buttons are drawn at their new places, the list over all its room.
+        for (int id : {1000, 1005, 1006}) {
+            const QRect r = h.W(id)->geometry();
+            EXPECT_EQ(shot.copy(r), test::Shot(*h.W(id))) << id;
+        }
+        const QRect list = h.W(1007)->geometry();
+        EXPECT_EQ(shot.copy(list), test::Shot(*h.W(1007)));
+        EXPECT_TRUE(shot.save(QString::fromStdString((test::TestOutputFolder() / "main-window-resized.png").string())));
+
+        h.dlg->resize(100, 100);
+        EXPECT_EQ(h.dlg->size(), minimum) << "never below the template's size";
+        ExpectPlaces(h, 0, 0);
+
+        h.dlg->showMaximized();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return h.dlg->size() != minimum; }));
+        ExpectPlaces(h, h.dlg->width() - minimum.width(), h.dlg->height() - minimum.height());
+        h.dlg->showNormal();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return h.dlg->size() == minimum; }));
+
+        h.dlg->resize(minimum + QSize(60, 40));
+        h.dlg->move(37, 29);
+        QTest::mouseClick(h.W(1006), Qt::LeftButton);  // answered OK
+        ASSERT_FALSE(h.dlg->isVisible());
+    }
+    MainWindowHarness again(MakeDemoImage(), {}, true);
+    EXPECT_EQ(again.dlg->size(), minimum + QSize(60, 40));
+    EXPECT_EQ(again.dlg->pos(), QPoint(37, 29));
+    ExpectPlaces(again, 60, 40);
 }
 
 TEST(MainWindow, StartUpEnablesOnlyReadAndQuitAndHidesTheValues) {
