@@ -105,7 +105,16 @@ OutputResult WritePayload(const std::string& path) {
 fs::path FreshFolder(const std::string& name) {
     // Below the system's temporary folder, which every user may reach (a
     // build folder inside a home folder may not be).
-    fs::path dir = fs::temp_directory_path() / "oront-output-test" / name;
+    // One folder per test program, so that runs of other builds at the same
+    // time do not clear each other's files; removed when the program ends.
+    static const struct Base {
+        fs::path path = fs::temp_directory_path() / ("oront-output-test-" + std::to_string(getpid()));
+        ~Base() {
+            std::error_code ignored;
+            fs::remove_all(path, ignored);
+        }
+    } base;
+    fs::path dir = base.path / name;
     fs::remove_all(dir);
     fs::create_directories(dir);
     // Reachable by the unprivileged user some rows write as.
