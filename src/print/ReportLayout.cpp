@@ -93,6 +93,45 @@ void Separators(ReportSurface& dc, ReportGrid grid, int dX, int top, int bottom)
     }
 }
 
+// Passes the drawing on to another surface with every position and font
+// height scaled by num / den: the page laid out for A4 landscape, drawn on
+// narrower paper.
+class ScaledSurface : public ReportSurface {
+public:
+    ScaledSurface(ReportSurface& inner, int num, int den) : m_inner(inner), m_num(num), m_den(den) {}
+
+    [[nodiscard]] bool HasOutputDevice() const override { return m_inner.HasOutputDevice(); }
+    [[nodiscard]] int DpiX() const override { return m_inner.DpiX(); }
+    [[nodiscard]] int DpiY() const override { return m_inner.DpiY(); }
+    [[nodiscard]] int AttributeDpiY() const override { return m_inner.AttributeDpiY(); }
+
+    FontId CreateFont(int height, int weight, std::string_view face, int quality, int pitchAndFamily) override {
+        return m_inner.CreateFont(Scale(height), weight, face, quality, pitchAndFamily);
+    }
+    FontId SelectFont(FontId font) override { return m_inner.SelectFont(font); }
+    void DeleteFont(FontId font) override { m_inner.DeleteFont(font); }
+    PenId CreatePen(int width) override { return m_inner.CreatePen(width); }
+    PenId SelectPen(PenId pen) override { return m_inner.SelectPen(pen); }
+    void DeletePen(PenId pen) override { m_inner.DeletePen(pen); }
+
+    void DrawText(std::string_view text, const DeviceRect& rect, TextAlign align) override {
+        m_inner.DrawText(text, Scale(rect), align);
+    }
+    void MoveTo(int x, int y) override { m_inner.MoveTo(Scale(x), Scale(y)); }
+    void LineTo(int x, int y) override { m_inner.LineTo(Scale(x), Scale(y)); }
+    void Rectangle(const DeviceRect& rect) override { m_inner.Rectangle(Scale(rect)); }
+
+private:
+    [[nodiscard]] int Scale(int v) const { return MulDiv(v, m_num, m_den); }
+    [[nodiscard]] DeviceRect Scale(const DeviceRect& r) const {
+        return {Scale(r.left), Scale(r.top), Scale(r.right), Scale(r.bottom)};
+    }
+
+    ReportSurface& m_inner;
+    int m_num;
+    int m_den;
+};
+
 // Title, model line, column header and the table lines first..last of one
 // page. Returns the last drawn band (top and bottom in mm) for the footer.
 struct BandMM {
@@ -101,9 +140,9 @@ struct BandMM {
 };
 
 BandMM DrawPageBody(ReportSurface& dc, ReportGrid grid, const ReportFonts& fonts, const ReportSource& source, int first,
-                    int last, int dX, int dY) {
+                    int last, int dX, int dY, int contentWidthMM) {
     // The caller has selected the title font (remembering the one it replaced).
-    const int pageRight = g_nPageWidthMM * dX;
+    const int pageRight = contentWidthMM * dX;
     dc.DrawText(report::kTitle, {0, kTitleTopMM * dY, pageRight, kTitleBottomMM * dY}, TextAlign::Center);
 
     dc.SelectFont(fonts.model);
@@ -140,10 +179,33 @@ BandMM DrawPageBody(ReportSurface& dc, ReportGrid grid, const ReportFonts& fonts
 }  // namespace
 
 int ReportPageCount(int rowCount) {
-    if (rowCount <= kRowsPerPage) return 1;
-    const int q = (rowCount - kRowsPerPage) / kRowsPerPage;
-    const int r = (rowCount - kRowsPerPage) % kRowsPerPage;
+    return ReportPageCount(rowCount, kRowsPerPage);
+}
+
+int ReportPageCount(int rowCount, int rowsPerPage) {
+    if (rowsPerPage <= 0) rowsPerPage = kRowsPerPage;
+    if (rowCount <= rowsPerPage) return 1;
+    const int q = (rowCount - rowsPerPage) / rowsPerPage;
+    const int r = (rowCount - rowsPerPage) % rowsPerPage;
     return r == 0 ? q + 1 : q + 2;
+}
+
+PageFit FitReportToPage(int widthMM, int heightMM) {
+    PageFit fit;
+    if (widthMM > 0 && widthMM < kDefaultPageWidthMM) {
+        fit.scaleNum = widthMM;
+        fit.scaleDen = kDefaultPageWidthMM;
+        fit.contentWidthMM = kDefaultPageWidthMM;
+    } else {
+        fit.contentWidthMM = widthMM;
+    }
+    // n lines end with the footer at 27 + 7n + 10 mm of the unscaled page,
+    // which must lie within heightMM * den / num.
+    const long long room = static_cast<long long>(heightMM) * fit.scaleDen -
+                           static_cast<long long>(kHeaderBottomMM + kFooterBottomGapMM) * fit.scaleNum;
+    const long long rows = room / (static_cast<long long>(kLineHeightMM) * fit.scaleNum);
+    fit.rowsPerPage = static_cast<int>(std::clamp<long long>(rows, 1, 1000000));
+    return fit;
 }
 
 PageRows RowsOfPage(int page, int pageCount, int rowCount, int rowsPerPage) {
@@ -231,7 +293,13 @@ void DrawReportPage(ReportSurface& dc, const PrintRequest& request, const Report
     const std::string dateText = FormatPrintDate(now);
     const std::string pageText = report::PreviewPageText(request.nCurrentPage, request.nPageCount);
 
-    const ReportFonts fonts = CreateReportFonts(dc);
+    // Everything but the page frame goes through `page`, scaled onto paper
+    // narrower than A4 landscape.
+    const PageFit fit = FitReportToPage(g_nPageWidthMM, g_nPageHeightMM);
+    ScaledSurface scaled(dc, fit.scaleNum, fit.scaleDen);
+    ReportSurface& page = fit.scaleNum == fit.scaleDen ? dc : scaled;
+
+    const ReportFonts fonts = CreateReportFonts(page);
     const ReportSurface::PenId framePen = dc.CreatePen(kFramePenWidth);
     const int dX = DotsPerMM(dc.DpiX());
     const int dY = DotsPerMM(dc.DpiY());
@@ -240,17 +308,17 @@ void DrawReportPage(ReportSurface& dc, const PrintRequest& request, const Report
     dc.Rectangle({0, 0, g_nPageWidthMM * dX, g_nPageHeightMM * dY});
     dc.SelectPen(oldPen);
 
-    const ReportSurface::FontId oldFont = dc.SelectFont(fonts.title);
-    const BandMM last =
-        DrawPageBody(dc, ReportGrid::Preview, fonts, source, request.nFirstRow, request.nLastRow, dX, dY);
+    const ReportSurface::FontId oldFont = page.SelectFont(fonts.title);
+    const BandMM last = DrawPageBody(page, ReportGrid::Preview, fonts, source, request.nFirstRow, request.nLastRow, dX,
+                                     dY, fit.contentWidthMM);
 
     const int footerTop = (last.top + kFooterTopGapMM) * dY;
     const int footerBottom = (last.bottom + kFooterBottomGapMM) * dY;
-    dc.DrawText(dateText, {10 * dX, footerTop, 54 * dX, footerBottom}, TextAlign::Left);
-    dc.DrawText(pageText, {234 * dX, footerTop, 264 * dX, footerBottom}, TextAlign::Right);
+    page.DrawText(dateText, {10 * dX, footerTop, 54 * dX, footerBottom}, TextAlign::Left);
+    page.DrawText(pageText, {234 * dX, footerTop, 264 * dX, footerBottom}, TextAlign::Right);
 
-    dc.SelectFont(oldFont);
-    DeleteReportFonts(dc, fonts);
+    page.SelectFont(oldFont);
+    DeleteReportFonts(page, fonts);
     dc.DeletePen(framePen);
 }
 
@@ -261,7 +329,12 @@ void PrintReportPages(ReportSurface& dc, const PrintRequest& request, const Repo
 void PrintReportPages(ReportSurface& dc, const PrintRequest& request, const ReportSource& source, std::time_t now) {
     if (!dc.HasOutputDevice()) return;
     const std::string dateText = FormatPrintDate(now);
-    const ReportFonts fonts = CreateReportFonts(dc);
+    // The document calls go to the printer, the drawing through `sheet`,
+    // scaled onto paper narrower than A4 landscape.
+    const PageFit fit = FitReportToPage(g_nPageWidthMM, g_nPageHeightMM);
+    ScaledSurface scaled(dc, fit.scaleNum, fit.scaleDen);
+    ReportSurface& sheet = fit.scaleNum == fit.scaleDen ? dc : scaled;
+    const ReportFonts fonts = CreateReportFonts(sheet);
     const int dX = DotsPerMM(dc.DpiX());
     const int dY = DotsPerMM(dc.DpiY());
 
@@ -278,13 +351,14 @@ void PrintReportPages(ReportSurface& dc, const PrintRequest& request, const Repo
             return;
         }
         const PageRows rows = RowsOfPage(page, request.nPageCount, request.nRowCount, request.nRowsPerPage);
-        const ReportSurface::FontId oldFont = dc.SelectFont(fonts.title);
-        const BandMM last = DrawPageBody(dc, ReportGrid::Print, fonts, source, rows.first, rows.last, dX, dY);
+        const ReportSurface::FontId oldFont = sheet.SelectFont(fonts.title);
+        const BandMM last =
+            DrawPageBody(sheet, ReportGrid::Print, fonts, source, rows.first, rows.last, dX, dY, fit.contentWidthMM);
         const int footerTop = (last.top + kFooterTopGapMM) * dY;
         const int footerBottom = (last.bottom + kFooterBottomGapMM) * dY;
-        dc.DrawText(dateText, {17 * dX, footerTop, 64 * dX, footerBottom}, TextAlign::Left);
-        dc.DrawText(report::PrintPageText(page, request.nPageCount), {224 * dX, footerTop, 269 * dX, footerBottom},
-                    TextAlign::Right);
+        sheet.DrawText(dateText, {17 * dX, footerTop, 64 * dX, footerBottom}, TextAlign::Left);
+        sheet.DrawText(report::PrintPageText(page, request.nPageCount), {224 * dX, footerTop, 269 * dX, footerBottom},
+                       TextAlign::Right);
         dc.EndPage();
         dc.SelectFont(oldFont);
     }

@@ -110,8 +110,24 @@ public:
 // whoever builds it (MakeReportCallback).
 using ReportCallbackFn = std::function<void(ReportSurface&, const PrintRequest&)>;
 
-// Page count for R report lines, 24 a page (1 for R <= 24).
+// Page count for R report lines, 24 a page (1 for R <= 24), or
+// rowsPerPage a page.
 [[nodiscard]] int ReportPageCount(int rowCount);
+[[nodiscard]] int ReportPageCount(int rowCount, int rowsPerPage);
+
+// How the report goes onto a page of widthMM x heightMM. The page is laid
+// out for A4 landscape; on narrower paper everything but the page frame is
+// drawn scaled by scaleNum / scaleDen (the paper's width over 297 mm), so
+// that every column stays on the paper. rowsPerPage is the number of table
+// lines whose footer still ends on the paper (24 on A4 landscape, at least
+// 1); contentWidthMM is the width the page is laid out for before scaling.
+struct PageFit {
+    int scaleNum = 1;
+    int scaleDen = 1;
+    int rowsPerPage = kRowsPerPage;
+    int contentWidthMM = kDefaultPageWidthMM;
+};
+[[nodiscard]] PageFit FitReportToPage(int widthMM, int heightMM);
 
 // First and last report line (1-based, inclusive) of page p.
 struct PageRows {

@@ -284,15 +284,62 @@ TEST_F(ReportLayoutTest, PrintsExactlyTheRequestedPages) {
     EXPECT_EQ(none.LiveObjects(), 0);
 }
 
-TEST_F(ReportLayoutTest, PortraitPaperKeepsTheGrid) {
+// Paper narrower than A4 landscape takes the whole page shrunk to its width
+// (so every column stays on the paper) and as many lines as fit its height;
+// A4 landscape stays as it is.
+TEST_F(ReportLayoutTest, PaperOtherThanA4LandscapeIsLaidOutAnew) {
+    struct Fit {
+        int w, h, num, den, rows;
+    };
+    for (const Fit f :
+         {Fit{297, 210, 1, 1, 24}, Fit{210, 297, 210, 297, 54}, Fit{420, 297, 1, 1, 37}, Fit{297, 420, 1, 1, 54},
+          Fit{148, 210, 148, 297, 54}, Fit{257, 182, 257, 297, 24}, Fit{105, 10, 105, 297, 1}}) {
+        const PageFit fit = FitReportToPage(f.w, f.h);
+        EXPECT_EQ(fit.scaleNum * f.den, f.num * fit.scaleDen) << f.w << "x" << f.h;
+        EXPECT_EQ(fit.rowsPerPage, f.rows) << f.w << "x" << f.h;
+    }
+    EXPECT_EQ(ReportPageCount(120, 54), 3);
+    EXPECT_EQ(ReportPageCount(108, 54), 2);
+    EXPECT_EQ(ReportPageCount(120, 24), ReportPageCount(120));
+
     g_nPageWidthMM = 210;
     g_nPageHeightMM = 297;
-    const LineReport store = NumberedReport(1);
+    const LineReport store = NumberedReport(60);
     RecordingSurface s(96, 96, false);
-    DrawReportPage(s, PreviewRequest(1, 1), store, 0);
-    EXPECT_EQ(VerticalLinesIn(s, 60, 81).back(), 792);
+    PrintRequest rq = PreviewRequest(60, 1);
+    rq.nRowsPerPage = 54;
+    rq.nPageCount = 2;
+    rq.nLastRow = 54;
+    DrawReportPage(s, rq, store, 0);
+    // The frame is the paper; everything on it is the landscape page times
+    // 210/297, the grid ending at 792 * 210 / 297 = 560 of 630 dots.
     EXPECT_EQ(s.Filter(Op::Rectangle)[0].rect, (DeviceRect{0, 0, 630, 891}));
-    EXPECT_EQ(s.FindText("Measurement Result")->rect.right, 630);
+    const std::vector<int> header = VerticalLinesIn(s, 42, 57);
+    ASSERT_EQ(header.size(), 17u);
+    EXPECT_EQ(header.front(), 21);
+    EXPECT_EQ(header.back(), 560);
+    for (const auto& e : s.entries) {
+        if (e.op != Op::Text && e.op != Op::Line) continue;
+        EXPECT_LE(e.rect.right, 630) << e.text;
+        EXPECT_LE(e.rect.bottom, 891) << e.text;
+    }
+    EXPECT_EQ(s.FindText("Measurement Result")->rect.right, 630);  // centred on the paper
+    EXPECT_EQ(s.FindText("R1C0")->fontHeight, -8);
+    EXPECT_NE(s.FindText("R54C15"), nullptr);
+    EXPECT_EQ(s.FindText("Page 1 of 2")->rect.bottom, (37 + 7 * 54) * 3 * 210 / 297);
+    EXPECT_EQ(s.LiveObjects(), 0);
+
+    // A print run on portrait paper keeps its grid on the paper too.
+    RecordingSurface printer(600, 600, true);
+    PrintRequest range = PrintRange(60, 2, 2);
+    range.nRowsPerPage = 54;
+    range.nPageCount = 2;
+    PrintReportPages(printer, range, store, 0);
+    EXPECT_NE(printer.FindText("R55C0"), nullptr);
+    EXPECT_NE(printer.FindText("R60C15"), nullptr);
+    EXPECT_EQ(printer.FindText("R54C0"), nullptr);
+    for (const auto& e : printer.Lines()) EXPECT_LE(e.rect.right, 210 * 23);
+    EXPECT_EQ(printer.LiveObjects(), 0);
 }
 
 TEST_F(ReportLayoutTest, DocumentAndPageFailures) {

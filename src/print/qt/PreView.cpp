@@ -40,6 +40,15 @@ QPageSize::PageSizeId PageSizeIdForMM(int widthMM, int heightMM) {
 
 }  // namespace
 
+void SetReportPaper(QPrinter& printer) {
+    const QPageSize::PageSizeId id = PageSizeIdForMM(g_nPageWidthMM, g_nPageHeightMM);
+    printer.setPageSize(id != QPageSize::Custom ? QPageSize(id)
+                                                : QPageSize(QSizeF(std::min(g_nPageWidthMM, g_nPageHeightMM),
+                                                                   std::max(g_nPageWidthMM, g_nPageHeightMM)),
+                                                            QPageSize::Millimeter));
+    printer.setPageOrientation(g_nPageWidthMM > g_nPageHeightMM ? QPageLayout::Landscape : QPageLayout::Portrait);
+}
+
 int PaperCodeFromPageSizeId(int qPageSizeId) {
     switch (static_cast<QPageSize::PageSizeId>(qPageSizeId)) {
         case QPageSize::A3:
@@ -128,9 +137,9 @@ void CPreView::UpdatePageSize() {
 
 void CPreView::SetupScrollBars() {
     // A bar of range 0..max with a page of P dots can take positions up to
-    // max - P + 1.
+    // max - P + 1. The bars' signals stay on: the scroll area shows a bar
+    // only when it learns that the bar's range is not empty.
     auto setup = [](QScrollBar* bar, int maximum, int page) {
-        const QSignalBlocker block(bar);
         bar->setPageStep(std::max(page, 1));
         bar->setSingleStep(kScrollLine);
         bar->setRange(0, std::max(0, maximum - page + 1));
@@ -140,6 +149,12 @@ void CPreView::SetupScrollBars() {
     setup(horizontalScrollBar(), m_nPageWidthPx + logicalDpiX() / 2, viewport()->width());
     m_nScrollX = 0;
     m_nScrollY = 0;
+}
+
+void CPreView::PageSizeChanged() {
+    UpdatePageSize();
+    SetupScrollBars();
+    viewport()->update();
 }
 
 QImage CPreView::RenderCurrentPage() const {
@@ -171,6 +186,13 @@ void CPreView::resizeEvent(QResizeEvent* event) {
     viewport()->update();
 }
 
+bool CPreView::viewportEvent(QEvent* event) {
+    // A scroll bar that comes or goes changes the client size: the ranges
+    // follow it.
+    if (event->type() == QEvent::Resize) SetupScrollBars();
+    return QAbstractScrollArea::viewportEvent(event);
+}
+
 void CPreView::wheelEvent(QWheelEvent* event) {
     event->accept();
     if (m_nWheelUnit <= 0) return;  // wheel scroll lines 0: the wheel is off
@@ -200,9 +222,7 @@ std::unique_ptr<QPrinter> CPreView::GetPrinterDC() {
     }
     // Start from the report's page: A4 landscape unless printer setup chose
     // another paper.
-    const QPageSize::PageSizeId id = PageSizeIdForMM(g_nPageWidthMM, g_nPageHeightMM);
-    if (id != QPageSize::Custom) printer->setPageSize(QPageSize(id));
-    printer->setPageOrientation(g_nPageWidthMM > g_nPageHeightMM ? QPageLayout::Landscape : QPageLayout::Portrait);
+    SetReportPaper(*printer);
 
     CPrintUi::DialogResult result = PrintUi().PrintDialog(*printer, window());
     if (result != CPrintUi::DialogResult::Error) {

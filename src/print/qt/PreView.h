@@ -27,6 +27,10 @@ namespace oront {
 QImage RenderPreviewPage(const ReportCallbackFn& callback, const PrintRequest& request, int px, int py,
                          qreal devicePixelRatio = 1.0);
 
+// Gives a printer the report's paper, g_nPageWidthMM x g_nPageHeightMM, in
+// its orientation (landscape when the page is wider than high).
+void SetReportPaper(QPrinter& printer);
+
 // Page printer paper codes from Qt's page size ids (0 for papers without a
 // code of their own, which printer setup treats as 210 x 297).
 int PaperCodeFromPageSizeId(int qPageSizeId);
@@ -43,6 +47,9 @@ public:
     // Scroll ranges from the page size and the client size; both positions
     // and offsets back to 0.
     void SetupScrollBars();
+    // The paper changed: the page's size in dots and the scroll ranges
+    // anew, and a repaint.
+    void PageSizeChanged();
 
     // The print command once the frame accepted the page range.
     void PrintJob();
@@ -81,6 +88,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
 

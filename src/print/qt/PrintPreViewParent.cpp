@@ -46,10 +46,10 @@ CPrintPreViewParent::CPrintPreViewParent(const PrintRequest& request, ReportCall
     // Opening: A4 landscape, page count, first page.
     g_nPageWidthMM = kDefaultPageWidthMM;
     g_nPageHeightMM = kDefaultPageHeightMM;
-    m_nRowsPerPage = kRowsPerPage;
-    m_request.nRowsPerPage = kRowsPerPage;
+    m_nRowsPerPage = FitReportToPage(g_nPageWidthMM, g_nPageHeightMM).rowsPerPage;
+    m_request.nRowsPerPage = m_nRowsPerPage;
     m_nRowCount = m_request.nRowCount;
-    m_nPageCount = ReportPageCount(m_nRowCount);
+    m_nPageCount = ReportPageCount(m_nRowCount, m_nRowsPerPage);
     m_request.nPageCount = m_nPageCount;
     m_request.nEndPage = m_nPageCount;
     m_request.nStartPage = 1;
@@ -116,7 +116,7 @@ void CPrintPreViewParent::OnInitDialog() {
     // Enter and Escape are the frame's wherever the focus is.
     for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);
 
-    const bool more = m_nRowCount > kRowsPerPage;
+    const bool more = m_nRowCount > m_nRowsPerPage;
     SetNavigation(false, more);
     m_wndFocusList->setFocus();
 }
@@ -170,7 +170,7 @@ void CPrintPreViewParent::GoPreviousPage() {
 
 void CPrintPreViewParent::GoNextPage() {
     m_nCurPage = std::min(m_nCurPage + 1, m_nPageCount);
-    SetNavigation(true, m_nRowCount - kRowsPerPage * m_nCurPage > 0);
+    SetNavigation(true, m_nRowCount - m_nRowsPerPage * m_nCurPage > 0);
     ShowPage();
 }
 
@@ -237,7 +237,9 @@ void CPrintPreViewParent::OnPrintCommand() {
 }
 
 void CPrintPreViewParent::OnPrintSetup() {
+    // The dialog starts from the report's paper and orientation.
     QPrinter printer(QPrinter::HighResolution);
+    SetReportPaper(printer);
     CPrintUi::DialogResult result = PrintUi().PageSetupDialog(printer, this);
     if (result == CPrintUi::DialogResult::Error) {
         PrintUi().Message(this, QStringLiteral("Failed to read the printer information, please select manually!"),
@@ -248,9 +250,33 @@ void CPrintPreViewParent::OnPrintSetup() {
         const QPageLayout layout = printer.pageLayout();
         ApplyPrinterPaper(PaperCodeFromPageSizeId(layout.pageSize().id()),
                           layout.orientation() == QPageLayout::Landscape ? paper::kLandscape : paper::kPortrait);
+        LayOutPages();
     }
     if (m_pView != nullptr) m_pView->viewport()->update();
     update();
+}
+
+void CPrintPreViewParent::LayOutPages() {
+    // Lines a page and page count for the paper; the page showing the first
+    // line of the page shown before is shown, and the page fields cover the
+    // whole report again.
+    const int firstRow = m_nRowsPerPage * (m_nCurPage - 1) + 1;
+    m_nRowsPerPage = FitReportToPage(g_nPageWidthMM, g_nPageHeightMM).rowsPerPage;
+    m_nPageCount = ReportPageCount(m_nRowCount, m_nRowsPerPage);
+    m_nCurPage = std::clamp((firstRow - 1) / m_nRowsPerPage + 1, 1, m_nPageCount);
+    m_nStartPage = 1;
+    m_nEndPage = m_nPageCount;
+    m_request.nRowsPerPage = m_nRowsPerPage;
+    m_request.nPageCount = m_nPageCount;
+    m_request.nStartPage = m_nStartPage;
+    m_request.nEndPage = m_nEndPage;
+    m_request.nCurrentPage = m_nCurPage;
+    if (m_pView == nullptr || m_wndToolBar == nullptr) return;
+    m_pView->SetRequest(m_request, m_pfnCallback);
+    m_wndToolBar->SetPageCount(m_nPageCount);
+    SetNavigation(m_nCurPage > 1, m_nCurPage < m_nPageCount);
+    ShowPage();
+    m_pView->PageSizeChanged();
 }
 
 void CPrintPreViewParent::OnCommand(int id) {

@@ -61,6 +61,7 @@ private:
     void ApplyLayout();
     void SetNavigation(bool topPre, bool nextLast);
     void ShowPage();
+    void LayOutPages();
     void OnPageFieldChanged(bool start);
     [[nodiscard]] bool IsOurKeyTarget(QObject* watched) const;
 

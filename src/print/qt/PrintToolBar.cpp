@@ -151,11 +151,7 @@ bool CPrintToolBar::Create(int pageCount) {
     m_wndGotoPage->setFixedWidth(kGotoWidth);
     m_wndGotoPage->setMaxVisibleItems(10);
     m_wndGotoPage->setToolTip(ToolTipOf(CommandString(cmd::kGotoPage)));
-    QStringList entries;
-    entries.reserve(pageCount);
-    for (int page = 1; page <= pageCount; ++page) entries << QString::fromLatin1(FormatMinDigits(page, 3).str());
-    m_wndGotoPage->addItems(entries);
-    m_wndGotoPage->setCurrentIndex(0);
+    FillGotoPage(pageCount);
     addWidget(m_wndGotoPage);
     addSeparator();
 
@@ -197,6 +193,21 @@ bool CPrintToolBar::Create(int pageCount) {
     addSeparator();
     AddButton(cmd::kExit, res::kToolExit);
     return true;
+}
+
+void CPrintToolBar::FillGotoPage(int pageCount) {
+    QStringList entries;
+    entries.reserve(pageCount);
+    for (int page = 1; page <= pageCount; ++page) entries << QString::fromLatin1(FormatMinDigits(page, 3).str());
+    m_wndGotoPage->clear();
+    m_wndGotoPage->addItems(entries);
+    m_wndGotoPage->setCurrentIndex(0);
+}
+
+void CPrintToolBar::SetPageCount(int pageCount) {
+    FillGotoPage(pageCount);
+    m_wndStartPage->setText(QStringLiteral("1"));
+    m_wndEndPage->setText(QString::fromLatin1(FormatInt(pageCount).str()));
 }
 
 QAction* CPrintToolBar::Action(int id) const {

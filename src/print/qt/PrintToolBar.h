@@ -44,6 +44,9 @@ public:
     // Builds the buttons and the hosted controls; false when a control
     // cannot be made.
     bool Create(int pageCount);
+    // A report of pageCount pages: the Goto Page list anew on its first
+    // entry, the page fields 1 and the page count.
+    void SetPageCount(int pageCount);
 
     [[nodiscard]] QAction* Action(int id) const;
     [[nodiscard]] QToolButton* Button(int id) const;
@@ -64,6 +67,7 @@ signals:
 
 private:
     QAction* AddButton(int id, int image);
+    void FillGotoPage(int pageCount);
     std::map<int, QAction*> m_actions;
 };
 

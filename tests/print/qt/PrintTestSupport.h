@@ -40,6 +40,7 @@ public:
     std::vector<ShownMessage> messages;
     int printDialogs = 0;
     int pageSetupDialogs = 0;
+    std::vector<QPageLayout> pageSetupLayouts;  // the paper each printer setup started from
 
     bool AskYesNo(QWidget*, const QString& text, const QString& caption) override {
         questions.emplace_back(text, caption);
@@ -56,6 +57,7 @@ public:
     }
     DialogResult PageSetupDialog(QPrinter& printer, QWidget*) override {
         ++pageSetupDialogs;
+        pageSetupLayouts.push_back(printer.pageLayout());
         if (pageSetupResult == DialogResult::Ok && choosePaper) choosePaper(printer);
         return pageSetupResult;
     }

@@ -421,7 +421,7 @@ TEST_F(PreviewTest, MoreThan999Pages) {
 }
 
 TEST_F(PreviewTest, PageImageAndPrintSetup) {
-    Open(49);
+    Open(120);  // five pages of 24 lines on A4 landscape
     QApplication::processEvents();
 
     // The page image itself: white page with a black frame on black.
@@ -432,26 +432,73 @@ TEST_F(PreviewTest, PageImageAndPrintSetup) {
     // The background around the page is cyan.
     const QImage shot = view->viewport()->grab().toImage();
     EXPECT_EQ(shot.pixelColor(5, 5), QColor(0, 255, 255));
+    EXPECT_FALSE(view->verticalScrollBar()->isVisible());  // the landscape page fits
 
+    // Printer setup starts from the report's paper, A4 landscape.
     ScriptedPrintUi ui;
     ui.choosePaper = test::ChoosePaper(QPageSize::A4, QPageLayout::Portrait);
+    Press(cmd::kNextPage);  // lines 25..48
     Press(cmd::kPrintSetup);
-    EXPECT_EQ(ui.pageSetupDialogs, 1);
+    ASSERT_EQ(ui.pageSetupLayouts.size(), 1u);
+    EXPECT_EQ(ui.pageSetupLayouts[0].pageSize().id(), QPageSize::A4);
+    EXPECT_EQ(ui.pageSetupLayouts[0].orientation(), QPageLayout::Landscape);
     EXPECT_EQ(g_nPageWidthMM, 210);
     EXPECT_EQ(g_nPageHeightMM, 297);
-    QApplication::processEvents();
-    EXPECT_EQ(view->RenderCurrentPage().size(), QSize(630, 891));
-    EXPECT_EQ(view->viewport()->grab().toImage().pixelColor(5, 5), QColor(0, 255, 255));
-    EXPECT_EQ(view->m_nPageHeightPx, 891);  // recomputed by the repaint
 
+    // Portrait: the pages are laid out anew at 54 lines, and the page that
+    // held line 25 is shown.
+    EXPECT_EQ(frame->m_nPageCount, 3);
+    ASSERT_EQ(bar->m_wndGotoPage->count(), 3);
+    EXPECT_EQ(bar->m_wndGotoPage->currentIndex(), 0);
+    EXPECT_EQ(bar->m_wndStartPage->text(), "1");
+    EXPECT_EQ(bar->m_wndEndPage->text(), "3");
+    EXPECT_EQ(frame->m_nCurPage, 1);
+    EXPECT_FALSE(Enabled(cmd::kPrePage));
+    EXPECT_TRUE(Enabled(cmd::kNextPage));
+    PrintRequest rq = Painted();
+    EXPECT_EQ(rq.nPageCount, 3);
+    EXPECT_EQ(rq.nRowsPerPage, 54);
+    EXPECT_EQ(rq.nFirstRow, 1);
+    EXPECT_EQ(rq.nLastRow, 54);
+    Press(cmd::kNextPage);
+    Press(cmd::kNextPage);
+    rq = Painted();
+    EXPECT_EQ(rq.nFirstRow, 109);
+    EXPECT_EQ(rq.nLastRow, 120);
+    EXPECT_FALSE(Enabled(cmd::kNextPage));
+
+    // Every column on the paper: on the header band, just below its top rule,
+    // the right-most dark dot is the grid's last separator at 792 x 210/297.
+    const QImage portrait = view->RenderCurrentPage();
+    ASSERT_EQ(portrait.size(), QSize(630, 891));
+    const int y = 60 * 210 / 297 + 2;
+    int right = -1;
+    for (int x = 0; x < portrait.width() - 4; ++x)
+        if (qGray(portrait.pixel(x, y)) < 128) right = x;
+    EXPECT_NEAR(right, 560, 1);
+    // The page is taller than the window: the scroll bar is there at once.
+    QApplication::processEvents();
+    QScrollBar* v = view->verticalScrollBar();
+    EXPECT_TRUE(v->isVisible());
+    EXPECT_EQ(v->maximum(), 891 + 20 - view->viewport()->height() + 1);
+    EXPECT_EQ(view->m_nPageHeightPx, 891);
+
+    // The next setup starts from portrait.
     ui.choosePaper = test::ChoosePaper(QPageSize::A3, QPageLayout::Portrait);
     Press(cmd::kPrintSetup);
+    EXPECT_EQ(ui.pageSetupLayouts[1].orientation(), QPageLayout::Portrait);
     EXPECT_EQ(g_nPageWidthMM, 297);
     EXPECT_EQ(g_nPageHeightMM, 420);
+    EXPECT_EQ(ui.pageSetupLayouts.size(), 2u);
     ui.choosePaper = test::ChoosePaper(QPageSize::A4, QPageLayout::Landscape);
     Press(cmd::kPrintSetup);
+    EXPECT_EQ(ui.pageSetupLayouts[2].pageSize().id(), QPageSize::A3);
     EXPECT_EQ(g_nPageWidthMM, 297);
     EXPECT_EQ(g_nPageHeightMM, 210);
+    EXPECT_EQ(frame->m_nPageCount, 5);
+    EXPECT_EQ(bar->m_wndEndPage->text(), "5");
+    QApplication::processEvents();
+    EXPECT_FALSE(v->isVisible());
     ui.choosePaper = test::ChoosePaper(QPageSize::Letter, QPageLayout::Portrait);
     Press(cmd::kPrintSetup);
     EXPECT_EQ(g_nPageWidthMM, 210);
@@ -462,6 +509,7 @@ TEST_F(PreviewTest, PageImageAndPrintSetup) {
     Press(cmd::kPrintSetup);
     EXPECT_EQ(g_nPageWidthMM, 210);
     EXPECT_EQ(g_nPageHeightMM, 297);
+    EXPECT_EQ(frame->m_nPageCount, 3);
 }
 
 // On a screen of device pixel ratio 2 the page is drawn with twice the
