@@ -20,8 +20,7 @@ namespace {
 
 // A full, wrapped memory: Auto and Manual records between ISO runs.
 const RecordStore& FullStore() {
-    static const RecordStore store = test::DownloadedStore(test::MixedMemory(), test::kMixedMemoryWrap);
-    return store;
+    return test::MixedMemoryStore();
 }
 
 std::string BenchPath(const char* name) {

@@ -22,8 +22,7 @@ using namespace oront;
 
 // The largest report a full memory gives: 8000 one-point runs, 48000 lines.
 const RecordStore& FullStore() {
-    static const RecordStore store = test::DownloadedStore(test::OnePointRunMemory());
-    return store;
+    return test::OnePointRunStore();
 }
 
 void BM_RenderPreviewPage(benchmark::State& state) {

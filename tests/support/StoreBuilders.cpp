@@ -34,6 +34,16 @@ void Download(RecordStore& store, const std::vector<RawRecord>& records, int wra
     BuildReportTable(store);
 }
 
+const RecordStore& MixedMemoryStore() {
+    static const RecordStore store = DownloadedStore(MixedMemory(), kMixedMemoryWrap);
+    return store;
+}
+
+const RecordStore& OnePointRunStore() {
+    static const RecordStore store = DownloadedStore(OnePointRunMemory());
+    return store;
+}
+
 RecordStore DownloadedStore(const std::vector<RawRecord>& records, int wrap) {
     RecordStore store;
     Download(store, records, wrap);

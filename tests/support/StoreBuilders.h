@@ -29,6 +29,10 @@ void DecodeFrames(RecordStore& store, const std::vector<Frame>& frames);
 void Download(RecordStore& store, const std::vector<RawRecord>& records, int wrap = 0,
               const TFactorTable& tFactor = {});
 RecordStore DownloadedStore(const std::vector<RawRecord>& records, int wrap = 0);
+// The downloads of the two full memories, built once: the realistic mix
+// (MixedMemory) and 8000 one-point runs, the largest tables and report.
+const RecordStore& MixedMemoryStore();
+const RecordStore& OnePointRunStore();
 
 // The slots one download decodes from the records; `lastSerial`, when given,
 // receives the serial number of the last record.
