@@ -1,5 +1,5 @@
 # Installation and the Debian package.
-#   cmake --install BUILD [--prefix DIR]   programs, desktop entry, icons, AppStream data, udev rule
+#   cmake --install BUILD [--prefix DIR]   programs, desktop entry, icons, AppStream data, MIME type, udev rule
 #   (cd BUILD && cpack -G DEB)             oront-v208_<version>_<arch>.deb
 include(GNUInstallDirs)
 
@@ -28,6 +28,9 @@ endif()
 if(TARGET oront-v208 AND NOT WIN32)
   install(FILES ${_packaging}/oront-v208.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${_packaging}/com.oront.orontv208.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+  # The memory image type the desktop entry opens (*.v208img).
+  install(FILES ${_packaging}/oront-v208-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
+          RENAME oront-v208.xml)
   install(FILES ${_packaging}/icons/oront-v208.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
   # PNG sizes of the icon for desktops that do not scale SVG icons, rendered

@@ -11,7 +11,7 @@ packages=(build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools libqt
 for arg in "$@"; do
   case "$arg" in
     --test) packages+=(umockdev libumockdev-dev clang libclang-rt-14-dev clang-format
-                       cups printer-driver-cups-pdf poppler-utils desktop-file-utils appstream udev) ;;
+                       cups printer-driver-cups-pdf poppler-utils desktop-file-utils appstream shared-mime-info udev) ;;
     --windows) packages+=(g++-mingw-w64-x86-64 wine64) ;;
     *) echo "usage: $0 [--test] [--windows]" >&2; exit 2 ;;
   esac

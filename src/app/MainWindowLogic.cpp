@@ -140,6 +140,24 @@ void MainWindowLogic::OnReadRecords() {
     m_view.SetFocus(ctl::kRecordList);
 }
 
+void MainWindowLogic::ReadRecordsFrom(DeviceBackend& instrument) {
+    if (m_bBusy) return;
+    DeviceBackend* own = m_usb.Backend();
+    // Pipes a failed read leaves open belong to the other instrument: they
+    // are closed there before the own instrument takes over again.
+    struct Restore {
+        CUsbIF& usb;
+        DeviceBackend* own;
+        ~Restore() {
+            usb.ClosePipes();
+            usb.SetBackend(own);
+        }
+    } restore{m_usb, own};
+    m_usb.ClosePipes();
+    m_usb.SetBackend(&instrument);
+    OnReadRecords();
+}
+
 void MainWindowLogic::OnDeleteRecords() {
     if (m_bBusy) return;
     if (!OpenDeviceLink(m_usb)) {

@@ -100,6 +100,10 @@ public:
 
     void OnReadRecords();
     void OnDeleteRecords();
+    // "Read Records" from another instrument than the window's own (a memory
+    // image played by a simulated instrument): the same flow, messages and
+    // states; the own instrument serves every later action.
+    void ReadRecordsFrom(DeviceBackend& instrument);
 
     // After a save flow: a successful write clears the flag; the focus goes
     // to the record list in every case.

@@ -9,6 +9,7 @@
 
 #include "app/DownloadTables.h"
 #include "app/MainWindowLogic.h"
+#include "app/WindowOptions.h"
 #include "base/Messages.h"
 #include "device/MemoryImage.h"
 #include "device/SimulatedInstrument.h"
@@ -231,6 +232,30 @@ TEST_F(MainWindowFlows, SuccessfulReadEnablesEverythingAndShowsTheFirstRecordsLa
     EXPECT_LT(view.Index("label:1014"), view.Index("label:1016"));
     EXPECT_LT(view.Index("fill"), view.Index("wait:off"));
     EXPECT_EQ(sim->OpenPipeCount(), 0) << "the download closes the pipes";
+}
+
+TEST_F(MainWindowFlows, ReadFromAnotherInstrumentThenTheOwnOneServesAgain) {
+    Start(ImageOf(3));
+    SimulatedInstrument other(ImageOf(5, 11, 2), InstantFaults());
+    logic->ReadRecordsFrom(other);
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_EQ(logic->State(), Ready);
+    EXPECT_EQ(logic->Store().m_nRecordCount, 5);
+    EXPECT_EQ(view.labels[ctl::kUnitValue], "/m3");
+    EXPECT_EQ(view.lastProgress, std::make_pair(5, 5));
+    EXPECT_TRUE(logic->DataNotSaved());
+    EXPECT_TRUE(sim->Commands().empty()) << "the own instrument is not asked";
+
+    // A read that fails there leaves no pipe of it open; the own instrument
+    // answers the next Read Records.
+    SimulatedInstrument broken(test::Truncated(ImageOf(5), 3), InstantFaults());
+    logic->ReadRecordsFrom(broken);
+    EXPECT_EQ(view.messages, std::vector<std::string>{msg::kReadFailed});
+    EXPECT_EQ(broken.OpenPipeCount(), 0);
+    logic->OnReadRecords();
+    EXPECT_EQ(logic->Store().m_nRecordCount, 3);
+    EXPECT_EQ(logic->State(), Ready);
+    EXPECT_FALSE(sim->Commands().empty());
 }
 
 TEST_F(MainWindowFlows, UnknownSizeCodeLeavesCh2Empty) {
@@ -484,6 +509,35 @@ TEST(DownloadTables, TheViewFillsBetweenTheResultTableAndTheReportTable) {
 }
 
 // --- Ctrl key ------------------------------------------------------------------------
+
+TEST(WindowArguments, EachIsUnderstoodOrRefusedWithItsReason) {
+    using Args = std::vector<std::string>;
+    auto parse = [](const Args& args) { return ParseWindowArguments(args); };
+    EXPECT_EQ(parse({}).options.instrument, WindowInstrument::Usb);
+    EXPECT_EQ(parse({"demo.v208img"}).options.open, "demo.v208img");
+    const ParsedWindowOptions demo = parse({"--demo", "a.img"});
+    EXPECT_EQ(demo.options.instrument, WindowInstrument::Demo);
+    EXPECT_EQ(demo.options.open, "a.img");
+    const ParsedWindowOptions image = parse({"--simulate", "x.img"});
+    EXPECT_EQ(image.options.instrument, WindowInstrument::Image);
+    EXPECT_EQ(image.options.simulate, "x.img");
+    EXPECT_TRUE(image.options.open.empty());
+    EXPECT_EQ(parse({"--demo-full"}).options.instrument, WindowInstrument::DemoFull);
+    EXPECT_EQ(parse({"--", "-odd.img"}).options.open, "-odd.img");
+    EXPECT_TRUE(parse({"--bogus", "-h"}).options.help);
+    EXPECT_TRUE(parse({"a.img", "--version"}).options.version);
+    EXPECT_FALSE(parse({"--", "--help"}).options.help);
+
+    const std::pair<Args, const char*> refused[] = {
+        {{"--bogus"}, "unknown option --bogus"},
+        {{"-x", "a.img"}, "unknown option -x"},
+        {{"--demo", "--demo-full"}, "the instrument is given twice (--demo-full)"},
+        {{"--simulate"}, "--simulate needs an image file"},
+        {{"a.img", "b.img"}, "only one file can be opened (b.img)"},
+    };
+    for (const auto& [args, why] : refused) EXPECT_EQ(parse(args).error, why) << args.front();
+    EXPECT_TRUE(parse({"--demo", "a.img"}).error.empty());
+}
 
 TEST(CtrlKey, FollowsKeyCode17Only) {
     g_bCtrlKeyDown = 0;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the build folder $ORONT_BUILD_DIR into a temporary folder and checks
 # what lands there: the programs, the desktop entry, the icons, the AppStream
-# data and the udev rule. Everything goes below the temporary folder (DESTDIR
-# as well as the prefix), so the machine's own configuration is never touched.
+# data, the MIME type and the udev rule. Everything goes below the temporary
+# folder (DESTDIR as well as the prefix), so the machine's own configuration
+# is never touched.
 set -euo pipefail
 
 : "${ORONT_BUILD_DIR:?ORONT_BUILD_DIR must name a configured and built build folder}"
@@ -102,6 +103,26 @@ if [ $gui = 1 ]; then
     icon_name=$(sed -n 's/^Icon=//p' "$desktop")
   else
     fail "share/applications/oront-v208.desktop missing"; icon_name=oront-v208
+  fi
+
+  # The memory image type: declared by the installed MIME package, and the
+  # desktop entry opens such a file with the window (Exec takes it as %f).
+  need_tool update-mime-database
+  mime="$root/share/mime/packages/oront-v208.xml"
+  if [ -f "$mime" ] && [ -f "$desktop" ]; then
+    type=$(sed -n 's/.*<mime-type type="\([^"]*\)".*/\1/p' "$mime")
+    [ "$type" = application/x-oront-v208-image ] && pass "MIME type $type" || fail "MIME package declares '$type'"
+    grep -q "^MimeType=\(.*;\)\?$type;" "$desktop" && pass "desktop entry opens $type" \
+      || fail "desktop MimeType= lacks $type"
+    grep -qE '^Exec=[^ ]+ %f$' "$desktop" && pass "desktop Exec takes the file (%f)" || fail "desktop Exec lacks %f"
+    if update-mime-database "$root/share/mime" >"$tmp/mime.log" 2>&1 \
+       && grep -qxF "$type:*.v208img" "$root/share/mime/globs"; then
+      pass "update-mime-database: *.v208img is $type"
+    else
+      cat "$tmp/mime.log" >&2; fail "update-mime-database does not map *.v208img to $type"
+    fi
+  else
+    fail "share/mime/packages/oront-v208.xml missing"
   fi
 
   icons="$root/share/icons/hicolor"

@@ -47,6 +47,7 @@ files=(./usr/bin/oront-v208-cli ./usr/lib/udev/rules.d/70-oront-v208.rules)
 [ $gui = 1 ] && files+=(./usr/bin/oront-v208 ./usr/bin/oront-v208-report ./usr/bin/oront-v208-setup
                         ./usr/share/applications/oront-v208.desktop
                         ./usr/share/metainfo/com.oront.orontv208.metainfo.xml
+                        ./usr/share/mime/packages/oront-v208.xml
                         ./usr/share/icons/hicolor/scalable/apps/oront-v208.svg
                         ./usr/share/icons/hicolor/48x48/apps/oront-v208.png)
 for f in "${files[@]}"; do

@@ -4,20 +4,28 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QSettings>
 #include <QShortcut>
+#include <QTimer>
+#include <QUrl>
 
 #include "app/qt/AboutDlg.h"
 #include "app/qt/MessageDlg.h"
@@ -26,6 +34,8 @@
 #include "controls/qt/Resources.h"
 #include "controls/qt/ShadeButtonST.h"
 #include "controls/qt/Theme.h"
+#include "device/MemoryImage.h"
+#include "device/SimulatedInstrument.h"
 #include "export/qt/SaveDataDlg.h"
 #include "export/qt/SaveFileDialog.h"
 #include "print/qt/PrintPreViewParent.h"
@@ -138,6 +148,9 @@ CDataTransferDlg::CDataTransferDlg(std::unique_ptr<DeviceBackend> backend, QWidg
     // F1 opens the About box too, wherever the focus is in the window.
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(help, &QShortcut::activated, this, &CDataTransferDlg::OnAbout);
+    auto* open = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this);
+    connect(open, &QShortcut::activated, this, &CDataTransferDlg::OnOpenImage);
+    setAcceptDrops(true);
 }
 
 CDataTransferDlg::~CDataTransferDlg() {
@@ -318,6 +331,58 @@ void CDataTransferDlg::OnAbout() {
     about.exec();
 }
 
+void CDataTransferDlg::OnOpenImage() {
+    if (m_pLogic->IsBusy()) return;
+    std::string path;
+    if (m_seams.openFile) {
+        if (!m_seams.openFile(path)) return;
+    } else {
+        const QString file =
+            QFileDialog::getOpenFileName(this, QStringLiteral("Open Memory Image"), QString(),
+                                         QStringLiteral("Memory images (*.v208img *.img);;All files (*)"));
+        if (file.isEmpty()) return;
+        path = QFile::encodeName(file).toStdString();
+    }
+    OpenImage(QFile::decodeName(QByteArray::fromStdString(path)));
+}
+
+void CDataTransferDlg::OpenImage(const QString& path) {
+    if (m_pLogic->IsBusy()) return;
+    MemoryImage image;
+    std::string reason;
+    if (!LoadMemoryImage(QFile::encodeName(path).toStdString(), image, &reason)) {
+        ShowImageFailure(ImageFailureText(path, reason));
+        return;
+    }
+    // Played in real time, so that an image that stops short fails as the
+    // instrument it was dumped from did.
+    SimulatedInstrument instrument(std::move(image));
+    m_readingFile = QFileInfo(path).fileName();
+    m_pLogic->ReadRecordsFrom(instrument);
+    m_readingFile.clear();
+}
+
+QString CDataTransferDlg::ImageFailureText(const QString& path, const std::string& reason) {
+    return QStringLiteral("The memory image %1 cannot be played:\n%2")
+        .arg(QDir::toNativeSeparators(path), QString::fromStdString(reason));
+}
+
+void CDataTransferDlg::OpenImageLater(const QString& path) {
+    QTimer::singleShot(0, this, [this, path] { OpenImage(path); });
+}
+
+void CDataTransferDlg::ShowImageFailure(const QString& text) {
+    if (m_seams.message) {
+        g_strMessage = text.toStdString();
+        m_seams.message();
+        return;
+    }
+    // The message dialogs are sized for their fixed texts; a path and a
+    // reason need a box that fits them.
+    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(msg::kAppTitle), text, QMessageBox::Ok, this);
+    box.exec();
+}
+
 void CDataTransferDlg::accept() {
     m_pLogic->RequestExit(ExitSource::EnterKey);
 }
@@ -390,6 +455,33 @@ void CDataTransferDlg::contextMenuEvent(QContextMenuEvent* event) {
     about->setShortcut(QKeySequence(Qt::Key_F1));
     if (menu.exec(event->globalPos()) == about) OnAbout();
 #endif
+}
+
+namespace {
+// The one local file a drag brings, or "" when it brings anything else.
+QString DraggedFile(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls() || data->urls().size() != 1) return {};
+    const QUrl url = data->urls().first();
+    return url.isLocalFile() ? url.toLocalFile() : QString();
+}
+}  // namespace
+
+void CDataTransferDlg::dragEnterEvent(QDragEnterEvent* event) {
+    if (!m_pLogic->IsBusy() && !DraggedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void CDataTransferDlg::dropEvent(QDropEvent* event) {
+    const QString file = DraggedFile(event->mimeData());
+    if (m_pLogic->IsBusy() || file.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // Read after the drop has been answered, not inside its delivery.
+    OpenImageLater(file);
 }
 
 void CDataTransferDlg::showEvent(QShowEvent* event) {
@@ -490,6 +582,10 @@ void CDataTransferDlg::SetWaitCursor(bool on) {
 }
 
 void CDataTransferDlg::ClearTable() {
+    // The list is emptied for the records of a new read: the title names
+    // the file they come from, or none for the instrument.
+    const QString title = QString::fromLatin1(msg::kAppTitle);
+    setWindowTitle(m_readingFile.isEmpty() ? title : title + QStringLiteral(" - ") + m_readingFile);
     m_pList->SuspendRedraw();
     m_pList->DeleteAllItems();
     m_pList->ResumeRedraw();

@@ -12,6 +12,12 @@
 // right side or the middle. Its size and place are kept between runs
 // (OpenSettings()).
 //
+// A memory image written by "oront-v208-cli dump" opens without the
+// instrument (Ctrl+O, dropping the file on the window, or the program's
+// argument): the window reads it as "Read Records" reads the instrument,
+// through a simulated instrument playing it, and its title names the file
+// while the list shows its records.
+//
 // Leaving the window: "Quit" asks with its own wording, the close box (and
 // Alt+F4) with the other; Escape, and Enter while no push button has the
 // focus, take the close box's path, so unsaved records are never dropped
@@ -59,6 +65,8 @@ public:
         std::function<void()> about;
         // The save-file dialog: true and the path on OK.
         std::function<bool(std::string& path)> saveFile;
+        // The open-file dialog of a memory image: true and the path on OK.
+        std::function<bool(std::string& path)> openFile;
         // The record range dialog of Save Selected: true on OK.
         std::function<bool()> range;
         // The print preview.
@@ -74,6 +82,17 @@ public:
     void OnDataPrint();
     void OnQuit();
     void OnAbout();
+    // Ctrl+O: asks for a memory image file, then opens it.
+    void OnOpenImage();
+
+    // Reads the memory image in the file `path` as "Read Records" reads the
+    // instrument; a file that cannot be read is reported with its name and
+    // the reason. OpenImageLater does it once the event loop runs (after a
+    // drop, or for the program's argument once the window shows).
+    void OpenImage(const QString& path);
+    void OpenImageLater(const QString& path);
+    // The message for an image file that cannot be played: its name and why.
+    static QString ImageFailureText(const QString& path, const std::string& reason);
 
     // How a control follows the window's size beyond the template's: the
     // list takes the extra room (Fill), the progress display stays in its
@@ -101,6 +120,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool event(QEvent* event) override;
 #ifdef Q_OS_WIN
@@ -109,6 +130,7 @@ protected:
 
 private:
     void CreateControls();
+    void ShowImageFailure(const QString& text);
     void SetupButtons();
     void LayOut();
     void RestoreWindowPlace();
@@ -149,6 +171,9 @@ private:
     CRecordTableCtrl* m_pList = nullptr;
     QProgressBar* m_pProgress = nullptr;
     DialogSeams m_seams;
+    // The file whose records the read in progress shows ("" for the
+    // instrument): the title names it once the list is emptied for them.
+    QString m_readingFile;
 #ifdef Q_OS_WIN
     bool m_bSystemMenuReady = false;
 #endif

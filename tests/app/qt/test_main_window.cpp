@@ -7,16 +7,20 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/WindowOptions.h"
 #include "app/qt/DataTransferDlg.h"
 #include "base/Messages.h"
 #include "controls/qt/DialogUnits.h"
@@ -27,10 +31,19 @@
 #include "export/qt/SaveDataDlg.h"
 #include "print/qt/PrintPreViewParent.h"
 #include "records/CFormat.h"
+#include "support/InstrumentBuilders.h"
 #include "support/TestEnvironment.h"
 #include "support/gtest/SkipOrFail.h"
 #include "support/qt/Pictures.h"
 #include "table/DragSelect.h"
+
+// Readable values in the failure messages.
+void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+void PrintTo(const QRect& r, std::ostream* os) {
+    *os << r.x() << "," << r.y() << " " << r.width() << "x" << r.height();
+}
 
 namespace oront {
 namespace {
@@ -68,6 +81,10 @@ struct MainWindowHarness {
             return a;
         };
         seams.about = [this] { ++abouts; };
+        seams.openFile = [this](std::string& path) {
+            path = openPath;
+            return !path.empty();
+        };
         dlg->SetDialogSeams(seams);
         dlg->show();
         dlg->activateWindow();
@@ -83,7 +100,17 @@ struct MainWindowHarness {
     std::vector<std::string> messages, questions;
     std::vector<int> answers;
     int abouts = 0;
+    std::string openPath;  // what the open-file dialog answers; "" for Cancel
 };
+
+// Every cell of the record list, row by row.
+QStringList TableTexts(const MainWindowHarness& h) {
+    const QAbstractItemModel* model = qobject_cast<QAbstractItemView*>(h.W(1007))->model();
+    QStringList texts;
+    for (int r = 0; r < model->rowCount(); ++r)
+        for (int c = 0; c < model->columnCount(); ++c) texts << model->index(r, c).data().toString();
+    return texts;
+}
 
 // The controls of the template with their places in dialog units, and how
 // they follow a larger window: L, C, R keep their distance from the bottom
@@ -561,6 +588,109 @@ TEST(MainWindow, SavingInTheWindowWritesWhatTheCommandLineToolWrites) {
     EXPECT_FALSE(QFile::exists(dir + "/cancelled.csv"));
     EXPECT_TRUE(h.messages.empty());
     QDir(dir).removeRecursively();
+}
+
+// A memory image written by the command-line tool's dump opens from the
+// file dialog, a drop and the program's argument, as Read Records of an
+// instrument playing it.
+TEST(MainWindow, AMemoryImageOpensAsAReadOfItFromTheDialogADropAndTheArgument) {
+    const MemoryImage demo = MakeDemoImage();
+    const std::filesystem::path folder = test::FreshTestFolder("main-window-open-image");
+    const QString file = QString::fromStdString((folder / "demo.v208img").string());
+    ASSERT_TRUE(SaveMemoryImage(file.toStdString(), demo));
+    MainWindowHarness simulator(demo);
+    QTest::mouseClick(simulator.W(1000), Qt::LeftButton);
+    const QStringList want = TableTexts(simulator);
+    ASSERT_FALSE(want.isEmpty());
+
+    // The window's own instrument holds other records, and is not asked.
+    auto expectOpened = [&](MainWindowHarness& h, const char* route) {
+        EXPECT_EQ(TableTexts(h), want) << route;
+        EXPECT_EQ(h.dlg->windowTitle(), "Oront V208 Software - demo.v208img") << route;
+        EXPECT_TRUE(h.messages.empty()) << route;
+        for (int id : kActionButtons) EXPECT_TRUE(h.Enabled(id)) << route << " " << id;
+        for (int id : kValueLabels) EXPECT_EQ(h.Text(id), simulator.Text(id)) << route << " " << id;
+        EXPECT_TRUE(h.dlg->Logic().DataNotSaved()) << route;
+        EXPECT_TRUE(h.sim->Commands().empty()) << route;
+    };
+    {
+        MainWindowHarness h(test::ThreeRecordImage());
+        h.openPath = file.toStdString();
+        QString progress;
+        QTimer probe;
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            if (progress.isEmpty()) progress = h.dlg->ProgressText();
+        });
+        probe.start(0);
+        QTest::keyClick(h.dlg.get(), Qt::Key_O, Qt::ControlModifier);
+        probe.stop();
+        expectOpened(h, "file dialog");
+        EXPECT_TRUE(progress.endsWith(QStringLiteral(" of %1 records").arg(demo.size() / 128)))
+            << progress.toStdString();
+
+        // A picture of the window with the image's records: the list shows
+        // them with the first row selected.
+        QTest::qWait(20);
+        const QImage shot = test::Shot(*h.dlg);
+        const QRect list = h.W(1007)->geometry();
+        EXPECT_EQ(shot.copy(list), test::Shot(*h.W(1007)));
+        auto* table = qobject_cast<QAbstractItemView*>(h.W(1007));
+        const QRect cell = table->visualRect(table->model()->index(0, 6));
+        const QPoint inFirstRow = table->viewport()->mapTo(h.dlg.get(), cell.topLeft() + QPoint(3, cell.height() / 2));
+        EXPECT_EQ(shot.pixelColor(inFirstRow), table->palette().color(QPalette::Highlight));
+        EXPECT_TRUE(shot.save(QString::fromStdString((test::TestOutputFolder() / "main-window-image.png").string())));
+
+        // Read Records reads the own instrument again; the title follows.
+        QTest::mouseClick(h.W(1000), Qt::LeftButton);
+        EXPECT_EQ(h.dlg->windowTitle(), "Oront V208 Software");
+        EXPECT_EQ(table->model()->rowCount(), 3);
+    }
+    {
+        MainWindowHarness h(test::ThreeRecordImage());
+        EXPECT_TRUE(h.dlg->acceptDrops());
+        QMimeData text;
+        text.setText(file);
+        QDragEnterEvent refused(QPoint(40, 40), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(h.dlg.get(), &refused);
+        EXPECT_FALSE(refused.isAccepted()) << "only a file is taken";
+        QMimeData files;
+        files.setUrls({QUrl::fromLocalFile(file)});
+        QDragEnterEvent enter(QPoint(40, 40), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(h.dlg.get(), &enter);
+        EXPECT_TRUE(enter.isAccepted());
+        QDropEvent drop(QPointF(40, 40), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(h.dlg.get(), &drop);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return h.dlg->Logic().State() == Ready; }));
+        expectOpened(h, "drop");
+    }
+    {
+        // What the program does with its argument.
+        const ParsedWindowOptions parsed = ParseWindowArguments({file.toStdString()});
+        ASSERT_TRUE(parsed.error.empty());
+        MainWindowHarness h(test::ThreeRecordImage());
+        h.dlg->OpenImageLater(QString::fromStdString(parsed.options.open));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return h.dlg->Logic().State() == Ready; }));
+        expectOpened(h, "argument");
+
+        // A file that cannot be played is named with the reason; the window
+        // keeps what it shows.
+        const QString missing = QString::fromStdString((folder / "missing.v208img").string());
+        const QString odd = QString::fromStdString((folder / "odd.v208img").string());
+        QFile f(odd);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(100, 'x'));
+        f.close();
+        h.dlg->OpenImage(missing);
+        h.openPath = odd.toStdString();
+        QTest::keyClick(h.dlg.get(), Qt::Key_O, Qt::ControlModifier);
+        ASSERT_EQ(h.messages.size(), 2u);
+        EXPECT_EQ(h.messages[0], "The memory image " + missing.toStdString() +
+                                     " cannot be played:\ncannot open it: No such file or directory");
+        EXPECT_EQ(h.messages[1], "The memory image " + odd.toStdString() +
+                                     " cannot be played:\nits length (100 bytes) is not a multiple of 64 bytes");
+        EXPECT_EQ(TableTexts(h), want);
+        EXPECT_EQ(h.dlg->windowTitle(), "Oront V208 Software - demo.v208img");
+    }
 }
 
 // Data Print opens the real preview of the downloaded report.
