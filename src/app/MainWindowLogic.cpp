@@ -110,6 +110,8 @@ void MainWindowLogic::OnReadRecords() {
 
         DownloadHooks hooks;
         hooks.progress = [this](int received, int count) { m_view.Progress(received, count); };
+        hooks.cancelled = [this] { return m_bCancelRequested; };
+        m_bCancelRequested = false;
         m_bBusy = true;
         m_view.SetWaitCursor(true);
         bool ok = false;
@@ -124,13 +126,16 @@ void MainWindowLogic::OnReadRecords() {
         } catch (...) {
             m_view.SetWaitCursor(false);
             m_bBusy = false;
+            m_bCancelRequested = false;
             throw;
         }
         m_view.SetWaitCursor(false);
         m_bBusy = false;
+        const bool cancelled = m_bCancelRequested;
+        m_bCancelRequested = false;
         if (ok) {
             reached = Ready;
-        } else {
+        } else if (!cancelled) {
             Message(msg::kReadFailed);
         }
     }
@@ -138,6 +143,10 @@ void MainWindowLogic::OnReadRecords() {
     UpdateChannelLabels();
     if (m_store.m_nRecordCount > 0) m_bDataNotSaved = true;
     m_view.SetFocus(ctl::kRecordList);
+}
+
+void MainWindowLogic::RequestCancel() {
+    if (m_bBusy) m_bCancelRequested = true;
 }
 
 void MainWindowLogic::ReadRecordsFrom(DeviceBackend& instrument) {

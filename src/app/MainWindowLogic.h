@@ -104,6 +104,11 @@ public:
     // image played by a simulated instrument): the same flow, messages and
     // states; the own instrument serves every later action.
     void ReadRecordsFrom(DeviceBackend& instrument);
+    // Asks the download in progress to stop before its next packet; it then
+    // ends as a failed download does (pipes closed, no tables, state
+    // Failed), without the failure message. Nothing happens while no
+    // download runs.
+    void RequestCancel();
 
     // After a save flow: a successful write clears the flag; the focus goes
     // to the record list in every case.
@@ -147,6 +152,7 @@ private:
     CUsbIF m_usb;
     ButtonState m_state = NoData;
     bool m_bBusy = false;
+    bool m_bCancelRequested = false;
 };
 
 }  // namespace oront

@@ -88,6 +88,10 @@ bool DownloadRecords(CUsbIF& usb, CommandBuffers& io, RecordStore& store, const 
     decoder.Reset();
     const int packets = 2 * count;
     for (int i = 0; i < packets; ++i) {
+        if (hooks.cancelled && hooks.cancelled()) {
+            usb.ClosePipes();
+            return false;
+        }
         std::memset(io.m_reply, 0, sizeof io.m_reply);
         if (!usb.ReadPipe(io.m_reply, kPacketWaitMs)) return false;
         if (hooks.packetReceived) hooks.packetReceived(io.m_reply);

@@ -35,13 +35,18 @@ struct DownloadHooks {
     std::function<void(int, int)> progress;
     // Called with every packet as it arrives (the dump command records them).
     std::function<void(const std::uint8_t*)> packetReceived;
+    // Asked before every packet is read: true ends the download there (a
+    // user's cancel request).
+    std::function<bool()> cancelled;
 };
 
 // Resets the store for a download (ResetForDownload), receives
 // 2 x m_nRecordCount packets, decodes them into the slots (m_records,
 // m_nSerialNumber) and closes the pipes. A missing packet or an error reply
-// fails at once and leaves the pipes open. The tables are not built here:
-// after a complete download the caller builds them from the slots.
+// fails at once and leaves the pipes open. A cancelled download fails too,
+// and closes the pipes, so that the packets the instrument is still sending
+// go with them. The tables are not built here: after a complete download the
+// caller builds them from the slots.
 bool DownloadRecords(CUsbIF& usb, CommandBuffers& io, RecordStore& store, const DownloadHooks& hooks = {});
 
 }  // namespace oront

@@ -258,6 +258,31 @@ TEST_F(MainWindowFlows, ReadFromAnotherInstrumentThenTheOwnOneServesAgain) {
     EXPECT_FALSE(sim->Commands().empty());
 }
 
+TEST_F(MainWindowFlows, CancelEndsTheDownloadAsAFailureWithoutItsMessage) {
+    Start(ImageOf(5));
+    logic->RequestCancel();  // no download runs: nothing to cancel
+    view.onProgress = [&] {
+        if (view.lastProgress.first == 2) logic->RequestCancel();
+    };
+    logic->OnReadRecords();
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_EQ(view.lastProgress, std::make_pair(2, 5));
+    EXPECT_EQ(sim->PacketsSent(), 1 + 2 * 2) << "no packet is read after the request";
+    EXPECT_EQ(sim->OpenPipeCount(), 0);
+    EXPECT_EQ(logic->State(), Failed);
+    ExpectDataButtons(false);
+    EXPECT_TRUE(view.enabled[ctl::kQuit]);
+    EXPECT_EQ(view.fills, 0);
+    EXPECT_FALSE(view.waitCursor);
+    EXPECT_EQ(view.log.back(), "focus:1007");
+
+    // The request ends with its download: the next one runs to its end.
+    view.onProgress = nullptr;
+    logic->OnReadRecords();
+    EXPECT_EQ(logic->State(), Ready);
+    EXPECT_EQ(view.fills, 1);
+}
+
 TEST_F(MainWindowFlows, UnknownSizeCodeLeavesCh2Empty) {
     Start(ImageOf(2, 5, 0));
     logic->OnReadRecords();

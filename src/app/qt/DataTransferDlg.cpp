@@ -228,6 +228,15 @@ void CDataTransferDlg::CreateControls() {
     m_pProgress->setTextVisible(true);
     m_pProgress->setAlignment(Qt::AlignCenter);
     m_pProgress->hide();
+    // Its Cancel button (Escape does the same) ends the download before the
+    // next packet.
+    m_pCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_pCancel->setObjectName("cancel");
+    place(m_pCancel, du.Rect(192, 108, 50, 14), Anchor::Middle);
+    m_pCancel->setFocusPolicy(Qt::NoFocus);
+    m_pCancel->setAutoDefault(false);
+    m_pCancel->hide();
+    connect(m_pCancel, &QPushButton::clicked, this, [this] { m_pLogic->RequestCancel(); });
 }
 
 void CDataTransferDlg::SetupButtons() {
@@ -520,6 +529,37 @@ bool CDataTransferDlg::event(QEvent* event) {
     return QDialog::event(event);
 }
 
+namespace {
+// Input of the user, which reaches nothing but the Cancel button during a
+// download.
+bool IsUserInput(QEvent::Type type) {
+    switch (type) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::ContextMenu:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletMove:
+        case QEvent::TabletRelease:
+            return true;
+        default:
+            return false;
+    }
+}
+}  // namespace
+
 bool CDataTransferDlg::eventFilter(QObject* watched, QEvent* event) {
     // The Ctrl key seen anywhere in this window (the window or one of its
     // controls) sets and clears the flag the record list reads.
@@ -533,6 +573,19 @@ bool CDataTransferDlg::eventFilter(QObject* watched, QEvent* event) {
                 else
                     MainWindowLogic::OnKeyUp(kCtrlKeyCode);
             }
+        }
+    }
+    // While a download runs, the window keeps painting (Progress) but takes
+    // no input except the Cancel button and Escape, which cancel it.
+    if (m_pLogic->IsBusy() && watched->isWidgetType()) {
+        if (watched == m_pCancel) {
+            // The arrow over the button that can be pressed.
+            if (event->type() == QEvent::Enter) QApplication::changeOverrideCursor(Qt::ArrowCursor);
+            if (event->type() == QEvent::Leave) QApplication::changeOverrideCursor(Qt::WaitCursor);
+        } else if (IsUserInput(event->type())) {
+            if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+                m_pLogic->RequestCancel();
+            return true;
         }
     }
     return QDialog::eventFilter(watched, event);
@@ -578,6 +631,7 @@ void CDataTransferDlg::SetWaitCursor(bool on) {
     } else {
         QApplication::restoreOverrideCursor();
         m_pProgress->hide();
+        m_pCancel->hide();
     }
 }
 
@@ -605,9 +659,9 @@ void CDataTransferDlg::SelectFirstRow() {
 
 void CDataTransferDlg::Progress(int received, int count) {
     // Keep the window painted and show how far the download has come; user
-    // input stays shut out until the download ends. Painting every record
-    // would slow a full memory down, so the window is refreshed at most
-    // every 50 ms (and at the end).
+    // input reaches only the Cancel button (and Escape) until the download
+    // ends (eventFilter). Painting every record would slow a full memory
+    // down, so the window is refreshed at most every 50 ms (and at the end).
     static QElapsedTimer clock;
     if (!clock.isValid()) clock.start();
     const qint64 now = clock.elapsed() + 1;
@@ -619,8 +673,10 @@ void CDataTransferDlg::Progress(int received, int count) {
     if (!m_pProgress->isVisible()) {
         m_pProgress->show();
         m_pProgress->raise();
+        m_pCancel->show();
+        m_pCancel->raise();
     }
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QCoreApplication::processEvents();
 }
 
 void CDataTransferDlg::EndDialog(int code) {

@@ -39,6 +39,7 @@
 
 class QLabel;
 class QProgressBar;
+class QPushButton;
 class QSettings;
 
 namespace oront {
@@ -170,6 +171,7 @@ private:
     QSize m_templateSize;
     CRecordTableCtrl* m_pList = nullptr;
     QProgressBar* m_pProgress = nullptr;
+    QPushButton* m_pCancel = nullptr;
     DialogSeams m_seams;
     // The file whose records the read in progress shows ("" for the
     // instrument): the title names it once the list is emptied for them.

@@ -368,6 +368,46 @@ TEST(MainWindow, DownloadKeepsPaintingAndShowsHowFarItHasCome) {
     EXPECT_TRUE(h.messages.empty());
 }
 
+TEST(MainWindow, CancelAndEscapeEndAFullDownloadAsAFailureWithoutItsMessage) {
+    MainWindowHarness h(MakeFullDemoImage());
+    auto* cancel = h.dlg->findChild<QPushButton*>(QStringLiteral("cancel"));
+    ASSERT_NE(cancel, nullptr);
+    EXPECT_FALSE(cancel->isVisible());
+    auto* table = qobject_cast<QAbstractItemView*>(h.W(1007));
+    constexpr int kAllPackets = 1 + 2 * 8000;
+    for (const char* how : {"Cancel", "Escape"}) {
+        bool pressed = false;
+        QTimer probe;
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            if (pressed || !cancel->isVisible()) return;
+            pressed = true;
+            // Other input is shut out while the download runs.
+            QTest::keyClick(h.W(1007), Qt::Key_F1);
+            if (std::string(how) == "Cancel")
+                QTest::mouseClick(cancel, Qt::LeftButton);
+            else
+                QTest::keyClick(h.W(1007), Qt::Key_Escape);
+        });
+        probe.start(0);
+        const int sentBefore = h.sim->PacketsSent();
+        QTest::mouseClick(h.W(1000), Qt::LeftButton);
+        probe.stop();
+        ASSERT_TRUE(pressed) << how;
+        EXPECT_LT(h.sim->PacketsSent() - sentBefore, kAllPackets) << how;
+        EXPECT_TRUE(h.messages.empty()) << how;
+        EXPECT_TRUE(h.questions.empty()) << how;
+        EXPECT_EQ(h.abouts, 0) << how;
+        EXPECT_EQ(h.sim->OpenPipeCount(), 0) << how;
+        EXPECT_EQ(h.dlg->Logic().State(), Failed) << how;
+        for (int id : kActionButtons) EXPECT_EQ(h.Enabled(id), id == 1000 || id == 1006) << how << " " << id;
+        EXPECT_EQ(table->model()->rowCount(), 0) << how;
+        EXPECT_FALSE(cancel->isVisible()) << how;
+        EXPECT_TRUE(h.dlg->ProgressText().isEmpty()) << how;
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr) << how;
+        EXPECT_TRUE(h.dlg->isVisible()) << how;
+    }
+}
+
 TEST(MainWindow, SaveAllClearsTheFlagOnlyWhenTheFileWasWritten) {
     MainWindowHarness h(MakeDemoImage());
     QTest::mouseClick(h.W(1000), Qt::LeftButton);
