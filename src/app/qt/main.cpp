@@ -10,6 +10,10 @@
 //   --simulate IMAGE  the memory image in the file IMAGE
 // FILE, a memory image, is opened once the window shows, as Ctrl+O opens
 // one (the desktop entry passes the file it is asked to open).
+//
+// --help and --version print and end without a window; a command line that
+// is not understood, or a malformed ORONT_USB_ID for the instrument on USB,
+// ends with a one-line reason on stderr and exit status 2.
 #include <QApplication>
 #include <QFile>
 #include <QMessageBox>
@@ -21,6 +25,7 @@
 #include "app/WindowOptions.h"
 #include "app/qt/DataTransferDlg.h"
 #include "base/Messages.h"
+#include "controls/qt/QtMessages.h"
 #include "controls/qt/Resources.h"
 #include "device/MemoryImage.h"
 #include "device/SimulatedInstrument.h"
@@ -50,6 +55,10 @@ void ShowStartFailure(int& argc, char** argv, const QString& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Qt's start-up chatter (XDG_RUNTIME_DIR and the like) is not for the
+    // user; it is filtered before any application object exists.
+    oront::QuietQtMessages();
+
     // Understand the command line and choose the backend before any window
     // exists, so a wrong command line ends without touching the display.
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
@@ -68,6 +77,13 @@ int main(int argc, char** argv) {
     std::unique_ptr<oront::DeviceBackend> backend;
     switch (options.instrument) {
         case oront::WindowInstrument::Usb:
+            // Another USB id that cannot be understood would look for the
+            // wrong instrument without a word: it is an error.
+            if (const std::string error = oront::UsbIdEnvironmentError(); !error.empty()) {
+                std::fprintf(stderr, "oront-v208: %s\n", error.c_str());
+                ShowStartFailure(argc, argv, QString::fromStdString(error));
+                return 2;
+            }
             backend = oront::CreateUsbBackend();
             break;
         case oront::WindowInstrument::Demo:
