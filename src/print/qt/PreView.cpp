@@ -14,6 +14,7 @@
 #include "controls/qt/Resources.h"
 #include "print/qt/PrintDialogs.h"
 #include "print/qt/QtReportSurface.h"
+#include "print/qt/ReportPrinter.h"
 #include "records/CFormat.h"
 
 namespace oront {
@@ -22,31 +23,11 @@ namespace {
 
 const QColor kCyan(0, 255, 255);
 
-// The page size ids of the papers printer setup knows.
-QPageSize::PageSizeId PageSizeIdForMM(int widthMM, int heightMM) {
-    const int shortSide = std::min(widthMM, heightMM);
-    const int longSide = std::max(widthMM, heightMM);
-    struct Known {
-        int w, h;
-        QPageSize::PageSizeId id;
-    };
-    for (const Known k :
-         {Known{297, 420, QPageSize::A3}, Known{210, 297, QPageSize::A4}, Known{148, 210, QPageSize::A5},
-          Known{250, 354, QPageSize::B4}, Known{182, 257, QPageSize::JisB5}, Known{105, 148, QPageSize::A6}}) {
-        if (k.w == shortSide && k.h == longSide) return k.id;
-    }
-    return QPageSize::Custom;
-}
-
 }  // namespace
 
 void SetReportPaper(QPrinter& printer) {
-    const QPageSize::PageSizeId id = PageSizeIdForMM(g_nPageWidthMM, g_nPageHeightMM);
-    printer.setPageSize(id != QPageSize::Custom ? QPageSize(id)
-                                                : QPageSize(QSizeF(std::min(g_nPageWidthMM, g_nPageHeightMM),
-                                                                   std::max(g_nPageWidthMM, g_nPageHeightMM)),
-                                                            QPageSize::Millimeter));
-    printer.setPageOrientation(g_nPageWidthMM > g_nPageHeightMM ? QPageLayout::Landscape : QPageLayout::Portrait);
+    printer.setPageSize(ReportPageSize());
+    printer.setPageOrientation(ReportOrientation());
 }
 
 int PaperCodeFromPageSizeId(int qPageSizeId) {
@@ -71,16 +52,21 @@ int PaperCodeFromPageSizeId(int qPageSizeId) {
 }
 
 QImage RenderPreviewPage(const ReportCallbackFn& callback, const PrintRequest& request, int px, int py,
-                         qreal devicePixelRatio) {
+                         qreal devicePixelRatio, double zoom, const QRect& part) {
     const int width = g_nPageWidthMM * DotsPerMM(px);
     const int height = g_nPageHeightMM * DotsPerMM(py);
-    if (width <= 0 || height <= 0) return {};
+    if (width <= 0 || height <= 0 || zoom <= 0) return {};
+    const QRect shown(0, 0, qRound(width * zoom), qRound(height * zoom));
+    const QRect area = part.isNull() ? shown : part.intersected(shown);
+    if (area.isEmpty()) return {};
     const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
-    QImage image(qRound(width * ratio), qRound(height * ratio), QImage::Format_RGB32);
+    QImage image(qRound(area.width() * ratio), qRound(area.height() * ratio), QImage::Format_RGB32);
     image.setDevicePixelRatio(ratio);  // the painter draws in dots, the image keeps pixels
     image.fill(Qt::black);
     if (callback) {
         QPainter painter(&image);
+        if (area.topLeft() != QPoint()) painter.translate(-area.topLeft());
+        if (zoom != 1.0) painter.scale(zoom, zoom);
         QtReportSurface surface(painter, px, py);
         callback(surface, request);
     }
@@ -136,28 +122,122 @@ void CPreView::UpdatePageSize() {
 }
 
 void CPreView::SetupScrollBars() {
-    // A bar of range 0..max with a page of P dots can take positions up to
-    // max - P + 1. The bars' signals stay on: the scroll area shows a bar
-    // only when it learns that the bar's range is not empty.
+    // The content: the page as shown with the margins around it. A bar is
+    // needed when the content is at least as large as the client (a range
+    // of 0..max with a page of P dots takes positions up to max - P + 1), and
+    // the client loses a bar's width to the other bar when that one is
+    // needed. The ranges are set for the client the bars leave, so that the
+    // scroll area shows just those bars.
+    const QSize shown = ShownPageSize();
+    const int contentW = shown.width() + logicalDpiX() / 2;
+    const int contentH = shown.height() + 20;
+    const int barW = verticalScrollBar()->sizeHint().width();
+    const int barH = horizontalScrollBar()->sizeHint().height();
+    bool needH = contentW >= width();
+    bool needV = contentH >= height();
+    if (needV && !needH) needH = contentW >= width() - barW;
+    if (needH && !needV) needV = contentH >= height() - barH;
+    const int clientW = std::max(0, width() - (needV ? barW : 0));
+    const int clientH = std::max(0, height() - (needH ? barH : 0));
+
     auto setup = [](QScrollBar* bar, int maximum, int page) {
         bar->setPageStep(std::max(page, 1));
         bar->setSingleStep(kScrollLine);
         bar->setRange(0, std::max(0, maximum - page + 1));
         bar->setValue(0);
     };
-    setup(verticalScrollBar(), m_nPageHeightPx + 20, viewport()->height());
-    setup(horizontalScrollBar(), m_nPageWidthPx + logicalDpiX() / 2, viewport()->width());
+    setup(verticalScrollBar(), contentH, clientH);
+    setup(horizontalScrollBar(), contentW, clientW);
     m_nScrollX = 0;
     m_nScrollY = 0;
 }
 
+QSize CPreView::ShownPageSize() const {
+    return {qRound(m_nPageWidthPx * m_zoom), qRound(m_nPageHeightPx * m_zoom)};
+}
+
+QPoint CPreView::Centre() const {
+    return viewport()->rect().center();
+}
+
+double CPreView::FitZoom(ZoomMode mode) const {
+    if (m_nPageWidthPx <= 0 || m_nPageHeightPx <= 0) return m_zoom;
+    // The largest zoom at which the content stays one dot smaller than the
+    // client; Fit Width leaves room for the vertical bar when the page is
+    // taller than the window.
+    const double marginW = logicalDpiX() / 2;
+    const double marginH = 20;
+    double zoom = (width() - 1 - marginW) / m_nPageWidthPx;
+    if (mode == ZoomMode::FitPage)
+        zoom = std::min(zoom, (height() - 1 - marginH) / m_nPageHeightPx);
+    else if (qRound(m_nPageHeightPx * zoom) + marginH >= height())
+        zoom = (width() - verticalScrollBar()->sizeHint().width() - 1 - marginW) / m_nPageWidthPx;
+    return std::clamp(zoom, kMinZoom, kMaxZoom);
+}
+
+void CPreView::ApplyZoom(double zoom, ZoomMode mode, QPoint anchor) {
+    const QPoint margin(logicalDpiX() / 4, logicalDpiY() / 8);
+    const QPointF onPage = QPointF(anchor + QPoint(m_nScrollX, m_nScrollY) - margin) / m_zoom;
+    const bool changed = zoom != m_zoom;
+    m_zoom = zoom;
+    m_zoomMode = mode;
+    SetupScrollBars();
+    const QPointF scroll = onPage * m_zoom + QPointF(margin - anchor);
+    horizontalScrollBar()->setValue(qRound(scroll.x()));
+    verticalScrollBar()->setValue(qRound(scroll.y()));
+    viewport()->update();
+    if (changed) emit zoomChanged(m_zoom);
+}
+
+void CPreView::SetZoom(double zoom) {
+    ApplyZoom(std::clamp(zoom, kMinZoom, kMaxZoom), ZoomMode::Fixed, Centre());
+}
+
+double CPreView::NextZoomLevel(int direction) const {
+    // The next level above (or below) the zoom; the zoom itself at the end
+    // of the levels.
+    if (direction > 0) {
+        for (const double level : kZoomLevels)
+            if (level > m_zoom + 1e-9) return level;
+    } else {
+        for (auto it = std::rbegin(kZoomLevels); it != std::rend(kZoomLevels); ++it)
+            if (*it < m_zoom - 1e-9) return *it;
+    }
+    return m_zoom;
+}
+
+void CPreView::ZoomIn() {
+    ApplyZoom(NextZoomLevel(+1), ZoomMode::Fixed, Centre());
+}
+
+void CPreView::ZoomOut() {
+    ApplyZoom(NextZoomLevel(-1), ZoomMode::Fixed, Centre());
+}
+
+void CPreView::FitPage() {
+    ApplyZoom(FitZoom(ZoomMode::FitPage), ZoomMode::FitPage, Centre());
+}
+
+void CPreView::FitWidth() {
+    ApplyZoom(FitZoom(ZoomMode::FitWidth), ZoomMode::FitWidth, Centre());
+}
+
+void CPreView::RefitZoom() {
+    if (m_zoomMode == ZoomMode::Fixed) return;
+    const double zoom = FitZoom(m_zoomMode);
+    if (zoom == m_zoom) return;
+    m_zoom = zoom;
+    emit zoomChanged(m_zoom);
+}
+
 void CPreView::PageSizeChanged() {
     UpdatePageSize();
+    RefitZoom();
     SetupScrollBars();
     viewport()->update();
 }
 
-QImage CPreView::RenderCurrentPage() const {
+QImage CPreView::RenderCurrentPage(const QRect& part) const {
     PrintRequest request = m_request;
     if (m_pfnCallback) {
         request.nCurrentPage = m_nCurPage;
@@ -166,35 +246,43 @@ QImage CPreView::RenderCurrentPage() const {
         request.nLastRow = m_nCurPage == request.nPageCount ? request.nRowCount : rowsPerPage * m_nCurPage;
         request.nMode = 0;
     }
-    return RenderPreviewPage(m_pfnCallback, request, logicalDpiX(), logicalDpiY(), viewport()->devicePixelRatioF());
+    return RenderPreviewPage(m_pfnCallback, request, logicalDpiX(), logicalDpiY(), viewport()->devicePixelRatioF(),
+                             m_zoom, part);
 }
 
 void CPreView::paintEvent(QPaintEvent* /*event*/) {
     const int px = logicalDpiX();
     const int py = logicalDpiY();
     UpdatePageSize();
-    const QImage page = RenderCurrentPage();
+    // Only the part of the page the window shows is rendered: at a large
+    // zoom the whole page would be many times the window's size.
+    const QRect pageRect(QPoint(px / 4 - m_nScrollX, py / 8 - m_nScrollY), ShownPageSize());
+    const QRect visible = pageRect.intersected(viewport()->rect());
 
     QPainter painter(viewport());
     painter.fillRect(viewport()->rect(), m_brBackground);
-    if (!page.isNull()) painter.drawImage(QPoint(px / 4 - m_nScrollX, py / 8 - m_nScrollY), page);
+    if (visible.isEmpty()) return;
+    const QImage page = RenderCurrentPage(visible.translated(-pageRect.topLeft()));
+    if (!page.isNull()) painter.drawImage(visible.topLeft(), page);
 }
 
 void CPreView::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
+    RefitZoom();
     SetupScrollBars();
     viewport()->update();
 }
 
-bool CPreView::viewportEvent(QEvent* event) {
-    // A scroll bar that comes or goes changes the client size: the ranges
-    // follow it.
-    if (event->type() == QEvent::Resize) SetupScrollBars();
-    return QAbstractScrollArea::viewportEvent(event);
-}
-
 void CPreView::wheelEvent(QWheelEvent* event) {
     event->accept();
+    if (event->modifiers() & Qt::ControlModifier) {
+        // Ctrl and the wheel: one zoom step a notch, about the pointer.
+        m_zoomWheelAccum += event->angleDelta().y();
+        const QPoint at = viewport()->mapFromGlobal(event->globalPosition().toPoint());
+        for (; m_zoomWheelAccum >= 120; m_zoomWheelAccum -= 120) ApplyZoom(NextZoomLevel(+1), ZoomMode::Fixed, at);
+        for (; m_zoomWheelAccum <= -120; m_zoomWheelAccum += 120) ApplyZoom(NextZoomLevel(-1), ZoomMode::Fixed, at);
+        return;
+    }
     if (m_nWheelUnit <= 0) return;  // wheel scroll lines 0: the wheel is off
     m_nWheelAccum += event->angleDelta().y();
     while (m_nWheelAccum >= m_nWheelUnit) {

@@ -1,6 +1,7 @@
 #include "print/qt/PrintDialogs.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
@@ -35,6 +36,19 @@ CPrintUi::DialogResult CPrintUi::PrintDialog(QPrinter& printer, QWidget* owner) 
 CPrintUi::DialogResult CPrintUi::PageSetupDialog(QPrinter& printer, QWidget* owner) {
     QPageSetupDialog dialog(&printer, owner);
     return dialog.exec() == QDialog::Accepted ? DialogResult::Ok : DialogResult::Cancel;
+}
+
+bool CPrintUi::SaveFileDialog(QWidget* owner, const QString& caption, const QString& initialName, const QString& filter,
+                              const QString& suffix, QString& path) {
+    QFileDialog dialog(owner, caption);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(filter);
+    dialog.setDefaultSuffix(suffix);
+    dialog.selectFile(initialName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+    path = dialog.selectedFiles().first();
+    return true;
 }
 
 CPrintUi& PrintUi() {

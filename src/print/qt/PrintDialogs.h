@@ -2,8 +2,8 @@
 // interface.
 //
 // The program uses the platform's dialogs (QMessageBox, QPrintDialog,
-// QPageSetupDialog). Tests install their own CPrintUi to answer every
-// question without a window, and to pick a printer or a paper.
+// QPageSetupDialog, QFileDialog). Tests install their own CPrintUi to answer
+// every question without a window, and to pick a printer, a paper or a file.
 #pragma once
 
 #include <QString>
@@ -31,6 +31,12 @@ public:
     virtual DialogResult PrintDialog(QPrinter& printer, QWidget* owner);
     // Printer setup: paper and orientation, written into `printer`.
     virtual DialogResult PageSetupDialog(QPrinter& printer, QWidget* owner);
+    // A save dialog (asking before it overwrites a file) starting with
+    // `initialName`, with one filter ("PDF file (*.pdf)") whose extension
+    // `suffix` is added to a name typed without one. True and the chosen
+    // path on OK.
+    virtual bool SaveFileDialog(QWidget* owner, const QString& caption, const QString& initialName,
+                                const QString& filter, const QString& suffix, QString& path);
 };
 
 // The interface in use; the platform's dialogs unless a test installed

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCursor>
+#include <QFile>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QListWidget>
@@ -16,6 +17,7 @@
 #include "base/Messages.h"
 #include "controls/qt/Resources.h"
 #include "print/qt/PrintDialogs.h"
+#include "print/qt/ReportPrinter.h"
 #include "records/CFormat.h"
 
 namespace oront {
@@ -107,6 +109,7 @@ void CPrintPreViewParent::OnInitDialog() {
 
     m_pView = new CPreView(this);
     m_pView->SetRequest(m_request, m_pfnCallback);
+    connect(m_pView, &CPreView::zoomChanged, m_wndToolBar, &CPrintToolBar::SetZoom);
     m_pView->show();
     ApplyLayout();
 
@@ -213,8 +216,7 @@ void CPrintPreViewParent::OnPageFieldChanged(bool start) {
     }
 }
 
-void CPrintPreViewParent::OnPrintCommand() {
-    if (m_pView == nullptr || m_wndToolBar == nullptr) return;
+bool CPrintPreViewParent::ReadPageRange(int& start, int& end) {
     auto readField = [](CLimitEdit* field) {
         const QString text = field->text();
         if (text.isEmpty() || text == QLatin1String("0") || text == QLatin1String("00") ||
@@ -224,16 +226,46 @@ void CPrintPreViewParent::OnPrintCommand() {
         }
         return CAtoi(text.toStdString());
     };
-    const int start = readField(m_wndToolBar->m_wndStartPage);
-    const int end = readField(m_wndToolBar->m_wndEndPage);
+    start = readField(m_wndToolBar->m_wndStartPage);
+    end = readField(m_wndToolBar->m_wndEndPage);
     if (end < start) {
         PrintUi().Message(this, QStringLiteral("The startpage number should not be greater than the endpage number."),
                           QString::fromLatin1(msg::kAppTitle), CPrintUi::Icon::None);
-        return;
+        return false;
     }
+    return true;
+}
+
+void CPrintPreViewParent::OnPrintCommand() {
+    if (m_pView == nullptr || m_wndToolBar == nullptr) return;
+    int start = 1;
+    int end = 1;
+    if (!ReadPageRange(start, end)) return;
     m_pView->m_nStartPage = start;
     m_pView->m_nEndPage = end;
     m_pView->PrintJob();
+}
+
+void CPrintPreViewParent::OnExportPdf() {
+    if (m_pView == nullptr || m_wndToolBar == nullptr) return;
+    int start = 1;
+    int end = 1;
+    if (!ReadPageRange(start, end)) return;
+    QString path;
+    if (!PrintUi().SaveFileDialog(this, QStringLiteral("Export PDF"),
+                                  QString::fromLatin1(report::kDocName) + QStringLiteral(".pdf"),
+                                  QStringLiteral("PDF file (*.pdf)"), QStringLiteral("pdf"), path))
+        return;
+    // The command-line tool's report: the same drawing, page rules and
+    // file writer (OutputFile), on the report's paper.
+    ReportPrintOptions options;
+    options.outPdf = QFile::encodeName(path).toStdString();
+    options.firstPage = start;
+    options.lastPage = end;
+    std::string error;
+    if (!PrintReportToDevice(m_pfnCallback, m_nRowCount, options, error))
+        PrintUi().Message(this, QString::fromLocal8Bit(error), QString::fromLatin1(report::kErrorCaption),
+                          CPrintUi::Icon::Error);
 }
 
 void CPrintPreViewParent::OnPrintSetup() {
@@ -301,6 +333,21 @@ void CPrintPreViewParent::OnCommand(int id) {
             break;
         case cmd::kPrintSetup:
             OnPrintSetup();
+            break;
+        case cmd::kZoomOut:
+            if (m_pView != nullptr) m_pView->ZoomOut();
+            break;
+        case cmd::kZoomIn:
+            if (m_pView != nullptr) m_pView->ZoomIn();
+            break;
+        case cmd::kFitPage:
+            if (m_pView != nullptr) m_pView->FitPage();
+            break;
+        case cmd::kFitWidth:
+            if (m_pView != nullptr) m_pView->FitWidth();
+            break;
+        case cmd::kExportPdf:
+            OnExportPdf();
             break;
         default:
             break;

@@ -34,6 +34,9 @@ public:
     void OnGotoPage(int index);
     void OnPrintCommand();
     void OnPrintSetup();
+    // Writes the pages of the page fields as a PDF file the user names,
+    // as `oront-v208-cli report` writes them.
+    void OnExportPdf();
 
     [[nodiscard]] CPrintToolBar* ToolBar() const { return m_wndToolBar; }
     [[nodiscard]] CPreView* View() const { return m_pView; }
@@ -62,6 +65,9 @@ private:
     void SetNavigation(bool topPre, bool nextLast);
     void ShowPage();
     void LayOutPages();
+    // The page fields as Print reads them; false (after the message) when
+    // the end lies before the start.
+    bool ReadPageRange(int& start, int& end);
     void OnPageFieldChanged(bool start);
     [[nodiscard]] bool IsOurKeyTarget(QObject* watched) const;
 

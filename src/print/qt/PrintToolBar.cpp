@@ -14,7 +14,15 @@ namespace oront {
 
 namespace {
 
-// Fallback pictures, drawn when bitmap 166 is missing.
+// Pictures of the buttons after Exit, which bitmap 166 does not hold.
+constexpr int kToolZoomOut = 100;
+constexpr int kToolZoomIn = 101;
+constexpr int kToolFitPage = 102;
+constexpr int kToolFitWidth = 103;
+constexpr int kToolExportPdf = 104;
+
+// Fallback pictures, drawn when bitmap 166 is missing, and the pictures of
+// the buttons after Exit.
 QPixmap DrawnImage(int image) {
     QPixmap pm(16, 15);
     pm.fill(Qt::transparent);
@@ -59,6 +67,62 @@ QPixmap DrawnImage(int image) {
             p.setBrush(Qt::white);
             p.drawEllipse(QRectF(6.5, 6, 3, 3));
             break;
+        case kToolZoomOut:
+        case kToolZoomIn:
+            // A magnifying glass with a minus or a plus.
+            p.setPen(QPen(QColor(0, 0, 128), 1.5));
+            p.setBrush(Qt::white);
+            p.drawEllipse(QRectF(1.5, 1.5, 9, 9));
+            p.setPen(QPen(QColor(0, 0, 128), 2.5, Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(QPointF(9.5, 9.5), QPointF(13.5, 13));
+            p.setPen(QPen(QColor(0, 0, 128), 1.5));
+            p.drawLine(QPointF(3.5, 6), QPointF(8.5, 6));
+            if (image == kToolZoomIn) p.drawLine(QPointF(6, 3.5), QPointF(6, 8.5));
+            break;
+        case kToolFitPage:
+        case kToolFitWidth:
+            // A page; a double arrow across it for the width.
+            p.setPen(QPen(Qt::black, 1));
+            p.setBrush(Qt::white);
+            if (image == kToolFitPage)
+                p.drawRect(QRectF(3.5, 1.5, 9, 12));
+            else
+                p.drawRect(QRectF(1.5, 3.5, 13, 8));
+            p.setPen(QPen(QColor(0, 0, 128), 1.5));
+            if (image == kToolFitPage) {
+                p.drawLine(QPointF(8, 3.5), QPointF(8, 11.5));
+                p.drawLine(QPointF(6, 5.5), QPointF(8, 3.5));
+                p.drawLine(QPointF(10, 5.5), QPointF(8, 3.5));
+                p.drawLine(QPointF(6, 9.5), QPointF(8, 11.5));
+                p.drawLine(QPointF(10, 9.5), QPointF(8, 11.5));
+            } else {
+                p.drawLine(QPointF(3.5, 7.5), QPointF(12.5, 7.5));
+                p.drawLine(QPointF(5.5, 5.5), QPointF(3.5, 7.5));
+                p.drawLine(QPointF(5.5, 9.5), QPointF(3.5, 7.5));
+                p.drawLine(QPointF(10.5, 5.5), QPointF(12.5, 7.5));
+                p.drawLine(QPointF(10.5, 9.5), QPointF(12.5, 7.5));
+            }
+            break;
+        case kToolExportPdf:
+            // A page with a folded corner and a red band.
+            p.setPen(QPen(Qt::black, 1));
+            p.setBrush(Qt::white);
+            {
+                QPainterPath sheet;
+                sheet.moveTo(2.5, 0.5);
+                sheet.lineTo(9.5, 0.5);
+                sheet.lineTo(13.5, 4.5);
+                sheet.lineTo(13.5, 14.5);
+                sheet.lineTo(2.5, 14.5);
+                sheet.closeSubpath();
+                p.drawPath(sheet);
+                p.drawLine(QPointF(9.5, 0.5), QPointF(9.5, 4.5));
+                p.drawLine(QPointF(9.5, 4.5), QPointF(13.5, 4.5));
+            }
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(192, 0, 0));
+            p.drawRect(QRectF(1, 7, 11, 5));
+            break;
         default:
             p.setPen(QPen(QColor(192, 0, 0), 2));
             p.drawLine(QPointF(4, 3.5), QPointF(12, 11.5));
@@ -78,6 +142,16 @@ public:
 protected:
     void wheelEvent(QWheelEvent* event) override { event->ignore(); }
 };
+
+// The platform's zoom keys and Ctrl with the key itself (Ctrl+= for Ctrl++
+// without Shift), each once: a key bound twice to one action would be
+// ambiguous and do nothing.
+QList<QKeySequence> ZoomKeys(QKeySequence::StandardKey standard, std::initializer_list<QKeyCombination> more) {
+    QList<QKeySequence> keys = QKeySequence::keyBindings(standard);
+    for (const QKeyCombination key : more)
+        if (!keys.contains(QKeySequence(key))) keys << QKeySequence(key);
+    return keys;
+}
 
 QPixmap ToolImage(int image) {
     static const QList<QPixmap> strip = ResourceImageList(res::kBitmapPreviewToolbar, 16);
@@ -109,6 +183,16 @@ QString CommandString(int id) {
             return QStringLiteral("Print Setup\nPrint Setup");
         case cmd::kExit:
             return QStringLiteral("Exit Previous\nExit");
+        case cmd::kZoomOut:
+            return QStringLiteral("Zoom Out\nZoom Out");
+        case cmd::kZoomIn:
+            return QStringLiteral("Zoom In\nZoom In");
+        case cmd::kFitPage:
+            return QStringLiteral("Fit Page\nFit Page");
+        case cmd::kFitWidth:
+            return QStringLiteral("Fit Width\nFit Width");
+        case cmd::kExportPdf:
+            return QStringLiteral("Export PDF\nExport PDF...");
         default:
             return QString();
     }
@@ -192,7 +276,27 @@ bool CPrintToolBar::Create(int pageCount) {
     AddButton(cmd::kPrintSetup, res::kToolPrintSetup);
     addSeparator();
     AddButton(cmd::kExit, res::kToolExit);
+
+    // Zoom and export, after every item above so that none of them moves.
+    addSeparator();
+    AddButton(cmd::kZoomOut, kToolZoomOut)->setShortcuts(ZoomKeys(QKeySequence::ZoomOut, {Qt::CTRL | Qt::Key_Minus}));
+    m_wndZoom = new QLabel(this);
+    m_wndZoom->setObjectName(QString::number(cmd::kZoomLabel));
+    m_wndZoom->setFixedWidth(kZoomWidth);
+    m_wndZoom->setAlignment(Qt::AlignCenter);
+    addWidget(m_wndZoom);
+    SetZoom(1.0);
+    AddButton(cmd::kZoomIn, kToolZoomIn)
+        ->setShortcuts(ZoomKeys(QKeySequence::ZoomIn, {Qt::CTRL | Qt::Key_Plus, Qt::CTRL | Qt::Key_Equal}));
+    AddButton(cmd::kFitPage, kToolFitPage);
+    AddButton(cmd::kFitWidth, kToolFitWidth);
+    addSeparator();
+    AddButton(cmd::kExportPdf, kToolExportPdf);
     return true;
+}
+
+void CPrintToolBar::SetZoom(double zoom) {
+    if (m_wndZoom != nullptr) m_wndZoom->setText(QString::number(qRound(zoom * 100)) + QLatin1Char('%'));
 }
 
 void CPrintToolBar::FillGotoPage(int pageCount) {

@@ -1,6 +1,7 @@
 // CPrintToolBar: the preview's toolbar. Buttons carry their command ids as
 // object names; the Goto Page list, the two labels and the two page fields
-// sit in their own slots.
+// sit in their own slots. After Exit come the zoom buttons with the zoom
+// shown between them, and Export PDF.
 #pragma once
 
 #include <QLabel>
@@ -28,6 +29,13 @@ inline constexpr int kEndPage = 32782;
 inline constexpr int kStartLabel = 32783;
 inline constexpr int kEndLabel = 32784;
 inline constexpr int kPrintSetup = 32786;
+// Zoom and PDF export, after Exit.
+inline constexpr int kZoomOut = 32787;
+inline constexpr int kZoomIn = 32788;
+inline constexpr int kZoomLabel = 32789;
+inline constexpr int kFitPage = 32790;
+inline constexpr int kFitWidth = 32791;
+inline constexpr int kExportPdf = 32792;
 }  // namespace cmd
 
 // The string table entry of a command: its prompt, a line break and the
@@ -56,8 +64,13 @@ public:
     CLimitEdit* m_wndStartPage = nullptr;
     QLabel* m_wndEndLabel = nullptr;
     CLimitEdit* m_wndEndPage = nullptr;
+    QLabel* m_wndZoom = nullptr;  // the zoom in percent
+
+    // Shows the zoom factor as a percentage ("125%").
+    void SetZoom(double zoom);
 
     static constexpr int kGotoWidth = 80;
+    static constexpr int kZoomWidth = 44;
     static constexpr int kLabelWidth = 68;
     static constexpr int kEditWidth = 40;
     static constexpr int kEditLimit = 3;

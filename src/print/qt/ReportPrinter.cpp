@@ -23,8 +23,8 @@ constexpr const char* kNoPrinter = "Failed to initiate the printer!";
 
 // Pages first..last on the device, as a print run from the preview prints
 // them; false with the run's message when it fails.
-bool PrintPages(const ReportSource& report, QPagedPaintDevice* device, QPrinter* printer, int first, int last,
-                int pageCount, std::string& errorMessage) {
+bool PrintPages(const ReportCallbackFn& callback, int rowCount, QPagedPaintDevice* device, QPrinter* printer, int first,
+                int last, int pageCount, int rowsPerPage, std::string& errorMessage) {
     bool failed = false;
     QtReportSurface surface(device, printer);
     surface.SetErrorBox([&](void*, std::string_view text, std::string_view) {
@@ -32,26 +32,59 @@ bool PrintPages(const ReportSource& report, QPagedPaintDevice* device, QPrinter*
         errorMessage.assign(text);
     });
     PrintRequest request;
-    request.nRowCount = report.ReportLineCount();
+    request.nRowCount = rowCount;
     request.nPageCount = pageCount;
     request.nCurrentPage = 1;
     request.nMode = 1;
     request.nStartPage = first;
     request.nEndPage = last;
-    request.nRowsPerPage = kRowsPerPage;
-    ReportCallback(surface, request, report);
+    request.nRowsPerPage = rowsPerPage;
+    callback(surface, request);
     return !failed;
+}
+
+// The page sizes printer setup gives, by their sides in millimetres.
+QPageSize::PageSizeId PageSizeIdForMM(int widthMM, int heightMM) {
+    const int shortSide = std::min(widthMM, heightMM);
+    const int longSide = std::max(widthMM, heightMM);
+    struct Known {
+        int w, h;
+        QPageSize::PageSizeId id;
+    };
+    for (const Known k :
+         {Known{297, 420, QPageSize::A3}, Known{210, 297, QPageSize::A4}, Known{148, 210, QPageSize::A5},
+          Known{250, 354, QPageSize::B4}, Known{182, 257, QPageSize::JisB5}, Known{105, 148, QPageSize::A6}}) {
+        if (k.w == shortSide && k.h == longSide) return k.id;
+    }
+    return QPageSize::Custom;
 }
 
 }  // namespace
 
+QPageSize ReportPageSize() {
+    const QPageSize::PageSizeId id = PageSizeIdForMM(g_nPageWidthMM, g_nPageHeightMM);
+    if (id != QPageSize::Custom) return QPageSize(id);
+    return QPageSize(QSizeF(std::min(g_nPageWidthMM, g_nPageHeightMM), std::max(g_nPageWidthMM, g_nPageHeightMM)),
+                     QPageSize::Millimeter);
+}
+
+QPageLayout::Orientation ReportOrientation() {
+    return g_nPageWidthMM > g_nPageHeightMM ? QPageLayout::Landscape : QPageLayout::Portrait;
+}
+
 bool PrintReportToDevice(const ReportSource& report, const ReportPrintOptions& options, std::string& errorMessage) {
+    return PrintReportToDevice(MakeReportCallback(report), report.ReportLineCount(), options, errorMessage);
+}
+
+bool PrintReportToDevice(const ReportCallbackFn& callback, int rowCount, const ReportPrintOptions& options,
+                         std::string& errorMessage) {
     errorMessage.clear();
-    if (report.ReportLineCount() <= 0) {
+    if (rowCount <= 0) {
         errorMessage = msg::kNoData;
         return false;
     }
-    const int pageCount = ReportPageCount(report.ReportLineCount());
+    const int rowsPerPage = FitReportToPage(g_nPageWidthMM, g_nPageHeightMM).rowsPerPage;
+    const int pageCount = ReportPageCount(rowCount, rowsPerPage);
     // The page fields' rules: a page past the end means the last page.
     int first = options.firstPage <= 0 ? 1 : std::min(options.firstPage, pageCount);
     int last = options.lastPage <= 0 ? pageCount : std::min(options.lastPage, pageCount);
@@ -81,10 +114,11 @@ bool PrintReportToDevice(const ReportSource& report, const ReportPrintOptions& o
             QPdfWriter writer(&buffer);
             writer.setResolution(kPrinterDpi);
             writer.setTitle(QString::fromLatin1(report::kDocName));
-            QPageLayout layout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(), QPageLayout::Point);
+            QPageLayout layout(ReportPageSize(), ReportOrientation(), QMarginsF(), QPageLayout::Point);
             layout.setMode(QPageLayout::FullPageMode);  // page coordinates from the paper's corner
             writer.setPageLayout(layout);
-            if (!PrintPages(report, &writer, nullptr, first, last, pageCount, errorMessage)) return false;
+            if (!PrintPages(callback, rowCount, &writer, nullptr, first, last, pageCount, rowsPerPage, errorMessage))
+                return false;
         }
         if (!file.Write(pdf.constData(), static_cast<std::size_t>(pdf.size())) || !file.Commit()) return fileFailure();
         return true;
@@ -99,14 +133,14 @@ bool PrintReportToDevice(const ReportSource& report, const ReportPrintOptions& o
     printer.setOutputFormat(QPrinter::NativeFormat);
     printer.setPrinterName(name);
     printer.setFullPage(true);
-    printer.setPageSize(QPageSize(QPageSize::A4));
-    printer.setPageOrientation(QPageLayout::Landscape);
+    printer.setPageSize(ReportPageSize());
+    printer.setPageOrientation(ReportOrientation());
     printer.setResolution(kPrinterDpi);
     if (!printer.isValid()) {
         errorMessage = kNoPrinter;
         return false;
     }
-    return PrintPages(report, &printer, &printer, first, last, pageCount, errorMessage);
+    return PrintPages(callback, rowCount, &printer, &printer, first, last, pageCount, rowsPerPage, errorMessage);
 }
 
 }  // namespace oront

@@ -3,8 +3,11 @@
 // PDF file or to a named printer queue.
 #pragma once
 
+#include <QPageLayout>
+#include <QPageSize>
 #include <string>
 
+#include "print/ReportLayout.h"
 #include "records/RecordStore.h"
 
 namespace oront {
@@ -23,5 +26,17 @@ struct ReportPrintOptions {
 // the Print! (<cause>: <path>)". The path is used as the bytes it is, also
 // when they are not UTF-8.
 bool PrintReportToDevice(const ReportSource& report, const ReportPrintOptions& options, std::string& errorMessage);
+// The same for a report drawn by `callback` (rowCount report lines), as the
+// preview holds it: the preview's Export PDF writes what the command-line
+// tool writes. Both print on the report's paper (g_nPageWidthMM x
+// g_nPageHeightMM, A4 landscape unless printer setup chose another) with
+// the lines a page it takes.
+bool PrintReportToDevice(const ReportCallbackFn& callback, int rowCount, const ReportPrintOptions& options,
+                         std::string& errorMessage);
+
+// The report's paper and its orientation (landscape when the page is wider
+// than high).
+QPageSize ReportPageSize();
+QPageLayout::Orientation ReportOrientation();
 
 }  // namespace oront

@@ -41,6 +41,9 @@ public:
     int printDialogs = 0;
     int pageSetupDialogs = 0;
     std::vector<QPageLayout> pageSetupLayouts;  // the paper each printer setup started from
+    QString saveFilePath;                       // the file chosen in a save dialog; empty: Cancel
+    QString saveFileFilter;
+    int saveFileDialogs = 0;
 
     bool AskYesNo(QWidget*, const QString& text, const QString& caption) override {
         questions.emplace_back(text, caption);
@@ -60,6 +63,13 @@ public:
         pageSetupLayouts.push_back(printer.pageLayout());
         if (pageSetupResult == DialogResult::Ok && choosePaper) choosePaper(printer);
         return pageSetupResult;
+    }
+    bool SaveFileDialog(QWidget*, const QString&, const QString&, const QString& filter, const QString&,
+                        QString& path) override {
+        ++saveFileDialogs;
+        saveFileFilter = filter;
+        path = saveFilePath;
+        return !saveFilePath.isEmpty();
     }
 };
 

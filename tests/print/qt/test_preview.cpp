@@ -22,6 +22,8 @@
 #include "print/qt/PrintPreViewParent.h"
 #include "print/qt/QtReportSurface.h"
 #include "records/TableBuild.h"
+#include "support/InstrumentBuilders.h"
+#include "support/TestEnvironment.h"
 #include "support/gtest/SkipOrFail.h"
 
 namespace oront {
@@ -510,6 +512,181 @@ TEST_F(PreviewTest, PageImageAndPrintSetup) {
     EXPECT_EQ(g_nPageWidthMM, 210);
     EXPECT_EQ(g_nPageHeightMM, 297);
     EXPECT_EQ(frame->m_nPageCount, 3);
+}
+
+// Zoom: the buttons after Exit, the steps, Ctrl with the wheel and the keys,
+// Fit Page and Fit Width; a screenshot at 200 % shows the zoomed page.
+TEST_F(PreviewTest, ZoomStepsAndFits) {
+    Open(49, 958, 500);
+    QApplication::processEvents();
+    const QList<QAction*> items = bar->actions();
+    const qsizetype exit = items.indexOf(bar->Action(cmd::kExit));
+    struct Tip {
+        int id;
+        const char* text;
+    };
+    for (const Tip t : {Tip{cmd::kZoomOut, "Zoom Out"}, Tip{cmd::kZoomIn, "Zoom In"}, Tip{cmd::kFitPage, "Fit Page"},
+                        Tip{cmd::kFitWidth, "Fit Width"}, Tip{cmd::kExportPdf, "Export PDF..."}}) {
+        ASSERT_NE(bar->Button(t.id), nullptr) << t.id;
+        EXPECT_GT(items.indexOf(bar->Action(t.id)), exit) << t.id;
+        EXPECT_GT(bar->Button(t.id)->x(), bar->Button(cmd::kExit)->x()) << t.id;
+        EXPECT_EQ(bar->Action(t.id)->toolTip().toStdString(), t.text);
+    }
+    auto shownZoom = [this] { return bar->m_wndZoom->text().toStdString(); };
+    EXPECT_EQ(shownZoom(), "100%");
+    EXPECT_EQ(view->ShownPageSize(), QSize(891, 630));
+
+    // Steps: 100, 125, 150 %, and down to 25 % at most.
+    Press(cmd::kZoomIn);
+    EXPECT_EQ(shownZoom(), "125%");
+    EXPECT_EQ(view->ShownPageSize(), QSize(1114, 788));
+    EXPECT_EQ(view->RenderCurrentPage().size(), QSize(1114, 788));
+    Press(cmd::kZoomIn);
+    EXPECT_EQ(shownZoom(), "150%");
+    for (const char* expected : {"125%", "100%", "75%", "50%", "25%", "25%"}) {
+        Press(cmd::kZoomOut);
+        EXPECT_EQ(shownZoom(), expected);
+    }
+
+    // Ctrl and the wheel: a step a notch; the plain wheel scrolls.
+    view->SetZoom(1.0);
+    auto wheel = [this](int delta, Qt::KeyboardModifiers modifiers) {
+        const QPointF at(200, 150);
+        QWheelEvent event(at, view->viewport()->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, modifiers,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view->viewport(), &event);
+    };
+    wheel(120, Qt::ControlModifier);
+    EXPECT_EQ(shownZoom(), "125%");
+    wheel(-240, Qt::ControlModifier);
+    EXPECT_EQ(shownZoom(), "75%");
+    wheel(-120, Qt::NoModifier);
+    EXPECT_EQ(shownZoom(), "75%");
+
+    // Ctrl++ and Ctrl+-.
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Plus, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shownZoom() == "100%"; }, 2000)) << shownZoom();
+    QTest::keyClick(view, Qt::Key_Minus, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shownZoom() == "75%"; }, 2000)) << shownZoom();
+
+    // Fit Page: the whole page with its margins in the window, no bars.
+    QScrollBar* h = view->horizontalScrollBar();
+    QScrollBar* v = view->verticalScrollBar();
+    Press(cmd::kFitPage);
+    QApplication::processEvents();
+    QSize shown = view->ShownPageSize();
+    EXPECT_LE(shown.height() + 20, view->height() - 1);
+    EXPECT_GE(shown.height() + 20, view->height() - 2);  // the height decides on this window
+    EXPECT_LE(shown.width() + 48, view->width() - 1);
+    EXPECT_FALSE(h->isVisible());
+    EXPECT_FALSE(v->isVisible());
+    EXPECT_EQ(shownZoom(), QString("%1%").arg(qRound(view->Zoom() * 100)).toStdString());
+
+    // Fit Width: the width fills the window beside the vertical bar, and
+    // keeps filling it when the window grows.
+    Press(cmd::kFitWidth);
+    QApplication::processEvents();
+    EXPECT_TRUE(v->isVisible());
+    EXPECT_FALSE(h->isVisible());
+    EXPECT_EQ(view->ShownPageSize().width() + 48, view->viewport()->width() - 1);
+    frame->resize(1200, 600);
+    QApplication::processEvents();
+    EXPECT_EQ(view->ShownPageSize().width() + 48, view->viewport()->width() - 1);
+    EXPECT_FALSE(h->isVisible());
+
+    // 200 %: the window shows the page rendered at twice its size, pixel for
+    // pixel; the screenshot goes to the test output folder.
+    view->SetZoom(2.0);
+    QApplication::processEvents();
+    EXPECT_EQ(shownZoom(), "200%");
+    EXPECT_TRUE(h->isVisible());
+    const QImage zoomed = view->RenderCurrentPage();
+    ASSERT_EQ(zoomed.size(), QSize(1782, 1260));
+    // The second separator (67 dots) runs down the grid at twice its x.
+    const int separator = 2 * SeparatorX(ReportGrid::Preview, 2, 3);
+    int onLine = 0;
+    for (int y = 125; y < 1160; ++y) {
+        bool dark = false;
+        for (int x = separator - 2; x <= separator + 2; ++x) dark = dark || qGray(zoomed.pixel(x, y)) < 128;
+        onLine += dark ? 1 : 0;
+    }
+    EXPECT_GT(onLine, (1160 - 125) * 95 / 100);
+    h->setValue(300);
+    v->setValue(200);
+    QApplication::processEvents();
+    const QImage shot = view->viewport()->grab().toImage();
+    int checked = 0;
+    for (int y = 0; y < shot.height(); y += 5)
+        for (int x = 0; x < shot.width(); x += 7, ++checked)
+            ASSERT_EQ(shot.pixel(x, y), zoomed.pixel(x + 300 - 24, y + 200 - 12)) << x << "," << y;
+    EXPECT_GT(checked, 5000);
+    const QString file = QString::fromStdString((test::TestOutputFolder() / "print_preview_zoom_200.png").string());
+    QFile::remove(file);
+    const QImage window = frame->grab().toImage();
+    ASSERT_TRUE(window.save(file));
+    const QImage saved(file);
+    EXPECT_EQ(saved.size(), window.size());
+    EXPECT_EQ(saved.pixel(view->geometry().center()), window.pixel(view->geometry().center()));
+}
+
+// Export PDF writes the pages of the page fields as the command-line tool's
+// report does, through the same file writer.
+TEST(PreviewExport, ExportPdfWritesWhatTheCommandLineToolWrites) {
+    if (qEnvironmentVariableIsEmpty("ORONT_CLI")) ORONT_SKIP_OR_FAIL("ORONT_CLI does not name the command-line tool");
+    int rc = 0;
+    test::RunAndRead("pdftotext", {"-v"}, &rc);
+    if (rc != 0) ORONT_SKIP_OR_FAIL("pdftotext (poppler-utils) is not installed");
+    auto store = std::make_unique<RecordStore>();
+    ASSERT_TRUE(test::ReadRecordsFromImage(MakeDemoImage(), *store));
+    PrintRequest request;
+    request.nRowCount = store->m_nReportLineCount;
+    request.nCurrentPage = 1;
+    CPrintPreViewParent frame(request, MakeReportCallback(*store));
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    ASSERT_GE(frame.m_nPageCount, 3);
+    CPrintToolBar* bar = frame.ToolBar();
+    const QString dir = QString::fromStdString(test::FreshTestFolder("export_pdf").string());
+    ScriptedPrintUi ui;
+    ui.saveFilePath = dir + "/preview.pdf";
+    bar->m_wndStartPage->setText("2");
+    bar->m_wndEndPage->setText("3");
+    bar->Action(cmd::kExportPdf)->trigger();
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(ui.saveFileDialogs, 1);
+    EXPECT_EQ(ui.saveFileFilter.toStdString(), "PDF file (*.pdf)");
+
+    QProcess cli;
+    cli.start(qEnvironmentVariable("ORONT_CLI"), {"--demo", "report", dir + "/cli.pdf", "--pages", "2-3"});
+    ASSERT_TRUE(cli.waitForFinished(60000));
+    ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    const std::string exported = test::RunAndRead("pdftotext", {"-layout", dir + "/preview.pdf", "-"});
+    const std::string printed = test::RunAndRead("pdftotext", {"-layout", dir + "/cli.pdf", "-"});
+    EXPECT_NE(exported.find("Page 2 of " + std::to_string(frame.m_nPageCount)), std::string::npos) << exported;
+    EXPECT_EQ(exported, printed);
+    EXPECT_EQ(test::PdfPageCount(test::RunAndRead("pdfinfo", {dir + "/preview.pdf"})), 2);
+
+    // A folder that does not exist: the file writer's message, no file.
+    ui.saveFilePath = dir + "/missing/x.pdf";
+    bar->Action(cmd::kExportPdf)->trigger();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text.toStdString(),
+              "Failed to connect the Print! (No such file or directory: " + ui.saveFilePath.toStdString() + ")");
+    EXPECT_EQ(ui.messages[0].caption.toStdString(), "Error");
+    EXPECT_EQ(test::FolderEntries(dir.toStdString()), (std::vector<std::string>{"cli.pdf", "preview.pdf"}));
+    // Cancel writes nothing; an end before the start asks for no file.
+    ui.saveFilePath.clear();
+    bar->Action(cmd::kExportPdf)->trigger();
+    EXPECT_EQ(ui.saveFileDialogs, 3);
+    bar->m_wndStartPage->setText("3");
+    bar->m_wndEndPage->setText("2");
+    bar->Action(cmd::kExportPdf)->trigger();
+    EXPECT_EQ(ui.saveFileDialogs, 3);
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[1].text.toStdString(), "The startpage number should not be greater than the endpage number.");
 }
 
 // On a screen of device pixel ratio 2 the page is drawn with twice the
