@@ -157,6 +157,8 @@ void FrameDecoder::DecodePacketA(const std::uint8_t* a, MeasurementRecord& slot)
     slot.m_strStatus = FormatInt(a[20]);
     slot.m_strRunFlag = FormatInt(a[21]);
 
+    slot.m_raw.sampleSeconds = static_cast<std::uint16_t>(m_sampleSeconds);
+    for (std::size_t k = 0; k < slot.m_raw.counts.size(); ++k) slot.m_raw.counts[k] = Get32(a + 22 + 4 * k);
     const std::string_view unit = m_prevUnit.view();
     for (int k = 0; k < 6; ++k) {
         const double count = static_cast<double>(Get32(a + 22 + 4 * k));

@@ -3,7 +3,9 @@
 // Every value is text from the moment it is decoded, and each text is kept
 // once: a result row carries its own fields (number, kind, statistics) and
 // shows the fields of one record slot, and the lines of the report table are
-// derived from the result rows when they are read.
+// derived from the result rows when they are read. Beside its texts, a slot
+// keeps the raw counts and sample time of its frame (RawCounts) for the
+// cleanroom classification.
 #pragma once
 
 #include <array>
@@ -15,6 +17,15 @@
 namespace oront {
 
 constexpr int kMaxRecords = 8000;  // the instrument's ring of records
+
+// The figures of a record frame that the cleanroom classification reads as
+// the instrument sent them: the counts of channels 1 to 3 and the sample time
+// in seconds. The texts of a slot are rounded after the unit conversion, so
+// concentrations are computed from these instead. Nothing displays them.
+struct RawCounts {
+    std::array<std::uint32_t, 3> counts{};
+    std::uint16_t sampleSeconds = 0;  // 60 x minutes + seconds, at most 15555
+};
 
 // One record slot, decoded from one 128-byte record frame.
 struct MeasurementRecord {
@@ -33,6 +44,7 @@ struct MeasurementRecord {
     std::array<Text, 6> m_strCount;
     std::array<Text, 6> m_strValue;
     Text m_strSerialNumber;
+    RawCounts m_raw;
 };
 
 // One row of the result table. The fields of the record it shows (its own

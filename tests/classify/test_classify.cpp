@@ -1,0 +1,406 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "classify/Classify.h"
+#include "classify/ClassifyText.h"
+#include "support/RecordBuilders.h"
+#include "support/StoreBuilders.h"
+
+using namespace oront;
+using namespace oront::classify;
+using namespace oront::test;
+
+namespace {
+
+using Counts = std::array<std::uint32_t, 3>;
+
+// A complete run: points[p][k] are the channel counts of cycle k of point p.
+std::vector<RawRecord> RunRecords(const std::vector<std::vector<Counts>>& points) {
+    std::vector<RawRecord> records;
+    for (std::size_t p = 0; p < points.size(); ++p)
+        for (std::size_t k = 0; k < points[p].size(); ++k) {
+            const Counts& c = points[p][k];
+            records.push_back(IsoRecord(static_cast<std::uint8_t>(p + 1), static_cast<std::uint16_t>(points[p].size()),
+                                        static_cast<std::uint16_t>(k + 1), c[0], c[1], c[2],
+                                        p + 1 == points.size() && k + 1 == points[p].size()));
+        }
+    return records;
+}
+
+// A run read from concentrations: one sample per location, numbered from 26.
+RunSamples Locations(const std::vector<std::array<double, 3>>& perM3, std::array<int, 3> sizes = {3, 5, 50},
+                     int seconds = 600) {
+    RunSamples run;
+    run.location = "003";
+    run.start = "2015-03-02 09:08:51";
+    run.sizeTenths = sizes;
+    int record = 26;
+    for (const auto& values : perM3) run.AddPoint({Sample{record++, seconds, values, false}});
+    return run;
+}
+
+Settings Iso(int classTenths, Standard standard = Standard::Iso2015) {
+    Settings s;
+    s.standard = standard;
+    s.target.classTenths = classTenths;
+    return s;
+}
+
+Settings Gmp(char grade, Occupancy state) {
+    Settings s;
+    s.standard = Standard::Gmp2022;
+    s.target.grade = grade;
+    s.target.state = state;
+    return s;
+}
+
+bool HasWarning(const Classification& c, const std::string& part) {
+    for (const RunResult& r : c.runs)
+        for (const Warning& w : c.Warnings(r))
+            if (WarningText(w, c.settings).find(part) != std::string::npos) return true;
+    return false;
+}
+
+// One run classified on its own: r->verdict, r.Warns("...").
+struct Judged {
+    Classification result;
+    const RunResult* operator->() const { return &result.runs.at(0); }
+    const RunResult& Run() const { return result.runs.at(0); }
+    bool Warns(const std::string& part) const { return HasWarning(result, part); }
+};
+
+Judged Judge(const RunSamples& run, const Settings& settings) {
+    return {ClassifyRuns({run}, settings)};
+}
+
+}  // namespace
+
+TEST(ClassLimits, RoundingReproducesTheTablesAndTheirEmptyCells) {
+    // ISO 14644-1:2015 Table 1 at the instrument's sizes, ISO 1 to 9; 0 where
+    // the table gives no number.
+    struct Column {
+        int size;
+        std::array<long long, 9> limit;
+    };
+    const Column table2015[] = {
+        {3, {0, 10, 102, 1020, 10200, 102000, 0, 0, 0}},
+        {5, {0, 0, 35, 352, 3520, 35200, 352000, 3520000, 35200000}},
+        {10, {0, 0, 0, 83, 832, 8320, 83200, 832000, 8320000}},
+        {50, {0, 0, 0, 0, 0, 293, 2930, 29300, 293000}},
+        {20, {0, 0, 0, 0, 0, 0, 19700, 0, 0}},  // sizes outside the table: formula values
+        {25, {0, 0, 0, 0, 0, 0, 12400, 0, 0}},
+    };
+    for (const Column& column : table2015)
+        for (int n = 1; n <= 9; ++n) {
+            const long long expected = column.limit[static_cast<std::size_t>(n - 1)];
+            if (column.size < 20) {
+                EXPECT_EQ(IsApplicable(Standard::Iso2015, 10 * n, column.size), expected != 0) << n;
+            }
+            if (expected != 0) {
+                EXPECT_EQ(ClassLimit(10 * n, column.size), expected) << n << " " << column.size;
+            }
+        }
+    for (int n = 1; n <= 9; ++n) {
+        EXPECT_EQ(IsApplicable(Standard::Iso2015, 10 * n, 20), n >= 6);
+        EXPECT_EQ(IsApplicable(Standard::Iso1999, 10 * n, 25), n >= 6);
+    }
+    // The 1999 table also gives 4 at 0.5 µm for ISO 2, 8 at 1.0 µm for ISO 3
+    // and 29 at 5.0 µm for ISO 5: three significant figures, then halves up.
+    for (auto [n, size, limit] : {std::array{2, 5, 4}, std::array{3, 10, 8}, std::array{5, 50, 29}}) {
+        EXPECT_FALSE(IsApplicable(Standard::Iso2015, 10 * n, size));
+        EXPECT_TRUE(IsApplicable(Standard::Iso1999, 10 * n, size));
+        EXPECT_EQ(ClassLimit(10 * n, size), limit);
+    }
+    EXPECT_FALSE(IsApplicable(Standard::Iso1999, 10, 3));
+    EXPECT_FALSE(IsApplicable(Standard::Iso1999, 70, 3));
+    // 10.47 -> 10.5 -> 11, 52.48 -> 52.5 -> 53, 18.46 -> 18.5 -> 19.
+    EXPECT_EQ(ClassLimit(31, 10), 11);
+    EXPECT_EQ(ClassLimit(38, 10), 53);
+    EXPECT_EQ(ClassLimit(48, 50), 19);
+
+    // Intermediate classes: applicable where both neighbours are.
+    EXPECT_TRUE(IsApplicable(Standard::Iso2015, 25, 3));
+    EXPECT_FALSE(IsApplicable(Standard::Iso2015, 65, 3));
+    EXPECT_FALSE(IsApplicable(Standard::Iso2015, 25, 5));
+    EXPECT_TRUE(IsApplicable(Standard::Iso1999, 25, 5));
+    EXPECT_FALSE(IsApplicable(Standard::Iso2015, 59, 50));
+    EXPECT_TRUE(IsApplicable(Standard::Iso1999, 55, 50));
+    EXPECT_TRUE(IsApplicable(Standard::Iso2015, 61, 50));
+
+    // Table A.1 of 2015 and the square root of 1999.
+    const std::pair<double, int> tableA1[] = {{2, 1},    {2.5, 2},   {24, 6},    {25, 7},   {28, 7},
+                                              {28.5, 8}, {1000, 27}, {1001, 28}, {2000, 54}};
+    for (auto [area, locations] : tableA1) EXPECT_EQ(MinimumLocations(Standard::Iso2015, area), locations) << area;
+    EXPECT_EQ(MinimumLocations(Standard::Iso1999, 25.0), 5);
+    EXPECT_EQ(MinimumLocations(Standard::Iso1999, 25.5), 6);
+}
+
+TEST(Concentrations, ComeFromTheCountsInEveryUnitAndAccumulateWhenDifferential) {
+    const double perCount = 21188.8349 / 90;  // a 90 s sample
+    for (std::uint8_t unit = 0; unit <= 3; ++unit) {
+        std::vector<RawRecord> records = RunRecords({{{1000, 100, 7}, {1001, 101, 8}}});
+        for (RawRecord& r : records) {
+            r.unit = unit;
+            r.sampleSeconds = 30;
+        }
+        const RecordStore store = DownloadedStore(records);
+        Settings s;
+        Classification c = Classify(store, s);
+        ASSERT_EQ(c.runs.size(), 1u) << c.error;
+        const Location& loc = c.locations.at(0);
+        EXPECT_DOUBLE_EQ(loc.meanPerM3[0], 1000.5 * perCount) << "unit " << int{unit};
+        EXPECT_DOUBLE_EQ(loc.meanPerM3[1], 100.5 * perCount);
+        EXPECT_DOUBLE_EQ(loc.meanPerM3[2], 7.5 * perCount);
+        EXPECT_DOUBLE_EQ(c.SampleLitres(loc)[1], 90 * 2.8316847 / 60);
+
+        s.counts = CountMode::Differential;
+        c = Classify(store, s);
+        EXPECT_DOUBLE_EQ(c.locations.at(0).meanPerM3[0], 1108.5 * perCount);
+        EXPECT_DOUBLE_EQ(c.locations.at(0).meanPerM3[1], 108.0 * perCount);
+        EXPECT_DOUBLE_EQ(c.locations.at(0).meanPerM3[2], 7.5 * perCount);
+    }
+}
+
+TEST(IsoJudgement, PassAtTheLimitFailOneParticleAboveAndTheAchievedClass) {
+    Judged r = Judge(Locations({{10200, 3520, 300}, {0, 0, 0}}), Iso(50));
+    EXPECT_EQ(r->verdict, Verdict::Pass);
+    EXPECT_EQ(r->sizes[0].limit, 10200);
+    EXPECT_EQ(r->sizes[1].limit, 3520);
+    EXPECT_EQ(r->sizes[2].verdict, Verdict::NotApplicable);  // 5.0 µm at ISO 5 (2015)
+    EXPECT_FALSE(r->sizes[2].limit);
+    EXPECT_EQ(AchievedText(r.Run()), "ISO 6.1, limited by 5.0 µm");
+
+    r = Judge(Locations({{10200, 3521, 0}, {0, 0, 0}}), Iso(50));
+    EXPECT_EQ(r->verdict, Verdict::Fail);
+    EXPECT_EQ(r->sizes[0].verdict, Verdict::Pass);
+    EXPECT_EQ(r->sizes[1].verdict, Verdict::Fail);
+    EXPECT_EQ(Judge(Locations({{0, 0, 0}, {10201, 0, 0}}), Iso(50))->verdict, Verdict::Fail);
+    // The 1999 table has 29 at 5.0 µm for ISO 5.
+    EXPECT_EQ(Judge(Locations({{0, 0, 29}}), Iso(50, Standard::Iso1999))->verdict, Verdict::Pass);
+    EXPECT_EQ(Judge(Locations({{0, 0, 30}}), Iso(50, Standard::Iso1999))->verdict, Verdict::Fail);
+
+    // Only considered sizes are judged; none applicable: not classified.
+    Settings only05 = Iso(50);
+    only05.sizes = {5};
+    r = Judge(Locations({{99999, 3520, 99999}}), only05);
+    EXPECT_EQ(r->verdict, Verdict::Pass);
+    EXPECT_EQ(r->sizes[0].verdict, Verdict::NotJudged);
+    EXPECT_EQ(AchievedText(r.Run()), "ISO 5, limited by 0.5 µm");
+    Settings only50 = Iso(50);
+    only50.sizes = {50};
+    EXPECT_EQ(Judge(Locations({{0, 0, 0}}), only50)->verdict, Verdict::NotClassified);
+
+    // Without a target nothing is judged, the achieved class is still given.
+    r = Judge(Locations({{0, 4e7, 0}}), Settings{});
+    EXPECT_EQ(r->verdict, Verdict::NotJudged);
+    EXPECT_EQ(r->sizes[1].verdict, Verdict::NotJudged);
+    EXPECT_TRUE(r->worseThanIso9);
+    EXPECT_EQ(AchievedText(r.Run()), "worse than ISO 9 (0.5 µm)");
+}
+
+TEST(Iso1999, UpperConfidenceLimitForTwoToNineLocations) {
+    const Settings iso1999 = Iso(50, Standard::Iso1999);
+    Judged r = Judge(Locations({{100, 3000, 0}, {200, 3500, 0}}), iso1999);
+    ASSERT_TRUE(r->uclPerM3);
+    EXPECT_NEAR((*r->uclPerM3)[0], 465.0, 1e-9);   // 150 + 6.3 x 50
+    EXPECT_NEAR((*r->uclPerM3)[1], 4825.0, 1e-9);  // above 3520 while both means are below
+    EXPECT_EQ(r->verdict, Verdict::Fail);
+    EXPECT_EQ(r->sizes[1].verdict, Verdict::Fail);
+    EXPECT_EQ(r->achievedClass, 52);  // the UCL needs ISO 5.2
+    const Judged r2015 = Judge(Locations({{100, 3000, 0}, {200, 3500, 0}}), Iso(50));
+    EXPECT_FALSE(r2015->uclPerM3);
+    EXPECT_EQ(r2015->verdict, Verdict::Pass);
+    EXPECT_EQ(r2015->achievedClass, 50);
+
+    std::vector<std::array<double, 3>> nine;
+    for (int i = 1; i <= 9; ++i) nine.push_back({100.0 * i, 0, 0});
+    r = Judge(Locations(nine), iso1999);
+    ASSERT_TRUE(r->uclPerM3);
+    EXPECT_NEAR((*r->uclPerM3)[0], 500 + 1.9 * std::sqrt(75000.0) / 3, 1e-9);
+
+    EXPECT_FALSE(Judge(Locations({{100, 3500, 0}}), iso1999)->uclPerM3);
+    std::vector<std::array<double, 3>> ten(10, {100, 3500, 0});
+    ten[0][1] = 0;
+    r = Judge(Locations(ten), iso1999);
+    EXPECT_FALSE(r->uclPerM3);
+    EXPECT_EQ(r->verdict, Verdict::Pass);
+}
+
+TEST(Gmp, EveryGradeAndState) {
+    struct Cell {
+        char grade;
+        Occupancy state;
+        long long at05;
+        long long at50;  // 0: not specified
+    };
+    const Cell cells[] = {
+        {'A', Occupancy::AtRest, 3520, 0},        {'A', Occupancy::Operational, 3520, 0},
+        {'B', Occupancy::AtRest, 3520, 0},        {'B', Occupancy::Operational, 352000, 2930},
+        {'C', Occupancy::AtRest, 352000, 2930},   {'C', Occupancy::Operational, 3520000, 29300},
+        {'D', Occupancy::AtRest, 3520000, 29300},
+    };
+    for (const Cell& cell : cells) {
+        const Settings s = Gmp(cell.grade, cell.state);
+        const auto at05 = static_cast<double>(cell.at05);
+        const double at50 = cell.at50 ? static_cast<double>(cell.at50) : 1e9;
+        SCOPED_TRACE(std::string(1, cell.grade) + StateName(cell.state));
+        Judged r = Judge(Locations({{1e9, at05, at50}}), s);
+        EXPECT_EQ(r->verdict, Verdict::Pass);
+        EXPECT_EQ(r->sizes[0].verdict, Verdict::NotJudged);  // 0.3 µm is not in the table
+        EXPECT_EQ(r->sizes[1].limit, cell.at05);
+        EXPECT_EQ(r->sizes[2].verdict, cell.at50 ? Verdict::Pass : Verdict::NotJudged);
+        EXPECT_EQ(r->sizes[2].limit.value_or(0), cell.at50);
+        EXPECT_EQ(Judge(Locations({{0, at05 + 1, 0}}), s)->verdict, Verdict::Fail);
+        if (cell.at50) {
+            EXPECT_EQ(Judge(Locations({{0, 0, at50 + 1}}), s)->verdict, Verdict::Fail);
+        }
+    }
+    const Settings dInOperation = Gmp('D', Occupancy::Operational);
+    EXPECT_EQ(SettingsError(dInOperation), "Grade D in operation has no predetermined limits");
+    const Classification c = ClassifyRuns({Locations({{0, 0, 0}})}, dInOperation);
+    EXPECT_EQ(c.error, "Grade D in operation has no predetermined limits");
+    EXPECT_EQ(c.ExitStatus(), 1);
+
+    // Without a 0.5 µm channel the 5.0 µm channel is still compared.
+    const Judged r = Judge(Locations({{0, 0, 3000}}, {3, 10, 50}), Gmp('C', Occupancy::AtRest));
+    EXPECT_EQ(r->verdict, Verdict::NotClassified);
+    EXPECT_EQ(r->sizes[2].verdict, Verdict::Fail);
+    EXPECT_TRUE(r.Warns("no 0.5 µm channel"));
+}
+
+TEST(Warnings, ChecksWarnWithoutChangingTheVerdict) {
+    // 20 particles at 3520 per m³ need 5.68 L; a minute gives 2.83 L.
+    Judged r = Judge(Locations({{0, 100, 0}, {0, 100, 0}}, {3, 5, 50}, 60), Iso(50));
+    EXPECT_EQ(r->verdict, Verdict::Pass);
+    EXPECT_TRUE(
+        r.Warns("sample volume below the minimum of 5.68 L (20 particles at the limit of 3520 per m³ "
+                "at 0.5 µm): record 0026 and 1 more (2.83 L)"));
+    EXPECT_FALSE(r.Warns("below 1 minute"));
+    EXPECT_TRUE(r.Warns("5.0 µm is not applicable at ISO 5"));
+    EXPECT_FALSE(Judge(Locations({{0, 100, 0}}, {3, 5, 50}, 60), Iso(80)).Warns("sample volume"));
+    r = Judge(Locations({{0, 100, 1}}, {3, 5, 50}, 30), Iso(80));
+    EXPECT_TRUE(r.Warns("sample time below 1 minute: record 0026 (30 s)"));
+    EXPECT_TRUE(r.Warns("sample volume below the minimum of 2 L: record 0026 (1.42 L)"));
+    EXPECT_TRUE(r.Warns("0.3 µm is not applicable at ISO 8"));
+    EXPECT_EQ(r->verdict, Verdict::Pass);
+
+    Settings room = Iso(80);
+    room.areaM2 = 25;
+    r = Judge(Locations(std::vector<std::array<double, 3>>(6, {0, 100, 1})), room);
+    EXPECT_TRUE(r.Warns("6 locations for a room of 25 m²: ISO 14644-1:2015 asks for at least 7"));
+    EXPECT_EQ(r->verdict, Verdict::Pass);
+    EXPECT_FALSE(Judge(Locations(std::vector<std::array<double, 3>>(7, {0, 100, 1})), room).Warns("room"));
+    room.standard = Standard::Iso1999;
+    EXPECT_FALSE(Judge(Locations(std::vector<std::array<double, 3>>(5, {0, 100, 1})), room).Warns("room"));
+
+    r = Judge(Locations({{100, 100, 0}}, {20, 25, 50}), Iso(80));
+    EXPECT_TRUE(r.Warns("the considered sizes 2.0 µm and 2.5 µm are closer than a factor of 1.5"));
+    EXPECT_TRUE(r.Warns("the 5.0 µm counts are zero at every location"));
+    EXPECT_FALSE(Judge(Locations({{100, 100, 1}}), Iso(80)).Warns("factor"));
+    EXPECT_FALSE(Judge(Locations({{100, 100, 1}}), Iso(80)).Warns("zero"));
+
+    RunSamples over = Locations({{0, 100, 1}, {0, 100, 1}});
+    over.samples[1].overRange = true;
+    EXPECT_TRUE(Judge(over, Iso(80)).Warns("over range, the counts may be too low: record 0027"));
+}
+
+TEST(Runs, OnlyCompleteRunsAreClassified) {
+    // Manual, a complete run of 2 points x 3 cycles, an interrupted run, Auto.
+    std::vector<RawRecord> records{PlainRecord(1)};
+    for (const RawRecord& r : RunRecords({{{10, 5, 1}, {10, 5, 1}, {10, 5, 1}}, {{20, 5, 1}, {20, 5, 1}, {20, 5, 1}}}))
+        records.push_back(r);
+    records.push_back(IsoRecord(1, 2, 1));
+    records.push_back(PlainRecord(0));
+    const Classification all = Classify(DownloadedStore(records), Settings{});
+    ASSERT_EQ(all.runs.size(), 1u);
+    const RunResult& r = all.runs[0];
+    EXPECT_EQ(r.firstRecord, 2);
+    EXPECT_EQ(r.lastRecord, 7);
+    EXPECT_EQ(r.location, "001");
+    EXPECT_EQ(r.start, "2015-03-07 08:30:15");
+    ASSERT_EQ(all.Locations(r).size(), 2u);
+    EXPECT_EQ(all.Locations(r)[1].cycles, 3);
+    EXPECT_EQ(r.firstRow, 1);
+    EXPECT_EQ(r.lastRow, 9);
+
+    // A run that lost its beginning to the wrap is not classified; the
+    // complete run after it is.
+    std::vector<RawRecord> chrono;
+    for (std::uint16_t k = 1; k <= 3; ++k) chrono.push_back(IsoRecord(2, 3, k, 10, 5, 1, k == 3));
+    const std::vector<RawRecord> complete = RunRecords({{{10, 5, 1}}, {{10, 5, 1}}});
+    chrono.insert(chrono.end(), complete.begin(), complete.end());
+    while (chrono.size() < static_cast<std::size_t>(kMaxRecords)) chrono.push_back(PlainRecord(0));
+    RecordStore store;
+    Download(store, WrapInto(chrono, 5), 5);
+    EXPECT_EQ(store.Row(0).m_strKind, kind::kIsoPlain);
+    const Classification c = Classify(store, Iso(90));
+    ASSERT_EQ(c.runs.size(), 1u);
+    EXPECT_EQ(c.runs[0].firstRecord, 9);  // the wrap's slot 5 is record 6; the cut run takes 6 to 8
+    EXPECT_EQ(c.ExitStatus(), 0);
+    chrono.erase(chrono.begin() + 3, chrono.begin() + 5);
+    chrono.resize(static_cast<std::size_t>(kMaxRecords), PlainRecord(1));
+    Download(store, WrapInto(chrono, 5), 5);
+    const Classification none = Classify(store, Iso(90));
+    EXPECT_EQ(none.error, "no complete ISO run to classify");
+    EXPECT_EQ(none.ExitStatus(), 1);
+
+    // A run without its first cycle, and a sample of 0 s, cannot be classified.
+    Classification bad = Classify(DownloadedStore({IsoRecord(1, 3, 2), IsoRecord(1, 3, 3, 10, 5, 1, true)}), Iso(90));
+    ASSERT_EQ(bad.runs.size(), 1u);
+    EXPECT_EQ(bad.runs[0].verdict, Verdict::NotClassified);
+    EXPECT_EQ(bad.ExitStatus(), 3);
+    records = RunRecords({{{10, 5, 1}, {10, 5, 1}}});
+    records[1].sampleMinutes = 0;
+    bad = Classify(DownloadedStore(records), Iso(90));
+    EXPECT_EQ(bad.runs[0].verdict, Verdict::NotClassified);
+    EXPECT_TRUE(HasWarning(bad, "sample time of 0 s, no concentration can be computed: record 0002"));
+    EXPECT_EQ(bad.verdict, Verdict::Fail);
+    records = RunRecords({{{10, 5, 1}}, {{10, 5, 1}}});
+    records[1].sizeCode = 11;
+    bad = Classify(DownloadedStore(records), Iso(90));
+    EXPECT_EQ(bad.runs[0].verdict, Verdict::NotClassified);
+    EXPECT_TRUE(HasWarning(bad, "record 0002 has size code 11, the run's first record 0"));
+}
+
+TEST(Output, JsonShapeAndCsvLines) {
+    RunSamples run = Locations({{100, 50.5, 0}, {200, 150, 1}}, {3, 5, 50}, 600);
+    run.samples.push_back(Sample{28, 300, {200, 150, 1}, false});
+    Settings s = Iso(50);
+    s.sizes = {3, 5, 50};
+    Classification c = ClassifyRuns({run}, s);
+    EXPECT_EQ(
+        ClassificationJson(c),
+        "{\"standard\": \"ISO 14644-1:2015\", \"target\": {\"class\": 5.0, \"state\": \"at-rest\"}, "
+        "\"counts\": \"cumulative\",\n"
+        " \"runs\": [\n"
+        "  {\"run\": 1, \"first_record\": 26, \"last_record\": 28, \"location\": \"003\", "
+        "\"start\": \"2015-03-02 09:08:51\", \"sizes_um\": [0.3, 0.5, 5.0], "
+        "\"points\": [{\"point\": 1, \"cycles\": 1, \"sample_litres\": [28.32], \"mean_per_m3\": [100, 50.5, 0]}, "
+        "{\"point\": 2, \"cycles\": 2, \"sample_litres\": [28.32, 14.16], \"mean_per_m3\": [200, 150, 1]}], "
+        "\"ucl_per_m3\": null, \"limits_per_m3\": [10200, 3520, null], "
+        "\"size_verdicts\": [\"pass\", \"pass\", \"not-applicable\"], \"verdict\": \"pass\", "
+        "\"achieved_class\": 3.7, \"limiting_size_um\": 0.5, "
+        "\"warnings\": [\"5.0 µm is not applicable at ISO 5\"]}],\n"
+        " \"verdict\": \"pass\"}\n");
+
+    s = Gmp('B', Occupancy::Operational);
+    s.counts = CountMode::Differential;
+    run.location = "a\"b\\c";
+    c = ClassifyRuns({run}, s);
+    const std::string json = ClassificationJson(c);
+    EXPECT_NE(json.find("\"target\": {\"grade\": \"B\", \"state\": \"operational\"}, \"counts\": \"differential\""),
+              std::string::npos);
+    EXPECT_NE(json.find("\"location\": \"a\\\"b\\\\c\""), std::string::npos);
+    EXPECT_NE(json.find("\"limits_per_m3\": [null, 352000, 2930], \"size_verdicts\": [\"not-judged\", \"pass\", "
+                        "\"pass\"]"),
+              std::string::npos);
+    EXPECT_NE(ClassificationJson(ClassifyRuns({run}, Settings{})).find("\"target\": null"), std::string::npos);
+
+    const std::string csv = ClassificationCsv(c);
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 2 * 3);  // header, 2 locations x 3 sizes
+    EXPECT_NE(csv.find("\r\nEU GMP Annex 1 (2022),grade B operational,differential,1,26,28,a\"b\\c,2015-03-02 "
+                       "09:08:51,2,2,0.5,151,,352000,pass,pass,3.7,0.5\r\n"),
+              std::string::npos);
+}
