@@ -156,6 +156,9 @@ done <<'EOF_ARGS'
 --demo frobnicate|frobnicate
 --demo save-all --out|unknown option --out
 |no command given
+--demo classify --class 9.5|--class takes a class from 1 to 9
+--demo classify --grade B|--grade needs --standard gmp-2022
+--demo classify --standard gmp-2022 --grade D --state operational|Grade D in operation has no predetermined limits
 EOF_ARGS
 ORONT_USB_ID=zz:1 "$cli" count 2> err.txt; rc=$?
 check "a malformed ORONT_USB_ID is a usage error" bash -c "[ $rc -eq 2 ] && grep -qF 'ORONT_USB_ID=zz:1' err.txt"
@@ -170,6 +173,23 @@ fi
 check "save-range says what it wrote" bash -c "[ ! -s out.txt ] && diff err.txt <(echo 'Saved records 0026 to 0031 to r2.csv')"
 "$cli" --demo dump d.v208img > out.txt 2> err.txt
 check "dump says what it wrote" bash -c "[ ! -s out.txt ] && grep -qxE 'Saved [0-9]+ packets \([0-9]+ records\) to d.v208img' err.txt"
+
+# classify: the JSON shape, exit 0 when every judged run passes (or nothing is
+# judged), 3 when one fails, 1 without a complete run; files are confirmed.
+LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8 "$cli" --demo classify --format json > c.json; rc=$?
+check "classify writes the JSON of every run" bash -c "[ $rc -eq 0 ] \
+  && head -1 c.json | grep -qxF '{\"standard\": \"ISO 14644-1:2015\", \"target\": null, \"counts\": \"cumulative\",' \
+  && grep -qF '{\"run\": 1, \"first_record\": 26, \"last_record\": 31, \"location\": \"003\", \"start\": \"2015-03-02 09:08:51\", \"sizes_um\": [0.3, 0.5, 5.0], \"points\": [{\"point\": 1, \"cycles\": 3, \"sample_litres\": [2.83, 2.83, 2.83], \"mean_per_m3\": [6238.9' c.json \
+  && tail -1 c.json | grep -qxF ' \"verdict\": \"not-judged\"}'"
+"$cli" --demo classify --class 9 --format csv c.csv > out.txt 2> err.txt; rc=$?
+check "classify passes at ISO 9 and says what it wrote" \
+  bash -c "[ $rc -eq 0 ] && [ ! -s out.txt ] && grep -qx 'Saved the classification of [0-9]* runs to c.csv' err.txt && head -1 c.csv | grep -q '^standard,target,'"
+"$cli" --demo classify --class 5 > out.txt; rc=$?
+check "classify fails at ISO 5 with exit 3" bash -c "[ $rc -eq 3 ] && grep -qx 'Result: fail (.*)' out.txt"
+{ printf '\0\3'; head -c 62 /dev/zero; tail -c +65 demo.img | head -c 384; } > auto.img
+"$cli" --simulate auto.img classify > out.txt 2> err.txt; rc=$?
+check "classify without a complete run exits 1" \
+  bash -c "[ $rc -eq 1 ] && [ ! -s out.txt ] && grep -qx 'oront-v208-cli: no complete ISO run to classify' err.txt"
 
 # The count of the demo memories.
 out=$("$cli" --demo-full count)

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "records/CFormat.h"
+
 namespace oront::cli {
 namespace {
 
@@ -28,6 +30,15 @@ constexpr const char* kUsage =
     "  dump OUT.v208img           read the instrument into a memory image file\n"
     "  report OUT.pdf [--pages FIRST-LAST] [--printer NAME]\n"
     "                             print the report into a PDF file or to a printer\n"
+    "  classify [--standard iso-2015|iso-1999|gmp-2022]\n"
+    "           [--class N | --grade A|B|C|D] [--state as-built|at-rest|operational]\n"
+    "           [--sizes 0.5,5.0] [--counts cumulative|differential] [--area M2]\n"
+    "           [--format text|json|csv|pdf] [OUT]\n"
+    "                             judge the complete ISO runs against an ISO 14644-1\n"
+    "                             class or an EU GMP Annex 1 grade (without --class\n"
+    "                             or --grade: the achieved class of every run);\n"
+    "                             exit 3 when a run fails or cannot be classified;\n"
+    "                             without OUT the result goes to stdout\n"
     "  help                       print this text\n"
     "\n"
     "Without OUT.csv the file is named from the local time (YYYYMMDDhhmmss.csv).\n";
@@ -47,6 +58,121 @@ bool ParsePage(std::string_view text, int& page) {
 
 bool IsOption(const std::string& arg) {
     return arg.size() > 1 && arg[0] == '-';
+}
+
+// A digit, optionally followed by a point and one digit ("5", "6.3"): tenths.
+bool ParseTenths(std::string_view text, int& tenths) {
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (text.size() == 1 && digit(text[0])) {
+        tenths = 10 * (text[0] - '0');
+        return true;
+    }
+    if (text.size() == 3 && digit(text[0]) && text[1] == '.' && digit(text[2])) {
+        tenths = 10 * (text[0] - '0') + (text[2] - '0');
+        return true;
+    }
+    return false;
+}
+
+// Digits with an optional decimal point and decimals, above 0.
+bool ParseArea(const std::string& text, double& area) {
+    const std::size_t point = text.find('.');
+    const std::string digits = point == std::string::npos ? text : text.substr(0, point) + text.substr(point + 1);
+    if (digits.empty() || digits.size() > 12 || point == 0 || point + 1 == text.size()) return false;
+    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
+    area = CAtof(text);
+    return area > 0.0;
+}
+
+// The options of the classify command; empty, or why they are refused.
+std::string ParseClassify(const std::vector<std::string>& rest, Options& o) {
+    using namespace classify;
+    Settings& s = o.classify;
+    std::vector<std::string> given;
+    bool outputGiven = false;
+    for (std::size_t k = 0; k < rest.size(); ++k) {
+        const std::string& option = rest[k];
+        if (!IsOption(option)) {
+            if (outputGiven) return "classify takes at most one output file";
+            outputGiven = true;
+            o.output = option;
+            continue;
+        }
+        static const char* const kOptions[] = {"--standard", "--class",  "--grade", "--state",
+                                               "--sizes",    "--counts", "--area",  "--format"};
+        if (std::find(std::begin(kOptions), std::end(kOptions), option) == std::end(kOptions))
+            return "unknown classify option " + option;
+        if (std::find(given.begin(), given.end(), option) != given.end()) return option + " is given twice";
+        given.push_back(option);
+        if (k + 1 >= rest.size()) return option + " needs a value";
+        const std::string& value = rest[++k];
+        if (option == "--standard") {
+            if (value == "iso-2015")
+                s.standard = Standard::Iso2015;
+            else if (value == "iso-1999")
+                s.standard = Standard::Iso1999;
+            else if (value == "gmp-2022")
+                s.standard = Standard::Gmp2022;
+            else
+                return "--standard takes iso-2015, iso-1999 or gmp-2022 (not " + value + ")";
+        } else if (option == "--class") {
+            if (!ParseTenths(value, s.target.classTenths) || s.target.classTenths < kLowestClass ||
+                s.target.classTenths > kHighestClass)
+                return "--class takes a class from 1 to 9 in steps of 0.1 (not " + value + ")";
+        } else if (option == "--grade") {
+            if (value.size() != 1 || value[0] < 'A' || value[0] > 'D')
+                return "--grade takes A, B, C or D (not " + value + ")";
+            s.target.grade = value[0];
+        } else if (option == "--state") {
+            if (value == "as-built")
+                s.target.state = Occupancy::AsBuilt;
+            else if (value == "at-rest")
+                s.target.state = Occupancy::AtRest;
+            else if (value == "operational")
+                s.target.state = Occupancy::Operational;
+            else
+                return "--state takes as-built, at-rest or operational (not " + value + ")";
+        } else if (option == "--sizes") {
+            std::size_t from = 0;
+            while (true) {
+                const std::size_t comma = value.find(',', from);
+                const std::string size = value.substr(from, comma == std::string::npos ? comma : comma - from);
+                int tenths = 0;
+                if (!ParseTenths(size, tenths) || !IsInstrumentSize(tenths))
+                    return "--sizes takes sizes in um from 0.3, 0.5, 1.0, 2.0, 2.5 and 5.0, separated by commas (not " +
+                           value + ")";
+                if (std::find(s.sizes.begin(), s.sizes.end(), tenths) != s.sizes.end())
+                    return "--sizes names " + size + " twice";
+                s.sizes.push_back(tenths);
+                if (comma == std::string::npos) break;
+                from = comma + 1;
+            }
+        } else if (option == "--counts") {
+            if (value != "cumulative" && value != "differential")
+                return "--counts takes cumulative or differential (not " + value + ")";
+            s.counts = value == "cumulative" ? CountMode::Cumulative : CountMode::Differential;
+        } else if (option == "--area") {
+            if (!ParseArea(value, s.areaM2))
+                return "--area takes the room's area in m2, a number above 0 (not " + value + ")";
+        } else if (value == "text") {  // --format
+            o.format = ClassifyFormat::Text;
+        } else if (value == "json") {
+            o.format = ClassifyFormat::Json;
+        } else if (value == "csv") {
+            o.format = ClassifyFormat::Csv;
+        } else if (value == "pdf") {
+            o.format = ClassifyFormat::Pdf;
+        } else {
+            return "--format takes text, json, csv or pdf (not " + value + ")";
+        }
+    }
+    const bool gmp = s.standard == Standard::Gmp2022;
+    if (s.target.grade != 0 && !gmp) return "--grade needs --standard gmp-2022";
+    if (s.target.classTenths != 0 && gmp) return "--standard gmp-2022 takes --grade, not --class";
+    if (!s.target.Given() && std::find(given.begin(), given.end(), "--state") != given.end())
+        return "--state needs --class or --grade";
+    if (o.format == ClassifyFormat::Pdf && !outputGiven) return "--format pdf needs an output file";
+    return SettingsError(s);
 }
 
 }  // namespace
@@ -153,6 +279,9 @@ ParsedOptions ParseArguments(const std::vector<std::string>& args) {
                 o.printer = value;
             }
         }
+    } else if (word == "classify") {
+        o.command = Command::Classify;
+        if (std::string e = ParseClassify(rest, o); !e.empty()) return fail(e);
     } else {
         return fail(word.empty() || IsOption(word) ? "unknown option " + word : "unknown command " + word);
     }

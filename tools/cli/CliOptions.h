@@ -6,10 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "classify/Classify.h"
+
 namespace oront::cli {
 
 enum class Instrument { Usb, Demo, DemoFull, Image };
-enum class Command { Help, Version, Count, Erase, SaveAll, SaveRange, Dump, Report };
+enum class Command { Help, Version, Count, Erase, SaveAll, SaveRange, Dump, Report, Classify };
+enum class ClassifyFormat { Text, Json, Csv, Pdf };
 
 struct Options {
     Instrument instrument = Instrument::Usb;
@@ -21,6 +24,8 @@ struct Options {
     int firstPage = 0;  // report: 0 and 0 for every page
     int lastPage = 0;
     std::string printer;  // report: a printer queue instead of the PDF file
+    classify::Settings classify;
+    ClassifyFormat format = ClassifyFormat::Text;  // classify: empty output is stdout
 };
 
 struct ParsedOptions {

@@ -3,7 +3,8 @@
 //   oront-v208-cli [--simulate IMAGE | --demo | --demo-full] COMMAND [ARGS]
 //
 // Without --simulate/--demo it talks to the instrument over USB. Failures print
-// the program's own message on stderr and exit 1; usage errors exit 2.
+// the program's own message on stderr and exit 1; usage errors exit 2;
+// classify exits 3 when a run fails or cannot be classified.
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,10 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "CertificateCommand.h"
 #include "CliCommands.h"
 #include "CliOptions.h"
 #include "app/DownloadTables.h"
 #include "base/Messages.h"
+#include "base/OutputFile.h"
+#include "classify/ClassifyText.h"
 #include "device/DeviceLink.h"
 #include "device/MemoryImage.h"
 #include "device/Protocol.h"
@@ -177,6 +181,35 @@ int Dump(Session& s, const std::string& path) {
     return 0;
 }
 
+// Classifies the complete ISO runs of the download and writes the result
+// in the chosen form to the file named, or to stdout. The exit status is the
+// classification's: 0 every judged run passes, 3 a run fails or cannot be
+// classified, 1 nothing to classify.
+int RunClassify(Session& s, const cli::Options& o) {
+    if (int rc = ReadRecords(s)) return rc;
+    const classify::Classification result = classify::Classify(s.store, o.classify);
+    if (!result.error.empty()) {
+        std::cerr << "oront-v208-cli: " << result.error << "\n";
+        return 1;
+    }
+    if (o.format == cli::ClassifyFormat::Pdf) {
+        if (const int rc = cli::RunCertificate(s.store, result, o.output)) return rc;
+        return result.ExitStatus();
+    }
+    const std::string bytes = o.format == cli::ClassifyFormat::Json  ? classify::ClassificationJson(result)
+                              : o.format == cli::ClassifyFormat::Csv ? classify::ClassificationCsv(result)
+                                                                     : classify::ClassificationText(result);
+    if (o.output.empty()) {
+        std::cout << bytes << std::flush;
+        return result.ExitStatus();
+    }
+    const OutputResult written = WriteOutputFile(o.output, bytes);
+    if (!written.ok()) return Fail("oront-v208-cli: cannot write the classification", written.Describe());
+    const std::size_t runs = result.runs.size();
+    Confirm("the classification of " + std::to_string(runs) + (runs == 1 ? " run" : " runs"), o.output);
+    return result.ExitStatus();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -238,6 +271,8 @@ int main(int argc, char** argv) {
         case cli::Command::Report:
             if (int rc = ReadRecords(s)) return rc;
             return cli::RunReport(s.store, o.output, o.firstPage, o.lastPage, o.printer);
+        case cli::Command::Classify:
+            return RunClassify(s, o);
         case cli::Command::Help:
         case cli::Command::Version:
             break;
