@@ -16,6 +16,18 @@ int SizeTenthsOf(const char* text) {
     return 10 * (text[0] - '0') + (text[2] - '0');
 }
 
+// The record number of a row: four digits, or whatever atoi reads.
+int RecordNumber(const Text& text) {
+    const std::string_view digits = text.view();
+    if (digits.size() != 4) return CAtoi(digits);
+    int number = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return CAtoi(digits);
+        number = 10 * number + (c - '0');
+    }
+    return number;
+}
+
 bool IsGroupRow(const Text& kind) {
     return kind == kind::kGroupCollapsed || kind == kind::kGroupExpanded;
 }
@@ -34,6 +46,7 @@ bool Considered(const Settings& settings, int size) {
 // even ISO 9 is below it. The limits grow with the class.
 int SmallestClassAtOrAbove(int size, double need) {
     const std::span<const long long> limits = ClassLimits(size);
+    if (limits.empty() || need <= static_cast<double>(limits.front())) return kLowestClass;
     const auto it = std::lower_bound(limits.begin(), limits.end(), need,
                                      [](long long limit, double n) { return static_cast<double>(limit) < n; });
     return it == limits.end() ? 0 : kLowestClass + static_cast<int>(it - limits.begin());
@@ -132,7 +145,7 @@ void ReadRuns(const RecordStore& store, const std::function<void(const RunSample
         } else if (member) {
             const MeasurementRecord& record = store.RecordOf(row);
             Sample sample;
-            sample.record = CAtoi(row.m_strRecordNo);
+            sample.record = RecordNumber(row.m_strRecordNo);
             sample.seconds = record.m_raw.sampleSeconds;
             for (std::size_t c = 0; c < 3; ++c) sample.perM3[c] = PerCubicMetre(record.m_raw.counts[c], sample.seconds);
             sample.overRange = record.m_strStatus == "1";
@@ -399,7 +412,7 @@ Classification Classify(const RecordStore& store, const Settings& settings) {
     result.runs.reserve(runs);
     result.locations.reserve(locations);
     result.sampleLitres.reserve(samples);
-    result.warnings.reserve(2 * runs);
+    result.warnings.reserve(4 * runs);
     ReadRuns(store, [&result](const RunSamples& run) { ClassifyRun(run, result); });
     Conclude(result);
     return result;
