@@ -6,7 +6,8 @@
 //   click        -> OnClickRecordTable (labels, group expand/collapse)
 //   key down     -> OnKeyDownRecordTable (labels of the row moved to)
 //   mark moved   -> the labels of the row at the selection mark, after any
-//                   other move of the keyboard or a right or middle click
+//                   other move of the keyboard, a drag selection or a right
+//                   or middle click
 //   begin drag   -> OnBeginDragRecordTable (drag selection)
 //   loss of focus ends a drag selection.
 //

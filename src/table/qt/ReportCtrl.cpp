@@ -433,6 +433,9 @@ void CReportCtrl::mouseMoveEvent(QMouseEvent* event) {
         // The drag starts on the row where the button went down, even when
         // the pointer has already left it.
         if (g_bDragSelecting) DragSelectStep(*this, m_nPressRow);
+        // No click follows a drag: the labels follow the mark the press
+        // moved to its row.
+        if (m_nSelectionMark == m_nPressRow) emit markMoved(m_nSelectionMark);
     }
     if (g_bDragSelecting) {
         m_dragPos = pos;

@@ -20,9 +20,10 @@
 // - Home and End go to the first and last row (with or without Ctrl), and
 //   Ctrl with Home, End, Page Up or Page Down selects the row it goes to;
 // - the selection mark: the row last clicked with any button (Shift+click
-//   extends the selection without moving it) or moved to with the keyboard;
-//   a move by the keyboard or by a right or middle click sends
-//   markMoved(), a left click clickNotify().
+//   extends the selection without moving it), the row a drag selection
+//   starts on, or the row moved to with the keyboard; a move by the
+//   keyboard, a drag or a right or middle click sends markMoved(), a left
+//   click clickNotify().
 // While redrawing is suspended, runs of consecutive insertions or deletions
 // are announced to the view in one step.
 #pragma once
@@ -100,8 +101,9 @@ signals:
     void keyDownNotify(int key);
     // A press on a row followed by a move beyond the drag distance.
     void beginDragNotify();
-    // The keyboard or a right or middle click moved the selection mark to
-    // `row`, after the list has updated its selection.
+    // The keyboard, the start of a drag selection or a right or middle
+    // click moved the selection mark to `row`, after the list has updated
+    // its selection.
     void markMoved(int row);
 
 protected:

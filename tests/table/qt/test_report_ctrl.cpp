@@ -332,6 +332,13 @@ TEST_F(RecordTableGui, EveryWayOfMovingTheSelectionShowsTheRowMovedTo) {
     QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::ShiftModifier, RowPoint(*table, 8));
     QTest::mouseClick(table->viewport(), Qt::RightButton, {}, RowPoint(*table, 7));
     expectAt(7, "right click in a selection");
+    // A drag selection moves the mark to the row it starts on.
+    QTest::mousePress(table->viewport(), Qt::LeftButton, {}, RowPoint(*table, 10));
+    QTest::mouseMove(table->viewport(), RowPoint(*table, 13));
+    QTest::mouseRelease(table->viewport(), Qt::LeftButton, {}, RowPoint(*table, 13));
+    EXPECT_EQ(SelectedRows(*table), (std::vector<int>{10, 11, 12, 13}));
+    EXPECT_EQ(table->GetSelectionMark(), 10);
+    EXPECT_EQ(labels.text_[kLabelUnit], "CNT") << "row 10's unit";
     table->scrollToBottom();
     const int group = last - 5;
     ASSERT_EQ(table->GetItemImage(group, col::Points), image::kGroupCollapsed);
