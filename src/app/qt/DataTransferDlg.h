@@ -18,6 +18,11 @@
 // through a simulated instrument playing it, and its title names the file
 // while the list shows its records.
 //
+// While records download, the progress display over the list has a Cancel
+// button (Escape does the same); other input waits until the download ends.
+// The About box opens from F1, from the context menu of the window's own
+// surface, and on Windows from the system menu.
+//
 // Leaving the window: "Quit" asks with its own wording, the close box (and
 // Alt+F4) with the other; Escape, and Enter while no push button has the
 // focus, take the close box's path, so unsaved records are never dropped
