@@ -126,7 +126,7 @@ void RunSamples::AddPoint(std::initializer_list<Sample> point) {
 
 void ReadRuns(const RecordStore& store, const std::function<void(const RunSamples&)>& handle) {
     RunSamples run;
-    const MeasurementRecord* first = nullptr;  // the open run's first record
+    const MeasurementRecord* last = nullptr;  // the open run's last record
     bool open = false;
     const int lastRow = std::min(store.m_nLastRow, static_cast<int>(store.m_rows.size()) - 1);
     for (int i = 0; i <= lastRow; ++i) {
@@ -148,7 +148,7 @@ void ReadRuns(const RecordStore& store, const std::function<void(const RunSample
             sample.record = RecordNumber(row.m_strRecordNo);
             sample.seconds = record.m_raw.sampleSeconds;
             for (std::size_t c = 0; c < 3; ++c) sample.perM3[c] = PerCubicMetre(record.m_raw.counts[c], sample.seconds);
-            sample.overRange = record.m_strStatus == "1";
+            sample.overRange = record.m_raw.overRange;
             if (run.pointStarts.empty()) {
                 // Members before any group row: the run was cut before its
                 // first cycle.
@@ -156,21 +156,21 @@ void ReadRuns(const RecordStore& store, const std::function<void(const RunSample
                 run.pointStarts.push_back(0);
             }
             if (run.samples.empty()) {
-                first = &record;
                 run.location = record.m_strLocation;
                 run.start = record.m_strDateTime;
-                run.sizeCode = CAtoi(record.m_strSizeCode);
+                run.sizeCode = record.m_raw.sizeCode;
                 run.sizeTenths = {SizeTenthsOf(Ch1SizeText(run.sizeCode)), SizeTenthsOf(Ch2SizeText(run.sizeCode)), 50};
-            } else if (record.m_strSizeCode != first->m_strSizeCode) {
+            } else if (record.m_raw.sizeCode != run.sizeCode) {
                 Warning w{WarningKind::SizeCodeDiffers, sample.record};
-                w.other = CAtoi(record.m_strSizeCode);
+                w.other = record.m_raw.sizeCode;
                 w.size = run.sizeCode;
                 run.faults.push_back(w);
             }
-            run.end = record.m_strDateTime;
+            last = &record;
             run.samples.push_back(sample);
         } else if (row.m_strKind == kind::kSummary && open) {
             run.lastRow = i;
+            run.end = last != nullptr ? last->m_strDateTime : Text();
             open = false;
             Warning zero{WarningKind::ZeroSampleTime};
             for (const Sample& s : run.samples)
@@ -400,19 +400,14 @@ Classification Classify(const RecordStore& store, const Settings& settings) {
     result.settings = settings;
     result.error = SettingsError(settings);
     if (!result.error.empty()) return result;
-    // The tables grow once: a run per summary row, a location per group
-    // row, a sample per member row.
-    std::size_t runs = 0, locations = 0, samples = 0;
-    for (int i = 0; i <= store.m_nLastRow && i < static_cast<int>(store.m_rows.size()); ++i) {
-        const Text& kind = store.m_rows[static_cast<std::size_t>(i)].m_strKind;
-        runs += kind == kind::kSummary;
-        locations += IsGroupRow(kind);
-        samples += kind == kind::kMember;
-    }
-    result.runs.reserve(runs);
-    result.locations.reserve(locations);
-    result.sampleLitres.reserve(samples);
-    result.warnings.reserve(4 * runs);
+    // The tables grow once: a run takes at least three rows (group, member,
+    // summary), a location two, a sample one.
+    const auto rows =
+        static_cast<std::size_t>(std::clamp(store.m_nLastRow + 1, 0, static_cast<int>(store.m_rows.size())));
+    result.runs.reserve(rows / 3);
+    result.locations.reserve(rows / 2);
+    result.sampleLitres.reserve(rows);
+    result.warnings.reserve(4 * (rows / 3));
     ReadRuns(store, [&result](const RunSamples& run) { ClassifyRun(run, result); });
     Conclude(result);
     return result;

@@ -158,6 +158,8 @@ void FrameDecoder::DecodePacketA(const std::uint8_t* a, MeasurementRecord& slot)
     slot.m_strRunFlag = FormatInt(a[21]);
 
     slot.m_raw.sampleSeconds = static_cast<std::uint16_t>(m_sampleSeconds);
+    slot.m_raw.sizeCode = a[19];
+    slot.m_raw.overRange = a[20] == 1;
     for (std::size_t k = 0; k < slot.m_raw.counts.size(); ++k) slot.m_raw.counts[k] = Get32(a + 22 + 4 * k);
     const std::string_view unit = m_prevUnit.view();
     for (int k = 0; k < 6; ++k) {

@@ -20,11 +20,15 @@ constexpr int kMaxRecords = 8000;  // the instrument's ring of records
 
 // The figures of a record frame that the cleanroom classification reads as
 // the instrument sent them: the counts of channels 1 to 3 and the sample time
-// in seconds. The texts of a slot are rounded after the unit conversion, so
-// concentrations are computed from these instead. Nothing displays them.
+// in seconds (the texts of a slot are rounded after the unit conversion, so
+// concentrations are computed from these instead), with the size code and
+// the over-range flag, so that a run is read from one cache line a record.
+// Nothing displays them.
 struct RawCounts {
     std::array<std::uint32_t, 3> counts{};
     std::uint16_t sampleSeconds = 0;  // 60 x minutes + seconds, at most 15555
+    std::uint8_t sizeCode = 0;        // byte 19, as m_strSizeCode
+    bool overRange = false;           // byte 20 is 1, as m_strStatus "1"
 };
 
 // One record slot, decoded from one 128-byte record frame.

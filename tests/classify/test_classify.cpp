@@ -145,6 +145,7 @@ TEST(Concentrations, ComeFromTheCountsInEveryUnitAndAccumulateWhenDifferential) 
             r.unit = unit;
             r.sampleSeconds = 30;
         }
+        records[1].overRange = 1;
         const RecordStore store = DownloadedStore(records);
         Settings s;
         Classification c = Classify(store, s);
@@ -154,6 +155,7 @@ TEST(Concentrations, ComeFromTheCountsInEveryUnitAndAccumulateWhenDifferential) 
         EXPECT_DOUBLE_EQ(loc.meanPerM3[1], 100.5 * perCount);
         EXPECT_DOUBLE_EQ(loc.meanPerM3[2], 7.5 * perCount);
         EXPECT_DOUBLE_EQ(c.SampleLitres(loc)[1], 90 * 2.8316847 / 60);
+        EXPECT_TRUE(HasWarning(c, "over range, the counts may be too low: record 0002"));
 
         s.counts = CountMode::Differential;
         c = Classify(store, s);
