@@ -12,6 +12,7 @@ cmake_minimum_required(VERSION 3.25)
 set(may_base base)
 set(may_records records base)
 set(may_classify classify records base)
+set(may_archive archive classify records print base)
 set(may_device device records base)
 set(may_table table records base)
 set(may_export export table records base)
@@ -33,7 +34,7 @@ set(own_oront_setup setup)
 
 # One header of every folder: does the library's code find it?
 set(probe "")
-set(folders base records classify device table export print app controls setup
+set(folders base records classify archive device table export print app controls setup
             controls/qt table/qt export/qt print/qt app/qt)
 foreach(folder IN LISTS folders)
   file(GLOB headers RELATIVE ${SOURCE_DIR}/src ${SOURCE_DIR}/src/${folder}/*.h)
@@ -50,7 +51,7 @@ set(failures 0)
 # A quoted include is first looked up beside the including file, where no
 # view is in the way: the sources name every header by its area's path.
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/src/*.h ${SOURCE_DIR}/src/*.cpp)
-set(areas base records classify device table export print app controls setup)
+set(areas base records classify archive device table export print app controls setup)
 list(JOIN areas "|" areas)
 foreach(source IN LISTS sources)
   file(STRINGS ${SOURCE_DIR}/${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")

@@ -10,7 +10,8 @@ namespace oront::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: oront-v208-cli [--simulate IMAGE | --demo | --demo-full] COMMAND [ARGS]\n"
+    "usage: oront-v208-cli [--simulate IMAGE | --demo | --demo-full | --from-archive ID]\n"
+    "                      [--archive PATH | --no-archive] COMMAND [ARGS]\n"
     "       oront-v208-cli --help | --version\n"
     "\n"
     "Instrument:  without --simulate/--demo the instrument attached over USB\n"
@@ -18,6 +19,12 @@ constexpr const char* kUsage =
     "  --simulate IMAGE   play an instrument memory image file\n"
     "  --demo             the built-in demo instrument (a few hundred records)\n"
     "  --demo-full        the built-in demo instrument with a full, wrapped memory\n"
+    "  --from-archive ID  play download ID of the archive (see history)\n"
+    "\n"
+    "Archive:     every download is kept in the archive, by default\n"
+    "             $XDG_DATA_HOME/oront-v208/archive.sqlite (~/.local/share/...).\n"
+    "  --archive PATH     the archive file (or set ORONT_ARCHIVE=PATH)\n"
+    "  --no-archive       do not archive the download\n"
     "\n"
     "Commands:\n"
     "  count                      print the record count and the wrap position\n"
@@ -39,6 +46,13 @@ constexpr const char* kUsage =
     "                             or --grade: the achieved class of every run);\n"
     "                             exit 3 when a run fails or cannot be classified;\n"
     "                             without OUT the result goes to stdout\n"
+    "  history [--format text|json]\n"
+    "                             list the archived downloads\n"
+    "  records [--serial S] [--location L] [--from DATE] [--to DATE]\n"
+    "          [--format csv|json]\n"
+    "                             list the archived records in time order with their\n"
+    "                             concentrations per m3 (DATE: YYYY-MM-DD or\n"
+    "                             \"YYYY-MM-DD hh:mm:ss\")\n"
     "  help                       print this text\n"
     "\n"
     "Without OUT.csv the file is named from the local time (YYYYMMDDhhmmss.csv).\n";
@@ -175,6 +189,39 @@ std::string ParseClassify(const std::vector<std::string>& rest, Options& o) {
     return SettingsError(s);
 }
 
+// The options of the records command; empty, or why they are refused.
+std::string ParseRecords(const std::vector<std::string>& rest, Options& o) {
+    std::vector<std::string> given;
+    for (std::size_t k = 0; k < rest.size(); k += 2) {
+        const std::string& option = rest[k];
+        static const char* const kOptions[] = {"--serial", "--location", "--from", "--to", "--format"};
+        if (std::find(std::begin(kOptions), std::end(kOptions), option) == std::end(kOptions))
+            return "unknown records option " + option;
+        if (std::find(given.begin(), given.end(), option) != given.end()) return option + " is given twice";
+        given.push_back(option);
+        if (k + 1 >= rest.size() || rest[k + 1].empty()) return option + " needs a value";
+        const std::string& value = rest[k + 1];
+        const bool digits =
+            value.size() <= 9 && std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
+        if (option == "--serial") {
+            if (!digits) return "--serial takes the instrument's serial number (not " + value + ")";
+            o.serial = value;
+        } else if (option == "--location") {
+            if (!digits || CAtoi(value) > 255) return "--location takes a location number 0 to 255 (not " + value + ")";
+            o.location = value;
+        } else if (option == "--from") {
+            o.from = value;
+        } else if (option == "--to") {
+            o.to = value;
+        } else if (value == "csv" || value == "json") {
+            o.json = value == "json";
+        } else {
+            return "--format takes csv or json (not " + value + ")";
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 const char* UsageText() {
@@ -202,10 +249,33 @@ ParsedOptions ParseArguments(const std::vector<std::string>& args) {
 
     std::size_t i = 0;
     bool instrumentGiven = false;
-    while (i < args.size() && (args[i] == "--simulate" || args[i] == "--demo" || args[i] == "--demo-full")) {
+    bool archiveGiven = false;
+    while (i < args.size() && (args[i] == "--simulate" || args[i] == "--demo" || args[i] == "--demo-full" ||
+                               args[i] == "--from-archive" || args[i] == "--archive" || args[i] == "--no-archive")) {
+        if (args[i] == "--archive" || args[i] == "--no-archive") {
+            if (archiveGiven) return fail("the archive is given twice (" + args[i] + ")");
+            archiveGiven = true;
+            if (args[i] == "--no-archive") {
+                o.noArchive = true;
+                ++i;
+                continue;
+            }
+            if (i + 1 >= args.size() || args[i + 1].empty()) return fail("--archive needs a file");
+            o.archive = args[i + 1];
+            i += 2;
+            continue;
+        }
         if (instrumentGiven) return fail("the instrument is given twice (" + args[i] + ")");
         instrumentGiven = true;
-        if (args[i] == "--simulate") {
+        if (args[i] == "--from-archive") {
+            const std::string id = i + 1 < args.size() ? args[i + 1] : std::string();
+            if (id.empty() || id.size() > 15 ||
+                !std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; }) || std::stoll(id) < 1)
+                return fail("--from-archive takes a download id from 1 (see history)");
+            o.instrument = Instrument::Archive;
+            o.archiveId = std::stoll(id);
+            i += 2;
+        } else if (args[i] == "--simulate") {
             if (i + 1 >= args.size() || args[i + 1].empty()) return fail("--simulate needs an image file");
             o.instrument = Instrument::Image;
             o.image = args[i + 1];
@@ -279,6 +349,15 @@ ParsedOptions ParseArguments(const std::vector<std::string>& args) {
                 o.printer = value;
             }
         }
+    } else if (word == "history") {
+        o.command = Command::History;
+        if (rest.size() == 2 && rest[0] == "--format" && (rest[1] == "text" || rest[1] == "json"))
+            o.json = rest[1] == "json";
+        else if (!rest.empty())
+            return fail("history takes only --format text or --format json");
+    } else if (word == "records") {
+        o.command = Command::Records;
+        if (std::string e = ParseRecords(rest, o); !e.empty()) return fail(e);
     } else if (word == "classify") {
         o.command = Command::Classify;
         if (std::string e = ParseClassify(rest, o); !e.empty()) return fail(e);

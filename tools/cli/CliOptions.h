@@ -3,6 +3,7 @@
 // or an error that names it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,8 +11,8 @@
 
 namespace oront::cli {
 
-enum class Instrument { Usb, Demo, DemoFull, Image };
-enum class Command { Help, Version, Count, Erase, SaveAll, SaveRange, Dump, Report, Classify };
+enum class Instrument { Usb, Demo, DemoFull, Image, Archive };
+enum class Command { Help, Version, Count, Erase, SaveAll, SaveRange, Dump, Report, Classify, History, Records };
 enum class ClassifyFormat { Text, Json, Csv, Pdf };
 
 struct Options {
@@ -26,6 +27,14 @@ struct Options {
     std::string printer;  // report: a printer queue instead of the PDF file
     classify::Settings classify;
     ClassifyFormat format = ClassifyFormat::Text;  // classify: empty output is stdout
+    // The download archive: the file (empty: the default), whether downloads
+    // are archived, the download played by Instrument::Archive.
+    std::string archive;
+    bool noArchive = false;
+    std::int64_t archiveId = 0;
+    bool json = false;  // history and records: JSON instead of text or CSV
+    // records: the filters as typed (empty: not given)
+    std::string serial, location, from, to;
 };
 
 struct ParsedOptions {

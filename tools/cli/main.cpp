@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "ArchiveCommands.h"
 #include "CertificateCommand.h"
 #include "CliCommands.h"
 #include "CliOptions.h"
@@ -89,6 +90,8 @@ struct Session {
     CommandBuffers io;
     RecordStore store;
     TFactorTable tFactor;
+    // Gets the memory image of every successful download (the archive).
+    std::function<void(const MemoryImage&)> downloaded;
 };
 
 // The "Read Records" flow: connect, count, download. Returns nullptr, or the
@@ -98,19 +101,25 @@ struct Session {
 // failure. A count query without any reply leaves the buffer zeroed (a zero
 // reply itself is a valid count and never fails), so then nothing is passed.
 const char* DownloadAll(Session& s, const std::function<void(const std::uint8_t*)>& packetSink = {}) {
+    MemoryImage image;
+    const auto sink = [&](const std::uint8_t* packet) {
+        if (s.downloaded) image.insert(image.end(), packet, packet + kPacketSize);
+        if (packetSink) packetSink(packet);
+    };
     if (!OpenDeviceLink(s.usb)) return msg::kConnectFailed;
     const bool counted = QueryRecordCount(s.usb, s.io, s.store);
     const bool replied = std::any_of(std::begin(s.io.m_reply), std::end(s.io.m_reply), [](auto b) { return b != 0; });
-    if (packetSink && (counted || replied)) packetSink(s.io.m_reply);
+    if (counted || replied) sink(s.io.m_reply);
     if (!counted) return msg::kReadFailed;
     if (s.store.m_nRecordCount == 0) return msg::kNoData;
     ProgressBar progress;
     DownloadHooks hooks;
     hooks.progress = [&progress](int received, int count) { progress.Update(received, count); };
-    hooks.packetReceived = packetSink;
+    hooks.packetReceived = sink;
     const bool ok = DownloadRecords(s.usb, s.io, s.store, hooks);
     if (ok) BuildDownloadTables(s.store, s.tFactor);
     progress.Finish();
+    if (ok && s.downloaded) s.downloaded(image);
     return ok ? nullptr : msg::kReadFailed;
 }
 
@@ -155,6 +164,11 @@ std::unique_ptr<DeviceBackend> OpenInstrument(const cli::Options& o) {
                 std::cerr << "oront-v208-cli: cannot read the image file " << o.image << ": " << reason << "\n";
                 return nullptr;
             }
+            return std::make_unique<SimulatedInstrument>(std::move(image));
+        }
+        case cli::Instrument::Archive: {
+            MemoryImage image;
+            if (!cli::LoadArchivedImage(o, image)) return nullptr;
             return std::make_unique<SimulatedInstrument>(std::move(image));
         }
         case cli::Instrument::Usb:
@@ -225,6 +239,9 @@ int main(int argc, char** argv) {
         std::cout << "oront-v208-cli " << kProgramVersion << "\n";
         return 0;
     }
+    // The archive's own commands need no instrument.
+    if (o.command == cli::Command::History) return cli::RunHistory(o);
+    if (o.command == cli::Command::Records) return cli::RunRecords(o);
     if (o.instrument == cli::Instrument::Usb) {
         if (const std::string error = UsbIdEnvironmentError(); !error.empty()) return Usage(error);
     }
@@ -237,6 +254,7 @@ int main(int argc, char** argv) {
     s.backend = OpenInstrument(o);
     if (!s.backend) return 1;
     s.usb.SetBackend(s.backend.get());
+    s.downloaded = [&o](const MemoryImage& image) { cli::ArchiveDownload(o, image); };
 
     switch (o.command) {
         case cli::Command::Count:
@@ -275,6 +293,8 @@ int main(int argc, char** argv) {
             return RunClassify(s, o);
         case cli::Command::Help:
         case cli::Command::Version:
+        case cli::Command::History:
+        case cli::Command::Records:
             break;
     }
     return 0;

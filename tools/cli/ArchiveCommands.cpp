@@ -1,0 +1,119 @@
+#include "ArchiveCommands.h"
+
+#include <ctime>
+#include <iostream>
+#include <string>
+#include <tuple>
+
+#ifndef ORONT_NO_ARCHIVE
+#include "archive/Archive.h"
+#include "archive/ArchiveText.h"
+#include "records/CFormat.h"
+#endif
+
+namespace oront::cli {
+
+#ifndef ORONT_NO_ARCHIVE
+namespace {
+
+std::string PathOf(const Options& o) {
+    return o.archive.empty() ? archive::DefaultArchivePath() : o.archive;
+}
+
+int ArchiveError(const std::string& error) {
+    std::cerr << "oront-v208-cli: archive: " << error << "\n";
+    return 1;
+}
+
+}  // namespace
+
+void ArchiveDownload(const Options& o, const std::vector<std::uint8_t>& image) {
+    if (o.noArchive || o.instrument == Instrument::Archive) return;
+    archive::Archive a;
+    std::string error;
+    if (!a.Open(PathOf(o), archive::OpenMode::ReadWrite, error) ||
+        !a.AddDownload(image, static_cast<std::int64_t>(std::time(nullptr)), nullptr, error))
+        std::cerr << "oront-v208-cli: warning: the download was not archived: " << error << "\n";
+}
+
+bool LoadArchivedImage(const Options& o, std::vector<std::uint8_t>& image) {
+    archive::Archive a;
+    std::string error;
+    if (a.Open(PathOf(o), archive::OpenMode::ReadOnly, error) && a.LoadImage(o.archiveId, image, error)) return true;
+    ArchiveError(error);
+    return false;
+}
+
+int RunHistory(const Options& o) {
+    archive::Archive a;
+    std::string error;
+    std::vector<archive::Download> downloads;
+    if (!a.Open(PathOf(o), archive::OpenMode::ReadOnly, error) || !a.Downloads(downloads, error))
+        return ArchiveError(error);
+    std::cout << (o.json ? archive::HistoryJson(downloads) : archive::HistoryText(downloads)) << std::flush;
+    return 0;
+}
+
+int RunRecords(const Options& o) {
+    archive::RecordFilter filter;
+    if (!o.serial.empty()) filter.serial = static_cast<std::uint32_t>(CAtoi(o.serial));
+    if (!o.location.empty()) filter.location = CAtoi(o.location);
+    for (const auto& [text, endOfDay, key] :
+         {std::tuple{&o.from, false, &filter.from}, std::tuple{&o.to, true, &filter.to}}) {
+        if (text->empty()) continue;
+        *key = archive::ParseTimeKey(*text, endOfDay);
+        if (!*key) {
+            std::cerr << "oront-v208-cli: " << (endOfDay ? "--to" : "--from")
+                      << " takes YYYY-MM-DD or \"YYYY-MM-DD hh:mm:ss\" (not " << *text
+                      << ") (--help shows the usage)\n";
+            return 2;
+        }
+    }
+    archive::Archive a;
+    std::string error;
+    if (!a.Open(PathOf(o), archive::OpenMode::ReadOnly, error)) return ArchiveError(error);
+    std::string out = o.json ? "[" : archive::RecordCsvHeader();
+    bool first = true;
+    const bool ok = a.ForEachRecord(
+        filter,
+        [&](const archive::Record& r) {
+            if (o.json) {
+                out += first ? "\n  " : ",\n  ";
+                out += archive::RecordJson(r);
+            } else {
+                out += archive::RecordCsvLine(r);
+            }
+            first = false;
+            if (out.size() >= 1 << 16) {
+                std::cout << out;
+                out.clear();
+            }
+            return static_cast<bool>(std::cout);
+        },
+        error);
+    if (o.json) out += first ? "]\n" : "\n]\n";
+    std::cout << out << std::flush;
+    if (!ok) return ArchiveError(error);
+    return std::cout ? 0 : 1;
+}
+
+#else
+// A build without SQLite (the Windows cross-build) has no archive.
+void ArchiveDownload(const Options&, const std::vector<std::uint8_t>&) {}
+
+bool LoadArchivedImage(const Options&, std::vector<std::uint8_t>&) {
+    std::cerr << "oront-v208-cli: this build has no download archive\n";
+    return false;
+}
+
+int RunHistory(const Options&) {
+    std::cerr << "oront-v208-cli: this build has no download archive\n";
+    return 1;
+}
+
+int RunRecords(const Options& o) {
+    return RunHistory(o);
+}
+#endif
+
+}  // namespace oront::cli

@@ -1,0 +1,25 @@
+// The command-line tool's side of the download archive: archiving each
+// download, the history and records commands, and an archived download as
+// the instrument (--from-archive).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "CliOptions.h"
+
+namespace oront::cli {
+
+// Keeps a successful download (its memory image) in the archive unless
+// archiving is off or the download is itself played from the archive. A
+// failure never fails the command: it prints one warning line on stderr.
+void ArchiveDownload(const Options& o, const std::vector<std::uint8_t>& image);
+
+// The memory image of download o.archiveId; false after printing why.
+bool LoadArchivedImage(const Options& o, std::vector<std::uint8_t>& image);
+
+// history [--format text|json], records [...]: the exit status.
+int RunHistory(const Options& o);
+int RunRecords(const Options& o);
+
+}  // namespace oront::cli
