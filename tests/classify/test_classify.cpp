@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "classify/CertificateLayout.h"
 #include "classify/Classify.h"
 #include "classify/ClassifyText.h"
+#include "print/RecordingSurface.h"
 #include "support/RecordBuilders.h"
 #include "support/StoreBuilders.h"
 
@@ -405,4 +407,96 @@ TEST(Output, JsonShapeAndCsvLines) {
     EXPECT_NE(csv.find("\r\nEU GMP Annex 1 (2022),grade B operational,differential,1,26,28,a\"b\\c,2015-03-02 "
                        "09:08:51,2,2,0.5,151,,352000,pass,pass,3.7,0.5\r\n"),
               std::string::npos);
+}
+
+// The certificate on a recording surface (a 600-dpi printer): its texts,
+// and runs continuing onto further pages with their table header repeated.
+TEST(Certificate, TextsAndPagination) {
+    using Op = RecordingSurface::Op;
+    RunSamples run = Locations({{100, 50.5, 0}, {200, 150, 1}}, {3, 5, 50}, 600);
+    run.end = "2015-03-02 09:20:51";
+    const Classification one = ClassifyRuns({run}, Iso(50));
+    const Certificate single(one, 1234, CertificatePaper::A4);
+    ASSERT_EQ(single.PageCount(), 1);
+    RecordingSurface dc(600, 600, true);
+    ASSERT_TRUE(single.Print(dc));
+    EXPECT_EQ(dc.LiveObjects(), 0);
+    for (const char* text : {"Cleanroom Classification Certificate",
+                             "Instrument: Model:V208 S/N:0001234",
+                             "Standard: ISO 14644-1:2015",
+                             "Target: ISO 5",
+                             "Occupancy state: at-rest",
+                             "Considered sizes: every size the runs measure",
+                             "Counts: cumulative",
+                             "Overall verdict: pass",
+                             "Run 1, location 003",
+                             "Records 0026 to 0027, 2015-03-02 09:08:51 to 2015-03-02 09:20:51",
+                             "Location",
+                             ">= 0.5 \xB5m /m\xB3",
+                             "Point 2",
+                             "50.5",
+                             "3520",
+                             "not-applicable",
+                             "Run verdict: pass",
+                             "Achieved class: ISO 3.7, limited by 0.5 \xB5m",
+                             "- 5.0 \xB5m is not applicable at ISO 5",
+                             "Performed by:",
+                             "Reviewed by:",
+                             "Page 1 of 1"})
+        EXPECT_NE(dc.FindText(text), nullptr) << text;
+    EXPECT_NE(dc.Texts().front().text.find("Cleanroom"), std::string::npos);
+
+    // Twelve runs of six locations at the 1999 edition (with its UCL row).
+    std::vector<RunSamples> runs;
+    for (int r = 0; r < 12; ++r)
+        runs.push_back(
+            Locations({{1000, 500, 5}, {900, 400, 4}, {800, 300, 3}, {700, 200, 2}, {600, 100, 1}, {500, 50, 0}}));
+    const Classification many = ClassifyRuns(runs, Iso(70, Standard::Iso1999));
+    for (const CertificatePaper paper : {CertificatePaper::A4, CertificatePaper::Letter}) {
+        const Certificate c(many, 1, paper);
+        const int pages = c.PageCount();
+        ASSERT_GE(pages, 3);
+        RecordingSurface out(600, 600, true);
+        ASSERT_TRUE(c.Print(out));
+        ASSERT_EQ(out.Count(Op::StartPage), pages);
+        const int dots = DotsPerMM(600);
+        const int footer = (CertificatePaperSize(paper).heightMM - 18) * dots;
+        int page = 0, headings = 0, ucls = 0;
+        bool tableOpen = false, headingAlone = false;
+        for (const auto& e : out.entries) {
+            if (e.op == Op::StartPage) {
+                EXPECT_FALSE(headingAlone) << "a run's heading ends page " << page;
+                ++page;
+                tableOpen = false;
+            }
+            if (e.op != Op::Text) continue;
+            if (e.text.rfind("Page ", 0) == 0) {
+                EXPECT_EQ(e.text, "Page " + std::to_string(page) + " of " + std::to_string(pages));
+                continue;
+            }
+            if (e.text.rfind("Model:", 0) == 0) continue;
+            EXPECT_LE(e.rect.bottom, footer) << e.text;  // above the footer
+            EXPECT_LE(e.rect.right, (CertificatePaperSize(paper).widthMM - 20) * dots) << e.text;
+            if (e.text == "Location") tableOpen = true, headingAlone = false;
+            if (e.text.rfind("Run ", 0) == 0 && e.text.find(", location") != std::string::npos) {
+                ++headings;
+                headingAlone = true;
+            }
+            if (e.text.rfind("Point ", 0) == 0) {
+                EXPECT_TRUE(tableOpen) << "a row without its header on page " << page;
+            }
+            if (e.text == "UCL 95 %") ++ucls;
+            if (e.text == "Performed by:") {
+                EXPECT_EQ(page, pages);
+            }
+        }
+        EXPECT_EQ(headings, 12);
+        EXPECT_EQ(ucls, 12);
+    }
+
+    // A page the device refuses ends the document.
+    RecordingSurface failing(600, 600, true);
+    failing.failStartPageAt = 2;
+    EXPECT_FALSE(Certificate(many, 1, CertificatePaper::A4).Print(failing));
+    EXPECT_EQ(failing.Count(Op::AbortDoc), 1);
 }

@@ -4,9 +4,10 @@
 
 namespace oront::cli {
 
-// No program draws the certificate yet.
+// Reached only in a build without the report program, which draws the
+// certificate.
 int RunCertificate(const RecordStore&, const classify::Classification&, const std::string&) {
-    std::cerr << "oront-v208-cli: the PDF certificate is not available yet\n";
+    std::cerr << "oront-v208-cli: this build has no printing support\n";
     return 1;
 }
 

@@ -1,4 +1,5 @@
-// The PDF certificate of a classification (classify --format pdf).
+// The PDF certificate of a classification (classify --format pdf): drawn
+// by the report program (qt/CertificateProgram.cpp), which links Qt.
 #pragma once
 
 #include <string>

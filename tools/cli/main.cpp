@@ -245,9 +245,11 @@ int main(int argc, char** argv) {
     if (o.instrument == cli::Instrument::Usb) {
         if (const std::string error = UsbIdEnvironmentError(); !error.empty()) return Usage(error);
     }
-    // The report command prints with Qt, which only the report program
-    // links: it runs there, from the start, before anything is read.
-    if (o.command == cli::Command::Report) {
+    // The report command and the PDF certificate draw with Qt, which only
+    // the report program links: they run there, from the start, before
+    // anything is read.
+    if (o.command == cli::Command::Report ||
+        (o.command == cli::Command::Classify && o.format == cli::ClassifyFormat::Pdf)) {
         if (const int rc = cli::HandOverReport(argv); rc >= 0) return rc;
     }
     Session s;

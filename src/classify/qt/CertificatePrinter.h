@@ -1,0 +1,23 @@
+// The certificate through Qt: a PDF file, a printer, or page images for a
+// preview. Needs a QGuiApplication.
+#pragma once
+
+#include <QImage>
+#include <string>
+
+#include "classify/CertificateLayout.h"
+
+class QPrinter;
+
+namespace oront::classify {
+
+// Draws the certificate at 600 dpi into memory and writes it to `path`
+// through OutputFile, so a failed run leaves no file behind (an existing
+// file stays as it was). False with the cause in `error`.
+bool WriteCertificatePdf(const Certificate& certificate, const std::string& path, std::string& error);
+// Prints every page on the printer, on the certificate's paper.
+bool PrintCertificate(const Certificate& certificate, QPrinter& printer, std::string& error);
+// Page `page` (1-based) as a white image of `dpi` dots per inch.
+QImage RenderCertificatePage(const Certificate& certificate, int page, int dpi);
+
+}  // namespace oront::classify
