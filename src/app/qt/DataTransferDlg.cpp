@@ -30,6 +30,7 @@
 #include "app/qt/AboutDlg.h"
 #include "app/qt/MessageDlg.h"
 #include "base/Messages.h"
+#include "classify/qt/ClassifyDlg.h"
 #include "controls/qt/DialogUnits.h"
 #include "controls/qt/Resources.h"
 #include "controls/qt/ShadeButtonST.h"
@@ -100,6 +101,9 @@ constexpr ButtonSpec kButtons[] = {
     {ctl::kSaveAll, "Save All", 183, 238, 72, 16, res::kIconSaveAll, Anchor::BottomCentre},
     {ctl::kDataPrint, "Data Print", 356, 218, 72, 16, res::kIconDataPrint, Anchor::BottomRight},
     {ctl::kQuit, "Quit", 356, 238, 72, 16, res::kIconQuit, Anchor::BottomRight},
+    // Not in the template: between Save Selected and Data Print, keeping its
+    // distance from the middle like Save Selected.
+    {CDataTransferDlg::kClassifyButton, "Classify", 269, 218, 72, 16, res::kIconOk, Anchor::BottomCentre},
 };
 
 // The window's place between runs: an INI file of the user's settings
@@ -150,6 +154,8 @@ CDataTransferDlg::CDataTransferDlg(std::unique_ptr<DeviceBackend> backend, QWidg
     connect(help, &QShortcut::activated, this, &CDataTransferDlg::OnAbout);
     auto* open = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this);
     connect(open, &QShortcut::activated, this, &CDataTransferDlg::OnOpenImage);
+    auto* classify = new QShortcut(QKeySequence(Qt::Key_F7), this);
+    connect(classify, &QShortcut::activated, this, &CDataTransferDlg::OnClassify);
     setAcceptDrops(true);
 }
 
@@ -209,9 +215,10 @@ void CDataTransferDlg::CreateControls() {
     place(m_pList, du.Rect(6, 7, 422, 191), Anchor::Fill);
 
     auto* print = addButton(buttonSpec(ctl::kDataPrint));
+    auto* classify = addButton(buttonSpec(kClassifyButton));
 
     // Tab order among the controls that take the focus.
-    QWidget* order[] = {saveSelected, read, erase, quit, saveAll, m_pList, print};
+    QWidget* order[] = {saveSelected, read, erase, quit, saveAll, m_pList, print, classify};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
     connect(read, &QPushButton::clicked, this, &CDataTransferDlg::OnReadRecords);
@@ -220,6 +227,7 @@ void CDataTransferDlg::CreateControls() {
     connect(saveAll, &QPushButton::clicked, this, &CDataTransferDlg::OnSaveAll);
     connect(print, &QPushButton::clicked, this, &CDataTransferDlg::OnDataPrint);
     connect(quit, &QPushButton::clicked, this, &CDataTransferDlg::OnQuit);
+    connect(classify, &QPushButton::clicked, this, &CDataTransferDlg::OnClassify);
 
     // How far a download has come, over the middle of the list.
     m_pProgress = new QProgressBar(this);
@@ -324,6 +332,22 @@ void CDataTransferDlg::OnDataPrint() {
         return;
     }
     oront::OnDataPrint(m_pLogic->Store(), this);
+}
+
+void CDataTransferDlg::OnClassify() {
+    if (m_pLogic->IsBusy()) return;
+    if (!classify::HasCompleteRun(m_pLogic->Store())) {
+        g_strMessage = kNoRunToClassify;
+        ShowMessage();
+        return;
+    }
+    if (m_seams.classify) {
+        m_seams.classify();
+        return;
+    }
+    const std::unique_ptr<QSettings> settings = OpenSettings();
+    classify::CClassifyDlg dlg(m_pLogic->Store(), *settings, this);
+    dlg.exec();
 }
 
 void CDataTransferDlg::OnQuit() {

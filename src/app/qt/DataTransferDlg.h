@@ -2,7 +2,8 @@
 //
 // The window owns the device backend chosen at start-up, the window logic
 // (button states, the unsaved-data flag, the Read and Delete flows, the quit
-// decision), the record list 1007 and the six skinned action buttons. Every
+// decision), the record list 1007 and the six skinned action buttons of the
+// template, with a seventh, "Classify", in the free room of the button area. Every
 // control carries its number as objectName ("1000", "1007"); the unnamed
 // group box under the list is "-1".
 //
@@ -77,6 +78,8 @@ public:
         std::function<bool()> range;
         // The print preview.
         std::function<void()> printPreview;
+        // The classification dialog.
+        std::function<void()> classify;
     };
     void SetDialogSeams(DialogSeams seams) { m_seams = std::move(seams); }
 
@@ -86,6 +89,9 @@ public:
     void OnSaveAll();
     void OnSaveSelected();
     void OnDataPrint();
+    // "Classify" (F7): the classification dialog over the download's
+    // complete ISO runs; a message when there is none.
+    void OnClassify();
     void OnQuit();
     void OnAbout();
     // Ctrl+O: asks for a memory image file, then opens it.
@@ -109,6 +115,11 @@ public:
     // A control's template place `rect` in a window `extra` pixels larger
     // than the template.
     static QRect Placed(QRect rect, Anchor anchor, QSize extra);
+    // The number of the "Classify" button, which the template does not have.
+    static constexpr int kClassifyButton = 1100;
+    // The message when the download has no complete ISO run.
+    static constexpr const char* kNoRunToClassify = "There is no complete ISO run to classify.";
+
     // The settings in which the window keeps its size and place.
     static std::unique_ptr<QSettings> OpenSettings();
 

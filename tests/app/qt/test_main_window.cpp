@@ -81,6 +81,7 @@ struct MainWindowHarness {
             return a;
         };
         seams.about = [this] { ++abouts; };
+        seams.classify = [this] { ++classifies; };
         seams.openFile = [this](std::string& path) {
             path = openPath;
             return !path.empty();
@@ -100,6 +101,7 @@ struct MainWindowHarness {
     std::vector<std::string> messages, questions;
     std::vector<int> answers;
     int abouts = 0;
+    int classifies = 0;
     std::string openPath;  // what the open-file dialog answers; "" for Cancel
 };
 
@@ -129,7 +131,8 @@ constexpr Place kPlaces[] = {
     {1012, 161, 203, 36, 9, "0.5um", 'C'},          {-1, 6, 195, 422, 22, "", 'S'},
     {1000, 6, 218, 72, 16, "Read Records", 'L'},    {1002, 6, 238, 72, 16, "Delete Records", 'L'},
     {1006, 356, 238, 72, 16, "Quit", 'R'},          {1005, 183, 238, 72, 16, "Save All", 'C'},
-    {1007, 6, 7, 422, 191, nullptr, 'F'},           {1028, 356, 218, 72, 16, "Data Print", 'R'}};
+    {1007, 6, 7, 422, 191, nullptr, 'F'},           {1028, 356, 218, 72, 16, "Data Print", 'R'},
+    {1100, 269, 218, 72, 16, "Classify", 'C'}};
 
 // Every control at its place in a window `dx` x `dy` pixels larger than the
 // template.
@@ -178,7 +181,7 @@ TEST(MainWindow, LayoutFollowsTheTemplateInDialogUnits) {
     }
 
     // Tab order among the buttons and the list.
-    const int order[] = {1003, 1000, 1002, 1006, 1005, 1007, 1028};
+    const int order[] = {1003, 1000, 1002, 1006, 1005, 1007, 1028, 1100};
     auto nextTabStop = [&](QWidget* w) {
         do w = w->nextInFocusChain();
         while ((w->focusPolicy() & Qt::TabFocus) == 0);
@@ -240,6 +243,22 @@ TEST(MainWindow, StartUpEnablesOnlyReadAndQuitAndHidesTheValues) {
     EXPECT_TRUE(h.questions.empty());
     EXPECT_FALSE(h.dlg->isVisible());
     EXPECT_EQ(h.dlg->result(), 1);
+}
+
+// Classify (its button or F7) opens the dialog once the download has a
+// complete ISO run, and says why not before.
+TEST(MainWindow, ClassifyFromItsButtonAndF7) {
+    MainWindowHarness h(MakeDemoImage());
+    QTest::mouseClick(h.W(1100), Qt::LeftButton);
+    EXPECT_EQ(h.messages, std::vector<std::string>{CDataTransferDlg::kNoRunToClassify});
+    EXPECT_EQ(h.classifies, 0);
+    QTest::mouseClick(h.W(1000), Qt::LeftButton);
+    QTest::mouseClick(h.W(1100), Qt::LeftButton);
+    EXPECT_EQ(h.classifies, 1);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(h.dlg.get()));
+    QTest::keyClick(h.dlg.get(), Qt::Key_F7);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return h.classifies == 2; }));
+    EXPECT_EQ(h.messages.size(), 1u);
 }
 
 TEST(MainWindow, DemoReadEnablesAllAndShowsTheFirstRecordsLabels) {

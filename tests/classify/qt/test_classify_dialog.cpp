@@ -1,0 +1,119 @@
+// The classification dialog on the demo instrument's download: the verdicts
+// the command-line tool gives for the same settings, the settings kept
+// between runs, and the certificate exported as PDF.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QTableWidget>
+#include <QTest>
+#include <filesystem>
+
+#include "classify/qt/ClassifyDlg.h"
+#include "device/MemoryImage.h"
+#include "support/InstrumentBuilders.h"
+#include "support/TestEnvironment.h"
+
+namespace oront::classify {
+namespace {
+
+struct DemoDownload {
+    DemoDownload() { EXPECT_TRUE(test::ReadRecordsFromImage(MakeDemoImage(), store)); }
+    RecordStore store;
+};
+
+QString SettingsFile() {
+    return QString::fromStdString((test::FreshTestFolder("classify-settings") / "classify.ini").string());
+}
+
+// The CLI's JSON for the settings.
+QJsonObject CliJson(const QStringList& settings) {
+    QProcess cli;
+    cli.start(qEnvironmentVariable("ORONT_CLI"),
+              QStringList{"--demo", "classify"} + settings + QStringList{"--format", "json"});
+    EXPECT_TRUE(cli.waitForFinished(30000));
+    return QJsonDocument::fromJson(cli.readAllStandardOutput()).object();
+}
+
+// The "run" rows of the table: the verdict of each size, run by run.
+QStringList SizeVerdicts(const CClassifyDlg& dlg) {
+    QStringList out;
+    const QTableWidget* t = dlg.Table();
+    for (int r = 0; r < t->rowCount(); ++r)
+        if (t->item(r, CClassifyDlg::kLocation)->text() == "run") out << t->item(r, CClassifyDlg::kVerdict)->text();
+    return out;
+}
+
+TEST(ClassifyDialog, VerdictsOfTheCommandLineSettingsKeptAndPdfExport) {
+    DemoDownload demo;
+    const QString ini = SettingsFile();
+    {
+        QSettings settings(ini, QSettings::IniFormat);
+        CClassifyDlg dlg(demo.store, settings);
+        for (const auto& [standard, targetIndex, args] :
+             {std::tuple{0, 41, QStringList{"--class", "5"}},
+              std::tuple{1, 51, QStringList{"--standard", "iso-1999", "--class", "6"}},
+              std::tuple{2, 2, QStringList{"--standard", "gmp-2022", "--grade", "B"}}}) {
+            dlg.findChild<QComboBox*>("standard")->setCurrentIndex(standard);
+            dlg.findChild<QComboBox*>(standard == 2 ? "grade" : "class")->setCurrentIndex(targetIndex);
+            const QJsonObject json = CliJson(args);
+            const QJsonArray runs = json["runs"].toArray();
+            ASSERT_FALSE(runs.isEmpty()) << args.join(' ').toStdString();
+            QStringList want;
+            for (const QJsonValue run : runs)
+                for (const QJsonValue v : run["size_verdicts"].toArray()) want << v.toString();
+            EXPECT_EQ(SizeVerdicts(dlg).join(" ").toStdString(), want.join(" ").toStdString())
+                << args.join(' ').toStdString();
+            for (const QJsonValue run : runs) {
+                const QString line = QStringLiteral("Run %1, location %2: %3;")
+                                         .arg(run["run"].toInt())
+                                         .arg(run["location"].toString(), run["verdict"].toString());
+                EXPECT_TRUE(dlg.SummaryText().contains(line)) << line.toStdString();
+            }
+            EXPECT_TRUE(dlg.SummaryText().endsWith("Overall verdict: " + json["verdict"].toString()));
+        }
+        // A fail is red, a pass green.
+        bool red = false;
+        for (int r = 0; r < dlg.Table()->rowCount(); ++r)
+            if (dlg.Table()->item(r, CClassifyDlg::kVerdict)->text() == "fail")
+                red = red || dlg.Table()->item(r, CClassifyDlg::kVerdict)->background().color().red() > 200;
+        EXPECT_TRUE(red);
+        dlg.findChild<QCheckBox*>("size5")->setChecked(true);
+    }
+    {
+        // Reopened: the last settings (grade B, 0.5 µm only).
+        QSettings settings(ini, QSettings::IniFormat);
+        CClassifyDlg dlg(demo.store, settings);
+        const Settings s = dlg.CurrentSettings();
+        EXPECT_EQ(s.standard, Standard::Gmp2022);
+        EXPECT_EQ(s.target.grade, 'B');
+        EXPECT_EQ(s.sizes, std::vector<int>{5});
+
+        // Export PDF through the file dialog's seam.
+        const std::filesystem::path pdf = test::FreshTestFolder("classify-pdf") / "certificate.pdf";
+        std::vector<QString> messages;
+        CClassifyDlg::Seams seams;
+        seams.saveFile = [&](std::string& path) {
+            path = pdf.string();
+            return true;
+        };
+        seams.message = [&](const QString& m) { messages.push_back(m); };
+        dlg.SetSeams(seams);
+        QTest::mouseClick(dlg.findChild<QPushButton*>("exportPdf"), Qt::LeftButton);
+        EXPECT_TRUE(messages.empty());
+        QFile file(QString::fromStdString(pdf.string()));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(file.read(5) == "%PDF-");
+        EXPECT_GT(file.size(), 1000);
+    }
+}
+
+}  // namespace
+}  // namespace oront::classify
