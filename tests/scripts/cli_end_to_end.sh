@@ -8,6 +8,8 @@ cli="${ORONT_CLI:?ORONT_CLI must name oront-v208-cli}"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
+# Every download is archived: into this folder, never the user's archive.
+export ORONT_ARCHIVE="$work/archive.sqlite"
 failures=0
 passes=0
 check() {  # check NAME CONDITION...
@@ -194,6 +196,32 @@ check "classify without a complete run exits 1" \
 # The count of the demo memories.
 out=$("$cli" --demo-full count)
 check "the full demo memory has 8000 records and wraps" bash -c "grep -qx 'Records: 8000' <<< '$out' && ! grep -qx 'Wrap position: 0' <<< '$out'"
+
+# The archive: every download kept, records once, a download replayed byte
+# for byte and not archived again, a failed archive write only a warning.
+export ORONT_ARCHIVE="$work/archive2.sqlite"
+"$cli" --demo save-all arch1.csv 2> /dev/null
+"$cli" --demo-full dump arch.v208img 2> /dev/null
+"$cli" --demo save-all arch2.csv 2> /dev/null
+"$cli" --from-archive 1 save-all arch3.csv 2> /dev/null
+"$cli" --from-archive 2 dump again.v208img 2> /dev/null
+"$cli" history --format json > h.json
+check "history lists the three downloads with their new records" bash -c "[ \$(grep -c '\"id\"' h.json) -eq 3 ] \
+  && grep -q '\"id\": 1, .*\"records\": 300, \"new_records\": 300,' h.json && grep -q '\"id\": 3, .*\"new_records\": 0,' h.json"
+check "a download replays byte for byte from the archive" bash -c "cmp -s arch1.csv arch3.csv && cmp -s arch.v208img again.v208img"
+"$cli" records > rec.csv
+check "records lists each record once, in time order" bash -c "[ \$(wc -l < rec.csv) -eq 8301 ] \
+  && tail -n +2 rec.csv | cut -d, -f2 | sort -c"
+"$cli" records --location 3 --from 2015-03-02 --to 2015-03-02 --format json > rec.json
+check "records filters and gives concentrations per m3" \
+  grep -qF '"date_time": "2015-03-02 09:08:51", "mode": "ISO", "location": 3, "point": 1, "cycles": 3, "cycle": 1, "sample_seconds": 60, "sizes": ["0.3um", "0.5um", "5.0um"], "counts": [20, 5, 0], "per_m3": [7062.9, 1765.7, 0.0]' rec.json
+printf 'not an archive' > foreign.sqlite
+"$cli" --archive foreign.sqlite --demo save-all arch4.csv > out.txt 2> err.txt; rc=$?
+check "a failed archive write is one warning and the save succeeds" bash -c "[ $rc -eq 0 ] && cmp -s arch1.csv arch4.csv \
+  && [ \$(grep -c 'warning: the download was not archived' err.txt) -eq 1 ] && [ \"\$(cat foreign.sqlite)\" = 'not an archive' ]"
+"$cli" --no-archive --demo save-all arch5.csv 2> /dev/null
+"$cli" history > h.txt
+check "--no-archive and replays add no download" bash -c "[ \$(wc -l < h.txt) -eq 4 ]"
 
 echo "$passes passed, $failures failed"
 [ $failures -eq 0 ]
