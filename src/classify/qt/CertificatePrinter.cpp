@@ -71,7 +71,8 @@ bool PrintCertificate(const Certificate& certificate, QPrinter& printer, std::st
 
 QImage RenderCertificatePage(const Certificate& certificate, int page, int dpi) {
     const PaperSize paper = certificate.Paper();
-    QImage image(paper.widthMM * dpi * 10 / 254, paper.heightMM * dpi * 10 / 254, QImage::Format_RGB32);
+    // The layout places everything in whole dots per millimetre.
+    QImage image(paper.widthMM * DotsPerMM(dpi), paper.heightMM * DotsPerMM(dpi), QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);

@@ -17,7 +17,8 @@ namespace oront::classify {
 bool WriteCertificatePdf(const Certificate& certificate, const std::string& path, std::string& error);
 // Prints every page on the printer, on the certificate's paper.
 bool PrintCertificate(const Certificate& certificate, QPrinter& printer, std::string& error);
-// Page `page` (1-based) as a white image of `dpi` dots per inch.
+// Page `page` (1-based) as an image of `dpi` dots per inch (whole dots per
+// millimetre, as the layout places them).
 QImage RenderCertificatePage(const Certificate& certificate, int page, int dpi);
 
 }  // namespace oront::classify

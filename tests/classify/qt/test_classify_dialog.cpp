@@ -16,6 +16,7 @@
 #include <QTest>
 #include <filesystem>
 
+#include "classify/qt/CertificatePrinter.h"
 #include "classify/qt/ClassifyDlg.h"
 #include "device/MemoryImage.h"
 #include "support/InstrumentBuilders.h"
@@ -112,6 +113,22 @@ TEST(ClassifyDialog, VerdictsOfTheCommandLineSettingsKeptAndPdfExport) {
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         EXPECT_TRUE(file.read(5) == "%PDF-");
         EXPECT_GT(file.size(), 1000);
+
+        // The preview shows the pages drawn: the title at the top of the first.
+        int previewPages = 0;
+        QImage first;
+        seams.preview = [&](const Certificate& c) {
+            previewPages = c.PageCount();
+            first = RenderCertificatePage(c, 1, 80);  // 3 dots a millimetre
+        };
+        dlg.SetSeams(seams);
+        QTest::mouseClick(dlg.findChild<QPushButton*>("preview"), Qt::LeftButton);
+        EXPECT_GE(previewPages, 1);
+        ASSERT_EQ(first.size(), QSize(210 * 3, 297 * 3));
+        int dark = 0;
+        for (int y = 18 * 3; y < 30 * 3; ++y)
+            for (int x = 0; x < first.width(); ++x) dark += first.pixelColor(x, y).lightness() < 128;
+        EXPECT_GT(dark, 100) << "no title at the top";
     }
 }
 
