@@ -130,7 +130,8 @@ if "$cli" --demo report probe.pdf > /dev/null 2>&1; then
   for sig in TERM HUP; do
     "$cli" --demo-full report killed.pdf > /dev/null 2>&1 &
     pid=$!
-    for _ in $(seq 500); do ls -A | grep -q '^\.oront-' && break; sleep 0.01; done
+    # Up to 30 s: on a loaded machine the report program starts slowly.
+    for _ in $(seq 3000); do ls -A | grep -q '^\.oront-' && break; sleep 0.01; done
     seen=$(ls -A | grep -c '^\.oront-')
     kill -s $sig $pid
     { wait $pid; } 2> /dev/null; rc=$?
