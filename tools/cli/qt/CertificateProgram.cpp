@@ -5,9 +5,9 @@
 #include <memory>
 
 #include "CertificateCommand.h"
+#include "ReportCommand.h"
 #include "classify/CertificateLayout.h"
 #include "classify/qt/CertificatePrinter.h"
-#include "controls/qt/QtMessages.h"
 
 namespace oront::cli {
 
@@ -16,16 +16,7 @@ int RunCertificate(const RecordStore& store, const classify::Classification& res
         std::cerr << "oront-v208-cli: classify --format pdf needs the name of the PDF file\n";
         return 1;
     }
-    // Fonts and PDF writing need a GUI application object, but no display.
-    std::unique_ptr<QGuiApplication> app;
-    int argc = 1;
-    char name[] = "oront-v208-cli";
-    char* argv[] = {name, nullptr};
-    if (QCoreApplication::instance() == nullptr) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        QuietQtMessages();
-        app = std::make_unique<QGuiApplication>(argc, argv);
-    }
+    const std::unique_ptr<QGuiApplication> app = MakeHeadlessGuiApplication();
     const classify::Certificate certificate(result, store.ReportSerialNumber(), classify::CertificatePaper::A4);
     std::string error;
     if (!classify::WriteCertificatePdf(certificate, outPdf, error)) {

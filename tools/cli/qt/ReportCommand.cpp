@@ -8,18 +8,20 @@
 
 namespace oront {
 
+std::unique_ptr<QGuiApplication> MakeHeadlessGuiApplication() {
+    if (QCoreApplication::instance() != nullptr) return nullptr;
+    // The application keeps referring to its arguments while it lives.
+    static int argc = 1;
+    static char name[] = "oront-v208-cli";
+    static char* argv[] = {name, nullptr};
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QuietQtMessages();
+    return std::make_unique<QGuiApplication>(argc, argv);
+}
+
 int RunReportCommand(const RecordStore& store, const std::string& outPdf, int firstPage, int lastPage,
                      const std::string& printerName, std::string& errorMessage) {
-    // Fonts and printing need a GUI application object, but no display.
-    std::unique_ptr<QGuiApplication> app;
-    int argc = 1;
-    char name[] = "oront-v208-cli";
-    char* argv[] = {name, nullptr};
-    if (QCoreApplication::instance() == nullptr) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        QuietQtMessages();
-        app = std::make_unique<QGuiApplication>(argc, argv);
-    }
+    const std::unique_ptr<QGuiApplication> app = MakeHeadlessGuiApplication();
     ReportPrintOptions options;
     options.outPdf = outPdf;
     options.printerName = printerName;
