@@ -6,7 +6,7 @@
 #   scripts/install-deps.sh --windows  also the MinGW-w64 cross compiler and Wine
 set -euo pipefail
 
-packages=(build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6-dev
+packages=(build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-charts-dev libqt6opengl6-dev
           libusb-1.0-0-dev libsqlite3-dev fonts-liberation libgtest-dev libgmock-dev googletest libbenchmark-dev)
 for arg in "$@"; do
   case "$arg" in

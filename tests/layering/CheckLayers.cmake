@@ -24,21 +24,23 @@ set(may_table_qt table/qt table records base controls/qt controls)
 set(may_export_qt export/qt export table/qt table records base controls/qt controls)
 set(may_print_qt print/qt print records base controls/qt controls)
 set(may_classify_qt classify/qt classify print/qt print records base controls/qt controls)
-set(may_app_qt app/qt app table/qt export/qt print/qt classify/qt controls/qt device table export print classify controls
-               records base)
+set(may_archive_qt archive/qt archive classify print records base controls/qt controls)
+set(may_app_qt app/qt app table/qt export/qt print/qt classify/qt archive/qt controls/qt device table export print classify
+               archive controls records base)
 set(may_oront_setup setup)
 set(own_controls_qt controls/qt)
 set(own_table_qt table/qt)
 set(own_export_qt export/qt)
 set(own_print_qt print/qt)
 set(own_classify_qt classify/qt)
+set(own_archive_qt archive/qt)
 set(own_app_qt app/qt)
 set(own_oront_setup setup)
 
 # One header of every folder: does the library's code find it?
 set(probe "")
 set(folders base records classify archive device table export print app controls setup
-            controls/qt table/qt export/qt print/qt classify/qt app/qt)
+            controls/qt table/qt export/qt print/qt classify/qt archive/qt app/qt)
 foreach(folder IN LISTS folders)
   file(GLOB headers RELATIVE ${SOURCE_DIR}/src ${SOURCE_DIR}/src/${folder}/*.h)
   list(SORT headers)
