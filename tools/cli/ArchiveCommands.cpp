@@ -8,6 +8,7 @@
 #ifndef ORONT_NO_ARCHIVE
 #include "archive/Archive.h"
 #include "archive/ArchiveText.h"
+#include "archive/Trend.h"
 #include "records/CFormat.h"
 #endif
 
@@ -23,6 +24,24 @@ std::string PathOf(const Options& o) {
 int ArchiveError(const std::string& error) {
     std::cerr << "oront-v208-cli: archive: " << error << "\n";
     return 1;
+}
+
+// The filters of records and trend; 0, or the exit status after the message.
+int FilterOf(const Options& o, archive::RecordFilter& filter) {
+    if (!o.serial.empty()) filter.serial = static_cast<std::uint32_t>(CAtoi(o.serial));
+    if (!o.location.empty()) filter.location = CAtoi(o.location);
+    for (const auto& [text, endOfDay, key] :
+         {std::tuple{&o.from, false, &filter.from}, std::tuple{&o.to, true, &filter.to}}) {
+        if (text->empty()) continue;
+        *key = archive::ParseTimeKey(*text, endOfDay);
+        if (!*key) {
+            std::cerr << "oront-v208-cli: " << (endOfDay ? "--to" : "--from")
+                      << " takes YYYY-MM-DD or \"YYYY-MM-DD hh:mm:ss\" (not " << *text
+                      << ") (--help shows the usage)\n";
+            return 2;
+        }
+    }
+    return 0;
 }
 
 }  // namespace
@@ -56,19 +75,7 @@ int RunHistory(const Options& o) {
 
 int RunRecords(const Options& o) {
     archive::RecordFilter filter;
-    if (!o.serial.empty()) filter.serial = static_cast<std::uint32_t>(CAtoi(o.serial));
-    if (!o.location.empty()) filter.location = CAtoi(o.location);
-    for (const auto& [text, endOfDay, key] :
-         {std::tuple{&o.from, false, &filter.from}, std::tuple{&o.to, true, &filter.to}}) {
-        if (text->empty()) continue;
-        *key = archive::ParseTimeKey(*text, endOfDay);
-        if (!*key) {
-            std::cerr << "oront-v208-cli: " << (endOfDay ? "--to" : "--from")
-                      << " takes YYYY-MM-DD or \"YYYY-MM-DD hh:mm:ss\" (not " << *text
-                      << ") (--help shows the usage)\n";
-            return 2;
-        }
-    }
+    if (const int rc = FilterOf(o, filter)) return rc;
     archive::Archive a;
     std::string error;
     if (!a.Open(PathOf(o), archive::OpenMode::ReadOnly, error)) return ArchiveError(error);
@@ -97,6 +104,35 @@ int RunRecords(const Options& o) {
     return std::cout ? 0 : 1;
 }
 
+int RunTrend(const Options& o) {
+    archive::RecordFilter filter;
+    if (const int rc = FilterOf(o, filter)) return rc;
+    archive::TrendQuery query;
+    query.location = filter.location.value_or(0);
+    query.sizeTenths = o.trendSize;
+    query.serial = filter.serial;
+    query.from = filter.from;
+    query.to = filter.to;
+    query.target = o.classify.target;
+    archive::Archive a;
+    std::string error;
+    archive::Trend trend;
+    if (!a.Open(PathOf(o), archive::OpenMode::ReadOnly, error) || !archive::BuildTrend(a, query, trend, error))
+        return ArchiveError(error);
+    if (!trend.error.empty()) {
+        std::cerr << "oront-v208-cli: " << trend.error << "\n";
+        return 1;
+    }
+    if (!trend.note.empty()) std::cerr << "oront-v208-cli: warning: " << trend.note << "\n";
+    if (!DrawTrend(trend, o.output, error)) {
+        std::cerr << "oront-v208-cli: cannot write the trend (" << error << ")\n";
+        return 1;
+    }
+    std::cerr << "Saved the trend of location " << trend.location << " (" << trend.points.size()
+              << (trend.points.size() == 1 ? " cycle" : " cycles") << ") to " << o.output << "\n";
+    return 0;
+}
+
 #else
 // A build without SQLite (the Windows cross-build) has no archive.
 void ArchiveDownload(const Options&, const std::vector<std::uint8_t>&) {}
@@ -112,6 +148,10 @@ int RunHistory(const Options&) {
 }
 
 int RunRecords(const Options& o) {
+    return RunHistory(o);
+}
+
+int RunTrend(const Options& o) {
     return RunHistory(o);
 }
 #endif

@@ -4,9 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "CliOptions.h"
+
+namespace oront::archive {
+struct Trend;
+}
 
 namespace oront::cli {
 
@@ -21,5 +26,10 @@ bool LoadArchivedImage(const Options& o, std::vector<std::uint8_t>& image);
 // history [--format text|json], records [...]: the exit status.
 int RunHistory(const Options& o);
 int RunRecords(const Options& o);
+// trend ... OUT: the exit status. The chart is drawn by DrawTrend, which only
+// the report program has (with Qt Charts); oront-v208-cli hands the command
+// over to it.
+int RunTrend(const Options& o);
+bool DrawTrend(const archive::Trend& trend, const std::string& path, std::string& error);
 
 }  // namespace oront::cli

@@ -2,6 +2,8 @@
 
 #include <iostream>
 
+#include "ArchiveCommands.h"
+
 #ifdef ORONT_REPORT_PROGRAM
 #include <unistd.h>
 
@@ -55,6 +57,12 @@ int HandOverReport(char**) {
     return -1;
 }
 #endif
+
+// Reached only in a build without the report program, which draws charts.
+bool DrawTrend(const archive::Trend&, const std::string&, std::string& error) {
+    error = "this build has no chart support";
+    return false;
+}
 
 // Reached only in a build without the report program.
 int RunReport(const RecordStore&, const std::string&, int, int, const std::string&) {

@@ -222,6 +222,63 @@ std::string ParseRecords(const std::vector<std::string>& rest, Options& o) {
     return {};
 }
 
+// The options of the trend command; empty, or why they are refused.
+std::string ParseTrend(const std::vector<std::string>& rest, Options& o) {
+    using namespace classify;
+    std::vector<std::string> given;
+    std::vector<std::string> filters;
+    bool outputGiven = false;
+    for (std::size_t k = 0; k < rest.size(); ++k) {
+        const std::string& option = rest[k];
+        if (!IsOption(option)) {
+            if (outputGiven) return "trend takes one output file";
+            outputGiven = true;
+            o.output = option;
+            continue;
+        }
+        static const char* const kOptions[] = {"--size", "--class", "--grade", "--state"};
+        const bool filter = option == "--serial" || option == "--location" || option == "--from" || option == "--to";
+        if (!filter && std::find(std::begin(kOptions), std::end(kOptions), option) == std::end(kOptions))
+            return "unknown trend option " + option;
+        if (std::find(given.begin(), given.end(), option) != given.end()) return option + " is given twice";
+        given.push_back(option);
+        if (k + 1 >= rest.size() || rest[k + 1].empty()) return option + " needs a value";
+        const std::string& value = rest[++k];
+        if (filter) {
+            filters.push_back(option);
+            filters.push_back(value);
+        } else if (option == "--size") {
+            if (!ParseTenths(value, o.trendSize) || !IsInstrumentSize(o.trendSize))
+                return "--size takes a size in um: 0.3, 0.5, 1.0, 2.0, 2.5 or 5.0 (not " + value + ")";
+        } else if (option == "--class") {
+            if (!ParseTenths(value, o.classify.target.classTenths) || o.classify.target.classTenths < kLowestClass ||
+                o.classify.target.classTenths > kHighestClass)
+                return "--class takes a class from 1 to 9 in steps of 0.1 (not " + value + ")";
+        } else if (option == "--grade") {
+            if (value.size() != 1 || value[0] < 'A' || value[0] > 'D')
+                return "--grade takes A, B, C or D (not " + value + ")";
+            o.classify.target.grade = value[0];
+        } else if (value == "at-rest" || value == "operational") {  // --state
+            o.classify.target.state = value == "at-rest" ? Occupancy::AtRest : Occupancy::Operational;
+        } else {
+            return "--state takes at-rest or operational (not " + value + ")";
+        }
+    }
+    if (std::string e = ParseRecords(filters, o); !e.empty()) return e;
+    if (o.location.empty()) return "trend needs --location";
+    if (o.classify.target.classTenths != 0 && o.classify.target.grade != 0)
+        return "trend takes --class or --grade, not both";
+    if (o.classify.target.grade == 0 && std::find(given.begin(), given.end(), "--state") != given.end())
+        return "--state needs --grade";
+    if (!outputGiven) return "trend needs an output file (OUT.svg, OUT.png or OUT.pdf)";
+    const std::size_t dot = o.output.rfind('.');
+    std::string suffix = dot == std::string::npos ? "" : o.output.substr(dot + 1);
+    std::transform(suffix.begin(), suffix.end(), suffix.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (suffix != "svg" && suffix != "png" && suffix != "pdf")
+        return "trend writes a file ending in .svg, .png or .pdf (not " + o.output + ")";
+    return {};
+}
+
 }  // namespace
 
 const char* UsageText() {
@@ -358,6 +415,9 @@ ParsedOptions ParseArguments(const std::vector<std::string>& args) {
     } else if (word == "records") {
         o.command = Command::Records;
         if (std::string e = ParseRecords(rest, o); !e.empty()) return fail(e);
+    } else if (word == "trend") {
+        o.command = Command::Trend;
+        if (std::string e = ParseTrend(rest, o); !e.empty()) return fail(e);
     } else if (word == "classify") {
         o.command = Command::Classify;
         if (std::string e = ParseClassify(rest, o); !e.empty()) return fail(e);

@@ -12,7 +12,7 @@
 namespace oront::cli {
 
 enum class Instrument { Usb, Demo, DemoFull, Image, Archive };
-enum class Command { Help, Version, Count, Erase, SaveAll, SaveRange, Dump, Report, Classify, History, Records };
+enum class Command { Help, Version, Count, Erase, SaveAll, SaveRange, Dump, Report, Classify, History, Records, Trend };
 enum class ClassifyFormat { Text, Json, Csv, Pdf };
 
 struct Options {
@@ -33,8 +33,9 @@ struct Options {
     bool noArchive = false;
     std::int64_t archiveId = 0;
     bool json = false;  // history and records: JSON instead of text or CSV
-    // records: the filters as typed (empty: not given)
+    // records and trend: the filters as typed (empty: not given)
     std::string serial, location, from, to;
+    int trendSize = 0;  // trend: the size in tenths of a µm; 0: the location's smallest
 };
 
 struct ParsedOptions {

@@ -242,6 +242,11 @@ int main(int argc, char** argv) {
     // The archive's own commands need no instrument.
     if (o.command == cli::Command::History) return cli::RunHistory(o);
     if (o.command == cli::Command::Records) return cli::RunRecords(o);
+    // The trend is drawn with Qt Charts, in the report program.
+    if (o.command == cli::Command::Trend) {
+        if (const int rc = cli::HandOverReport(argv); rc >= 0) return rc;
+        return cli::RunTrend(o);
+    }
     if (o.instrument == cli::Instrument::Usb) {
         if (const std::string error = UsbIdEnvironmentError(); !error.empty()) return Usage(error);
     }
@@ -297,6 +302,7 @@ int main(int argc, char** argv) {
         case cli::Command::Version:
         case cli::Command::History:
         case cli::Command::Records:
+        case cli::Command::Trend:
             break;
     }
     return 0;

@@ -1,6 +1,6 @@
 #include "ReportCommand.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <memory>
 
 #include "controls/qt/QtMessages.h"
@@ -8,7 +8,7 @@
 
 namespace oront {
 
-std::unique_ptr<QGuiApplication> MakeHeadlessGuiApplication() {
+std::unique_ptr<QGuiApplication> MakeHeadlessGuiApplication(bool widgets) {
     if (QCoreApplication::instance() != nullptr) return nullptr;
     // The application keeps referring to its arguments while it lives.
     static int argc = 1;
@@ -16,6 +16,7 @@ std::unique_ptr<QGuiApplication> MakeHeadlessGuiApplication() {
     static char* argv[] = {name, nullptr};
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QuietQtMessages();
+    if (widgets) return std::make_unique<QApplication>(argc, argv);
     return std::make_unique<QGuiApplication>(argc, argv);
 }
 

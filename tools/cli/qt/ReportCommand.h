@@ -12,10 +12,11 @@ class QGuiApplication;
 
 namespace oront {
 
-// The GUI application object that fonts, PDF writing and printing need,
-// made on the offscreen platform unless another is chosen (no display is
-// needed), with Qt's chatter filtered; null when one exists already.
-std::unique_ptr<QGuiApplication> MakeHeadlessGuiApplication();
+// The GUI application object that fonts, PDF writing and printing need (a
+// QApplication with `widgets`, for charts), made on the offscreen platform
+// unless another is chosen (no display is needed), with Qt's chatter
+// filtered; null when one exists already.
+std::unique_ptr<QGuiApplication> MakeHeadlessGuiApplication(bool widgets = false);
 
 // Pages firstPage..lastPage (0 and 0: the whole report; a last page past the
 // end means the last page). With a printer name the report goes to that

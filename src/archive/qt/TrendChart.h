@@ -1,0 +1,40 @@
+// A trend drawn with Qt Charts: each cycle a point, each
+// location mean a square, the limit a dashed red line; and the same chart
+// written as a PNG, SVG or PDF file.
+#pragma once
+
+#include <QString>
+#include <optional>
+
+#include "archive/Trend.h"
+
+QT_BEGIN_NAMESPACE
+class QChart;
+QT_END_NAMESPACE
+
+namespace oront::archive {
+
+// A part of the time and value axes (the view zoomed or panned); none: all.
+struct TrendRange {
+    qint64 fromMs = 0;  // the axis' milliseconds (local time)
+    qint64 toMs = 0;
+    double low = 0.0;
+    double high = 0.0;
+};
+
+// The chart's milliseconds of a trend time: the instrument's clock read as
+// local time, so that the axis shows the figures the instrument stored.
+qint64 TrendAxisMs(std::int64_t seconds);
+
+// "Location 3, 0.5 µm (1,234 cycles)" and the limit's note, if any.
+QString TrendTitle(const Trend& trend);
+
+// A new chart of the trend (the caller owns it), showing `range` if given.
+QChart* MakeTrendChart(const Trend& trend, const std::optional<TrendRange>& range = std::nullopt);
+
+// Writes the trend as the file's suffix says (.png, .svg or .pdf; 1600x900
+// pixels, or an A4 landscape page), through a temporary file so that a
+// failure leaves no partial file. false with the reason in `error`.
+bool ExportTrendChart(const Trend& trend, const std::optional<TrendRange>& range, const QString& path, QString& error);
+
+}  // namespace oront::archive
