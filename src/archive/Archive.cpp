@@ -383,6 +383,42 @@ bool Archive::Downloads(std::vector<Download>& downloads, std::string& error) {
     return rc == SQLITE_DONE;
 }
 
+bool Archive::Locations(std::vector<int>& locations, std::string& error) {
+    locations.clear();
+    if (m_db == nullptr) return true;
+    // One seek in the location index per location, not a scan of every record.
+    Statement st(m_db, "SELECT min(location) FROM records WHERE location > ?1");
+    if (!st.ok()) {
+        error = Reason("cannot read the archive");
+        return false;
+    }
+    std::int64_t after = -1;
+    while (true) {
+        st.Bind(1, after);
+        const int rc = st.Step();
+        if (rc != SQLITE_ROW) {
+            error = Reason("cannot read the archive");
+            return false;
+        }
+        if (sqlite3_column_type(st.get(), 0) == SQLITE_NULL) return true;
+        after = st.Int(0);
+        locations.push_back(static_cast<int>(after));
+        st.Reset();
+    }
+}
+
+bool Archive::TimeSpan(std::optional<std::pair<std::int64_t, std::int64_t>>& span, std::string& error) {
+    span.reset();
+    if (m_db == nullptr) return true;
+    Statement st(m_db, "SELECT min(time), max(time) FROM records");
+    if (!st.ok() || st.Step() != SQLITE_ROW) {
+        error = Reason("cannot read the archive");
+        return false;
+    }
+    if (sqlite3_column_type(st.get(), 0) != SQLITE_NULL) span.emplace(st.Int(0), st.Int(1));
+    return true;
+}
+
 bool Archive::LoadImage(std::int64_t id, std::vector<std::uint8_t>& image, std::string& error) {
     const std::string missing = "no download " + std::to_string(id) + " in the archive: " + m_path;
     if (m_db == nullptr) {

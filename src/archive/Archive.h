@@ -18,6 +18,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct sqlite3;
@@ -96,6 +97,11 @@ public:
     // `handle` returns false to stop.
     bool ForEachRecord(const RecordFilter& filter, const std::function<bool(const Record&)>& handle,
                        std::string& error);
+
+    // The locations the archived records name, in ascending order.
+    bool Locations(std::vector<int>& locations, std::string& error);
+    // The TimeKeys of the earliest and the latest record; nullopt for none.
+    bool TimeSpan(std::optional<std::pair<std::int64_t, std::int64_t>>& span, std::string& error);
 
     // For tests: called inside a download's transaction, before the commit.
     std::function<void()> beforeCommit;

@@ -1,12 +1,378 @@
 #include "archive/qt/TrendDlg.h"
 
+#include <QChart>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDateTimeAxis>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScatterSeries>
+#include <QShortcut>
+#include <QVBoxLayout>
+#include <QValueAxis>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
+#include "classify/ClassifyText.h"
+#include "classify/Standards.h"
+
 namespace oront::archive {
+namespace {
+
+constexpr double kWheelZoom = 1.25;
+constexpr double kPointerReach = 8.0;  // pixels
+
+QString Utf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// "2,950,000"
+QString Grouped(double value) {
+    QString digits = QString::number(static_cast<long long>(value + 0.5));
+    for (qsizetype at = digits.size() - 3; at > 0; at -= 3) digits.insert(at, QLatin1Char(','));
+    return digits;
+}
+
+QDate DateOfKey(std::int64_t key) {
+    return QDate(2000 + static_cast<int>(key >> 40), static_cast<int>((key >> 32) & 0xFF),
+                 static_cast<int>((key >> 24) & 0xFF));
+}
+
+// A limit of the list: a class (tenths) or a grade with its state.
+struct LimitChoice {
+    const char* text;
+    int classTenths;
+    char grade;
+    classify::Occupancy state;
+};
+constexpr LimitChoice kLimits[] = {
+    {"No limit", 0, 0, classify::Occupancy::AtRest},
+    {"ISO 1", 10, 0, classify::Occupancy::AtRest},
+    {"ISO 2", 20, 0, classify::Occupancy::AtRest},
+    {"ISO 3", 30, 0, classify::Occupancy::AtRest},
+    {"ISO 4", 40, 0, classify::Occupancy::AtRest},
+    {"ISO 5", 50, 0, classify::Occupancy::AtRest},
+    {"ISO 6", 60, 0, classify::Occupancy::AtRest},
+    {"ISO 7", 70, 0, classify::Occupancy::AtRest},
+    {"ISO 8", 80, 0, classify::Occupancy::AtRest},
+    {"ISO 9", 90, 0, classify::Occupancy::AtRest},
+    {"Grade A", 0, 'A', classify::Occupancy::AtRest},
+    {"Grade B at rest", 0, 'B', classify::Occupancy::AtRest},
+    {"Grade B in operation", 0, 'B', classify::Occupancy::Operational},
+    {"Grade C at rest", 0, 'C', classify::Occupancy::AtRest},
+    {"Grade C in operation", 0, 'C', classify::Occupancy::Operational},
+    {"Grade D at rest", 0, 'D', classify::Occupancy::AtRest},
+};
+
+}  // namespace
+
+void CTrendView::ZoomAt(const QPointF& at, double factor) {
+    if (chart() == nullptr || factor <= 0.0) return;
+    const QRectF plot = chart()->plotArea();
+    const QPointF anchor(std::clamp(at.x(), plot.left(), plot.right()), std::clamp(at.y(), plot.top(), plot.bottom()));
+    const double width = plot.width() / factor;
+    const double height = plot.height() / factor;
+    const double left = anchor.x() - (anchor.x() - plot.left()) / factor;
+    const double top = anchor.y() - (anchor.y() - plot.top()) / factor;
+    chart()->zoomIn(QRectF(left, top, width, height));
+}
+
+void CTrendView::wheelEvent(QWheelEvent* event) {
+    const int steps = event->angleDelta().y() / 120;
+    if (steps == 0) return;
+    ZoomAt(chart()->mapFromScene(mapToScene(event->position().toPoint())), steps > 0 ? kWheelZoom : 1.0 / kWheelZoom);
+    event->accept();
+}
+
+void CTrendView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton || event->button() == Qt::MiddleButton) {
+        m_panning = true;
+        m_panFrom = event->position();
+        setCursor(Qt::ClosedHandCursor);
+        event->accept();
+        return;
+    }
+    QChartView::mousePressEvent(event);
+}
+
+void CTrendView::mouseMoveEvent(QMouseEvent* event) {
+    if (m_panning && chart() != nullptr) {
+        const QPointF delta = event->position() - m_panFrom;
+        m_panFrom = event->position();
+        chart()->scroll(-delta.x(), delta.y());
+    }
+    if (pointerMoved) pointerMoved(event->position());
+    QChartView::mouseMoveEvent(event);
+}
+
+void CTrendView::mouseReleaseEvent(QMouseEvent* event) {
+    if (m_panning && (event->button() == Qt::RightButton || event->button() == Qt::MiddleButton)) {
+        m_panning = false;
+        unsetCursor();
+        event->accept();
+        return;
+    }
+    QChartView::mouseReleaseEvent(event);
+}
+
+void CTrendView::keyPressEvent(QKeyEvent* event) {
+    if (chart() == nullptr) return;
+    const QRectF plot = chart()->plotArea();
+    switch (event->key()) {
+        case Qt::Key_Plus:
+        case Qt::Key_Equal:
+            ZoomAt(plot.center(), kWheelZoom);
+            break;
+        case Qt::Key_Minus:
+            ZoomAt(plot.center(), 1.0 / kWheelZoom);
+            break;
+        case Qt::Key_Left:
+            chart()->scroll(-plot.width() / 10, 0);
+            break;
+        case Qt::Key_Right:
+            chart()->scroll(plot.width() / 10, 0);
+            break;
+        case Qt::Key_Up:
+            chart()->scroll(0, plot.height() / 10);
+            break;
+        case Qt::Key_Down:
+            chart()->scroll(0, -plot.height() / 10);
+            break;
+        case Qt::Key_Home:
+            chart()->zoomReset();
+            break;
+        default:
+            QChartView::keyPressEvent(event);
+            return;
+    }
+    event->accept();
+}
 
 CTrendDlg::CTrendDlg(std::string archivePath, QWidget* parent)
     : QDialog(parent), m_archivePath(std::move(archivePath)) {
     setWindowTitle(QStringLiteral("Trend"));
+    setWindowFlags(windowFlags() | Qt::WindowMaximizeButtonHint);
+    setSizeGripEnabled(true);
+    resize(960, 620);
+
+    m_location = new QComboBox(this);
+    m_location->setObjectName(QStringLiteral("location"));
+    m_size = new QComboBox(this);
+    m_size->setObjectName(QStringLiteral("size"));
+    m_size->addItem(QStringLiteral("Smallest measured"), 0);
+    for (int tenths : classify::kSizes) m_size->addItem(Utf8(classify::SizeText(tenths)), tenths);
+    m_from = new QDateEdit(this);
+    m_from->setObjectName(QStringLiteral("from"));
+    m_to = new QDateEdit(this);
+    m_to->setObjectName(QStringLiteral("to"));
+    for (QDateEdit* date : {m_from, m_to}) {
+        date->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        date->setCalendarPopup(true);
+        date->setDateRange(QDate(2000, 1, 1), QDate(2099, 12, 31));
+    }
+    m_limit = new QComboBox(this);
+    m_limit->setObjectName(QStringLiteral("limit"));
+    for (const LimitChoice& choice : kLimits) m_limit->addItem(QString::fromLatin1(choice.text));
+
+    auto* controls = new QHBoxLayout;
+    const auto labelled = [this, controls](const char* text, QWidget* field) {
+        auto* label = new QLabel(QString::fromLatin1(text), this);
+        label->setBuddy(field);
+        controls->addWidget(label);
+        controls->addWidget(field);
+        controls->addSpacing(8);
+    };
+    labelled("&Location", m_location);
+    labelled("&Size", m_size);
+    labelled("&From", m_from);
+    labelled("&To", m_to);
+    labelled("L&imit", m_limit);
+    controls->addStretch(1);
+
+    m_view = new CTrendView(this);
+    m_view->setObjectName(QStringLiteral("chart"));
+    m_view->setRenderHint(QPainter::Antialiasing);
+    m_view->setRubberBand(QChartView::RectangleRubberBand);
+    m_view->setMouseTracking(true);
+    m_view->setFocusPolicy(Qt::StrongFocus);
+    m_view->pointerMoved = [this](const QPointF& position) { ShowPointer(position); };
+
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("status"));
+    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* fit = new QPushButton(QStringLiteral("Fi&t"), this);
+    fit->setObjectName(QStringLiteral("fit"));
+    fit->setToolTip(QStringLiteral("Show the whole trend again (Home)"));
+    m_export = new QPushButton(QStringLiteral("&Export..."), this);
+    m_export->setObjectName(QStringLiteral("export"));
+    auto* close = new QPushButton(QStringLiteral("Close"), this);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_status, 1);
+    bottom->addWidget(fit);
+    bottom->addWidget(m_export);
+    bottom->addWidget(close);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(controls);
+    layout->addWidget(m_view, 1);
+    layout->addLayout(bottom);
+
+    connect(fit, &QPushButton::clicked, this, [this] {
+        if (Chart() != nullptr) Chart()->zoomReset();
+    });
+    connect(m_export, &QPushButton::clicked, this, &CTrendDlg::OnExport);
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    auto* exportKey = new QShortcut(QKeySequence::Save, this);
+    connect(exportKey, &QShortcut::activated, this, &CTrendDlg::OnExport);
+
+    LoadArchive();
+    for (QComboBox* box : {m_location, m_size, m_limit})
+        connect(box, &QComboBox::currentIndexChanged, this, &CTrendDlg::Redraw);
+    for (QDateEdit* date : {m_from, m_to}) connect(date, &QDateEdit::dateChanged, this, &CTrendDlg::Redraw);
+    Redraw();
+    m_view->setFocus();
+}
+
+QChart* CTrendDlg::Chart() const {
+    return m_view->chart();
+}
+
+QString CTrendDlg::StatusText() const {
+    return m_status->text();
+}
+
+void CTrendDlg::LoadArchive() {
+    Archive archive;
+    std::string error;
+    std::vector<int> locations;
+    std::optional<std::pair<std::int64_t, std::int64_t>> span;
+    if (!archive.Open(m_archivePath, OpenMode::ReadOnly, error) || !archive.Locations(locations, error) ||
+        !archive.TimeSpan(span, error)) {
+        m_archiveError = Utf8(error);
+    } else if (locations.empty() || !span) {
+        m_archiveError = QStringLiteral("The archive holds no records yet: %1").arg(Utf8(m_archivePath));
+    }
+    for (int location : locations) m_location->addItem(QString::number(location), location);
+    if (span) {
+        const QDate first = DateOfKey(span->first);
+        const QDate last = DateOfKey(span->second);
+        m_from->setDate(first.isValid() ? first : m_from->minimumDate());
+        m_to->setDate(last.isValid() ? last : m_to->maximumDate());
+    }
+    const bool usable = m_archiveError.isEmpty();
+    for (QWidget* w : std::initializer_list<QWidget*>{m_location, m_size, m_from, m_to, m_limit, m_export})
+        w->setEnabled(usable);
+}
+
+void CTrendDlg::Redraw() {
+    TrendQuery query;
+    query.location = m_location->currentData().toInt();
+    query.sizeTenths = m_size->currentData().toInt();
+    const QDate from = m_from->date();
+    const QDate to = m_to->date();
+    query.from = TimeKey(from.year() - 2000, from.month(), from.day(), 0, 0, 0);
+    query.to = TimeKey(to.year() - 2000, to.month(), to.day(), 23, 59, 59);
+    const LimitChoice& limit = kLimits[std::max(0, m_limit->currentIndex())];
+    query.target.classTenths = limit.classTenths;
+    query.target.grade = limit.grade;
+    query.target.state = limit.state;
+
+    QString problem = m_archiveError;
+    m_trend = Trend{};
+    m_trend.location = query.location;
+    if (problem.isEmpty()) {
+        Archive archive;
+        std::string error;
+        if (!archive.Open(m_archivePath, OpenMode::ReadOnly, error) || !BuildTrend(archive, query, m_trend, error))
+            problem = Utf8(error);
+        else if (!m_trend.error.empty())
+            problem = Utf8(m_trend.error);
+    }
+    QChart* old = m_view->chart();
+    QChart* chart = MakeTrendChart(m_trend);
+    chart->setAnimationOptions(QChart::NoAnimation);
+    m_view->setChart(chart);
+    delete old;
+    m_export->setEnabled(problem.isEmpty());
+    m_status->setText(problem.isEmpty() ? QStringLiteral("Drag to zoom, wheel to zoom at the pointer, right-drag to "
+                                                         "pan, Home to fit.")
+                                        : problem);
+}
+
+TrendRange CTrendDlg::ShownRange() const {
+    TrendRange range;
+    const auto axes = Chart()->axes();
+    for (QAbstractAxis* axis : axes) {
+        if (auto* time = qobject_cast<QDateTimeAxis*>(axis)) {
+            range.fromMs = time->min().toMSecsSinceEpoch();
+            range.toMs = time->max().toMSecsSinceEpoch();
+        } else if (auto* value = qobject_cast<QValueAxis*>(axis)) {
+            range.low = value->min();
+            range.high = value->max();
+        }
+    }
+    return range;
+}
+
+bool CTrendDlg::ExportTo(const QString& path, QString& error) const {
+    return ExportTrendChart(m_trend, ShownRange(), path, error);
+}
+
+void CTrendDlg::OnExport() {
+    if (!m_export->isEnabled()) return;
+    QString path;
+    if (chooseExportFile) {
+        path = chooseExportFile();
+    } else {
+        path = QFileDialog::getSaveFileName(
+            this, QStringLiteral("Export Trend"), QStringLiteral("trend-location-%1.png").arg(m_trend.location),
+            QStringLiteral("PNG image (*.png);;SVG drawing (*.svg);;PDF document (*.pdf)"));
+    }
+    if (path.isEmpty()) return;
+    QString error;
+    if (ExportTo(path, error)) {
+        m_status->setText(QStringLiteral("Exported to %1").arg(QDir::toNativeSeparators(path)));
+    } else {
+        QMessageBox::warning(
+            this, windowTitle(),
+            QStringLiteral("The trend cannot be exported to %1:\n%2").arg(QDir::toNativeSeparators(path), error));
+    }
+}
+
+void CTrendDlg::ShowPointer(const QPointF& position) {
+    QChart* chart = Chart();
+    if (chart == nullptr || m_trend.points.empty()) return;
+    // The nearest cycle or mean within reach of the pointer, in pixels.
+    const QPointF at = chart->mapFromScene(m_view->mapToScene(position.toPoint()));
+    double best = kPointerReach;
+    QString text;
+    for (QAbstractSeries* series : chart->series()) {
+        auto* scatter = qobject_cast<QScatterSeries*>(series);
+        if (scatter == nullptr) continue;
+        const QPointF left = chart->mapToValue(at - QPointF(kPointerReach, 0), scatter);
+        const QPointF right = chart->mapToValue(at + QPointF(kPointerReach, 0), scatter);
+        const QList<QPointF> points = scatter->points();
+        // The points lie in time order: only those within reach in time.
+        auto it = std::lower_bound(points.begin(), points.end(), left.x(),
+                                   [](const QPointF& p, double x) { return p.x() < x; });
+        for (; it != points.end() && it->x() <= right.x(); ++it) {
+            const QPointF onScreen = chart->mapToPosition(*it, scatter);
+            const double distance = std::hypot(onScreen.x() - at.x(), onScreen.y() - at.y());
+            if (distance > best) continue;
+            best = distance;
+            const QString when = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(it->x()))
+                                     .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+            text = QStringLiteral("%1  %2: %3 per m³").arg(when, scatter->name(), Grouped(it->y()));
+        }
+    }
+    if (!text.isEmpty()) m_status->setText(text);
 }
 
 }  // namespace oront::archive

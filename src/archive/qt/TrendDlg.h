@@ -1,21 +1,86 @@
 // The Trend view: the concentration per m³ of one location and size over a
-// chosen time span, read from the download archive and drawn with Qt Charts
-// (pan, zoom, the value under the pointer, the class or grade limit as a
-// line), exported as PNG, SVG or PDF.
+// chosen time span, read from the download archive and drawn with Qt Charts.
+// Drag a rectangle to zoom into it, turn the wheel to zoom at the pointer,
+// drag with the right or middle button (or press the arrow keys) to pan,
+// Home or "Fit" to see everything again; the value under the pointer shows
+// below the chart. "Export..." writes what is shown as PNG, SVG or PDF.
 #pragma once
 
+#include <QChartView>
 #include <QDialog>
+#include <functional>
 #include <string>
 
+#include "archive/Trend.h"
+#include "archive/qt/TrendChart.h"
+
+QT_BEGIN_NAMESPACE
+class QChart;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QPushButton;
+QT_END_NAMESPACE
+
 namespace oront::archive {
+
+// The chart's view: zoom and pan by mouse, wheel and keys.
+class CTrendView : public QChartView {
+public:
+    using QChartView::QChartView;
+    // Told the pointer's position over the view as it moves.
+    std::function<void(const QPointF&)> pointerMoved;
+    // Zooms by `factor` (above 1: in) keeping the value at `at` in place.
+    void ZoomAt(const QPointF& at, double factor);
+
+protected:
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    bool m_panning = false;
+    QPointF m_panFrom;
+};
 
 class CTrendDlg : public QDialog {
     Q_OBJECT
 public:
     explicit CTrendDlg(std::string archivePath, QWidget* parent = nullptr);
 
+    [[nodiscard]] const Trend& CurrentTrend() const { return m_trend; }
+    [[nodiscard]] QChart* Chart() const;
+    [[nodiscard]] CTrendView* View() const { return m_view; }
+    // The line below the chart: the value under the pointer, or why nothing
+    // is drawn.
+    [[nodiscard]] QString StatusText() const;
+    // The part of the axes shown now.
+    [[nodiscard]] TrendRange ShownRange() const;
+    // Writes what is shown into `path` (.png, .svg or .pdf).
+    bool ExportTo(const QString& path, QString& error) const;
+
+    // For tests: picks the file "Export..." writes, instead of a file dialog.
+    std::function<QString()> chooseExportFile;
+
 private:
+    void LoadArchive();
+    void Redraw();
+    void OnExport();
+    void ShowPointer(const QPointF& position);
+
     std::string m_archivePath;
+    Trend m_trend;
+    QComboBox* m_location = nullptr;
+    QComboBox* m_size = nullptr;
+    QComboBox* m_limit = nullptr;
+    QDateEdit* m_from = nullptr;
+    QDateEdit* m_to = nullptr;
+    CTrendView* m_view = nullptr;
+    QLabel* m_status = nullptr;
+    QPushButton* m_export = nullptr;
+    QString m_archiveError;
 };
 
 }  // namespace oront::archive
