@@ -216,6 +216,18 @@ check "records lists each record once, in time order" bash -c "[ \$(wc -l < rec.
 "$cli" records --location 3 --from 2015-03-02 --to 2015-03-02 --format json > rec.json
 check "records filters and gives concentrations per m3" \
   grep -qF '"date_time": "2015-03-02 09:08:51", "mode": "ISO", "location": 3, "point": 1, "cycles": 3, "cycle": 1, "sample_seconds": 60, "sizes": ["0.3um", "0.5um", "5.0um"], "counts": [20, 5, 0], "per_m3": [7062.9, 1765.7, 0.0]' rec.json
+"$cli" trend --location 3 --size 0.5 --class 7 t.svg > out.txt 2> err.txt; rc=$?
+LC_ALL=de_DE.UTF-8 "$cli" trend --location 3 --size 0.5 --class 7 t-de.svg 2> /dev/null
+"$cli" trend --location 3 --grade B --state operational t.png 2> /dev/null
+"$cli" trend --location 3 t.pdf 2> /dev/null
+check "trend draws a location's cycles with the limit as SVG, PNG and PDF, the same in any locale" \
+  bash -c "[ $rc -eq 0 ] && grep -qx 'Saved the trend of location 3 ([0-9]* cycles) to t.svg' err.txt \
+  && grep -q '<svg' t.svg && grep -qF 'Limit of ISO 7 (352,000 per m³)' t.svg && cmp -s t.svg t-de.svg \
+  && [ \"\$(head -c 8 t.png | od -An -tx1 | tr -d ' ')\" = 89504e470d0a1a0a ] && head -c 5 t.pdf | grep -q '%PDF-'"
+"$cli" trend --location 77 t2.svg > out.txt 2> err.txt; rc=$?
+"$cli" trend --location 3 t.txt 2> err2.txt; rc2=$?
+check "trend of a location without records fails, a wrong file type is a usage error" \
+  bash -c "[ $rc -eq 1 ] && [ ! -e t2.svg ] && grep -q 'no record of location 77' err.txt && [ $rc2 -eq 2 ]"
 printf 'not an archive' > foreign.sqlite
 "$cli" --archive foreign.sqlite --demo save-all arch4.csv > out.txt 2> err.txt; rc=$?
 check "a failed archive write is one warning and the save succeeds" bash -c "[ $rc -eq 0 ] && cmp -s arch1.csv arch4.csv \
