@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <limits>
 
 namespace oront::classify {
 namespace {
@@ -105,9 +106,15 @@ double StudentT(int locations) {
 int MinimumLocations(Standard standard, double areaM2) {
     if (!(areaM2 > 0.0)) return 0;
     // A computed bound that is a whole number within rounding noise is that
-    // number, not the next one.
+    // number, not the next one. A room too large for an int of locations
+    // (the command line takes areas of up to 12 digits) needs the most an
+    // int holds.
     constexpr double kNoise = 1e-9;
-    if (standard == Standard::Iso1999) return static_cast<int>(std::ceil(std::sqrt(areaM2) - kNoise));
+    const auto bound = [](double locations) {
+        constexpr int kMost = std::numeric_limits<int>::max();
+        return locations >= kMost ? kMost : static_cast<int>(locations);
+    };
+    if (standard == Standard::Iso1999) return bound(std::ceil(std::sqrt(areaM2) - kNoise));
     struct Row {
         double area;  // up to and including
         int locations;
@@ -118,7 +125,7 @@ int MinimumLocations(Standard standard, double areaM2) {
                                        {232, 22}, {276, 23}, {352, 24}, {436, 25}, {636, 26}, {1000, 27}};
     for (const Row& row : kTableA1)
         if (areaM2 <= row.area) return row.locations;
-    return static_cast<int>(std::ceil(27.0 * areaM2 / 1000.0 - kNoise));
+    return bound(std::ceil(27.0 * areaM2 / 1000.0 - kNoise));
 }
 
 GmpLimit GmpGradeLimit(char grade, Occupancy state, int sizeTenths) {

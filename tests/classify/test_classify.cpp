@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "classify/CertificateLayout.h"
 #include "classify/Classify.h"
@@ -137,6 +138,10 @@ TEST(ClassLimits, RoundingReproducesTheTablesAndTheirEmptyCells) {
     for (auto [area, locations] : tableA1) EXPECT_EQ(MinimumLocations(Standard::Iso2015, area), locations) << area;
     EXPECT_EQ(MinimumLocations(Standard::Iso1999, 25.0), 5);
     EXPECT_EQ(MinimumLocations(Standard::Iso1999, 25.5), 6);
+    // Areas whose bound an int cannot hold (the command line takes 12 digits).
+    constexpr int kMost = std::numeric_limits<int>::max();
+    EXPECT_EQ(MinimumLocations(Standard::Iso2015, 999999999999.0), kMost);
+    EXPECT_EQ(MinimumLocations(Standard::Iso1999, std::numeric_limits<double>::infinity()), kMost);
 }
 
 TEST(Concentrations, ComeFromTheCountsInEveryUnitAndAccumulateWhenDifferential) {
