@@ -1,15 +1,18 @@
 // The download archive at scale: an archive of 125 full downloads of
 // distinct records (1,000,000 records), archiving one more full download,
-// listing the history, and the bytes a record takes on disk (images and
+// listing the history, one location's trend, and the bytes a record takes on disk (images and
 // indexes included). The archive is built once and kept in the test output
 // folder (bench-archive/), since building it takes a while.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "archive/Archive.h"
+#include "archive/Trend.h"
 #include "device/MemoryImage.h"
 #include "support/RecordBuilders.h"
 #include "support/TestEnvironment.h"
@@ -88,6 +91,30 @@ void History(benchmark::State& state) {
     }
 }
 BENCHMARK(History)->Unit(benchmark::kMillisecond);
+
+// The trend of the location with the most records over the whole archive.
+void TrendOfOneLocation(benchmark::State& state) {
+    const std::string base = BaseArchive();
+    archive::Archive a;
+    std::string error;
+    if (!a.Open(base, archive::OpenMode::ReadOnly, error)) state.SkipWithError(error.c_str());
+    std::map<int, int> perLocation;
+    a.ForEachRecord(
+        {}, [&](const archive::Record& r) { return ++perLocation[r.frame[1]], true; }, error);
+    const auto busiest = std::max_element(perLocation.begin(), perLocation.end(),
+                                          [](const auto& x, const auto& y) { return x.second < y.second; });
+    archive::TrendQuery query;
+    query.location = busiest->first;
+    query.target.classTenths = 80;
+    archive::Trend trend;
+    for (auto _ : state) {
+        if (!archive::BuildTrend(a, query, trend, error)) state.SkipWithError(error.c_str());
+        benchmark::DoNotOptimize(trend.points.data());
+    }
+    state.counters["records"] = static_cast<double>(busiest->second);
+    state.counters["points"] = static_cast<double>(trend.points.size());
+}
+BENCHMARK(TrendOfOneLocation)->Unit(benchmark::kMillisecond);
 
 void BytesPerRecord(benchmark::State& state) {
     const std::string base = BaseArchive();

@@ -228,7 +228,11 @@ bool Archive::Open(const std::string& path, OpenMode mode, std::string& error) {
         if (empty) {  // an empty database holds no downloads
             sqlite3_close_v2(m_db);
             m_db = nullptr;
+            return true;
         }
+        // A location's records lie all over the file: a reader that draws
+        // several trends keeps the pages it has read.
+        Exec(m_db, "PRAGMA cache_size=-32768");
         return true;
     }
     {

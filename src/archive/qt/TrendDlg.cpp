@@ -249,12 +249,11 @@ QString CTrendDlg::StatusText() const {
 }
 
 void CTrendDlg::LoadArchive() {
-    Archive archive;
     std::string error;
     std::vector<int> locations;
     std::optional<std::pair<std::int64_t, std::int64_t>> span;
-    if (!archive.Open(m_archivePath, OpenMode::ReadOnly, error) || !archive.Locations(locations, error) ||
-        !archive.TimeSpan(span, error)) {
+    if (!m_archive.Open(m_archivePath, OpenMode::ReadOnly, error) || !m_archive.Locations(locations, error) ||
+        !m_archive.TimeSpan(span, error)) {
         m_archiveError = Utf8(error);
     } else if (locations.empty() || !span) {
         m_archiveError = QStringLiteral("The archive holds no records yet: %1").arg(Utf8(m_archivePath));
@@ -288,9 +287,8 @@ void CTrendDlg::Redraw() {
     m_trend = Trend{};
     m_trend.location = query.location;
     if (problem.isEmpty()) {
-        Archive archive;
         std::string error;
-        if (!archive.Open(m_archivePath, OpenMode::ReadOnly, error) || !BuildTrend(archive, query, m_trend, error))
+        if (!BuildTrend(m_archive, query, m_trend, error))
             problem = Utf8(error);
         else if (!m_trend.error.empty())
             problem = Utf8(m_trend.error);

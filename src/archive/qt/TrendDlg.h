@@ -71,6 +71,7 @@ private:
     void ShowPointer(const QPointF& position);
 
     std::string m_archivePath;
+    Archive m_archive;  // open for reading while the view is
     Trend m_trend;
     QComboBox* m_location = nullptr;
     QComboBox* m_size = nullptr;
