@@ -235,6 +235,11 @@ bool Archive::Open(const std::string& path, OpenMode mode, std::string& error) {
         Exec(m_db, "PRAGMA cache_size=-32768");
         return true;
     }
+    // The layout is brought up to date in one transaction of the file's own
+    // journal mode, before the switch to WAL (which rewrites the header): a
+    // file whose layout cannot be created, e.g. a damaged empty database, is
+    // refused as it was.
+    if (version < kSchemaVersion && !Migrate(error)) return false;
     {
         Statement wal(m_db, "PRAGMA journal_mode=WAL");
         if (!wal.ok() || wal.Step() != SQLITE_ROW) {
@@ -244,7 +249,7 @@ bool Archive::Open(const std::string& path, OpenMode mode, std::string& error) {
     }
     Exec(m_db, "PRAGMA synchronous=NORMAL");
     Exec(m_db, "PRAGMA cache_size=-32768");  // 32 MiB: the index pages a full download touches
-    return version == kSchemaVersion || Migrate(error);
+    return true;
 }
 
 bool Archive::Migrate(std::string& error) {

@@ -253,6 +253,23 @@ TEST(Archive, RefusesWhatIsNoArchiveAndLeavesIt) {
     for (std::size_t i = 100; i < bytes.size(); ++i) bytes[i] = '\x5a';
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
     refused("a damaged archive");
+    // A damaged empty database (its first page cut short): read-only it
+    // holds nothing; for writing its layout cannot be created, and the
+    // switch to WAL must not have rewritten its header before that.
+    std::filesystem::remove(path);
+    std::string cut("SQLite format 3", 16);
+    cut += std::string("\x02\x00\x01\x01\x00\x40\x20\x20\x00\x00\x00\x02\x00\x00\x00\x01\x01", 17);
+    cut.resize(77);
+    cut += std::string("\x02\x00\x2e\x63\x01\x0d\x80", 7);
+    cut.resize(95);
+    cut += std::string("\x02\x00\x2e\x63\x01\x0d", 6);
+    std::ofstream(path, std::ios::binary) << cut;
+    for (OpenMode mode : {OpenMode::ReadOnly, OpenMode::ReadWrite}) {
+        Archive a;
+        std::string error;
+        EXPECT_EQ(a.Open(path, mode, error), mode == OpenMode::ReadOnly) << error;
+    }
+    EXPECT_EQ(ReadFileBytes(path), cut);
 }
 
 // An archive the program may not write is reported, and left as it is.
