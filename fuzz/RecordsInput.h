@@ -31,7 +31,7 @@
 
 namespace oront::fuzz {
 
-Frame CompactFrame(const std::uint8_t* b) {
+inline Frame CompactFrame(const std::uint8_t* b) {
     static constexpr std::uint8_t kSizeCodes[8] = {0, 1, 2, 3, 10, 11, 12, 5};
     RawRecord r;
     r.mode = static_cast<std::uint8_t>(b[0] % 4);
@@ -49,6 +49,17 @@ Frame CompactFrame(const std::uint8_t* b) {
     r.counts = {count, count / 3, count / 7, b[5], 0, 0xFFFFFFFFu};
     r.values = {static_cast<float>(count), -1.0f, 0.0f, 1e30f, 2.5f, 7.0f};
     return EncodeRecordFrame(r);
+}
+
+// A download of `count` records made of six compact bytes each from
+// `bytes`, with its result and report tables.
+inline void BuildCompactStore(RecordStore& store, const std::uint8_t* bytes, int count) {
+    std::vector<Frame> frames(static_cast<std::size_t>(count));
+    for (std::size_t i = 0; i < frames.size(); ++i) frames[i] = CompactFrame(bytes + 6 * i);
+    test::PrepareDownload(store, count, 0);
+    test::DecodeFrames(store, frames);
+    BuildResultTable(store, TFactorTable{});
+    BuildReportTable(store);
 }
 
 // Runs one input. With `fillFromFewBytes` the record bytes are reused from

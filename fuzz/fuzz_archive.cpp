@@ -1,0 +1,76 @@
+// Opening an archive file that may be corrupt, truncated or another
+// program's database (the input is the file): read-only and for writing,
+// then listing its downloads, their images and its records. Nothing
+// crashes; a file that is refused is left byte for byte as it was, and a
+// read-only open never changes it. A file accepted for writing takes a
+// download, which is listed.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "Check.h"
+#include "TempFile.h"
+#include "archive/Archive.h"
+#include "support/InstrumentBuilders.h"
+
+namespace {
+
+using namespace oront::archive;
+
+// Lists what the archive holds; at most a few of each, so that the work
+// stays proportional to the input.
+void List(Archive& archive) {
+    std::string error;
+    std::vector<Download> downloads;
+    if (archive.Downloads(downloads, error)) {
+        for (std::size_t k = 0; k < downloads.size() && k < 4; ++k) {
+            std::vector<std::uint8_t> image;
+            if (archive.LoadImage(downloads[k].id, image, error)) FUZZ_CHECK(image.size() % 64 == 0 || image.empty());
+        }
+    } else {
+        FUZZ_CHECK(!error.empty());
+    }
+    int records = 0;
+    if (!archive.ForEachRecord(
+            {}, [&](const Record&) { return ++records < 64; }, error))
+        FUZZ_CHECK(!error.empty());
+    RecordFilter filter;
+    filter.location = 1;
+    filter.from = TimeKey(0, 1, 1, 0, 0, 0);
+    records = 0;
+    archive.ForEachRecord(
+        filter, [&](const Record& r) { return r.frame[1] == 1 && ++records < 16; }, error);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size > 65536) return 0;
+    static const std::string path = oront::fuzz::TempFolder() + "/archive.sqlite";
+    const std::vector<std::uint8_t> input(data, data + size);
+    for (const OpenMode mode : {OpenMode::ReadOnly, OpenMode::ReadWrite}) {
+        for (const char* suffix : {"-wal", "-shm", "-journal"}) ::unlink((path + suffix).c_str());
+        oront::fuzz::WriteWholeFile(path, data, size);
+        bool opened = false;
+        {
+            Archive archive;
+            std::string error;
+            opened = archive.Open(path, mode, error);
+            FUZZ_CHECK(opened == error.empty());
+            if (opened) List(archive);
+            if (opened && mode == OpenMode::ReadWrite) {
+                // Archiving into what was accepted (a damaged file may refuse
+                // it, or even keep tables of another shape under the
+                // archive's names: only nothing may crash).
+                static const std::vector<std::uint8_t> image = oront::test::ThreeRecordImage();
+                if (archive.AddDownload(image, 1, nullptr, error)) List(archive);
+            }
+        }
+        if (!opened || mode == OpenMode::ReadOnly) FUZZ_CHECK(oront::fuzz::ReadWholeFile(path) == input);
+    }
+    return 0;
+}
