@@ -55,6 +55,8 @@ void MainWindowLogic::OnInitDialog() {
 void MainWindowLogic::SetButtonState(ButtonState state) {
     m_state = state;
     static constexpr int kDataButtons[] = {ctl::kSaveSelected, ctl::kSaveAll, ctl::kDeleteRecords, ctl::kDataPrint};
+    // The archive's views need no download, only no download running.
+    static constexpr int kArchiveButtons[] = {ctl::kHistory, ctl::kTrend};
     switch (state) {
         case NoData:
             for (int id : kDataButtons) m_view.EnableButton(id, false);
@@ -71,6 +73,7 @@ void MainWindowLogic::SetButtonState(ButtonState state) {
             m_view.EnableButton(ctl::kQuit, true);
             break;
     }
+    for (int id : kArchiveButtons) m_view.EnableButton(id, state != Busy);
 }
 
 void MainWindowLogic::ShowValueLabels(bool show) {
@@ -111,6 +114,15 @@ void MainWindowLogic::OnReadRecords() {
         DownloadHooks hooks;
         hooks.progress = [this](int received, int count) { m_view.Progress(received, count); };
         hooks.cancelled = [this] { return m_bCancelRequested; };
+        // The image as received: the count reply, then every record packet.
+        MemoryImage image;
+        if (m_downloaded) {
+            image.reserve(kPacketSize * (1 + 2 * static_cast<std::size_t>(m_store.m_nRecordCount)));
+            image.assign(m_io.m_reply, m_io.m_reply + kPacketSize);
+            hooks.packetReceived = [&image](const std::uint8_t* packet) {
+                image.insert(image.end(), packet, packet + kPacketSize);
+            };
+        }
         m_bCancelRequested = false;
         m_bBusy = true;
         m_view.SetWaitCursor(true);
@@ -122,6 +134,7 @@ void MainWindowLogic::OnReadRecords() {
                     m_view.FillTable();
                     m_bTableHasRows = m_store.m_nLastRow >= 0;
                 });
+                if (m_downloaded) m_downloaded(image);
             }
         } catch (...) {
             m_view.SetWaitCursor(false);

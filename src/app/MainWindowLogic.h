@@ -4,10 +4,12 @@
 // MainWindowView that performs the visible effects.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "device/DeviceLink.h"
+#include "device/MemoryImage.h"
 #include "device/Protocol.h"
 #include "records/RecordStore.h"
 #include "records/TableBuild.h"
@@ -31,6 +33,9 @@ inline constexpr int kCh3Value = 1014;
 inline constexpr int kUnitCaption = 1015;
 inline constexpr int kUnitValue = 1016;
 inline constexpr int kDataPrint = 1028;
+// Not in the template: the archive's History and Trend views.
+inline constexpr int kHistory = 1101;
+inline constexpr int kTrend = 1102;
 }  // namespace ctl
 
 // The platform's virtual-key code of Ctrl.
@@ -110,6 +115,12 @@ public:
     // download runs.
     void RequestCancel();
 
+    // Called with the memory image of every successful download, exactly
+    // as received (the count packet, then the record packets), once the
+    // tables are built and while the window is still busy: the download
+    // archive keeps it. No image is collected while no handler is set.
+    void SetDownloadHandler(std::function<void(const MemoryImage&)> handler) { m_downloaded = std::move(handler); }
+
     // After a save flow: a successful write clears the flag; the focus goes
     // to the record list in every case.
     void OnSaveFinished(bool written);
@@ -153,6 +164,7 @@ private:
     ButtonState m_state = NoData;
     bool m_bBusy = false;
     bool m_bCancelRequested = false;
+    std::function<void(const MemoryImage&)> m_downloaded;
 };
 
 }  // namespace oront

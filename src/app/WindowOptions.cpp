@@ -4,7 +4,8 @@ namespace oront {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: oront-v208 [--demo | --demo-full | --simulate IMAGE] [FILE]\n"
+    "usage: oront-v208 [--demo | --demo-full | --simulate IMAGE]\n"
+    "                  [--archive PATH | --no-archive] [FILE]\n"
     "       oront-v208 --help | --version\n"
     "\n"
     "Opens the window of Oront V208 Software. Without --demo, --demo-full or\n"
@@ -13,6 +14,9 @@ constexpr const char* kUsage =
     "  --demo             the built-in demo instrument (a few hundred records)\n"
     "  --demo-full        the built-in demo instrument with a full, wrapped memory\n"
     "  --simulate IMAGE   play an instrument memory image file as the instrument\n"
+    "  --archive PATH     the download archive (or set ORONT_ARCHIVE=PATH); by\n"
+    "                     default $XDG_DATA_HOME/oront-v208/archive.sqlite\n"
+    "  --no-archive       do not archive this run's downloads\n"
     "  FILE               open a memory image (as written by oront-v208-cli dump)\n"
     "                     and show its records as Read Records shows them\n"
     "  -h, --help         print this text\n"
@@ -48,6 +52,7 @@ ParsedWindowOptions ParseWindowArguments(const std::vector<std::string>& args) {
         }
     }
     bool instrumentGiven = false;
+    bool archiveGiven = false;
     bool optionsEnded = false;  // after "--" every argument is a file
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -62,6 +67,15 @@ ParsedWindowOptions ParseWindowArguments(const std::vector<std::string>& args) {
                 o.simulate = args[++i];
             } else {
                 o.instrument = arg == "--demo" ? WindowInstrument::Demo : WindowInstrument::DemoFull;
+            }
+        } else if (!optionsEnded && (arg == "--archive" || arg == "--no-archive")) {
+            if (archiveGiven) return fail("the archive is given twice (" + arg + ")");
+            archiveGiven = true;
+            if (arg == "--no-archive") {
+                o.noArchive = true;
+            } else {
+                if (i + 1 >= args.size() || args[i + 1].empty()) return fail("--archive needs a file");
+                o.archive = args[++i];
             }
         } else if (!optionsEnded && IsOption(arg)) {
             return fail("unknown option " + arg);

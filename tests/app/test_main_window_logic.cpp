@@ -63,9 +63,12 @@ struct MainWindowFlows : ::testing::Test {
 // --- button states ------------------------------------------------------------
 
 TEST(ButtonStates, EachStateSwitchesKeepsOrLeavesTheButtonsAsTheTableSays) {
-    // expected[state][button]: 1 on, 0 off, -1 kept
-    const int buttons[] = {ctl::kSaveSelected, ctl::kSaveAll, ctl::kDeleteRecords, ctl::kDataPrint, ctl::kQuit};
-    const int expected[4][5] = {{0, 0, 0, 0, -1}, {0, 0, 0, 0, 0}, {-1, -1, -1, -1, 1}, {1, 1, 1, 1, 1}};
+    // expected[state][button]: 1 on, 0 off, -1 kept. History and Trend
+    // need no download, only none running.
+    const int buttons[] = {ctl::kSaveSelected, ctl::kSaveAll, ctl::kDeleteRecords, ctl::kDataPrint,
+                           ctl::kQuit,         ctl::kHistory, ctl::kTrend};
+    const int expected[4][7] = {
+        {0, 0, 0, 0, -1, 1, 1}, {0, 0, 0, 0, 0, 0, 0}, {-1, -1, -1, -1, 1, 1, 1}, {1, 1, 1, 1, 1, 1, 1}};
     for (int state = 0; state < 4; ++state) {
         for (bool before : {false, true}) {
             RecordingWindow view;
@@ -74,7 +77,7 @@ TEST(ButtonStates, EachStateSwitchesKeepsOrLeavesTheButtonsAsTheTableSays) {
             for (int id : buttons) view.enabled[id] = before;
             view.enabled[ctl::kReadRecords] = true;
             logic.SetButtonState(static_cast<ButtonState>(state));
-            for (int b = 0; b < 5; ++b) {
+            for (int b = 0; b < 7; ++b) {
                 const bool want = expected[state][b] < 0 ? before : expected[state][b] == 1;
                 EXPECT_EQ(view.enabled[buttons[b]], want) << "state " << state << " button " << buttons[b];
             }
@@ -178,7 +181,10 @@ TEST_F(MainWindowFlows, DownloadStoppingHalfWayFailsAfterBusyAndLeavesTheFlagSet
     MemoryImage image = ImageOf(3);
     image.resize(kPacketSize * 4);
     Start(image);
+    int archived = 0;
+    logic->SetDownloadHandler([&](const MemoryImage&) { ++archived; });
     logic->OnReadRecords();
+    EXPECT_EQ(archived, 0) << "a failed download is not archived";
 
     EXPECT_EQ(view.messages, std::vector<std::string>{"Failed to read records!"});
     EXPECT_EQ(logic->State(), Failed);
@@ -203,6 +209,14 @@ TEST_F(MainWindowFlows, DownloadStoppingHalfWayFailsAfterBusyAndLeavesTheFlagSet
 
 TEST_F(MainWindowFlows, SuccessfulReadEnablesEverythingAndShowsTheFirstRecordsLabels) {
     Start(ImageOf(5, 11, 2));
+    // The archive gets the image as the instrument sent it, once the list is
+    // filled and while the window is still busy.
+    std::vector<MemoryImage> archived;
+    logic->SetDownloadHandler([&](const MemoryImage& image) {
+        EXPECT_TRUE(logic->IsBusy());
+        EXPECT_EQ(view.fills, 1);
+        archived.push_back(image);
+    });
     bool busyDuringDownload = false;
     view.onProgress = [&] {
         busyDuringDownload = logic->IsBusy() && !view.enabled[ctl::kQuit] && view.waitCursor;
@@ -232,6 +246,7 @@ TEST_F(MainWindowFlows, SuccessfulReadEnablesEverythingAndShowsTheFirstRecordsLa
     EXPECT_LT(view.Index("label:1014"), view.Index("label:1016"));
     EXPECT_LT(view.Index("fill"), view.Index("wait:off"));
     EXPECT_EQ(sim->OpenPipeCount(), 0) << "the download closes the pipes";
+    EXPECT_EQ(archived, std::vector<MemoryImage>{ImageOf(5, 11, 2)});
 }
 
 TEST_F(MainWindowFlows, ReadFromAnotherInstrumentThenTheOwnOneServesAgain) {
@@ -260,6 +275,8 @@ TEST_F(MainWindowFlows, ReadFromAnotherInstrumentThenTheOwnOneServesAgain) {
 
 TEST_F(MainWindowFlows, CancelEndsTheDownloadAsAFailureWithoutItsMessage) {
     Start(ImageOf(5));
+    int archived = 0;
+    logic->SetDownloadHandler([&](const MemoryImage&) { ++archived; });
     logic->RequestCancel();  // no download runs: nothing to cancel
     view.onProgress = [&] {
         if (view.lastProgress.first == 2) logic->RequestCancel();
@@ -275,12 +292,14 @@ TEST_F(MainWindowFlows, CancelEndsTheDownloadAsAFailureWithoutItsMessage) {
     EXPECT_EQ(view.fills, 0);
     EXPECT_FALSE(view.waitCursor);
     EXPECT_EQ(view.log.back(), "focus:1007");
+    EXPECT_EQ(archived, 0);
 
     // The request ends with its download: the next one runs to its end.
     view.onProgress = nullptr;
     logic->OnReadRecords();
     EXPECT_EQ(logic->State(), Ready);
     EXPECT_EQ(view.fills, 1);
+    EXPECT_EQ(archived, 1);
 }
 
 TEST_F(MainWindowFlows, UnknownSizeCodeLeavesCh2Empty) {
@@ -552,6 +571,11 @@ TEST(WindowArguments, EachIsUnderstoodOrRefusedWithItsReason) {
     EXPECT_TRUE(parse({"--bogus", "-h"}).options.help);
     EXPECT_TRUE(parse({"a.img", "--version"}).options.version);
     EXPECT_FALSE(parse({"--", "--help"}).options.help);
+    const ParsedWindowOptions archive = parse({"--archive", "a.sqlite", "b.img"});
+    EXPECT_EQ(archive.options.archive, "a.sqlite");
+    EXPECT_FALSE(archive.options.noArchive);
+    EXPECT_EQ(archive.options.open, "b.img");
+    EXPECT_TRUE(parse({"--no-archive"}).options.noArchive);
 
     const std::pair<Args, const char*> refused[] = {
         {{"--bogus"}, "unknown option --bogus"},
@@ -559,6 +583,8 @@ TEST(WindowArguments, EachIsUnderstoodOrRefusedWithItsReason) {
         {{"--demo", "--demo-full"}, "the instrument is given twice (--demo-full)"},
         {{"--simulate"}, "--simulate needs an image file"},
         {{"a.img", "b.img"}, "only one file can be opened (b.img)"},
+        {{"--archive"}, "--archive needs a file"},
+        {{"--no-archive", "--archive", "a.sqlite"}, "the archive is given twice (--archive)"},
     };
     for (const auto& [args, why] : refused) EXPECT_EQ(parse(args).error, why) << args.front();
     EXPECT_TRUE(parse({"--demo", "a.img"}).error.empty());
