@@ -26,9 +26,13 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QUrl>
+#include <ctime>
 
 #include "app/qt/AboutDlg.h"
 #include "app/qt/MessageDlg.h"
+#include "archive/Archive.h"
+#include "archive/qt/HistoryDlg.h"
+#include "archive/qt/TrendDlg.h"
 #include "base/Messages.h"
 #include "classify/qt/ClassifyDlg.h"
 #include "controls/qt/DialogUnits.h"
@@ -104,6 +108,11 @@ constexpr ButtonSpec kButtons[] = {
     // Not in the template: between Save Selected and Data Print, keeping its
     // distance from the middle like Save Selected.
     {CDataTransferDlg::kClassifyButton, "Classify", 269, 218, 72, 16, res::kIconOk, Anchor::BottomCentre},
+    // Not in the template either: the archive's views, History between Read
+    // Records and Save Selected, Trend under Classify, keeping their
+    // distance from the middle too.
+    {ctl::kHistory, "History", 94, 218, 72, 16, res::kIconMessage, Anchor::BottomCentre},
+    {ctl::kTrend, "Trend", 269, 238, 72, 16, res::kIconPrintPreview, Anchor::BottomCentre},
 };
 
 // The window's place between runs: an INI file of the user's settings
@@ -119,8 +128,9 @@ QString Latin1(const std::string& s) {
 }  // namespace
 
 CDataTransferDlg::CDataTransferDlg(std::unique_ptr<DeviceBackend> backend, QWidget* parent)
-    : QDialog(parent), m_pBackend(std::move(backend)) {
+    : QDialog(parent), m_pBackend(std::move(backend)), m_archivePath(archive::DefaultArchivePath()) {
     m_pLogic = std::make_unique<MainWindowLogic>(static_cast<MainWindowView&>(*this), m_pBackend.get());
+    m_pLogic->SetDownloadHandler([this](const MemoryImage& image) { ArchiveDownload(image); });
 
     // A window with caption, system menu, minimise and maximise boxes,
     // sizable down to the template's size, where every control has its
@@ -156,6 +166,10 @@ CDataTransferDlg::CDataTransferDlg(std::unique_ptr<DeviceBackend> backend, QWidg
     connect(open, &QShortcut::activated, this, &CDataTransferDlg::OnOpenImage);
     auto* classify = new QShortcut(QKeySequence(Qt::Key_F7), this);
     connect(classify, &QShortcut::activated, this, &CDataTransferDlg::OnClassify);
+    auto* history = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this);
+    connect(history, &QShortcut::activated, this, &CDataTransferDlg::OnHistory);
+    auto* trend = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_T), this);
+    connect(trend, &QShortcut::activated, this, &CDataTransferDlg::OnTrend);
     setAcceptDrops(true);
 }
 
@@ -216,9 +230,11 @@ void CDataTransferDlg::CreateControls() {
 
     auto* print = addButton(buttonSpec(ctl::kDataPrint));
     auto* classify = addButton(buttonSpec(kClassifyButton));
+    auto* history = addButton(buttonSpec(ctl::kHistory));
+    auto* trend = addButton(buttonSpec(ctl::kTrend));
 
     // Tab order among the controls that take the focus.
-    QWidget* order[] = {saveSelected, read, erase, quit, saveAll, m_pList, print, classify};
+    QWidget* order[] = {saveSelected, read, erase, quit, saveAll, m_pList, print, classify, history, trend};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
     connect(read, &QPushButton::clicked, this, &CDataTransferDlg::OnReadRecords);
@@ -228,6 +244,8 @@ void CDataTransferDlg::CreateControls() {
     connect(print, &QPushButton::clicked, this, &CDataTransferDlg::OnDataPrint);
     connect(quit, &QPushButton::clicked, this, &CDataTransferDlg::OnQuit);
     connect(classify, &QPushButton::clicked, this, &CDataTransferDlg::OnClassify);
+    connect(history, &QPushButton::clicked, this, &CDataTransferDlg::OnHistory);
+    connect(trend, &QPushButton::clicked, this, &CDataTransferDlg::OnTrend);
 
     // How far a download has come, over the middle of the list.
     m_pProgress = new QProgressBar(this);
@@ -350,6 +368,47 @@ void CDataTransferDlg::OnClassify() {
     dlg.exec();
 }
 
+void CDataTransferDlg::OnHistory() {
+    if (m_pLogic->IsBusy()) return;
+    archive::Download chosen;
+    MemoryImage image;
+    {
+        const std::unique_ptr<QSettings> settings = OpenSettings();
+        archive::CHistoryDlg dlg(m_archivePath, *settings, this);
+        if (dlg.exec() != QDialog::Accepted) return;
+        chosen = dlg.Chosen();
+        image = dlg.ChosenImage();
+    }
+    ReadImage(std::move(image), archive::CHistoryDlg::DownloadName(chosen), false);
+}
+
+void CDataTransferDlg::OnTrend() {
+    if (m_pLogic->IsBusy()) return;
+    if (m_seams.trend) {
+        m_seams.trend(m_archivePath);
+        return;
+    }
+    archive::CTrendDlg dlg(m_archivePath, this);
+    dlg.exec();
+}
+
+void CDataTransferDlg::SetArchive(const std::string& path, bool off) {
+    m_archivePath = path.empty() ? archive::DefaultArchivePath() : path;
+    m_bArchiveOff = off;
+}
+
+void CDataTransferDlg::ArchiveDownload(const MemoryImage& image) {
+    if (!m_bArchiveRead || m_bArchiveOff || !archive::CHistoryDlg::ArchiveEveryDownload(*OpenSettings())) return;
+    archive::Archive store;
+    std::string error;
+    if (store.Open(m_archivePath, archive::OpenMode::ReadWrite, error) &&
+        store.AddDownload(image, static_cast<std::int64_t>(std::time(nullptr)), nullptr, error))
+        return;
+    // The download itself succeeded: the title says what was not kept, and
+    // the next read's title replaces it.
+    setWindowTitle(windowTitle() + QStringLiteral(" - not archived: ") + QString::fromStdString(error));
+}
+
 void CDataTransferDlg::OnQuit() {
     m_pLogic->RequestExit(ExitSource::QuitButton);
 }
@@ -387,12 +446,18 @@ void CDataTransferDlg::OpenImage(const QString& path) {
         ShowImageFailure(ImageFailureText(path, reason));
         return;
     }
+    ReadImage(std::move(image), QFileInfo(path).fileName(), true);
+}
+
+void CDataTransferDlg::ReadImage(MemoryImage image, const QString& name, bool archive) {
     // Played in real time, so that an image that stops short fails as the
     // instrument it was dumped from did.
     SimulatedInstrument instrument(std::move(image));
-    m_readingFile = QFileInfo(path).fileName();
+    m_readingName = name;
+    m_bArchiveRead = archive;
     m_pLogic->ReadRecordsFrom(instrument);
-    m_readingFile.clear();
+    m_readingName.clear();
+    m_bArchiveRead = true;
 }
 
 QString CDataTransferDlg::ImageFailureText(const QString& path, const std::string& reason) {
@@ -661,9 +726,10 @@ void CDataTransferDlg::SetWaitCursor(bool on) {
 
 void CDataTransferDlg::ClearTable() {
     // The list is emptied for the records of a new read: the title names
-    // the file they come from, or none for the instrument.
+    // the file or archived download they come from, or none for the
+    // instrument.
     const QString title = QString::fromLatin1(msg::kAppTitle);
-    setWindowTitle(m_readingFile.isEmpty() ? title : title + QStringLiteral(" - ") + m_readingFile);
+    setWindowTitle(m_readingName.isEmpty() ? title : title + QStringLiteral(" - ") + m_readingName);
     m_pList->SuspendRedraw();
     m_pList->DeleteAllItems();
     m_pList->ResumeRedraw();

@@ -3,7 +3,7 @@
 // The window owns the device backend chosen at start-up, the window logic
 // (button states, the unsaved-data flag, the Read and Delete flows, the quit
 // decision), the record list 1007 and the six skinned action buttons of the
-// template, with a seventh, "Classify", in the free room of the button area. Every
+// template, with "Classify", "History" and "Trend" in the free room of the button area. Every
 // control carries its number as objectName ("1000", "1007"); the unnamed
 // group box under the list is "-1".
 //
@@ -29,6 +29,14 @@
 // focus, take the close box's path, so unsaved records are never dropped
 // without a question.
 //
+// Every successful download (from the instrument, the demo instrument or an
+// opened memory image, but not an archived download opened again) is kept
+// in the download archive unless archiving is off (the History view's
+// setting, or --no-archive); a download that cannot be archived says why in
+// the window's title and is listed all the same. "History" (Ctrl+H) lists
+// the archived downloads and opens one as after a Read Records, its title
+// naming it; "Trend" (Ctrl+T) draws a location's counts over time.
+//
 // Tests replace the modal dialogs through SetDialogSeams().
 #pragma once
 
@@ -40,6 +48,7 @@
 #include <vector>
 
 #include "app/MainWindowLogic.h"
+#include "device/MemoryImage.h"
 #include "export/SaveFlows.h"
 #include "table/RecordTable.h"
 
@@ -80,6 +89,8 @@ public:
         std::function<void()> printPreview;
         // The classification dialog.
         std::function<void()> classify;
+        // The Trend view of the archive at the path.
+        std::function<void(const std::string& archivePath)> trend;
     };
     void SetDialogSeams(DialogSeams seams) { m_seams = std::move(seams); }
 
@@ -92,6 +103,11 @@ public:
     // "Classify" (F7): the classification dialog over the download's
     // complete ISO runs; a message when there is none.
     void OnClassify();
+    // "History" (Ctrl+H): the archived downloads; the one chosen is read as
+    // after a Read Records and is not archived again.
+    void OnHistory();
+    // "Trend" (Ctrl+T): the Trend view of the archive.
+    void OnTrend();
     void OnQuit();
     void OnAbout();
     // Ctrl+O: asks for a memory image file, then opens it.
@@ -117,6 +133,12 @@ public:
     static QRect Placed(QRect rect, Anchor anchor, QSize extra);
     // The number of the "Classify" button, which the template does not have.
     static constexpr int kClassifyButton = 1100;
+
+    // The download archive: `path` (empty for the default: $ORONT_ARCHIVE,
+    // else $XDG_DATA_HOME/oront-v208/archive.sqlite), and whether this run
+    // keeps its downloads out of it whatever the setting says.
+    void SetArchive(const std::string& path, bool off);
+    [[nodiscard]] const std::string& ArchivePath() const { return m_archivePath; }
     // The message when the download has no complete ISO run.
     static constexpr const char* kNoRunToClassify = "There is no complete ISO run to classify.";
 
@@ -148,6 +170,10 @@ protected:
 private:
     void CreateControls();
     void ShowImageFailure(const QString& text);
+    // Reads `image` as "Read Records" reads the instrument, through a
+    // simulated instrument playing it; the title names it `name`.
+    void ReadImage(MemoryImage image, const QString& name, bool archive);
+    void ArchiveDownload(const MemoryImage& image);
     void SetupButtons();
     void LayOut();
     void RestoreWindowPlace();
@@ -189,9 +215,14 @@ private:
     QProgressBar* m_pProgress = nullptr;
     QPushButton* m_pCancel = nullptr;
     DialogSeams m_seams;
-    // The file whose records the read in progress shows ("" for the
-    // instrument): the title names it once the list is emptied for them.
-    QString m_readingFile;
+    // What the read in progress shows, a file or an archived download ("" for
+    // the instrument): the title names it once the list is emptied for them.
+    QString m_readingName;
+    // The read in progress is archived when it succeeds (not an archived
+    // download opened again).
+    bool m_bArchiveRead = true;
+    std::string m_archivePath;
+    bool m_bArchiveOff = false;
 #ifdef Q_OS_WIN
     bool m_bSystemMenuReady = false;
 #endif

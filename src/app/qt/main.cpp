@@ -1,6 +1,6 @@
 // oront-v208: the main program.
 //
-//   oront-v208 [--demo | --demo-full | --simulate IMAGE] [FILE]
+//   oront-v208 [--demo | --demo-full | --simulate IMAGE] [--archive PATH | --no-archive] [FILE]
 //   oront-v208 --help | --version
 //
 // Normally it talks to the instrument over USB. For demonstrations and tests
@@ -10,6 +10,8 @@
 //   --simulate IMAGE  the memory image in the file IMAGE
 // FILE, a memory image, is opened once the window shows, as Ctrl+O opens
 // one (the desktop entry passes the file it is asked to open).
+// Downloads are archived (--archive PATH chooses the archive file, as
+// ORONT_ARCHIVE does; --no-archive keeps this run's downloads out of it).
 //
 // --help and --version print and end without a window; a command line that
 // is not understood, or a malformed ORONT_USB_ID for the instrument on USB,
@@ -114,6 +116,7 @@ int main(int argc, char** argv) {
 
     // The main window runs as a modal dialog; when it ends, the program ends.
     oront::CDataTransferDlg dialog(std::move(backend));
+    dialog.SetArchive(options.archive, options.noArchive);
     if (!options.open.empty()) dialog.OpenImageLater(QFile::decodeName(QByteArray::fromStdString(options.open)));
     dialog.exec();
     return 0;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -12,16 +13,21 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/WindowOptions.h"
 #include "app/qt/DataTransferDlg.h"
+#include "archive/Archive.h"
+#include "archive/ArchiveText.h"
+#include "archive/qt/HistoryDlg.h"
 #include "base/Messages.h"
 #include "controls/qt/DialogUnits.h"
 #include "controls/qt/LimitEdit.h"
@@ -82,6 +88,7 @@ struct MainWindowHarness {
         };
         seams.about = [this] { ++abouts; };
         seams.classify = [this] { ++classifies; };
+        seams.trend = [this](const std::string& archive) { trends.push_back(archive); };
         seams.openFile = [this](std::string& path) {
             path = openPath;
             return !path.empty();
@@ -102,7 +109,8 @@ struct MainWindowHarness {
     std::vector<int> answers;
     int abouts = 0;
     int classifies = 0;
-    std::string openPath;  // what the open-file dialog answers; "" for Cancel
+    std::vector<std::string> trends;  // the archive each Trend view was opened on
+    std::string openPath;             // what the open-file dialog answers; "" for Cancel
 };
 
 // Every cell of the record list, row by row.
@@ -132,7 +140,8 @@ constexpr Place kPlaces[] = {
     {1000, 6, 218, 72, 16, "Read Records", 'L'},    {1002, 6, 238, 72, 16, "Delete Records", 'L'},
     {1006, 356, 238, 72, 16, "Quit", 'R'},          {1005, 183, 238, 72, 16, "Save All", 'C'},
     {1007, 6, 7, 422, 191, nullptr, 'F'},           {1028, 356, 218, 72, 16, "Data Print", 'R'},
-    {1100, 269, 218, 72, 16, "Classify", 'C'}};
+    {1100, 269, 218, 72, 16, "Classify", 'C'},      {1101, 94, 218, 72, 16, "History", 'C'},
+    {1102, 269, 238, 72, 16, "Trend", 'C'}};
 
 // Every control at its place in a window `dx` x `dy` pixels larger than the
 // template.
@@ -160,6 +169,15 @@ TEST(MainWindow, LayoutFollowsTheTemplateInDialogUnits) {
     EXPECT_TRUE(h.dlg->windowFlags() & Qt::WindowMaximizeButtonHint);
 
     ExpectPlaces(h, 0, 0);
+    // The buttons the template does not have found free room.
+    for (const Place& a : kPlaces) {
+        for (const Place& b : kPlaces) {
+            const bool button = qobject_cast<QPushButton*>(h.W(a.id)) || qobject_cast<QPushButton*>(h.W(b.id));
+            if (a.id < b.id && button) {
+                EXPECT_FALSE(h.W(a.id)->geometry().intersects(h.W(b.id)->geometry())) << a.id << " and " << b.id;
+            }
+        }
+    }
     for (const Place& p : kPlaces) {
         QWidget* w = h.W(p.id);
         if (p.text == nullptr) continue;
@@ -181,7 +199,7 @@ TEST(MainWindow, LayoutFollowsTheTemplateInDialogUnits) {
     }
 
     // Tab order among the buttons and the list.
-    const int order[] = {1003, 1000, 1002, 1006, 1005, 1007, 1028, 1100};
+    const int order[] = {1003, 1000, 1002, 1006, 1005, 1007, 1028, 1100, 1101, 1102};
     auto nextTabStop = [&](QWidget* w) {
         do w = w->nextInFocusChain();
         while ((w->focusPolicy() & Qt::TabFocus) == 0);
@@ -259,6 +277,153 @@ TEST(MainWindow, ClassifyFromItsButtonAndF7) {
     QTest::keyClick(h.dlg.get(), Qt::Key_F7);
     ASSERT_TRUE(QTest::qWaitFor([&] { return h.classifies == 2; }));
     EXPECT_EQ(h.messages.size(), 1u);
+}
+
+// The archived downloads of `path`, in the order of archiving.
+std::vector<archive::Download> ArchivedDownloads(const std::string& path) {
+    archive::Archive a;
+    std::string error;
+    std::vector<archive::Download> downloads;
+    EXPECT_TRUE(a.Open(path, archive::OpenMode::ReadOnly, error) && a.Downloads(downloads, error)) << error;
+    return downloads;
+}
+
+// Answers the History dialog with `answer` once it shows (closing it if the
+// answer left it open); true once answered.
+std::shared_ptr<bool> WhenHistoryShows(std::function<void(archive::CHistoryDlg&)> answer) {
+    auto answered = std::make_shared<bool>(false);
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, answer, answered] {
+        auto* dlg = qobject_cast<archive::CHistoryDlg*>(QApplication::activeModalWidget());
+        if (!dlg || !dlg->isVisible()) return;
+        poll->stop();
+        poll->deleteLater();
+        answer(*dlg);
+        *answered = true;
+        if (dlg->isVisible()) dlg->reject();
+    });
+    poll->start(5);
+    return answered;
+}
+
+// Every download is archived, that of a memory image file too; History
+// (its button, Ctrl+H) lists them and opens one as it was read, without
+// archiving it again; its box turns archiving off for good. Trend (its
+// button, Ctrl+T) opens on the same archive.
+TEST(MainWindow, DownloadsAreArchivedAndHistoryOpensOneAsItWasRead) {
+    const std::filesystem::path folder = test::FreshTestFolder("main-window-archive");
+    const std::string path = (folder / "archive.sqlite").string();
+    const std::string threeFile = (folder / "three.v208img").string();
+    ASSERT_TRUE(SaveMemoryImage(threeFile, test::ThreeRecordImage()));
+    MainWindowHarness h(MakeDemoImage());
+    h.dlg->SetArchive(path, false);
+    EXPECT_EQ(h.dlg->ArchivePath(), path);
+
+    QString status;
+    int rows = -1;
+    auto answered = WhenHistoryShows([&](archive::CHistoryDlg& dlg) {
+        status = dlg.StatusText();
+        rows = dlg.Table()->rowCount();
+        dlg.reject();
+    });
+    QTest::mouseClick(h.W(1101), Qt::LeftButton);
+    ASSERT_TRUE(*answered);
+    EXPECT_EQ(rows, 0);
+    EXPECT_EQ(status, QString::fromStdString("No download has been archived yet in " + path + "."));
+
+    QTest::mouseClick(h.W(1000), Qt::LeftButton);
+    const QStringList demo = TableTexts(h);
+    h.dlg->OpenImage(QString::fromStdString(threeFile));
+    const QStringList three = TableTexts(h);
+    EXPECT_NE(three, demo);
+    std::vector<archive::Download> downloads = ArchivedDownloads(path);
+    ASSERT_EQ(downloads.size(), 2u);
+    EXPECT_EQ(downloads[0].recordCount, 300);
+    EXPECT_EQ(downloads[1].recordCount, 3);
+
+    // A double click on the first download.
+    answered = WhenHistoryShows([&](archive::CHistoryDlg& dlg) {
+        rows = dlg.Table()->rowCount();
+        QTableWidget* table = dlg.Table();
+        const QPoint row0 = table->visualRect(table->model()->index(0, 1)).center();
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, row0);
+        QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, row0);
+    });
+    h.dlg->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(h.dlg.get()));
+    QTest::keyClick(h.dlg.get(), Qt::Key_H, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return *answered && h.dlg->Logic().State() == Ready; }));
+    EXPECT_EQ(rows, 2);
+    EXPECT_EQ(TableTexts(h), demo);
+    EXPECT_EQ(h.dlg->windowTitle().toStdString(),
+              "Oront V208 Software - Download 1 of " + archive::LocalTimeText(downloads[0].time));
+    EXPECT_TRUE(h.dlg->Logic().DataNotSaved());
+    EXPECT_TRUE(h.messages.empty());
+    EXPECT_EQ(ArchivedDownloads(path).size(), 2u) << "an archived download is not archived again";
+
+    // Enter opens the latest, which is chosen at first; the box is cleared.
+    answered = WhenHistoryShows([&](archive::CHistoryDlg& dlg) {
+        dlg.findChild<QCheckBox*>("archiveEvery")->click();
+        QTest::keyClick(dlg.Table(), Qt::Key_Return);
+    });
+    QTest::mouseClick(h.W(1101), Qt::LeftButton);
+    ASSERT_TRUE(*answered);
+    EXPECT_EQ(TableTexts(h), three);
+    EXPECT_TRUE(h.dlg->windowTitle().startsWith("Oront V208 Software - Download 2 of "))
+        << h.dlg->windowTitle().toStdString();
+    QTest::mouseClick(h.W(1000), Qt::LeftButton);
+    EXPECT_EQ(h.dlg->windowTitle(), "Oront V208 Software");
+    EXPECT_EQ(ArchivedDownloads(path).size(), 2u) << "archiving was turned off";
+    EXPECT_FALSE(archive::CHistoryDlg::ArchiveEveryDownload(*CDataTransferDlg::OpenSettings()));
+
+    QTest::mouseClick(h.W(1102), Qt::LeftButton);
+    h.dlg->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(h.dlg.get()));
+    QTest::keyClick(h.dlg.get(), Qt::Key_T, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return h.trends.size() == 2; }));
+    EXPECT_EQ(h.trends, (std::vector<std::string>{path, path}));
+}
+
+// A download that cannot be archived is listed all the same, and the title
+// says why; a file at the archive's path that is not an archive stays as it
+// was, and History says it cannot read it. --no-archive archives nothing.
+TEST(MainWindow, ADownloadThatCannotBeArchivedIsListedAndTheTitleSaysWhy) {
+    const std::filesystem::path folder = test::FreshTestFolder("main-window-archive-refused");
+    const std::string foreign = (folder / "notes.txt").string();
+    const std::string content = "not an archive\n";
+    {
+        QFile f(QString::fromStdString(foreign));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content.data(), static_cast<qint64>(content.size()));
+    }
+    MainWindowHarness h(MakeDemoImage());
+    h.dlg->SetArchive(foreign, false);
+    QTest::mouseClick(h.W(1000), Qt::LeftButton);
+    EXPECT_TRUE(h.messages.empty());
+    EXPECT_EQ(h.dlg->Logic().State(), Ready);
+    EXPECT_FALSE(TableTexts(h).isEmpty());
+    EXPECT_TRUE(h.dlg->windowTitle().startsWith("Oront V208 Software - not archived: not an archive"))
+        << h.dlg->windowTitle().toStdString();
+    EXPECT_EQ(test::ReadFileBytes(foreign), content);
+
+    QString status;
+    int rows = -1;
+    const auto answered = WhenHistoryShows([&](archive::CHistoryDlg& dlg) {
+        status = dlg.StatusText();
+        rows = dlg.Table()->rowCount();
+        dlg.reject();
+    });
+    QTest::mouseClick(h.W(1101), Qt::LeftButton);
+    ASSERT_TRUE(*answered);
+    EXPECT_EQ(rows, 0);
+    EXPECT_TRUE(status.startsWith("The archive cannot be read: not an archive")) << status.toStdString();
+    EXPECT_EQ(test::ReadFileBytes(foreign), content);
+
+    const std::string unused = (folder / "unused.sqlite").string();
+    h.dlg->SetArchive(unused, true);
+    QTest::mouseClick(h.W(1000), Qt::LeftButton);
+    EXPECT_EQ(h.dlg->windowTitle(), "Oront V208 Software");
+    EXPECT_FALSE(std::filesystem::exists(unused));
 }
 
 TEST(MainWindow, DemoReadEnablesAllAndShowsTheFirstRecordsLabels) {

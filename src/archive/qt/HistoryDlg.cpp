@@ -1,0 +1,152 @@
+#include "archive/qt/HistoryDlg.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QSettings>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <utility>
+
+#include "archive/ArchiveText.h"
+
+namespace oront::archive {
+namespace {
+
+constexpr const char* kArchiveEveryKey = "Archive/everyDownload";
+
+QString U(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+QTableWidgetItem* Cell(const QString& text, bool number) {
+    auto* item = new QTableWidgetItem(text);
+    item->setTextAlignment(Qt::AlignVCenter | (number ? Qt::AlignRight : Qt::AlignLeft));
+    return item;
+}
+
+}  // namespace
+
+CHistoryDlg::CHistoryDlg(std::string archivePath, QSettings& settings, QWidget* parent)
+    : QDialog(parent), m_archivePath(std::move(archivePath)), m_settings(settings) {
+    setWindowTitle(QStringLiteral("History"));
+    setObjectName("history");
+
+    m_status = new QLabel(this);
+    m_status->setObjectName("status");
+    m_status->setWordWrap(true);
+    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    m_table = new QTableWidget(0, kColumns, this);
+    m_table->setObjectName("downloads");
+    m_table->setHorizontalHeaderLabels({QStringLiteral("ID"), QStringLiteral("Time"), QStringLiteral("Serial"),
+                                        QStringLiteral("Records"), QStringLiteral("New records"),
+                                        QStringLiteral("Wrap position")});
+    m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setTabKeyNavigation(false);
+
+    m_archiveEvery = new QCheckBox(QStringLiteral("Archive every download"), this);
+    m_archiveEvery->setObjectName("archiveEvery");
+    m_archiveEvery->setChecked(ArchiveEveryDownload(m_settings));
+    connect(m_archiveEvery, &QCheckBox::toggled, this, [this](bool on) {
+        m_settings.setValue(QString::fromLatin1(kArchiveEveryKey), on);
+        m_settings.sync();
+    });
+
+    auto* buttons = new QDialogButtonBox(this);
+    m_open = buttons->addButton(QStringLiteral("Open"), QDialogButtonBox::AcceptRole);
+    m_open->setObjectName("open");
+    m_open->setDefault(true);
+    buttons->addButton(QDialogButtonBox::Close);
+    // Open reads the download first; the dialog ends only when it could.
+    connect(buttons, &QDialogButtonBox::accepted, this, &CHistoryDlg::OnOpen);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_table, &QTableWidget::cellDoubleClicked, this, [this] { OnOpen(); });
+    connect(m_table, &QTableWidget::itemSelectionChanged, this,
+            [this] { m_open->setEnabled(!m_table->selectedItems().isEmpty()); });
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_status);
+    layout->addWidget(m_table, 1);
+    layout->addWidget(m_archiveEvery);
+    layout->addWidget(buttons);
+    resize(620, 420);
+
+    Fill();
+}
+
+bool CHistoryDlg::ArchiveEveryDownload(QSettings& settings) {
+    return settings.value(QString::fromLatin1(kArchiveEveryKey), true).toBool();
+}
+
+QString CHistoryDlg::DownloadName(const Download& download) {
+    return QStringLiteral("Download %1 of %2").arg(download.id).arg(U(LocalTimeText(download.time)));
+}
+
+void CHistoryDlg::Fill() {
+    const QString where = QDir::toNativeSeparators(QFile::decodeName(QByteArray::fromStdString(m_archivePath)));
+    Archive archive;
+    std::string error;
+    if (!archive.Open(m_archivePath, OpenMode::ReadOnly, error) || !archive.Downloads(m_downloads, error)) {
+        m_downloads.clear();
+        m_status->setText(QStringLiteral("The archive cannot be read: %1").arg(U(error)));
+    } else if (m_downloads.empty()) {
+        m_status->setText(QStringLiteral("No download has been archived yet in %1.").arg(where));
+    } else {
+        m_status->setText(QStringLiteral("%1 %2 in %3")
+                              .arg(m_downloads.size())
+                              .arg(m_downloads.size() == 1 ? QStringLiteral("download") : QStringLiteral("downloads"))
+                              .arg(where));
+    }
+    m_table->setRowCount(static_cast<int>(m_downloads.size()));
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        const Download& d = m_downloads[static_cast<std::size_t>(row)];
+        m_table->setItem(row, kId, Cell(QString::number(d.id), true));
+        m_table->setItem(row, kTime, Cell(U(LocalTimeText(d.time)), false));
+        m_table->setItem(row, kSerial, Cell(QString::number(d.serial), true));
+        m_table->setItem(row, kRecords, Cell(QString::number(d.recordCount), true));
+        m_table->setItem(row, kNewRecords, Cell(QString::number(d.newRecords), true));
+        m_table->setItem(row, kWrapPosition, Cell(QString::number(d.wrapPosition), true));
+    }
+    m_table->resizeColumnsToContents();
+    m_table->setEnabled(!m_downloads.empty());
+    m_open->setEnabled(!m_downloads.empty());
+    // The latest download is the one most often wanted.
+    if (!m_downloads.empty()) {
+        m_table->selectRow(m_table->rowCount() - 1);
+        m_table->scrollToBottom();
+        m_table->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+QString CHistoryDlg::StatusText() const {
+    return m_status->text();
+}
+
+void CHistoryDlg::OnOpen() {
+    const QList<QTableWidgetItem*> selected = m_table->selectedItems();
+    if (selected.isEmpty()) return;
+    const Download& d = m_downloads[static_cast<std::size_t>(selected.first()->row())];
+    Archive archive;
+    std::string error;
+    std::vector<std::uint8_t> image;
+    if (!archive.Open(m_archivePath, OpenMode::ReadOnly, error) || !archive.LoadImage(d.id, image, error)) {
+        m_status->setText(QStringLiteral("Download %1 cannot be read: %2").arg(d.id).arg(U(error)));
+        return;
+    }
+    m_chosen = d;
+    m_image = std::move(image);
+    accept();
+}
+
+}  // namespace oront::archive

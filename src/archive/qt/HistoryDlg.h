@@ -1,0 +1,64 @@
+// The "History" view of the main window: the downloads kept in the archive
+// in the order of archiving (id, time, serial number, records, new records
+// and wrap position, as the command-line tool's history lists them), one of
+// which opens as after a Read Records; and the setting that archives every
+// download. An archive that holds nothing, is missing or cannot be read is
+// said so in the dialog.
+#pragma once
+
+#include <QDialog>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/Archive.h"
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QSettings;
+class QTableWidget;
+
+namespace oront::archive {
+
+class CHistoryDlg : public QDialog {
+    Q_OBJECT
+public:
+    // Reads the archive at `archivePath` at once. The settings keep
+    // "Archive every download"; a change of the box is written at once.
+    CHistoryDlg(std::string archivePath, QSettings& settings, QWidget* parent = nullptr);
+
+    // The setting "Archive every download": on unless it was turned off.
+    static bool ArchiveEveryDownload(QSettings& settings);
+    // How the main window's title names an opened download:
+    // "Download 3 of 2026-12-08 17:40:03" (the local time of archiving).
+    static QString DownloadName(const Download& download);
+
+    enum Column { kId, kTime, kSerial, kRecords, kNewRecords, kWrapPosition, kColumns };
+    [[nodiscard]] QTableWidget* Table() const { return m_table; }
+    // Where the archive is and how many downloads it holds, that it holds
+    // none, or why it cannot be read.
+    [[nodiscard]] QString StatusText() const;
+
+    // Open, a double click or Enter on a row: reads the chosen download's
+    // memory image and ends the dialog with Accepted. A download that cannot
+    // be read is reported in the dialog, which stays open.
+    void OnOpen();
+    [[nodiscard]] const Download& Chosen() const { return m_chosen; }
+    [[nodiscard]] const std::vector<std::uint8_t>& ChosenImage() const { return m_image; }
+
+private:
+    void Fill();
+
+    std::string m_archivePath;
+    QSettings& m_settings;
+    std::vector<Download> m_downloads;
+    Download m_chosen;
+    std::vector<std::uint8_t> m_image;
+    QLabel* m_status = nullptr;
+    QTableWidget* m_table = nullptr;
+    QCheckBox* m_archiveEvery = nullptr;
+    QPushButton* m_open = nullptr;
+};
+
+}  // namespace oront::archive
