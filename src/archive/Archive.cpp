@@ -211,7 +211,8 @@ bool Archive::Open(const std::string& path, OpenMode mode, std::string& error) {
         return false;
     }
     const bool empty = application == 0 && version == 0 && objects == 0;
-    if (!empty && application != kApplicationId) {
+    // A layout below 0 is none this program ever wrote.
+    if (!empty && (application != kApplicationId || version < 0)) {
         error = "not an archive of this program (left as it is): " + path;
         return false;
     }
@@ -257,9 +258,10 @@ bool Archive::Migrate(std::string& error) {
         error = Reason("cannot update the archive");
         return false;
     }
-    // Another program may have brought it up to date meanwhile.
+    // Another program may have brought it up to date meanwhile (or, newer,
+    // beyond: then it is left alone).
     std::int64_t version = 0;
-    bool ok = QueryInt(m_db, "PRAGMA user_version", version);
+    bool ok = QueryInt(m_db, "PRAGMA user_version", version) && version >= 0 && version <= kSchemaVersion;
     for (std::int64_t v = version; ok && v < kSchemaVersion; ++v) ok = Exec(m_db, kMigrations[v]);
     const std::string stamp = "PRAGMA application_id=" + std::to_string(kApplicationId) +
                               ";PRAGMA user_version=" + std::to_string(kSchemaVersion);

@@ -246,6 +246,14 @@ TEST(Archive, RefusesWhatIsNoArchiveAndLeavesIt) {
     Add(path, ThreeRecordImage());
     Sql(path, "PRAGMA user_version = 99");
     refused("a newer layout");
+    Sql(path, "PRAGMA user_version = -5");
+    refused("a layout below 0");
+    for (OpenMode mode : {OpenMode::ReadWrite, OpenMode::ReadOnly}) {
+        Archive a;
+        std::string error;
+        a.Open(path, mode, error);
+        EXPECT_NE(error.find("not an archive of this program"), std::string::npos) << error;
+    }
     std::filesystem::remove(path);
     // A damaged archive: its header kept, its pages overwritten.
     Add(path, MakeDemoImage());
