@@ -163,6 +163,9 @@ done <<'EOF_ARGS'
 --demo classify --grade B|--grade needs --standard gmp-2022
 --demo classify --standard gmp-2022 --grade D --state operational|Grade D in operation has no predetermined limits
 EOF_ARGS
+"$cli" --demo classify --format pdf "" 2> err.txt > out.txt; rc=$?
+check "classify --format pdf with an empty file name is a usage error" \
+  bash -c "[ $rc -eq 2 ] && grep -qF -- '--format pdf needs an output file' err.txt && [ ! -s out.txt ]"
 ORONT_USB_ID=zz:1 "$cli" count 2> err.txt; rc=$?
 check "a malformed ORONT_USB_ID is a usage error" bash -c "[ $rc -eq 2 ] && grep -qF 'ORONT_USB_ID=zz:1' err.txt"
 if "$cli" --demo report probe.pdf > /dev/null 2>&1; then

@@ -185,7 +185,8 @@ std::string ParseClassify(const std::vector<std::string>& rest, Options& o) {
     if (s.target.classTenths != 0 && gmp) return "--standard gmp-2022 takes --grade, not --class";
     if (!s.target.Given() && std::find(given.begin(), given.end(), "--state") != given.end())
         return "--state needs --class or --grade";
-    if (o.format == ClassifyFormat::Pdf && !outputGiven) return "--format pdf needs an output file";
+    // An empty file name is no file either (the text forms take it as stdout).
+    if (o.format == ClassifyFormat::Pdf && o.output.empty()) return "--format pdf needs an output file";
     return SettingsError(s);
 }
 
