@@ -52,9 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size > 65536) return 0;
     static const std::string path = oront::fuzz::TempFolder() + "/archive.sqlite";
     const std::vector<std::uint8_t> input(data, data + size);
+    for (const char* suffix : {"-wal", "-shm", "-journal"}) ::unlink((path + suffix).c_str());
+    oront::fuzz::WriteWholeFile(path, data, size);
+    // The read-only pass leaves the file as it was (checked below), so the
+    // pass for writing opens the same bytes.
     for (const OpenMode mode : {OpenMode::ReadOnly, OpenMode::ReadWrite}) {
-        for (const char* suffix : {"-wal", "-shm", "-journal"}) ::unlink((path + suffix).c_str());
-        oront::fuzz::WriteWholeFile(path, data, size);
         bool opened = false;
         {
             Archive archive;
