@@ -101,6 +101,11 @@ QChart* MakeTrendChart(const Trend& trend, const std::optional<TrendRange>& rang
     } else if (first == last) {
         first -= 3600000;
         last += 3600000;
+    } else {
+        // A margin, so that the first and the last marks are not cut in half.
+        const qint64 margin = (last - first) / 50;
+        first -= margin;
+        last += margin;
     }
     QLineSeries* limit = nullptr;
     if (trend.limit) {
