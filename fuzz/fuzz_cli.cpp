@@ -103,6 +103,20 @@ std::vector<std::string> Arguments(const Options& o, const std::string& area) {
             output();
             break;
         }
+        case Command::Trend: {
+            const classify::Target& t = o.classify.target;
+            a.insert(a.end(), {"trend", "--location", o.location});
+            if (!o.serial.empty()) a.insert(a.end(), {"--serial", o.serial});
+            if (!o.from.empty()) a.insert(a.end(), {"--from", o.from});
+            if (!o.to.empty()) a.insert(a.end(), {"--to", o.to});
+            if (o.trendSize != 0) a.insert(a.end(), {"--size", classify::SizeNumber(o.trendSize)});
+            if (t.classTenths != 0) a.insert(a.end(), {"--class", classify::ClassNumber(t.classTenths)});
+            if (t.grade != 0)
+                a.insert(a.end(), {"--grade", std::string(1, t.grade), "--state",
+                                   t.state == classify::Occupancy::Operational ? "operational" : "at-rest"});
+            a.push_back(o.output);
+            break;
+        }
         default:  // a command not written back here
             return {};
     }
@@ -117,6 +131,17 @@ void CheckAccepted(const Options& o) {
     if (o.command == Command::Report) {
         FUZZ_CHECK(o.output.size() < 2 || o.output[0] != '-');  // an empty name fails when written
         FUZZ_CHECK((o.firstPage == 0) == (o.lastPage == 0));
+    }
+    if (o.command == Command::Trend) {
+        const classify::Target& t = o.classify.target;
+        FUZZ_CHECK(!o.location.empty() && o.output.size() >= 4);
+        const std::string suffix = o.output.substr(o.output.size() - 4);
+        FUZZ_CHECK(suffix[0] == '.');
+        FUZZ_CHECK(o.trendSize == 0 || classify::IsInstrumentSize(o.trendSize));
+        FUZZ_CHECK(t.classTenths == 0 || t.grade == 0);
+        FUZZ_CHECK(t.grade == 0 || (t.grade >= 'A' && t.grade <= 'D'));
+        FUZZ_CHECK(t.classTenths == 0 ||
+                   (t.classTenths >= classify::kLowestClass && t.classTenths <= classify::kHighestClass));
     }
     if (o.command == Command::Classify) {
         const classify::Settings& s = o.classify;
