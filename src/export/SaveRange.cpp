@@ -1,6 +1,7 @@
 #include "export/SaveRange.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "base/Messages.h"
 #include "records/CFormat.h"
@@ -68,15 +69,16 @@ RowRange SelectedResultRows(const RecordStore& store, const IReportList& table) 
 
 namespace {
 
-// The record number a result row shows in the Record column, -1 for none
-// (summary rows). A group row shows the number of its point's first cycle.
-int ShownRecordNumber(const ResultRow& row) {
+// The record number a result row shows in the Record column; none for a
+// summary row. A group row shows the number of its point's first cycle.
+std::optional<int> ShownRecordNumber(const ResultRow& row) {
     const Text& kindText = row.m_strKind;
-    if (kindText == kind::kSummary) return -1;
+    if (kindText == kind::kSummary) return std::nullopt;
     if (kindText == kind::kGroupCollapsed || kindText == kind::kGroupExpanded)
         return CAtoi(GroupRecordNumberText(row.m_strRecordNo));
     const Text& number = row.m_strRecordNo;
-    return number.empty() ? -1 : CAtoi(number);
+    if (number.empty()) return std::nullopt;
+    return CAtoi(number);
 }
 
 // Checks a number text as the range dialog does; empty on success.
@@ -111,7 +113,8 @@ RecordRangeResult ResolveRecordNumbers(const RecordStore& store, const std::stri
     int start = -1;
     int end = -1;
     for (int i = 0; i <= store.m_nLastRow && i < static_cast<int>(store.m_rows.size()); ++i) {
-        const int shown = ShownRecordNumber(store.m_rows[static_cast<std::size_t>(i)]);
+        // A row that shows no number (a summary) matches no typed number, -1 included.
+        const std::optional<int> shown = ShownRecordNumber(store.m_rows[static_cast<std::size_t>(i)]);
         if (shown == first && start < 0) start = i;
         if (shown == last) end = i;  // a record's own row comes after its group row
     }

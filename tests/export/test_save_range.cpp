@@ -177,6 +177,9 @@ TEST_F(SaveRangeTest, RecordNumbersResolveToRows) {
     EXPECT_EQ(error("9999", "9999"), "no record 9999 in the download");
     EXPECT_EQ(error("0", "3"), "no record 0000 in the download");
     EXPECT_EQ(error("1", "-3"), "no record -3 in the download");
+    // Rows that show no number (a summary) are no record -1.
+    EXPECT_EQ(error("-1", "6"), "no record -1 in the download");
+    EXPECT_EQ(error("1", "-1"), "no record -1 in the download");
     EXPECT_EQ(error("6", "2"), "record 0006 comes after record 0002");
     EXPECT_EQ(error("12a", "3"), std::string("\"12a\": ") + msg::kFormatError);
     EXPECT_EQ(error("1", " "), std::string("\" \": ") + msg::kInputNull);
