@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "Check.h"
@@ -22,11 +23,14 @@ namespace {
 
 using namespace oront;
 
-int Shown(const ResultRow& row) {
-    if (row.m_strKind == kind::kSummary) return -1;
+// The number a row shows; none for a summary row or an empty Record cell,
+// which match no typed number (-1 included).
+std::optional<int> Shown(const ResultRow& row) {
+    if (row.m_strKind == kind::kSummary) return std::nullopt;
     if (row.m_strKind == kind::kGroupCollapsed || row.m_strKind == kind::kGroupExpanded)
         return CAtoi(GroupRecordNumberText(row.m_strRecordNo));
-    return row.m_strRecordNo.empty() ? -1 : CAtoi(row.m_strRecordNo);
+    if (row.m_strRecordNo.empty()) return std::nullopt;
+    return CAtoi(row.m_strRecordNo);
 }
 
 }  // namespace
@@ -63,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int firstRow = -1;
     int lastRow = -1;
     for (int r = 0; valid && r <= store.m_nLastRow && r < static_cast<int>(store.m_rows.size()); ++r) {
-        const int shown = Shown(store.Row(r));
+        const std::optional<int> shown = Shown(store.Row(r));
         if (firstRow < 0 && shown == CAtoi(first)) firstRow = r;
         if (shown == CAtoi(last)) lastRow = r;
     }
