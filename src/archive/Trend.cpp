@@ -11,17 +11,11 @@ namespace {
 
 constexpr int kIsoMode = 2;
 
-// "0.3um" -> 3; 0 for no size text.
-int SizeTenthsOf(const char* text) {
-    if (text == nullptr || text[0] < '0' || text[0] > '9' || text[1] != '.' || text[2] < '0' || text[2] > '9') return 0;
-    return 10 * (text[0] - '0') + (text[2] - '0');
-}
-
 // The channel (0..2) of a record that measures `sizeTenths`, or -1.
 int ChannelOf(const Frame& f, int sizeTenths) {
     const int code = f[19];
-    if (SizeTenthsOf(Ch1SizeText(code)) == sizeTenths) return 0;
-    if (SizeTenthsOf(Ch2SizeText(code)) == sizeTenths) return 1;
+    if (classify::SizeTenthsOf(Ch1SizeText(code)) == sizeTenths) return 0;
+    if (classify::SizeTenthsOf(Ch2SizeText(code)) == sizeTenths) return 1;
     return sizeTenths == 50 ? 2 : -1;
 }
 
@@ -104,7 +98,7 @@ bool BuildTrend(Archive& archive, const TrendQuery& query, Trend& trend, std::st
     const auto handle = [&](const Record& r) {
         const Frame& f = r.frame;
         anyRecord = true;
-        if (trend.sizeTenths == 0) trend.sizeTenths = SizeTenthsOf(Ch1SizeText(f[19]));
+        if (trend.sizeTenths == 0) trend.sizeTenths = classify::SizeTenthsOf(Ch1SizeText(f[19]));
         const int channel = ChannelOf(f, trend.sizeTenths);
         if (channel < 0) {
             mean.Close(trend.means);

@@ -10,12 +10,6 @@
 namespace oront::classify {
 namespace {
 
-// "0.3um" -> 3; 0 for no text.
-int SizeTenthsOf(const char* text) {
-    if (text == nullptr || text[0] < '0' || text[0] > '9' || text[1] != '.' || text[2] < '0' || text[2] > '9') return 0;
-    return 10 * (text[0] - '0') + (text[2] - '0');
-}
-
 // The record number of a row: four digits, or whatever atoi reads.
 int RecordNumber(const Text& text) {
     const std::string_view digits = text.view();
@@ -92,6 +86,11 @@ void AddSampleWarnings(const RunSamples& in, const Settings& settings, const Run
 }
 
 }  // namespace
+
+int SizeTenthsOf(const char* text) {
+    if (text == nullptr || text[0] < '0' || text[0] > '9' || text[1] != '.' || text[2] < '0' || text[2] > '9') return 0;
+    return 10 * (text[0] - '0') + (text[2] - '0');
+}
 
 double PerCubicMetre(std::uint32_t count, int seconds) {
     return seconds > 0 ? static_cast<double>(count) * kPerM3Constant / seconds : 0.0;

@@ -16,6 +16,7 @@
 #include <QSvgGenerator>
 #include <QValueAxis>
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 #include "classify/ClassifyText.h"
@@ -26,18 +27,18 @@ namespace {
 constexpr int kExportWidth = 1600;
 constexpr int kExportHeight = 900;
 
-// "12,345": the figures of the title and the legend, in any locale.
-QString Grouped(long long value) {
-    QString digits = QString::number(value < 0 ? -value : value);
-    for (qsizetype at = digits.size() - 3; at > 0; at -= 3) digits.insert(at, QLatin1Char(','));
-    return value < 0 ? QLatin1Char('-') + digits : digits;
-}
-
 QString Utf8(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 }  // namespace
+
+QString GroupedNumber(double value) {
+    const long long whole = std::llround(value);
+    QString digits = QString::number(whole < 0 ? -whole : whole);
+    for (qsizetype at = digits.size() - 3; at > 0; at -= 3) digits.insert(at, QLatin1Char(','));
+    return whole < 0 ? QLatin1Char('-') + digits : digits;
+}
 
 qint64 TrendAxisMs(std::int64_t seconds) {
     const QDateTime utc = QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
@@ -48,7 +49,7 @@ QString TrendTitle(const Trend& trend) {
     QString title =
         QStringLiteral("Location %1, %2").arg(trend.location).arg(Utf8(classify::SizeText(trend.sizeTenths)));
     title += QStringLiteral(" (%1 %2)")
-                 .arg(Grouped(static_cast<long long>(trend.points.size())))
+                 .arg(GroupedNumber(static_cast<double>(trend.points.size())))
                  .arg(trend.points.size() == 1 ? QStringLiteral("cycle") : QStringLiteral("cycles"));
     if (!trend.note.empty()) title += QStringLiteral(" - ") + Utf8(trend.note);
     return title;
@@ -110,7 +111,9 @@ QChart* MakeTrendChart(const Trend& trend, const std::optional<TrendRange>& rang
     QLineSeries* limit = nullptr;
     if (trend.limit) {
         limit = new QLineSeries(chart.get());
-        limit->setName(QStringLiteral("Limit of %1 (%2 per m³)").arg(Utf8(trend.limitName)).arg(Grouped(*trend.limit)));
+        limit->setName(QStringLiteral("Limit of %1 (%2 per m³)")
+                           .arg(Utf8(trend.limitName))
+                           .arg(GroupedNumber(static_cast<double>(*trend.limit))));
         QPen pen(QColor(0xc0, 0x20, 0x20));
         pen.setWidthF(2.0);
         pen.setStyle(Qt::DashLine);

@@ -26,6 +26,10 @@ struct TrendRange {
 // local time, so that the axis shows the figures the instrument stored.
 qint64 TrendAxisMs(std::int64_t seconds);
 
+// A value rounded to a whole number with thousands separated by commas
+// ("2,950,000"), the same in any locale.
+QString GroupedNumber(double value);
+
 // "Location 3, 0.5 µm (1,234 cycles)" and the limit's note, if any.
 QString TrendTitle(const Trend& trend);
 

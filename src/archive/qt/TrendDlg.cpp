@@ -33,13 +33,6 @@ QString Utf8(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// "2,950,000"
-QString Grouped(double value) {
-    QString digits = QString::number(static_cast<long long>(value + 0.5));
-    for (qsizetype at = digits.size() - 3; at > 0; at -= 3) digits.insert(at, QLatin1Char(','));
-    return digits;
-}
-
 QDate DateOfKey(std::int64_t key) {
     return QDate(2000 + static_cast<int>(key >> 40), static_cast<int>((key >> 32) & 0xFF),
                  static_cast<int>((key >> 24) & 0xFF));
@@ -367,7 +360,7 @@ void CTrendDlg::ShowPointer(const QPointF& position) {
             best = distance;
             const QString when = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(it->x()))
                                      .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-            text = QStringLiteral("%1  %2: %3 per m³").arg(when, scatter->name(), Grouped(it->y()));
+            text = QStringLiteral("%1  %2: %3 per m³").arg(when, scatter->name(), GroupedNumber(it->y()));
         }
     }
     if (!text.isEmpty()) m_status->setText(text);
