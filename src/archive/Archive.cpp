@@ -204,11 +204,20 @@ bool Archive::Open(const std::string& path, OpenMode mode, std::string& error) {
         error = "the archive is read-only: " + path;
         return false;
     }
+    // The file's owner, layout and whether it holds anything, read in one
+    // statement: one snapshot, even while another program migrates it.
     std::int64_t application = 0, version = 0, objects = 0;
-    if (!QueryInt(m_db, "PRAGMA application_id", application) || !QueryInt(m_db, "PRAGMA user_version", version) ||
-        !QueryInt(m_db, "SELECT count(*) FROM sqlite_schema", objects)) {
-        error = Reason("not a readable archive (left as it is)");
-        return false;
+    {
+        Statement check(m_db,
+                        "SELECT (SELECT application_id FROM pragma_application_id),"
+                        " (SELECT user_version FROM pragma_user_version), (SELECT count(*) FROM sqlite_schema)");
+        if (!check.ok() || check.Step() != SQLITE_ROW) {
+            error = Reason("not a readable archive (left as it is)");
+            return false;
+        }
+        application = check.Int(0);
+        version = check.Int(1);
+        objects = check.Int(2);
     }
     const bool empty = application == 0 && version == 0 && objects == 0;
     // A layout below 0 is none this program ever wrote.
