@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -36,15 +37,15 @@ inline const std::string& TempFolder() {
     return folder;
 }
 
-inline std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
-    std::vector<std::uint8_t> bytes;
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        std::uint8_t chunk[65536];
-        std::size_t got = 0;
-        while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
-        std::fclose(f);
-    }
-    return bytes;
+// Whether the file holds exactly these bytes (one read beyond them tells a
+// longer file).
+inline bool FileHolds(const std::string& path, const std::uint8_t* data, std::size_t size) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return false;
+    std::vector<std::uint8_t> bytes(size + 1);
+    const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    return got == size && std::equal(data, data + size, bytes.begin());
 }
 
 inline void WriteWholeFile(const std::string& path, const std::uint8_t* data, std::size_t size) {

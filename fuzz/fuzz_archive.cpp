@@ -3,7 +3,8 @@
 // then listing its downloads, their images and its records. Nothing
 // crashes; a file that is refused is left byte for byte as it was, and a
 // read-only open never changes it. A file accepted for writing takes a
-// download, which is listed.
+// download, and its downloads are read again.
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -48,10 +49,19 @@ void List(Archive& archive) {
 
 }  // namespace
 
+// SQLite's own exclusive-locking variant of its Unix file layer: each open
+// is the only one on the file anyway, and its WAL index lives in memory
+// instead of a shared -shm file, which saves a quarter of the system calls
+// an input costs. How the archive reads, refuses and writes a file is the
+// same.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    if (sqlite3_vfs* vfs = sqlite3_vfs_find("unix-excl")) sqlite3_vfs_register(vfs, 1);
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > 65536) return 0;
     static const std::string path = oront::fuzz::TempFolder() + "/archive.sqlite";
-    const std::vector<std::uint8_t> input(data, data + size);
     for (const char* suffix : {"-wal", "-shm", "-journal"}) ::unlink((path + suffix).c_str());
     oront::fuzz::WriteWholeFile(path, data, size);
     // The read-only pass leaves the file as it was (checked below), so the
@@ -71,11 +81,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 // Archiving into what was accepted (a damaged file may refuse
                 // it, or even keep tables of another shape under the
                 // archive's names: only nothing may crash).
+                // What it held was read above; after the download only the
+                // list of downloads is read again.
                 static const std::vector<std::uint8_t> image = oront::test::ThreeRecordImage();
-                if (archive.AddDownload(image, 1, nullptr, error)) List(archive);
+                std::vector<Download> downloads;
+                if (archive.AddDownload(image, 1, nullptr, error) && !archive.Downloads(downloads, error))
+                    FUZZ_CHECK(!error.empty());
             }
         }
-        if (!opened || mode == OpenMode::ReadOnly) FUZZ_CHECK(oront::fuzz::ReadWholeFile(path) == input);
+        if (!opened || mode == OpenMode::ReadOnly) FUZZ_CHECK(oront::fuzz::FileHolds(path, data, size));
     }
     return 0;
 }
