@@ -170,7 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Classification c;
     if (fromDownload) {
         RecordStore store;
-        fuzz::BuildCompactStore(store, data + 8, static_cast<int>((size - 8) / 6));
+        fuzz::BuildCompactStore(store, data + 8, std::min(static_cast<int>((size - 8) / 6), fuzz::kShortMemory));
         c = Classify(store, settings);
         for (const RunResult& r : c.runs)
             FUZZ_CHECK(r.firstRow >= 0 && r.firstRow < r.lastRow && r.lastRow <= store.m_nLastRow);
