@@ -43,6 +43,11 @@ status=0
 printf '%-18s %10s %10s %12s\n' target median/s mean/s inputs
 for t in "${targets[@]}"; do
   bin=$build/fuzz/$t
+  if [ ! -x "$bin" ]; then
+    echo "$t: not built ($bin)" >&2
+    status=1
+    continue
+  fi
   work=$(mktemp -d)
   log=$build/$t.speed.log
   # Each line libFuzzer writes, stamped with the time it arrived.
