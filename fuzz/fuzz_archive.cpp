@@ -80,9 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (opened && mode == OpenMode::ReadWrite) {
                 // Archiving into what was accepted (a damaged file may refuse
                 // it, or even keep tables of another shape under the
-                // archive's names: only nothing may crash).
-                // What it held was read above; after the download only the
-                // list of downloads is read again.
+                // archive's names: only nothing may crash). Only the list of
+                // downloads is read again.
                 static const std::vector<std::uint8_t> image = oront::test::ThreeRecordImage();
                 std::vector<Download> downloads;
                 if (archive.AddDownload(image, 1, nullptr, error) && !archive.Downloads(downloads, error))
