@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <mutex>
 #include <random>
 
 #ifdef _WIN32
@@ -18,6 +20,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #if defined(__APPLE__)
 #include <sys/random.h>
@@ -93,7 +96,53 @@ std::string ErrorText(int error) {
 
 std::string OutputResult::Describe() const {
     if (error == 0) return {};
-    return ErrorText(error) + ": " + path;
+    return (reason.empty() ? ErrorText(error) : reason) + ": " + path;
+}
+
+namespace {
+
+struct ProtectedFiles {
+    std::mutex lock;
+    std::vector<std::string> paths;
+    std::string reason;
+};
+
+ProtectedFiles& Protected() {
+    static ProtectedFiles files;
+    return files;
+}
+
+// Whether writing `target` would write `file` (see ProtectFromOutput).
+bool WritesFile(const std::string& target, const std::string& file);
+
+}  // namespace
+
+void ProtectFromOutput(const std::vector<std::string>& paths, const std::string& reason) {
+    ProtectedFiles& p = Protected();
+    std::lock_guard<std::mutex> guard(p.lock);
+    p.paths = paths;
+    p.reason = reason;
+}
+
+std::string ProtectedFileAt(const std::string& path) {
+    ProtectedFiles& p = Protected();
+    std::lock_guard<std::mutex> guard(p.lock);
+    for (const std::string& file : p.paths)
+        if (WritesFile(path, file)) return file;
+    return {};
+}
+
+// Refuses a protected target before anything is created.
+// A file created only where nothing is yet never replaces a protected one.
+bool OutputFile::RefuseProtected() {
+    if (m_options.createOnly || ProtectedFileAt(m_result.path).empty()) return false;
+    {
+        ProtectedFiles& p = Protected();
+        std::lock_guard<std::mutex> guard(p.lock);
+        m_result.reason = p.reason;
+    }
+    Fail(EPERM);
+    return true;
 }
 
 OutputFile::~OutputFile() {
@@ -122,13 +171,26 @@ bool OutputFile::Write(const void* data, std::size_t size) {
     return true;
 }
 
-OutputResult WriteOutputFile(const std::string& path, std::string_view bytes) {
+OutputResult WriteOutputFile(const std::string& path, std::string_view bytes, const OutputOptions& options) {
     OutputFile file;
-    if (file.Open(path) && file.Write(bytes)) file.Commit();
+    if (file.Open(path, options) && file.Write(bytes)) file.Commit();
     return file.Result();
 }
 
 #ifdef _WIN32
+namespace {
+
+// Windows: the same name after making it absolute, in any letter case.
+bool WritesFile(const std::string& target, const std::string& file) {
+    char a[_MAX_PATH] = {};
+    char b[_MAX_PATH] = {};
+    if (_fullpath(a, target.c_str(), sizeof a) == nullptr || _fullpath(b, file.c_str(), sizeof b) == nullptr)
+        return false;
+    return _stricmp(a, b) == 0;
+}
+
+}  // namespace
+
 // Windows: no symbolic links are followed (MoveFileEx replaces the name
 // itself), and no signal-time registry is needed: SIGTERM and SIGHUP are not
 // sent there, and Ctrl+C ends a console program from a thread of its own
@@ -178,14 +240,17 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
-bool OutputFile::Open(const std::string& path) {
+bool OutputFile::Open(const std::string& path, const OutputOptions& options) {
     Abort();
     m_result = OutputResult{};
     m_result.path = path;
+    m_options = options;
     m_pending.clear();
     if (path.empty()) return Fail(ENOENT);
+    if (RefuseProtected()) return false;
     struct _stat64 st {};
     const bool exists = ::_stat64(path.c_str(), &st) == 0;
+    if (exists && options.createOnly) return Fail(EEXIST);
     if (exists && (st.st_mode & _S_IFDIR) != 0) return Fail(EISDIR);
     if (exists && (st.st_mode & _S_IFREG) == 0) {
         // A device such as NUL or CON.
@@ -236,7 +301,12 @@ bool OutputFile::Commit() {
     m_fd = -1;
     if (::_close(fd) != 0) return Fail(errno);
     if (m_plan == OutputMethod::kReplaced) {
-        if (!ReplaceFile(m_tempName, m_finalName)) return Fail(ErrnoOfLastError());
+        if (m_options.createOnly) {
+            if (!MoveFileExA(m_tempName.c_str(), m_finalName.c_str(), MOVEFILE_WRITE_THROUGH))
+                return Fail(GetLastError() == ERROR_ALREADY_EXISTS ? EEXIST : ErrnoOfLastError());
+        } else if (!ReplaceFile(m_tempName, m_finalName)) {
+            return Fail(ErrnoOfLastError());
+        }
         m_tempName.clear();
     }
     m_result.method = m_plan;
@@ -452,20 +522,67 @@ bool RefusesNewFiles(int error) {
     return error == EACCES || error == EPERM || error == EROFS;
 }
 
+// Gives the complete temporary the name `name` only if nothing has it: a
+// hard link (the temporary is removed afterwards), or where the file system
+// has none, a rename that refuses to replace. 0 or an errno value (EEXIST:
+// another program took the name first).
+int PlaceNew(int folderFd, const std::string& temporary, const std::string& name) {
+    if (::linkat(folderFd, temporary.c_str(), folderFd, name.c_str(), 0) == 0) return 0;
+    const int linkError = errno;
+    if (linkError == EEXIST) return EEXIST;
+#ifdef SYS_renameat2
+    constexpr unsigned kNoReplace = 1;  // RENAME_NOREPLACE
+    if (::syscall(SYS_renameat2, folderFd, temporary.c_str(), folderFd, name.c_str(), kNoReplace) == 0) {
+        // The temporary's name is gone with the rename.
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+#endif
+    return linkError;
+}
+
+// The place a name stands for: its folder with every link resolved, and its
+// own name; the name as given when the folder cannot be resolved.
+std::string PlaceOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    char resolved[PATH_MAX];
+    if (::realpath(folder.c_str(), resolved) == nullptr) return path;
+    const std::string base = resolved;
+    return (base == "/" ? "" : base) + "/" + name;
+}
+
+bool WritesFile(const std::string& target, const std::string& file) {
+    Target written;
+    Target kept;
+    if (Resolve(target, written) != 0 || Resolve(file, kept) != 0) return false;
+    struct stat a {};
+    struct stat b {};
+    const bool aExists = written.kind == Target::kDescriptor ? ::fstat(written.descriptor, &a) == 0
+                                                             : ::stat(written.path.c_str(), &a) == 0;
+    if (aExists && ::stat(kept.path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino) return true;
+    if (written.kind == Target::kDescriptor) return false;
+    return PlaceOf(written.path) == PlaceOf(kept.path);
+}
+
 }  // namespace
 
-bool OutputFile::Open(const std::string& path) {
+bool OutputFile::Open(const std::string& path, const OutputOptions& options) {
     Abort();
     m_result = OutputResult{};
     m_result.path = path;
+    m_options = options;
     m_pending.clear();
     if (path.empty()) return Fail(ENOENT);
+    if (RefuseProtected()) return false;
 
     // A device that turns into a regular file between looking and opening is
     // looked at again.
     for (int round = 0; round < 3; ++round) {
         Target target;
         if (const int error = Resolve(path, target)) return Fail(error);
+        if (options.createOnly && target.kind != Target::kMissing) return Fail(EEXIST);
 
         if (target.kind == Target::kDescriptor) {
             m_fd = ::fcntl(target.descriptor, F_DUPFD_CLOEXEC, 0);
@@ -569,7 +686,7 @@ bool OutputFile::Commit() {
             }
             ::fchmod(m_fd, old.st_mode & 07777);
         } else {
-            ::fchmod(m_fd, NewFileMode());
+            ::fchmod(m_fd, m_options.mode >= 0 ? static_cast<mode_t>(m_options.mode) : NewFileMode());
         }
     }
     // Devices and pipes cannot be synced; that is no failure.
@@ -580,7 +697,12 @@ bool OutputFile::Commit() {
     m_fd = -1;
     if (::close(fd) != 0 && errno != EINTR) return Fail(errno);
     if (m_plan == OutputMethod::kReplaced) {
-        if (::renameat(m_folderFd, m_tempName.c_str(), m_folderFd, m_finalName.c_str()) != 0) return Fail(errno);
+        if (m_options.createOnly) {
+            if (const int error = PlaceNew(m_folderFd, m_tempName, m_finalName)) return Fail(error);
+            ::unlinkat(m_folderFd, m_tempName.c_str(), 0);
+        } else if (::renameat(m_folderFd, m_tempName.c_str(), m_folderFd, m_finalName.c_str()) != 0) {
+            return Fail(errno);
+        }
         m_tempName.clear();
         // The rename itself on disk; a folder that cannot be synced is no
         // failure of the file, which is already in place.

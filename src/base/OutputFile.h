@@ -15,6 +15,8 @@
 //  - a regular file whose folder refuses the temporary but which is itself
 //    writable is rewritten in place (all bytes, then cut to their length).
 //  - a directory is refused (EISDIR).
+//  - a file registered with ProtectFromOutput (the download archive and its
+//    companion files), under any name that leads to it, is refused (EPERM).
 // SIGINT, SIGTERM and SIGHUP remove the temporaries still open before the
 // program ends.
 #pragma once
@@ -22,6 +24,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace oront {
 
@@ -35,12 +38,24 @@ enum class OutputMethod {
 struct OutputResult {
     int error = 0;  // errno of the first failure; 0 when none
     OutputMethod method = OutputMethod::kNone;
-    std::string path;  // the target as the caller named it
+    std::string path;    // the target as the caller named it
+    std::string reason;  // the program's own text for the failure, where the system's says too little
 
     [[nodiscard]] bool ok() const { return error == 0; }
-    // "<system text for error>: <path>" (English in every locale); empty
-    // without an error.
+    // "<system text for error>: <path>" (English in every locale), or
+    // "<reason>: <path>"; empty without an error.
     [[nodiscard]] std::string Describe() const;
+};
+
+// What Open may do beyond writing the target as its kind requires.
+struct OutputOptions {
+    // Only a name that does not exist yet is taken (EEXIST otherwise): the
+    // complete file appears under it at once, and one that another program
+    // created meanwhile is never replaced.
+    bool createOnly = false;
+    // The permissions of a new file whatever the umask; -1: 0666 minus the
+    // umask.
+    int mode = -1;
 };
 
 // The system's text for an errno value, the same in every locale.
@@ -58,7 +73,7 @@ public:
     // Decides how the target is written and prepares it (creates the
     // temporary, opens the device). May block on a FIFO until it has a
     // reader.
-    bool Open(const std::string& path);
+    bool Open(const std::string& path, const OutputOptions& options = {});
     // Appends bytes; false (and the file abandoned) on the first failure.
     bool Write(const void* data, std::size_t size);
     bool Write(std::string_view bytes) { return Write(bytes.data(), bytes.size()); }
@@ -71,6 +86,7 @@ public:
 
 private:
     bool Fail(int error);
+    bool RefuseProtected();
     void Release();
 
     OutputResult m_result;
@@ -82,9 +98,19 @@ private:
     std::string m_finalName;  // the replaced file's name inside the folder (Windows: its path)
     std::string m_pending;    // bytes held until Commit when rewriting in place
     bool m_open = false;
+    OutputOptions m_options;
 };
 
 // Open, Write and Commit in one call.
-OutputResult WriteOutputFile(const std::string& path, std::string_view bytes);
+OutputResult WriteOutputFile(const std::string& path, std::string_view bytes, const OutputOptions& options = {});
+
+// Files no output may write, for the rest of the run (the download archive
+// in use and its companion files): they are compared by what they are (a
+// link or a hard link to one is the same file) and by their place (a name
+// in the same folder, also before the file exists).
+// `reason` is what a refused output says ("it is the download archive").
+void ProtectFromOutput(const std::vector<std::string>& paths, const std::string& reason);
+// The protected file that writing `path` would write; empty when none.
+std::string ProtectedFileAt(const std::string& path);
 
 }  // namespace oront
