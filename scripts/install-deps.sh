@@ -7,11 +7,11 @@
 set -euo pipefail
 
 packages=(build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-charts-dev libqt6opengl6-dev
-          libusb-1.0-0-dev libsqlite3-dev fonts-liberation libgtest-dev libgmock-dev googletest libbenchmark-dev)
+          libusb-1.0-0-dev libsqlite3-dev libsodium-dev fonts-liberation libgtest-dev libgmock-dev googletest libbenchmark-dev)
 for arg in "$@"; do
   case "$arg" in
     --test) packages+=(umockdev libumockdev-dev clang libclang-rt-14-dev clang-format
-                       cups printer-driver-cups-pdf poppler-utils desktop-file-utils appstream shared-mime-info udev) ;;
+                       cups printer-driver-cups-pdf poppler-utils sqlite3 desktop-file-utils appstream shared-mime-info udev) ;;
     --windows) packages+=(g++-mingw-w64-x86-64 wine64) ;;
     *) echo "usage: $0 [--test] [--windows]" >&2; exit 2 ;;
   esac

@@ -1,15 +1,21 @@
 #include "archive/Archive.h"
 
+#include <fcntl.h>
+#include <sodium.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
+#include <tuple>
 #include <utility>
+
+#include "base/OutputFile.h"
 
 namespace oront::archive {
 namespace {
@@ -18,10 +24,19 @@ constexpr std::size_t kPacket = 64;
 // PRAGMA application_id of an archive: "ORNT".
 constexpr int kApplicationId = 0x4F524E54;
 constexpr int kBusyTimeoutMs = 10000;
+// A reader's page cache: a listing of a million records stays within it.
+constexpr int kReadCacheKiB = 1024;
+// A writer's: the index pages a full download touches.
+constexpr int kWriteCacheKiB = 32768;
+// Records read in one read transaction: between two of them a writer may
+// commit, however slowly the listing is consumed.
+constexpr int kRecordsPerRead = 256;
+constexpr std::size_t kMostFindings = 100;
+constexpr std::size_t kHashSize = crypto_hash_sha256_BYTES;
 
 // The layout, one step per version: step k takes an archive from version k
 // to version k + 1. A new version appends its step; older archives run every
-// step after their own version.
+// step after their own version, and a new archive runs them all.
 constexpr const char* kMigrations[] = {
     // 0 -> 1. A download's image is its count packet and, slot by slot, the
     // id of the record whose frame arrived there (little-endian 32-bit
@@ -37,20 +52,45 @@ constexpr const char* kMigrations[] = {
     " location INTEGER NOT NULL, key INTEGER NOT NULL, first_download INTEGER NOT NULL, frame BLOB NOT NULL);"
     "CREATE INDEX records_time ON records(time, key);"
     "CREATE INDEX records_location ON records(location, time);",
+    // 1 -> 2. The SHA-256 of each download's memory image, taken when it is
+    // archived (for the downloads of an older archive: when it is brought up
+    // to date, for those that are sound then).
+    "ALTER TABLE downloads ADD COLUMN image_sha256 BLOB;",
 };
 static_assert(std::size(kMigrations) == kSchemaVersion);
 
-// One prepared statement, finalized with its scope.
+// SQLite's own text for a failure, never "not an error" (which a later call
+// leaves behind) nor "unknown error".
+std::string CauseOf(sqlite3* db, int rc) {
+    std::string text = db != nullptr ? sqlite3_errmsg(db) : "";
+    if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE &&
+        (text.empty() || text == "not an error" || text == "unknown error"))
+        text = sqlite3_errstr(rc);
+    return text;
+}
+
+// One prepared statement, finalized with its scope. It keeps the text of its
+// own failure, taken when it happened.
 class Statement {
 public:
-    Statement(sqlite3* db, const char* sql) { m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
+    Statement(sqlite3* db, const char* sql) : m_db(db) {
+        m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr);
+        if (m_rc != SQLITE_OK) m_cause = CauseOf(db, m_rc);
+    }
     ~Statement() { sqlite3_finalize(m_stmt); }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
     [[nodiscard]] bool ok() const { return m_rc == SQLITE_OK; }
     sqlite3_stmt* get() const { return m_stmt; }
-    // SQLITE_ROW, SQLITE_DONE or an error.
-    int Step() { return sqlite3_step(m_stmt); }
+    // SQLITE_ROW, SQLITE_DONE or an error (whose text Cause() then gives).
+    int Step() {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+            m_rc = rc;
+            m_cause = CauseOf(m_db, rc);
+        }
+        return rc;
+    }
     void Reset() {
         sqlite3_reset(m_stmt);
         sqlite3_clear_bindings(m_stmt);
@@ -60,26 +100,31 @@ public:
         sqlite3_bind_blob(m_stmt, i, size > 0 ? data : "", static_cast<int>(size), SQLITE_TRANSIENT);
     }
     std::int64_t Int(int i) const { return sqlite3_column_int64(m_stmt, i); }
+    bool IsNull(int i) const { return sqlite3_column_type(m_stmt, i) == SQLITE_NULL; }
     std::pair<const std::uint8_t*, std::size_t> Blob(int i) const {
         const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(m_stmt, i));
         return {data, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, i))};
     }
+    std::string Text(int i) const {
+        const unsigned char* text = sqlite3_column_text(m_stmt, i);
+        return text != nullptr ? reinterpret_cast<const char*>(text) : "";
+    }
+    [[nodiscard]] const std::string& Cause() const { return m_cause; }
 
 private:
+    sqlite3* m_db;
     sqlite3_stmt* m_stmt = nullptr;
     int m_rc = SQLITE_ERROR;
+    std::string m_cause;
 };
 
-bool Exec(sqlite3* db, const char* sql) {
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-}
-
-// The single integer a pragma or query answers; false on an error.
-bool QueryInt(sqlite3* db, const char* sql, std::int64_t& value) {
-    Statement st(db, sql);
-    if (!st.ok() || st.Step() != SQLITE_ROW) return false;
-    value = st.Int(0);
-    return true;
+// Runs SQL without results; false with SQLite's text in `cause`.
+bool Exec(sqlite3* db, const char* sql, std::string* cause = nullptr) {
+    char* message = nullptr;
+    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, &message);
+    if (rc != SQLITE_OK && cause != nullptr) *cause = message != nullptr ? message : CauseOf(db, rc);
+    sqlite3_free(message);
+    return rc == SQLITE_OK;
 }
 
 // FNV-1a, 64 bits: a frame's key for finding it again (equal frames are then
@@ -105,11 +150,159 @@ std::uint32_t FrameSerial(const Frame& frame) {
     return (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) | (std::uint32_t{b[2]} << 8) | b[3];
 }
 
-bool IsSqliteFile(const std::string& path) {
-    static const char kHeader[16] = "SQLite format 3";  // and its NUL
-    char head[16] = {};
-    std::ifstream in(path, std::ios::binary);
-    return in.read(head, sizeof head) && std::memcmp(head, kHeader, sizeof head) == 0;
+// The record count and wrap position a count packet announces.
+std::pair<int, int> CountOf(const std::uint8_t* packet) {
+    const unsigned value = (unsigned{packet[0]} << 8) | packet[1];
+    if ((value & 0x8000u) != 0) return {8000, static_cast<int>(value & 0x7FFFu)};
+    return {static_cast<int>(value), 0};
+}
+
+std::array<std::uint8_t, kHashSize> ImageHash(const std::vector<std::uint8_t>& image) {
+    std::array<std::uint8_t, kHashSize> hash{};
+    crypto_hash_sha256(hash.data(), image.data(), image.size());
+    return hash;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Whether this user (its effective ids) may do `how` to the file.
+bool Permitted(const std::string& path, int how) {
+    return ::faccessat(AT_FDCWD, path.c_str(), how, AT_EACCESS) == 0;
+}
+
+// Whether writing the archive is permitted: the file, and its folder, in
+// which SQLite makes the journal of each write.
+bool MayWrite(const std::string& path) {
+    return Permitted(path, W_OK) && Permitted(FolderOf(path), W_OK | X_OK);
+}
+
+std::string ModeText(mode_t mode) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+    return text;
+}
+
+// The file the name leads to, links resolved; the name itself when it
+// cannot be resolved (a missing file).
+std::string RealPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
+}
+
+// Whether another program has the archive open: it holds a lock on one of
+// SQLite's lock bytes of the file, or on the index of a write-ahead log.
+bool InUse(const std::string& path) {
+    const auto locked = [](const std::string& file, off_t start, off_t length) {
+        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0) return false;
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        lock.l_start = start;
+        lock.l_len = length;
+        const bool held = ::fcntl(fd, F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+        ::close(fd);
+        return held;
+    };
+    constexpr off_t kPendingByte = 0x40000000;  // SQLite's lock bytes start here
+    return locked(path, kPendingByte, 512) || locked(path + "-shm", 120, 16);
+}
+
+// The archive's folders that are missing, created for this user only (0700,
+// whatever the umask); folders that exist stay as they are.
+bool CreateFolders(const std::string& folder, std::string& error) {
+    struct stat st {};
+    if (folder.empty() || ::stat(folder.c_str(), &st) == 0) return true;
+    if (errno != ENOENT) {
+        error = "cannot create the archive's folder (" + ErrorText(errno) + "): " + folder;
+        return false;
+    }
+    const std::string parent = FolderOf(folder);
+    if (parent != folder && !CreateFolders(parent, error)) return false;
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        error = "cannot create the archive's folder (" + ErrorText(errno) + "): " + folder;
+        return false;
+    }
+    ::chmod(folder.c_str(), 0700);
+    return true;
+}
+
+// The longest path SQLite opens: its own limit less the journal's suffix.
+std::string PathTooLong(const std::string& path) {
+    sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
+    if (vfs == nullptr) return {};
+    const std::size_t limit = static_cast<std::size_t>(vfs->mxPathname) - std::strlen("-journal");
+    std::string full(static_cast<std::size_t>(vfs->mxPathname) + 1, '\0');
+    const int rc = vfs->xFullPathname(vfs, path.c_str(), vfs->mxPathname + 1, full.data());
+    const std::size_t length = rc == SQLITE_OK ? std::strlen(full.c_str()) : path.size() + 1 + PATH_MAX;
+    if (rc == SQLITE_OK && length <= limit) return {};
+    if (rc != SQLITE_OK && path.size() <= limit) return {};  // another failure, which opening reports
+    return "the archive's path is too long (SQLite takes at most " + std::to_string(limit) +
+           " bytes with its folders): " + path;
+}
+
+// A name SQLite reads as a URI: "file:" and the path with every byte that
+// is not plainly safe percent-encoded.
+std::string FileUri(const std::string& path, const char* query) {
+    std::string uri = "file:";
+    for (unsigned char c : path) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (plain || c == '/' || c == '.' || c == '-' || c == '_' || c == '~') {
+            uri += static_cast<char>(c);
+        } else {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            uri += '%';
+            uri += kHex[c >> 4];
+            uri += kHex[c & 15];
+        }
+    }
+    return uri + "?" + query;
+}
+
+struct Header {
+    bool walMode = false;
+};
+
+// What the first bytes of the file say: only an SQLite database of this
+// program is an archive.
+bool ReadHeader(const std::string& path, Header& header, std::string& error) {
+    unsigned char bytes[100] = {};
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        error = "cannot open the archive (" + ErrorText(errno) + "): " + path;
+        return false;
+    }
+    ssize_t got = 0;
+    while (got < static_cast<ssize_t>(sizeof bytes)) {
+        const ssize_t n = ::read(fd, bytes + got, sizeof bytes - static_cast<std::size_t>(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += n;
+    }
+    ::close(fd);
+    static const char kMagic[16] = "SQLite format 3";  // and its NUL
+    if (got == 0) {
+        error = "not an archive (an empty file; left as it is): " + path;
+        return false;
+    }
+    if (got < 16 || std::memcmp(bytes, kMagic, sizeof kMagic) != 0) {
+        error = "not an archive (not an SQLite database; left as it is): " + path;
+        return false;
+    }
+    const auto be32 = [&bytes](int at) {
+        return (std::uint32_t{bytes[at]} << 24) | (std::uint32_t{bytes[at + 1]} << 16) |
+               (std::uint32_t{bytes[at + 2]} << 8) | bytes[at + 3];
+    };
+    if (got < 100 || be32(68) != static_cast<std::uint32_t>(kApplicationId)) {
+        error = "not an archive of this program (left as it is): " + path;
+        return false;
+    }
+    header.walMode = bytes[18] == 2 || bytes[19] == 2;
+    return true;
 }
 
 }  // namespace
@@ -125,6 +318,15 @@ std::string DefaultArchivePath() {
         return {};
     }
     return base + "/oront-v208/archive.sqlite";
+}
+
+std::vector<std::string> ArchiveFiles(const std::string& path) {
+    std::vector<std::string> files;
+    for (const std::string& name : {path, RealPath(path)}) {
+        if (!files.empty() && name == files.front()) continue;
+        for (const char* suffix : {"", "-journal", "-wal", "-shm"}) files.push_back(name + suffix);
+    }
+    return files;
 }
 
 std::int64_t TimeKey(int year, int month, int day, int hour, int minute, int second) {
@@ -148,7 +350,11 @@ std::optional<std::int64_t> ParseTimeKey(const std::string& text, bool endOfDay)
     const int year = num(0, 4);
     const int month = num(5, 2);
     const int day = num(8, 2);
-    if (year < 2000 || year > 2099 || month < 1 || month > 12 || day < 1 || day > 31) return std::nullopt;
+    if (year < 2000 || year > 2099 || month < 1 || month > 12) return std::nullopt;
+    // Every year of the century that divides by 4 is a leap year (2000 too).
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const int days = kDays[month - 1] + (month == 2 && year % 4 == 0 ? 1 : 0);
+    if (day < 1 || day > days) return std::nullopt;
     int h = endOfDay ? 23 : 0, m = endOfDay ? 59 : 0, s = endOfDay ? 59 : 0;
     if (text.size() > 10) {
         h = num(11, 2);
@@ -160,126 +366,326 @@ std::optional<std::int64_t> ParseTimeKey(const std::string& text, bool endOfDay)
 }
 
 Archive::~Archive() {
-    if (m_db != nullptr) sqlite3_close_v2(m_db);
+    Close();
 }
 
-std::string Archive::Reason(const char* what) const {
-    return std::string(what) + " (" + sqlite3_errmsg(m_db) + "): " + m_path;
+void Archive::Close() {
+    if (m_db != nullptr) sqlite3_close_v2(m_db);
+    m_db = nullptr;
+    m_version = 0;
+}
+
+std::string Archive::Reason(const std::string& what, const std::string& cause) const {
+    return what + " (" + cause + "): " + m_path;
 }
 
 bool Archive::Open(const std::string& path, OpenMode mode, std::string& error) {
+    Close();
     m_path = path;
     if (path.empty()) {
         error = "no archive path (set HOME, XDG_DATA_HOME or ORONT_ARCHIVE)";
         return false;
     }
+    if (std::string tooLong = PathTooLong(path); !tooLong.empty()) {
+        error = std::move(tooLong);
+        return false;
+    }
     struct stat st {};
-    const bool exists = ::stat(path.c_str(), &st) == 0;
-    if (exists && !S_ISREG(st.st_mode)) {
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT) {
+            error = "cannot open the archive (" + ErrorText(errno) + "): " + path;
+            return false;
+        }
+        if (mode == OpenMode::ReadOnly) return true;  // nothing archived yet
+        if (!Create(error)) return false;
+        if (::stat(path.c_str(), &st) != 0) {
+            error = "cannot open the archive (" + ErrorText(errno) + "): " + path;
+            return false;
+        }
+    }
+    if (!S_ISREG(st.st_mode)) {
         error = "not an archive (not a regular file): " + path;
         return false;
     }
-    if (!exists && mode == OpenMode::ReadOnly) return true;  // nothing archived yet
-    // Whatever is at the path and is no SQLite database stays as it is.
-    if (exists && st.st_size > 0 && !IsSqliteFile(path)) {
-        error = "not an archive (not an SQLite database; left as it is): " + path;
+    Header header;
+    if (!ReadHeader(path, header, error)) return false;
+    const bool opened =
+        mode == OpenMode::ReadOnly ? OpenForReading(header.walMode, error) : OpenForWriting(header.walMode, error);
+    if (!opened) Close();
+    return opened;
+}
+
+// A new archive is made complete in memory (its layout, its application
+// id) and written as a file that appears whole under the name, or not at
+// all when another program created the archive meanwhile.
+bool Archive::Create(std::string& error) {
+    if (!CreateFolders(FolderOf(m_path), error)) return false;
+    sqlite3* memory = nullptr;
+    std::string cause;
+    bool ok = sqlite3_open_v2(":memory:", &memory, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK;
+    for (const char* step : kMigrations) ok = ok && Exec(memory, step, &cause);
+    const std::string stamp = "PRAGMA application_id=" + std::to_string(kApplicationId) +
+                              ";PRAGMA user_version=" + std::to_string(kSchemaVersion);
+    ok = ok && Exec(memory, stamp.c_str(), &cause);
+    sqlite3_int64 size = 0;
+    unsigned char* bytes = ok ? sqlite3_serialize(memory, "main", &size, 0) : nullptr;
+    sqlite3_close(memory);
+    if (bytes == nullptr) {
+        error = "cannot create the archive (" + (cause.empty() ? std::string("out of memory") : cause) + "): " + m_path;
         return false;
     }
-    if (!exists) {
-        std::error_code ec;
-        const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-        if (!folder.empty()) std::filesystem::create_directories(folder, ec);
-        if (ec) {
-            error = "cannot create the archive's folder (" + ec.message() + "): " + folder.string();
-            return false;
-        }
-    }
-    const int flags = mode == OpenMode::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
-    if (sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr) != SQLITE_OK) {
-        error = Reason("cannot open the archive");
+    OutputOptions options;
+    options.createOnly = true;
+    options.mode = 0600;
+    const OutputResult written = WriteOutputFile(
+        m_path, std::string_view(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size)), options);
+    sqlite3_free(bytes);
+    if (!written.ok() && written.error != EEXIST) {
+        error = "cannot create the archive (" + written.Describe() + ")";
         return false;
     }
+    return true;
+}
+
+bool Archive::Connect(const std::string& name, int flags, std::string& error) {
+    Close();
+    const int rc = sqlite3_open_v2(name.c_str(), &m_db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        error = Reason("cannot open the archive", CauseOf(m_db, rc));
+        return false;
+    }
+    sqlite3_extended_result_codes(m_db, 1);
     sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
-    if (mode == OpenMode::ReadWrite && (sqlite3_db_readonly(m_db, "main") == 1 || ::access(path.c_str(), W_OK) != 0)) {
-        error = "the archive is read-only: " + path;
+    return true;
+}
+
+// The file's owner, layout and whether it holds anything, read in one
+// statement: one snapshot, even while another program migrates it.
+int Archive::ReadIdentity(std::int64_t& application, std::int64_t& version, std::int64_t& objects, std::string& cause) {
+    Statement check(m_db,
+                    "SELECT (SELECT application_id FROM pragma_application_id),"
+                    " (SELECT user_version FROM pragma_user_version), (SELECT count(*) FROM sqlite_schema)");
+    if (!check.ok()) {
+        cause = check.Cause();
+        return sqlite3_extended_errcode(m_db);
+    }
+    const int rc = check.Step();
+    if (rc != SQLITE_ROW) {
+        cause = check.Cause();
+        return sqlite3_extended_errcode(m_db);
+    }
+    application = check.Int(0);
+    version = check.Int(1);
+    objects = check.Int(2);
+    return SQLITE_OK;
+}
+
+bool Archive::CheckIdentity(std::string& error) {
+    std::int64_t application = 0, version = 0, objects = 0;
+    std::string cause;
+    if (ReadIdentity(application, version, objects, cause) != SQLITE_OK) {
+        error = Reason("not a readable archive", cause + "; left as it is");
         return false;
     }
-    // The file's owner, layout and whether it holds anything, read in one
-    // statement: one snapshot, even while another program migrates it.
-    std::int64_t application = 0, version = 0, objects = 0;
-    {
-        Statement check(m_db,
-                        "SELECT (SELECT application_id FROM pragma_application_id),"
-                        " (SELECT user_version FROM pragma_user_version), (SELECT count(*) FROM sqlite_schema)");
-        if (!check.ok() || check.Step() != SQLITE_ROW) {
-            error = Reason("not a readable archive (left as it is)");
-            return false;
-        }
-        application = check.Int(0);
-        version = check.Int(1);
-        objects = check.Int(2);
-    }
-    const bool empty = application == 0 && version == 0 && objects == 0;
     // A layout below 0 is none this program ever wrote.
-    if (!empty && (application != kApplicationId || version < 0)) {
-        error = "not an archive of this program (left as it is): " + path;
+    if (application != kApplicationId || version < 0) {
+        error = "not an archive of this program (left as it is): " + m_path;
         return false;
     }
     if (version > kSchemaVersion) {
         error = "the archive was written by a newer program (layout " + std::to_string(version) +
-                ", this program reads " + std::to_string(kSchemaVersion) + "): " + path;
+                ", this program reads " + std::to_string(kSchemaVersion) + "): " + m_path;
         return false;
     }
-    if (mode == OpenMode::ReadOnly) {
-        if (version < kSchemaVersion && !empty) {
-            error = "the archive has an older layout; archiving a download brings it up to date: " + path;
+    m_version = objects == 0 ? 0 : static_cast<int>(version);
+    return true;
+}
+
+bool Archive::OpenForReading(bool walMode, std::string& error) {
+    // An archive of the write-ahead-log mode that older versions of this
+    // program used: with its log beside it, SQLite reads the log and its
+    // index as they are; without, the file holds everything and is read as
+    // it stands, without any file of SQLite's.
+    std::string name = m_path;
+    int flags = SQLITE_OPEN_READONLY;
+    const bool hasLog = ::access((m_path + "-wal").c_str(), F_OK) == 0;
+    if (walMode && hasLog && ::access((m_path + "-shm").c_str(), F_OK) != 0) {
+        error = "the archive's write-ahead log " + m_path +
+                "-wal has lost its index; archiving a download (as a user who may write the archive) recovers it";
+        return false;
+    }
+    if (walMode && !hasLog) {
+        name = FileUri(m_path, "immutable=1");
+        flags |= SQLITE_OPEN_URI;
+    }
+    if (!Connect(name, flags, error)) return false;
+    std::int64_t application = 0, version = 0, objects = 0;
+    std::string cause;
+    int rc = ReadIdentity(application, version, objects, cause);
+    if (rc == SQLITE_READONLY_ROLLBACK) {
+        // A writer was killed in the middle of a download: its journal
+        // brings the file back to what it was. A reader who may write does
+        // that (SQLite rolls back when it first reads); others are told.
+        if (!MayWrite(m_path)) {
+            error = "the archive needs one write to recover from an archiving that was interrupted (its journal " +
+                    m_path +
+                    "-journal remains) and this user may not write it: run 'oront-v208-cli verify-archive' as a "
+                    "user who may";
             return false;
         }
-        if (empty) {  // an empty database holds no downloads
-            sqlite3_close_v2(m_db);
-            m_db = nullptr;
-            return true;
-        }
-        // A location's records lie all over the file: a reader that draws
-        // several trends keeps the pages it has read.
-        Exec(m_db, "PRAGMA cache_size=-32768");
+        if (!Connect(m_path, SQLITE_OPEN_READWRITE, error)) return false;
+        Exec(m_db, "PRAGMA query_only=ON");
+    }
+    if (!CheckIdentity(error)) return false;
+    if (m_version == 0) {  // nothing archived in it
+        Close();
         return true;
     }
-    // The layout is brought up to date in one transaction of the file's own
-    // journal mode, before the switch to WAL (which rewrites the header): a
-    // file whose layout cannot be created, e.g. a damaged empty database, is
-    // refused as it was.
-    if (version < kSchemaVersion && !Migrate(error)) return false;
-    {
-        Statement wal(m_db, "PRAGMA journal_mode=WAL");
-        if (!wal.ok() || wal.Step() != SQLITE_ROW) {
-            error = Reason("cannot open the archive");
-            return false;
+    SetCacheKiB(kReadCacheKiB);
+    return true;
+}
+
+bool Archive::OpenForWriting(bool walMode, std::string& error) {
+    if (!MayWrite(m_path)) {
+        error = Permitted(m_path, W_OK)
+                    ? "the archive's folder does not let this user write the archive's journal: " + FolderOf(m_path)
+                    : "the archive is read-only: " + m_path;
+        return false;
+    }
+    if (!RecoverCompanions(error)) return false;
+    if (!Connect(m_path, SQLITE_OPEN_READWRITE, error)) return false;
+    if (sqlite3_db_readonly(m_db, "main") == 1) {
+        error = "the archive is read-only: " + m_path;
+        return false;
+    }
+    if (!CheckIdentity(error)) return false;
+    if (m_version < kSchemaVersion && !Migrate(error)) return false;
+    // An archive of the older write-ahead-log mode takes the rollback
+    // journal (SQLite folds the log into the file and removes it and its
+    // index); while another program still has it open, it stays as it is.
+    if (walMode) Exec(m_db, "PRAGMA journal_mode=DELETE");
+    // Every page a write reads is checked more closely than SQLite does by
+    // default, so that a damaged page is refused rather than written on.
+    Exec(m_db, "PRAGMA cell_size_check=ON");
+    SetCacheKiB(kWriteCacheKiB);
+    return true;
+}
+
+// Files beside the archive that SQLite would need to write and this user may
+// not: left by another user, or with the mode of a read-only archive, by an
+// older version of this program that created them while only reading. An
+// empty write-ahead log (which holds nothing) and its index (which is
+// rebuilt from the log) go, unless a program still has them; this user's own
+// files take the archive's permissions; otherwise the file that blocks the
+// write is named with the reason.
+bool Archive::RecoverCompanions(std::string& error) {
+    struct stat archive {};
+    if (::stat(m_path.c_str(), &archive) != 0) return true;
+    const std::string log = m_path + "-wal";
+    struct stat logStat {};
+    const bool hasLog = ::lstat(log.c_str(), &logStat) == 0;
+    const bool hasIndex = ::access((m_path + "-shm").c_str(), F_OK) == 0;
+    if ((hasLog || hasIndex) && (!hasLog || (S_ISREG(logStat.st_mode) && logStat.st_size == 0)) && !InUse(m_path)) {
+        for (const char* suffix : {"-wal", "-shm"}) {
+            const std::string file = m_path + suffix;
+            if (::unlink(file.c_str()) != 0 && errno != ENOENT && !Permitted(file, R_OK | W_OK)) {
+                error = "the archive cannot be written: " + file + " cannot be written or removed by this user (" +
+                        ErrorText(errno) + "); its owner or an administrator can remove it";
+                return false;
+            }
         }
     }
-    Exec(m_db, "PRAGMA synchronous=NORMAL");
-    Exec(m_db, "PRAGMA cache_size=-32768");  // 32 MiB: the index pages a full download touches
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+        const std::string file = m_path + suffix;
+        struct stat st {};
+        if (::lstat(file.c_str(), &st) != 0) continue;
+        const std::string owner = "user " + std::to_string(st.st_uid) + ", mode " + ModeText(st.st_mode);
+        if (!S_ISREG(st.st_mode)) {
+            error = "the archive cannot be written: " + file + " is not a regular file (" + owner + ")";
+            return false;
+        }
+        if (Permitted(file, R_OK | W_OK)) continue;
+        // This user's own file: it takes the archive's permissions.
+        if (st.st_uid == ::geteuid() && ::chmod(file.c_str(), (archive.st_mode & 0666) | 0600) == 0) continue;
+        if (std::strcmp(suffix, "-journal") != 0 && InUse(m_path)) {
+            error = "the archive is in use by another program (" + file + ", " + owner +
+                    ", cannot be written by this user): try again when it has ended";
+            return false;
+        }
+        error = "the archive cannot be written: " + file + " (" + owner +
+                ") holds an interrupted write that this user may not recover; archive a download as its owner, or "
+                "as an administrator";
+        return false;
+    }
     return true;
 }
 
 bool Archive::Migrate(std::string& error) {
-    if (!Exec(m_db, "BEGIN IMMEDIATE")) {
-        error = Reason("cannot update the archive");
+    std::string cause;
+    if (!Exec(m_db, "BEGIN IMMEDIATE", &cause)) {
+        error = Reason("cannot update the archive", cause);
         return false;
     }
     // Another program may have brought it up to date meanwhile (or, newer,
     // beyond: then it is left alone).
-    std::int64_t version = 0;
-    bool ok = QueryInt(m_db, "PRAGMA user_version", version) && version >= 0 && version <= kSchemaVersion;
-    for (std::int64_t v = version; ok && v < kSchemaVersion; ++v) ok = Exec(m_db, kMigrations[v]);
+    std::int64_t application = 0, version = 0, objects = 0;
+    bool ok = ReadIdentity(application, version, objects, cause) == SQLITE_OK;
+    if (ok && (version < 0 || version > kSchemaVersion)) {
+        ok = false;
+        cause = "its layout changed to " + std::to_string(version) + " meanwhile";
+    }
+    for (std::int64_t v = version; ok && v < kSchemaVersion; ++v) {
+        ok = Exec(m_db, kMigrations[v], &cause);
+        if (ok && v + 1 == 2) ok = HashStoredImages(cause);
+    }
     const std::string stamp = "PRAGMA application_id=" + std::to_string(kApplicationId) +
                               ";PRAGMA user_version=" + std::to_string(kSchemaVersion);
-    ok = ok && Exec(m_db, stamp.c_str()) && Exec(m_db, "COMMIT");
+    ok = ok && Exec(m_db, stamp.c_str(), &cause) && Exec(m_db, "COMMIT", &cause);
     if (!ok) {
-        error = Reason("cannot update the archive's layout");
+        error = Reason("cannot update the archive's layout", cause);
         Exec(m_db, "ROLLBACK");
+        return false;
     }
+    m_version = kSchemaVersion;
+    return true;
+}
+
+// The checksums of the downloads an older archive holds, for those that are
+// sound now; a damaged one keeps none (and stays damaged for Verify).
+bool Archive::HashStoredImages(std::string& cause) {
+    std::vector<std::int64_t> ids;
+    {
+        Statement list(m_db, "SELECT id FROM downloads ORDER BY id");
+        if (!list.ok()) return cause = list.Cause(), false;
+        int rc;
+        while ((rc = list.Step()) == SQLITE_ROW) ids.push_back(list.Int(0));
+        if (rc != SQLITE_DONE) return cause = list.Cause(), false;
+    }
+    Statement store(m_db, "UPDATE downloads SET image_sha256 = ?1 WHERE id = ?2");
+    if (!store.ok()) return cause = store.Cause(), false;
+    const int version = m_version;
+    m_version = 1;  // the images are assembled without a checksum
+    bool ok = true;
+    for (std::size_t k = 0; ok && k < ids.size(); ++k) {
+        std::vector<std::uint8_t> image;
+        std::string damage;
+        ok = Assemble(ids[k], image, damage, cause);
+        if (!ok || !damage.empty()) continue;
+        const auto hash = ImageHash(image);
+        store.Bind(1, hash.data(), hash.size());
+        store.Bind(2, ids[k]);
+        ok = store.Step() == SQLITE_DONE;
+        if (!ok) cause = store.Cause();
+        store.Reset();
+    }
+    m_version = version;
     return ok;
+}
+
+void Archive::SetCacheKiB(int kib) {
+    if (m_db == nullptr) return;
+    const std::string sql = "PRAGMA cache_size=-" + std::to_string(std::max(kib, 64));
+    Exec(m_db, sql.c_str());
 }
 
 bool Archive::AddDownload(const std::vector<std::uint8_t>& image, std::int64_t time, Download* added,
@@ -294,88 +700,100 @@ bool Archive::AddDownload(const std::vector<std::uint8_t>& image, std::int64_t t
     }
     Download d;
     d.time = time;
-    const unsigned value = (unsigned{image[0]} << 8) | image[1];
-    d.recordCount = (value & 0x8000u) != 0 ? 8000 : static_cast<int>(value);
-    d.wrapPosition = (value & 0x8000u) != 0 ? static_cast<int>(value & 0x7FFFu) : 0;
+    std::tie(d.recordCount, d.wrapPosition) = CountOf(image.data());
     if (image.size() != kPacket * (1 + 2 * static_cast<std::size_t>(d.recordCount))) {
         error = "not a complete download";
         return false;
     }
-    if (!Exec(m_db, "BEGIN IMMEDIATE")) {
-        error = Reason("cannot write to the archive");
+    std::string cause;
+    if (!Exec(m_db, "BEGIN IMMEDIATE", &cause)) {
+        error = Reason("cannot write to the archive", cause);
         return false;
     }
-    bool ok = true;
-    {
-        Statement download(m_db,
-                           "INSERT INTO downloads(time, serial, record_count, wrap_position, new_records,"
-                           " count_packet, slots) VALUES(?1, 0, ?2, ?3, 0, ?4, x'')");
-        Statement find(m_db, "SELECT id, frame FROM records WHERE time = ?1 AND key = ?2");
-        Statement insert(m_db,
-                         "INSERT INTO records(serial, time, location, key, first_download, frame)"
-                         " VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
-        Statement finish(m_db, "UPDATE downloads SET serial = ?1, new_records = ?2, slots = ?3 WHERE id = ?4");
-        ok = download.ok() && find.ok() && insert.ok() && finish.ok();
-        if (ok) {
-            download.Bind(1, time);
-            download.Bind(2, d.recordCount);
-            download.Bind(3, d.wrapPosition);
-            download.Bind(4, image.data(), kPacket);
-            ok = download.Step() == SQLITE_DONE;
-        }
-        d.id = sqlite3_last_insert_rowid(m_db);
-        std::vector<std::uint8_t> slots;
-        slots.reserve(4 * static_cast<std::size_t>(d.recordCount));
-        Frame frame;
-        for (int k = 0; ok && k < d.recordCount; ++k) {
-            std::memcpy(frame.data(), image.data() + kPacket * (1 + 2 * static_cast<std::size_t>(k)), frame.size());
-            const std::size_t size = TrimmedSize(frame);
-            const std::int64_t key = FrameKey(frame);
-            const std::int64_t recordTime = FrameTimeKey(frame);
-            std::int64_t id = 0;
-            find.Bind(1, recordTime);
-            find.Bind(2, key);
-            int rc;
-            while ((rc = find.Step()) == SQLITE_ROW) {
-                const auto [data, bytes] = find.Blob(1);
-                if (bytes == size && (size == 0 || std::memcmp(data, frame.data(), size) == 0)) {
-                    id = find.Int(0);
-                    break;
-                }
-            }
-            ok = rc == SQLITE_ROW || rc == SQLITE_DONE;
-            find.Reset();
-            d.serial = FrameSerial(frame);
-            if (ok && id == 0) {
-                insert.Bind(1, d.serial);
-                insert.Bind(2, recordTime);
-                insert.Bind(3, frame[1]);
-                insert.Bind(4, key);
-                insert.Bind(5, d.id);
-                insert.Bind(6, frame.data(), size);
-                ok = insert.Step() == SQLITE_DONE;
-                insert.Reset();
-                id = sqlite3_last_insert_rowid(m_db);
-                ++d.newRecords;
-            }
-            ok = ok && id > 0 && id <= 0xFFFFFFFF;
-            for (int shift = 0; shift < 32; shift += 8) slots.push_back(static_cast<std::uint8_t>(id >> shift));
-        }
-        if (ok) {
-            finish.Bind(1, d.serial);
-            finish.Bind(2, d.newRecords);
-            finish.Bind(3, slots.data(), slots.size());
-            finish.Bind(4, d.id);
-            ok = finish.Step() == SQLITE_DONE;
-        }
-    }
-    if (ok && beforeCommit) beforeCommit();
-    ok = ok && Exec(m_db, "COMMIT");
-    if (!ok) {
-        error = Reason("cannot write to the archive");
+    const auto fail = [&](const std::string& what, const std::string& why) {
+        error = Reason(what, why);
         Exec(m_db, "ROLLBACK");
         return false;
+    };
+    // The structure of the whole file first: a damaged archive takes no
+    // write, which could spread the damage, and stays as it is.
+    {
+        Statement check(m_db, "PRAGMA quick_check(3)");
+        if (!check.ok()) return fail("cannot check the archive", check.Cause());
+        std::vector<std::string> findings;
+        int rc;
+        while ((rc = check.Step()) == SQLITE_ROW) findings.push_back(check.Text(0));
+        if (rc != SQLITE_DONE)
+            return fail("the archive is damaged; the download was not written into it", check.Cause());
+        if (!(findings.size() == 1 && findings[0] == "ok")) {
+            std::string list;
+            for (const std::string& f : findings) list += (list.empty() ? "" : "; ") + f;
+            return fail(
+                "the archive is damaged and was left as it is; 'oront-v208-cli verify-archive' lists the damage", list);
+        }
     }
+    Statement download(m_db,
+                       "INSERT INTO downloads(time, serial, record_count, wrap_position, new_records,"
+                       " count_packet, slots, image_sha256) VALUES(?1, 0, ?2, ?3, 0, ?4, x'', ?5)");
+    Statement find(m_db, "SELECT id, frame FROM records WHERE time = ?1 AND key = ?2");
+    Statement insert(m_db,
+                     "INSERT INTO records(serial, time, location, key, first_download, frame)"
+                     " VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+    Statement finish(m_db, "UPDATE downloads SET serial = ?1, new_records = ?2, slots = ?3 WHERE id = ?4");
+    for (const Statement* st : {&download, &find, &insert, &finish})
+        if (!st->ok()) return fail("cannot write to the archive", st->Cause());
+    download.Bind(1, time);
+    download.Bind(2, d.recordCount);
+    download.Bind(3, d.wrapPosition);
+    download.Bind(4, image.data(), kPacket);
+    const auto hash = ImageHash(image);
+    download.Bind(5, hash.data(), hash.size());
+    if (download.Step() != SQLITE_DONE) return fail("cannot write to the archive", download.Cause());
+    d.id = sqlite3_last_insert_rowid(m_db);
+    std::vector<std::uint8_t> slots;
+    slots.reserve(4 * static_cast<std::size_t>(d.recordCount));
+    Frame frame;
+    for (int k = 0; k < d.recordCount; ++k) {
+        std::memcpy(frame.data(), image.data() + kPacket * (1 + 2 * static_cast<std::size_t>(k)), frame.size());
+        const std::size_t size = TrimmedSize(frame);
+        const std::int64_t key = FrameKey(frame);
+        const std::int64_t recordTime = FrameTimeKey(frame);
+        std::int64_t id = 0;
+        find.Bind(1, recordTime);
+        find.Bind(2, key);
+        int rc;
+        while ((rc = find.Step()) == SQLITE_ROW) {
+            const auto [data, bytes] = find.Blob(1);
+            if (bytes == size && (size == 0 || std::memcmp(data, frame.data(), size) == 0)) {
+                id = find.Int(0);
+                break;
+            }
+        }
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) return fail("cannot write to the archive", find.Cause());
+        find.Reset();
+        d.serial = FrameSerial(frame);
+        if (id == 0) {
+            insert.Bind(1, d.serial);
+            insert.Bind(2, recordTime);
+            insert.Bind(3, frame[1]);
+            insert.Bind(4, key);
+            insert.Bind(5, d.id);
+            insert.Bind(6, frame.data(), size);
+            if (insert.Step() != SQLITE_DONE) return fail("cannot write to the archive", insert.Cause());
+            insert.Reset();
+            id = sqlite3_last_insert_rowid(m_db);
+            ++d.newRecords;
+        }
+        if (id <= 0 || id > 0xFFFFFFFF) return fail("cannot write to the archive", "record ids beyond 32 bits");
+        for (int shift = 0; shift < 32; shift += 8) slots.push_back(static_cast<std::uint8_t>(id >> shift));
+    }
+    finish.Bind(1, d.serial);
+    finish.Bind(2, d.newRecords);
+    finish.Bind(3, slots.data(), slots.size());
+    finish.Bind(4, d.id);
+    if (finish.Step() != SQLITE_DONE) return fail("cannot write to the archive", finish.Cause());
+    if (beforeCommit) beforeCommit();
+    if (!Exec(m_db, "COMMIT", &cause)) return fail("cannot write to the archive", cause);
     if (added != nullptr) *added = d;
     return true;
 }
@@ -385,7 +803,7 @@ bool Archive::Downloads(std::vector<Download>& downloads, std::string& error) {
     if (m_db == nullptr) return true;
     Statement st(m_db, "SELECT id, time, serial, record_count, wrap_position, new_records FROM downloads ORDER BY id");
     if (!st.ok()) {
-        error = Reason("cannot read the archive");
+        error = Reason("cannot read the archive", st.Cause());
         return false;
     }
     int rc;
@@ -399,7 +817,7 @@ bool Archive::Downloads(std::vector<Download>& downloads, std::string& error) {
         d.newRecords = static_cast<int>(st.Int(5));
         downloads.push_back(d);
     }
-    if (rc != SQLITE_DONE) error = Reason("cannot read the archive");
+    if (rc != SQLITE_DONE) error = Reason("cannot read the archive", st.Cause());
     return rc == SQLITE_DONE;
 }
 
@@ -409,18 +827,17 @@ bool Archive::Locations(std::vector<int>& locations, std::string& error) {
     // One seek in the location index per location, not a scan of every record.
     Statement st(m_db, "SELECT min(location) FROM records WHERE location > ?1");
     if (!st.ok()) {
-        error = Reason("cannot read the archive");
+        error = Reason("cannot read the archive", st.Cause());
         return false;
     }
     std::int64_t after = -1;
     while (true) {
         st.Bind(1, after);
-        const int rc = st.Step();
-        if (rc != SQLITE_ROW) {
-            error = Reason("cannot read the archive");
+        if (st.Step() != SQLITE_ROW) {
+            error = Reason("cannot read the archive", st.Cause());
             return false;
         }
-        if (sqlite3_column_type(st.get(), 0) == SQLITE_NULL) return true;
+        if (st.IsNull(0)) return true;
         after = st.Int(0);
         locations.push_back(static_cast<int>(after));
         st.Reset();
@@ -432,10 +849,88 @@ bool Archive::TimeSpan(std::optional<std::pair<std::int64_t, std::int64_t>>& spa
     if (m_db == nullptr) return true;
     Statement st(m_db, "SELECT min(time), max(time) FROM records");
     if (!st.ok() || st.Step() != SQLITE_ROW) {
-        error = Reason("cannot read the archive");
+        error = Reason("cannot read the archive", st.Cause());
         return false;
     }
-    if (sqlite3_column_type(st.get(), 0) != SQLITE_NULL) span.emplace(st.Int(0), st.Int(1));
+    if (!st.IsNull(0)) span.emplace(st.Int(0), st.Int(1));
+    return true;
+}
+
+bool Archive::Assemble(std::int64_t id, std::vector<std::uint8_t>& image, std::string& damage, std::string& cause) {
+    damage.clear();
+    Statement download(m_db, m_version >= 2 ? "SELECT count_packet, slots, record_count, wrap_position, image_sha256"
+                                              " FROM downloads WHERE id = ?1"
+                                            : "SELECT count_packet, slots, record_count, wrap_position, NULL"
+                                              " FROM downloads WHERE id = ?1");
+    Statement record(m_db, "SELECT frame, key FROM records WHERE id = ?1");
+    for (const Statement* st : {&download, &record})
+        if (!st->ok()) return cause = st->Cause(), false;
+    download.Bind(1, id);
+    const int rc = download.Step();
+    if (rc == SQLITE_DONE) {
+        cause = "no download " + std::to_string(id);
+        return false;
+    }
+    if (rc != SQLITE_ROW) return cause = download.Cause(), false;
+    const auto [count, countSize] = download.Blob(0);
+    const auto [slots, slotsSize] = download.Blob(1);
+    const std::int64_t recordCount = download.Int(2);
+    const std::int64_t wrapPosition = download.Int(3);
+    if (countSize != kPacket) {
+        damage = "its count packet is " + std::to_string(countSize) + " bytes long, not 64";
+        return true;
+    }
+    const auto [announced, wrap] = CountOf(count);
+    if (announced != recordCount || wrap != wrapPosition) {
+        damage = "its count packet announces " + std::to_string(announced) + " records, the archive lists " +
+                 std::to_string(recordCount);
+        if (announced == recordCount)
+            damage = "its count packet gives the wrap position " + std::to_string(wrap) + ", the archive " +
+                     std::to_string(wrapPosition);
+        return true;
+    }
+    if (slotsSize != 4 * static_cast<std::size_t>(recordCount)) {
+        damage = "it names " + std::to_string(slotsSize / 4) + " record slots for its " + std::to_string(recordCount) +
+                 " records";
+        return true;
+    }
+    image.assign(count, count + countSize);
+    image.reserve(kPacket + 2 * kPacket * static_cast<std::size_t>(recordCount));
+    Frame frame;
+    for (std::size_t k = 0; k < static_cast<std::size_t>(recordCount); ++k) {
+        const std::uint8_t* s = slots + 4 * k;
+        const std::int64_t recordId =
+            std::int64_t{s[0]} | (std::int64_t{s[1]} << 8) | (std::int64_t{s[2]} << 16) | (std::int64_t{s[3]} << 24);
+        const std::string which = "record " + std::to_string(k + 1) + " of " + std::to_string(recordCount);
+        record.Bind(1, recordId);
+        const int found = record.Step();
+        if (found == SQLITE_DONE) {
+            damage = which + " is missing from the archive";
+            return true;
+        }
+        if (found != SQLITE_ROW) return cause = record.Cause(), false;
+        const auto [data, size] = record.Blob(0);
+        if (size > frame.size()) {
+            damage = which + " is longer than a record frame";
+            return true;
+        }
+        frame.fill(0);
+        if (size > 0) std::memcpy(frame.data(), data, size);
+        if (FrameKey(frame) != record.Int(1)) {
+            damage = which + " does not match its key";
+            return true;
+        }
+        image.insert(image.end(), frame.begin(), frame.end());
+        record.Reset();
+    }
+    if (!download.IsNull(4)) {
+        const auto [stored, storedSize] = download.Blob(4);
+        const auto hash = ImageHash(image);
+        if (storedSize != hash.size() || std::memcmp(stored, hash.data(), hash.size()) != 0) {
+            damage = "its memory image does not match the SHA-256 taken when it was archived";
+            return true;
+        }
+    }
     return true;
 }
 
@@ -445,77 +940,140 @@ bool Archive::LoadImage(std::int64_t id, std::vector<std::uint8_t>& image, std::
         error = missing;
         return false;
     }
-    // Both reads see one state of the archive.
-    Exec(m_db, "BEGIN");
-    Statement download(m_db, "SELECT count_packet, slots FROM downloads WHERE id = ?1");
-    Statement record(m_db, "SELECT frame FROM records WHERE id = ?1");
-    bool ok = download.ok() && record.ok();
-    if (ok) {
-        download.Bind(1, id);
-        const int rc = download.Step();
-        if (rc == SQLITE_DONE) {
-            Exec(m_db, "COMMIT");
-            error = missing;
-            return false;
-        }
-        ok = rc == SQLITE_ROW;
+    // Every read sees one state of the archive.
+    std::string cause;
+    if (!Exec(m_db, "BEGIN", &cause)) {
+        error = Reason("cannot read the archive", cause);
+        return false;
     }
-    if (ok) {
-        const auto [count, countSize] = download.Blob(0);
-        const auto [slots, slotsSize] = download.Blob(1);
-        image.assign(count, count + countSize);
-        image.resize(kPacket, 0);
-        image.reserve(kPacket + 2 * kPacket * (slotsSize / 4));
-        for (std::size_t k = 0; ok && k + 4 <= slotsSize; k += 4) {
-            const std::int64_t recordId = std::int64_t{slots[k]} | (std::int64_t{slots[k + 1]} << 8) |
-                                          (std::int64_t{slots[k + 2]} << 16) | (std::int64_t{slots[k + 3]} << 24);
-            record.Bind(1, recordId);
-            ok = record.Step() == SQLITE_ROW;
-            if (ok) {
-                const auto [frame, size] = record.Blob(0);
-                const std::size_t at = image.size();
-                image.resize(at + 2 * kPacket, 0);
-                if (size > 0) std::memcpy(image.data() + at, frame, std::min(size, 2 * kPacket));
-            }
-            record.Reset();
-        }
-    }
+    std::string damage;
+    std::vector<std::uint8_t> assembled;
+    const bool read = Assemble(id, assembled, damage, cause);
     Exec(m_db, "COMMIT");
-    if (!ok) error = Reason("cannot read the archive");
-    return ok;
+    if (!read) {
+        error = cause == "no download " + std::to_string(id) ? missing : Reason("cannot read the archive", cause);
+        return false;
+    }
+    if (!damage.empty()) {
+        error = "archived download " + std::to_string(id) + " is damaged (" + damage + ")";
+        return false;
+    }
+    image = std::move(assembled);
+    return true;
 }
 
 bool Archive::ForEachRecord(const RecordFilter& filter, const std::function<bool(const Record&)>& handle,
                             std::string& error) {
     if (m_db == nullptr) return true;
-    std::string sql = "SELECT id, serial, first_download, frame FROM records WHERE 1";
+    // A page of records at a time, each page one read transaction, after
+    // the last record of the one before (by time, then id).
+    std::string sql = "SELECT id, serial, first_download, frame, time FROM records WHERE (time, id) > (?5, ?6)";
     if (filter.serial) sql += " AND serial = ?1";
     if (filter.location) sql += " AND location = ?2";
     if (filter.from) sql += " AND time >= ?3";
     if (filter.to) sql += " AND time <= ?4";
-    sql += " ORDER BY time, id";
+    sql += " ORDER BY time, id LIMIT " + std::to_string(kRecordsPerRead);
     Statement st(m_db, sql.c_str());
     if (!st.ok()) {
-        error = Reason("cannot read the archive");
+        error = Reason("cannot read the archive", st.Cause());
         return false;
     }
-    if (filter.serial) st.Bind(1, *filter.serial);
-    if (filter.location) st.Bind(2, *filter.location);
-    if (filter.from) st.Bind(3, *filter.from);
-    if (filter.to) st.Bind(4, *filter.to);
-    Record r;
-    int rc;
-    while ((rc = st.Step()) == SQLITE_ROW) {
-        r.id = st.Int(0);
-        r.serial = static_cast<std::uint32_t>(st.Int(1));
-        r.firstDownload = st.Int(2);
-        r.frame.fill(0);
-        const auto [frame, size] = st.Blob(3);
-        if (size > 0) std::memcpy(r.frame.data(), frame, std::min(size, r.frame.size()));
-        if (!handle(r)) return true;
+    std::vector<Record> page;
+    page.reserve(kRecordsPerRead);
+    std::int64_t lastTime = -1;
+    std::int64_t lastId = 0;
+    while (true) {
+        if (filter.serial) st.Bind(1, *filter.serial);
+        if (filter.location) st.Bind(2, *filter.location);
+        if (filter.from) st.Bind(3, *filter.from);
+        if (filter.to) st.Bind(4, *filter.to);
+        st.Bind(5, lastTime);
+        st.Bind(6, lastId);
+        page.clear();
+        int rc;
+        while ((rc = st.Step()) == SQLITE_ROW) {
+            Record& r = page.emplace_back();
+            r.id = st.Int(0);
+            r.serial = static_cast<std::uint32_t>(st.Int(1));
+            r.firstDownload = st.Int(2);
+            const auto [frame, size] = st.Blob(3);
+            if (size > 0) std::memcpy(r.frame.data(), frame, std::min(size, r.frame.size()));
+            lastTime = st.Int(4);
+            lastId = r.id;
+        }
+        st.Reset();
+        if (rc != SQLITE_DONE) {
+            error = Reason("cannot read the archive", st.Cause());
+            return false;
+        }
+        for (const Record& r : page)
+            if (!handle(r)) return true;
+        if (page.size() < static_cast<std::size_t>(kRecordsPerRead)) return true;
     }
-    if (rc != SQLITE_DONE) error = Reason("cannot read the archive");
-    return rc == SQLITE_DONE;
+}
+
+bool Archive::Verify(Verification& result, std::string& error) {
+    result = Verification{};
+    if (m_db == nullptr) return true;
+    const auto found = [&result](std::string finding) {
+        if (result.damage.size() < kMostFindings)
+            result.damage.push_back(std::move(finding));
+        else
+            ++result.moreDamage;
+    };
+    std::string cause;
+    if (!Exec(m_db, "BEGIN", &cause)) {
+        error = Reason("cannot read the archive", cause);
+        return false;
+    }
+    {
+        Statement check(m_db, "PRAGMA integrity_check(100)");
+        int rc = check.ok() ? SQLITE_ROW : SQLITE_ERROR;
+        while (check.ok() && (rc = check.Step()) == SQLITE_ROW)
+            if (check.Text(0) != "ok") found("SQLite's integrity check: " + check.Text(0));
+        if (rc != SQLITE_DONE) found("SQLite's integrity check could not finish (" + check.Cause() + ")");
+    }
+    std::vector<std::int64_t> ids;
+    {
+        Statement list(m_db, "SELECT id FROM downloads ORDER BY id");
+        int rc = list.ok() ? SQLITE_ROW : SQLITE_ERROR;
+        while (list.ok() && (rc = list.Step()) == SQLITE_ROW) ids.push_back(list.Int(0));
+        if (rc != SQLITE_DONE) found("the list of downloads cannot be read (" + list.Cause() + ")");
+    }
+    result.downloads = static_cast<std::int64_t>(ids.size());
+    for (const std::int64_t id : ids) {
+        std::vector<std::uint8_t> image;
+        std::string damage;
+        if (!Assemble(id, image, damage, cause))
+            found("download " + std::to_string(id) + " cannot be read (" + cause + ")");
+        else if (!damage.empty())
+            found("download " + std::to_string(id) + " is damaged (" + damage + ")");
+    }
+    {
+        Statement records(m_db, "SELECT id, serial, time, location, key, frame FROM records ORDER BY id");
+        int rc = records.ok() ? SQLITE_ROW : SQLITE_ERROR;
+        Frame frame;
+        while (records.ok() && (rc = records.Step()) == SQLITE_ROW) {
+            ++result.records;
+            const auto [data, size] = records.Blob(5);
+            const std::string which = "record " + std::to_string(records.Int(0));
+            if (size > frame.size()) {
+                found(which + " is longer than a record frame");
+                continue;
+            }
+            frame.fill(0);
+            if (size > 0) std::memcpy(frame.data(), data, size);
+            const char* what = FrameKey(frame) != records.Int(4)                                  ? "key"
+                               : FrameTimeKey(frame) != records.Int(2)                            ? "date and time"
+                               : frame[1] != records.Int(3)                                       ? "location"
+                               : FrameSerial(frame) != static_cast<std::uint32_t>(records.Int(1)) ? "serial number"
+                                                                                                  : nullptr;
+            if (what != nullptr) found(which + " does not match its " + std::string(what));
+        }
+        if (rc != SQLITE_DONE) found("the records cannot be read (" + records.Cause() + ")");
+    }
+    Exec(m_db, "COMMIT");
+    return true;
 }
 
 }  // namespace oront::archive

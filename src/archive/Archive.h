@@ -2,15 +2,28 @@
 // its records de-duplicated across downloads.
 //
 // A download keeps its time, the instrument's serial number, the record
-// count, the wrap position and the exact memory image received (the count
-// packet and, slot by slot, the record whose frame the instrument sent), so
-// that it replays byte for byte. A record is its 128-byte frame, which holds
-// the serial number, the date and time, mode, location, point, cycle and
-// counts: the same frame from the same instrument is one record however
-// often it is downloaded, and it remembers the download that first brought
-// it. Each download is written in one transaction (a kill leaves the archive
-// as before or with the whole download); the file is in WAL mode with a busy
-// timeout, so that two programs archiving at once both succeed.
+// count, the wrap position, the exact memory image received (the count
+// packet and, slot by slot, the record whose frame the instrument sent) and
+// the SHA-256 of that image, so that it replays byte for byte and a replay
+// knows when what it reads is not what was stored. A record is its 128-byte
+// frame, which holds the serial number, the date and time, mode, location,
+// point, cycle and counts: the same frame from the same instrument is one
+// record however often it is downloaded, and it remembers the download that
+// first brought it.
+//
+// Writing: each download is one transaction of the file's rollback journal
+// (a kill leaves the archive as before or with the whole download), taken
+// only after SQLite's check of the file's structure found it sound; writers
+// wait for each other (a busy timeout), so that two programs archiving at
+// once both succeed. A new archive appears complete, with this program's
+// application id, mode 0600 and folders of mode 0700; nothing else is ever
+// made an archive.
+//
+// Reading changes nothing: it creates no file beside the archive and needs
+// no write access, so an archive on a read-only medium or in another user's
+// folder reads like any other. The one exception is an archive that a
+// killed writer left with its journal: a reader who may write it rolls the
+// interrupted write back, one who may not is told so.
 #pragma once
 
 #include <array>
@@ -26,12 +39,18 @@ struct sqlite3;
 namespace oront::archive {
 
 // The layout version this program writes (PRAGMA user_version). An older
-// archive is migrated forward when opened for writing; a newer one is refused.
-inline constexpr int kSchemaVersion = 1;
+// archive is migrated forward when opened for writing (and read as it is
+// until then); a newer one is refused.
+inline constexpr int kSchemaVersion = 2;
 
 // $ORONT_ARCHIVE, else $XDG_DATA_HOME/oront-v208/archive.sqlite, else
 // ~/.local/share/oront-v208/archive.sqlite; empty when none can be formed.
 std::string DefaultArchivePath();
+
+// The archive's file and the companion files SQLite keeps beside it (its
+// journal, and the write-ahead log and its index of older archives), at the
+// name given and, where that is a link, beside the file it leads to.
+std::vector<std::string> ArchiveFiles(const std::string& path);
 
 struct Download {
     std::int64_t id = 0;    // 1, 2, 3 ... in the order of archiving
@@ -70,6 +89,15 @@ std::optional<std::int64_t> ParseTimeKey(const std::string& text, bool endOfDay)
 
 enum class OpenMode { ReadWrite, ReadOnly };
 
+// What Verify found: the findings name the damaged download, record or page.
+struct Verification {
+    std::int64_t downloads = 0;
+    std::int64_t records = 0;
+    std::vector<std::string> damage;  // at most the first 100 findings
+    std::int64_t moreDamage = 0;      // the findings beyond those
+    [[nodiscard]] bool Sound() const { return damage.empty(); }
+};
+
 class Archive {
 public:
     Archive() = default;
@@ -77,20 +105,27 @@ public:
     Archive(const Archive&) = delete;
     Archive& operator=(const Archive&) = delete;
 
-    // Opens the archive at `path`. ReadWrite creates it (and its folder) when
-    // missing and migrates an older layout; ReadOnly needs an existing file.
-    // A file that is not an archive of this program (corrupt, foreign, a
-    // newer layout) is refused and left untouched, and so is an archive the
-    // program may not write in ReadWrite. false with the reason in `error`.
+    // Opens the archive at `path`. ReadWrite creates it (and its folders)
+    // when missing, migrates an older layout and recovers companion files
+    // that another user or mode left; ReadOnly opens an existing file for
+    // reading only (a missing one holds nothing). A file that is not an
+    // archive of this program (an empty file, a corrupt or foreign one,
+    // another program's empty database, a newer layout) is refused and left
+    // untouched, and so is an archive the program may not write in ReadWrite,
+    // and a path longer than SQLite takes. false with the reason in `error`.
     bool Open(const std::string& path, OpenMode mode, std::string& error);
 
     // Archives one download: the memory image received (the count packet,
-    // then two packets per record in slot order) at `time`.
+    // then two packets per record in slot order) at `time`. A damaged
+    // archive takes nothing and the error names the damage.
     bool AddDownload(const std::vector<std::uint8_t>& image, std::int64_t time, Download* added, std::string& error);
 
     // Every download, in the order of archiving.
     bool Downloads(std::vector<Download>& downloads, std::string& error);
-    // The memory image of download `id`, byte for byte as it was received.
+    // The memory image of download `id`, byte for byte as it was received,
+    // checked against what was stored: each record against its key, the
+    // record count against the count packet, the image against its SHA-256.
+    // A damaged download is refused: "archived download 3 is damaged (...)".
     bool LoadImage(std::int64_t id, std::vector<std::uint8_t>& image, std::string& error);
     // The records that pass the filter, in the order of their date and time
     // (then of archiving), one at a time: nothing is loaded as a whole.
@@ -103,15 +138,38 @@ public:
     // The TimeKeys of the earliest and the latest record; nullopt for none.
     bool TimeSpan(std::optional<std::pair<std::int64_t, std::int64_t>>& span, std::string& error);
 
+    // SQLite's integrity check of the whole file, and every download and
+    // record checked as a replay checks them. false only when the check
+    // could not run; the damage it found is in `result`.
+    bool Verify(Verification& result, std::string& error);
+
+    // The pages a reader keeps in memory (KiB): little by default, so that a
+    // listing of any archive stays small; more for a view that reads the
+    // same pages again and again.
+    void SetCacheKiB(int kib);
+
     // For tests: called inside a download's transaction, before the commit.
     std::function<void()> beforeCommit;
 
 private:
+    bool Create(std::string& error);
+    bool OpenForReading(bool walMode, std::string& error);
+    bool OpenForWriting(bool walMode, std::string& error);
+    bool Connect(const std::string& name, int flags, std::string& error);
+    int ReadIdentity(std::int64_t& application, std::int64_t& version, std::int64_t& objects, std::string& cause);
+    bool CheckIdentity(std::string& error);
+    bool RecoverCompanions(std::string& error);
     bool Migrate(std::string& error);
-    std::string Reason(const char* what) const;
+    bool HashStoredImages(std::string& cause);
+    // Reassembles download `id`: false with `cause` when SQLite fails, true
+    // with `damage` (empty when sound) otherwise.
+    bool Assemble(std::int64_t id, std::vector<std::uint8_t>& image, std::string& damage, std::string& cause);
+    void Close();
+    std::string Reason(const std::string& what, const std::string& cause) const;
 
     sqlite3* m_db = nullptr;
     std::string m_path;
+    int m_version = 0;  // the layout of the open archive
 };
 
 }  // namespace oront::archive

@@ -52,10 +52,13 @@ std::string LocalTimeText(std::int64_t time) {
 }
 
 std::string HistoryText(const std::vector<Download>& downloads) {
-    std::string out = "   ID  Time                 Serial   Records  New records  Wrap position\n";
+    // The serial column takes any number the record frame can carry.
+    std::string out = Pad("ID", 5, true) + "  " + Pad("Time", 19, false) + "  " + Pad("Serial", 10, true) + "  " +
+                      Pad("Records", 8, true) + "  " + Pad("New records", 11, true) + "  " +
+                      Pad("Wrap position", 13, true) + "\n";
     for (const Download& d : downloads) {
         out += Pad(FormatInt(d.id).str(), 5, true) + "  " + LocalTimeText(d.time) + "  " +
-               Pad(FormatInt(d.serial).str(), 7, true) + "  " + Pad(FormatInt(d.recordCount).str(), 8, true) + "  " +
+               Pad(FormatInt(d.serial).str(), 10, true) + "  " + Pad(FormatInt(d.recordCount).str(), 8, true) + "  " +
                Pad(FormatInt(d.newRecords).str(), 11, true) + "  " + Pad(FormatInt(d.wrapPosition).str(), 13, true) +
                "\n";
     }

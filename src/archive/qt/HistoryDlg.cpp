@@ -67,6 +67,10 @@ CHistoryDlg::CHistoryDlg(std::string archivePath, QSettings& settings, QWidget* 
     m_open = buttons->addButton(QStringLiteral("Open"), QDialogButtonBox::AcceptRole);
     m_open->setObjectName("open");
     m_open->setDefault(true);
+    m_verify = buttons->addButton(QStringLiteral("&Verify"), QDialogButtonBox::ActionRole);
+    m_verify->setObjectName("verify");
+    m_verify->setAutoDefault(false);
+    connect(m_verify, &QPushButton::clicked, this, &CHistoryDlg::OnVerify);
     buttons->addButton(QDialogButtonBox::Close);
     // Open reads the download first; the dialog ends only when it could.
     connect(buttons, &QDialogButtonBox::accepted, this, &CHistoryDlg::OnOpen);
@@ -121,6 +125,7 @@ void CHistoryDlg::Fill() {
     m_table->resizeColumnsToContents();
     m_table->setEnabled(!m_downloads.empty());
     m_open->setEnabled(!m_downloads.empty());
+    m_verify->setEnabled(!m_downloads.empty());
     // The latest download is the one most often wanted.
     if (!m_downloads.empty()) {
         m_table->selectRow(m_table->rowCount() - 1);
@@ -131,6 +136,37 @@ void CHistoryDlg::Fill() {
 
 QString CHistoryDlg::StatusText() const {
     return m_status->text();
+}
+
+void CHistoryDlg::OnVerify() {
+    Archive archive;
+    std::string error;
+    Verification result;
+    if (!archive.Open(m_archivePath, OpenMode::ReadOnly, error) || !archive.Verify(result, error)) {
+        m_status->setText(QStringLiteral("The archive cannot be verified: %1").arg(U(error)));
+        return;
+    }
+    const QString counted = QStringLiteral("%1 %2, %3 %4")
+                                .arg(result.downloads)
+                                .arg(result.downloads == 1 ? QStringLiteral("download") : QStringLiteral("downloads"))
+                                .arg(result.records)
+                                .arg(result.records == 1 ? QStringLiteral("record") : QStringLiteral("records"));
+    if (result.Sound()) {
+        m_status->setText(QStringLiteral("The archive is sound (%1; SQLite's integrity check: ok).").arg(counted));
+        return;
+    }
+    // The first findings in the dialog; the command line lists them all.
+    constexpr std::size_t kShown = 8;
+    const std::int64_t findings = static_cast<std::int64_t>(result.damage.size()) + result.moreDamage;
+    QString text = QStringLiteral("The archive is damaged (%1 %2 in %3):")
+                       .arg(findings)
+                       .arg(findings == 1 ? QStringLiteral("finding") : QStringLiteral("findings"))
+                       .arg(counted);
+    for (std::size_t k = 0; k < result.damage.size() && k < kShown; ++k)
+        text += QStringLiteral("\n- ") + U(result.damage[k]);
+    if (findings > static_cast<std::int64_t>(kShown))
+        text += QStringLiteral("\n(oront-v208-cli verify-archive lists every finding)");
+    m_status->setText(text);
 }
 
 void CHistoryDlg::OnOpen() {

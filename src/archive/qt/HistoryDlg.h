@@ -45,6 +45,10 @@ public:
     // be read is reported in the dialog, which stays open.
     void OnOpen();
     [[nodiscard]] const Download& Chosen() const { return m_chosen; }
+
+    // Verify: SQLite's integrity check and every download and record checked
+    // against what was stored; the status says the result, the damage first.
+    void OnVerify();
     [[nodiscard]] const std::vector<std::uint8_t>& ChosenImage() const { return m_image; }
 
 private:
@@ -59,6 +63,7 @@ private:
     QTableWidget* m_table = nullptr;
     QCheckBox* m_archiveEvery = nullptr;
     QPushButton* m_open = nullptr;
+    QPushButton* m_verify = nullptr;
 };
 
 }  // namespace oront::archive

@@ -251,6 +251,9 @@ void CTrendDlg::LoadArchive() {
     } else if (locations.empty() || !span) {
         m_archiveError = QStringLiteral("The archive holds no records yet: %1").arg(Utf8(m_archivePath));
     }
+    // A location's records lie all over the file: the view keeps the pages
+    // it has read for the next trend.
+    m_archive.SetCacheKiB(32768);
     for (int location : locations) m_location->addItem(QString::number(location), location);
     if (span) {
         const QDate first = DateOfKey(span->first);
