@@ -1,5 +1,6 @@
 #include "ArchiveCommands.h"
 
+#include <cstdint>
 #include <ctime>
 #include <iostream>
 #include <string>
@@ -9,7 +10,7 @@
 #include "archive/Archive.h"
 #include "archive/ArchiveText.h"
 #include "archive/Trend.h"
-#include "records/CFormat.h"
+#include "base/OutputFile.h"
 #endif
 
 namespace oront::cli {
@@ -28,8 +29,8 @@ int ArchiveError(const std::string& error) {
 
 // The filters of records and trend; 0, or the exit status after the message.
 int FilterOf(const Options& o, archive::RecordFilter& filter) {
-    if (!o.serial.empty()) filter.serial = static_cast<std::uint32_t>(CAtoi(o.serial));
-    if (!o.location.empty()) filter.location = CAtoi(o.location);
+    if (!o.serial.empty()) filter.serial = static_cast<std::uint32_t>(std::stoull(o.serial));
+    if (!o.location.empty()) filter.location = std::stoi(o.location);
     for (const auto& [text, endOfDay, key] :
          {std::tuple{&o.from, false, &filter.from}, std::tuple{&o.to, true, &filter.to}}) {
         if (text->empty()) continue;
@@ -41,10 +42,43 @@ int FilterOf(const Options& o, archive::RecordFilter& filter) {
             return 2;
         }
     }
+    if (filter.from && filter.to && *filter.from > *filter.to) {
+        std::cerr << "oront-v208-cli: --from " << o.from << " is after --to " << o.to << " (--help shows the usage)\n";
+        return 2;
+    }
     return 0;
 }
 
+// Whether the command writes the file o.output names.
+bool WritesOutput(const Options& o) {
+    switch (o.command) {
+        case Command::SaveAll:
+        case Command::SaveRange:
+        case Command::Dump:
+        case Command::Trend:
+        case Command::Classify:
+            return !o.output.empty();
+        case Command::Report:
+            return o.printer.empty();
+        default:
+            return false;
+    }
+}
+
 }  // namespace
+
+int GuardArchive(const Options& o) {
+    const std::string path = PathOf(o);
+    if (path.empty()) return 0;
+    ProtectFromOutput(archive::ArchiveFiles(path), "it is a file of the download archive");
+    if (!WritesOutput(o)) return 0;
+    const std::string file = ProtectedFileAt(o.output);
+    if (file.empty()) return 0;
+    std::cerr << "oront-v208-cli: " << o.output << " is " << (file == path ? "the download archive" : file)
+              << (file == path ? "" : ", a file of the download archive " + path)
+              << "; no output may replace it (--help shows the usage)\n";
+    return 2;
+}
 
 void ArchiveDownload(const Options& o, const std::vector<std::uint8_t>& image) {
     if (o.noArchive || o.instrument == Instrument::Archive) return;
@@ -104,6 +138,29 @@ int RunRecords(const Options& o) {
     return std::cout ? 0 : 1;
 }
 
+int RunVerifyArchive(const Options& o) {
+    archive::Archive a;
+    std::string error;
+    archive::Verification result;
+    const std::string path = PathOf(o);
+    if (!a.Open(path, archive::OpenMode::ReadOnly, error) || !a.Verify(result, error)) return ArchiveError(error);
+    std::string out;
+    for (const std::string& finding : result.damage) out += "damaged: " + finding + "\n";
+    if (result.moreDamage > 0) out += "damaged: and " + std::to_string(result.moreDamage) + " more findings\n";
+    const std::string counted = std::to_string(result.downloads) +
+                                (result.downloads == 1 ? " download, " : " downloads, ") +
+                                std::to_string(result.records) + (result.records == 1 ? " record" : " records");
+    if (result.Sound()) {
+        out += "The archive is sound (" + counted + "; SQLite's integrity check: ok): " + path + "\n";
+    } else {
+        const std::int64_t findings = static_cast<std::int64_t>(result.damage.size()) + result.moreDamage;
+        out += "The archive is damaged (" + std::to_string(findings) + (findings == 1 ? " finding" : " findings") +
+               " in " + counted + "): " + path + "\n";
+    }
+    std::cout << out << std::flush;
+    return result.Sound() ? 0 : 3;
+}
+
 int RunTrend(const Options& o) {
     archive::RecordFilter filter;
     if (const int rc = FilterOf(o, filter)) return rc;
@@ -137,6 +194,10 @@ int RunTrend(const Options& o) {
 // A build without SQLite (the Windows cross-build) has no archive.
 void ArchiveDownload(const Options&, const std::vector<std::uint8_t>&) {}
 
+int GuardArchive(const Options&) {
+    return 0;
+}
+
 bool LoadArchivedImage(const Options&, std::vector<std::uint8_t>&) {
     std::cerr << "oront-v208-cli: this build has no download archive\n";
     return false;
@@ -151,7 +212,34 @@ int RunRecords(const Options& o) {
     return RunHistory(o);
 }
 
+int RunVerifyArchive(const Options& o) {
+    archive::Archive a;
+    std::string error;
+    archive::Verification result;
+    const std::string path = PathOf(o);
+    if (!a.Open(path, archive::OpenMode::ReadOnly, error) || !a.Verify(result, error)) return ArchiveError(error);
+    std::string out;
+    for (const std::string& finding : result.damage) out += "damaged: " + finding + "\n";
+    if (result.moreDamage > 0) out += "damaged: and " + std::to_string(result.moreDamage) + " more findings\n";
+    const std::string counted = std::to_string(result.downloads) +
+                                (result.downloads == 1 ? " download, " : " downloads, ") +
+                                std::to_string(result.records) + (result.records == 1 ? " record" : " records");
+    if (result.Sound()) {
+        out += "The archive is sound (" + counted + "; SQLite's integrity check: ok): " + path + "\n";
+    } else {
+        const std::int64_t findings = static_cast<std::int64_t>(result.damage.size()) + result.moreDamage;
+        out += "The archive is damaged (" + std::to_string(findings) + (findings == 1 ? " finding" : " findings") +
+               " in " + counted + "): " + path + "\n";
+    }
+    std::cout << out << std::flush;
+    return result.Sound() ? 0 : 3;
+}
+
 int RunTrend(const Options& o) {
+    return RunHistory(o);
+}
+
+int RunVerifyArchive(const Options& o) {
     return RunHistory(o);
 }
 #endif

@@ -23,9 +23,17 @@ void ArchiveDownload(const Options& o, const std::vector<std::uint8_t>& image);
 // The memory image of download o.archiveId; false after printing why.
 bool LoadArchivedImage(const Options& o, std::vector<std::uint8_t>& image);
 
+// Before anything runs: an output that would write the archive in use or
+// one of its files is a usage error (2, after the reason); 0 otherwise. The
+// archive's files are also protected from every output of the run.
+int GuardArchive(const Options& o);
+
 // history [--format text|json], records [...]: the exit status.
 int RunHistory(const Options& o);
 int RunRecords(const Options& o);
+// verify-archive: 0 sound (or nothing archived yet), 3 damaged, 1 when the
+// check could not run.
+int RunVerifyArchive(const Options& o);
 // trend ... OUT: the exit status. The chart is drawn by DrawTrend, which only
 // the report program has (with Qt Charts); oront-v208-cli hands the command
 // over to it.

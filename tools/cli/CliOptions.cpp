@@ -9,10 +9,13 @@
 namespace oront::cli {
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* kInstrumentOptions = "[--simulate IMAGE | --demo | --demo-full | --from-archive ID]";
+
+constexpr const char* kHead =
     "usage: oront-v208-cli [--simulate IMAGE | --demo | --demo-full | --from-archive ID]\n"
     "                      [--archive PATH | --no-archive] COMMAND [ARGS]\n"
-    "       oront-v208-cli --help | --version\n"
+    "       oront-v208-cli [--archive PATH] history|records|trend|verify-archive [ARGS]\n"
+    "       oront-v208-cli COMMAND --help | --help | --version\n"
     "\n"
     "Instrument:  without --simulate/--demo the instrument attached over USB\n"
     "             (USB id 04D8:000C; set ORONT_USB_ID=VVVV:PPPP for another).\n"
@@ -26,36 +29,71 @@ constexpr const char* kUsage =
     "  --archive PATH     the archive file (or set ORONT_ARCHIVE=PATH)\n"
     "  --no-archive       do not archive the download\n"
     "\n"
-    "Commands:\n"
-    "  count                      print the record count and the wrap position\n"
-    "  erase --yes                erase all records on the instrument\n"
-    "  save-all [OUT.csv]         read all records and save them as CSV\n"
-    "  save-range FIRST LAST [OUT.csv]\n"
-    "                             read all records and save records FIRST..LAST\n"
-    "                             (record numbers as the Record column shows them;\n"
-    "                             a complete run's summary follows its last record)\n"
-    "  dump OUT.v208img           read the instrument into a memory image file\n"
-    "  report OUT.pdf [--pages FIRST-LAST] [--printer NAME]\n"
-    "                             print the report into a PDF file or to a printer\n"
-    "  classify [--standard iso-2015|iso-1999|gmp-2022]\n"
-    "           [--class N | --grade A|B|C|D] [--state as-built|at-rest|operational]\n"
-    "           [--sizes 0.5,5.0] [--counts cumulative|differential] [--area M2]\n"
-    "           [--format text|json|csv|pdf] [OUT]\n"
-    "                             judge the complete ISO runs against an ISO 14644-1\n"
-    "                             class or an EU GMP Annex 1 grade (without --class\n"
-    "                             or --grade: the achieved class of every run);\n"
-    "                             exit 3 when a run fails or cannot be classified;\n"
-    "                             without OUT the result goes to stdout\n"
-    "  history [--format text|json]\n"
-    "                             list the archived downloads\n"
-    "  records [--serial S] [--location L] [--from DATE] [--to DATE]\n"
-    "          [--format csv|json]\n"
-    "                             list the archived records in time order with their\n"
-    "                             concentrations per m3 (DATE: YYYY-MM-DD or\n"
-    "                             \"YYYY-MM-DD hh:mm:ss\")\n"
-    "  help                       print this text\n"
+    "Commands:\n";
+
+constexpr const char* kTail =
+    "  help [COMMAND]             print this text, or the usage of one command\n"
     "\n"
-    "Without OUT.csv the file is named from the local time (YYYYMMDDhhmmss.csv).\n";
+    "Without OUT.csv the file is named from the local time (YYYYMMDDhhmmss.csv).\n"
+    "No output may be the archive or one of its files.\n";
+
+// Each command's entry of the usage: its name, whether it reads only the
+// archive, and its lines (the synopsis, then what it does).
+struct CommandUsage {
+    const char* name;
+    bool archiveOnly;
+    const char* text;
+};
+constexpr CommandUsage kCommands[] = {
+    {"count", false, "  count                      print the record count and the wrap position\n"},
+    {"erase", false, "  erase --yes                erase all records on the instrument\n"},
+    {"save-all", false, "  save-all [OUT.csv]         read all records and save them as CSV\n"},
+    {"save-range", false,
+     "  save-range FIRST LAST [OUT.csv]\n"
+     "                             read all records and save records FIRST..LAST\n"
+     "                             (record numbers as the Record column shows them;\n"
+     "                             a complete run's summary follows its last record)\n"},
+    {"dump", false, "  dump OUT.v208img           read the instrument into a memory image file\n"},
+    {"report", false,
+     "  report OUT.pdf [--pages FIRST-LAST] [--printer NAME]\n"
+     "                             print the report into a PDF file or to a printer\n"},
+    {"classify", false,
+     "  classify [--standard iso-2015|iso-1999|gmp-2022]\n"
+     "           [--class N | --grade A|B|C|D] [--state as-built|at-rest|operational]\n"
+     "           [--sizes 0.5,5.0] [--counts cumulative|differential] [--area M2]\n"
+     "           [--format text|json|csv|pdf] [OUT]\n"
+     "                             judge the complete ISO runs against an ISO 14644-1\n"
+     "                             class or an EU GMP Annex 1 grade (without --class\n"
+     "                             or --grade: the achieved class of every run);\n"
+     "                             exit 3 when a run fails or cannot be classified;\n"
+     "                             without OUT the result goes to stdout\n"},
+    {"history", true,
+     "  history [--format text|json]\n"
+     "                             list the archived downloads\n"},
+    {"records", true,
+     "  records [--serial S] [--location L] [--from DATE] [--to DATE]\n"
+     "          [--format csv|json]\n"
+     "                             list the archived records in time order with their\n"
+     "                             concentrations per m3 (DATE: YYYY-MM-DD or\n"
+     "                             \"YYYY-MM-DD hh:mm:ss\")\n"},
+    {"trend", true,
+     "  trend --location L [--size D] [--serial S] [--from DATE] [--to DATE]\n"
+     "        [--class N | --grade A|B|C|D [--state at-rest|operational]]\n"
+     "        OUT.svg|OUT.png|OUT.pdf\n"
+     "                             draw the archived concentrations of location L at\n"
+     "                             size D (um) over time, with the limit of a class or\n"
+     "                             grade\n"},
+    {"verify-archive", true,
+     "  verify-archive             check the whole archive: SQLite's integrity check,\n"
+     "                             and every download and record against what was\n"
+     "                             stored; lists what is damaged and exits 3 then\n"},
+};
+
+const CommandUsage* FindCommand(const std::string& name) {
+    for (const CommandUsage& c : kCommands)
+        if (name == c.name) return &c;
+    return nullptr;
+}
 
 // A page number: 1 to 999999, digits only.
 bool ParsePage(std::string_view text, int& page) {
@@ -203,12 +241,15 @@ std::string ParseRecords(const std::vector<std::string>& rest, Options& o) {
         if (k + 1 >= rest.size() || rest[k + 1].empty()) return option + " needs a value";
         const std::string& value = rest[k + 1];
         const bool digits =
-            value.size() <= 9 && std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
+            value.size() <= 10 && std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
         if (option == "--serial") {
-            if (!digits) return "--serial takes the instrument's serial number (not " + value + ")";
+            // Any number the record frame's 32 bits can carry.
+            if (!digits || std::stoull(value) > 4294967295ull)
+                return "--serial takes the instrument's serial number, 0 to 4294967295 (not " + value + ")";
             o.serial = value;
         } else if (option == "--location") {
-            if (!digits || CAtoi(value) > 255) return "--location takes a location number 0 to 255 (not " + value + ")";
+            if (!digits || std::stoull(value) > 255)
+                return "--location takes a location number 0 to 255 (not " + value + ")";
             o.location = value;
         } else if (option == "--from") {
             o.from = value;
@@ -282,8 +323,27 @@ std::string ParseTrend(const std::vector<std::string>& rest, Options& o) {
 
 }  // namespace
 
-const char* UsageText() {
-    return kUsage;
+std::string UsageText(const std::string& command) {
+    const CommandUsage* one = FindCommand(command);
+    if (one == nullptr) {
+        std::string text = kHead;
+        for (const CommandUsage& c : kCommands) text += c.text;
+        return text + kTail;
+    }
+    std::string text = "usage: oront-v208-cli ";
+    text += one->archiveOnly
+                ? "[--archive PATH] "
+                : std::string(kInstrumentOptions) + "\n" + "                      [--archive PATH | --no-archive] ";
+    text += one->name;
+    text += " ...\n\n";
+    text += one->text;
+    if (!one->archiveOnly) text += "\n(oront-v208-cli --help describes the instrument and archive options)\n";
+    return text;
+}
+
+bool ReadsOnlyTheArchive(Command command) {
+    return command == Command::History || command == Command::Records || command == Command::Trend ||
+           command == Command::VerifyArchive;
 }
 
 ParsedOptions ParseArguments(const std::vector<std::string>& args) {
@@ -293,10 +353,17 @@ ParsedOptions ParseArguments(const std::vector<std::string>& args) {
         result.error = std::move(why);
         return result;
     };
-    // --help and --version win wherever they stand.
+    // --help and --version win wherever they stand; after a command, --help
+    // asks for that command's usage.
     for (const std::string& arg : args) {
         if (arg == "--help" || arg == "-h") {
             o.command = Command::Help;
+            std::size_t k = 0;
+            while (k < args.size() &&
+                   (args[k] == "--demo" || args[k] == "--demo-full" || args[k] == "--no-archive" ||
+                    args[k] == "--simulate" || args[k] == "--from-archive" || args[k] == "--archive"))
+                k += args[k] == "--simulate" || args[k] == "--from-archive" || args[k] == "--archive" ? 2 : 1;
+            if (k < args.size() && FindCommand(args[k]) != nullptr) o.helpTopic = args[k];
             return result;
         }
         if (arg == "--version") {
@@ -307,6 +374,7 @@ ParsedOptions ParseArguments(const std::vector<std::string>& args) {
 
     std::size_t i = 0;
     bool instrumentGiven = false;
+    std::string instrumentOption;
     bool archiveGiven = false;
     while (i < args.size() && (args[i] == "--simulate" || args[i] == "--demo" || args[i] == "--demo-full" ||
                                args[i] == "--from-archive" || args[i] == "--archive" || args[i] == "--no-archive")) {
@@ -325,6 +393,7 @@ ParsedOptions ParseArguments(const std::vector<std::string>& args) {
         }
         if (instrumentGiven) return fail("the instrument is given twice (" + args[i] + ")");
         instrumentGiven = true;
+        instrumentOption = args[i];
         if (args[i] == "--from-archive") {
             const std::string id = i + 1 < args.size() ? args[i + 1] : std::string();
             if (id.empty() || id.size() > 15 ||
@@ -355,8 +424,10 @@ ParsedOptions ParseArguments(const std::vector<std::string>& args) {
     };
 
     if (word == "help") {
-        if (!rest.empty()) return fail("help takes no arguments");
+        if (rest.size() > 1 || (rest.size() == 1 && FindCommand(rest[0]) == nullptr))
+            return fail(rest.size() > 1 ? "help takes at most one command" : "help knows no command " + rest[0]);
         o.command = Command::Help;
+        if (!rest.empty()) o.helpTopic = rest[0];
     } else if (word == "count") {
         if (!rest.empty()) return fail("count takes no arguments");
         o.command = Command::Count;
@@ -419,12 +490,20 @@ ParsedOptions ParseArguments(const std::vector<std::string>& args) {
     } else if (word == "trend") {
         o.command = Command::Trend;
         if (std::string e = ParseTrend(rest, o); !e.empty()) return fail(e);
+    } else if (word == "verify-archive") {
+        if (!rest.empty()) return fail("verify-archive takes no arguments");
+        o.command = Command::VerifyArchive;
     } else if (word == "classify") {
         o.command = Command::Classify;
         if (std::string e = ParseClassify(rest, o); !e.empty()) return fail(e);
     } else {
         return fail(word.empty() || IsOption(word) ? "unknown option " + word : "unknown command " + word);
     }
+    // The archive's own commands read no instrument and archive nothing.
+    if (ReadsOnlyTheArchive(o.command) && instrumentGiven)
+        return fail(word + " reads only the archive: " + instrumentOption + " does not apply");
+    if (ReadsOnlyTheArchive(o.command) && o.noArchive)
+        return fail(word + " reads only the archive: --no-archive does not apply");
     return result;
 }
 

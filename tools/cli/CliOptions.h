@@ -12,12 +12,27 @@
 namespace oront::cli {
 
 enum class Instrument { Usb, Demo, DemoFull, Image, Archive };
-enum class Command { Help, Version, Count, Erase, SaveAll, SaveRange, Dump, Report, Classify, History, Records, Trend };
+enum class Command {
+    Help,
+    Version,
+    Count,
+    Erase,
+    SaveAll,
+    SaveRange,
+    Dump,
+    Report,
+    Classify,
+    History,
+    Records,
+    Trend,
+    VerifyArchive
+};
 enum class ClassifyFormat { Text, Json, Csv, Pdf };
 
 struct Options {
     Instrument instrument = Instrument::Usb;
-    std::string image;  // Instrument::Image
+    std::string helpTopic;  // Command::Help: the command whose usage is asked for; empty for all
+    std::string image;      // Instrument::Image
     Command command = Command::Help;
     std::string output;  // the file written; empty: a name from the local time (save-all, save-range)
     std::string first;   // save-range: the record numbers as typed
@@ -46,7 +61,11 @@ struct ParsedOptions {
 // The arguments after the program name.
 ParsedOptions ParseArguments(const std::vector<std::string>& args);
 
-// The usage text (for --help and after a usage error).
-const char* UsageText();
+// The usage text (for --help and after a usage error): of every command, or
+// of the command named ("save-all").
+std::string UsageText(const std::string& command = {});
+
+// Whether the command works on the archive alone (no instrument).
+bool ReadsOnlyTheArchive(Command command);
 
 }  // namespace oront::cli

@@ -232,16 +232,18 @@ int main(int argc, char** argv) {
     if (!parsed.error.empty()) return Usage(parsed.error);
     const cli::Options& o = parsed.options;
     if (o.command == cli::Command::Help) {
-        std::cout << cli::UsageText();
+        std::cout << cli::UsageText(o.helpTopic);
         return 0;
     }
     if (o.command == cli::Command::Version) {
         std::cout << "oront-v208-cli " << kProgramVersion << "\n";
         return 0;
     }
+    if (const int rc = cli::GuardArchive(o)) return rc;
     // The archive's own commands need no instrument.
     if (o.command == cli::Command::History) return cli::RunHistory(o);
     if (o.command == cli::Command::Records) return cli::RunRecords(o);
+    if (o.command == cli::Command::VerifyArchive) return cli::RunVerifyArchive(o);
     // The trend is drawn with Qt Charts, in the report program.
     if (o.command == cli::Command::Trend) {
         if (const int rc = cli::HandOverReport(argv); rc >= 0) return rc;
@@ -303,6 +305,7 @@ int main(int argc, char** argv) {
         case cli::Command::History:
         case cli::Command::Records:
         case cli::Command::Trend:
+        case cli::Command::VerifyArchive:
             break;
     }
     return 0;

@@ -34,6 +34,7 @@
 #include "archive/qt/HistoryDlg.h"
 #include "archive/qt/TrendDlg.h"
 #include "base/Messages.h"
+#include "base/OutputFile.h"
 #include "classify/qt/ClassifyDlg.h"
 #include "controls/qt/DialogUnits.h"
 #include "controls/qt/Resources.h"
@@ -131,6 +132,7 @@ CDataTransferDlg::CDataTransferDlg(std::unique_ptr<DeviceBackend> backend, QWidg
     : QDialog(parent), m_pBackend(std::move(backend)), m_archivePath(archive::DefaultArchivePath()) {
     m_pLogic = std::make_unique<MainWindowLogic>(static_cast<MainWindowView&>(*this), m_pBackend.get());
     m_pLogic->SetDownloadHandler([this](const MemoryImage& image) { ArchiveDownload(image); });
+    SetArchive({}, false);
 
     // A window with caption, system menu, minimise and maximise boxes,
     // sizable down to the template's size, where every control has its
@@ -395,6 +397,9 @@ void CDataTransferDlg::OnTrend() {
 void CDataTransferDlg::SetArchive(const std::string& path, bool off) {
     m_archivePath = path.empty() ? archive::DefaultArchivePath() : path;
     m_bArchiveOff = off;
+    // No file the window saves or exports may replace the archive.
+    if (!m_archivePath.empty())
+        ProtectFromOutput(archive::ArchiveFiles(m_archivePath), "it is a file of the download archive");
 }
 
 void CDataTransferDlg::ArchiveDownload(const MemoryImage& image) {

@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# The command-line tool's archive commands as a user meets them: outputs
+# that would replace the archive, options that do not apply, the usage of
+# every command, dates and serial numbers, and a damaged archive found by
+# verify-archive and refused by a replay.
+set -uo pipefail
+cli="${ORONT_CLI:?ORONT_CLI must name oront-v208-cli}"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+export ORONT_ARCHIVE="$work/store/archive.sqlite"
+failures=0
+passes=0
+check() {  # check NAME CONDITION...
+  local name="$1"; shift
+  if "$@"; then passes=$((passes + 1)); else echo "FAILED: $name"; failures=$((failures + 1)); fi
+}
+usage_error() {  # usage_error TEXT: the last command was a one-line usage error naming TEXT
+  [ "$rc" -eq 2 ] && [ "$(wc -l < err.txt)" -eq 1 ] && grep -qF -- "$1" err.txt
+}
+
+"$cli" --demo save-all first.csv 2> /dev/null
+cp store/archive.sqlite archive.before
+
+# No output may replace the archive or one of its files: by its name, through
+# a link, as another name of the same file, or as the name of an archive that
+# does not exist yet. Nothing is written, not even the download.
+ln -s store/archive.sqlite link.sqlite
+ln store/archive.sqlite hard.sqlite
+for args in "save-all $ORONT_ARCHIVE" "dump store/archive.sqlite" "save-range 2 3 link.sqlite" \
+            "classify --format json hard.sqlite" "dump store/archive.sqlite-journal" "report store/archive.sqlite-wal"; do
+  "$cli" --demo $args > out.txt 2> err.txt; rc=$?
+  check "'$args' is refused" usage_error "no output may replace it"
+  check "'$args' changes nothing" bash -c "cmp -s store/archive.sqlite archive.before && [ \"\$(ls store)\" = archive.sqlite ]"
+done
+"$cli" trend --location 3 store/archive.sqlite-shm.svg > /dev/null 2>&1
+"$cli" --archive new.sqlite --demo save-all new.sqlite > out.txt 2> err.txt; rc=$?
+check "an archive that does not exist yet is not written over either" \
+  bash -c "$(declare -f usage_error); rc=$rc; usage_error 'is the download archive' && [ ! -e new.sqlite ]"
+
+# The archive's commands read no instrument; every command has its usage.
+for args in "--demo history" "--simulate x.img records" "--from-archive 1 trend --location 3 t.svg" \
+            "--demo-full verify-archive" "--no-archive history"; do
+  "$cli" $args > out.txt 2> err.txt; rc=$?
+  check "'$args' is a usage error" usage_error "reads only the archive"
+done
+"$cli" --help > help.txt
+check "--help lists help" grep -qE "^  help " help.txt
+for command in count erase save-all save-range dump report classify history records trend verify-archive; do
+  check "--help lists $command" grep -qE "^  $command( |$)" help.txt
+  "$cli" $command --help > out.txt; rc=$?
+  check "$command --help gives its usage" bash -c "[ $rc -eq 0 ] && head -1 out.txt | grep -q '^usage: oront-v208-cli' \
+    && grep -qE '^  $command( |$)' out.txt && [ \$(grep -cE '^  [a-z-]+ ' out.txt) -eq 1 ]"
+done
+
+# Serial numbers up to what a frame holds; days the calendar has; a range
+# that runs forwards.
+"$cli" records --serial 4294967295 > out.txt; rc=$?
+check "--serial takes 4294967295" bash -c "[ $rc -eq 0 ] && [ \$(wc -l < out.txt) -eq 1 ]"
+"$cli" records --serial 4294967296 > out.txt 2> err.txt; rc=$?
+check "--serial refuses 4294967296" usage_error "--serial takes"
+for day in 2015-02-29 2015-02-30 2015-04-31; do
+  for command in "records --from $day" "trend --location 3 --to $day t.svg"; do
+    "$cli" $command > out.txt 2> err.txt; rc=$?
+    check "'$command' is refused" usage_error "not $day"
+  done
+done
+for command in "records" "trend --location 3 t.svg"; do
+  "$cli" $command --from 2015-03-05 --to 2015-03-01 > out.txt 2> err.txt; rc=$?
+  check "'$command' with a reversed range is refused" usage_error "--from 2015-03-05 is after --to 2015-03-01"
+done
+"$cli" records --from 2016-02-29 > out.txt; rc=$?
+check "a leap day is a day" test $rc -eq 0
+
+# verify-archive on a sound archive, then on one whose downloads lost a
+# record's frame: the replay is refused and writes nothing.
+"$cli" --demo save-all second.csv 2> /dev/null
+"$cli" verify-archive > out.txt; rc=$?
+check "verify-archive finds a sound archive" \
+  bash -c "[ $rc -eq 0 ] && grep -qxF 'The archive is sound (2 downloads, 300 records; SQLite'\"'\"'s integrity check: ok): $ORONT_ARCHIVE' out.txt"
+sqlite3 store/archive.sqlite "UPDATE records SET frame = zeroblob(128) WHERE id = 7"
+"$cli" verify-archive > out.txt; rc=$?
+check "verify-archive lists the damage and exits 3" bash -c "[ $rc -eq 3 ] \
+  && grep -qxF 'damaged: download 1 is damaged (record 7 of 300 does not match its key)' out.txt \
+  && grep -qxF 'damaged: download 2 is damaged (record 7 of 300 does not match its key)' out.txt \
+  && grep -qxF 'damaged: record 7 does not match its key' out.txt && tail -1 out.txt | grep -q '^The archive is damaged (3 findings'"
+"$cli" --from-archive 1 save-all replay.csv > out.txt 2> err.txt; rc=$?
+check "a damaged download is not replayed" bash -c "[ $rc -eq 1 ] && [ ! -e replay.csv ] \
+  && grep -qxF 'oront-v208-cli: archive: archived download 1 is damaged (record 7 of 300 does not match its key)' err.txt"
+# A damaged page: the archive takes no download and stays as it is; the save
+# still succeeds and its warning names the damage.
+size=$(stat -c %s store/archive.sqlite)
+printf 'damage%.0s' $(seq 600) | dd of=store/archive.sqlite bs=1 seek=$((size - 4096 + 16)) conv=notrunc 2> /dev/null
+cp store/archive.sqlite damaged.before
+"$cli" --demo save-all third.csv > out.txt 2> err.txt; rc=$?
+check "a damaged archive takes no download, the save still succeeds" bash -c "[ $rc -eq 0 ] && cmp -s first.csv third.csv \
+  && grep -q 'warning: the download was not archived: the archive is damaged and was left as it is' err.txt \
+  && cmp -s store/archive.sqlite damaged.before"
+
+# A path longer than SQLite takes: said so, nothing created.
+deep=$work/$(printf 'd%.0s' $(seq 200))/$(printf 'e%.0s' $(seq 200))/$(printf 'f%.0s' $(seq 100))/archive.sqlite
+"$cli" --archive "$deep" history > out.txt 2> err.txt; rc=$?
+check "history of a path too long fails" bash -c "[ $rc -eq 1 ] && grep -q 'path is too long' err.txt && [ \$(ls -d $work/ddd* 2>/dev/null | wc -l) -eq 0 ]"
+"$cli" --archive "$deep" --demo save-all long.csv > out.txt 2> err.txt; rc=$?
+check "archiving into a path too long warns and creates nothing" \
+  bash -c "[ $rc -eq 0 ] && grep -q 'not archived: the archive.s path is too long' err.txt && [ \$(ls -d $work/ddd* 2>/dev/null | wc -l) -eq 0 ]"
+
+echo "$passes passed, $failures failed"
+[ $failures -eq 0 ]
