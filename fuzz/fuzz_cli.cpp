@@ -1,6 +1,7 @@
 // The command-line parser on arbitrary arguments (the input split at its NUL
 // bytes). It never crashes; a refused command line has a reason; an accepted
-// one holds what its command needs (operands, a consistent classification),
+// one holds what its command needs (operands, a consistent classification,
+// no instrument for the archive's own commands),
 // "--help" anywhere still wins, and the arguments written back from the
 // options parse to the same options.
 #include <cstddef>
@@ -74,6 +75,9 @@ std::vector<std::string> Arguments(const Options& o, const std::string& area) {
         case Command::History:
             a.insert(a.end(), {"history", "--format", o.json ? "json" : "text"});
             break;
+        case Command::VerifyArchive:
+            a.push_back("verify-archive");
+            break;
         case Command::Records:
             a.push_back("records");
             if (!o.serial.empty()) a.insert(a.end(), {"--serial", o.serial});
@@ -128,6 +132,8 @@ void CheckAccepted(const Options& o) {
     if (o.instrument == Instrument::Image) FUZZ_CHECK(!o.image.empty());
     if (o.instrument == Instrument::Archive) FUZZ_CHECK(o.archiveId >= 1);
     FUZZ_CHECK(!(o.noArchive && !o.archive.empty()));
+    // The archive's own commands take no instrument.
+    if (ReadsOnlyTheArchive(o.command)) FUZZ_CHECK(o.instrument == Instrument::Usb && !o.noArchive);
     if (o.command == Command::Report) {
         FUZZ_CHECK(o.output.size() < 2 || o.output[0] != '-');  // an empty name fails when written
         FUZZ_CHECK((o.firstPage == 0) == (o.lastPage == 0));

@@ -29,5 +29,6 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x build/oront-v208 ]; then
 fi
 echo "No display found: running the command-line tool instead."
 build/oront-v208-cli "${mode[@]}" count
-out=records.csv; [ ${#mode[@]} -gt 0 ] && out=demo.csv
+# Into the build folder, which git ignores: the checkout stays clean.
+out=build/records.csv; [ ${#mode[@]} -gt 0 ] && out=build/demo.csv
 build/oront-v208-cli "${mode[@]}" save-all "$out" && echo "Wrote $out"

@@ -341,8 +341,11 @@ TEST(MainWindow, DownloadsAreArchivedAndHistoryOpensOneAsItWasRead) {
     EXPECT_EQ(downloads[0].recordCount, 300);
     EXPECT_EQ(downloads[1].recordCount, 3);
 
-    // A double click on the first download.
+    // A double click on the first download, after Verify found the archive
+    // sound.
     answered = WhenHistoryShows([&](archive::CHistoryDlg& dlg) {
+        dlg.findChild<QPushButton*>("verify")->click();
+        status = dlg.StatusText();
         rows = dlg.Table()->rowCount();
         QTableWidget* table = dlg.Table();
         const QPoint row0 = table->visualRect(table->model()->index(0, 1)).center();
@@ -354,6 +357,7 @@ TEST(MainWindow, DownloadsAreArchivedAndHistoryOpensOneAsItWasRead) {
     QTest::keyClick(h.dlg.get(), Qt::Key_H, Qt::ControlModifier);
     ASSERT_TRUE(QTest::qWaitFor([&] { return *answered && h.dlg->Logic().State() == Ready; }));
     EXPECT_EQ(rows, 2);
+    EXPECT_EQ(status, "The archive is sound (2 downloads, 303 records; SQLite's integrity check: ok).");
     EXPECT_EQ(TableTexts(h), demo);
     EXPECT_EQ(h.dlg->windowTitle().toStdString(),
               "Oront V208 Software - Download 1 of " + archive::LocalTimeText(downloads[0].time));
@@ -618,10 +622,18 @@ TEST(MainWindow, SaveAllClearsTheFlagOnlyWhenTheFileWasWritten) {
     EXPECT_EQ(h.dlg->focusWidget(), h.W(1007));
     QTest::mouseClick(h.W(1006), Qt::LeftButton);
     EXPECT_EQ(h.questions.size(), 1u) << "a failed save leaves the records unsaved";
+    // The archive is no file to save into, nor is any of its companions.
+    h.dlg->SetArchive((dir + "/archive.sqlite").toStdString(), false);
+    for (const char* name : {"/archive.sqlite", "/archive.sqlite-journal"}) {
+        target = (dir + name).toStdString();
+        QTest::mouseClick(h.W(1005), Qt::LeftButton);
+        EXPECT_FALSE(QFile::exists(dir + name));
+    }
+    EXPECT_EQ(h.messages.size(), 3u);
 
     target = (dir + "/records.csv").toStdString();
     QTest::mouseClick(h.W(1005), Qt::LeftButton);
-    EXPECT_EQ(h.messages.size(), 1u);
+    EXPECT_EQ(h.messages.size(), 3u);
     EXPECT_TRUE(QFile::exists(dir + "/records.csv"));
     EXPECT_FALSE(h.dlg->Logic().DataNotSaved());
 
