@@ -212,29 +212,6 @@ int RunRecords(const Options& o) {
     return RunHistory(o);
 }
 
-int RunVerifyArchive(const Options& o) {
-    archive::Archive a;
-    std::string error;
-    archive::Verification result;
-    const std::string path = PathOf(o);
-    if (!a.Open(path, archive::OpenMode::ReadOnly, error) || !a.Verify(result, error)) return ArchiveError(error);
-    std::string out;
-    for (const std::string& finding : result.damage) out += "damaged: " + finding + "\n";
-    if (result.moreDamage > 0) out += "damaged: and " + std::to_string(result.moreDamage) + " more findings\n";
-    const std::string counted = std::to_string(result.downloads) +
-                                (result.downloads == 1 ? " download, " : " downloads, ") +
-                                std::to_string(result.records) + (result.records == 1 ? " record" : " records");
-    if (result.Sound()) {
-        out += "The archive is sound (" + counted + "; SQLite's integrity check: ok): " + path + "\n";
-    } else {
-        const std::int64_t findings = static_cast<std::int64_t>(result.damage.size()) + result.moreDamage;
-        out += "The archive is damaged (" + std::to_string(findings) + (findings == 1 ? " finding" : " findings") +
-               " in " + counted + "): " + path + "\n";
-    }
-    std::cout << out << std::flush;
-    return result.Sound() ? 0 : 3;
-}
-
 int RunTrend(const Options& o) {
     return RunHistory(o);
 }
