@@ -13,7 +13,12 @@
 //    /dev/fd/N and /proc/self/fd/N are written through the descriptor N the
 //    program already has, so a ">>" redirection keeps appending.
 //  - a regular file whose folder refuses the temporary but which is itself
-//    writable is rewritten in place (all bytes, then cut to their length).
+//    writable is rewritten in place: the disk space for the new bytes is
+//    reserved before the first old byte is overwritten, then all bytes are
+//    written and the file is cut to their length. Space that cannot be had
+//    leaves the file as it was; a write that fails after all (an I/O error, a
+//    file system that does not hold the reservation) puts the old bytes back
+//    where the file can be read.
 //  - a directory is refused (EISDIR).
 // SIGINT, SIGTERM and SIGHUP remove the temporaries still open before the
 // program ends.
@@ -36,9 +41,12 @@ struct OutputResult {
     int error = 0;  // errno of the first failure; 0 when none
     OutputMethod method = OutputMethod::kNone;
     std::string path;  // the target as the caller named it
+    // A failed in-place rewrite left the file with its old bytes and length.
+    bool leftAsItWas = false;
 
     [[nodiscard]] bool ok() const { return error == 0; }
-    // "<system text for error>: <path>" (English in every locale); empty
+    // "<system text for error>: <path>" (English in every locale), followed
+    // by " (the file is left as it was)" where leftAsItWas says so; empty
     // without an error.
     [[nodiscard]] std::string Describe() const;
 };
@@ -71,6 +79,7 @@ public:
 
 private:
     bool Fail(int error);
+    bool RewriteInPlace();
     void Release();
 
     OutputResult m_result;
