@@ -24,6 +24,7 @@
 #include "app/DownloadTables.h"
 #include "base/Messages.h"
 #include "base/OutputFile.h"
+#include "base/StandardOutput.h"
 #include "classify/ClassifyText.h"
 #include "device/DeviceLink.h"
 #include "device/MemoryImage.h"
@@ -42,6 +43,12 @@ using namespace oront;
 int Usage(const std::string& why) {
     std::cerr << "oront-v208-cli: " << why << " (--help shows the usage)\n";
     return 2;
+}
+
+// Standard output written in full, or false after saying why not: a command
+// whose output was lost fails.
+bool Print(std::string_view bytes) {
+    return PrintStandardOutput(bytes, "oront-v208-cli");
 }
 
 int Fail(const char* message) {
@@ -145,9 +152,9 @@ int SaveRows(const Session& s, const cli::Options& o, int start, int end, const 
     const std::string path = OutputOrDefault(o);
     std::string cause;
     if (!WriteCsvFileWithCause(s.store, path, start, end, cause)) return Fail(msg::kSaveFailed, cause);
-    if (o.output.empty()) std::cout << path << "\n";
+    const bool printed = !o.output.empty() || Print(path + "\n");
     Confirm(what, path);
-    return 0;
+    return printed ? 0 : 1;
 }
 
 // The instrument the options name; nullptr after printing why there is none.
@@ -213,10 +220,7 @@ int RunClassify(Session& s, const cli::Options& o) {
     const std::string bytes = o.format == cli::ClassifyFormat::Json  ? classify::ClassificationJson(result)
                               : o.format == cli::ClassifyFormat::Csv ? classify::ClassificationCsv(result)
                                                                      : classify::ClassificationText(result);
-    if (o.output.empty()) {
-        std::cout << bytes << std::flush;
-        return result.ExitStatus();
-    }
+    if (o.output.empty()) return Print(bytes) ? result.ExitStatus() : 1;
     const OutputResult written = WriteOutputFile(o.output, bytes);
     if (!written.ok()) return Fail("oront-v208-cli: cannot write the classification", written.Describe());
     const std::size_t runs = result.runs.size();
@@ -231,14 +235,9 @@ int main(int argc, char** argv) {
     const cli::ParsedOptions parsed = cli::ParseArguments(args);
     if (!parsed.error.empty()) return Usage(parsed.error);
     const cli::Options& o = parsed.options;
-    if (o.command == cli::Command::Help) {
-        std::cout << cli::UsageText();
-        return 0;
-    }
-    if (o.command == cli::Command::Version) {
-        std::cout << "oront-v208-cli " << kProgramVersion << "\n";
-        return 0;
-    }
+    if (o.command == cli::Command::Help) return Print(cli::UsageText()) ? 0 : 1;
+    if (o.command == cli::Command::Version)
+        return Print(std::string("oront-v208-cli ") + kProgramVersion + "\n") ? 0 : 1;
     // The archive's own commands need no instrument.
     if (o.command == cli::Command::History) return cli::RunHistory(o);
     if (o.command == cli::Command::Records) return cli::RunRecords(o);
@@ -267,15 +266,15 @@ int main(int argc, char** argv) {
         case cli::Command::Count:
             if (!OpenDeviceLink(s.usb)) return Fail(msg::kConnectFailed);
             if (!QueryRecordCount(s.usb, s.io, s.store)) return Fail(msg::kReadFailed);
-            std::cout << "Records: " << s.store.m_nRecordCount << "\n"
-                      << "Wrap position: " << s.store.m_nWrapPosition << "\n";
-            return 0;
+            return Print("Records: " + std::to_string(s.store.m_nRecordCount) +
+                         "\nWrap position: " + std::to_string(s.store.m_nWrapPosition) + "\n")
+                       ? 0
+                       : 1;
         case cli::Command::Erase:
             if (!OpenDeviceLink(s.usb)) return Fail(msg::kConnectFailed);
             if (!EraseRecords(s.usb, s.io)) return Fail(msg::kDeleteFailed);
             s.usb.ClosePipes();
-            std::cout << msg::kDeleted << "\n";
-            return 0;
+            return Print(std::string(msg::kDeleted) + "\n") ? 0 : 1;
         case cli::Command::SaveAll: {
             if (int rc = ReadRecords(s)) return rc;
             return SaveRows(s, o, 0, s.store.m_nLastRow, std::to_string(s.store.m_nRecordCount) + " records");
