@@ -15,6 +15,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ArchiveCommands.h"
@@ -263,13 +264,13 @@ int main(int argc, char** argv) {
     s.downloaded = [&o](const MemoryImage& image) { cli::ArchiveDownload(o, image); };
 
     switch (o.command) {
-        case cli::Command::Count:
+        case cli::Command::Count: {
             if (!OpenDeviceLink(s.usb)) return Fail(msg::kConnectFailed);
             if (!QueryRecordCount(s.usb, s.io, s.store)) return Fail(msg::kReadFailed);
-            return Print("Records: " + std::to_string(s.store.m_nRecordCount) +
-                         "\nWrap position: " + std::to_string(s.store.m_nWrapPosition) + "\n")
-                       ? 0
-                       : 1;
+            const std::string counts = "Records: " + std::to_string(s.store.m_nRecordCount) + "\n" +
+                                       "Wrap position: " + std::to_string(s.store.m_nWrapPosition) + "\n";
+            return Print(counts) ? 0 : 1;
+        }
         case cli::Command::Erase:
             if (!OpenDeviceLink(s.usb)) return Fail(msg::kConnectFailed);
             if (!EraseRecords(s.usb, s.io)) return Fail(msg::kDeleteFailed);
