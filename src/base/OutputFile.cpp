@@ -191,10 +191,11 @@ int Reserve(int fd, FileOffset oldSize, FileOffset size) {
 }
 
 // A file system that cannot reserve space at all: the file is written
-// without the reservation. glibc's stand-in for posix_fallocate reads the
-// file and gives EBADF for one opened for writing only.
+// without the reservation. Some systems say so with EINVAL (the arguments
+// are valid), and glibc's stand-in for posix_fallocate reads the file and
+// gives EBADF for one opened for writing only.
 bool CannotReserve(int error) {
-    return error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS || error == EBADF;
+    return error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS || error == EINVAL || error == EBADF;
 }
 
 }  // namespace
