@@ -80,6 +80,128 @@ int WriteAll(int fd, const char* p, std::size_t size) {
     return 0;
 }
 
+// --- The primitives of a rewrite in place ------------------------------------
+#ifdef _WIN32
+using FileOffset = long long;
+#else
+using FileOffset = off_t;
+#endif
+
+// An old file larger than this is not held in memory for putting it back;
+// the reservation alone protects it.
+constexpr FileOffset kBackupLimit = FileOffset{1} << 28;
+
+// The file's length; -1 when it cannot be told.
+FileOffset LengthOf(int fd) {
+#ifdef _WIN32
+    return ::_filelengthi64(fd);
+#else
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 ? st.st_size : -1;
+#endif
+}
+
+// 0 or an errno value.
+int Rewind(int fd) {
+#ifdef _WIN32
+    return ::_lseeki64(fd, 0, SEEK_SET) == 0 ? 0 : errno;
+#else
+    return ::lseek(fd, 0, SEEK_SET) == 0 ? 0 : errno;
+#endif
+}
+
+// Sets the file's length: 0 or an errno value.
+int Cut(int fd, FileOffset size) {
+#ifdef _WIN32
+    return ::_chsize_s(fd, size);
+#else
+    int rc;
+    do {
+        rc = ::ftruncate(fd, size);
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0 ? 0 : errno;
+#endif
+}
+
+// 0 or an errno value.
+int Sync(int fd) {
+#ifdef _WIN32
+    return ::_commit(fd) == 0 ? 0 : errno;
+#else
+    return ::fsync(fd) == 0 ? 0 : errno;
+#endif
+}
+
+// The file's first `size` bytes; false when they cannot be read (a file
+// opened for writing only, or one that shrank meanwhile). The position is
+// back at the start either way.
+bool ReadFromStart(int fd, FileOffset size, std::string& bytes) {
+    bytes.clear();
+    if (size < 0 || size > kBackupLimit || Rewind(fd) != 0) return false;
+    bytes.resize(static_cast<std::size_t>(size));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+#ifdef _WIN32
+        const unsigned chunk = static_cast<unsigned>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        const int n = ::_read(fd, bytes.data() + done, chunk);
+#else
+        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+#endif
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    const bool whole = done == bytes.size();
+    if (!whole) bytes.clear();
+    return Rewind(fd) == 0 && whole;
+}
+
+// Holds the disk space for the file's first `size` bytes before any old byte
+// is overwritten, so that a full disk or an exhausted quota fails here with
+// the file as it was. Where the reservation grew the file and then failed, it
+// is cut back to `oldSize`. 0, or an errno value.
+int Reserve(int fd, FileOffset oldSize, FileOffset size) {
+    if (size <= 0) return 0;
+#ifdef _WIN32
+    // Overwriting the file's own clusters takes no new space; a longer file
+    // is first extended with zeros past its old end, which allocates them.
+    if (size <= oldSize) return 0;
+    const int error = ::_chsize_s(fd, size);
+    if (error != 0) Cut(fd, oldSize);
+    return error;
+#else
+#ifdef __linux__
+    // The space only: the file keeps its length.
+    for (;;) {
+        if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, size) == 0) return 0;
+        if (errno != EINTR) break;
+    }
+    if (errno != EOPNOTSUPP && errno != ENOSYS) return errno;
+#endif
+#if defined(__APPLE__)
+    (void)oldSize;
+    return ENOTSUP;
+#else
+    // The portable call may lengthen the file (glibc writes a zero byte into
+    // each block the file system does not report as allocated).
+    int error;
+    do {
+        error = ::posix_fallocate(fd, 0, size);
+    } while (error == EINTR);
+    if (error != 0 && LengthOf(fd) != oldSize) Cut(fd, oldSize);
+    return error;
+#endif
+#endif
+}
+
+// A file system that cannot reserve space at all: the file is written
+// without the reservation. Some systems say so with EINVAL (the arguments
+// are valid), and glibc's stand-in for posix_fallocate reads the file and
+// gives EBADF for one opened for writing only.
+bool CannotReserve(int error) {
+    return error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS || error == EINVAL || error == EBADF;
+}
+
 }  // namespace
 
 std::string ErrorText(int error) {
@@ -97,7 +219,7 @@ std::string ErrorText(int error) {
 
 std::string OutputResult::Describe() const {
     if (error == 0) return {};
-    return (reason.empty() ? ErrorText(error) : reason) + ": " + path;
+    return (reason.empty() ? ErrorText(error) : reason) + ": " + path + (leftAsItWas ? " (the file is left as it was)" : "");
 }
 
 namespace {
@@ -170,6 +292,31 @@ bool OutputFile::Write(const void* data, std::size_t size) {
     }
     if (const int error = WriteAll(m_fd, static_cast<const char*>(data), size)) return Fail(error);
     return true;
+}
+
+// Rewrites the open file in place with the held bytes, and syncs it. On a
+// failure the file keeps its old bytes and length wherever that can be
+// made so, and the result says whether it was.
+bool OutputFile::RewriteInPlace() {
+    const FileOffset oldSize = LengthOf(m_fd);
+    if (oldSize < 0) return Fail(errno);
+    const auto size = static_cast<FileOffset>(m_pending.size());
+    // The old bytes, to put back should a write fail after the reservation
+    // (an I/O error, a copy-on-write or network file system).
+    std::string old;
+    const bool held = ReadFromStart(m_fd, oldSize, old);
+    if (const int error = Reserve(m_fd, oldSize, size); error != 0 && !CannotReserve(error)) {
+        m_result.leftAsItWas = LengthOf(m_fd) == oldSize;
+        return Fail(error);
+    }
+    int error = Rewind(m_fd);
+    if (error == 0) error = WriteAll(m_fd, m_pending.data(), m_pending.size());
+    if (error == 0) error = Cut(m_fd, size);  // the old file's longer tail
+    if (error == 0) error = Sync(m_fd);
+    if (error == 0) return true;
+    m_result.leftAsItWas = held && Rewind(m_fd) == 0 && WriteAll(m_fd, old.data(), old.size()) == 0 &&
+                           Cut(m_fd, oldSize) == 0 && Sync(m_fd) == 0;
+    return Fail(error);
 }
 
 OutputResult WriteOutputFile(const std::string& path, std::string_view bytes, const OutputOptions& options) {
@@ -277,8 +424,10 @@ bool OutputFile::Open(const std::string& path, const OutputOptions& options) {
     }
     m_tempName.clear();
     if (exists && error == EACCES) {
-        // The folder refuses new files; the file itself may still be writable.
-        m_fd = ::_open(path.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT);
+        // The folder refuses new files; the file itself may still be writable
+        // (and readable, so that its bytes can be put back after a failure).
+        m_fd = ::_open(path.c_str(), _O_RDWR | _O_BINARY | _O_NOINHERIT);
+        if (m_fd < 0) m_fd = ::_open(path.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT);
         if (m_fd >= 0) {
             m_plan = OutputMethod::kInPlace;
             m_open = true;
@@ -293,11 +442,8 @@ bool OutputFile::Commit() {
         if (m_result.error == 0) m_result.error = EBADF;
         return false;
     }
-    if (m_plan == OutputMethod::kInPlace) {
-        if (const int error = WriteAll(m_fd, m_pending.data(), m_pending.size())) return Fail(error);
-        if (::_chsize_s(m_fd, static_cast<long long>(m_pending.size())) != 0) return Fail(errno);
-    }
-    if (m_plan != OutputMethod::kDirect && ::_commit(m_fd) != 0) return Fail(errno);
+    if (m_plan == OutputMethod::kInPlace && !RewriteInPlace()) return false;
+    if (m_plan == OutputMethod::kReplaced && ::_commit(m_fd) != 0) return Fail(errno);
     const int fd = m_fd;
     m_fd = -1;
     if (::_close(fd) != 0) return Fail(errno);
@@ -641,8 +787,11 @@ bool OutputFile::Open(const std::string& path, const OutputOptions& options) {
         m_tempName.clear();
         if (target.kind == Target::kRegular && RefusesNewFiles(error)) {
             // The folder takes no new file, but the file itself may be
-            // writable: it is then rewritten in place at Commit.
-            const int fd = ::openat(m_folderFd, m_finalName.c_str(), O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+            // writable: it is then rewritten in place at Commit. Read access
+            // too, where granted, so that its bytes can be put back.
+            constexpr int kFlags = O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
+            int fd = ::openat(m_folderFd, m_finalName.c_str(), O_RDWR | kFlags);
+            if (fd < 0 && errno == EACCES) fd = ::openat(m_folderFd, m_finalName.c_str(), O_WRONLY | kFlags);
             struct stat st {};
             if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
                 m_fd = fd;
@@ -662,15 +811,7 @@ bool OutputFile::Commit() {
         if (m_result.error == 0) m_result.error = EBADF;
         return false;
     }
-    if (m_plan == OutputMethod::kInPlace) {
-        // Every byte first, then the old file's longer tail is cut off.
-        if (const int error = WriteAll(m_fd, m_pending.data(), m_pending.size())) return Fail(error);
-        int rc;
-        do {
-            rc = ::ftruncate(m_fd, static_cast<off_t>(m_pending.size()));
-        } while (rc != 0 && errno == EINTR);
-        if (rc != 0) return Fail(errno);
-    }
+    if (m_plan == OutputMethod::kInPlace && !RewriteInPlace()) return false;
     if (m_plan == OutputMethod::kReplaced) {
         // The old file's owner, group and permissions; a new file's from the
         // umask. Taking another user's ownership is not permitted to everyone
@@ -690,8 +831,9 @@ bool OutputFile::Commit() {
             ::fchmod(m_fd, m_options.mode >= 0 ? static_cast<mode_t>(m_options.mode) : NewFileMode());
         }
     }
-    // Devices and pipes cannot be synced; that is no failure.
-    if (::fsync(m_fd) != 0 &&
+    // Devices and pipes cannot be synced; that is no failure. A file
+    // rewritten in place is synced already.
+    if (m_plan != OutputMethod::kInPlace && ::fsync(m_fd) != 0 &&
         !(m_plan == OutputMethod::kDirect && (errno == EINVAL || errno == EROFS || errno == ENOTSUP)))
         return Fail(errno);
     const int fd = m_fd;

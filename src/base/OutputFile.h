@@ -13,7 +13,12 @@
 //    /dev/fd/N and /proc/self/fd/N are written through the descriptor N the
 //    program already has, so a ">>" redirection keeps appending.
 //  - a regular file whose folder refuses the temporary but which is itself
-//    writable is rewritten in place (all bytes, then cut to their length).
+//    writable is rewritten in place: the disk space for the new bytes is
+//    reserved before the first old byte is overwritten, then all bytes are
+//    written and the file is cut to their length. Space that cannot be had
+//    leaves the file as it was; a write that fails after all (an I/O error, a
+//    file system that does not hold the reservation) puts the old bytes back
+//    where the file can be read.
 //  - a directory is refused (EISDIR).
 //  - a file registered with ProtectFromOutput (the download archive and its
 //    companion files), under any name that leads to it, is refused (EPERM).
@@ -40,10 +45,13 @@ struct OutputResult {
     OutputMethod method = OutputMethod::kNone;
     std::string path;    // the target as the caller named it
     std::string reason;  // the program's own text for the failure, where the system's says too little
+    // A failed in-place rewrite left the file with its old bytes and length.
+    bool leftAsItWas = false;
 
     [[nodiscard]] bool ok() const { return error == 0; }
     // "<system text for error>: <path>" (English in every locale), or
-    // "<reason>: <path>"; empty without an error.
+    // "<reason>: <path>", followed by " (the file is left as it was)" where
+    // leftAsItWas says so; empty without an error.
     [[nodiscard]] std::string Describe() const;
 };
 
@@ -87,6 +95,7 @@ public:
 private:
     bool Fail(int error);
     bool RefuseProtected();
+    bool RewriteInPlace();
     void Release();
 
     OutputResult m_result;

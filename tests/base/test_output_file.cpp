@@ -53,6 +53,17 @@ extern "C" int getentropy(void* buffer, std::size_t length) {
     }
     return ::syscall(SYS_getrandom, buffer, length, 0) == static_cast<long>(length) ? 0 : -1;
 }
+
+// The reservation of disk space, replaceable for one row: one that claims
+// success without holding the space lets the write after it fail, as on a
+// file system that does not keep reservations.
+namespace {
+bool g_falseReservation = false;
+}
+extern "C" int fallocate(int fd, int mode, off_t offset, off_t length) {
+    if (g_falseReservation) return 0;
+    return static_cast<int>(::syscall(SYS_fallocate, fd, mode, offset, length));
+}
 #endif
 
 namespace {
@@ -137,6 +148,7 @@ struct Row {
     int error;
     OutputMethod method;
     bool asOrdinaryUser = false;  // write without root's right to ignore permissions
+    bool leftAsItWas = false;     // the failure says that the file is as it was
 };
 
 #ifndef _WIN32
@@ -179,18 +191,19 @@ OutputResult WriteAsOrdinaryUser(const std::string& path, std::string& skip) {
     if (::pipe(fds) != 0) return {};
     const pid_t child = ::fork();
     if (child == 0) {
-        int reply[2] = {-1, 0};
+        int reply[3] = {-1, 0, 0};
         if (::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0 &&
             ::access(path.c_str(), F_OK) == 0) {
             const OutputResult result = WritePayload(path);
             reply[0] = result.error;
             reply[1] = static_cast<int>(result.method);
+            reply[2] = result.leftAsItWas ? 1 : 0;
         }
         (void)!::write(fds[1], reply, sizeof reply);
         ::_exit(0);
     }
     ::close(fds[1]);
-    int reply[2] = {-1, 0};
+    int reply[3] = {-1, 0, 0};
     const bool got = ::read(fds[0], reply, sizeof reply) == static_cast<ssize_t>(sizeof reply);
     ::close(fds[0]);
     ::waitpid(child, nullptr, 0);
@@ -201,8 +214,36 @@ OutputResult WriteAsOrdinaryUser(const std::string& path, std::string& skip) {
     OutputResult result;
     result.error = reply[0];
     result.method = static_cast<OutputMethod>(reply[1]);
+    result.leftAsItWas = reply[2] != 0;
     result.path = path;
     return result;
+}
+#endif
+
+#ifdef __linux__
+// A file on a 64 kB disk, in a folder there that refuses new files: the
+// payload can only be written in place, and does not fit.
+Target FileOnASmallLockedDisk(const fs::path& dir) {
+    const fs::path mnt = dir / "small";
+    fs::create_directory(mnt);
+    if (::mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=64k") != 0)
+        return Target{"", "cannot mount a small tmpfs here (needs root)"};
+    const fs::path file = mnt / "old.csv";
+    const std::string old(20000, 'o');
+    WriteFile(file, old);
+    ::chmod(file.c_str(), 0640);
+    (void)!::chown(file.c_str(), kNobody, kNobody);
+    ::chmod(mnt.c_str(), 0555);
+    return Target{file.string(), "",
+                  [=] {
+                      EXPECT_TRUE(ReadFile(file) == old);
+                      EXPECT_EQ(Entries(mnt), std::vector<std::string>{"old.csv"});
+                  },
+                  [=] {
+                      g_falseReservation = false;
+                      ::chmod(mnt.c_str(), 0755);
+                      ::umount(mnt.c_str());
+                  }};
 }
 #endif
 
@@ -390,6 +431,14 @@ std::vector<Row> Rows() {
                                       [=] { ::umount(mnt.c_str()); }};
                     },
                     ENOSPC, OutputMethod::kNone});
+    rows.push_back({"FolderThatRefusesNewFilesOnAFullDiskKeepsTheOldFile", FileOnASmallLockedDisk, ENOSPC,
+                    OutputMethod::kNone, /*asOrdinaryUser=*/true, /*leftAsItWas=*/true});
+    rows.push_back({"FolderThatRefusesNewFilesOnAFullDiskGetsTheOldBytesBackAfterAFailedWrite",
+                    [](const fs::path& dir) {
+                        g_falseReservation = true;
+                        return FileOnASmallLockedDisk(dir);
+                    },
+                    ENOSPC, OutputMethod::kNone, /*asOrdinaryUser=*/true, /*leftAsItWas=*/true});
     rows.push_back({"PlantedLinkAtTheTemporaryIsNotFollowed",
                     [](const fs::path& dir) {
                         const fs::path victim = dir / "victim";
@@ -434,8 +483,10 @@ TEST_P(OutputTargets, WrittenAsTheirKindRequires) {
     }
     EXPECT_EQ(result.error, row.error) << result.Describe();
     EXPECT_EQ(result.method, row.method);
+    EXPECT_EQ(result.leftAsItWas, row.leftAsItWas);
     if (row.error != 0) {
-        EXPECT_EQ(result.Describe(), ErrorText(row.error) + ": " + target.path);
+        EXPECT_EQ(result.Describe(),
+                  ErrorText(row.error) + ": " + target.path + (row.leftAsItWas ? " (the file is left as it was)" : ""));
     }
     target.check();
     target.cleanup();

@@ -11,6 +11,7 @@
 #include "archive/ArchiveText.h"
 #include "archive/Trend.h"
 #include "base/OutputFile.h"
+#include "base/StandardOutput.h"
 #endif
 
 namespace oront::cli {
@@ -103,8 +104,8 @@ int RunHistory(const Options& o) {
     std::vector<archive::Download> downloads;
     if (!a.Open(PathOf(o), archive::OpenMode::ReadOnly, error) || !a.Downloads(downloads, error))
         return ArchiveError(error);
-    std::cout << (o.json ? archive::HistoryJson(downloads) : archive::HistoryText(downloads)) << std::flush;
-    return 0;
+    const std::string text = o.json ? archive::HistoryJson(downloads) : archive::HistoryText(downloads);
+    return PrintStandardOutput(text, "oront-v208-cli") ? 0 : 1;
 }
 
 int RunRecords(const Options& o) {
@@ -115,6 +116,7 @@ int RunRecords(const Options& o) {
     if (!a.Open(PathOf(o), archive::OpenMode::ReadOnly, error)) return ArchiveError(error);
     std::string out = o.json ? "[" : archive::RecordCsvHeader();
     bool first = true;
+    bool printed = true;  // false from the first failed write on, which ends the listing
     const bool ok = a.ForEachRecord(
         filter,
         [&](const archive::Record& r) {
@@ -126,16 +128,16 @@ int RunRecords(const Options& o) {
             }
             first = false;
             if (out.size() >= 1 << 16) {
-                std::cout << out;
+                printed = PrintStandardOutput(out, "oront-v208-cli");
                 out.clear();
             }
-            return static_cast<bool>(std::cout);
+            return printed;
         },
         error);
     if (o.json) out += first ? "]\n" : "\n]\n";
-    std::cout << out << std::flush;
+    printed = printed && PrintStandardOutput(out, "oront-v208-cli");
     if (!ok) return ArchiveError(error);
-    return std::cout ? 0 : 1;
+    return printed ? 0 : 1;
 }
 
 int RunVerifyArchive(const Options& o) {
@@ -157,7 +159,7 @@ int RunVerifyArchive(const Options& o) {
         out += "The archive is damaged (" + std::to_string(findings) + (findings == 1 ? " finding" : " findings") +
                " in " + counted + "): " + path + "\n";
     }
-    std::cout << out << std::flush;
+    if (!PrintStandardOutput(out, "oront-v208-cli")) return 1;
     return result.Sound() ? 0 : 3;
 }
 

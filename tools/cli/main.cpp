@@ -15,6 +15,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ArchiveCommands.h"
@@ -24,6 +25,7 @@
 #include "app/DownloadTables.h"
 #include "base/Messages.h"
 #include "base/OutputFile.h"
+#include "base/StandardOutput.h"
 #include "classify/ClassifyText.h"
 #include "device/DeviceLink.h"
 #include "device/MemoryImage.h"
@@ -42,6 +44,12 @@ using namespace oront;
 int Usage(const std::string& why) {
     std::cerr << "oront-v208-cli: " << why << " (--help shows the usage)\n";
     return 2;
+}
+
+// Standard output written in full, or false after saying why not: a command
+// whose output was lost fails.
+bool Print(std::string_view bytes) {
+    return PrintStandardOutput(bytes, "oront-v208-cli");
 }
 
 int Fail(const char* message) {
@@ -145,9 +153,9 @@ int SaveRows(const Session& s, const cli::Options& o, int start, int end, const 
     const std::string path = OutputOrDefault(o);
     std::string cause;
     if (!WriteCsvFileWithCause(s.store, path, start, end, cause)) return Fail(msg::kSaveFailed, cause);
-    if (o.output.empty()) std::cout << path << "\n";
+    const bool printed = !o.output.empty() || Print(path + "\n");
     Confirm(what, path);
-    return 0;
+    return printed ? 0 : 1;
 }
 
 // The instrument the options name; nullptr after printing why there is none.
@@ -213,10 +221,7 @@ int RunClassify(Session& s, const cli::Options& o) {
     const std::string bytes = o.format == cli::ClassifyFormat::Json  ? classify::ClassificationJson(result)
                               : o.format == cli::ClassifyFormat::Csv ? classify::ClassificationCsv(result)
                                                                      : classify::ClassificationText(result);
-    if (o.output.empty()) {
-        std::cout << bytes << std::flush;
-        return result.ExitStatus();
-    }
+    if (o.output.empty()) return Print(bytes) ? result.ExitStatus() : 1;
     const OutputResult written = WriteOutputFile(o.output, bytes);
     if (!written.ok()) return Fail("oront-v208-cli: cannot write the classification", written.Describe());
     const std::size_t runs = result.runs.size();
@@ -231,14 +236,9 @@ int main(int argc, char** argv) {
     const cli::ParsedOptions parsed = cli::ParseArguments(args);
     if (!parsed.error.empty()) return Usage(parsed.error);
     const cli::Options& o = parsed.options;
-    if (o.command == cli::Command::Help) {
-        std::cout << cli::UsageText(o.helpTopic);
-        return 0;
-    }
-    if (o.command == cli::Command::Version) {
-        std::cout << "oront-v208-cli " << kProgramVersion << "\n";
-        return 0;
-    }
+    if (o.command == cli::Command::Help) return Print(cli::UsageText(o.helpTopic)) ? 0 : 1;
+    if (o.command == cli::Command::Version)
+        return Print(std::string("oront-v208-cli ") + kProgramVersion + "\n") ? 0 : 1;
     if (const int rc = cli::GuardArchive(o)) return rc;
     // The archive's own commands need no instrument.
     if (o.command == cli::Command::History) return cli::RunHistory(o);
@@ -266,18 +266,18 @@ int main(int argc, char** argv) {
     s.downloaded = [&o](const MemoryImage& image) { cli::ArchiveDownload(o, image); };
 
     switch (o.command) {
-        case cli::Command::Count:
+        case cli::Command::Count: {
             if (!OpenDeviceLink(s.usb)) return Fail(msg::kConnectFailed);
             if (!QueryRecordCount(s.usb, s.io, s.store)) return Fail(msg::kReadFailed);
-            std::cout << "Records: " << s.store.m_nRecordCount << "\n"
-                      << "Wrap position: " << s.store.m_nWrapPosition << "\n";
-            return 0;
+            const std::string counts = "Records: " + std::to_string(s.store.m_nRecordCount) + "\n" +
+                                       "Wrap position: " + std::to_string(s.store.m_nWrapPosition) + "\n";
+            return Print(counts) ? 0 : 1;
+        }
         case cli::Command::Erase:
             if (!OpenDeviceLink(s.usb)) return Fail(msg::kConnectFailed);
             if (!EraseRecords(s.usb, s.io)) return Fail(msg::kDeleteFailed);
             s.usb.ClosePipes();
-            std::cout << msg::kDeleted << "\n";
-            return 0;
+            return Print(std::string(msg::kDeleted) + "\n") ? 0 : 1;
         case cli::Command::SaveAll: {
             if (int rc = ReadRecords(s)) return rc;
             return SaveRows(s, o, 0, s.store.m_nLastRow, std::to_string(s.store.m_nRecordCount) + " records");

@@ -4,14 +4,12 @@
 #include <QChart>
 #include <QDateTime>
 #include <QDateTimeAxis>
-#include <QFileInfo>
 #include <QGraphicsScene>
 #include <QImage>
 #include <QLineSeries>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QScatterSeries>
 #include <QSvgGenerator>
 #include <QValueAxis>
@@ -19,6 +17,7 @@
 #include <cmath>
 #include <memory>
 
+#include "base/OutputFile.h"
 #include "classify/ClassifyText.h"
 
 namespace oront::archive {
@@ -29,6 +28,20 @@ constexpr int kExportHeight = 900;
 
 QString Utf8(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+constexpr char kSuffixError[] = "the file name must end in .png, .svg or .pdf";
+
+bool IsChartSuffix(const QString& suffix) {
+    return suffix == QLatin1String("png") || suffix == QLatin1String("svg") || suffix == QLatin1String("pdf");
+}
+
+// What follows the last dot of the file's own name, in lower case.
+QString SuffixOf(const std::string& path) {
+    const std::size_t dot = path.rfind('.');
+    const std::size_t slash = path.find_last_of("/\\");
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+    return QString::fromLatin1(path.substr(dot + 1)).toLower();
 }
 
 }  // namespace
@@ -149,10 +162,12 @@ QChart* MakeTrendChart(const Trend& trend, const std::optional<TrendRange>& rang
     return chart.release();
 }
 
-bool ExportTrendChart(const Trend& trend, const std::optional<TrendRange>& range, const QString& path, QString& error) {
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix != QLatin1String("png") && suffix != QLatin1String("svg") && suffix != QLatin1String("pdf")) {
-        error = QStringLiteral("the file name must end in .png, .svg or .pdf");
+bool RenderTrendChart(const Trend& trend, const std::optional<TrendRange>& range, const QString& suffix,
+                      QByteArray& bytes, QString& error) {
+    bytes.clear();
+    const QString kind = suffix.toLower();
+    if (!IsChartSuffix(kind)) {
+        error = QLatin1String(kSuffixError);
         return false;
     }
     QGraphicsScene scene;
@@ -162,10 +177,9 @@ bool ExportTrendChart(const Trend& trend, const std::optional<TrendRange>& range
     chart->resize(kExportWidth, kExportHeight);
     const QRectF source(0, 0, kExportWidth, kExportHeight);
 
-    QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (suffix == QLatin1String("png")) {
+    if (kind == QLatin1String("png")) {
         QImage image(kExportWidth, kExportHeight, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::white);
         QPainter painter(&image);
@@ -173,7 +187,7 @@ bool ExportTrendChart(const Trend& trend, const std::optional<TrendRange>& range
         scene.render(&painter, source, source);
         painter.end();
         image.save(&buffer, "PNG");
-    } else if (suffix == QLatin1String("svg")) {
+    } else if (kind == QLatin1String("svg")) {
         QSvgGenerator svg;
         svg.setOutputDevice(&buffer);
         svg.setSize(QSize(kExportWidth, kExportHeight));
@@ -200,9 +214,29 @@ bool ExportTrendChart(const Trend& trend, const std::optional<TrendRange>& range
         error = QStringLiteral("the chart could not be drawn");
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        error = file.errorString();
+    return true;
+}
+
+bool ExportTrendChart(const Trend& trend, const std::optional<TrendRange>& range, const std::string& path,
+                      std::string& error) {
+    const QString suffix = SuffixOf(path);
+    if (!IsChartSuffix(suffix)) {
+        error = kSuffixError;
+        return false;
+    }
+    OutputFile file;
+    if (!file.Open(path)) {
+        error = file.Result().Describe();
+        return false;
+    }
+    QByteArray bytes;
+    QString why;
+    if (!RenderTrendChart(trend, range, suffix, bytes, why)) {
+        error = why.toStdString();
+        return false;
+    }
+    if (!file.Write(bytes.constData(), static_cast<std::size_t>(bytes.size())) || !file.Commit()) {
+        error = file.Result().Describe();
         return false;
     }
     return true;

@@ -3,8 +3,10 @@
 // written as a PNG, SVG or PDF file.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <optional>
+#include <string>
 
 #include "archive/Trend.h"
 
@@ -36,9 +38,19 @@ QString TrendTitle(const Trend& trend);
 // A new chart of the trend (the caller owns it), showing `range` if given.
 QChart* MakeTrendChart(const Trend& trend, const std::optional<TrendRange>& range = std::nullopt);
 
-// Writes the trend as the file's suffix says (.png, .svg or .pdf; 1600x900
-// pixels, or an A4 landscape page), through a temporary file so that a
-// failure leaves no partial file. false with the reason in `error`.
-bool ExportTrendChart(const Trend& trend, const std::optional<TrendRange>& range, const QString& path, QString& error);
+// Draws the trend as `suffix` says ("png", "svg" or "pdf", in any case;
+// 1600x900 pixels, or an A4 landscape page) into `bytes`. false with the
+// reason in `error`.
+bool RenderTrendChart(const Trend& trend, const std::optional<TrendRange>& range, const QString& suffix,
+                      QByteArray& bytes, QString& error);
+
+// Writes the trend into the file `path` (the name's own bytes, as the system
+// takes them) as its suffix says, through OutputFile: a device or FIFO is
+// written, never replaced, and a failure leaves no partial file. The file is
+// opened before the chart is drawn, so that a name that cannot be written
+// fails first. false with the reason in `error` ("No such file or directory:
+// /path" where the file cannot be written).
+bool ExportTrendChart(const Trend& trend, const std::optional<TrendRange>& range, const std::string& path,
+                      std::string& error);
 
 }  // namespace oront::archive

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDateTimeAxis>
+#include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -316,7 +317,11 @@ TrendRange CTrendDlg::ShownRange() const {
 }
 
 bool CTrendDlg::ExportTo(const QString& path, QString& error) const {
-    return ExportTrendChart(m_trend, ShownRange(), path, error);
+    // The writer takes the name as the file system's bytes.
+    std::string why;
+    if (ExportTrendChart(m_trend, ShownRange(), QFile::encodeName(path).toStdString(), why)) return true;
+    error = QFile::decodeName(QByteArray::fromStdString(why));
+    return false;
 }
 
 void CTrendDlg::OnExport() {

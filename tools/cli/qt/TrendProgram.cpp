@@ -1,5 +1,4 @@
 // The trend chart as the report program writes it, with Qt Charts.
-#include <QFile>
 #include <QGuiApplication>
 #include <memory>
 
@@ -11,11 +10,8 @@ namespace oront::cli {
 
 bool DrawTrend(const archive::Trend& trend, const std::string& path, std::string& error) {
     const std::unique_ptr<QGuiApplication> app = MakeHeadlessGuiApplication(true);
-    QString why;
-    if (archive::ExportTrendChart(trend, std::nullopt, QFile::decodeName(QByteArray::fromStdString(path)), why))
-        return true;
-    error = why.toStdString();
-    return false;
+    // The name as the command line gave it: its bytes are the file's name.
+    return archive::ExportTrendChart(trend, std::nullopt, path, error);
 }
 
 }  // namespace oront::cli
