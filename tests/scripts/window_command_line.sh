@@ -30,6 +30,13 @@ done
 out=$(QT_QPA_PLATFORM=no-such-platform "$app" --version 2>err); rc=$?
 { [ $rc = 0 ] && [ -n "$version" ] && [ "$out" = "oront-v208 $version" ] && [ ! -s err ]; } \
   || fail "--version: exit $rc, '$out', stderr: $(cat err)"
+# What they print is checked: into a full device they fail with the cause.
+if [ "$(id -u)" = 0 ] && mknod full c 1 7 2> /dev/null; then full=$work/full; else full=/dev/full; fi
+for args in --help --version; do
+  QT_QPA_PLATFORM=no-such-platform "$app" $args > "$full" 2>err; rc=$?
+  { [ $rc = 1 ] && grep -qxF 'oront-v208: cannot write to standard output (No space left on device)' err; } \
+    || fail "$args into a full device: exit $rc, stderr: $(cat err)"
+done
 
 # Without a screen: exit 2, nothing on stdout, one line on stderr that says
 # what is wrong.

@@ -27,6 +27,7 @@
 #include "app/WindowOptions.h"
 #include "app/qt/DataTransferDlg.h"
 #include "base/Messages.h"
+#include "base/StandardOutput.h"
 #include "controls/qt/QtMessages.h"
 #include "controls/qt/Resources.h"
 #include "device/MemoryImage.h"
@@ -67,14 +68,11 @@ int main(int argc, char** argv) {
     const oront::ParsedWindowOptions parsed = oront::ParseWindowArguments(args);
     if (!parsed.error.empty()) return UsageError(parsed.error);
     const oront::WindowOptions& options = parsed.options;
-    if (options.help) {
-        std::fputs(oront::WindowUsageText(), stdout);
-        return 0;
-    }
-    if (options.version) {
-        std::printf("oront-v208 %s\n", oront::kProgramVersion);
-        return 0;
-    }
+    // What is printed must arrive: a full disk or a closed pipe is a failure.
+    if (options.help) return oront::PrintStandardOutput(oront::WindowUsageText(), "oront-v208") ? 0 : 1;
+    if (options.version)
+        return oront::PrintStandardOutput(std::string("oront-v208 ") + oront::kProgramVersion + "\n", "oront-v208") ? 0
+                                                                                                                    : 1;
 
     std::unique_ptr<oront::DeviceBackend> backend;
     switch (options.instrument) {
