@@ -4,10 +4,12 @@
 // MainWindowView that performs the visible effects.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "base/Messages.h"
 #include "device/DeviceLink.h"
 #include "device/MemoryImage.h"
 #include "device/Protocol.h"
@@ -78,15 +80,17 @@ public:
     virtual void Progress(int received, int count) = 0;
     // Ends the main window with the end code.
     virtual void EndDialog(int code) = 0;
+    // A note for the user that asks for no answer (the window shows it in
+    // its title): what became of the records a read replaced.
+    virtual void ShowStatus(const std::string& /*text*/) {}
 };
 
 // Where a request to leave the window came from; each has its own wording
-// and end code.
+// and end code. Enter never ends the window.
 enum class ExitSource {
     QuitButton,    // "Quit" (1006): end code 1
     CloseCommand,  // close box, Alt+F4, system menu Close: end code 2
-    EscapeKey,     // dialog Cancel: end code 2
-    EnterKey,      // dialog OK with no push button focused: end code 1
+    EscapeKey,     // Escape: nothing while nothing is listed, else a question; end code 2
 };
 
 class MainWindowLogic {
@@ -106,9 +110,16 @@ public:
     void OnReadRecords();
     void OnDeleteRecords();
     // "Read Records" from another instrument than the window's own (a memory
-    // image played by a simulated instrument): the same flow, messages and
-    // states; the own instrument serves every later action.
-    void ReadRecordsFrom(DeviceBackend& instrument);
+    // image played by a simulated instrument, named `source` for the user:
+    // the file, the archived download): the same flow, messages and states;
+    // the own instrument serves every later action.
+    void ReadRecordsFrom(DeviceBackend& instrument, const std::string& source = {});
+
+    // The listed records are kept in the archive as download `id` (0: they
+    // are not): a read that replaces them unsaved then only says so, instead
+    // of asking. A new read starts at 0 again.
+    void SetListedArchiveId(std::int64_t id) { m_listedArchiveId = id; }
+    [[nodiscard]] std::int64_t ListedArchiveId() const { return m_listedArchiveId; }
     // Asks the download in progress to stop before its next packet; it then
     // ends as a failed download does (pipes closed, no tables, state
     // Failed), without the failure message. Nothing happens while no
@@ -150,8 +161,12 @@ public:
     const TFactorTable& TFactor() const { return m_tFactor; }
 
 private:
-    void Message(const char* text);
-    int Question(const char* text);
+    void Message(const char* text, std::string detail = {}, MessageIcon icon = MessageIcon::Information);
+    int Question(const char* text, std::string detail = {}, MessageIcon icon = MessageIcon::Information,
+                 bool cancelIsDefault = false);
+    // The cause of a failed read, from what the instrument answered.
+    std::string ConnectFailure() const;
+    std::string CountFailure() const;
     void ShowValueLabels(bool show);
 
     MainWindowView& m_view;
@@ -165,6 +180,11 @@ private:
     bool m_bBusy = false;
     bool m_bCancelRequested = false;
     std::function<void(const MemoryImage&)> m_downloaded;
+    DeviceBackend* m_pOwnBackend;    // the instrument attached to the window
+    std::string m_listedSource;      // where the listed records came from ("" the own instrument)
+    std::int64_t m_nOwnSerial = -1;  // the serial number the own instrument's records carry; -1 unknown
+    std::int64_t m_listedArchiveId = 0;
+    std::string m_readingSource;  // the source of the read in progress
 };
 
 }  // namespace oront

@@ -53,6 +53,10 @@ public:
     virtual bool ReadPipe(PipeHandle pipe, std::uint8_t* buffer, int waitMs) = 0;
     // Closes a pipe this backend opened; unknown handles are ignored.
     virtual void ClosePipe(PipeHandle pipe) = 0;
+    // Why the last FindDevicePath or OpenPipe failed, in words, where the
+    // backend can tell ("no USB device with the id 04D8:000C is attached");
+    // empty otherwise.
+    [[nodiscard]] virtual std::string FailureText() const { return {}; }
 };
 
 // Process-wide pipe handles; kNullPipe when closed.

@@ -24,6 +24,10 @@ const char* SimulatedInstrument::DevicePath() {
     return "\\\\?\\usb#vid_04d8&pid_000c#simulated#{5354fa28-6d14-4e35-a1f5-75bb54e6030f}";
 }
 
+std::string SimulatedInstrument::FailureText() const {
+    return m_faults.noDevice ? "no instrument is attached" : std::string();
+}
+
 bool SimulatedInstrument::FindDevicePath(const Guid& interfaceClass, std::string& path) {
     if (m_faults.noDevice || !SameGuid(interfaceClass, kInstrumentInterfaceClass)) return false;
     path = DevicePath();

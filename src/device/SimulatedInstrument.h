@@ -35,6 +35,7 @@ struct SimulatorFaults {
 class SimulatedInstrument : public DeviceBackend {
 public:
     explicit SimulatedInstrument(MemoryImage image, SimulatorFaults faults = {});
+    [[nodiscard]] std::string FailureText() const override;
 
     bool FindDevicePath(const Guid& interfaceClass, std::string& path) override;
     PipeHandle OpenPipe(const std::string& pipeName, PipeAccess access) override;

@@ -14,7 +14,7 @@ std::string CompleteCsvExtension(const std::string& path) {
 }
 
 SaveFlows::SaveFlows(const RecordStore& store, const IReportList& table, ISaveFlowView& view)
-    : m_store(store), m_table(table), m_view(view), m_writer(&WriteCsvFile) {}
+    : m_store(store), m_table(table), m_view(view), m_writer(&WriteCsvFileWithCause) {}
 
 // Steps shared by both handlers: the save dialog, the write, the message or
 // the cleared flag, and the focus back on the table.
@@ -24,9 +24,11 @@ bool SaveFlows::SaveRows(int start, int end) {
         m_view.FocusRecordTable();
         return false;
     }
-    const bool written = m_writer(m_store, CompleteCsvExtension(path), start, end);
+    std::string cause;
+    const bool written = m_writer(m_store, CompleteCsvExtension(path), start, end, cause);
     if (!written) {
-        g_strMessage = msg::kSaveFailed;
+        // The program's message, with what stopped the write under it.
+        SetMessage(msg::kSaveFailed, cause, MessageIcon::Error);
         m_view.ShowMessage();
     } else {
         m_view.ClearDataNotSaved();

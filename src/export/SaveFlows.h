@@ -39,8 +39,9 @@ public:
     virtual void ClearDataNotSaved() = 0;
 };
 
-// The writer the flows call; WriteCsvFile unless a test replaces it.
-using CsvWriteFunction = std::function<bool(const RecordStore&, const std::string&, int, int)>;
+// The writer the flows call; WriteCsvFileWithCause unless a test replaces
+// it. On a failure `cause` says why ("Permission denied: /path/out.csv").
+using CsvWriteFunction = std::function<bool(const RecordStore&, const std::string&, int, int, std::string& cause)>;
 
 class SaveFlows {
 public:

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -28,10 +29,11 @@ using test::InstantFaults;
 using test::RecordingWindow;
 
 // `records` Auto records of the given size code and unit.
-MemoryImage ImageOf(int records, std::uint8_t sizeCode = 0, std::uint8_t unit = 0) {
+MemoryImage ImageOf(int records, std::uint8_t sizeCode = 0, std::uint8_t unit = 0, std::uint32_t serial = 0) {
     RawRecord r = test::PlainRecord(0, 100, 50, 5);
     r.sizeCode = sizeCode;
     r.unit = unit;
+    r.serialNumber = serial;
     return MakeMemoryImage(static_cast<std::uint16_t>(records),
                            std::vector<RawRecord>(static_cast<std::size_t>(records), r));
 }
@@ -337,8 +339,7 @@ TEST_F(MainWindowFlows, QuitAndCloseAskWithTheirOwnWordingWhileRecordsAreUnsaved
     };
     const Case cases[] = {{ExitSource::QuitButton, msg::kQuitUnsaved, kEndOk},
                           {ExitSource::CloseCommand, msg::kCloseUnsaved, kEndCancel},
-                          {ExitSource::EscapeKey, msg::kCloseUnsaved, kEndCancel},
-                          {ExitSource::EnterKey, msg::kCloseUnsaved, kEndOk}};
+                          {ExitSource::EscapeKey, msg::kQuitUnsaved, kEndCancel}};
     for (const Case& c : cases) {
         view.questions.clear();
         view.endCodes.clear();
@@ -351,6 +352,93 @@ TEST_F(MainWindowFlows, QuitAndCloseAskWithTheirOwnWordingWhileRecordsAreUnsaved
         Quit(c.source, kEndOk);
         EXPECT_EQ(view.questions, std::vector<std::string>{c.text});
         EXPECT_EQ(view.endCodes, std::vector<int>{c.endCode});
+    }
+}
+
+// Escape never ends the window unasked: on an empty window it does nothing,
+// with saved records listed it asks all the same.
+TEST_F(MainWindowFlows, EscapeDoesNothingOnAnEmptyWindowAndAsksWhileAnythingIsListed) {
+    Start(ImageOf(4));
+    Quit(ExitSource::EscapeKey, kEndOk);
+    EXPECT_TRUE(view.questions.empty());
+    EXPECT_TRUE(view.endCodes.empty());
+    logic->OnReadRecords();
+    logic->OnSaveFinished(true);
+    Quit(ExitSource::EscapeKey, kEndCancel);
+    EXPECT_EQ(view.questions, std::vector<std::string>{msg::kExitListed});
+    EXPECT_TRUE(view.endCodes.empty());
+    Quit(ExitSource::EscapeKey, kEndOk);
+    EXPECT_EQ(view.endCodes, std::vector<int>{kEndCancel});
+}
+
+// A read does not replace listed records that are neither saved nor in the
+// archive without asking; Cancel keeps everything as it was. Records that
+// are in the archive are replaced with a note instead.
+TEST_F(MainWindowFlows, AReadAsksBeforeReplacingUnsavedRecordsThatAreNotArchived) {
+    Start(ImageOf(4));
+    logic->OnReadRecords();
+    const auto commands = sim->Commands().size();
+    view.answers = {kEndCancel};
+    logic->OnReadRecords();
+    EXPECT_EQ(view.questions, std::vector<std::string>{msg::kReplaceUnsaved});
+    EXPECT_EQ(sim->Commands().size(), commands) << "Cancel talks to no instrument";
+    EXPECT_EQ(view.clears, 1);
+    EXPECT_TRUE(logic->HasUnsavedRows());
+
+    logic->OnReadRecords();  // OK
+    EXPECT_EQ(view.questions.size(), 2u);
+    EXPECT_EQ(view.clears, 2);
+
+    logic->SetListedArchiveId(7);
+    logic->OnReadRecords();
+    EXPECT_EQ(view.questions.size(), 2u) << "records in the archive are replaced without a question";
+    EXPECT_EQ(view.statuses, std::vector<std::string>{"the records listed before are in the archive as download 7"});
+    EXPECT_EQ(logic->ListedArchiveId(), 0) << "the new records are not archived yet";
+    logic->OnSaveFinished(true);
+    logic->OnReadRecords();
+    EXPECT_EQ(view.questions.size(), 2u) << "saved records are replaced without a question";
+}
+
+// A failed read names its cause under the program's message, with the
+// error icon.
+TEST_F(MainWindowFlows, FailedReadsSayWhy) {
+    struct Case {
+        const char* name;
+        MemoryImage image;
+        SimulatorFaults faults;
+        const char* message;
+        std::string cause;
+        MessageIcon icon = MessageIcon::Error;
+    };
+    SimulatorFaults none = InstantFaults();
+    SimulatorFaults absent = InstantFaults();
+    absent.noDevice = true;
+    MemoryImage cut = ImageOf(5);
+    cut.resize(64 + 128 * 2 + 64);  // records 1 and 2, then packet A of record 3
+    MemoryImage refusedRecord = ImageOf(5);
+    std::memcpy(refusedRecord.data() + 64 + 128 * 3, "@ER", 3);
+    MemoryImage refusedCount(64, 0);
+    std::memcpy(refusedCount.data(), "@ER", 3);
+    const Case cases[] = {
+        {"no instrument", ImageOf(1), absent, "Failed to connect USB device!", "No instrument is attached."},
+        {"a silent instrument", MemoryImage{}, none, "Failed to read records!",
+         "The instrument did not answer the count command."},
+        {"a refused count", refusedCount, none, "Failed to read records!",
+         "The instrument refused the count command (its reply begins with @ER)."},
+        {"a download cut short", cut, none, "Failed to read records!",
+         "The instrument stopped sending after 2 of 5 records (no packet of record 3 arrived in time)."},
+        {"an error reply in the download", refusedRecord, none, "Failed to read records!",
+         "The instrument sent an error reply in place of record 4 of 5."},
+        {"an empty memory", ImageOf(0), none, "No data!", "The instrument holds no records.", MessageIcon::Warning},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        view = RecordingWindow();
+        Start(c.image, c.faults);
+        logic->OnReadRecords();
+        ASSERT_EQ(view.messages, std::vector<std::string>{c.message});
+        EXPECT_EQ(view.extras[0].detail, c.cause);
+        EXPECT_EQ(view.extras[0].icon, c.icon);
     }
 }
 
@@ -402,7 +490,8 @@ TEST_F(MainWindowFlows, NoDataOrAFailedCountAfterAnUnsavedReadKeepTheRowsAndQuit
         ExpectValueLabels(false);
         EXPECT_EQ(view.clears, 1);
         Quit(ExitSource::QuitButton, kEndCancel);
-        EXPECT_EQ(view.questions, std::vector<std::string>{msg::kQuitUnsaved}) << "rows are still listed";
+        EXPECT_EQ(view.questions, (std::vector<std::string>{msg::kReplaceUnsaved, msg::kQuitUnsaved}))
+            << "rows are still listed";
     }
 }
 
@@ -429,11 +518,33 @@ TEST_F(MainWindowFlows, CancelAtAnyOfTheThreeQuestionsSendsNothing) {
         view.answers.push_back(kEndCancel);
         logic->OnDeleteRecords();
         EXPECT_EQ(view.questions, std::vector<std::string>(all.begin(), all.begin() + long(cancelAt) + 1));
+        for (const MessageExtras& e : view.extras) EXPECT_TRUE(e.cancelIsDefault) << "Enter alone never erases";
+        EXPECT_EQ(view.extras[0].detail, "") << "the listed records came from the instrument itself";
         EXPECT_EQ(sim->Commands().size(), before) << "cancel at question " << cancelAt + 1;
         EXPECT_TRUE(view.messages.empty());
         EXPECT_EQ(logic->State(), Ready);
         EXPECT_TRUE(logic->DataNotSaved());
         EXPECT_EQ(view.clears, 1);
+    }
+}
+
+// While the list shows records from elsewhere, the first question says which
+// instrument is erased: the one on USB, by its serial number once it is known.
+TEST_F(MainWindowFlows, TheFirstEraseQuestionNamesTheInstrumentWhenTheListShowsRecordsFromElsewhere) {
+    Start(ImageOf(3, 0, 0, 2150042));
+    SimulatedInstrument file(ImageOf(2));
+    for (const bool known : {false, true}) {
+        if (known) logic->OnReadRecords();  // the instrument's own records tell its serial number
+        logic->OnSaveFinished(true);
+        logic->ReadRecordsFrom(file, "saved.v208img");
+        view.questions.clear();
+        view.extras.clear();
+        view.answers = {kEndCancel};
+        logic->OnDeleteRecords();
+        ASSERT_EQ(view.questions, std::vector<std::string>{msg::kDeleteAsk1});
+        EXPECT_EQ(view.extras[0].detail, std::string("This erases every record on the instrument attached over USB") +
+                                             (known ? " (serial number 2150042)" : "") +
+                                             ", not the records listed from saved.v208img.");
     }
 }
 

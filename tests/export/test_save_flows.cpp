@@ -38,7 +38,10 @@ struct FakeView : ISaveFlowView {
         } none;
         return rangeLogic->OnOK(start, end, none) == SaveRangeDialogLogic::Field::None;
     }
-    void ShowMessage() override { messages.push_back(g_strMessage); }
+    void ShowMessage() override {
+        messages.push_back(g_strMessage);
+        details.push_back(g_messageExtras.detail);
+    }
     void FocusRecordTable() override { ++focus; }
     void ClearDataNotSaved() override { dataNotSaved = false; }
 
@@ -49,7 +52,7 @@ struct FakeView : ISaveFlowView {
     SaveRangeDialogLogic* rangeLogic = nullptr;
     int saveDialogs = 0, rangeDialogs = 0, focus = 0;
     std::string shownName, shownFilter, shownExtension;
-    std::vector<std::string> messages;
+    std::vector<std::string> messages, details;
     bool dataNotSaved = true;
 };
 
@@ -70,8 +73,9 @@ protected:
         table.FillRecordTable();  // rows: plain, group, AVG, MAX, MIN, 95%UCL, plain
         view.now = 1445679005;    // any fixed time
         view.rangeLogic = &rangeLogic;
-        flows.SetWriter([this](const RecordStore&, const std::string& path, int start, int end) {
+        flows.SetWriter([this](const RecordStore&, const std::string& path, int start, int end, std::string& cause) {
             writes.push_back({path, start, end});
+            if (!writerOk) cause = "Permission denied: " + path;
             return writerOk;
         });
     }
@@ -104,6 +108,7 @@ TEST_F(SaveFlowsTest, FailedWriteShowsTheMessageAndKeepsTheFlag) {
     EXPECT_FALSE(flows.OnSaveAll());
     ASSERT_EQ(view.messages.size(), 1u);
     EXPECT_EQ(view.messages[0], "Failed to save records!");
+    EXPECT_EQ(view.details[0], "Permission denied: " + writes.back().path) << "the cause goes with the message";
     EXPECT_TRUE(view.dataNotSaved);
     EXPECT_EQ(view.focus, 1);
 

@@ -15,11 +15,15 @@ RecordingWindow::RecordingWindow() {
 
 void RecordingWindow::ShowMessage() {
     messages.push_back(g_strMessage);
+    extras.push_back(g_messageExtras);
+    g_messageExtras = MessageExtras{};
     log.push_back("message:" + g_strMessage);
 }
 
 int RecordingWindow::Ask() {
     questions.push_back(g_strMessage);
+    extras.push_back(g_messageExtras);
+    g_messageExtras = MessageExtras{};
     log.push_back("ask:" + g_strMessage);
     if (answers.empty()) return kEndOk;
     const int a = answers.front();

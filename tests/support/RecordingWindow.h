@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/MainWindowLogic.h"
+#include "base/Messages.h"
 
 namespace oront::test {
 
@@ -32,6 +33,7 @@ public:
     void SelectFirstRow() override { ++selects; }
     void Progress(int received, int count) override;
     void EndDialog(int code) override { endCodes.push_back(code); }
+    void ShowStatus(const std::string& text) override { statuses.push_back(text); }
 
     // Whether `entry` ("message:...", "ask:...", "label:ID", "focus:ID",
     // "wait:on", "wait:off", "clear", "fill") was logged, and where first.
@@ -41,7 +43,9 @@ public:
     std::map<int, bool> enabled;
     std::map<int, bool> visible;
     std::map<int, std::string> labels;
-    std::vector<std::string> messages, questions, log;
+    std::vector<std::string> messages, questions, log, statuses;
+    // What went with each message and question, in the order shown.
+    std::vector<MessageExtras> extras;
     std::vector<int> answers, endCodes;
     int focus = 0, clears = 0, fills = 0, selects = 0, progressCalls = 0;
     bool waitCursor = false;

@@ -229,15 +229,45 @@ void CDataTransferDlg::CreateControls() {
     m_pList = new CRecordTableCtrl(m_pLogic->Store(), static_cast<IRecordLabels*>(this), this);
     m_pList->setObjectName(QString::number(ctl::kRecordList));
     place(m_pList, du.Rect(6, 7, 422, 191), Anchor::Fill);
+    // At the template's width the columns have their own widths; a wider
+    // window shares its extra width among them.
+    m_pList->SetNaturalWidth(du.Rect(6, 7, 422, 191).width());
 
     auto* print = addButton(buttonSpec(ctl::kDataPrint));
     auto* classify = addButton(buttonSpec(kClassifyButton));
     auto* history = addButton(buttonSpec(ctl::kHistory));
     auto* trend = addButton(buttonSpec(ctl::kTrend));
 
-    // Tab order among the controls that take the focus.
-    QWidget* order[] = {saveSelected, read, erase, quit, saveAll, m_pList, print, classify, history, trend};
+    // Tab order as the controls are seen: the list, then the buttons row by
+    // row from left to right.
+    QWidget* order[] = {m_pList, read, history, saveSelected, classify, print, erase, saveAll, trend, quit};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+
+    // Every button names its shortcut. F7, Ctrl+H and Ctrl+T are the
+    // window's own shortcuts (see the constructor); the others belong to
+    // their buttons, which take them only while enabled.
+    struct Key {
+        QPushButton* button;
+        QKeySequence keys;
+        const char* what;
+        bool own;
+    };
+    const Key keys[] = {
+        {read, QKeySequence(Qt::CTRL | Qt::Key_R), "Read all records from the instrument", true},
+        {history, QKeySequence(Qt::CTRL | Qt::Key_H), "The archived downloads", false},
+        {saveSelected, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), "Save the selected records as CSV", true},
+        {classify, QKeySequence(Qt::Key_F7), "Classify the cleanroom from the complete ISO runs", false},
+        {print, QKeySequence(Qt::CTRL | Qt::Key_P), "Preview and print the report", true},
+        {erase, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete), "Erase every record on the instrument", true},
+        {saveAll, QKeySequence(Qt::CTRL | Qt::Key_S), "Save all records as CSV", true},
+        {trend, QKeySequence(Qt::CTRL | Qt::Key_T), "A location's concentrations over time", false},
+        {quit, QKeySequence(Qt::CTRL | Qt::Key_Q), "Quit the program", true},
+    };
+    for (const Key& k : keys) {
+        if (k.own) k.button->setShortcut(k.keys);
+        k.button->setToolTip(
+            QStringLiteral("%1 (%2)").arg(QLatin1String(k.what), k.keys.toString(QKeySequence::PortableText)));
+    }
 
     connect(read, &QPushButton::clicked, this, &CDataTransferDlg::OnReadRecords);
     connect(erase, &QPushButton::clicked, this, &CDataTransferDlg::OnDeleteRecords);
@@ -382,6 +412,8 @@ void CDataTransferDlg::OnHistory() {
         image = dlg.ChosenImage();
     }
     ReadImage(std::move(image), archive::CHistoryDlg::DownloadName(chosen), false);
+    // What is listed now is that archived download.
+    if (m_pLogic->State() == Ready && m_pLogic->HasUnsavedRows()) m_pLogic->SetListedArchiveId(chosen.id);
 }
 
 void CDataTransferDlg::OnTrend() {
@@ -406,9 +438,12 @@ void CDataTransferDlg::ArchiveDownload(const MemoryImage& image) {
     if (!m_bArchiveRead || m_bArchiveOff || !archive::CHistoryDlg::ArchiveEveryDownload(*OpenSettings())) return;
     archive::Archive store;
     std::string error;
+    archive::Download added;
     if (store.Open(m_archivePath, archive::OpenMode::ReadWrite, error) &&
-        store.AddDownload(image, static_cast<std::int64_t>(std::time(nullptr)), nullptr, error))
+        store.AddDownload(image, static_cast<std::int64_t>(std::time(nullptr)), &added, error)) {
+        m_pLogic->SetListedArchiveId(added.id);
         return;
+    }
     // The download itself succeeded: the title says what was not kept, and
     // the next read's title replaces it.
     setWindowTitle(windowTitle() + QStringLiteral(" - not archived: ") + QString::fromStdString(error));
@@ -460,7 +495,7 @@ void CDataTransferDlg::ReadImage(MemoryImage image, const QString& name, bool ar
     SimulatedInstrument instrument(std::move(image));
     m_readingName = name;
     m_bArchiveRead = archive;
-    m_pLogic->ReadRecordsFrom(instrument);
+    m_pLogic->ReadRecordsFrom(instrument, name.toStdString());
     m_readingName.clear();
     m_bArchiveRead = true;
 }
@@ -487,7 +522,7 @@ void CDataTransferDlg::ShowImageFailure(const QString& text) {
 }
 
 void CDataTransferDlg::accept() {
-    m_pLogic->RequestExit(ExitSource::EnterKey);
+    // Enter is no way out of the window (the dialog's OK is not one either).
 }
 
 void CDataTransferDlg::reject() {
@@ -528,10 +563,11 @@ void CDataTransferDlg::keyPressEvent(QKeyEvent* event) {
             return;
         }
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            // A focused push button takes Enter itself; anywhere else Enter
-            // is the dialog's OK.
+            // A focused push button takes Enter itself; on the record list
+            // Enter opens or closes the ISO group at the row, as a click
+            // does; elsewhere it does nothing.
             if (qobject_cast<QPushButton*>(focusWidget()) == nullptr) {
-                m_pLogic->RequestExit(ExitSource::EnterKey);
+                if (focusWidget() == m_pList && !m_pLogic->IsBusy()) m_pList->Logic().OnClickRecordTable();
                 return;
             }
         }
@@ -690,6 +726,7 @@ bool CDataTransferDlg::eventFilter(QObject* watched, QEvent* event) {
 void CDataTransferDlg::ShowMessage() {
     if (m_seams.message) {
         m_seams.message();
+        g_messageExtras = MessageExtras{};  // shown with the message, as the dialog does
         return;
     }
     CMessageDlg1 dlg(this);
@@ -697,9 +734,18 @@ void CDataTransferDlg::ShowMessage() {
 }
 
 int CDataTransferDlg::Ask() {
-    if (m_seams.ask) return m_seams.ask();
+    if (m_seams.ask) {
+        const int answer = m_seams.ask();
+        g_messageExtras = MessageExtras{};
+        return answer;
+    }
     CMessageDlg2 dlg(this);
     return dlg.exec();
+}
+
+void CDataTransferDlg::ShowStatus(const std::string& text) {
+    m_status = QString::fromStdString(text);
+    setWindowTitle(windowTitle() + QStringLiteral(" - ") + m_status);
 }
 
 void CDataTransferDlg::EnableButton(int id, bool enable) {

@@ -25,9 +25,13 @@
 // surface, and on Windows from the system menu.
 //
 // Leaving the window: "Quit" asks with its own wording, the close box (and
-// Alt+F4) with the other; Escape, and Enter while no push button has the
-// focus, take the close box's path, so unsaved records are never dropped
-// without a question.
+// Alt+F4) with the other, while records are unsaved. Escape does nothing on
+// an empty window and asks whenever records are listed; Enter never leaves:
+// on the record list it opens or closes the ISO group at the row.
+//
+// A read never replaces listed records that are neither saved nor in the
+// archive without asking first; when they are in the archive, the title
+// says so instead.
 //
 // Every successful download (from the instrument, the demo instrument or an
 // opened memory image, but not an archived download opened again) is kept
@@ -192,6 +196,7 @@ private:
     void SelectFirstRow() override;
     void Progress(int received, int count) override;
     void EndDialog(int code) override;
+    void ShowStatus(const std::string& text) override;
 
     // ISaveFlowView
     bool RunSaveFileDialog(const std::string& initialName, const std::string& filter,
@@ -227,6 +232,7 @@ private:
     bool m_bSystemMenuReady = false;
 #endif
     qint64 m_nLastProgressPaint = 0;
+    QString m_status;  // the last note shown in the title
 };
 
 }  // namespace oront

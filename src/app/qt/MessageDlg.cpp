@@ -1,8 +1,12 @@
 #include "app/qt/MessageDlg.h"
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPainter>
+#include <QScreen>
 #include <QShowEvent>
+#include <QStyle>
+#include <algorithm>
 
 #include "base/Messages.h"
 #include "controls/qt/DialogUnits.h"
@@ -64,7 +68,8 @@ QString MessageDisplayText(const std::string& message) {
 
 CMessageDlgBase::CMessageDlgBase(const MessageDlgTemplate& layout, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint) {
+                          Qt::WindowCloseButtonHint),
+      m_layout(layout) {
     const QFont font = DialogFont(QStringLiteral("Arial"), layout.fontPoints);
     setFont(font);
     const DialogUnits du(font);
@@ -78,10 +83,6 @@ CMessageDlgBase::CMessageDlgBase(const MessageDlgTemplate& layout, QWidget* pare
     m_pIcon->setObjectName(QStringLiteral("1024"));
     m_pIcon->setGeometry(Place(du, layout.icon));
     m_pIcon->setAlignment(Qt::AlignCenter);
-    const QIcon icon = ResourceIcon(res::kIconMessage);
-    QSize iconSize = ResourceIconSize(res::kIconMessage);
-    if (!iconSize.isValid()) iconSize = QSize(32, 32);
-    m_pIcon->setPixmap(icon.pixmap(iconSize, devicePixelRatioF()));
     ColourStatic(m_pIcon);
 
     m_pText = new QLabel(QStringLiteral("message\nmessage\nmessage"), this);
@@ -93,20 +94,83 @@ CMessageDlgBase::CMessageDlgBase(const MessageDlgTemplate& layout, QWidget* pare
     ColourStatic(m_pText);
 
     m_pOk = MakeButton(this, "1", QStringLiteral("OK"), Place(du, layout.ok), res::kIconOk);
-    m_pOk->setDefault(true);
     connect(m_pOk, &QPushButton::clicked, this, [this] { done(1); });
     if (!layout.cancel.isEmpty()) {
         m_pCancel = MakeButton(this, "2", QStringLiteral("Cancel"), Place(du, layout.cancel), res::kIconCancel);
         connect(m_pCancel, &QPushButton::clicked, this, [this] { done(2); });
     }
 
+    m_pDetail = new QLabel(this);
+    m_pDetail->setObjectName(QStringLiteral("detail"));
+    m_pDetail->setTextFormat(Qt::PlainText);
+    m_pDetail->setWordWrap(true);
+    m_pDetail->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_pDetail->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    ColourStatic(m_pDetail);
+    m_pDetail->hide();
+
+    TakeMessage(false);
+}
+
+void CMessageDlgBase::TakeMessage(bool clear) {
+    const MessageExtras extras = g_messageExtras;
+    if (clear) g_messageExtras = MessageExtras{};
     m_pText->setText(MessageDisplayText(g_strMessage));
-    m_pOk->setFocus(Qt::OtherFocusReason);
+
+    if (extras.icon == MessageIcon::Information) {
+        QSize iconSize = ResourceIconSize(res::kIconMessage);
+        if (!iconSize.isValid()) iconSize = QSize(32, 32);
+        m_pIcon->setPixmap(ResourceIcon(res::kIconMessage).pixmap(iconSize, devicePixelRatioF()));
+    } else {
+        const QIcon icon = style()->standardIcon(extras.icon == MessageIcon::Error ? QStyle::SP_MessageBoxCritical
+                                                                                   : QStyle::SP_MessageBoxWarning);
+        m_pIcon->setPixmap(icon.pixmap(m_pIcon->size(), devicePixelRatioF()));
+    }
+    // Which icon it is, for tests and accessibility tools.
+    m_pIcon->setProperty("icon", static_cast<int>(extras.icon));
+
+    // The template's places, then room under the text for the detail: the
+    // dialog grows wide enough for its longest line (within the screen) and
+    // high enough for all of it; the buttons keep their distance from the
+    // middle and from the bottom.
+    const DialogUnits du(font());
+    const QSize base = du.Size(m_layout.width, m_layout.height);
+    int width = base.width();
+    int below = 0;
+    if (!extras.detail.empty()) {
+        // A path may break after each of its separators.
+        QString detail = QString::fromStdString(extras.detail);
+        detail.replace(QLatin1Char('/'), QStringLiteral("/\u200B"));
+        m_pDetail->setText(detail);
+        const QRect text = Place(du, m_layout.text);
+        const QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
+        const int widest = screen != nullptr ? screen->availableGeometry().width() * 9 / 10 : du.X(400);
+        int longest = 0;
+        for (const QString& line : QString::fromStdString(extras.detail).split(QLatin1Char('\n')))
+            longest = std::max(longest, m_pDetail->fontMetrics().horizontalAdvance(line));
+        width = std::clamp(text.x() + longest + du.X(12), base.width(), std::max(base.width(), widest));
+        const int detailWidth = width - text.x() - du.X(7);
+        const int detailHeight = m_pDetail->heightForWidth(detailWidth);
+        m_pDetail->setGeometry(text.x(), text.bottom() + 1 + du.Y(3), detailWidth, detailHeight);
+        below = detailHeight + du.Y(3);
+        m_pDetail->show();
+    } else {
+        m_pDetail->hide();
+    }
+    const int dx = (width - base.width()) / 2;
+    m_pOk->setGeometry(Place(du, m_layout.ok).translated(dx, below));
+    if (m_pCancel != nullptr) m_pCancel->setGeometry(Place(du, m_layout.cancel).translated(dx, below));
+    setFixedSize(width, base.height() + below);
+
+    CShadeButtonST* chosen = extras.cancelIsDefault && m_pCancel != nullptr ? m_pCancel : m_pOk;
+    m_pOk->setDefault(chosen == m_pOk);
+    if (m_pCancel != nullptr) m_pCancel->setDefault(chosen == m_pCancel);
+    chosen->setFocus(Qt::OtherFocusReason);
 }
 
 void CMessageDlgBase::showEvent(QShowEvent* event) {
-    // The text is the one in g_strMessage when the dialog opens.
-    if (!event->spontaneous()) m_pText->setText(MessageDisplayText(g_strMessage));
+    // The message is the one in g_strMessage when the dialog opens.
+    if (!event->spontaneous()) TakeMessage(true);
     QDialog::showEvent(event);
 }
 

@@ -22,6 +22,12 @@
 // "1017", OK "1", and in CMessageDlg2 Cancel "2"; both buttons are
 // CShadeButtonST. Tests can reach an open dialog with
 // QApplication::activeModalWidget() and click the button by name.
+//
+// What g_messageExtras holds when the dialog opens goes with the text: a
+// detail (the cause of a failure) in the label "detail" under the text,
+// for which the dialog grows, the icon of a warning or an error in place of
+// icon 162, and Cancel as the default button of a question whose OK cannot
+// be undone. The dialog then clears g_messageExtras.
 #pragma once
 
 #include <QDialog>
@@ -58,6 +64,8 @@ public:
     QLabel* TextControl() const { return m_pText; }
     CShadeButtonST* OkButton() const { return m_pOk; }
     CShadeButtonST* CancelButton() const { return m_pCancel; }
+    // The detail under the text (hidden when the message has none).
+    QLabel* DetailControl() const { return m_pDetail; }
 
     // Escape and the close box end the dialog with 2.
     void reject() override;
@@ -68,9 +76,16 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The text, its detail and icon, and the default button of the message
+    // now in g_strMessage and g_messageExtras; `clear` clears the extras once
+    // they are shown.
+    void TakeMessage(bool clear);
+
+    MessageDlgTemplate m_layout;
     QPixmap m_background;
     QLabel* m_pIcon = nullptr;
     QLabel* m_pText = nullptr;
+    QLabel* m_pDetail = nullptr;
     CShadeButtonST* m_pOk = nullptr;
     CShadeButtonST* m_pCancel = nullptr;
 };

@@ -30,6 +30,7 @@
 #include "base/StandardOutput.h"
 #include "controls/qt/QtMessages.h"
 #include "controls/qt/Resources.h"
+#include "controls/qt/WindowFit.h"
 #include "device/MemoryImage.h"
 #include "device/SimulatedInstrument.h"
 #include "device/UsbBackend.h"
@@ -111,6 +112,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Oront V208 Software"));
     QApplication::setWindowIcon(oront::ResourceIcon(oront::res::kIconApp));
+    // Every window opens within the screen, at any scale factor.
+    oront::InstallWindowFit();
 
     // The main window runs as a modal dialog; when it ends, the program ends.
     oront::CDataTransferDlg dialog(std::move(backend));

@@ -40,6 +40,15 @@ constexpr std::uint8_t kDefaultEndpointIn = 0x81;
 constexpr auto kCancelWait = std::chrono::milliseconds(1000);
 constexpr std::string_view kPathPrefix = "usb-";
 
+// "04D8": a USB id as the README and ORONT_USB_ID write it.
+std::string HexId(std::uint16_t value) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text(4, '0');
+    for (int i = 3; i >= 0; --i, value = static_cast<std::uint16_t>(value >> 4))
+        text[static_cast<std::size_t>(i)] = kDigits[value & 15];
+    return text;
+}
+
 // One transfer and the memory it uses. Owned by the call that started it,
 // unless the transfer could not be taken back (see RunTransfer).
 struct TransferState {
@@ -176,8 +185,14 @@ public:
             }
         }
         if (found) path = MakePath(bestBus, bestAddress);
+        m_failure = found                  ? std::string()
+                    : m_context == nullptr ? "libusb cannot be initialised"
+                                           : "no USB device with the id " + HexId(m_id.vendor) + ":" +
+                                                 HexId(m_id.product) + " is attached";
         return found;
     }
+
+    [[nodiscard]] std::string FailureText() const override { return m_failure; }
 
     PipeHandle OpenPipe(const std::string& pipeName, PipeAccess access) override {
         const std::string_view suffix(kPipeSuffix);
@@ -264,9 +279,14 @@ private:
             InstrumentInterface found;
             if (!FindVendorInterface(device, found)) return nullptr;
             libusb_device_handle* handle = nullptr;
-            if (libusb_open(device, &handle) != 0 || handle == nullptr) return nullptr;
+            if (const int rc = libusb_open(device, &handle); rc != 0 || handle == nullptr) {
+                m_failure = std::string("the instrument cannot be opened: ") + libusb_strerror(rc) +
+                            (rc == LIBUSB_ERROR_ACCESS ? " (the README's udev rule gives the user access)" : "");
+                return nullptr;
+            }
             libusb_set_auto_detach_kernel_driver(handle, 1);  // not supported everywhere; harmless then
-            if (libusb_claim_interface(handle, found.number) != 0) {
+            if (const int rc = libusb_claim_interface(handle, found.number); rc != 0) {
+                m_failure = std::string("the instrument's interface cannot be claimed: ") + libusb_strerror(rc);
                 libusb_close(handle);
                 return nullptr;
             }
@@ -330,6 +350,7 @@ private:
     }
 
     UsbId m_id;
+    std::string m_failure;  // why the last find or open failed
     libusb_context* m_context = nullptr;
     std::map<std::string, OpenInstrument> m_instruments;  // by path
     std::map<PipeHandle, Pipe> m_pipes;

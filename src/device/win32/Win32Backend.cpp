@@ -112,13 +112,19 @@ public:
             }
         }
         SetupDiDestroyDeviceInfoList(set);
+        m_failure = found ? std::string() : "no device of the instrument's driver is present";
         return found;
     }
+
+    [[nodiscard]] std::string FailureText() const override { return m_failure; }
 
     PipeHandle OpenPipe(const std::string& pipeName, PipeAccess access) override {
         const DWORD desired = access == PipeAccess::Read ? GENERIC_READ : GENERIC_WRITE;
         HANDLE file = CreateFileA(pipeName.c_str(), desired, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-        if (file == INVALID_HANDLE_VALUE || file == nullptr) return kInvalidPipe;
+        if (file == INVALID_HANDLE_VALUE || file == nullptr) {
+            m_failure = "the instrument's pipe cannot be opened (system error " + std::to_string(GetLastError()) + ")";
+            return kInvalidPipe;
+        }
         return reinterpret_cast<PipeHandle>(file);
     }
 
@@ -158,6 +164,9 @@ public:
     void ClosePipe(PipeHandle pipe) override {
         if (IsOpen(pipe)) CloseHandle(ToHandle(pipe));
     }
+
+private:
+    std::string m_failure;  // why the last find or open failed
 };
 
 }  // namespace

@@ -123,6 +123,7 @@ CReportCtrl::CReportCtrl(QWidget* parent)
     horizontalHeader()->setStretchLastSection(false);
     horizontalHeader()->setMinimumSectionSize(0);
     horizontalHeader()->setDefaultAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, &CReportCtrl::OnSectionResized);
 
     // The list's own auto-scroll belongs to its press-and-move selection,
     // which the drag selection replaces: the drag scrolls with this timer.
@@ -221,17 +222,61 @@ int CReportCtrl::GetItemImage(int row, int column) const {
 
 void CReportCtrl::SetColumnWidth(int column, int width) {
     if (column < 0 || column >= GetColumnCount()) return;
-    if (width <= 0) {
-        setColumnHidden(column, true);
-        return;
-    }
-    setColumnHidden(column, false);
-    setColumnWidth(column, width);
+    if (m_widths.size() < static_cast<std::size_t>(GetColumnCount()))
+        m_widths.resize(static_cast<std::size_t>(GetColumnCount()), 0);
+    m_widths[static_cast<std::size_t>(column)] = std::max(width, 0);
+    ApplyColumnWidths();
 }
 
 int CReportCtrl::GetColumnWidth(int column) const {
-    if (column < 0 || column >= GetColumnCount() || isColumnHidden(column)) return 0;
-    return columnWidth(column);
+    if (column < 0 || column >= GetColumnCount() || static_cast<std::size_t>(column) >= m_widths.size()) return 0;
+    return m_widths[static_cast<std::size_t>(column)];
+}
+
+void CReportCtrl::SetNaturalWidth(int width) {
+    m_nNaturalWidth = width;
+    ApplyColumnWidths();
+}
+
+void CReportCtrl::resizeEvent(QResizeEvent* event) {
+    QTableView::resizeEvent(event);
+    ApplyColumnWidths();
+}
+
+void CReportCtrl::ApplyColumnWidths() {
+    long long total = 0;
+    for (int w : m_widths) total += w;
+    const int extra = m_nNaturalWidth > 0 ? std::max(0, width() - m_nNaturalWidth) : 0;
+    m_bApplyingWidths = true;
+    int given = 0;
+    long long before = 0;  // the given widths of the columns before this one
+    for (std::size_t c = 0; c < m_widths.size(); ++c) {
+        const int w = m_widths[c];
+        const int column = static_cast<int>(c);
+        if (w <= 0) {
+            setColumnHidden(column, true);
+            continue;
+        }
+        setColumnHidden(column, false);
+        // The share of the extra width up to the end of this column, rounded,
+        // less what the columns before took: the shares add up exactly.
+        before += w;
+        const int upTo = total > 0 ? static_cast<int>(extra * before / total) : 0;
+        setColumnWidth(column, w + upTo - given);
+        given = upTo;
+    }
+    m_bApplyingWidths = false;
+}
+
+void CReportCtrl::OnSectionResized(int column, int /*oldWidth*/, int newWidth) {
+    // A column the user dragged: its given width is what it shows less its
+    // share of the extra width.
+    if (m_bApplyingWidths || column < 0 || static_cast<std::size_t>(column) >= m_widths.size()) return;
+    long long total = 0;
+    for (int w : m_widths) total += w;
+    const int extra = m_nNaturalWidth > 0 ? std::max(0, width() - m_nNaturalWidth) : 0;
+    const double scale = total > 0 ? 1.0 + static_cast<double>(extra) / static_cast<double>(total) : 1.0;
+    m_widths[static_cast<std::size_t>(column)] = std::max(1, static_cast<int>(newWidth / scale + 0.5));
 }
 
 std::vector<char> CReportCtrl::SelectedMask() const {

@@ -26,6 +26,11 @@
 //   click clickNotify().
 // While redrawing is suspended, runs of consecutive insertions or deletions
 // are announced to the view in one step.
+//
+// Column widths: GetColumnWidth gives the width a column was given. Once the
+// list is wider than its width at the window's smallest size
+// (SetNaturalWidth), the extra width is shared among the shown columns in
+// proportion to their widths; a column the user drags keeps its share.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -51,6 +56,9 @@ public:
     // Columns. Width 0 hides a column.
     int InsertColumn(int column, const QString& title, ColumnAlign align, int width);
     int GetColumnCount() const { return m_model.ColumnCount(); }
+    // The list's width at which the columns have exactly the widths given;
+    // 0 (the default) never widens them.
+    void SetNaturalWidth(int width);
 
     // Image lists: small row images, and the header's own list.
     void SetImageList(const QList<QPixmap>& images);
@@ -116,6 +124,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void ResetSortState() {
@@ -132,6 +141,9 @@ private:
     // Pixels `pos` lies above (negative) or below (positive) the viewport; 0 inside.
     int DistanceOutside(QPoint pos) const;
     void AutoScrollTick();
+    // Shows every column at its given width plus its share of the extra width.
+    void ApplyColumnWidths();
+    void OnSectionResized(int column, int oldWidth, int newWidth);
 
     // Mutable: reading the selection first announces held rows to the view.
     mutable ReportModel m_model;
@@ -149,6 +161,10 @@ private:
     QPoint m_pressPos;
     QPoint m_dragPos;  // the pointer's last position during a drag selection
     QTimer m_autoScroll;
+
+    std::vector<int> m_widths;  // as given, 0 for a hidden column
+    int m_nNaturalWidth = 0;
+    bool m_bApplyingWidths = false;
 };
 
 }  // namespace oront

@@ -42,6 +42,8 @@
 #include "support/gtest/SkipOrFail.h"
 #include "support/qt/Pictures.h"
 #include "table/DragSelect.h"
+#include "table/RecordTable.h"
+#include "table/qt/ReportCtrl.h"
 
 // Readable values in the failure messages.
 void PrintTo(const QString& text, std::ostream* os) {
@@ -198,8 +200,20 @@ TEST(MainWindow, LayoutFollowsTheTemplateInDialogUnits) {
         EXPECT_EQ(pal.color(QPalette::WindowText), value ? QColor(128, 0, 255) : QColor(0, 0, 0)) << id;
     }
 
-    // Tab order among the buttons and the list.
-    const int order[] = {1003, 1000, 1002, 1006, 1005, 1007, 1028, 1100, 1101, 1102};
+    // Tab order as the controls are seen: the list, then the buttons row by
+    // row, left to right; every button's tooltip names its shortcut.
+    const int order[] = {1007, 1000, 1101, 1003, 1100, 1028, 1002, 1005, 1102, 1006};
+    const char* const shortcuts[] = {nullptr,  "Ctrl+R",         "Ctrl+H", "Ctrl+Shift+S", "F7",
+                                     "Ctrl+P", "Ctrl+Shift+Del", "Ctrl+S", "Ctrl+T",       "Ctrl+Q"};
+    for (std::size_t i = 1; i < std::size(order); ++i) {
+        auto* button = qobject_cast<QPushButton*>(h.W(order[i]));
+        ASSERT_NE(button, nullptr) << order[i];
+        EXPECT_TRUE(button->toolTip().endsWith(QStringLiteral("(%1)").arg(QLatin1String(shortcuts[i]))))
+            << order[i] << ": " << button->toolTip().toStdString();
+        if (!button->shortcut().isEmpty()) {
+            EXPECT_EQ(button->shortcut().toString(QKeySequence::PortableText), QLatin1String(shortcuts[i]));
+        }
+    }
     auto nextTabStop = [&](QWidget* w) {
         do w = w->nextInFocusChain();
         while ((w->focusPolicy() & Qt::TabFocus) == 0);
@@ -359,8 +373,10 @@ TEST(MainWindow, DownloadsAreArchivedAndHistoryOpensOneAsItWasRead) {
     EXPECT_EQ(rows, 2);
     EXPECT_EQ(status, "The archive is sound (2 downloads, 303 records; SQLite's integrity check: ok).");
     EXPECT_EQ(TableTexts(h), demo);
-    EXPECT_EQ(h.dlg->windowTitle().toStdString(),
-              "Oront V208 Software - Download 1 of " + archive::LocalTimeText(downloads[0].time));
+    // The records it replaced, unsaved, were in the archive: the title says so.
+    EXPECT_EQ(h.dlg->windowTitle().toStdString(), "Oront V208 Software - Download 1 of " +
+                                                      archive::LocalTimeText(downloads[0].time) +
+                                                      " - the records listed before are in the archive as download 2");
     EXPECT_TRUE(h.dlg->Logic().DataNotSaved());
     EXPECT_TRUE(h.messages.empty());
     EXPECT_EQ(ArchivedDownloads(path).size(), 2u) << "an archived download is not archived again";
@@ -376,8 +392,13 @@ TEST(MainWindow, DownloadsAreArchivedAndHistoryOpensOneAsItWasRead) {
     EXPECT_TRUE(h.dlg->windowTitle().startsWith("Oront V208 Software - Download 2 of "))
         << h.dlg->windowTitle().toStdString();
     QTest::mouseClick(h.W(1000), Qt::LeftButton);
-    EXPECT_EQ(h.dlg->windowTitle(), "Oront V208 Software");
+    EXPECT_EQ(h.dlg->windowTitle(), "Oront V208 Software - the records listed before are in the archive as download 2");
     EXPECT_EQ(ArchivedDownloads(path).size(), 2u) << "archiving was turned off";
+    // Those records are not in the archive: the next read asks first.
+    h.answers = {2};
+    QTest::mouseClick(h.W(1000), Qt::LeftButton);
+    EXPECT_EQ(h.questions, std::vector<std::string>{msg::kReplaceUnsaved});
+    EXPECT_EQ(h.dlg->windowTitle(), "Oront V208 Software - the records listed before are in the archive as download 2");
     EXPECT_FALSE(archive::CHistoryDlg::ArchiveEveryDownload(*CDataTransferDlg::OpenSettings()));
 
     QTest::mouseClick(h.W(1102), Qt::LeftButton);
@@ -493,33 +514,44 @@ TEST(MainWindow, QuitEndsWithOkAfterTheQuestion) {
     EXPECT_EQ(h.dlg->result(), 1);
 }
 
-TEST(MainWindow, EscapeAndEnterAskWhileRecordsAreUnsaved) {
+// Enter never leaves the window: on the list it opens or closes the ISO
+// group at the row, as a click does. Escape does nothing on an empty window
+// and asks whenever records are listed, saved or not.
+TEST(MainWindow, EnterNeverQuitsAndEscapeAsksWhileAnythingIsListed) {
     MainWindowHarness h(MakeDemoImage());
+    for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) QTest::keyClick(h.dlg.get(), key);
+    EXPECT_TRUE(h.questions.empty());
+    EXPECT_TRUE(h.dlg->isVisible());
+
     QTest::mouseClick(h.W(1000), Qt::LeftButton);
     ASSERT_EQ(h.dlg->focusWidget(), h.W(1007));
+    auto* list = qobject_cast<CReportCtrl*>(h.W(1007));
+    const RecordStore& store = h.dlg->Logic().Store();
+    int group = -1;
+    for (int row = 0; row < list->GetItemCount() && group < 0; ++row)
+        if (store.Row(CAtoi(list->GetItemText(row, col::Cnt))).m_strKind == kind::kGroupCollapsed) group = row;
+    ASSERT_GE(group, 0);
+    const int rows = list->GetItemCount();
+    list->setCurrentIndex(list->model()->index(group, 0));
+    QTest::keyClick(list, Qt::Key_Up);
+    QTest::keyClick(list, Qt::Key_Down);  // the keyboard moves the mark onto the group
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_GT(list->GetItemCount(), rows) << "Enter opens the group";
+    QTest::keyClick(list, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(list->GetItemCount(), rows) << "and closes it again";
+    h.dlg->Logic().OnSaveFinished(true);
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_TRUE(h.questions.empty());
+    EXPECT_TRUE(h.dlg->isVisible()) << "Enter on saved records does not quit either";
 
     h.answers = {2};
-    QTest::keyClick(h.W(1007), Qt::Key_Escape);
-    EXPECT_EQ(h.questions, std::vector<std::string>{msg::kCloseUnsaved});
+    QTest::keyClick(list, Qt::Key_Escape);
+    EXPECT_EQ(h.questions, std::vector<std::string>{msg::kExitListed});
     EXPECT_TRUE(h.dlg->isVisible());
-
-    h.answers = {2};
-    QTest::keyClick(h.W(1007), Qt::Key_Return);
-    EXPECT_EQ(h.questions.size(), 2u);
-    EXPECT_EQ(h.questions.back(), msg::kCloseUnsaved);
-    EXPECT_TRUE(h.dlg->isVisible());
-
     h.answers = {1};
-    QTest::keyClick(h.W(1007), Qt::Key_Escape);
+    QTest::keyClick(list, Qt::Key_Escape);
     EXPECT_FALSE(h.dlg->isVisible());
     EXPECT_EQ(h.dlg->result(), 2);
-}
-
-TEST(MainWindow, EscapeEndsAtOnceWithNothingUnsaved) {
-    MainWindowHarness h(MakeDemoImage());
-    QTest::keyClick(h.dlg.get(), Qt::Key_Escape);
-    EXPECT_TRUE(h.questions.empty());
-    EXPECT_FALSE(h.dlg->isVisible());
 }
 
 TEST(MainWindow, CtrlFlagFollowsTheKey) {
@@ -876,9 +908,12 @@ TEST(MainWindow, AMemoryImageOpensAsAReadOfItFromTheDialogADropAndTheArgument) {
         EXPECT_EQ(shot.pixelColor(inFirstRow), table->palette().color(QPalette::Highlight));
         EXPECT_TRUE(shot.save(QString::fromStdString((test::TestOutputFolder() / "main-window-image.png").string())));
 
-        // Read Records reads the own instrument again; the title follows.
+        // Read Records reads the own instrument again; the title follows,
+        // and says that the image's records it replaced are in the archive.
         QTest::mouseClick(h.W(1000), Qt::LeftButton);
-        EXPECT_EQ(h.dlg->windowTitle(), "Oront V208 Software");
+        EXPECT_TRUE(h.dlg->windowTitle().startsWith(
+            "Oront V208 Software - the records listed before are in the archive as download "))
+            << h.dlg->windowTitle().toStdString();
         EXPECT_EQ(table->model()->rowCount(), 3);
     }
     {

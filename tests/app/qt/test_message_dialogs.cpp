@@ -220,6 +220,44 @@ TEST(MessageDialogs, LongTextIsCutAndTheDialogKeepsItsSize) {
     EXPECT_EQ(dlg.findChild<QLabel*>(QStringLiteral("1017"))->size(), DialogUnits(dlg.font()).Size(152, 27));
 }
 
+// What goes with a message: its cause under the text (the dialog grows for
+// it and the buttons move below it), the icon of an error, and Cancel as the
+// default of a question that cannot be undone. Then they are gone: the next
+// message shows the template as it is.
+TEST(MessageDialogs, DetailIconAndDefaultButtonGoWithOneMessage) {
+    const std::string cause = "Permission denied: /home/qa/Measurements/2026/Filling room 2/records.csv";
+    const QSize templateSize = CMessageDlg1().size();
+    SetMessage(msg::kSaveFailed, cause, MessageIcon::Error);
+    {
+        CMessageDlg1 dlg;
+        ShownShot(dlg);
+        EXPECT_TRUE(g_messageExtras.detail.empty()) << "the dialog took the detail";
+        QLabel* detail = dlg.DetailControl();
+        ASSERT_TRUE(detail->isVisible());
+        EXPECT_EQ(detail->text().remove(QChar(0x200B)).toStdString(), cause);
+        EXPECT_EQ(Shown(dlg), QLatin1String(msg::kSaveFailed));
+        EXPECT_GT(dlg.height(), templateSize.height());
+        EXPECT_GE(Button(dlg, "1")->y(), detail->geometry().bottom()) << "OK stays below the detail";
+        EXPECT_LE(detail->geometry().right(), dlg.width());
+        EXPECT_EQ(dlg.findChild<QLabel*>(QStringLiteral("1024"))->property("icon").toInt(),
+                  static_cast<int>(MessageIcon::Error));
+    }
+    {
+        CMessageDlg1 dlg;
+        ShownShot(dlg);
+        EXPECT_EQ(dlg.size(), templateSize);
+        EXPECT_FALSE(dlg.DetailControl()->isVisible());
+        EXPECT_EQ(dlg.findChild<QLabel*>(QStringLiteral("1024"))->property("icon").toInt(),
+                  static_cast<int>(MessageIcon::Information));
+    }
+    for (const bool cancelIsDefault : {true, false}) {
+        SetMessage(msg::kDeleteAsk1, {}, MessageIcon::Warning, cancelIsDefault);
+        CMessageDlg2 ask;
+        const int code = RunModal(ask, [](QDialog& d) { QTest::keyClick(&d, Qt::Key_Return); });
+        EXPECT_EQ(code, cancelIsDefault ? 2 : 1) << "Enter takes the default button";
+    }
+}
+
 // Each message on screen: the background picture over the dialog, the
 // message in black on the label colour, the icon drawn.
 TEST(MessageDialogs, EveryMessageShowsOnTheBackgroundPicture) {
