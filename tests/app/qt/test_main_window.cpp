@@ -12,6 +12,8 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSettings>
 #include <QTableWidget>
 #include <QTest>
@@ -24,14 +26,19 @@
 #include <vector>
 
 #include "app/WindowOptions.h"
+#include "app/qt/AboutDlg.h"
 #include "app/qt/DataTransferDlg.h"
+#include "app/qt/MessageDlg.h"
 #include "archive/Archive.h"
 #include "archive/ArchiveText.h"
 #include "archive/qt/HistoryDlg.h"
+#include "archive/qt/TrendDlg.h"
 #include "base/Messages.h"
+#include "classify/qt/ClassifyDlg.h"
 #include "controls/qt/DialogUnits.h"
 #include "controls/qt/LimitEdit.h"
 #include "controls/qt/Resources.h"
+#include "controls/qt/WindowFit.h"
 #include "device/MemoryImage.h"
 #include "device/SimulatedInstrument.h"
 #include "export/qt/SaveDataDlg.h"
@@ -228,8 +235,32 @@ TEST(MainWindow, SizableWithTheListTakingTheRoomAndItsPlaceKeptBetweenRuns) {
     {
         MainWindowHarness h(MakeDemoImage());
         QTest::mouseClick(h.W(1000), Qt::LeftButton);
+        auto* table = qobject_cast<CReportCtrl*>(h.W(1007));
+        const auto shownWidths = [table] {
+            std::vector<int> widths;
+            for (int c = 0; c < table->GetColumnCount(); ++c) widths.push_back(table->columnWidth(c));
+            return widths;
+        };
+        std::vector<int> given;
+        for (int c = 0; c < table->GetColumnCount(); ++c) given.push_back(table->GetColumnWidth(c));
+        EXPECT_EQ(shownWidths(), given) << "at the template's size the columns have their own widths";
         h.dlg->resize(minimum + QSize(141, 97));  // an odd width: the middle moves by half, rounded down
         ExpectPlaces(h, 141, 97);
+        // The extra width goes to the shown columns, in proportion to theirs.
+        const std::vector<int> wide = shownWidths();
+        int added = 0;
+        int total = 0;
+        for (std::size_t c = 0; c < given.size(); ++c) {
+            if (given[c] == 0) continue;
+            added += wide[c] - given[c];
+            total += given[c];
+        }
+        EXPECT_EQ(added, 141);
+        for (std::size_t c = 0; c < given.size(); ++c) {
+            if (given[c] == 0) continue;
+            EXPECT_NEAR(wide[c] - given[c], 141.0 * given[c] / total, 1.0) << "column " << c;
+        }
+        EXPECT_EQ(table->GetColumnWidth(col::Ch1), given[col::Ch1]) << "the widths given stay as they were";
         QTest::qWait(20);
         const QImage shot = test::Shot(*h.dlg);
         ASSERT_EQ(shot.size(), h.dlg->size() * h.dlg->devicePixelRatio());
@@ -262,6 +293,69 @@ TEST(MainWindow, SizableWithTheListTakingTheRoomAndItsPlaceKeptBetweenRuns) {
     EXPECT_EQ(again.dlg->size(), minimum + QSize(60, 40));
     EXPECT_EQ(again.dlg->pos(), QPoint(37, 29));
     ExpectPlaces(again, 60, 40);
+}
+
+// Every window opens within the screen's available area, frame and title
+// bar included, whatever the scale factor (the test command runs this test
+// again at QT_SCALE_FACTOR=2 on a 1600 x 1000 screen): the main window from a
+// place that no longer fits, and each dialog it opens; a dialog whose content
+// needs more room than the screen has scrolls it.
+TEST(MainWindow, EveryWindowOpensWithinTheScreen) {
+    InstallWindowFit();
+    MainWindowHarness h(MakeDemoImage());
+    QTest::mouseClick(h.W(1000), Qt::LeftButton);
+    const QRect area = h.dlg->screen()->availableGeometry();
+    // The scaled run's desktop of 1600 x 1000 is 800 x 500 at twice the scale.
+    if (qEnvironmentVariable("QT_SCALE_FACTOR") == QLatin1String("2")) {
+        EXPECT_EQ(area.size(), QSize(800, 500));
+    }
+    const auto expectWithin = [&area](QWidget& window, const char* what) {
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window)) << what;
+        QApplication::processEvents();
+        const QMargins frame = WindowFrameOf(&window);
+        EXPECT_TRUE(area.contains(window.geometry().marginsAdded(frame)))
+            << what << ": " << window.geometry().x() << "," << window.geometry().y() << " " << window.geometry().width()
+            << "x" << window.geometry().height() << " in " << area.width() << "x" << area.height();
+        // Every button can be reached: on the window, or on its content
+        // that scrolls.
+        for (QPushButton* button : window.findChildren<QPushButton*>()) {
+            if (!button->isVisibleTo(&window)) continue;
+            const bool scrolls = window.findChild<QScrollArea*>(QStringLiteral("contentScroll")) != nullptr;
+            EXPECT_TRUE(scrolls || window.rect().contains(QRect(button->mapTo(&window, QPoint()), button->size())))
+                << what << ": " << button->text().toStdString();
+        }
+    };
+    // A place from a larger screen: partly outside and larger than this one.
+    h.dlg->hide();
+    h.dlg->setGeometry(area.right() - 100, area.top() - 200, area.width() + 300, area.height() + 100);
+    expectWithin(*h.dlg, "the main window");
+
+    const std::string archive = (test::FreshTestFolder("fit-archive") / "archive.sqlite").string();
+    {
+        archive::Archive a;
+        std::string error;
+        ASSERT_TRUE(a.Open(archive, archive::OpenMode::ReadWrite, error) &&
+                    a.AddDownload(MakeDemoImage(), 1, nullptr, error))
+            << error;
+    }
+    const std::unique_ptr<QSettings> settings = CDataTransferDlg::OpenSettings();
+    classify::CClassifyDlg classify(h.dlg->Logic().Store(), *settings, h.dlg.get());
+    expectWithin(classify, "Classify");
+    const int scale = static_cast<int>(classify.devicePixelRatioF());
+    EXPECT_TRUE(classify.grab().save(QString::fromStdString(
+        (test::TestOutputFolder() / ("classify-dialog-scale-" + std::to_string(scale) + ".png")).string())));
+    archive::CTrendDlg trend(archive, h.dlg.get());
+    expectWithin(trend, "Trend");
+    archive::CHistoryDlg history(archive, *settings, h.dlg.get());
+    expectWithin(history, "History");
+    CSaveDataDlg range(h.dlg->Logic().Store(), *qobject_cast<CReportCtrl*>(h.W(1007)), h.dlg.get());
+    expectWithin(range, "the record range");
+    SetMessage(msg::kSaveFailed, "Permission denied: " + std::string(300, 'x'), MessageIcon::Error);
+    CMessageDlg1 message(h.dlg.get());
+    expectWithin(message, "a message with a long cause");
+    CAboutDlg about(h.dlg.get());
+    expectWithin(about, "About");
 }
 
 TEST(MainWindow, StartUpEnablesOnlyReadAndQuitAndHidesTheValues) {
