@@ -175,13 +175,28 @@ double CPreView::FitZoom(ZoomMode mode) const {
     return std::clamp(zoom, kMinZoom, kMaxZoom);
 }
 
+QPoint CPreView::PageOrigin() const {
+    // The page stands px / 4 and py / 8 dots from the top-left corner of the
+    // scrolled content. A portrait page leaves most of the window beside it
+    // empty: while it fits the window with its margins it is centred across
+    // the window instead (a landscape page keeps its place).
+    const int px = logicalDpiX();
+    QPoint origin(px / 4, logicalDpiY() / 8);
+    const QSize shown = ShownPageSize();
+    const int free = viewport()->width() - shown.width();
+    if (m_nPageHeightPx > m_nPageWidthPx && free >= px / 2) origin.setX(free / 2);
+    return origin;
+}
+
 void CPreView::ApplyZoom(double zoom, ZoomMode mode, QPoint anchor) {
-    const QPoint margin(logicalDpiX() / 4, logicalDpiY() / 8);
-    const QPointF onPage = QPointF(anchor + QPoint(m_nScrollX, m_nScrollY) - margin) / m_zoom;
+    const QPointF onPage = QPointF(anchor + QPoint(m_nScrollX, m_nScrollY) - PageOrigin()) / m_zoom;
     const bool changed = zoom != m_zoom;
     m_zoom = zoom;
     m_zoomMode = mode;
     SetupScrollBars();
+    // A centred page does not scroll across, so the left margin serves for
+    // the new position.
+    const QPoint margin(logicalDpiX() / 4, logicalDpiY() / 8);
     const QPointF scroll = onPage * m_zoom + QPointF(margin - anchor);
     horizontalScrollBar()->setValue(qRound(scroll.x()));
     verticalScrollBar()->setValue(qRound(scroll.y()));
@@ -251,12 +266,10 @@ QImage CPreView::RenderCurrentPage(const QRect& part) const {
 }
 
 void CPreView::paintEvent(QPaintEvent* /*event*/) {
-    const int px = logicalDpiX();
-    const int py = logicalDpiY();
     UpdatePageSize();
     // Only the part of the page the window shows is rendered: at a large
     // zoom the whole page would be many times the window's size.
-    const QRect pageRect(QPoint(px / 4 - m_nScrollX, py / 8 - m_nScrollY), ShownPageSize());
+    const QRect pageRect(PageOrigin() - QPoint(m_nScrollX, m_nScrollY), ShownPageSize());
     const QRect visible = pageRect.intersected(viewport()->rect());
 
     QPainter painter(viewport());

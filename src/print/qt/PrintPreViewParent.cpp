@@ -366,7 +366,10 @@ bool CPrintPreViewParent::eventFilter(QObject* watched, QEvent* event) {
             if (m_pView != nullptr) m_pView->setFocus();
             return true;
         }
-        if (key == Qt::Key_Escape) return true;
+        if (key == Qt::Key_Escape) {
+            OnCommand(cmd::kExit);
+            return true;
+        }
     }
     // The focus holder passes the wheel to the page window when the pointer
     // is over it.
@@ -381,7 +384,7 @@ bool CPrintPreViewParent::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CPrintPreViewParent::keyPressEvent(QKeyEvent* event) {
-    // Enter and Escape never close the frame.
+    // Enter never closes the frame; Escape closes it as Exit does.
     switch (event->key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
@@ -390,6 +393,7 @@ void CPrintPreViewParent::keyPressEvent(QKeyEvent* event) {
             return;
         case Qt::Key_Escape:
             event->accept();
+            OnCommand(cmd::kExit);
             return;
         default:
             QDialog::keyPressEvent(event);

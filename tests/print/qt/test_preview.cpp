@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <QWheelEvent>
 #include <memory>
+#include <vector>
 
 #include "PrintTestSupport.h"
 #include "print/qt/PrintPreViewParent.h"
@@ -333,17 +334,15 @@ TEST_F(PreviewTest, PrintsTheRangeIntoAPdfFile) {
     EXPECT_EQ(text.find("R24C0"), std::string::npos);
 }
 
-TEST_F(PreviewTest, EnterAndEscapeNeverClose) {
+TEST_F(PreviewTest, EnterNeverClosesEscapeAndCtrlWCloseAsExit) {
     Open(49);
     frame->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
     // The hidden list box holds the focus at first.
     EXPECT_EQ(QApplication::focusWidget(), frame->findChild<QWidget*>("1007"));
-    for (QWidget* target : {static_cast<QWidget*>(bar->m_wndStartPage), static_cast<QWidget*>(bar->m_wndGotoPage),
-                            static_cast<QWidget*>(view), static_cast<QWidget*>(frame.get())}) {
+    const std::vector<QWidget*> targets = {bar->m_wndStartPage, bar->m_wndGotoPage, view, frame.get()};
+    for (QWidget* target : targets) {
         target->setFocus();
-        QTest::keyClick(target, Qt::Key_Escape);
-        EXPECT_TRUE(frame->isVisible());
         QTest::keyClick(target, Qt::Key_Return);
         EXPECT_TRUE(frame->isVisible());
         EXPECT_TRUE(view->hasFocus()) << target->objectName().toStdString();
@@ -361,8 +360,25 @@ TEST_F(PreviewTest, EnterAndEscapeNeverClose) {
     QTest::keyClick(view, Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), view);
 
+    // Exit, Escape and Ctrl+W close the frame, wherever the focus is.
+    auto reopen = [this] {
+        frame->show();
+        frame->activateWindow();
+        return QTest::qWaitForWindowActive(frame.get());
+    };
     Press(cmd::kExit);
     EXPECT_FALSE(frame->isVisible());
+    for (QWidget* target : targets) {
+        ASSERT_TRUE(reopen());
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key_Escape);
+        EXPECT_FALSE(frame->isVisible()) << "Escape in " << target->objectName().toStdString();
+        ASSERT_TRUE(reopen());
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key_W, Qt::ControlModifier);
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !frame->isVisible(); }, 2000))
+            << "Ctrl+W in " << target->objectName().toStdString();
+    }
 }
 
 TEST_F(PreviewTest, WheelScrollsByLinesAndCanBeSwitchedOff) {
@@ -435,6 +451,8 @@ TEST_F(PreviewTest, PageImageAndPrintSetup) {
     const QImage shot = view->viewport()->grab().toImage();
     EXPECT_EQ(shot.pixelColor(5, 5), QColor(0, 255, 255));
     EXPECT_FALSE(view->verticalScrollBar()->isVisible());  // the landscape page fits
+    EXPECT_EQ(shot.pixelColor(23, 300), QColor(0, 255, 255));
+    EXPECT_NE(shot.pixelColor(24, 300), QColor(0, 255, 255));
 
     // Printer setup starts from the report's paper, A4 landscape.
     ScriptedPrintUi ui;
@@ -484,6 +502,23 @@ TEST_F(PreviewTest, PageImageAndPrintSetup) {
     EXPECT_TRUE(v->isVisible());
     EXPECT_EQ(v->maximum(), 891 + 20 - view->viewport()->height() + 1);
     EXPECT_EQ(view->m_nPageHeightPx, 891);
+    // The portrait page stands in the middle of the window, 12 dots down;
+    // the landscape page above stood at the left margin of 24 dots.
+    auto pageColumns = [this](int y) {
+        const QImage window = view->viewport()->grab().toImage();
+        int first = -1, last = -1;
+        for (int x = 0; x < window.width(); ++x) {
+            if (window.pixelColor(x, y) == QColor(0, 255, 255)) continue;
+            if (first < 0) first = x;
+            last = x;
+        }
+        return std::make_pair(first, window.width() - 1 - last);
+    };
+    const auto [pageLeft, pageRight] = pageColumns(300);
+    EXPECT_NEAR(pageLeft, pageRight, 1);
+    EXPECT_EQ(pageLeft + 630 + pageRight, view->viewport()->width());
+    EXPECT_EQ(pageColumns(11).first, -1);
+    EXPECT_EQ(pageColumns(12).first, pageLeft);
 
     // The next setup starts from portrait.
     ui.choosePaper = test::ChoosePaper(QPageSize::A3, QPageLayout::Portrait);
