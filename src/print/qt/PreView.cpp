@@ -1,6 +1,7 @@
 #include "print/qt/PreView.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QMouseEvent>
 #include <QPageLayout>
 #include <QPageSize>
@@ -356,21 +357,46 @@ void CPreView::PrintJob() {
         return;
     }
 
-    QtReportSurface surface(printer.get(), printer.get());
-    surface.SetErrorBox([](void* owner, std::string_view text, std::string_view caption) {
-        PrintUi().Message(
-            static_cast<QWidget*>(owner), QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())),
-            QString::fromLatin1(caption.data(), static_cast<qsizetype>(caption.size())), CPrintUi::Icon::Error);
-    });
-    if (m_pfnCallback) {
-        m_request.nRowCount = m_nRowCount;
-        m_request.nPageCount = m_nPageCount;
-        m_request.nCurrentPage = m_nCurPage;
-        m_request.nStartPage = m_nStartPage;
-        m_request.nEndPage = m_nEndPage;
-        m_request.nMode = 1;
-        m_pfnCallback(surface, m_request);
+    if (!m_pfnCallback) return;
+    m_request.nRowCount = m_nRowCount;
+    m_request.nPageCount = m_nPageCount;
+    m_request.nCurrentPage = m_nCurPage;
+    m_request.nStartPage = m_nStartPage;
+    m_request.nEndPage = m_nEndPage;
+    m_request.nMode = 1;
+    const auto showError = [](QWidget* owner, const std::string& text, std::string_view caption) {
+        PrintUi().Message(owner, QString::fromLocal8Bit(text),
+                          QString::fromLatin1(caption.data(), static_cast<qsizetype>(caption.size())),
+                          CPrintUi::Icon::Error);
+    };
+
+    if (printer->outputFormat() == QPrinter::PdfFormat) {
+        // A PDF file chosen in the printer dialog is written as Export PDF
+        // writes it, through the one file writer: a file that cannot be
+        // written says why and leaves no half-written file behind.
+        ReportPrintOptions options;
+        options.outPdf = QFile::encodeName(printer->outputFileName()).toStdString();
+        options.firstPage = m_nStartPage;
+        options.lastPage = m_nEndPage;
+        options.owner = m_request.hOwnerWnd;
+        std::string error;
+        if (!PrintReportToDevice(m_pfnCallback, m_nRowCount, options, error))
+            showError(this, error, report::kErrorCaption);
+        return;
     }
+
+    bool shown = false;
+    QtReportSurface surface(printer.get(), printer.get());
+    surface.SetErrorBox([&](void* owner, std::string_view text, std::string_view caption) {
+        shown = true;
+        showError(static_cast<QWidget*>(owner), std::string(text), caption);
+    });
+    m_pfnCallback(surface, m_request);
+    // The queue may still refuse the job once the document has ended.
+    if (shown) return;
+    const std::string failure = PrintRunFailure(surface, printer.get());
+    if (!failure.empty())
+        showError(this, std::string(report::kPrintFailed) + " (" + failure + ")", report::kErrorCaption);
 }
 
 }  // namespace oront

@@ -241,6 +241,14 @@ void CPrintPreViewParent::OnPrintCommand() {
     int start = 1;
     int end = 1;
     if (!ReadPageRange(start, end)) return;
+    if (PrintUi().Printers().isEmpty()) {
+        // Without a printer the printer dialog has nothing to offer (on
+        // Windows it does not even open): say so and offer the PDF file.
+        const QString text = QString::fromLatin1("No printer is installed.\nExport pages " + FormatInt(start) + " to " +
+                                                 FormatInt(end) + " as a PDF file instead?");
+        if (PrintUi().AskOkCancel(this, text, QString::fromLatin1(msg::kAppTitle))) ExportPdf(start, end);
+        return;
+    }
     m_pView->m_nStartPage = start;
     m_pView->m_nEndPage = end;
     m_pView->PrintJob();
@@ -251,6 +259,10 @@ void CPrintPreViewParent::OnExportPdf() {
     int start = 1;
     int end = 1;
     if (!ReadPageRange(start, end)) return;
+    ExportPdf(start, end);
+}
+
+void CPrintPreViewParent::ExportPdf(int start, int end) {
     QString path;
     if (!PrintUi().SaveFileDialog(this, QStringLiteral("Export PDF"),
                                   QString::fromLatin1(report::kDocName) + QStringLiteral(".pdf"),

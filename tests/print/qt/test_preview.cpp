@@ -332,6 +332,68 @@ TEST_F(PreviewTest, PrintsTheRangeIntoAPdfFile) {
     EXPECT_NE(text.find("R25C0"), std::string::npos);
     EXPECT_NE(text.find("R49C15"), std::string::npos);
     EXPECT_EQ(text.find("R24C0"), std::string::npos);
+
+    // A file that cannot be written: the print job says why, and writes
+    // nothing.
+    const QString missing = test::TestOutputDir() + "/missing-folder/x.pdf";
+    ui.printDialogResults = {DialogResult::Ok};
+    ui.printDialogs = 0;
+    ui.choosePrinter = test::ChoosePdfFile(missing);
+    Press(cmd::kPrint);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text.toStdString(),
+              "Failed to connect the Print! (No such file or directory: " + missing.toStdString() + ")");
+    EXPECT_EQ(ui.messages[0].caption, "Error");
+    EXPECT_EQ(ui.messages[0].icon, CPrintUi::Icon::Error);
+    EXPECT_FALSE(QFileInfo::exists(missing));
+}
+
+// Without a printer, Print says so and offers Export PDF of the pages of the
+// page fields; OK runs it, Cancel ends there.
+TEST_F(PreviewTest, WithoutAPrinterPrintOffersThePdfExport) {
+    Open(49);
+    ScriptedPrintUi ui;
+    ui.printers = QStringList{};
+    bar->m_wndStartPage->setText("3");
+    bar->m_wndEndPage->setText("2");
+    Press(cmd::kPrint);  // the range is checked first
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(ui.okCancelQuestions.empty());
+
+    bar->m_wndStartPage->setText("2");
+    bar->m_wndEndPage->setText("3");
+    ui.answerOk = false;
+    Press(cmd::kPrint);
+    ASSERT_EQ(ui.okCancelQuestions.size(), 1u);
+    EXPECT_EQ(ui.okCancelQuestions[0].first.toStdString(),
+              "No printer is installed.\nExport pages 2 to 3 as a PDF file instead?");
+    EXPECT_EQ(ui.okCancelQuestions[0].second, "Oront V208 Software");
+    EXPECT_TRUE(ui.questions.empty());
+    EXPECT_EQ(ui.printDialogs, 0);
+    EXPECT_EQ(ui.saveFileDialogs, 0);
+
+    ui.answerOk = true;
+    const QString pdf = test::TestOutputDir() + "/no_printer_pages_2_3.pdf";
+    QFile::remove(pdf);
+    ui.saveFilePath = pdf;
+    requests.clear();
+    Press(cmd::kPrint);
+    EXPECT_EQ(ui.okCancelQuestions.size(), 2u);
+    EXPECT_EQ(ui.saveFileDialogs, 1);
+    EXPECT_EQ(ui.printDialogs, 0);
+    EXPECT_EQ(ui.messages.size(), 1u);
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.back().nStartPage, 2);
+    EXPECT_EQ(requests.back().nEndPage, 3);
+    EXPECT_GT(QFileInfo(pdf).size(), 0);
+
+    // With a printer, the print job as before.
+    ui.printers = QStringList{"Any"};
+    ui.answerYes = false;
+    Press(cmd::kPrint);
+    EXPECT_EQ(ui.okCancelQuestions.size(), 2u);
+    ASSERT_EQ(ui.questions.size(), 1u);
+    EXPECT_EQ(ui.questions[0].first, "Print from page 2 to 3 ");
 }
 
 TEST_F(PreviewTest, EnterNeverClosesEscapeAndCtrlWCloseAsExit) {
