@@ -67,6 +67,20 @@ RowRange SelectedResultRows(const RecordStore& store, const IReportList& table) 
     return {start, std::max(start, end)};
 }
 
+std::string SelectionSummaryNote(const RecordStore& store, const IReportList& table) {
+    if (table.GetSelectedCount() <= 0) return {};
+    const RowRange rows = SelectedResultRows(store, table);
+    if (store.Row(rows.first).m_strKind != kind::kSummary) return {};
+    // The summary row follows the last cycle of its run.
+    int last = rows.first - 1;
+    while (last >= 0 && store.Row(last).m_strKind != kind::kMember) --last;
+    const std::string run =
+        last < 0 ? "the ISO run"
+                 : "the ISO run ending at record " + RangeFieldText(CAtoi(store.Row(last).m_strRecordNo));
+    if (rows.last == rows.first) return "The file will hold only the summary (AVG, MAX, MIN, 95%UCL) of " + run + ".";
+    return "The file will start with the summary (AVG, MAX, MIN, 95%UCL) of " + run + ", without its records.";
+}
+
 namespace {
 
 // The record number a result row shows in the Record column; none for a

@@ -44,6 +44,14 @@ struct RowRange {
 // summary row. Without a selection: rows 0..m_nLastRow.
 RowRange SelectedResultRows(const RecordStore& store, const IReportList& table);
 
+// What the file of Save Selected will hold, where the record numbers of the
+// range dialog do not tell it: a selection that starts on the summary lines
+// of a run (AVG, MAX, MIN, 95%UCL) shows the record above those lines, yet
+// the file starts with the run's summary row. Names the run by its last
+// record ("... the ISO run ending at record 0029 ..."); empty for every other
+// selection and without one.
+std::string SelectionSummaryNote(const RecordStore& store, const IReportList& table);
+
 // The rows of the records FIRST..LAST, numbers as the Record column shows
 // them: from the first row that shows FIRST (the group row when FIRST is a
 // point's first cycle) through the row of LAST and, when LAST ends a complete

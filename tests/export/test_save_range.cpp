@@ -152,6 +152,23 @@ TEST_F(SaveRangeTest, SelectedResultRowsCoverWhatIsSelected) {
     EXPECT_EQ(rows({3}), std::make_pair(7, 7));                 // the AVG line is the summary row
     EXPECT_EQ(rows({6, 7}), std::make_pair(7, 8));
 
+    // Where the selection starts on the summary lines, the range dialog's
+    // record numbers (the group row above them) are not what the file holds:
+    // the note says it.
+    auto note = [this](std::initializer_list<int> selected) {
+        list.ClearSelection();
+        for (int r : selected) list.SelectRow(r);
+        return SelectionSummaryNote(b.store, list);
+    };
+    EXPECT_EQ(note({5}),  // the MIN line
+              "The file will hold only the summary (AVG, MAX, MIN, 95%UCL) of the ISO run ending at record 0005.");
+    EXPECT_EQ(note({3, 6}), note({5}));
+    EXPECT_EQ(note({6, 7}),
+              "The file will start with the summary (AVG, MAX, MIN, 95%UCL) of the ISO run ending at "
+              "record 0005, without its records.");
+    for (const auto& selected : {std::initializer_list<int>{}, {0}, {2, 5}, {0, 7}})
+        EXPECT_EQ(note(selected), "") << selected.size();
+
     table.ExpandGroupRow(1, 1);  // its members become table rows 2 and 3
     EXPECT_EQ(rows({1}), std::make_pair(1, 1));
     EXPECT_EQ(rows({1, 2}), std::make_pair(1, 2));

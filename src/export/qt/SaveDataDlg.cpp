@@ -64,9 +64,15 @@ CSaveDataDlg::CSaveDataDlg(const RecordStore& store, const IReportList& table, Q
     const DialogUnits du(font);
     setObjectName(QStringLiteral("129"));
     setWindowTitle(QString::fromLatin1(msg::kAppTitle));
-    setFixedSize(du.Size(161, 82));
     setModal(true);
     m_background = ResourceBitmap(res::kBitmapBackground);
+
+    // A selection that starts on a run's summary lines saves that summary,
+    // which the two record numbers do not say: a note under the frame says
+    // it, and the buttons move down to make room for it.
+    const std::string note = g_bRangeFromSelection ? SelectionSummaryNote(store, table) : std::string();
+    const int noteSpace = note.empty() ? 0 : kNoteSpace;
+    setFixedSize(du.Size(161, 82 + noteSpace));
 
     auto* frame = new QGroupBox(this);
     frame->setGeometry(du.Rect(7, 3, 147, 52));
@@ -74,9 +80,13 @@ CSaveDataDlg::CSaveDataDlg(const RecordStore& store, const IReportList& table, Q
     m_pStart = MakeField(this, "1019", du.Rect(80, 13, 55, 12));
     MakeLabel(this, "1022", QStringLiteral("End Record :"), du.Rect(18, 35, 47, 12));
     m_pEnd = MakeField(this, "1020", du.Rect(80, 33, 55, 12));
-    m_pOk = MakeButton(this, "1", QStringLiteral("OK"), du.Rect(12, 60, 50, 15), res::kIconOk);
+    if (!note.empty()) {
+        m_pNote = MakeLabel(this, "1023", Latin1(note), du.Rect(7, 58, 147, noteSpace - 3));
+        m_pNote->setWordWrap(true);
+    }
+    m_pOk = MakeButton(this, "1", QStringLiteral("OK"), du.Rect(12, 60 + noteSpace, 50, 15), res::kIconOk);
     m_pOk->setDefault(true);
-    m_pCancel = MakeButton(this, "2", QStringLiteral("Cancel"), du.Rect(98, 60, 50, 15), res::kIconCancel);
+    m_pCancel = MakeButton(this, "2", QStringLiteral("Cancel"), du.Rect(98, 60 + noteSpace, 50, 15), res::kIconCancel);
     connect(m_pOk, &QPushButton::clicked, this, &CSaveDataDlg::OnOK);
     connect(m_pCancel, &QPushButton::clicked, this, &CSaveDataDlg::OnCancel);
 

@@ -4,7 +4,9 @@
 // 1020, disabled: the dialog confirms a range, it does not edit one). OK
 // checks both fields, looks each number up in the record table and leaves the
 // result in g_nStartRecord, g_nEndRecord, g_nStartIndex and g_nEndIndex
-// (SaveRange.h); Cancel changes nothing.
+// (SaveRange.h); Cancel changes nothing. When the selection starts on a
+// run's summary lines, a note under the frame says that the file holds the
+// run's summary.
 //
 //   CSaveDataDlg dlg(store, *m_pList, this);
 //   dlg.SetMessageHandler([this] { CMessageDlg1(this).exec(); });  // shows g_strMessage
@@ -45,6 +47,12 @@ public:
 
     CLimitEdit* StartField() const { return m_pStart; }
     CLimitEdit* EndField() const { return m_pEnd; }
+    // Label 1023 under the frame: what the file will hold when the selection
+    // starts on a run's summary lines (SelectionSummaryNote); none otherwise.
+    QLabel* Note() const { return m_pNote; }
+
+    // Dialog units the note adds to the dialog's height.
+    static constexpr int kNoteSpace = 30;
 
 public slots:
     void reject() override { OnCancel(); }
@@ -60,6 +68,7 @@ private:
     QPixmap m_background;
     CLimitEdit* m_pStart = nullptr;
     CLimitEdit* m_pEnd = nullptr;
+    QLabel* m_pNote = nullptr;
     CShadeButtonST* m_pOk = nullptr;
     CShadeButtonST* m_pCancel = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "print/qt/PreView.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QMouseEvent>
 #include <QPageLayout>
 #include <QPageSize>
@@ -175,13 +176,28 @@ double CPreView::FitZoom(ZoomMode mode) const {
     return std::clamp(zoom, kMinZoom, kMaxZoom);
 }
 
+QPoint CPreView::PageOrigin() const {
+    // The page stands px / 4 and py / 8 dots from the top-left corner of the
+    // scrolled content. A portrait page leaves most of the window beside it
+    // empty: while it fits the window with its margins it is centred across
+    // the window instead (a landscape page keeps its place).
+    const int px = logicalDpiX();
+    QPoint origin(px / 4, logicalDpiY() / 8);
+    const QSize shown = ShownPageSize();
+    const int free = viewport()->width() - shown.width();
+    if (m_nPageHeightPx > m_nPageWidthPx && free >= px / 2) origin.setX(free / 2);
+    return origin;
+}
+
 void CPreView::ApplyZoom(double zoom, ZoomMode mode, QPoint anchor) {
-    const QPoint margin(logicalDpiX() / 4, logicalDpiY() / 8);
-    const QPointF onPage = QPointF(anchor + QPoint(m_nScrollX, m_nScrollY) - margin) / m_zoom;
+    const QPointF onPage = QPointF(anchor + QPoint(m_nScrollX, m_nScrollY) - PageOrigin()) / m_zoom;
     const bool changed = zoom != m_zoom;
     m_zoom = zoom;
     m_zoomMode = mode;
     SetupScrollBars();
+    // A centred page does not scroll across, so the left margin serves for
+    // the new position.
+    const QPoint margin(logicalDpiX() / 4, logicalDpiY() / 8);
     const QPointF scroll = onPage * m_zoom + QPointF(margin - anchor);
     horizontalScrollBar()->setValue(qRound(scroll.x()));
     verticalScrollBar()->setValue(qRound(scroll.y()));
@@ -251,12 +267,10 @@ QImage CPreView::RenderCurrentPage(const QRect& part) const {
 }
 
 void CPreView::paintEvent(QPaintEvent* /*event*/) {
-    const int px = logicalDpiX();
-    const int py = logicalDpiY();
     UpdatePageSize();
     // Only the part of the page the window shows is rendered: at a large
     // zoom the whole page would be many times the window's size.
-    const QRect pageRect(QPoint(px / 4 - m_nScrollX, py / 8 - m_nScrollY), ShownPageSize());
+    const QRect pageRect(PageOrigin() - QPoint(m_nScrollX, m_nScrollY), ShownPageSize());
     const QRect visible = pageRect.intersected(viewport()->rect());
 
     QPainter painter(viewport());
@@ -343,21 +357,46 @@ void CPreView::PrintJob() {
         return;
     }
 
-    QtReportSurface surface(printer.get(), printer.get());
-    surface.SetErrorBox([](void* owner, std::string_view text, std::string_view caption) {
-        PrintUi().Message(
-            static_cast<QWidget*>(owner), QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())),
-            QString::fromLatin1(caption.data(), static_cast<qsizetype>(caption.size())), CPrintUi::Icon::Error);
-    });
-    if (m_pfnCallback) {
-        m_request.nRowCount = m_nRowCount;
-        m_request.nPageCount = m_nPageCount;
-        m_request.nCurrentPage = m_nCurPage;
-        m_request.nStartPage = m_nStartPage;
-        m_request.nEndPage = m_nEndPage;
-        m_request.nMode = 1;
-        m_pfnCallback(surface, m_request);
+    if (!m_pfnCallback) return;
+    m_request.nRowCount = m_nRowCount;
+    m_request.nPageCount = m_nPageCount;
+    m_request.nCurrentPage = m_nCurPage;
+    m_request.nStartPage = m_nStartPage;
+    m_request.nEndPage = m_nEndPage;
+    m_request.nMode = 1;
+    const auto showError = [](QWidget* owner, const std::string& text, std::string_view caption) {
+        PrintUi().Message(owner, QString::fromLocal8Bit(text),
+                          QString::fromLatin1(caption.data(), static_cast<qsizetype>(caption.size())),
+                          CPrintUi::Icon::Error);
+    };
+
+    if (printer->outputFormat() == QPrinter::PdfFormat) {
+        // A PDF file chosen in the printer dialog is written as Export PDF
+        // writes it, through the one file writer: a file that cannot be
+        // written says why and leaves no half-written file behind.
+        ReportPrintOptions options;
+        options.outPdf = QFile::encodeName(printer->outputFileName()).toStdString();
+        options.firstPage = m_nStartPage;
+        options.lastPage = m_nEndPage;
+        options.owner = m_request.hOwnerWnd;
+        std::string error;
+        if (!PrintReportToDevice(m_pfnCallback, m_nRowCount, options, error))
+            showError(this, error, report::kErrorCaption);
+        return;
     }
+
+    bool shown = false;
+    QtReportSurface surface(printer.get(), printer.get());
+    surface.SetErrorBox([&](void* owner, std::string_view text, std::string_view caption) {
+        shown = true;
+        showError(static_cast<QWidget*>(owner), std::string(text), caption);
+    });
+    m_pfnCallback(surface, m_request);
+    // The queue may still refuse the job once the document has ended.
+    if (shown) return;
+    const std::string failure = PrintRunFailure(surface, printer.get());
+    if (!failure.empty())
+        showError(this, std::string(report::kPrintFailed) + " (" + failure + ")", report::kErrorCaption);
 }
 
 }  // namespace oront

@@ -129,6 +129,10 @@ private:
     // size now.
     void RefitZoom();
     [[nodiscard]] QPoint Centre() const;
+    // Where the page stands in the scrolled content (before the scroll
+    // offsets): (px / 4, py / 8), or centred across the window for a
+    // portrait page that fits it.
+    [[nodiscard]] QPoint PageOrigin() const;
 
     double m_zoom = 1.0;
     ZoomMode m_zoomMode = ZoomMode::Fixed;

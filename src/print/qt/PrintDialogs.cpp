@@ -6,6 +6,7 @@
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 
 namespace oront {
 
@@ -17,6 +18,12 @@ bool CPrintUi::AskYesNo(QWidget* owner, const QString& text, const QString& capt
     QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, owner);
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+bool CPrintUi::AskOkCancel(QWidget* owner, const QString& text, const QString& caption) {
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Ok | QMessageBox::Cancel, owner);
+    box.setDefaultButton(QMessageBox::Ok);
+    return box.exec() == QMessageBox::Ok;
 }
 
 void CPrintUi::Message(QWidget* owner, const QString& text, const QString& caption, Icon icon) {
@@ -31,6 +38,10 @@ CPrintUi::DialogResult CPrintUi::PrintDialog(QPrinter& printer, QWidget* owner) 
     dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
     return dialog.exec() == QDialog::Accepted ? DialogResult::Ok : DialogResult::Cancel;
+}
+
+QStringList CPrintUi::Printers() {
+    return QPrinterInfo::availablePrinterNames();
 }
 
 CPrintUi::DialogResult CPrintUi::PageSetupDialog(QPrinter& printer, QWidget* owner) {

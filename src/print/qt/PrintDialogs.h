@@ -2,11 +2,13 @@
 // interface.
 //
 // The program uses the platform's dialogs (QMessageBox, QPrintDialog,
-// QPageSetupDialog, QFileDialog). Tests install their own CPrintUi to answer
-// every question without a window, and to pick a printer, a paper or a file.
+// QPageSetupDialog, QFileDialog) and its list of printers. Tests install
+// their own CPrintUi to answer every question without a window, to pick a
+// printer, a paper or a file, and to have printers or none.
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QPrinter;
 class QWidget;
@@ -23,12 +25,17 @@ public:
     // A question with Yes and No buttons, question icon, No the default
     // button. True for Yes.
     virtual bool AskYesNo(QWidget* owner, const QString& text, const QString& caption);
+    // A question with OK and Cancel buttons, question icon, OK the default
+    // button. True for OK.
+    virtual bool AskOkCancel(QWidget* owner, const QString& text, const QString& caption);
     // A message with an OK button. An empty caption gives the application's
     // name, as a message box without a caption of its own shows.
     virtual void Message(QWidget* owner, const QString& text, const QString& caption, Icon icon);
     // The printer dialog of a print job: the user picks a printer (or a PDF
     // file) and its settings, which are written into `printer`.
     virtual DialogResult PrintDialog(QPrinter& printer, QWidget* owner);
+    // The printers installed, by name (empty when there are none).
+    virtual QStringList Printers();
     // Printer setup: paper and orientation, written into `printer`.
     virtual DialogResult PageSetupDialog(QPrinter& printer, QWidget* owner);
     // A save dialog (asking before it overwrites a file) starting with

@@ -241,6 +241,14 @@ void CPrintPreViewParent::OnPrintCommand() {
     int start = 1;
     int end = 1;
     if (!ReadPageRange(start, end)) return;
+    if (PrintUi().Printers().isEmpty()) {
+        // Without a printer the printer dialog has nothing to offer (on
+        // Windows it does not even open): say so and offer the PDF file.
+        const QString text = QString::fromLatin1("No printer is installed.\nExport pages " + FormatInt(start) + " to " +
+                                                 FormatInt(end) + " as a PDF file instead?");
+        if (PrintUi().AskOkCancel(this, text, QString::fromLatin1(msg::kAppTitle))) ExportPdf(start, end);
+        return;
+    }
     m_pView->m_nStartPage = start;
     m_pView->m_nEndPage = end;
     m_pView->PrintJob();
@@ -251,6 +259,10 @@ void CPrintPreViewParent::OnExportPdf() {
     int start = 1;
     int end = 1;
     if (!ReadPageRange(start, end)) return;
+    ExportPdf(start, end);
+}
+
+void CPrintPreViewParent::ExportPdf(int start, int end) {
     QString path;
     if (!PrintUi().SaveFileDialog(this, QStringLiteral("Export PDF"),
                                   QString::fromLatin1(report::kDocName) + QStringLiteral(".pdf"),
@@ -366,7 +378,10 @@ bool CPrintPreViewParent::eventFilter(QObject* watched, QEvent* event) {
             if (m_pView != nullptr) m_pView->setFocus();
             return true;
         }
-        if (key == Qt::Key_Escape) return true;
+        if (key == Qt::Key_Escape) {
+            OnCommand(cmd::kExit);
+            return true;
+        }
     }
     // The focus holder passes the wheel to the page window when the pointer
     // is over it.
@@ -381,7 +396,7 @@ bool CPrintPreViewParent::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CPrintPreViewParent::keyPressEvent(QKeyEvent* event) {
-    // Enter and Escape never close the frame.
+    // Enter never closes the frame; Escape closes it as Exit does.
     switch (event->key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
@@ -390,6 +405,7 @@ void CPrintPreViewParent::keyPressEvent(QKeyEvent* event) {
             return;
         case Qt::Key_Escape:
             event->accept();
+            OnCommand(cmd::kExit);
             return;
         default:
             QDialog::keyPressEvent(event);

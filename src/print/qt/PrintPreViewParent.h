@@ -32,6 +32,8 @@ public:
     void GoNextPage();
     void GoLastPage();
     void OnGotoPage(int index);
+    // The page range check, then the print job; without a printer, the
+    // offer to export the pages as a PDF file instead.
     void OnPrintCommand();
     void OnPrintSetup();
     // Writes the pages of the page fields as a PDF file the user names,
@@ -68,6 +70,8 @@ private:
     // The page fields as Print reads them; false (after the message) when
     // the end lies before the start.
     bool ReadPageRange(int& start, int& end);
+    // Export PDF of pages start..end: the save dialog, then the file.
+    void ExportPdf(int start, int end);
     void OnPageFieldChanged(bool start);
     [[nodiscard]] bool IsOurKeyTarget(QObject* watched) const;
 

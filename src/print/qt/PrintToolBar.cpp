@@ -143,10 +143,10 @@ protected:
     void wheelEvent(QWheelEvent* event) override { event->ignore(); }
 };
 
-// The platform's zoom keys and Ctrl with the key itself (Ctrl+= for Ctrl++
-// without Shift), each once: a key bound twice to one action would be
-// ambiguous and do nothing.
-QList<QKeySequence> ZoomKeys(QKeySequence::StandardKey standard, std::initializer_list<QKeyCombination> more) {
+// The platform's keys of a standard command and the given ones (Ctrl+= for
+// Ctrl++ without Shift, Ctrl+W for Close), each once: a key bound twice to
+// one action would be ambiguous and do nothing.
+QList<QKeySequence> CommandKeys(QKeySequence::StandardKey standard, std::initializer_list<QKeyCombination> more) {
     QList<QKeySequence> keys = QKeySequence::keyBindings(standard);
     for (const QKeyCombination key : more)
         if (!keys.contains(QKeySequence(key))) keys << QKeySequence(key);
@@ -275,11 +275,12 @@ bool CPrintToolBar::Create(int pageCount) {
 
     AddButton(cmd::kPrintSetup, res::kToolPrintSetup);
     addSeparator();
-    AddButton(cmd::kExit, res::kToolExit);
+    AddButton(cmd::kExit, res::kToolExit)->setShortcuts(CommandKeys(QKeySequence::Close, {Qt::CTRL | Qt::Key_W}));
 
     // Zoom and export, after every item above so that none of them moves.
     addSeparator();
-    AddButton(cmd::kZoomOut, kToolZoomOut)->setShortcuts(ZoomKeys(QKeySequence::ZoomOut, {Qt::CTRL | Qt::Key_Minus}));
+    AddButton(cmd::kZoomOut, kToolZoomOut)
+        ->setShortcuts(CommandKeys(QKeySequence::ZoomOut, {Qt::CTRL | Qt::Key_Minus}));
     m_wndZoom = new QLabel(this);
     m_wndZoom->setObjectName(QString::number(cmd::kZoomLabel));
     m_wndZoom->setFixedWidth(kZoomWidth);
@@ -287,7 +288,7 @@ bool CPrintToolBar::Create(int pageCount) {
     addWidget(m_wndZoom);
     SetZoom(1.0);
     AddButton(cmd::kZoomIn, kToolZoomIn)
-        ->setShortcuts(ZoomKeys(QKeySequence::ZoomIn, {Qt::CTRL | Qt::Key_Plus, Qt::CTRL | Qt::Key_Equal}));
+        ->setShortcuts(CommandKeys(QKeySequence::ZoomIn, {Qt::CTRL | Qt::Key_Plus, Qt::CTRL | Qt::Key_Equal}));
     AddButton(cmd::kFitPage, kToolFitPage);
     AddButton(cmd::kFitWidth, kToolFitWidth);
     addSeparator();

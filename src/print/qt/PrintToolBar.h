@@ -1,7 +1,8 @@
 // CPrintToolBar: the preview's toolbar. Buttons carry their command ids as
 // object names; the Goto Page list, the two labels and the two page fields
 // sit in their own slots. After Exit come the zoom buttons with the zoom
-// shown between them, and Export PDF.
+// shown between them, and Export PDF. Exit also answers Ctrl+W and the
+// platform's Close key.
 #pragma once
 
 #include <QLabel>

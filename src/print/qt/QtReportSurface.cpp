@@ -191,6 +191,7 @@ int QtReportSurface::EndDoc() {
     m_docOpen = false;
     const bool ok = m_ownPainter->end();
     m_painter = nullptr;
+    m_endDocFailed = !ok;
     return ok ? 1 : -1;
 }
 

@@ -69,6 +69,8 @@ public:
 
     // Pages started so far in this document.
     [[nodiscard]] int PagesStarted() const { return m_pages; }
+    // The device did not take the document when EndDoc ended it.
+    [[nodiscard]] bool EndDocFailed() const { return m_endDocFailed; }
 
 private:
     struct FontSlot {
@@ -97,6 +99,7 @@ private:
     QPoint m_pos;
     int m_pages = 0;
     bool m_docOpen = false;
+    bool m_endDocFailed = false;
     ErrorBoxFn m_errorBox;
 };
 

@@ -9,6 +9,10 @@
 #include <QPrinterInfo>
 #include <algorithm>
 
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+#include <dlfcn.h>
+#endif
+
 #include "base/Messages.h"
 #include "base/OutputFile.h"
 #include "print/ReportLayout.h"
@@ -24,7 +28,7 @@ constexpr const char* kNoPrinter = "Failed to initiate the printer!";
 // Pages first..last on the device, as a print run from the preview prints
 // them; false with the run's message when it fails.
 bool PrintPages(const ReportCallbackFn& callback, int rowCount, QPagedPaintDevice* device, QPrinter* printer, int first,
-                int last, int pageCount, int rowsPerPage, std::string& errorMessage) {
+                int last, int pageCount, int rowsPerPage, void* owner, std::string& errorMessage) {
     bool failed = false;
     QtReportSurface surface(device, printer);
     surface.SetErrorBox([&](void*, std::string_view text, std::string_view) {
@@ -39,9 +43,41 @@ bool PrintPages(const ReportCallbackFn& callback, int rowCount, QPagedPaintDevic
     request.nStartPage = first;
     request.nEndPage = last;
     request.nRowsPerPage = rowsPerPage;
+    request.hOwnerWnd = owner;
     callback(surface, request);
-    return !failed;
+    if (failed) return false;
+    const std::string failure = PrintRunFailure(surface, printer);
+    if (failure.empty()) return true;
+    errorMessage = std::string(report::kPrintFailed) + " (" + failure + ")";
+    return false;
 }
+
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+// The answer of CUPS to the last request of this thread, when it refused it:
+// Qt's print engine hands the finished document to CUPS without looking at
+// the answer. libcups is the one Qt's printing plugin loaded; without it
+// nothing went to CUPS.
+std::string CupsRefusal() {
+    void* cups = dlopen("libcups.so.2", RTLD_LAZY | RTLD_NOLOAD);
+    if (cups == nullptr) return {};
+    using StatusFn = int (*)();
+    using TextFn = const char* (*)();
+    const auto status = reinterpret_cast<StatusFn>(dlsym(cups, "cupsLastError"));
+    const auto text = reinterpret_cast<TextFn>(dlsym(cups, "cupsLastErrorString"));
+    std::string refusal;
+    constexpr int kFirstIppError = 0x0400;  // IPP_STATUS_ERROR_BAD_REQUEST and above
+    if (status != nullptr && status() >= kFirstIppError) {
+        const char* reason = text != nullptr ? text() : nullptr;
+        refusal = reason != nullptr && *reason != 0 ? reason : "CUPS refused the job";
+    }
+    dlclose(cups);
+    return refusal;
+}
+#else
+std::string CupsRefusal() {
+    return {};
+}
+#endif
 
 // The page sizes printer setup gives, by their sides in millimetres.
 QPageSize::PageSizeId PageSizeIdForMM(int widthMM, int heightMM) {
@@ -60,6 +96,19 @@ QPageSize::PageSizeId PageSizeIdForMM(int widthMM, int heightMM) {
 }
 
 }  // namespace
+
+std::string PrintRunFailure(const QtReportSurface& surface, const QPrinter* printer) {
+    if (surface.PagesStarted() <= 0) return {};  // the document never started
+    if (printer != nullptr && printer->outputFormat() == QPrinter::NativeFormat) {
+        std::string refusal = CupsRefusal();
+        if (!refusal.empty()) return refusal;
+    }
+    if (surface.EndDocFailed() || (printer != nullptr && printer->printerState() == QPrinter::Error))
+        return printer != nullptr && !printer->printerName().isEmpty()
+                   ? "the printer " + printer->printerName().toStdString() + " did not take the document"
+                   : std::string("the document could not be ended");
+    return {};
+}
 
 QPageSize ReportPageSize() {
     const QPageSize::PageSizeId id = PageSizeIdForMM(g_nPageWidthMM, g_nPageHeightMM);
@@ -117,7 +166,8 @@ bool PrintReportToDevice(const ReportCallbackFn& callback, int rowCount, const R
             QPageLayout layout(ReportPageSize(), ReportOrientation(), QMarginsF(), QPageLayout::Point);
             layout.setMode(QPageLayout::FullPageMode);  // page coordinates from the paper's corner
             writer.setPageLayout(layout);
-            if (!PrintPages(callback, rowCount, &writer, nullptr, first, last, pageCount, rowsPerPage, errorMessage))
+            if (!PrintPages(callback, rowCount, &writer, nullptr, first, last, pageCount, rowsPerPage, options.owner,
+                            errorMessage))
                 return false;
         }
         if (!file.Write(pdf.constData(), static_cast<std::size_t>(pdf.size())) || !file.Commit()) return fileFailure();
@@ -140,7 +190,8 @@ bool PrintReportToDevice(const ReportCallbackFn& callback, int rowCount, const R
         errorMessage = kNoPrinter;
         return false;
     }
-    return PrintPages(callback, rowCount, &printer, &printer, first, last, pageCount, rowsPerPage, errorMessage);
+    return PrintPages(callback, rowCount, &printer, &printer, first, last, pageCount, rowsPerPage, options.owner,
+                      errorMessage);
 }
 
 }  // namespace oront

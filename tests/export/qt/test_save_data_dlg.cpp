@@ -105,6 +105,56 @@ TEST_F(SaveDataDlgTest, OkTakesTheRangeAndCancelChangesNothing) {
     }
 }
 
+// Only the MIN line of the run selected: the fields show the group row above
+// it, and a note under the frame says that the file holds the run's summary.
+// Any other selection keeps the dialog as it is.
+TEST_F(SaveDataDlgTest, SummaryLinesSelectedAddTheNote) {
+    list.SelectRow(1);
+    list.SelectRow(2);
+    RangeFromSelection(list);
+    CSaveDataDlg plain(b.store, list);
+    EXPECT_EQ(plain.Note(), nullptr);
+    EXPECT_EQ(plain.findChild<QLabel*>(QStringLiteral("1023")), nullptr);
+
+    list.ClearSelection();
+    list.SelectRow(6);  // rows: 0..2 plain, 3 group, 4..7 AVG, MAX, MIN, 95%UCL, 8 plain
+    RangeFromSelection(list);
+    CSaveDataDlg dlg(b.store, list);
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    EXPECT_EQ(dlg.StartField()->text(), QStringLiteral("0004"));
+    EXPECT_EQ(dlg.EndField()->text(), QStringLiteral("0004"));
+    QLabel* note = dlg.Note();
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(note->objectName(), QStringLiteral("1023"));
+    EXPECT_EQ(note->text().toStdString(),
+              "The file will hold only the summary (AVG, MAX, MIN, 95%UCL) of the ISO run ending at record 0005.");
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_GE(note->height(), note->heightForWidth(note->width()));  // every line shows
+
+    // Under the frame, above the buttons, which move down by the note's room.
+    auto* frame = dlg.findChild<QGroupBox*>();
+    auto* ok = dlg.findChild<QPushButton*>(QStringLiteral("1"));
+    auto* cancel = dlg.findChild<QPushButton*>(QStringLiteral("2"));
+    EXPECT_GT(note->geometry().top(), frame->geometry().bottom());
+    EXPECT_LT(note->geometry().bottom(), ok->geometry().top());
+    EXPECT_EQ(frame->geometry(), plain.findChild<QGroupBox*>()->geometry());
+    for (const char* id : {"1019", "1020", "1021", "1022"})
+        EXPECT_EQ(dlg.findChild<QWidget*>(id)->geometry(), plain.findChild<QWidget*>(id)->geometry()) << id;
+    const int shift = ok->y() - plain.findChild<QPushButton*>(QStringLiteral("1"))->y();
+    EXPECT_GT(shift, note->height());
+    EXPECT_EQ(cancel->y() - plain.findChild<QPushButton*>(QStringLiteral("2"))->y(), shift);
+    EXPECT_EQ(dlg.width(), plain.width());
+    EXPECT_NEAR(dlg.height(), plain.height() + shift, 1);  // dialog units rounded apart
+    EXPECT_TRUE(dlg.rect().contains(cancel->geometry()));
+
+    // OK takes the numbers as before.
+    dlg.OnOK();
+    EXPECT_EQ(dlg.result(), CSaveDataDlg::kIdOk);
+    EXPECT_EQ(g_nStartIndex, 3);
+    EXPECT_EQ(g_nEndIndex, 3);
+}
+
 TEST_F(SaveDataDlgTest, FailingFieldShowsTheMessageAndStaysOpen) {
     CSaveDataDlg dlg(b.store, list);
     std::vector<std::string> shown;

@@ -8,6 +8,7 @@
 #include <QPrinter>
 #include <QString>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,12 +32,16 @@ public:
     ~ScriptedPrintUi() override { SetPrintUi(nullptr); }
 
     bool answerYes = true;
+    bool answerOk = true;
+    // The printers installed; nullopt: the machine's own.
+    std::optional<QStringList> printers = QStringList{QStringLiteral("Scripted printer")};
     std::vector<DialogResult> printDialogResults;  // one per dialog; Cancel when used up
     std::function<void(QPrinter&)> choosePrinter;  // applied on Ok
     DialogResult pageSetupResult = DialogResult::Ok;
     std::function<void(QPrinter&)> choosePaper;
 
-    std::vector<std::pair<QString, QString>> questions;
+    std::vector<std::pair<QString, QString>> questions;  // Yes/No
+    std::vector<std::pair<QString, QString>> okCancelQuestions;
     std::vector<ShownMessage> messages;
     int printDialogs = 0;
     int pageSetupDialogs = 0;
@@ -49,6 +54,11 @@ public:
         questions.emplace_back(text, caption);
         return answerYes;
     }
+    bool AskOkCancel(QWidget*, const QString& text, const QString& caption) override {
+        okCancelQuestions.emplace_back(text, caption);
+        return answerOk;
+    }
+    QStringList Printers() override { return printers ? *printers : CPrintUi::Printers(); }
     void Message(QWidget*, const QString& text, const QString& caption, Icon icon) override {
         messages.push_back({text, caption, icon});
     }

@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <QWheelEvent>
 #include <memory>
+#include <vector>
 
 #include "PrintTestSupport.h"
 #include "print/qt/PrintPreViewParent.h"
@@ -331,19 +332,79 @@ TEST_F(PreviewTest, PrintsTheRangeIntoAPdfFile) {
     EXPECT_NE(text.find("R25C0"), std::string::npos);
     EXPECT_NE(text.find("R49C15"), std::string::npos);
     EXPECT_EQ(text.find("R24C0"), std::string::npos);
+
+    // A file that cannot be written: the print job says why, and writes
+    // nothing.
+    const QString missing = test::TestOutputDir() + "/missing-folder/x.pdf";
+    ui.printDialogResults = {DialogResult::Ok};
+    ui.printDialogs = 0;
+    ui.choosePrinter = test::ChoosePdfFile(missing);
+    Press(cmd::kPrint);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text.toStdString(),
+              "Failed to connect the Print! (No such file or directory: " + missing.toStdString() + ")");
+    EXPECT_EQ(ui.messages[0].caption, "Error");
+    EXPECT_EQ(ui.messages[0].icon, CPrintUi::Icon::Error);
+    EXPECT_FALSE(QFileInfo::exists(missing));
 }
 
-TEST_F(PreviewTest, EnterAndEscapeNeverClose) {
+// Without a printer, Print says so and offers Export PDF of the pages of the
+// page fields; OK runs it, Cancel ends there.
+TEST_F(PreviewTest, WithoutAPrinterPrintOffersThePdfExport) {
+    Open(49);
+    ScriptedPrintUi ui;
+    ui.printers = QStringList{};
+    bar->m_wndStartPage->setText("3");
+    bar->m_wndEndPage->setText("2");
+    Press(cmd::kPrint);  // the range is checked first
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(ui.okCancelQuestions.empty());
+
+    bar->m_wndStartPage->setText("2");
+    bar->m_wndEndPage->setText("3");
+    ui.answerOk = false;
+    Press(cmd::kPrint);
+    ASSERT_EQ(ui.okCancelQuestions.size(), 1u);
+    EXPECT_EQ(ui.okCancelQuestions[0].first.toStdString(),
+              "No printer is installed.\nExport pages 2 to 3 as a PDF file instead?");
+    EXPECT_EQ(ui.okCancelQuestions[0].second, "Oront V208 Software");
+    EXPECT_TRUE(ui.questions.empty());
+    EXPECT_EQ(ui.printDialogs, 0);
+    EXPECT_EQ(ui.saveFileDialogs, 0);
+
+    ui.answerOk = true;
+    const QString pdf = test::TestOutputDir() + "/no_printer_pages_2_3.pdf";
+    QFile::remove(pdf);
+    ui.saveFilePath = pdf;
+    requests.clear();
+    Press(cmd::kPrint);
+    EXPECT_EQ(ui.okCancelQuestions.size(), 2u);
+    EXPECT_EQ(ui.saveFileDialogs, 1);
+    EXPECT_EQ(ui.printDialogs, 0);
+    EXPECT_EQ(ui.messages.size(), 1u);
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.back().nStartPage, 2);
+    EXPECT_EQ(requests.back().nEndPage, 3);
+    EXPECT_GT(QFileInfo(pdf).size(), 0);
+
+    // With a printer, the print job as before.
+    ui.printers = QStringList{"Any"};
+    ui.answerYes = false;
+    Press(cmd::kPrint);
+    EXPECT_EQ(ui.okCancelQuestions.size(), 2u);
+    ASSERT_EQ(ui.questions.size(), 1u);
+    EXPECT_EQ(ui.questions[0].first, "Print from page 2 to 3 ");
+}
+
+TEST_F(PreviewTest, EnterNeverClosesEscapeAndCtrlWCloseAsExit) {
     Open(49);
     frame->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
     // The hidden list box holds the focus at first.
     EXPECT_EQ(QApplication::focusWidget(), frame->findChild<QWidget*>("1007"));
-    for (QWidget* target : {static_cast<QWidget*>(bar->m_wndStartPage), static_cast<QWidget*>(bar->m_wndGotoPage),
-                            static_cast<QWidget*>(view), static_cast<QWidget*>(frame.get())}) {
+    const std::vector<QWidget*> targets = {bar->m_wndStartPage, bar->m_wndGotoPage, view, frame.get()};
+    for (QWidget* target : targets) {
         target->setFocus();
-        QTest::keyClick(target, Qt::Key_Escape);
-        EXPECT_TRUE(frame->isVisible());
         QTest::keyClick(target, Qt::Key_Return);
         EXPECT_TRUE(frame->isVisible());
         EXPECT_TRUE(view->hasFocus()) << target->objectName().toStdString();
@@ -361,8 +422,25 @@ TEST_F(PreviewTest, EnterAndEscapeNeverClose) {
     QTest::keyClick(view, Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), view);
 
+    // Exit, Escape and Ctrl+W close the frame, wherever the focus is.
+    auto reopen = [this] {
+        frame->show();
+        frame->activateWindow();
+        return QTest::qWaitForWindowActive(frame.get());
+    };
     Press(cmd::kExit);
     EXPECT_FALSE(frame->isVisible());
+    for (QWidget* target : targets) {
+        ASSERT_TRUE(reopen());
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key_Escape);
+        EXPECT_FALSE(frame->isVisible()) << "Escape in " << target->objectName().toStdString();
+        ASSERT_TRUE(reopen());
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key_W, Qt::ControlModifier);
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !frame->isVisible(); }, 2000))
+            << "Ctrl+W in " << target->objectName().toStdString();
+    }
 }
 
 TEST_F(PreviewTest, WheelScrollsByLinesAndCanBeSwitchedOff) {
@@ -435,6 +513,8 @@ TEST_F(PreviewTest, PageImageAndPrintSetup) {
     const QImage shot = view->viewport()->grab().toImage();
     EXPECT_EQ(shot.pixelColor(5, 5), QColor(0, 255, 255));
     EXPECT_FALSE(view->verticalScrollBar()->isVisible());  // the landscape page fits
+    EXPECT_EQ(shot.pixelColor(23, 300), QColor(0, 255, 255));
+    EXPECT_NE(shot.pixelColor(24, 300), QColor(0, 255, 255));
 
     // Printer setup starts from the report's paper, A4 landscape.
     ScriptedPrintUi ui;
@@ -484,6 +564,23 @@ TEST_F(PreviewTest, PageImageAndPrintSetup) {
     EXPECT_TRUE(v->isVisible());
     EXPECT_EQ(v->maximum(), 891 + 20 - view->viewport()->height() + 1);
     EXPECT_EQ(view->m_nPageHeightPx, 891);
+    // The portrait page stands in the middle of the window, 12 dots down;
+    // the landscape page above stood at the left margin of 24 dots.
+    auto pageColumns = [this](int y) {
+        const QImage window = view->viewport()->grab().toImage();
+        int first = -1, last = -1;
+        for (int x = 0; x < window.width(); ++x) {
+            if (window.pixelColor(x, y) == QColor(0, 255, 255)) continue;
+            if (first < 0) first = x;
+            last = x;
+        }
+        return std::make_pair(first, window.width() - 1 - last);
+    };
+    const auto [pageLeft, pageRight] = pageColumns(300);
+    EXPECT_NEAR(pageLeft, pageRight, 1);
+    EXPECT_EQ(pageLeft + 630 + pageRight, view->viewport()->width());
+    EXPECT_EQ(pageColumns(11).first, -1);
+    EXPECT_EQ(pageColumns(12).first, pageLeft);
 
     // The next setup starts from portrait.
     ui.choosePaper = test::ChoosePaper(QPageSize::A3, QPageLayout::Portrait);

@@ -134,6 +134,7 @@ TEST_F(CupsPrintTest, PreviewPrintsTwoPagesToAQueue) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
 
     test::ScriptedPrintUi ui;
+    ui.printers.reset();  // the queue, as Qt lists it
     ui.printDialogResults = {CPrintUi::DialogResult::Ok};
     const QString name = queue;
     ui.choosePrinter = [name](QPrinter& printer) {
@@ -198,6 +199,42 @@ TEST_F(CupsPrintTest, ReportCommandPrintsToANamedQueue) {
     EXPECT_NE(text.find("Page 3 of 3"), std::string::npos) << text;
     EXPECT_NE(text.find("R49C15"), std::string::npos);
     EXPECT_EQ(text.find("R48C0"), std::string::npos);
+}
+
+// A queue that refuses jobs: CUPS answers the job with its reason only when
+// the document ends, and both print runs pass that answer on.
+TEST_F(CupsPrintTest, RefusedJobSaysWhy) {
+    int rc = 0;
+    test::RunAndRead(QStringLiteral("cupsreject"), {queue}, &rc);
+    ASSERT_EQ(rc, 0) << "cupsreject failed";
+    struct Accept {
+        ~Accept() { test::RunAndRead(QStringLiteral("cupsaccept"), {queue}); }
+    } acceptAgain;
+    const LineReport store = test::NumberedReport(30);
+    PrintRequest request;
+    request.nRowCount = store.ReportLineCount();
+    request.nCurrentPage = 1;
+    CPrintPreViewParent frame(request, MakeReportCallback(store));
+    test::ScriptedPrintUi ui;
+    ui.printers.reset();
+    ui.printDialogResults = {CPrintUi::DialogResult::Ok};
+    const QString name = queue;
+    ui.choosePrinter = [name](QPrinter& printer) {
+        printer.setOutputFormat(QPrinter::NativeFormat);
+        printer.setPrinterName(name);
+    };
+    frame.ToolBar()->Action(cmd::kPrint)->trigger();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    const std::string shown = ui.messages[0].text.toStdString();
+    EXPECT_EQ(shown.rfind("Printing failed! (", 0), 0u) << shown;
+    EXPECT_NE(shown.find("not accepting jobs"), std::string::npos) << shown;
+    EXPECT_EQ(ui.messages[0].caption, "Error");
+
+    ReportPrintOptions options;
+    options.printerName = queue.toStdString();
+    std::string error;
+    EXPECT_FALSE(PrintReportToDevice(store, options, error));
+    EXPECT_EQ(error, shown);
 }
 
 }  // namespace
