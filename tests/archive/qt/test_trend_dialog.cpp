@@ -42,7 +42,8 @@ Series* Named(QChart* chart, const QString& name) {
 }
 
 // The labels an axis shows, in order: those in the row right below the plot
-// (the time axis) or in the column left of it (the value axis).
+// (the time axis, each whole within the chart) or in the column left of it
+// (the value axis).
 QStringList AxisLabels(QChart* chart, Qt::Orientation orientation) {
     const QRectF plot = chart->plotArea();
     std::map<qreal, QString> row;
@@ -59,8 +60,10 @@ QStringList AxisLabels(QChart* chart, Qt::Orientation orientation) {
             nearest = std::min(nearest, plot.left() - box.right());
     }
     for (const auto& [box, text] : texts) {
-        if (orientation == Qt::Horizontal && std::abs(box.top() - nearest) < 2 && box.center().x() >= plot.left() - 2)
+        if (orientation == Qt::Horizontal && std::abs(box.top() - nearest) < 2 && box.center().x() >= plot.left() - 2) {
+            EXPECT_TRUE(QRectF(QPointF(), chart->size()).contains(box)) << text.toStdString() << " is cut";
             row[box.center().x()] = text;
+        }
         if (orientation == Qt::Vertical && box.right() <= plot.left() && plot.left() - box.right() < nearest + 2)
             row[-box.center().y()] = text;
     }
@@ -213,12 +216,12 @@ TEST(TrendDialog, DrawsZoomsPansAndExportsTheTrend) {
     EXPECT_TRUE(QRegularExpression(QStringLiteral(": \\d{1,3}(,\\d{3})+ per m³$")).match(dlg.StatusText()).hasMatch())
         << dlg.StatusText().toStdString();
     QTest::mouseMove(dlg.View()->viewport(), QPoint(2, 2));
-    EXPECT_EQ(dlg.StatusText(), idle);
+    EXPECT_EQ(dlg.StatusText().toStdString(), idle.toStdString());
     pointAtFirstCycle();
     EXPECT_NE(dlg.StatusText(), idle);
     QEvent leave(QEvent::Leave);
     QCoreApplication::sendEvent(dlg.View()->viewport(), &leave);
-    EXPECT_EQ(dlg.StatusText(), idle);
+    EXPECT_EQ(dlg.StatusText().toStdString(), idle.toStdString());
 
     // Zoomed to a day (over midnight): dates and hours; to an hour: hours and
     // minutes, the date in the axis title. The limit line stays dashed.
