@@ -15,7 +15,9 @@
 #include <QSvgGenerator>
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <memory>
+#include <vector>
 
 #include "base/OutputFile.h"
 #include "classify/ClassifyText.h"
@@ -64,38 +66,11 @@ struct TimeStep {
     qint64 ms;
     int months;
 };
-constexpr TimeStep kTimeStepChoices[] = {{kSecond, 0},
-                                         {2 * kSecond, 0},
-                                         {5 * kSecond, 0},
-                                         {10 * kSecond, 0},
-                                         {15 * kSecond, 0},
-                                         {30 * kSecond, 0},
-                                         {kMinute, 0},
-                                         {2 * kMinute, 0},
-                                         {5 * kMinute, 0},
-                                         {10 * kMinute, 0},
-                                         {15 * kMinute, 0},
-                                         {30 * kMinute, 0},
-                                         {kHour, 0},
-                                         {2 * kHour, 0},
-                                         {3 * kHour, 0},
-                                         {6 * kHour, 0},
-                                         {12 * kHour, 0},
-                                         {kDay, 0},
-                                         {2 * kDay, 0},
-                                         {7 * kDay, 0},
-                                         {14 * kDay, 0},
-                                         {0, 1},
-                                         {0, 2},
-                                         {0, 3},
-                                         {0, 6},
-                                         {0, 12},
-                                         {0, 24},
-                                         {0, 60},
-                                         {0, 120},
-                                         {0, 300},
-                                         {0, 600},
-                                         {0, 1200}};
+constexpr qint64 kFixedSteps[] = {kSecond,  2 * kSecond, 5 * kSecond, 10 * kSecond, 15 * kSecond, 30 * kSecond,
+                                  kMinute,  2 * kMinute, 5 * kMinute, 10 * kMinute, 15 * kMinute, 30 * kMinute,
+                                  kHour,    2 * kHour,   3 * kHour,   6 * kHour,    12 * kHour,   kDay,
+                                  2 * kDay, 7 * kDay,    14 * kDay};
+constexpr int kMonthSteps[] = {1, 2, 3, 6, 12, 24, 60, 120, 300, 600, 1200};
 // 1970-01-05, the first Monday after the epoch: weeks start on Mondays.
 constexpr qint64 kFirstMonday = 4 * kDay;
 
@@ -107,6 +82,18 @@ qint64 StepLength(const TimeStep& step) {
     return step.months > 0 ? step.months * 30 * kDay + step.months * kDay / 2 : step.ms;
 }
 
+// The shortest step that cuts `span` into few enough parts (fewer where the
+// labels hold the date and the time: they would not fit).
+TimeStep ChooseStep(qint64 span, bool oneDay) {
+    for (const qint64 ms : kFixedSteps) {
+        const bool longLabels = ms < kDay && !oneDay;
+        if (span <= ms * (longLabels ? kLongTimeSteps : kTimeSteps)) return {ms, 0};
+    }
+    for (const int months : kMonthSteps)
+        if (span <= StepLength({0, months}) * kTimeSteps) return {0, months};
+    return {0, kMonthSteps[std::size(kMonthSteps) - 1]};
+}
+
 // The ticks of `step` from `from` to `to`.
 std::vector<qint64> TimeTicks(const TimeStep& step, qint64 from, qint64 to) {
     std::vector<qint64> ticks;
@@ -114,7 +101,7 @@ std::vector<qint64> TimeTicks(const TimeStep& step, qint64 from, qint64 to) {
         const QDate first = AxisTime(from).date();
         int index = first.year() * 12 + first.month() - 1;  // months since the year 0
         index += (step.months - index % step.months) % step.months;
-        for (;; index += step.months) {
+        for (int n = 0; n < 100; ++n, index += step.months) {
             const qint64 ms = QDateTime(QDate(index / 12, index % 12 + 1, 1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
             if (ms > to) break;
             if (ms >= from) ticks.push_back(ms);
@@ -160,18 +147,10 @@ void FillTimeAxis(QCategoryAxis* axis, qreal min, qreal max, const LabelRoom& ro
     QString title = QStringLiteral("Date and time of the cycle");
     if (to > from) {
         const bool oneDay = AxisTime(from).date() == AxisTime(to).date();
-        const TimeStep* step = std::end(kTimeStepChoices) - 1;
-        for (const TimeStep& choice : kTimeStepChoices) {
-            const bool longLabels = choice.months == 0 && choice.ms < kDay && !oneDay;
-            const double steps = static_cast<double>(to - from) / static_cast<double>(StepLength(choice));
-            if (steps <= (longLabels ? kLongTimeSteps : kTimeSteps)) {
-                step = &choice;
-                break;
-            }
-        }
+        const TimeStep step = ChooseStep(to - from, oneDay);
         QString format = QStringLiteral("yyyy-MM-dd");
-        if (step->months == 0 && step->ms < kDay) {
-            format = step->ms < kMinute ? QStringLiteral("hh:mm:ss") : QStringLiteral("hh:mm");
+        if (step.months == 0 && step.ms < kDay) {
+            format = step.ms < kMinute ? QStringLiteral("hh:mm:ss") : QStringLiteral("hh:mm");
             if (oneDay)
                 title = QStringLiteral("Time of the cycle on %1")
                             .arg(AxisTime(from).toString(QStringLiteral("yyyy-MM-dd")));
@@ -179,7 +158,7 @@ void FillTimeAxis(QCategoryAxis* axis, qreal min, qreal max, const LabelRoom& ro
                 format.prepend(QStringLiteral("yyyy-MM-dd "));
         }
         const QFontMetricsF metrics(axis->labelsFont());
-        for (const qint64 tick : TimeTicks(*step, from, to)) {
+        for (const qint64 tick : TimeTicks(step, from, to)) {
             const QString label = AxisTime(tick).toString(format);
             const qreal half = metrics.horizontalAdvance(label) / 2.0 + 2.0;
             if (room.pixelsPerMs > 0.0 && (half > (static_cast<qreal>(tick) - min) * room.pixelsPerMs + room.left ||

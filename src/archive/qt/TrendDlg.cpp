@@ -30,6 +30,8 @@ namespace {
 constexpr double kWheelZoom = 1.25;
 constexpr double kPointerReach = 8.0;  // pixels
 
+constexpr char kHowToZoom[] = "Drag to zoom, wheel to zoom at the pointer, right-drag to pan, Home to fit.";
+
 constexpr char kLocationKey[] = "Trend/location";
 constexpr char kSizeKey[] = "Trend/size";
 constexpr char kFromKey[] = "Trend/from";
@@ -354,10 +356,7 @@ void CTrendDlg::Redraw() {
     m_view->setChart(chart);
     delete old;
     m_export->setEnabled(problem.isEmpty());
-    m_idleText = problem.isEmpty() ? QStringLiteral(
-                                         "Drag to zoom, wheel to zoom at the pointer, right-drag to "
-                                         "pan, Home to fit.")
-                                   : problem;
+    m_idleText = problem.isEmpty() ? QString::fromLatin1(kHowToZoom) : problem;
     m_status->setText(m_idleText);
     m_showingPoint = false;
 }
