@@ -123,8 +123,11 @@ QString LimitLinePixels(CTrendDlg& dlg, QLineSeries* line) {
     return pixels;
 }
 
-QString Screenshot(const char* name) {
-    return QString::fromStdString((test::TestOutputFolder("screenshots") / name).string());
+// Saves the widget as the screenshot "NAME@Nx.png" (N: its pixel ratio).
+void Screenshot(QWidget& widget, const char* name) {
+    const QString file = QStringLiteral("%1@%2x.png").arg(QLatin1String(name)).arg(widget.devicePixelRatioF());
+    EXPECT_TRUE(widget.grab().save(
+        QString::fromStdString((test::TestOutputFolder("screenshots") / file.toStdString()).string())));
 }
 
 struct GermanQtLocale {
@@ -232,7 +235,7 @@ TEST(TrendDialog, DrawsZoomsPansAndExportsTheTrend) {
     const std::vector<qint64> dayTimes = ExpectRoundTimes(dayLabels, QStringLiteral("yyyy-MM-dd hh:mm"));
     EXPECT_TRUE(std::find(dayTimes.begin(), dayTimes.end(), midnight) != dayTimes.end())
         << dayLabels.join(' ').toStdString();
-    dlg.grab().save(Screenshot("trend-day.png"));
+    Screenshot(dlg, "trend-day");
     QTest::keyClick(dlg.View(), Qt::Key_Home);
     const qint64 hour = static_cast<qint64>(cycles->at(0).x()) / 3600000 * 3600000;
     ZoomToTimes(dlg.Chart(), cycles, hour, hour + 3600000);
@@ -241,7 +244,7 @@ TEST(TrendDialog, DrawsZoomsPansAndExportsTheTrend) {
     EXPECT_TRUE(AxisLabels(dlg.Chart(), Qt::Horizontal).size() >= 4) << hourLabels.join(' ').toStdString();
     const QString dashes = LimitLinePixels(dlg, line);
     EXPECT_GE(dashes.count(QStringLiteral("r.")), 20) << dashes.toStdString();
-    dlg.grab().save(Screenshot("trend-hour.png"));
+    Screenshot(dlg, "trend-hour");
     QTest::keyClick(dlg.View(), Qt::Key_Home);
 
     // Zoom in at the middle, pan right, then Home shows everything again.

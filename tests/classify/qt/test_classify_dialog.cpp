@@ -72,10 +72,9 @@ TEST(ClassifyDialog, VerdictsOfTheCommandLineSettingsKeptAndPdfExport) {
         dlg.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
         // As it opens, for the eye; QT_SCALE_FACTOR=2 gives classify-dialog@2x.png.
-        dlg.grab().save(QString::fromStdString(
-            (test::TestOutputFolder("screenshots") /
-             QStringLiteral("classify-dialog@%1x.png").arg(dlg.devicePixelRatioF()).toStdString())
-                .string()));
+        const QString shot = QStringLiteral("classify-dialog@%1x.png").arg(dlg.devicePixelRatioF());
+        EXPECT_TRUE(dlg.grab().save(
+            QString::fromStdString((test::TestOutputFolder("screenshots") / shot.toStdString()).string())));
         for (const auto& [standard, targetIndex, args] :
              {std::tuple{0, 41, QStringList{"--class", "5"}},
               std::tuple{1, 51, QStringList{"--standard", "iso-1999", "--class", "6"}},
