@@ -1,9 +1,10 @@
 #include "archive/qt/TrendChart.h"
 
 #include <QBuffer>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QDateTime>
-#include <QDateTimeAxis>
+#include <QFontMetricsF>
 #include <QGraphicsScene>
 #include <QImage>
 #include <QLineSeries>
@@ -12,10 +13,11 @@
 #include <QPdfWriter>
 #include <QScatterSeries>
 #include <QSvgGenerator>
-#include <QValueAxis>
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <memory>
+#include <vector>
 
 #include "base/OutputFile.h"
 #include "classify/ClassifyText.h"
@@ -44,18 +46,168 @@ QString SuffixOf(const std::string& path) {
     return QString::fromLatin1(path.substr(dot + 1)).toLower();
 }
 
+constexpr qint64 kSecond = 1000;
+constexpr qint64 kMinute = 60 * kSecond;
+constexpr qint64 kHour = 60 * kMinute;
+constexpr qint64 kDay = 24 * kHour;
+// At most this many steps between the time ticks; fewer where a label holds
+// the date and the time (the labels would not fit).
+constexpr int kTimeSteps = 7;
+constexpr int kLongTimeSteps = 4;
+// At most this many steps between the value ticks.
+constexpr int kValueSteps = 8;
+// The value axis reaches this part of its height below 0, so that the marks
+// of points at 0 show whole above the time axis.
+constexpr double kBelowZero = 0.03;
+
+// A step of the time ticks: a fixed number of milliseconds, or of calendar
+// months (a year is 12).
+struct TimeStep {
+    qint64 ms;
+    int months;
+};
+constexpr qint64 kFixedSteps[] = {kSecond,  2 * kSecond, 5 * kSecond, 10 * kSecond, 15 * kSecond, 30 * kSecond,
+                                  kMinute,  2 * kMinute, 5 * kMinute, 10 * kMinute, 15 * kMinute, 30 * kMinute,
+                                  kHour,    2 * kHour,   3 * kHour,   6 * kHour,    12 * kHour,   kDay,
+                                  2 * kDay, 7 * kDay,    14 * kDay};
+constexpr int kMonthSteps[] = {1, 2, 3, 6, 12, 24, 60, 120, 300, 600, 1200};
+// 1970-01-05, the first Monday after the epoch: weeks start on Mondays.
+constexpr qint64 kFirstMonday = 4 * kDay;
+
+QDateTime AxisTime(qint64 ms) {
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+}
+
+qint64 StepLength(const TimeStep& step) {
+    return step.months > 0 ? step.months * 30 * kDay + step.months * kDay / 2 : step.ms;
+}
+
+// The shortest step that cuts `span` into few enough parts (fewer where the
+// labels hold the date and the time: they would not fit).
+TimeStep ChooseStep(qint64 span, bool oneDay) {
+    for (const qint64 ms : kFixedSteps) {
+        const bool longLabels = ms < kDay && !oneDay;
+        if (span <= ms * (longLabels ? kLongTimeSteps : kTimeSteps)) return {ms, 0};
+    }
+    for (const int months : kMonthSteps)
+        if (span <= StepLength({0, months}) * kTimeSteps) return {0, months};
+    return {0, kMonthSteps[std::size(kMonthSteps) - 1]};
+}
+
+// The ticks of `step` from `from` to `to`.
+std::vector<qint64> TimeTicks(const TimeStep& step, qint64 from, qint64 to) {
+    std::vector<qint64> ticks;
+    if (step.months > 0) {
+        const QDate first = AxisTime(from).date();
+        int index = first.year() * 12 + first.month() - 1;  // months since the year 0
+        index += (step.months - index % step.months) % step.months;
+        for (int n = 0; n < 100; ++n, index += step.months) {
+            const qint64 ms = QDateTime(QDate(index / 12, index % 12 + 1, 1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+            if (ms > to) break;
+            if (ms >= from) ticks.push_back(ms);
+        }
+        return ticks;
+    }
+    const qint64 offset = step.ms % (7 * kDay) == 0 ? kFirstMonday : 0;
+    const auto floorDiv = [](qint64 a, qint64 b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); };
+    for (qint64 ms = (floorDiv(from - offset - 1, step.ms) + 1) * step.ms + offset; ms <= to; ms += step.ms)
+        ticks.push_back(ms);
+    return ticks;
+}
+
+// Where the labels of the time axis may reach: the chart's room left and
+// right of the plot and the pixels a millisecond takes; none (0) before the
+// chart is laid out.
+struct LabelRoom {
+    qreal left = 0.0;
+    qreal right = 0.0;
+    qreal pixelsPerMs = 0.0;
+};
+
+LabelRoom RoomOf(const QChart* chart) {
+    LabelRoom room;
+    const QRectF plot = chart->plotArea();
+    const auto* time = qobject_cast<const QValueAxis*>(chart->axes(Qt::Horizontal).value(0));
+    if (plot.width() <= 0.0 || time == nullptr || time->max() <= time->min()) return room;
+    room.left = plot.left();
+    room.right = chart->size().width() - plot.right();
+    room.pixelsPerMs = plot.width() / (time->max() - time->min());
+    return room;
+}
+
+// Ticks of the time axis at round times for the span shown. Dates for steps
+// of days and more; the times of day for shorter steps, with the date in the
+// axis title when the whole span lies within one day, in each label when not.
+// A tick so near an end of the axis that its label would be cut is left out.
+void FillTimeAxis(QCategoryAxis* axis, qreal min, qreal max, const LabelRoom& room) {
+    for (const QString& label : axis->categoriesLabels()) axis->remove(label);
+    axis->setStartValue(min);
+    const auto from = static_cast<qint64>(std::ceil(min));
+    const auto to = static_cast<qint64>(std::floor(max));
+    QString title = QStringLiteral("Date and time of the cycle");
+    if (to > from) {
+        const bool oneDay = AxisTime(from).date() == AxisTime(to).date();
+        const TimeStep step = ChooseStep(to - from, oneDay);
+        QString format = QStringLiteral("yyyy-MM-dd");
+        if (step.months == 0 && step.ms < kDay) {
+            format = step.ms < kMinute ? QStringLiteral("hh:mm:ss") : QStringLiteral("hh:mm");
+            if (oneDay)
+                title = QStringLiteral("Time of the cycle on %1")
+                            .arg(AxisTime(from).toString(QStringLiteral("yyyy-MM-dd")));
+            else
+                format.prepend(QStringLiteral("yyyy-MM-dd "));
+        }
+        const QFontMetricsF metrics(axis->labelsFont());
+        for (const qint64 tick : TimeTicks(step, from, to)) {
+            const QString label = AxisTime(tick).toString(format);
+            const qreal half = metrics.horizontalAdvance(label) / 2.0 + 2.0;
+            if (room.pixelsPerMs > 0.0 && (half > (static_cast<qreal>(tick) - min) * room.pixelsPerMs + room.left ||
+                                           half > (max - static_cast<qreal>(tick)) * room.pixelsPerMs + room.right))
+                continue;
+            axis->append(label, static_cast<qreal>(tick));
+        }
+    }
+    axis->setTitleText(title);
+}
+
+// The step of 1, 2 or 5 times a power of ten that cuts `span` into at most
+// `steps` parts.
+double RoundStep(double span, int steps) {
+    const double least = span / steps;
+    const double power = std::pow(10.0, std::floor(std::log10(least)));
+    for (const double factor : {1.0, 2.0, 5.0})
+        if (factor * power >= least) return factor * power;
+    return 10.0 * power;
+}
+
+// Ticks of the value axis at round values, labelled with thousands
+// separated by commas.
+void FillValueAxis(QCategoryAxis* axis, qreal min, qreal max) {
+    for (const QString& label : axis->categoriesLabels()) axis->remove(label);
+    axis->setStartValue(min);
+    if (!(max > min) || !std::isfinite(max - min)) return;
+    const double step = RoundStep(max - min, kValueSteps);
+    const int decimals = step >= 1.0 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
+    for (auto k = static_cast<long long>(std::ceil(min / step)); static_cast<double>(k) * step <= max; ++k) {
+        const double tick = static_cast<double>(k) * step;
+        axis->append(GroupedNumber(tick, decimals), tick);
+    }
+}
+
 }  // namespace
 
-QString GroupedNumber(double value) {
-    const long long whole = std::llround(value);
-    QString digits = QString::number(whole < 0 ? -whole : whole);
-    for (qsizetype at = digits.size() - 3; at > 0; at -= 3) digits.insert(at, QLatin1Char(','));
-    return whole < 0 ? QLatin1Char('-') + digits : digits;
+QString GroupedNumber(double value, int decimals) {
+    decimals = std::clamp(decimals, 0, 6);
+    const long long scaled = std::llround(std::abs(value) * std::pow(10.0, decimals));
+    QString digits = QString::number(scaled).rightJustified(decimals + 1, QLatin1Char('0'));
+    const qsizetype point = digits.size() - decimals;
+    if (decimals > 0) digits.insert(point, QLatin1Char('.'));
+    for (qsizetype at = point - 3; at > 0; at -= 3) digits.insert(at, QLatin1Char(','));
+    return value < 0 && scaled != 0 ? QLatin1Char('-') + digits : digits;
 }
 
 qint64 TrendAxisMs(std::int64_t seconds) {
-    const QDateTime utc = QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
-    return QDateTime(utc.date(), utc.time()).toMSecsSinceEpoch();
+    return static_cast<qint64>(seconds) * kSecond;
 }
 
 QString TrendTitle(const Trend& trend) {
@@ -110,11 +262,11 @@ QChart* MakeTrendChart(const Trend& trend, const std::optional<TrendRange>& rang
 
     if (points.isEmpty()) {
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        first = now - 3600000;
+        first = now - kHour;
         last = now;
     } else if (first == last) {
-        first -= 3600000;
-        last += 3600000;
+        first -= kHour;
+        last += kHour;
     } else {
         // A margin, so that the first and the last marks are not cut in half.
         const qint64 margin = (last - first) / 50;
@@ -131,34 +283,49 @@ QChart* MakeTrendChart(const Trend& trend, const std::optional<TrendRange>& rang
         pen.setWidthF(2.0);
         pen.setStyle(Qt::DashLine);
         limit->setPen(pen);
-        limit->append(static_cast<qreal>(first), static_cast<qreal>(*trend.limit));
-        limit->append(static_cast<qreal>(last), static_cast<qreal>(*trend.limit));
         chart->addSeries(limit);
         highest = std::max(highest, static_cast<double>(*trend.limit));
     }
 
-    auto* time = new QDateTimeAxis(chart.get());
-    const bool days = last - first > 2LL * 24 * 3600 * 1000;
-    time->setFormat(days ? QStringLiteral("yyyy-MM-dd") : QStringLiteral("yyyy-MM-dd hh:mm"));
-    time->setTitleText(QStringLiteral("Date and time of the cycle"));
-    time->setTickCount(6);
-    auto* value = new QValueAxis(chart.get());
+    auto* time = new QCategoryAxis(chart.get());
+    time->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    auto* value = new QCategoryAxis(chart.get());
+    value->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     value->setTitleText(QStringLiteral("Particles per m³ ≥ %1").arg(Utf8(classify::SizeText(trend.sizeTenths))));
-    value->setLabelFormat(QStringLiteral("%.0f"));
     chart->addAxis(time, Qt::AlignBottom);
     chart->addAxis(value, Qt::AlignLeft);
     for (QAbstractSeries* s : chart->series()) {
         s->attachAxis(time);
         s->attachAxis(value);
     }
+    // The limit line spans the shown times only: a line many times longer
+    // than the plot (a deep zoom) is drawn solid by Qt's dash stroker, which
+    // gives up on too many dashes.
+    // Made again as the plot changes its size too, which changes the labels
+    // that fit.
+    const auto timesShown = [chart = chart.get(), time, limit, level = trend.limit.value_or(0)](qreal min, qreal max) {
+        FillTimeAxis(time, min, max, RoomOf(chart));
+        if (limit != nullptr)
+            limit->replace(
+                QList<QPointF>{QPointF(min, static_cast<qreal>(level)), QPointF(max, static_cast<qreal>(level))});
+    };
+    QObject::connect(time, &QValueAxis::rangeChanged, time, timesShown);
+    QObject::connect(chart.get(), &QChart::plotAreaChanged, time,
+                     [time, timesShown] { timesShown(time->min(), time->max()); });
+    QObject::connect(value, &QValueAxis::rangeChanged, value,
+                     [value](qreal min, qreal max) { FillValueAxis(value, min, max); });
     if (range) {
-        time->setRange(QDateTime::fromMSecsSinceEpoch(range->fromMs), QDateTime::fromMSecsSinceEpoch(range->toMs));
+        time->setRange(static_cast<qreal>(range->fromMs), static_cast<qreal>(range->toMs));
         value->setRange(range->low, range->high);
     } else {
-        time->setRange(QDateTime::fromMSecsSinceEpoch(first), QDateTime::fromMSecsSinceEpoch(last));
-        value->setRange(0.0, highest > 0.0 ? highest * 1.05 : 1.0);
-        value->applyNiceNumbers();
+        time->setRange(static_cast<qreal>(first), static_cast<qreal>(last));
+        const double top = highest > 0.0 ? highest * 1.05 : 10.0;
+        const double step = RoundStep(top, kValueSteps);
+        const double high = std::ceil(top / step) * step;
+        value->setRange(-kBelowZero * high, high);
     }
+    timesShown(time->min(), time->max());
+    FillValueAxis(value, value->min(), value->max());
     return chart.release();
 }
 

@@ -1,6 +1,10 @@
 // A trend drawn with Qt Charts: each cycle a point, each
 // location mean a square, the limit a dashed red line; and the same chart
-// written as a PNG, SVG or PDF file.
+// written as a PNG, SVG or PDF file. Both axes carry ticks of their own at
+// round values, made again whenever the shown range changes (a zoom or a
+// pan): times at round seconds, minutes, hours, days, months or years,
+// labelled with what the span needs; values in steps of 1, 2 or 5 times a
+// power of ten, with thousands separated by commas.
 #pragma once
 
 #include <QByteArray>
@@ -24,13 +28,15 @@ struct TrendRange {
     double high = 0.0;
 };
 
-// The chart's milliseconds of a trend time: the instrument's clock read as
-// local time, so that the axis shows the figures the instrument stored.
+// The chart's milliseconds of a trend time: the instrument's clock counted
+// as UTC, as the trend counts it, and shown as UTC, so that the axis and the
+// pointer's readout show the figures the instrument stored (no time zone and
+// no daylight-saving shift in between).
 qint64 TrendAxisMs(std::int64_t seconds);
 
-// A value rounded to a whole number with thousands separated by commas
-// ("2,950,000"), the same in any locale.
-QString GroupedNumber(double value);
+// A value rounded to `decimals` places with thousands separated by commas
+// and a decimal point ("2,950,000", "0.5"), the same in any locale.
+QString GroupedNumber(double value, int decimals = 0);
 
 // "Location 3, 0.5 µm (1,234 cycles)" and the limit's note, if any.
 QString TrendTitle(const Trend& trend);

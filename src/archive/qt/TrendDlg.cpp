@@ -3,7 +3,6 @@
 #include <QChart>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QDateTimeAxis>
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -13,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScatterSeries>
+#include <QSettings>
 #include <QShortcut>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -29,6 +29,15 @@ namespace {
 
 constexpr double kWheelZoom = 1.25;
 constexpr double kPointerReach = 8.0;  // pixels
+
+constexpr char kHowToZoom[] = "Drag to zoom, wheel to zoom at the pointer, right-drag to pan, Home to fit.";
+
+constexpr char kLocationKey[] = "Trend/location";
+constexpr char kSizeKey[] = "Trend/size";
+constexpr char kFromKey[] = "Trend/from";
+constexpr char kToKey[] = "Trend/to";
+constexpr char kToArchiveEndKey[] = "Trend/toArchiveEnd";
+constexpr char kLimitKey[] = "Trend/limit";
 
 QString Utf8(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -149,9 +158,21 @@ void CTrendView::keyPressEvent(QKeyEvent* event) {
     event->accept();
 }
 
-CTrendDlg::CTrendDlg(std::string archivePath, QWidget* parent)
-    : QDialog(parent), m_archivePath(std::move(archivePath)) {
+bool CTrendView::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::Leave && pointerLeft) pointerLeft();
+    return QChartView::viewportEvent(event);
+}
+
+CTrendDlg::CTrendDlg(std::string archivePath, QSettings& settings, QWidget* parent)
+    : CTrendDlg(&settings, std::move(archivePath), parent) {}
+
+CTrendDlg::CTrendDlg(std::string archivePath, QWidget* parent) : CTrendDlg(nullptr, std::move(archivePath), parent) {}
+
+CTrendDlg::CTrendDlg(QSettings* settings, std::string archivePath, QWidget* parent)
+    : QDialog(parent), m_archivePath(std::move(archivePath)), m_settings(settings) {
     setWindowTitle(QStringLiteral("Trend"));
+    // The dates typed read and show the same in any locale.
+    setLocale(QLocale::c());
     setWindowFlags(windowFlags() | Qt::WindowMaximizeButtonHint);
     setSizeGripEnabled(true);
     resize(960, 620);
@@ -178,6 +199,12 @@ CTrendDlg::CTrendDlg(std::string archivePath, QWidget* parent)
     auto* controls = new QHBoxLayout;
     const auto labelled = [this, controls](const char* text, QWidget* field) {
         auto* label = new QLabel(QString::fromLatin1(text), this);
+        // The mnemonic's underline splits the text where it is drawn, which
+        // loses the kerning its width was measured with ("To" lost its "o"):
+        // without kerning both agree.
+        QFont font = label->font();
+        font.setKerning(false);
+        label->setFont(font);
         label->setBuddy(field);
         controls->addWidget(label);
         controls->addWidget(field);
@@ -197,6 +224,7 @@ CTrendDlg::CTrendDlg(std::string archivePath, QWidget* parent)
     m_view->setMouseTracking(true);
     m_view->setFocusPolicy(Qt::StrongFocus);
     m_view->pointerMoved = [this](const QPointF& position) { ShowPointer(position); };
+    m_view->pointerLeft = [this] { ClearPointer(); };
 
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("status"));
@@ -227,6 +255,7 @@ CTrendDlg::CTrendDlg(std::string archivePath, QWidget* parent)
     connect(exportKey, &QShortcut::activated, this, &CTrendDlg::OnExport);
 
     LoadArchive();
+    LoadSettings();
     for (QComboBox* box : {m_location, m_size, m_limit})
         connect(box, &QComboBox::currentIndexChanged, this, &CTrendDlg::Redraw);
     for (QDateEdit* date : {m_from, m_to}) connect(date, &QDateEdit::dateChanged, this, &CTrendDlg::Redraw);
@@ -261,13 +290,44 @@ void CTrendDlg::LoadArchive() {
         const QDate last = DateOfKey(span->second);
         m_from->setDate(first.isValid() ? first : m_from->minimumDate());
         m_to->setDate(last.isValid() ? last : m_to->maximumDate());
+        m_archiveLast = m_to->date();
     }
     const bool usable = m_archiveError.isEmpty();
     for (QWidget* w : std::initializer_list<QWidget*>{m_location, m_size, m_from, m_to, m_limit, m_export})
         w->setEnabled(usable);
 }
 
+void CTrendDlg::LoadSettings() {
+    if (m_settings == nullptr || !m_archiveError.isEmpty()) return;
+    const auto pick = [this](QComboBox* box, const char* key) {
+        if (!m_settings->contains(QLatin1String(key))) return;
+        const int index = box->findData(m_settings->value(QLatin1String(key)).toInt());
+        if (index >= 0) box->setCurrentIndex(index);
+    };
+    pick(m_location, kLocationKey);
+    pick(m_size, kSizeKey);
+    const int limit = m_limit->findText(m_settings->value(QLatin1String(kLimitKey)).toString());
+    if (limit >= 0) m_limit->setCurrentIndex(limit);
+    const QDate from = QDate::fromString(m_settings->value(QLatin1String(kFromKey)).toString(), Qt::ISODate);
+    const QDate to = QDate::fromString(m_settings->value(QLatin1String(kToKey)).toString(), Qt::ISODate);
+    if (from.isValid()) m_from->setDate(from);
+    if (to.isValid() && !m_settings->value(QLatin1String(kToArchiveEndKey), true).toBool()) m_to->setDate(to);
+}
+
+void CTrendDlg::SaveSettings() {
+    // An archive that cannot be read leaves the settings of the last one.
+    if (m_settings == nullptr || !m_archiveError.isEmpty()) return;
+    m_settings->setValue(QLatin1String(kLocationKey), m_location->currentData().toInt());
+    m_settings->setValue(QLatin1String(kSizeKey), m_size->currentData().toInt());
+    m_settings->setValue(QLatin1String(kLimitKey), m_limit->currentText());
+    m_settings->setValue(QLatin1String(kFromKey), m_from->date().toString(Qt::ISODate));
+    m_settings->setValue(QLatin1String(kToKey), m_to->date().toString(Qt::ISODate));
+    m_settings->setValue(QLatin1String(kToArchiveEndKey), m_to->date() == m_archiveLast);
+    m_settings->sync();
+}
+
 void CTrendDlg::Redraw() {
+    SaveSettings();
     TrendQuery query;
     query.location = m_location->currentData().toInt();
     query.sizeTenths = m_size->currentData().toInt();
@@ -296,19 +356,21 @@ void CTrendDlg::Redraw() {
     m_view->setChart(chart);
     delete old;
     m_export->setEnabled(problem.isEmpty());
-    m_status->setText(problem.isEmpty() ? QStringLiteral("Drag to zoom, wheel to zoom at the pointer, right-drag to "
-                                                         "pan, Home to fit.")
-                                        : problem);
+    m_idleText = problem.isEmpty() ? QString::fromLatin1(kHowToZoom) : problem;
+    m_status->setText(m_idleText);
+    m_showingPoint = false;
 }
 
 TrendRange CTrendDlg::ShownRange() const {
     TrendRange range;
-    const auto axes = Chart()->axes();
-    for (QAbstractAxis* axis : axes) {
-        if (auto* time = qobject_cast<QDateTimeAxis*>(axis)) {
-            range.fromMs = time->min().toMSecsSinceEpoch();
-            range.toMs = time->max().toMSecsSinceEpoch();
-        } else if (auto* value = qobject_cast<QValueAxis*>(axis)) {
+    for (QAbstractAxis* axis : Chart()->axes(Qt::Horizontal)) {
+        if (auto* time = qobject_cast<QValueAxis*>(axis)) {
+            range.fromMs = std::llround(time->min());
+            range.toMs = std::llround(time->max());
+        }
+    }
+    for (QAbstractAxis* axis : Chart()->axes(Qt::Vertical)) {
+        if (auto* value = qobject_cast<QValueAxis*>(axis)) {
             range.low = value->min();
             range.high = value->max();
         }
@@ -338,6 +400,7 @@ void CTrendDlg::OnExport() {
     QString error;
     if (ExportTo(path, error)) {
         m_status->setText(QStringLiteral("Exported to %1").arg(QDir::toNativeSeparators(path)));
+        m_showingPoint = false;
     } else {
         QMessageBox::warning(
             this, windowTitle(),
@@ -366,12 +429,23 @@ void CTrendDlg::ShowPointer(const QPointF& position) {
             const double distance = std::hypot(onScreen.x() - at.x(), onScreen.y() - at.y());
             if (distance > best) continue;
             best = distance;
-            const QString when = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(it->x()))
+            const QString when = QDateTime::fromMSecsSinceEpoch(std::llround(it->x()), Qt::UTC)
                                      .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
             text = QStringLiteral("%1  %2: %3 per m³").arg(when, scatter->name(), GroupedNumber(it->y()));
         }
     }
-    if (!text.isEmpty()) m_status->setText(text);
+    if (text.isEmpty()) {
+        ClearPointer();
+        return;
+    }
+    m_status->setText(text);
+    m_showingPoint = true;
+}
+
+void CTrendDlg::ClearPointer() {
+    if (!m_showingPoint) return;  // an export's result stays
+    m_status->setText(m_idleText);
+    m_showingPoint = false;
 }
 
 }  // namespace oront::archive

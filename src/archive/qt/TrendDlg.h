@@ -3,10 +3,13 @@
 // Drag a rectangle to zoom into it, turn the wheel to zoom at the pointer,
 // drag with the right or middle button (or press the arrow keys) to pan,
 // Home or "Fit" to see everything again; the value under the pointer shows
-// below the chart. "Export..." writes what is shown as PNG, SVG or PDF.
+// below the chart while the pointer is on it. "Export..." writes what is
+// shown as PNG, SVG or PDF. The location, size, time span and limit are kept
+// in the settings, when the dialog is given them.
 #pragma once
 
 #include <QChartView>
+#include <QDate>
 #include <QDialog>
 #include <functional>
 #include <string>
@@ -20,6 +23,7 @@ class QComboBox;
 class QDateEdit;
 class QLabel;
 class QPushButton;
+class QSettings;
 QT_END_NAMESPACE
 
 namespace oront::archive {
@@ -30,6 +34,8 @@ public:
     using QChartView::QChartView;
     // Told the pointer's position over the view as it moves.
     std::function<void(const QPointF&)> pointerMoved;
+    // Told when the pointer leaves the chart.
+    std::function<void()> pointerLeft;
     // Zooms by `factor` (above 1: in) keeping the value at `at` in place.
     void ZoomAt(const QPointF& at, double factor);
 
@@ -39,6 +45,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     bool m_panning = false;
@@ -48,13 +55,18 @@ private:
 class CTrendDlg : public QDialog {
     Q_OBJECT
 public:
+    // Reads the location, size, time span and limit from `settings` at once
+    // and writes them there whenever one changes. A span that ended on the
+    // archive's last day ends on its last day again, new records included.
+    CTrendDlg(std::string archivePath, QSettings& settings, QWidget* parent = nullptr);
+    // Keeps no settings.
     explicit CTrendDlg(std::string archivePath, QWidget* parent = nullptr);
 
     [[nodiscard]] const Trend& CurrentTrend() const { return m_trend; }
     [[nodiscard]] QChart* Chart() const;
     [[nodiscard]] CTrendView* View() const { return m_view; }
-    // The line below the chart: the value under the pointer, or why nothing
-    // is drawn.
+    // The line below the chart: the value under the pointer, or how to zoom
+    // and pan, or why nothing is drawn.
     [[nodiscard]] QString StatusText() const;
     // The part of the axes shown now.
     [[nodiscard]] TrendRange ShownRange() const;
@@ -65,13 +77,18 @@ public:
     std::function<QString()> chooseExportFile;
 
 private:
+    CTrendDlg(QSettings* settings, std::string archivePath, QWidget* parent);
     void LoadArchive();
+    void LoadSettings();
+    void SaveSettings();
     void Redraw();
     void OnExport();
     void ShowPointer(const QPointF& position);
+    void ClearPointer();
 
     std::string m_archivePath;
-    Archive m_archive;  // open for reading while the view is
+    QSettings* m_settings = nullptr;  // none: nothing kept
+    Archive m_archive;                // open for reading while the view is
     Trend m_trend;
     QComboBox* m_location = nullptr;
     QComboBox* m_size = nullptr;
@@ -82,6 +99,9 @@ private:
     QLabel* m_status = nullptr;
     QPushButton* m_export = nullptr;
     QString m_archiveError;
+    QDate m_archiveLast;  // the day of the archive's last record
+    QString m_idleText;   // the status without a point under the pointer
+    bool m_showingPoint = false;
 };
 
 }  // namespace oront::archive

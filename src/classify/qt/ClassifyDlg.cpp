@@ -47,6 +47,29 @@ QTableWidgetItem* Cell(const QString& text, bool number = false) {
     return item;
 }
 
+// A number entry that reads and shows numbers the same in any locale: a
+// decimal point, no thousands separators; a comma typed becomes the decimal
+// point, so "12,5" is 12.5 as "12.5" is, never 125.
+class CNumberBox : public QDoubleSpinBox {
+public:
+    explicit CNumberBox(QWidget* parent) : QDoubleSpinBox(parent) {
+        QLocale c = QLocale::c();
+        c.setNumberOptions(QLocale::OmitGroupSeparator | QLocale::RejectGroupSeparator);
+        setLocale(c);
+    }
+
+    QValidator::State validate(QString& input, int& pos) const override {
+        input.replace(QLatin1Char(','), QLatin1Char('.'));
+        return QDoubleSpinBox::validate(input, pos);
+    }
+
+    double valueFromText(const QString& text) const override {
+        QString copy = text;
+        copy.replace(QLatin1Char(','), QLatin1Char('.'));
+        return QDoubleSpinBox::valueFromText(copy);
+    }
+};
+
 // The verdict in words, on green for a pass and on red for a failure.
 QTableWidgetItem* VerdictCell(Verdict verdict) {
     QTableWidgetItem* item = Cell(QString::fromLatin1(VerdictName(verdict)));
@@ -67,6 +90,8 @@ CClassifyDlg::CClassifyDlg(const RecordStore& store, QSettings& settings, QWidge
     : QDialog(parent), m_store(store), m_settings(settings) {
     setWindowTitle(QStringLiteral("Classify"));
     setObjectName("classify");
+    // Every number shows the same in any locale, as in the files and reports.
+    setLocale(QLocale::c());
 
     m_standard = new QComboBox(this);
     for (const Standard s : {Standard::Iso2015, Standard::Iso1999, Standard::Gmp2022})
@@ -91,7 +116,7 @@ CClassifyDlg::CClassifyDlg(const RecordStore& store, QSettings& settings, QWidge
     sizes->addStretch();
     m_counts = new QComboBox(this);
     m_counts->addItems({QStringLiteral("cumulative"), QStringLiteral("differential")});
-    m_area = new QDoubleSpinBox(this);
+    m_area = new CNumberBox(this);
     m_area->setRange(0, 100000);
     m_area->setDecimals(1);
     m_area->setSuffix(QString::fromUtf8(" m²"));
@@ -289,6 +314,13 @@ void CClassifyDlg::Reclassify() {
     if (m_result.error.empty())
         summary += QStringLiteral("Overall verdict: %1").arg(QString::fromLatin1(VerdictName(m_result.verdict)));
     m_table->resizeColumnsToContents();
+    // That gives the verdicts, the last column, the width of their contents
+    // only: they take the rest of the width again, which the header keeps
+    // as the table is resized.
+    QHeaderView* header = m_table->horizontalHeader();
+    int others = 0;
+    for (int column = 0; column < kVerdict; ++column) others += header->sectionSize(column);
+    header->resizeSection(kVerdict, std::max(header->sectionSize(kVerdict), m_table->viewport()->width() - others));
     m_summary->setPlainText(summary.trimmed());
     m_warnings->setPlainText(warnings.isEmpty() ? QStringLiteral("none") : warnings.trimmed());
 }

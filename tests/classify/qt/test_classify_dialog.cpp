@@ -1,11 +1,14 @@
 // The classification dialog on the demo instrument's download: the verdicts
-// the command-line tool gives for the same settings, the settings kept
-// between runs, and the certificate exported as PDF.
+// the command-line tool gives for the same settings, the result table filled
+// after every change, the room area typed under a decimal-comma locale, the
+// settings kept between runs, and the certificate exported as PDF.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFile>
+#include <QHeaderView>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -52,12 +55,26 @@ QStringList SizeVerdicts(const CClassifyDlg& dlg) {
     return out;
 }
 
+struct GermanQtLocale {
+    GermanQtLocale() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+    ~GermanQtLocale() { QLocale::setDefault(saved); }
+    QLocale saved;
+};
+
 TEST(ClassifyDialog, VerdictsOfTheCommandLineSettingsKeptAndPdfExport) {
+    const test::DecimalCommaLocale comma;
+    const GermanQtLocale german;
     DemoDownload demo;
     const QString ini = SettingsFile();
     {
         QSettings settings(ini, QSettings::IniFormat);
         CClassifyDlg dlg(demo.store, settings);
+        dlg.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+        // As it opens, for the eye; QT_SCALE_FACTOR=2 gives classify-dialog@2x.png.
+        const QString shot = QStringLiteral("classify-dialog@%1x.png").arg(dlg.devicePixelRatioF());
+        EXPECT_TRUE(dlg.grab().save(
+            QString::fromStdString((test::TestOutputFolder("screenshots") / shot.toStdString()).string())));
         for (const auto& [standard, targetIndex, args] :
              {std::tuple{0, 41, QStringList{"--class", "5"}},
               std::tuple{1, 51, QStringList{"--standard", "iso-1999", "--class", "6"}},
@@ -87,6 +104,29 @@ TEST(ClassifyDialog, VerdictsOfTheCommandLineSettingsKeptAndPdfExport) {
                 red = red || dlg.Table()->item(r, CClassifyDlg::kVerdict)->background().color().red() > 200;
         EXPECT_TRUE(red);
         dlg.findChild<QCheckBox*>("size5")->setChecked(true);
+
+        // After the changes the columns still fill the table, the verdicts
+        // in full.
+        const QTableWidget* table = dlg.Table();
+        const auto widths = [table] {
+            int sum = 0;
+            for (int c = 0; c < CClassifyDlg::kColumns; ++c) sum += table->columnWidth(c);
+            return sum;
+        };
+        EXPECT_TRUE(QTest::qWaitFor([&] { return widths() == table->viewport()->width(); }, 1000))
+            << widths() << " of " << table->viewport()->width();
+        const QAbstractItemView* view = table;
+        EXPECT_GE(table->columnWidth(CClassifyDlg::kVerdict), view->sizeHintForColumn(CClassifyDlg::kVerdict));
+
+        // The room area reads a decimal point, and a comma, as the point
+        // and shows the point, whatever the locale.
+        auto* area = dlg.findChild<QDoubleSpinBox*>("area");
+        for (const char* typed : {"12.5", "12,5"}) {
+            area->selectAll();
+            QTest::keyClicks(area, typed);
+            EXPECT_EQ(area->value(), 12.5) << typed;
+            EXPECT_EQ(area->text().toStdString(), "12.5 m²") << typed;
+        }
     }
     {
         // Reopened: the last settings (grade B, 0.5 µm only).
@@ -96,6 +136,7 @@ TEST(ClassifyDialog, VerdictsOfTheCommandLineSettingsKeptAndPdfExport) {
         EXPECT_EQ(s.standard, Standard::Gmp2022);
         EXPECT_EQ(s.target.grade, 'B');
         EXPECT_EQ(s.sizes, std::vector<int>{5});
+        EXPECT_EQ(s.areaM2, 12.5);
 
         // Export PDF through the file dialog's seam.
         const std::filesystem::path pdf = test::FreshTestFolder("classify-pdf") / "certificate.pdf";
