@@ -422,7 +422,10 @@ void CDataTransferDlg::OnTrend() {
         m_seams.trend(m_archivePath);
         return;
     }
-    archive::CTrendDlg dlg(m_archivePath, this);
+    // The view keeps its location, size, time span and limit with the
+    // window's settings.
+    const std::unique_ptr<QSettings> settings = OpenSettings();
+    archive::CTrendDlg dlg(m_archivePath, *settings, this);
     dlg.exec();
 }
 

@@ -344,7 +344,8 @@ TEST(MainWindow, EveryWindowOpensWithinTheScreen) {
     expectWithin(classify, "Classify");
     const int scale = static_cast<int>(classify.devicePixelRatioF());
     EXPECT_TRUE(classify.grab().save(QString::fromStdString(
-        (test::TestOutputFolder() / ("classify-dialog-scale-" + std::to_string(scale) + ".png")).string())));
+        (test::TestOutputFolder("screenshots") / ("classify-dialog-fitted@" + std::to_string(scale) + "x.png"))
+            .string())));
     archive::CTrendDlg trend(archive, h.dlg.get());
     expectWithin(trend, "Trend");
     archive::CHistoryDlg history(archive, *settings, h.dlg.get());
