@@ -357,6 +357,11 @@ TEST(MainWindow, EveryWindowOpensWithinTheScreen) {
     expectWithin(message, "a message with a long cause");
     CAboutDlg about(h.dlg.get());
     expectWithin(about, "About");
+    PrintRequest request;
+    request.nRowCount = h.dlg->Logic().Store().m_nReportLineCount;
+    request.hOwnerWnd = h.dlg.get();
+    CPrintPreViewParent preview(request, MakeReportCallback(h.dlg->Logic().Store()), h.dlg.get());
+    expectWithin(preview, "the print preview");
 }
 
 TEST(MainWindow, StartUpEnablesOnlyReadAndQuitAndHidesTheValues) {
