@@ -12,9 +12,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <tuple>
 #include <utility>
 
+#include "archive/SqliteStatement.h"
 #include "base/OutputFile.h"
 
 namespace oront::archive {
@@ -56,76 +58,35 @@ constexpr const char* kMigrations[] = {
     // archived (for the downloads of an older archive: when it is brought up
     // to date, for those that are sound then).
     "ALTER TABLE downloads ADD COLUMN image_sha256 BLOB;",
+    // 2 -> 3. The site register (its rows keep the order they were given
+    // in: `position`), what was said of each download when it was archived,
+    // and what monitoring found among the records: each record above a limit
+    // at a size, and the runs of records above the alert limit at one
+    // location (adverse trends). Both are judged again whenever the register
+    // changes.
+    "CREATE TABLE organisation(name TEXT NOT NULL, address TEXT NOT NULL);"
+    "CREATE TABLE rooms(position INTEGER PRIMARY KEY, id TEXT NOT NULL UNIQUE, name TEXT NOT NULL,"
+    " area_m2 REAL NOT NULL, standard INTEGER NOT NULL, class_tenths INTEGER NOT NULL, grade TEXT NOT NULL,"
+    " state INTEGER NOT NULL, notes TEXT NOT NULL, adverse_run INTEGER NOT NULL);"
+    "CREATE TABLE locations(room INTEGER NOT NULL, position INTEGER NOT NULL, number INTEGER NOT NULL,"
+    " name TEXT NOT NULL, x_m REAL NOT NULL, y_m REAL NOT NULL, critical INTEGER NOT NULL, valid_from INTEGER,"
+    " valid_to INTEGER, PRIMARY KEY(room, position));"
+    "CREATE TABLE limits(room INTEGER NOT NULL, position INTEGER NOT NULL, size_tenths INTEGER NOT NULL,"
+    " alert REAL NOT NULL, action REAL NOT NULL, location INTEGER, PRIMARY KEY(room, position));"
+    "CREATE TABLE instruments(position INTEGER PRIMARY KEY, serial INTEGER NOT NULL UNIQUE, model TEXT NOT NULL,"
+    " calibrated_on INTEGER NOT NULL, calibration_due INTEGER NOT NULL, certificate TEXT NOT NULL,"
+    " flow REAL NOT NULL);"
+    "CREATE TABLE excursions(record INTEGER NOT NULL, size_tenths INTEGER NOT NULL, time INTEGER NOT NULL,"
+    " room TEXT NOT NULL, location INTEGER NOT NULL, per_m3 REAL NOT NULL, limit_per_m3 REAL NOT NULL,"
+    " level INTEGER NOT NULL, PRIMARY KEY(record, size_tenths)) WITHOUT ROWID;"
+    "CREATE INDEX excursions_time ON excursions(time);"
+    "CREATE INDEX excursions_location ON excursions(location, time);"
+    "CREATE TABLE adverse_trends(room TEXT NOT NULL, location INTEGER NOT NULL, size_tenths INTEGER NOT NULL,"
+    " first_time INTEGER NOT NULL, last_time INTEGER NOT NULL, records INTEGER NOT NULL);"
+    "CREATE INDEX adverse_trends_location ON adverse_trends(location, last_time);"
+    "ALTER TABLE downloads ADD COLUMN warnings TEXT NOT NULL DEFAULT '';",
 };
 static_assert(std::size(kMigrations) == kSchemaVersion);
-
-// SQLite's own text for a failure, never "not an error" (which a later call
-// leaves behind) nor "unknown error".
-std::string CauseOf(sqlite3* db, int rc) {
-    std::string text = db != nullptr ? sqlite3_errmsg(db) : "";
-    if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE &&
-        (text.empty() || text == "not an error" || text == "unknown error"))
-        text = sqlite3_errstr(rc);
-    return text;
-}
-
-// One prepared statement, finalized with its scope. It keeps the text of its
-// own failure, taken when it happened.
-class Statement {
-public:
-    Statement(sqlite3* db, const char* sql) : m_db(db) {
-        m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr);
-        if (m_rc != SQLITE_OK) m_cause = CauseOf(db, m_rc);
-    }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    [[nodiscard]] bool ok() const { return m_rc == SQLITE_OK; }
-    sqlite3_stmt* get() const { return m_stmt; }
-    // SQLITE_ROW, SQLITE_DONE or an error (whose text Cause() then gives).
-    int Step() {
-        const int rc = sqlite3_step(m_stmt);
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
-            m_rc = rc;
-            m_cause = CauseOf(m_db, rc);
-        }
-        return rc;
-    }
-    void Reset() {
-        sqlite3_reset(m_stmt);
-        sqlite3_clear_bindings(m_stmt);
-    }
-    void Bind(int i, std::int64_t v) { sqlite3_bind_int64(m_stmt, i, v); }
-    void Bind(int i, const void* data, std::size_t size) {
-        sqlite3_bind_blob(m_stmt, i, size > 0 ? data : "", static_cast<int>(size), SQLITE_TRANSIENT);
-    }
-    std::int64_t Int(int i) const { return sqlite3_column_int64(m_stmt, i); }
-    bool IsNull(int i) const { return sqlite3_column_type(m_stmt, i) == SQLITE_NULL; }
-    std::pair<const std::uint8_t*, std::size_t> Blob(int i) const {
-        const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(m_stmt, i));
-        return {data, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, i))};
-    }
-    std::string Text(int i) const {
-        const unsigned char* text = sqlite3_column_text(m_stmt, i);
-        return text != nullptr ? reinterpret_cast<const char*>(text) : "";
-    }
-    [[nodiscard]] const std::string& Cause() const { return m_cause; }
-
-private:
-    sqlite3* m_db;
-    sqlite3_stmt* m_stmt = nullptr;
-    int m_rc = SQLITE_ERROR;
-    std::string m_cause;
-};
-
-// Runs SQL without results; false with SQLite's text in `cause`.
-bool Exec(sqlite3* db, const char* sql, std::string* cause = nullptr) {
-    char* message = nullptr;
-    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, &message);
-    if (rc != SQLITE_OK && cause != nullptr) *cause = message != nullptr ? message : CauseOf(db, rc);
-    sqlite3_free(message);
-    return rc == SQLITE_OK;
-}
 
 // FNV-1a, 64 bits: a frame's key for finding it again (equal frames are then
 // compared byte for byte).
@@ -689,7 +650,7 @@ void Archive::SetCacheKiB(int kib) {
 }
 
 bool Archive::AddDownload(const std::vector<std::uint8_t>& image, std::int64_t time, Download* added,
-                          std::string& error) {
+                          std::string& error, const std::string& warnings) {
     if (m_db == nullptr) {
         error = "the archive is not open";
         return false;
@@ -718,23 +679,14 @@ bool Archive::AddDownload(const std::vector<std::uint8_t>& image, std::int64_t t
     // The structure of the whole file first: a damaged archive takes no
     // write, which could spread the damage, and stays as it is.
     {
-        Statement check(m_db, "PRAGMA quick_check(3)");
-        if (!check.ok()) return fail("cannot check the archive", check.Cause());
-        std::vector<std::string> findings;
-        int rc;
-        while ((rc = check.Step()) == SQLITE_ROW) findings.push_back(check.Text(0));
-        if (rc != SQLITE_DONE)
-            return fail("the archive is damaged; the download was not written into it", check.Cause());
-        if (!(findings.size() == 1 && findings[0] == "ok")) {
-            std::string list;
-            for (const std::string& f : findings) list += (list.empty() ? "" : "; ") + f;
-            return fail(
-                "the archive is damaged and was left as it is; 'oront-v208-cli verify-archive' lists the damage", list);
-        }
+        std::string what;
+        if (!CheckStructure(what, cause)) return fail(what, cause);
     }
+    site::Register reg;
+    if (!LoadRegister(reg, cause)) return fail("cannot read the site register", cause);
     Statement download(m_db,
                        "INSERT INTO downloads(time, serial, record_count, wrap_position, new_records,"
-                       " count_packet, slots, image_sha256) VALUES(?1, 0, ?2, ?3, 0, ?4, x'', ?5)");
+                       " count_packet, slots, image_sha256, warnings) VALUES(?1, 0, ?2, ?3, 0, ?4, x'', ?5, ?6)");
     Statement find(m_db, "SELECT id, frame FROM records WHERE time = ?1 AND key = ?2");
     Statement insert(m_db,
                      "INSERT INTO records(serial, time, location, key, first_download, frame)"
@@ -748,10 +700,14 @@ bool Archive::AddDownload(const std::vector<std::uint8_t>& image, std::int64_t t
     download.Bind(4, image.data(), kPacket);
     const auto hash = ImageHash(image);
     download.Bind(5, hash.data(), hash.size());
+    sqlite3_bind_text(download.get(), 6, warnings.c_str(), static_cast<int>(warnings.size()), SQLITE_TRANSIENT);
     if (download.Step() != SQLITE_DONE) return fail("cannot write to the archive", download.Cause());
     d.id = sqlite3_last_insert_rowid(m_db);
     std::vector<std::uint8_t> slots;
     slots.reserve(4 * static_cast<std::size_t>(d.recordCount));
+    // The earliest new record of each location number: from there on its
+    // records are judged against the register.
+    std::map<int, std::int64_t> judgeFrom;
     Frame frame;
     for (int k = 0; k < d.recordCount; ++k) {
         std::memcpy(frame.data(), image.data() + kPacket * (1 + 2 * static_cast<std::size_t>(k)), frame.size());
@@ -783,6 +739,8 @@ bool Archive::AddDownload(const std::vector<std::uint8_t>& image, std::int64_t t
             insert.Reset();
             id = sqlite3_last_insert_rowid(m_db);
             ++d.newRecords;
+            auto [at, first] = judgeFrom.emplace(frame[1], recordTime);
+            if (!first) at->second = std::min(at->second, recordTime);
         }
         if (id <= 0 || id > 0xFFFFFFFF) return fail("cannot write to the archive", "record ids beyond 32 bits");
         for (int shift = 0; shift < 32; shift += 8) slots.push_back(static_cast<std::uint8_t>(id >> shift));
@@ -792,8 +750,13 @@ bool Archive::AddDownload(const std::vector<std::uint8_t>& image, std::int64_t t
     finish.Bind(3, slots.data(), slots.size());
     finish.Bind(4, d.id);
     if (finish.Step() != SQLITE_DONE) return fail("cannot write to the archive", finish.Cause());
+    if (!reg.Empty()) {
+        for (const auto& [number, since] : judgeFrom)
+            if (!JudgeRecords(reg, {number}, since, cause)) return fail("cannot judge the new records", cause);
+    }
     if (beforeCommit) beforeCommit();
     if (!Exec(m_db, "COMMIT", &cause)) return fail("cannot write to the archive", cause);
+    d.warnings = warnings;
     if (added != nullptr) *added = d;
     return true;
 }
@@ -801,7 +764,10 @@ bool Archive::AddDownload(const std::vector<std::uint8_t>& image, std::int64_t t
 bool Archive::Downloads(std::vector<Download>& downloads, std::string& error) {
     downloads.clear();
     if (m_db == nullptr) return true;
-    Statement st(m_db, "SELECT id, time, serial, record_count, wrap_position, new_records FROM downloads ORDER BY id");
+    Statement st(m_db, m_version >= 3 ? "SELECT id, time, serial, record_count, wrap_position, new_records, warnings"
+                                        " FROM downloads ORDER BY id"
+                                      : "SELECT id, time, serial, record_count, wrap_position, new_records, ''"
+                                        " FROM downloads ORDER BY id");
     if (!st.ok()) {
         error = Reason("cannot read the archive", st.Cause());
         return false;
@@ -815,6 +781,7 @@ bool Archive::Downloads(std::vector<Download>& downloads, std::string& error) {
         d.recordCount = static_cast<int>(st.Int(3));
         d.wrapPosition = static_cast<int>(st.Int(4));
         d.newRecords = static_cast<int>(st.Int(5));
+        d.warnings = st.Text(6);
         downloads.push_back(d);
     }
     if (rc != SQLITE_DONE) error = Reason("cannot read the archive", st.Cause());

@@ -34,6 +34,8 @@
 #include <utility>
 #include <vector>
 
+#include "site/Register.h"
+
 struct sqlite3;
 
 namespace oront::archive {
@@ -41,7 +43,7 @@ namespace oront::archive {
 // The layout version this program writes (PRAGMA user_version). An older
 // archive is migrated forward when opened for writing (and read as it is
 // until then); a newer one is refused.
-inline constexpr int kSchemaVersion = 2;
+inline constexpr int kSchemaVersion = 3;
 
 // $ORONT_ARCHIVE, else $XDG_DATA_HOME/oront-v208/archive.sqlite, else
 // ~/.local/share/oront-v208/archive.sqlite; empty when none can be formed.
@@ -58,7 +60,38 @@ struct Download {
     std::uint32_t serial = 0;
     int recordCount = 0;
     int wrapPosition = 0;
-    int newRecords = 0;  // records no earlier download brought
+    int newRecords = 0;    // records no earlier download brought
+    std::string warnings;  // what was said of it when it was archived (the instruments' calibration)
+};
+
+// An archived record above a limit of the register, at one size.
+struct ExcursionRow {
+    std::int64_t record = 0;
+    std::int64_t time = 0;  // the record's TimeKey
+    std::string room;       // the room's id
+    int location = 0;       // the instrument's location number
+    int sizeTenths = 0;
+    double perM3 = 0.0;
+    double limitPerM3 = 0.0;
+    site::Level level = site::Level::None;
+};
+
+// Consecutive records at one room location above its alert limit at a size.
+struct AdverseTrendRow {
+    std::string room;
+    int location = 0;
+    int sizeTenths = 0;
+    std::int64_t firstTime = 0;  // TimeKeys of the first and the last record of the run
+    std::int64_t lastTime = 0;
+    int records = 0;
+};
+
+// Which excursions Excursions lists; both ends included.
+struct ExcursionFilter {
+    std::optional<std::string> room;
+    std::optional<std::int64_t> from;
+    std::optional<std::int64_t> to;
+    site::Level lowest = site::Level::Alert;  // Action lists action excursions only
 };
 
 using Frame = std::array<std::uint8_t, 128>;
@@ -118,7 +151,11 @@ public:
     // Archives one download: the memory image received (the count packet,
     // then two packets per record in slot order) at `time`. A damaged
     // archive takes nothing and the error names the damage.
-    bool AddDownload(const std::vector<std::uint8_t>& image, std::int64_t time, Download* added, std::string& error);
+    // `warnings` (what was said of the download, such as an instrument past
+    // its calibration) is kept with it. New records are judged against the
+    // register.
+    bool AddDownload(const std::vector<std::uint8_t>& image, std::int64_t time, Download* added, std::string& error,
+                     const std::string& warnings = {});
 
     // Every download, in the order of archiving.
     bool Downloads(std::vector<Download>& downloads, std::string& error);
@@ -148,6 +185,18 @@ public:
     // same pages again and again.
     void SetCacheKiB(int kib);
 
+    // The site register kept in the archive (empty when none was stored, or
+    // in an archive of an older layout).
+    bool LoadRegister(site::Register& reg, std::string& error);
+    // Replaces the register, all or nothing: a register that breaks a rule
+    // is refused with the rule (and the archive stays as it was). Every
+    // archived record is judged against the new register.
+    bool StoreRegister(const site::Register& reg, std::string& error);
+    // The archived records above a limit, in time order, and the adverse
+    // trends among them.
+    bool Excursions(const ExcursionFilter& filter, std::vector<ExcursionRow>& excursions,
+                    std::vector<AdverseTrendRow>& trends, std::string& error);
+
     // For tests: called inside a download's transaction, before the commit.
     std::function<void()> beforeCommit;
 
@@ -161,6 +210,14 @@ private:
     bool RecoverCompanions(std::string& error);
     bool Migrate(std::string& error);
     bool HashStoredImages(std::string& cause);
+    // Before a write: SQLite's check of the file's structure, inside the
+    // write's transaction. false with the damage in `cause`.
+    bool CheckStructure(std::string& what, std::string& cause);
+    // The excursions and adverse trends of the records of `numbers` (every
+    // location number when empty) from `sinceTime` on, judged again; within
+    // the write's transaction.
+    bool JudgeRecords(const site::Register& reg, const std::vector<int>& numbers, std::int64_t sinceTime,
+                      std::string& cause);
     // Reassembles download `id`: false with `cause` when SQLite fails, true
     // with `damage` (empty when sound) otherwise.
     bool Assemble(std::int64_t id, std::vector<std::uint8_t>& image, std::string& damage, std::string& cause);

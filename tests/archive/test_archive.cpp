@@ -385,7 +385,11 @@ TEST(Archive, MigratesAnOlderLayout) {
     const std::string path = FreshArchive("migrate");
     const std::vector<MemoryImage> images = {ThreeRecordImage(), MakeDemoImage()};
     for (const MemoryImage& image : images) Add(path, image);
-    Sql(path, "PRAGMA journal_mode = WAL; ALTER TABLE downloads DROP COLUMN image_sha256; PRAGMA user_version = 1");
+    Sql(path,
+        "PRAGMA journal_mode = WAL; DROP TABLE organisation; DROP TABLE rooms; DROP TABLE locations;"
+        " DROP TABLE limits; DROP TABLE instruments; DROP TABLE excursions; DROP TABLE adverse_trends;"
+        " ALTER TABLE downloads DROP COLUMN warnings; ALTER TABLE downloads DROP COLUMN image_sha256;"
+        " PRAGMA user_version = 1");
     ASSERT_EQ(ReadFileBytes(path)[18], 2);  // the header's write-ahead-log mode
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     chmod(path.c_str(), 0644);
