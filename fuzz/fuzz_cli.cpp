@@ -133,7 +133,9 @@ void CheckAccepted(const Options& o) {
     if (o.instrument == Instrument::Archive) FUZZ_CHECK(o.archiveId >= 1);
     FUZZ_CHECK(!(o.noArchive && !o.archive.empty()));
     // The archive's own commands take no instrument.
-    if (ReadsOnlyTheArchive(o.command)) FUZZ_CHECK(o.instrument == Instrument::Usb && !o.noArchive);
+    if (WorksOnTheArchiveAlone(o.command)) FUZZ_CHECK(o.instrument == Instrument::Usb && !o.noArchive);
+    if (o.command == Command::Site && o.site != SiteAction::Show)
+        FUZZ_CHECK(!o.output.empty() && !(o.output.size() > 1 && o.output[0] == '-'));
     if (o.command == Command::Report) {
         FUZZ_CHECK(o.output.size() < 2 || o.output[0] != '-');  // an empty name fails when written
         FUZZ_CHECK((o.firstPage == 0) == (o.lastPage == 0));

@@ -38,4 +38,16 @@ const char* RecordCsvHeader();
 std::string RecordCsvLine(const Record& record);
 std::string RecordJson(const Record& record);
 
+// "YYYY-MM-DD hh:mm:ss" of a record's TimeKey.
+std::string TimeKeyText(std::int64_t key);
+
+// The excursions and adverse trends as a table, CSV lines or JSON, the
+// rooms and locations named as the register names them.
+std::string ExcursionsText(const std::vector<ExcursionRow>& excursions, const std::vector<AdverseTrendRow>& trends,
+                           const site::Register& reg);
+std::string ExcursionsCsv(const std::vector<ExcursionRow>& excursions, const std::vector<AdverseTrendRow>& trends,
+                          const site::Register& reg);
+std::string ExcursionsJson(const std::vector<ExcursionRow>& excursions, const std::vector<AdverseTrendRow>& trends,
+                           const site::Register& reg);
+
 }  // namespace oront::archive

@@ -4,12 +4,15 @@
 #include <nlohmann/json.hpp>
 #include <utility>
 
+#include "classify/ClassifyText.h"
+#include "records/CFormat.h"
+
 namespace oront::site {
 namespace {
 
 using Json = nlohmann::ordered_json;
 
-const char* StandardName(classify::Standard s) {
+const char* StandardKey(classify::Standard s) {
     switch (s) {
         case classify::Standard::Iso2015:
             return "iso-2015";
@@ -21,7 +24,7 @@ const char* StandardName(classify::Standard s) {
     return "";
 }
 
-const char* StateName(classify::Occupancy s) {
+const char* StateKey(classify::Occupancy s) {
     switch (s) {
         case classify::Occupancy::AsBuilt:
             return "as-built";
@@ -207,12 +210,12 @@ std::string RegisterJson(const Register& reg) {
         r["id"] = room.id;
         r["name"] = room.name;
         r["area_m2"] = room.areaM2;
-        r["standard"] = StandardName(room.standard);
+        r["standard"] = StandardKey(room.standard);
         if (room.standard == classify::Standard::Gmp2022)
             r["grade"] = std::string(1, room.grade);
         else
             r["class"] = Tenths(room.classTenths);
-        r["state"] = StateName(room.state);
+        r["state"] = StateKey(room.state);
         r["notes"] = room.notes;
         r["adverse_run"] = room.adverseRun;
         Json locations = Json::array();
@@ -250,6 +253,68 @@ std::string RegisterJson(const Register& reg) {
     }
     root["instruments"] = std::move(instruments);
     return root.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+namespace {
+
+// A value per m³ with its thousands grouped ("3,520"), or with one decimal
+// below 10.
+std::string PerM3(double value) {
+    if (value < 10.0) return classify::FormatDecimal(value, 1);
+    const std::string digits = std::to_string(std::llround(value));
+    std::string grouped;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
+}
+
+// Metres with as many of two decimals as they need: "1.2 m", "4 m".
+std::string Metres(double value) {
+    std::string text = classify::FormatDecimal(value, 2);
+    while (text.size() > 1 && text.back() == '0') text.pop_back();
+    if (!text.empty() && text.back() == '.') text.pop_back();
+    return text + " m";
+}
+
+}  // namespace
+
+std::string RegisterText(const Register& reg) {
+    if (reg.Empty()) return "No site register is kept.\n";
+    std::string out;
+    if (!reg.organisation.name.empty() || !reg.organisation.address.empty())
+        out += "Organisation: " + reg.organisation.name +
+               (reg.organisation.address.empty() ? "" : ", " + reg.organisation.address) + "\n";
+    for (const Room& room : reg.rooms) {
+        const bool gmp = room.standard == classify::Standard::Gmp2022;
+        out += "Room " + room.id + (room.name.empty() ? "" : " " + room.name) + ": " +
+               classify::FormatDecimal(room.areaM2, room.areaM2 == std::floor(room.areaM2) ? 0 : 2) + " m², " +
+               (gmp ? std::string("EU GMP grade ") + room.grade
+                    : std::string(room.standard == classify::Standard::Iso1999 ? "ISO 14644-1:1999 " : "") +
+                          classify::ClassText(room.classTenths)) +
+               ", " + StateKey(room.state) + ", adverse trend after " + std::to_string(room.adverseRun) + " records\n";
+        if (!room.notes.empty()) out += "  notes: " + room.notes + "\n";
+        for (const Location& loc : room.locations) {
+            out += "  location " + FormatZeroPad(loc.number, 3).str() + (loc.name.empty() ? "" : " " + loc.name) +
+                   " (" + Metres(loc.xM) + ", " + Metres(loc.yM) + ")" + (loc.critical ? ", critical" : "");
+            if (loc.from) out += ", from " + DayText(*loc.from);
+            if (loc.to) out += ", to " + DayText(*loc.to);
+            out += "\n";
+        }
+        for (const Limit& limit : room.limits) {
+            out += "  limit " + classify::SizeText(limit.sizeTenths) +
+                   (limit.location ? " at location " + FormatZeroPad(*limit.location, 3).str() : std::string()) +
+                   ": alert " + PerM3(limit.alertPerM3) + ", action " + PerM3(limit.actionPerM3) + " per m³\n";
+        }
+    }
+    for (const Instrument& ins : reg.instruments) {
+        out += "Instrument " + std::to_string(ins.serial) + (ins.model.empty() ? "" : " " + ins.model) +
+               ": calibrated " + DayText(ins.calibratedOn) + ", due " + DayText(ins.calibrationDue) +
+               (ins.certificate.empty() ? "" : ", certificate " + ins.certificate) + ", " +
+               classify::FormatDecimal(ins.flowLPerMin, 2) + " L/min\n";
+    }
+    return out;
 }
 
 bool ParseRegisterJson(std::string_view text, Register& reg, std::string& error) {

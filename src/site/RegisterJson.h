@@ -32,4 +32,8 @@ std::string RegisterJson(const Register& reg);
 // register that breaks a rule of ValidationError; `reg` is then unchanged.
 bool ParseRegisterJson(std::string_view text, Register& reg, std::string& error);
 
+// The register for reading: the organisation, each room with its locations
+// and limits, each instrument; "No site register is kept." when empty.
+std::string RegisterText(const Register& reg);
+
 }  // namespace oront::site

@@ -42,11 +42,12 @@ check "an archive that does not exist yet is not written over either" \
 for args in "--demo history" "--simulate x.img records" "--from-archive 1 trend --location 3 t.svg" \
             "--demo-full verify-archive" "--no-archive history"; do
   "$cli" $args > out.txt 2> err.txt; rc=$?
-  check "'$args' is a usage error" usage_error "reads only the archive"
+  check "'$args' is a usage error" usage_error "works on the archive alone"
 done
 "$cli" --help > help.txt
 check "--help lists help" grep -qE "^  help " help.txt
-for command in count erase save-all save-range dump report classify history records trend verify-archive; do
+for command in count erase save-all save-range dump report classify history records trend verify-archive site \
+               excursions; do
   check "--help lists $command" grep -qE "^  $command( |$)" help.txt
   "$cli" $command --help > out.txt; rc=$?
   check "$command --help gives its usage" bash -c "[ $rc -eq 0 ] && head -1 out.txt | grep -q '^usage: oront-v208-cli' \
@@ -96,6 +97,46 @@ cp store/archive.sqlite damaged.before
 check "a damaged archive takes no download, the save still succeeds" bash -c "[ $rc -eq 0 ] && cmp -s first.csv third.csv \
   && grep -q 'warning: the download was not archived: the archive is damaged and was left as it is' err.txt \
   && cmp -s store/archive.sqlite damaged.before"
+
+# The site register: imported whole or not at all, exported byte for byte,
+# judging every download (one line on stderr) and the archived records.
+export ORONT_ARCHIVE="$work/site/archive.sqlite"
+"$cli" --demo save-all before.csv 2> err.txt
+check "without a register a download says nothing of monitoring" bash -c "! grep -q 'Monitoring' err.txt"
+"$cli" excursions > out.txt; rc=$?
+check "excursions without a register: none, exit 0" bash -c "[ $rc -eq 0 ] && grep -qx 'No archived record is above an alert or action limit.' out.txt"
+cat > site.json <<'EOF_SITE'
+{"organisation": {"name": "Pharma Example", "address": "Werkstraße 1"},
+ "rooms": [{"id": "FR2", "name": "Filling room 2", "area_m2": 24, "standard": "gmp-2022", "grade": "B",
+            "state": "operational", "locations": [{"number": 5, "name": "door", "x_m": 0, "y_m": 4}],
+            "limits": [{"size_um": 0.5, "alert_per_m3": 3000, "action_per_m3": 3520}]},
+           {"id": "LAB", "area_m2": 40, "standard": "iso-2015", "class": 7, "state": "at-rest",
+            "locations": [{"number": 1, "name": "entry"}],
+            "limits": [{"size_um": 0.5, "alert_per_m3": 200000, "action_per_m3": 352000}]}],
+ "instruments": [{"serial": 2150042, "calibrated_on": "2014-03-01", "calibration_due": "2015-03-01"}]}
+EOF_SITE
+sed 's/"alert_per_m3": 3000/"alert_per_m3": 9000/' site.json > broken.json
+"$cli" site import broken.json > out.txt 2> err.txt; rc=$?
+check "a register that breaks a rule is refused with its place" bash -c "[ $rc -eq 1 ] \
+  && grep -qF 'broken.json is refused (the register was left as it was): rooms[0].limits[0]: the alert limit is above the action limit' err.txt \
+  && grep -qx 'No site register is kept.' <($cli site show)"
+"$cli" site import site.json 2> err.txt; rc=$?
+"$cli" site export one.json 2> /dev/null && "$cli" site import one.json 2> /dev/null && "$cli" site export two.json 2> /dev/null
+check "the register is imported, and exported again byte for byte" bash -c "[ $rc -eq 0 ] && cmp -s one.json two.json \
+  && grep -qx 'Imported the site register (2 rooms, 1 instrument) from site.json' err.txt && grep -q '\"grade\": \"B\"' one.json"
+"$cli" excursions > out.txt; rc=$?
+check "the records archived before the register are judged by it" bash -c "[ $rc -eq 3 ] && grep -q '  LAB       001 entry' out.txt"
+"$cli" --demo save-all after.csv 2> err.txt; rc=$?
+check "a download is judged on one line and its past calibration warned of" bash -c "[ $rc -eq 0 ] && cmp -s before.csv after.csv \
+  && [ \$(grep -c '^Monitoring: ' err.txt) -eq 1 ] \
+  && grep -qx 'oront-v208-cli: warning: the instrument 2150042 was past its calibration due date 2015-03-01 on 2015-03-19' err.txt \
+  && $cli history --format json | tail -2 | grep -q 'past its calibration due date 2015-03-01'"
+"$cli" excursions --room FR2 --level action --format csv > out.csv; rc=$?
+check "excursions filter by room and level as CSV" bash -c "[ $rc -eq 3 ] && head -1 out.csv | grep -qx 'time,room,location,location_name,size_um,per_m3,limit_per_m3,level,records,last_time' \
+  && [ \$(tail -n +2 out.csv | grep -vc ',FR2,5,door,0.5,[0-9.]*,3520.0,action,,\$') -eq 0 ] && [ \$(wc -l < out.csv) -gt 1 ]"
+"$cli" excursions --room NONE --format json > out.json; rc=$?
+check "no excursion is exit 0" bash -c "[ $rc -eq 0 ] && [ \"\$(cat out.json)\" = \"\$(printf '{\"excursions\": [],\\n \"adverse_trends\": []}')\" ]"
+export ORONT_ARCHIVE="$work/store/archive.sqlite"
 
 # A path longer than SQLite takes: said so, nothing created.
 deep=$work/$(printf 'd%.0s' $(seq 200))/$(printf 'e%.0s' $(seq 200))/$(printf 'f%.0s' $(seq 100))/archive.sqlite

@@ -12,7 +12,12 @@
 #include "archive/Trend.h"
 #include "base/OutputFile.h"
 #include "base/StandardOutput.h"
+#include "site/Monitoring.h"
+#include "site/RegisterJson.h"
 #endif
+
+#include <fstream>
+#include <sstream>
 
 namespace oront::cli {
 
@@ -61,6 +66,8 @@ bool WritesOutput(const Options& o) {
             return !o.output.empty();
         case Command::Report:
             return o.printer.empty();
+        case Command::Site:
+            return o.site == SiteAction::Export;
         default:
             return false;
     }
@@ -82,12 +89,91 @@ int GuardArchive(const Options& o) {
 }
 
 void ArchiveDownload(const Options& o, const std::vector<std::uint8_t>& image) {
+    // Monitoring: the site register kept in the archive judges the download
+    // (also one that is not archived); without a register nothing is said.
+    std::string warnings;
+    {
+        archive::Archive reader;
+        std::string error;
+        site::Register reg;
+        if (reader.Open(PathOf(o), archive::OpenMode::ReadOnly, error) && reader.LoadRegister(reg, error) &&
+            !reg.Empty()) {
+            const site::DownloadJudgement judged = site::JudgeDownload(reg, site::FramesOf(image));
+            if (const std::string text = site::JudgementText(judged); !text.empty()) std::cerr << text << "\n";
+            for (const std::string& w : judged.calibration) {
+                std::cerr << "oront-v208-cli: warning: " << w << "\n";
+                warnings += (warnings.empty() ? "" : "; ") + w;
+            }
+        }
+    }
     if (o.noArchive || o.instrument == Instrument::Archive) return;
     archive::Archive a;
     std::string error;
     if (!a.Open(PathOf(o), archive::OpenMode::ReadWrite, error) ||
-        !a.AddDownload(image, static_cast<std::int64_t>(std::time(nullptr)), nullptr, error))
+        !a.AddDownload(image, static_cast<std::int64_t>(std::time(nullptr)), nullptr, error, warnings))
         std::cerr << "oront-v208-cli: warning: the download was not archived: " << error << "\n";
+}
+
+int RunSite(const Options& o) {
+    archive::Archive a;
+    std::string error;
+    site::Register reg;
+    if (o.site == SiteAction::Import) {
+        std::ifstream in(o.output, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        if (!in) {
+            std::cerr << "oront-v208-cli: cannot read " << o.output << "\n";
+            return 1;
+        }
+        if (!site::ParseRegisterJson(text.str(), reg, error)) {
+            std::cerr << "oront-v208-cli: " << o.output << " is refused (the register was left as it was): " << error
+                      << "\n";
+            return 1;
+        }
+        if (!a.Open(PathOf(o), archive::OpenMode::ReadWrite, error) || !a.StoreRegister(reg, error))
+            return ArchiveError(error);
+        std::cerr << "Imported the site register (" << reg.rooms.size()
+                  << (reg.rooms.size() == 1 ? " room, " : " rooms, ") << reg.instruments.size()
+                  << (reg.instruments.size() == 1 ? " instrument" : " instruments") << ") from " << o.output << "\n";
+        return 0;
+    }
+    if (!a.Open(PathOf(o), archive::OpenMode::ReadOnly, error) || !a.LoadRegister(reg, error))
+        return ArchiveError(error);
+    if (o.site == SiteAction::Export) {
+        const OutputResult written = WriteOutputFile(o.output, site::RegisterJson(reg));
+        if (!written.ok()) {
+            std::cerr << "oront-v208-cli: cannot write the site register (" << written.Describe() << ")\n";
+            return 1;
+        }
+        std::cerr << "Saved the site register to " << o.output << "\n";
+        return 0;
+    }
+    const std::string text = o.textFormat == TextFormat::Json ? site::RegisterJson(reg) : site::RegisterText(reg);
+    return PrintStandardOutput(text, "oront-v208-cli") ? 0 : 1;
+}
+
+int RunExcursions(const Options& o) {
+    archive::RecordFilter times;
+    if (const int rc = FilterOf(o, times)) return rc;
+    archive::ExcursionFilter filter;
+    if (!o.room.empty()) filter.room = o.room;
+    filter.from = times.from;
+    filter.to = times.to;
+    filter.lowest = o.actionOnly ? site::Level::Action : site::Level::Alert;
+    archive::Archive a;
+    std::string error;
+    site::Register reg;
+    std::vector<archive::ExcursionRow> excursions;
+    std::vector<archive::AdverseTrendRow> trends;
+    if (!a.Open(PathOf(o), archive::OpenMode::ReadOnly, error) || !a.LoadRegister(reg, error) ||
+        !a.Excursions(filter, excursions, trends, error))
+        return ArchiveError(error);
+    const std::string text = o.textFormat == TextFormat::Json  ? archive::ExcursionsJson(excursions, trends, reg)
+                             : o.textFormat == TextFormat::Csv ? archive::ExcursionsCsv(excursions, trends, reg)
+                                                               : archive::ExcursionsText(excursions, trends, reg);
+    if (!PrintStandardOutput(text, "oront-v208-cli")) return 1;
+    return excursions.empty() && trends.empty() ? 0 : 3;
 }
 
 bool LoadArchivedImage(const Options& o, std::vector<std::uint8_t>& image) {
@@ -219,6 +305,14 @@ int RunTrend(const Options& o) {
 }
 
 int RunVerifyArchive(const Options& o) {
+    return RunHistory(o);
+}
+
+int RunSite(const Options& o) {
+    return RunHistory(o);
+}
+
+int RunExcursions(const Options& o) {
     return RunHistory(o);
 }
 #endif

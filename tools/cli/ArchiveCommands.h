@@ -34,6 +34,10 @@ int RunRecords(const Options& o);
 // verify-archive: 0 sound (or nothing archived yet), 3 damaged, 1 when the
 // check could not run.
 int RunVerifyArchive(const Options& o);
+// site show|export|import: the exit status (1 when an import is refused).
+int RunSite(const Options& o);
+// excursions [...]: 0 when no archived record is above a limit, 3 when any.
+int RunExcursions(const Options& o);
 // trend ... OUT: the exit status. The chart is drawn by DrawTrend, which only
 // the report program has (with Qt Charts); oront-v208-cli hands the command
 // over to it.

@@ -14,7 +14,7 @@ constexpr const char* kInstrumentOptions = "[--simulate IMAGE | --demo | --demo-
 constexpr const char* kHead =
     "usage: oront-v208-cli [--simulate IMAGE | --demo | --demo-full | --from-archive ID]\n"
     "                      [--archive PATH | --no-archive] COMMAND [ARGS]\n"
-    "       oront-v208-cli [--archive PATH] history|records|trend|verify-archive [ARGS]\n"
+    "       oront-v208-cli [--archive PATH] history|records|trend|verify-archive|site|excursions [ARGS]\n"
     "       oront-v208-cli COMMAND --help | --help | --version\n"
     "\n"
     "Instrument:  without --simulate/--demo the instrument attached over USB\n"
@@ -87,6 +87,17 @@ constexpr CommandUsage kCommands[] = {
      "  verify-archive             check the whole archive: SQLite's integrity check,\n"
      "                             and every download and record against what was\n"
      "                             stored; lists what is damaged and exits 3 then\n"},
+    {"site", true,
+     "  site show [--format text|json] | site export FILE.json | site import FILE.json\n"
+     "                             the site register kept in the archive: its rooms,\n"
+     "                             locations, alert and action limits and instruments;\n"
+     "                             an import replaces it whole, or not at all\n"},
+    {"excursions", true,
+     "  excursions [--room ID] [--from DATE] [--to DATE] [--level alert|action]\n"
+     "             [--format text|csv|json]\n"
+     "                             the archived records above an alert or action limit\n"
+     "                             of their room, and the adverse trends (runs of\n"
+     "                             records above the alert limit); exit 3 when any\n"},
 };
 
 const CommandUsage* FindCommand(const std::string& name) {
@@ -341,9 +352,9 @@ std::string UsageText(const std::string& command) {
     return text;
 }
 
-bool ReadsOnlyTheArchive(Command command) {
+bool WorksOnTheArchiveAlone(Command command) {
     return command == Command::History || command == Command::Records || command == Command::Trend ||
-           command == Command::VerifyArchive;
+           command == Command::VerifyArchive || command == Command::Site || command == Command::Excursions;
 }
 
 ParsedOptions ParseArguments(const std::vector<std::string>& args) {
@@ -490,6 +501,50 @@ ParsedOptions ParseArguments(const std::vector<std::string>& args) {
     } else if (word == "trend") {
         o.command = Command::Trend;
         if (std::string e = ParseTrend(rest, o); !e.empty()) return fail(e);
+    } else if (word == "site") {
+        o.command = Command::Site;
+        if (!rest.empty() && (rest[0] == "export" || rest[0] == "import")) {
+            if (rest.size() != 2 || rest[1].empty() || IsOption(rest[1]))
+                return fail("site " + rest[0] + " needs one file name");
+            o.site = rest[0] == "export" ? SiteAction::Export : SiteAction::Import;
+            o.output = rest[1];
+        } else if (!rest.empty() && rest[0] == "show") {
+            if (rest.size() == 3 && rest[1] == "--format" && (rest[2] == "text" || rest[2] == "json"))
+                o.textFormat = rest[2] == "json" ? TextFormat::Json : TextFormat::Text;
+            else if (rest.size() != 1)
+                return fail("site show takes only --format text or --format json");
+        } else {
+            return fail("site takes show, export FILE.json or import FILE.json");
+        }
+    } else if (word == "excursions") {
+        o.command = Command::Excursions;
+        std::vector<std::string> filters;
+        std::vector<std::string> given;
+        for (std::size_t k = 0; k < rest.size(); k += 2) {
+            const std::string& option = rest[k];
+            if (option != "--room" && option != "--from" && option != "--to" && option != "--level" &&
+                option != "--format")
+                return fail("unknown excursions option " + option);
+            if (std::find(given.begin(), given.end(), option) != given.end()) return fail(option + " is given twice");
+            given.push_back(option);
+            if (k + 1 >= rest.size() || rest[k + 1].empty()) return fail(option + " needs a value");
+            const std::string& value = rest[k + 1];
+            if (option == "--room") {
+                o.room = value;
+            } else if (option == "--level") {
+                if (value != "alert" && value != "action")
+                    return fail("--level takes alert or action (not " + value + ")");
+                o.actionOnly = value == "action";
+            } else if (option == "--format") {
+                if (value != "text" && value != "csv" && value != "json")
+                    return fail("--format takes text, csv or json (not " + value + ")");
+                o.textFormat = value == "json" ? TextFormat::Json : value == "csv" ? TextFormat::Csv : TextFormat::Text;
+            } else {
+                filters.push_back(option);
+                filters.push_back(value);
+            }
+        }
+        if (std::string e = ParseRecords(filters, o); !e.empty()) return fail(e);
     } else if (word == "verify-archive") {
         if (!rest.empty()) return fail("verify-archive takes no arguments");
         o.command = Command::VerifyArchive;
@@ -500,10 +555,10 @@ ParsedOptions ParseArguments(const std::vector<std::string>& args) {
         return fail(word.empty() || IsOption(word) ? "unknown option " + word : "unknown command " + word);
     }
     // The archive's own commands read no instrument and archive nothing.
-    if (ReadsOnlyTheArchive(o.command) && instrumentGiven)
-        return fail(word + " reads only the archive: " + instrumentOption + " does not apply");
-    if (ReadsOnlyTheArchive(o.command) && o.noArchive)
-        return fail(word + " reads only the archive: --no-archive does not apply");
+    if (WorksOnTheArchiveAlone(o.command) && instrumentGiven)
+        return fail(word + " works on the archive alone: " + instrumentOption + " does not apply");
+    if (WorksOnTheArchiveAlone(o.command) && o.noArchive)
+        return fail(word + " works on the archive alone: --no-archive does not apply");
     return result;
 }
 

@@ -25,8 +25,12 @@ enum class Command {
     History,
     Records,
     Trend,
-    VerifyArchive
+    VerifyArchive,
+    Site,
+    Excursions
 };
+enum class SiteAction { Show, Export, Import };
+enum class TextFormat { Text, Csv, Json };
 enum class ClassifyFormat { Text, Json, Csv, Pdf };
 
 struct Options {
@@ -51,6 +55,12 @@ struct Options {
     // records and trend: the filters as typed (empty: not given)
     std::string serial, location, from, to;
     int trendSize = 0;  // trend: the size in tenths of a µm; 0: the location's smallest
+    // site: what to do with the register (Export writes, Import reads o.output)
+    SiteAction site = SiteAction::Show;
+    // excursions: the filters as typed, and the level (true: action only)
+    std::string room;
+    bool actionOnly = false;
+    TextFormat textFormat = TextFormat::Text;  // site show, excursions
 };
 
 struct ParsedOptions {
@@ -66,6 +76,6 @@ ParsedOptions ParseArguments(const std::vector<std::string>& args);
 std::string UsageText(const std::string& command = {});
 
 // Whether the command works on the archive alone (no instrument).
-bool ReadsOnlyTheArchive(Command command);
+bool WorksOnTheArchiveAlone(Command command);
 
 }  // namespace oront::cli

@@ -244,6 +244,8 @@ int main(int argc, char** argv) {
     if (o.command == cli::Command::History) return cli::RunHistory(o);
     if (o.command == cli::Command::Records) return cli::RunRecords(o);
     if (o.command == cli::Command::VerifyArchive) return cli::RunVerifyArchive(o);
+    if (o.command == cli::Command::Site) return cli::RunSite(o);
+    if (o.command == cli::Command::Excursions) return cli::RunExcursions(o);
     // The trend is drawn with Qt Charts, in the report program.
     if (o.command == cli::Command::Trend) {
         if (const int rc = cli::HandOverReport(argv); rc >= 0) return rc;
@@ -306,6 +308,8 @@ int main(int argc, char** argv) {
         case cli::Command::Records:
         case cli::Command::Trend:
         case cli::Command::VerifyArchive:
+        case cli::Command::Site:
+        case cli::Command::Excursions:
             break;
     }
     return 0;
