@@ -45,6 +45,7 @@
 #include "export/qt/SaveDataDlg.h"
 #include "export/qt/SaveFileDialog.h"
 #include "print/qt/PrintPreViewParent.h"
+#include "site/Monitoring.h"
 #include "table/DragSelect.h"
 #include "table/qt/RecordTableCtrl.h"
 
@@ -121,6 +122,12 @@ constexpr ButtonSpec kButtons[] = {
 constexpr const char* kSettingsFolder = "oront-v208";
 constexpr const char* kSettingsName = "window";
 constexpr const char* kGeometryKey = "MainWindow/geometry";
+
+// The marks of records above an alert or action limit.
+constexpr QRgb kAlertTint = 0xFFFFD98C;
+constexpr QRgb kActionTint = 0xFFFFA89A;
+// The message when an instrument is past its calibration or not registered.
+constexpr const char* kCheckCalibration = "Check the instrument's calibration!";
 
 QString Latin1(const std::string& s) {
     return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
@@ -232,6 +239,48 @@ void CDataTransferDlg::CreateControls() {
     // At the template's width the columns have their own widths; a wider
     // window shares its extra width among them.
     m_pList->SetNaturalWidth(du.Rect(6, 7, 422, 191).width());
+    // A record above an alert or action limit of its room is marked in
+    // amber or red.
+    m_pList->SetKeyTint([this](int key) -> std::optional<QRgb> {
+        const RecordStore& store = m_pLogic->Store();
+        // A key is four times the row's index in the result table (and a
+        // summary's line 0 to 3).
+        const int index = key / 4;
+        if (m_levels.empty() || key < 0 || index > store.m_nLastRow) return std::nullopt;
+        // The level of a record row's record; a point's group row takes the
+        // worst of the cycles under it; a run's summary none.
+        const auto levelOf = [&](const ResultRow& row) {
+            if (row.m_nSlot < 0) return site::Level::None;
+            // The rows number the records in time order; the levels follow
+            // the instrument's slots, which a full memory rotates.
+            std::size_t slot = static_cast<std::size_t>(row.m_nSlot);
+            if (store.m_nRecordCount == kMaxRecords && store.m_nWrapPosition > 0)
+                slot = (slot + static_cast<std::size_t>(store.m_nWrapPosition)) % kMaxRecords;
+            return slot < m_levels.size() ? m_levels[slot] : site::Level::None;
+        };
+        const ResultRow& row = store.Row(index);
+        const std::string_view kind = row.m_strKind;
+        site::Level level = site::Level::None;
+        if (kind == kind::kGroupCollapsed || kind == kind::kGroupExpanded) {
+            for (int member = index + 1; member <= store.m_nLastRow; ++member) {
+                const ResultRow& m = store.Row(member);
+                if (std::string_view(m.m_strKind) != kind::kMember) break;
+                level = std::max(level, levelOf(m));
+            }
+        } else if (kind != kind::kSummary) {
+            level = levelOf(row);
+        }
+        if (level == site::Level::Action) return kActionTint;
+        if (level == site::Level::Alert) return kAlertTint;
+        return std::nullopt;
+    });
+    // What monitoring found in the download, in a line under the list.
+    m_pMonitoring = new QLabel(this);
+    m_pMonitoring->setObjectName("monitoring");
+    m_pMonitoring->setAutoFillBackground(true);
+    m_pMonitoring->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_pMonitoring->setContentsMargins(4, 1, 4, 1);
+    m_pMonitoring->hide();
 
     auto* print = addButton(buttonSpec(ctl::kDataPrint));
     auto* classify = addButton(buttonSpec(kClassifyButton));
@@ -331,6 +380,13 @@ QRect CDataTransferDlg::Placed(QRect rect, Anchor anchor, QSize extra) {
 void CDataTransferDlg::LayOut() {
     const QSize extra = (size() - m_templateSize).expandedTo(QSize(0, 0));
     for (const Place& p : m_places) p.widget->setGeometry(Placed(p.rect, p.anchor, extra));
+    // The monitoring line takes the list's last line of room while it shows.
+    if (m_pMonitoring != nullptr && m_pMonitoring->isVisible()) {
+        const QRect list = m_pList->geometry();
+        const int height = m_pMonitoring->sizeHint().height();
+        m_pList->setGeometry(list.adjusted(0, 0, 0, -height));
+        m_pMonitoring->setGeometry(list.x(), list.bottom() - height + 1, list.width(), height);
+    }
 }
 
 std::unique_ptr<QSettings> CDataTransferDlg::OpenSettings() {
@@ -357,6 +413,27 @@ QWidget* CDataTransferDlg::Control(int id) const {
 
 void CDataTransferDlg::OnReadRecords() {
     m_pLogic->OnReadRecords();
+    ShowMonitoring();
+}
+
+void CDataTransferDlg::ShowMonitoring() {
+    m_pMonitoring->setText(m_monitoringText);
+    QPalette pal = m_pMonitoring->palette();
+    pal.setColor(QPalette::Window, m_monitoringLevel == site::Level::Action  ? QColor(kActionTint)
+                                   : m_monitoringLevel == site::Level::Alert ? QColor(kAlertTint)
+                                                                             : theme::Background());
+    m_pMonitoring->setPalette(pal);
+    m_pMonitoring->setVisible(!m_monitoringText.isEmpty());
+    LayOut();
+    if (m_calibrationWarnings.empty()) return;
+    // An instrument past its calibration (or one the register does not
+    // know): the title says so, and a message.
+    std::string detail;
+    for (const std::string& w : m_calibrationWarnings) detail += (detail.empty() ? "" : "\n") + w;
+    setWindowTitle(windowTitle() + QStringLiteral(" - ") + QString::fromStdString(m_calibrationWarnings.front()));
+    m_calibrationWarnings.clear();
+    SetMessage(kCheckCalibration, detail, MessageIcon::Warning);
+    ShowMessage();
 }
 
 void CDataTransferDlg::OnDeleteRecords() {
@@ -438,12 +515,33 @@ void CDataTransferDlg::SetArchive(const std::string& path, bool off) {
 }
 
 void CDataTransferDlg::ArchiveDownload(const MemoryImage& image) {
+    // Monitoring first: the site register kept in the archive judges the
+    // download, also one that is not archived (without a register nothing
+    // is marked or said).
+    std::string warnings;
+    {
+        archive::Archive reader;
+        std::string error;
+        site::Register reg;
+        if (reader.Open(m_archivePath, archive::OpenMode::ReadOnly, error) && reader.LoadRegister(reg, error) &&
+            !reg.Empty()) {
+            const site::DownloadJudgement judged = site::JudgeDownload(reg, site::FramesOf(image));
+            m_levels = judged.levels;
+            m_monitoringText = QString::fromStdString(site::JudgementText(judged));
+            m_monitoringLevel = judged.action > 0  ? site::Level::Action
+                                : judged.alert > 0 ? site::Level::Alert
+                                                   : site::Level::None;
+            for (const std::string& w : judged.calibration) warnings += (warnings.empty() ? "" : "; ") + w;
+            m_calibrationWarnings = judged.calibration;
+            m_pList->viewport()->update();
+        }
+    }
     if (!m_bArchiveRead || m_bArchiveOff || !archive::CHistoryDlg::ArchiveEveryDownload(*OpenSettings())) return;
     archive::Archive store;
     std::string error;
     archive::Download added;
     if (store.Open(m_archivePath, archive::OpenMode::ReadWrite, error) &&
-        store.AddDownload(image, static_cast<std::int64_t>(std::time(nullptr)), &added, error)) {
+        store.AddDownload(image, static_cast<std::int64_t>(std::time(nullptr)), &added, error, warnings)) {
         m_pLogic->SetListedArchiveId(added.id);
         return;
     }
@@ -499,6 +597,7 @@ void CDataTransferDlg::ReadImage(MemoryImage image, const QString& name, bool ar
     m_readingName = name;
     m_bArchiveRead = archive;
     m_pLogic->ReadRecordsFrom(instrument, name.toStdString());
+    ShowMonitoring();
     m_readingName.clear();
     m_bArchiveRead = true;
 }
@@ -784,6 +883,10 @@ void CDataTransferDlg::ClearTable() {
     // instrument.
     const QString title = QString::fromLatin1(msg::kAppTitle);
     setWindowTitle(m_readingName.isEmpty() ? title : title + QStringLiteral(" - ") + m_readingName);
+    m_levels.clear();
+    m_monitoringText.clear();
+    m_monitoringLevel = site::Level::None;
+    m_calibrationWarnings.clear();
     m_pList->SuspendRedraw();
     m_pList->DeleteAllItems();
     m_pList->ResumeRedraw();

@@ -54,6 +54,7 @@
 #include "app/MainWindowLogic.h"
 #include "device/MemoryImage.h"
 #include "export/SaveFlows.h"
+#include "site/Register.h"
 #include "table/RecordTable.h"
 
 class QLabel;
@@ -178,6 +179,9 @@ private:
     // simulated instrument playing it; the title names it `name`.
     void ReadImage(MemoryImage image, const QString& name, bool archive);
     void ArchiveDownload(const MemoryImage& image);
+    // After a read: the monitoring line under the list, and the warning of an
+    // instrument past its calibration.
+    void ShowMonitoring();
     void SetupButtons();
     void LayOut();
     void RestoreWindowPlace();
@@ -233,6 +237,13 @@ private:
 #endif
     qint64 m_nLastProgressPaint = 0;
     QString m_status;  // the last note shown in the title
+    // What the site register made of the listed download: each slot's level,
+    // the line under the list and its worst level, the calibration warnings.
+    std::vector<site::Level> m_levels;
+    QString m_monitoringText;
+    site::Level m_monitoringLevel = site::Level::None;
+    std::vector<std::string> m_calibrationWarnings;
+    QLabel* m_pMonitoring = nullptr;
 };
 
 }  // namespace oront

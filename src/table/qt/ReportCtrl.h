@@ -56,6 +56,9 @@ public:
     // Columns. Width 0 hides a column.
     int InsertColumn(int column, const QString& title, ColumnAlign align, int width);
     int GetColumnCount() const { return m_model.ColumnCount(); }
+    // The background of the rows showing a key of the row source, where
+    // `tint` gives one (see ReportModel::SetKeyTint).
+    void SetKeyTint(std::function<std::optional<QRgb>(int key)> tint) { m_model.SetKeyTint(std::move(tint)); }
     // The list's width at which the columns have exactly the widths given;
     // 0 (the default) never widens them.
     void SetNaturalWidth(int width);

@@ -41,6 +41,9 @@ QVariant ReportModel::data(const QModelIndex& index, int role) const {
         case Qt::ForegroundRole:
             return QColor::fromRgb(row.colors ? row.colors->m_textColors[c] : m_defaultColors.m_textColors[c]);
         case Qt::BackgroundRole:
+            if (row.key >= 0 && m_tint) {
+                if (const std::optional<QRgb> tint = m_tint(row.key)) return QColor::fromRgb(*tint);
+            }
             return QColor::fromRgb(row.colors ? row.colors->m_backColors[c] : m_defaultColors.m_backColors[c]);
         default:
             return {};
@@ -143,6 +146,11 @@ int ReportModel::InsertRow(int row) {
     r.text.resize(m_columns.size());
     r.image.assign(m_columns.size(), static_cast<signed char>(-1));
     return Insert(row, std::move(r));
+}
+
+void ReportModel::SetKeyTint(std::function<std::optional<QRgb>(int key)> tint) {
+    m_tint = std::move(tint);
+    if (!m_rows.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount() - 1), {Qt::BackgroundRole});
 }
 
 int ReportModel::InsertSourcedRow(int row, int key) {

@@ -19,7 +19,9 @@
 #include <QAbstractTableModel>
 #include <QList>
 #include <QPixmap>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,6 +62,10 @@ public:
 
     // Rows.
     void SetRowSource(const IRowSource* source) { m_source = source; }
+    // The background of the rows that show a key of the row source, where
+    // `tint` gives one for the key (a mark such as a limit exceeded); other
+    // rows keep their colours. An empty function takes the tint away.
+    void SetKeyTint(std::function<std::optional<QRgb>(int key)> tint);
     [[nodiscard]] int RowCount() const;
     // Inserts an empty row with cells of its own, or one that shows `key` of
     // the row source; returns its row (clamped to the row count).
@@ -107,6 +113,7 @@ private:
     void CellChanged(int row, int column, int role);
 
     const IRowSource* m_source = nullptr;
+    std::function<std::optional<QRgb>(int key)> m_tint;
     std::vector<Column> m_columns;
     QRgb m_defaultText;
     QRgb m_defaultBack;

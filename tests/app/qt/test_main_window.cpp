@@ -44,6 +44,7 @@
 #include "export/qt/SaveDataDlg.h"
 #include "print/qt/PrintPreViewParent.h"
 #include "records/CFormat.h"
+#include "site/Register.h"
 #include "support/InstrumentBuilders.h"
 #include "support/TestEnvironment.h"
 #include "support/gtest/SkipOrFail.h"
@@ -507,6 +508,60 @@ TEST(MainWindow, DownloadsAreArchivedAndHistoryOpensOneAsItWasRead) {
     QTest::keyClick(h.dlg.get(), Qt::Key_T, Qt::ControlModifier);
     ASSERT_TRUE(QTest::qWaitFor([&] { return h.trends.size() == 2; }));
     EXPECT_EQ(h.trends, (std::vector<std::string>{path, path}));
+}
+
+// With a site register in the archive, every download is judged: the
+// records above an alert or action limit of their room are marked amber or
+// red, a line under the list counts them, and an instrument past its
+// calibration is warned of in the title and a message. Without one, nothing
+// of it shows.
+TEST(MainWindow, MonitoringMarksTheRecordsAboveTheLimitsOfTheirRoom) {
+    const std::string path = (test::FreshTestFolder("main-window-monitoring") / "archive.sqlite").string();
+    MainWindowHarness h(MakeDemoImage());
+    h.dlg->SetArchive(path, false);
+    QTest::mouseClick(h.W(1000), Qt::LeftButton);
+    EXPECT_FALSE(h.dlg->findChild<QLabel*>("monitoring")->isVisible()) << "no register, no monitoring line";
+    EXPECT_TRUE(h.messages.empty());
+
+    site::Register reg;
+    site::Room lab;
+    lab.id = "LAB";
+    lab.name = "QC lab";
+    lab.areaM2 = 40;
+    lab.classTenths = 70;
+    lab.locations = {{1, "entry", 0, 0, false, {}, {}}};
+    lab.limits = {{5, 200000, 352000, {}}};
+    reg.rooms = {lab};
+    reg.instruments = {{2150042, "V208", 20140301, 20150301, "CAL-1", 2.83}};
+    {
+        archive::Archive a;
+        std::string error;
+        ASSERT_TRUE(a.Open(path, archive::OpenMode::ReadWrite, error) && a.StoreRegister(reg, error)) << error;
+    }
+    h.dlg->Logic().OnSaveFinished(true);
+    QTest::mouseClick(h.W(1000), Qt::LeftButton);
+    auto* line = h.dlg->findChild<QLabel*>("monitoring");
+    ASSERT_TRUE(line->isVisible());
+    EXPECT_TRUE(line->text().startsWith("Monitoring: 7 records above the alert limit and 13 above the action limit"))
+        << line->text().toStdString();
+    EXPECT_EQ(line->geometry().top(), h.W(1007)->geometry().bottom() + 1) << "the line sits under the list";
+    // The first records of the entry: 417,773 per m³ at 0.5 µm (above the
+    // action limit), then 252,500 (above the alert limit), 281,105 (alert).
+    const QAbstractItemModel* model = qobject_cast<QAbstractItemView*>(h.W(1007))->model();
+    const auto tint = [model](int row) { return model->index(row, 3).data(Qt::BackgroundRole).value<QColor>(); };
+    EXPECT_EQ(tint(0), QColor(0xFF, 0xA8, 0x9A));
+    EXPECT_EQ(tint(1), QColor(0xFF, 0xD9, 0x8C));
+    EXPECT_EQ(tint(2), QColor(0xFF, 0xD9, 0x8C));
+    int marked = 0;
+    for (int r = 0; r < model->rowCount(); ++r) marked += tint(r) != tint(model->rowCount() - 1) ? 1 : 0;
+    EXPECT_GT(marked, 3);
+    EXPECT_EQ(h.messages, std::vector<std::string>{"Check the instrument's calibration!"});
+    EXPECT_TRUE(h.dlg->windowTitle().endsWith(
+        "the instrument 2150042 was past its calibration due date 2015-03-01 on 2015-03-19"))
+        << h.dlg->windowTitle().toStdString();
+    const QImage shot = test::Shot(*h.dlg);
+    EXPECT_TRUE(shot.save(
+        QString::fromStdString((test::TestOutputFolder("screenshots") / "main-window-monitoring.png").string())));
 }
 
 // A download that cannot be archived is listed all the same, and the title
