@@ -14,6 +14,7 @@
 #include "archive/Archive.h"
 #include "archive/Trend.h"
 #include "device/MemoryImage.h"
+#include "site/Monitoring.h"
 #include "support/RecordBuilders.h"
 #include "support/TestEnvironment.h"
 
@@ -58,10 +59,49 @@ const std::string& BaseArchive() {
     return path;
 }
 
+// A register for the archive: every location number of the mixed memory a
+// location of one room, with alert and action limits at 0.5 µm that about
+// one record in a hundred exceeds.
+site::Register MonitoringRegister() {
+    site::Register reg;
+    site::Room room;
+    room.id = "R1";
+    room.name = "Bench room";
+    room.areaM2 = 100;
+    room.classTenths = 80;
+    room.state = classify::Occupancy::AtRest;
+    for (int number = 0; number <= 255; ++number) room.locations.push_back({number, "", 0, 0, false, {}, {}});
+    room.limits = {{5, 6.0e6, 7.0e6, {}}};
+    reg.rooms = {room};
+    return reg;
+}
+
+// The base archive with the register stored (which judged every record).
+const std::string& MonitoredArchive() {
+    static const std::string path = [] {
+        const std::filesystem::path file =
+            TestOutputFolder("bench-archive") / ("monitored-" + std::to_string(archive::kSchemaVersion) + ".sqlite");
+        if (!std::filesystem::exists(file)) {
+            const std::filesystem::path building = file.string() + ".building";
+            std::filesystem::copy_file(BaseArchive(), building, std::filesystem::copy_options::overwrite_existing);
+            archive::Archive a;
+            std::string error;
+            if (!a.Open(building.string(), archive::OpenMode::ReadWrite, error) ||
+                !a.StoreRegister(MonitoringRegister(), error))
+                std::abort();
+            std::filesystem::rename(building, file);
+        }
+        return file.string();
+    }();
+    return path;
+}
+
 // Each iteration archives one more full download of new records into a copy
-// of the archive (which grows from 125 to 125 + iterations downloads).
+// of the archive (which grows from 125 to 125 + iterations downloads); with
+// range(0) 1, the archive keeps a register, whose limits judge the new
+// records and find their adverse trends in the same transaction.
 void ArchiveOneMoreFullDownload(benchmark::State& state) {
-    const std::string base = BaseArchive();
+    const std::string base = state.range(0) != 0 ? MonitoredArchive() : BaseArchive();
     const std::string copy = (TestOutputFolder("bench-archive") / "copy.sqlite").string();
     std::filesystem::copy_file(base, copy, std::filesystem::copy_options::overwrite_existing);
     std::vector<MemoryImage> images;
@@ -77,7 +117,41 @@ void ArchiveOneMoreFullDownload(benchmark::State& state) {
     }
     std::filesystem::remove(copy);
 }
-BENCHMARK(ArchiveOneMoreFullDownload)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(ArchiveOneMoreFullDownload)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// A full download's records judged against the register, as a download's
+// summary judges them.
+void JudgeFullDownload(benchmark::State& state) {
+    const site::Register reg = MonitoringRegister();
+    const std::vector<Frame> frames = site::FramesOf(FullDownload(kDownloads));
+    int above = 0;
+    for (auto _ : state) {
+        const site::DownloadJudgement judged = site::JudgeDownload(reg, frames);
+        above = judged.alert + judged.action;
+        benchmark::DoNotOptimize(judged.levels.data());
+    }
+    state.counters["records"] = static_cast<double>(frames.size());
+    state.counters["above_a_limit"] = above;
+}
+BENCHMARK(JudgeFullDownload)->Unit(benchmark::kMillisecond);
+
+// Every excursion and adverse trend of the whole archive, as `excursions`
+// lists them.
+void ExcursionsOfTheWholeArchive(benchmark::State& state) {
+    const std::string path = MonitoredArchive();
+    std::vector<archive::ExcursionRow> excursions;
+    std::vector<archive::AdverseTrendRow> trends;
+    for (auto _ : state) {
+        archive::Archive a;
+        std::string error;
+        if (!a.Open(path, archive::OpenMode::ReadOnly, error) || !a.Excursions({}, excursions, trends, error))
+            state.SkipWithError(error.c_str());
+        benchmark::DoNotOptimize(excursions.data());
+    }
+    state.counters["excursions"] = static_cast<double>(excursions.size());
+    state.counters["adverse_trends"] = static_cast<double>(trends.size());
+}
+BENCHMARK(ExcursionsOfTheWholeArchive)->Unit(benchmark::kMillisecond);
 
 void History(benchmark::State& state) {
     const std::string base = BaseArchive();
