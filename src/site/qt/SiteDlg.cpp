@@ -1441,6 +1441,7 @@ bool CSiteDlg::Save() {
         return false;
     }
     m_savedJson = RegisterJson(m_reg);
+    m_saved = true;
     m_status->setText(QStringLiteral("Saved the site register in %1: %2.").arg(where, Summary(m_reg)));
     Revalidate();
     return true;

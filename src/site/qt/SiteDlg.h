@@ -97,6 +97,9 @@ public:
     // Save: stores the register in the archive; false (and the reason in the
     // status) when it could not.
     bool Save();
+    // Whether Save stored a register while the dialog was open (the archive
+    // then judged its records again), however the dialog was closed.
+    [[nodiscard]] bool Saved() const { return m_saved; }
 
     // Close, Escape, the close button: asks first when there are unsaved
     // edits (Save, Discard or Cancel).
@@ -144,6 +147,7 @@ private:
     Register m_reg;
     std::string m_savedJson;  // the register as last read or saved
     bool m_editable = true;
+    bool m_saved = false;
     bool m_filling = false;
     int m_room = -1;
     int m_location = -1;

@@ -177,6 +177,7 @@ TEST(SiteDialog, EntersRefusesMendsAndSavesTheRegister) {
 
     Click(dlg, "save");
     EXPECT_TRUE(dlg.StatusText().startsWith(QStringLiteral("Saved"))) << dlg.StatusText().toStdString();
+    EXPECT_TRUE(dlg.Saved());
     EXPECT_FALSE(dlg.Modified());
     EXPECT_FALSE(save->isEnabled());
     archive::Archive archive;
