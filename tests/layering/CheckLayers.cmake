@@ -26,8 +26,9 @@ set(may_export_qt export/qt export table/qt table records base controls/qt contr
 set(may_print_qt print/qt print records base controls/qt controls)
 set(may_classify_qt classify/qt classify print/qt print records base controls/qt controls)
 set(may_archive_qt archive/qt archive site classify print records base controls/qt controls)
-set(may_app_qt app/qt app table/qt export/qt print/qt classify/qt archive/qt controls/qt device table export print classify
-               site archive controls records base)
+set(may_site_qt site/qt site archive classify print records base controls/qt controls)
+set(may_app_qt app/qt app table/qt export/qt print/qt classify/qt archive/qt site/qt controls/qt device table export
+               print classify site archive controls records base)
 set(may_oront_setup setup)
 set(own_controls_qt controls/qt)
 set(own_table_qt table/qt)
@@ -35,13 +36,14 @@ set(own_export_qt export/qt)
 set(own_print_qt print/qt)
 set(own_classify_qt classify/qt)
 set(own_archive_qt archive/qt)
+set(own_site_qt site/qt)
 set(own_app_qt app/qt)
 set(own_oront_setup setup)
 
 # One header of every folder: does the library's code find it?
 set(probe "")
 set(folders base records classify site archive device table export print app controls setup
-            controls/qt table/qt export/qt print/qt classify/qt archive/qt app/qt)
+            controls/qt table/qt export/qt print/qt classify/qt archive/qt site/qt app/qt)
 foreach(folder IN LISTS folders)
   file(GLOB headers RELATIVE ${SOURCE_DIR}/src ${SOURCE_DIR}/src/${folder}/*.h)
   list(SORT headers)
