@@ -76,7 +76,7 @@ void MainWindowLogic::SetButtonState(ButtonState state) {
     m_state = state;
     static constexpr int kDataButtons[] = {ctl::kSaveSelected, ctl::kSaveAll, ctl::kDeleteRecords, ctl::kDataPrint};
     // The archive's views need no download, only no download running.
-    static constexpr int kArchiveButtons[] = {ctl::kHistory, ctl::kTrend};
+    static constexpr int kArchiveButtons[] = {ctl::kHistory, ctl::kTrend, ctl::kSite};
     switch (state) {
         case NoData:
             for (int id : kDataButtons) m_view.EnableButton(id, false);

@@ -38,6 +38,8 @@ inline constexpr int kDataPrint = 1028;
 // Not in the template: the archive's History and Trend views.
 inline constexpr int kHistory = 1101;
 inline constexpr int kTrend = 1102;
+// The site register's view.
+inline constexpr int kSite = 1103;
 }  // namespace ctl
 
 // The platform's virtual-key code of Ctrl.

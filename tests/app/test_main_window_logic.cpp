@@ -68,9 +68,9 @@ TEST(ButtonStates, EachStateSwitchesKeepsOrLeavesTheButtonsAsTheTableSays) {
     // expected[state][button]: 1 on, 0 off, -1 kept. History and Trend
     // need no download, only none running.
     const int buttons[] = {ctl::kSaveSelected, ctl::kSaveAll, ctl::kDeleteRecords, ctl::kDataPrint,
-                           ctl::kQuit,         ctl::kHistory, ctl::kTrend};
-    const int expected[4][7] = {
-        {0, 0, 0, 0, -1, 1, 1}, {0, 0, 0, 0, 0, 0, 0}, {-1, -1, -1, -1, 1, 1, 1}, {1, 1, 1, 1, 1, 1, 1}};
+                           ctl::kQuit,         ctl::kHistory, ctl::kTrend,         ctl::kSite};
+    const int expected[4][8] = {
+        {0, 0, 0, 0, -1, 1, 1, 1}, {0, 0, 0, 0, 0, 0, 0, 0}, {-1, -1, -1, -1, 1, 1, 1, 1}, {1, 1, 1, 1, 1, 1, 1, 1}};
     for (int state = 0; state < 4; ++state) {
         for (bool before : {false, true}) {
             RecordingWindow view;
@@ -79,7 +79,7 @@ TEST(ButtonStates, EachStateSwitchesKeepsOrLeavesTheButtonsAsTheTableSays) {
             for (int id : buttons) view.enabled[id] = before;
             view.enabled[ctl::kReadRecords] = true;
             logic.SetButtonState(static_cast<ButtonState>(state));
-            for (int b = 0; b < 7; ++b) {
+            for (int b = 0; b < 8; ++b) {
                 const bool want = expected[state][b] < 0 ? before : expected[state][b] == 1;
                 EXPECT_EQ(view.enabled[buttons[b]], want) << "state " << state << " button " << buttons[b];
             }

@@ -46,6 +46,7 @@
 #include "export/qt/SaveFileDialog.h"
 #include "print/qt/PrintPreViewParent.h"
 #include "site/Monitoring.h"
+#include "site/qt/SiteDlg.h"
 #include "table/DragSelect.h"
 #include "table/qt/RecordTableCtrl.h"
 
@@ -115,6 +116,8 @@ constexpr ButtonSpec kButtons[] = {
     // distance from the middle too.
     {ctl::kHistory, "History", 94, 218, 72, 16, res::kIconMessage, Anchor::BottomCentre},
     {ctl::kTrend, "Trend", 269, 238, 72, 16, res::kIconPrintPreview, Anchor::BottomCentre},
+    // The site register's view, under History.
+    {ctl::kSite, "Site", 94, 238, 72, 16, res::kIconSaveSelected, Anchor::BottomCentre},
 };
 
 // The window's place between runs: an INI file of the user's settings
@@ -286,10 +289,11 @@ void CDataTransferDlg::CreateControls() {
     auto* classify = addButton(buttonSpec(kClassifyButton));
     auto* history = addButton(buttonSpec(ctl::kHistory));
     auto* trend = addButton(buttonSpec(ctl::kTrend));
+    auto* site = addButton(buttonSpec(ctl::kSite));
 
     // Tab order as the controls are seen: the list, then the buttons row by
     // row from left to right.
-    QWidget* order[] = {m_pList, read, history, saveSelected, classify, print, erase, saveAll, trend, quit};
+    QWidget* order[] = {m_pList, read, history, saveSelected, classify, print, erase, site, saveAll, trend, quit};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
     // Every button names its shortcut. F7, Ctrl+H and Ctrl+T are the
@@ -310,6 +314,7 @@ void CDataTransferDlg::CreateControls() {
         {erase, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete), "Erase every record on the instrument", true},
         {saveAll, QKeySequence(Qt::CTRL | Qt::Key_S), "Save all records as CSV", true},
         {trend, QKeySequence(Qt::CTRL | Qt::Key_T), "A location's concentrations over time", false},
+        {site, QKeySequence(Qt::CTRL | Qt::Key_E), "The site register: rooms, locations, limits, instruments", true},
         {quit, QKeySequence(Qt::CTRL | Qt::Key_Q), "Quit the program", true},
     };
     for (const Key& k : keys) {
@@ -327,6 +332,7 @@ void CDataTransferDlg::CreateControls() {
     connect(classify, &QPushButton::clicked, this, &CDataTransferDlg::OnClassify);
     connect(history, &QPushButton::clicked, this, &CDataTransferDlg::OnHistory);
     connect(trend, &QPushButton::clicked, this, &CDataTransferDlg::OnTrend);
+    connect(site, &QPushButton::clicked, this, &CDataTransferDlg::OnSite);
 
     // How far a download has come, over the middle of the list.
     m_pProgress = new QProgressBar(this);
@@ -410,6 +416,31 @@ QWidget* CDataTransferDlg::Control(int id) const {
 }
 
 // --- handlers ------------------------------------------------------------------------
+
+std::string CDataTransferDlg::JudgeListed(bool warn) {
+    m_levels.clear();
+    m_monitoringText.clear();
+    m_monitoringLevel = site::Level::None;
+    archive::Archive reader;
+    std::string error;
+    site::Register reg;
+    if (!reader.Open(m_archivePath, archive::OpenMode::ReadOnly, error) || !reader.LoadRegister(reg, error) ||
+        reg.Empty()) {
+        m_pList->viewport()->update();
+        return {};
+    }
+    const site::DownloadJudgement judged = site::JudgeDownload(reg, site::FramesOf(m_listedImage));
+    m_levels = judged.levels;
+    m_monitoringText = QString::fromStdString(site::JudgementText(judged));
+    m_monitoringLevel = judged.action > 0  ? site::Level::Action
+                        : judged.alert > 0 ? site::Level::Alert
+                                           : site::Level::None;
+    std::string warnings;
+    for (const std::string& w : judged.calibration) warnings += (warnings.empty() ? "" : "; ") + w;
+    if (warn) m_calibrationWarnings = judged.calibration;
+    m_pList->viewport()->update();
+    return warnings;
+}
 
 void CDataTransferDlg::OnReadRecords() {
     m_pLogic->OnReadRecords();
@@ -506,6 +537,23 @@ void CDataTransferDlg::OnTrend() {
     dlg.exec();
 }
 
+void CDataTransferDlg::OnSite() {
+    if (m_pLogic->IsBusy()) return;
+    bool saved = false;
+    if (m_seams.site) {
+        saved = m_seams.site(m_archivePath);
+    } else {
+        site::CSiteDlg dlg(m_archivePath, this);
+        dlg.exec();
+        saved = dlg.Saved();
+    }
+    // A new register judges the listed download again.
+    if (saved && !m_listedImage.empty()) {
+        JudgeListed(false);
+        ShowMonitoring();
+    }
+}
+
 void CDataTransferDlg::SetArchive(const std::string& path, bool off) {
     m_archivePath = path.empty() ? archive::DefaultArchivePath() : path;
     m_bArchiveOff = off;
@@ -518,24 +566,8 @@ void CDataTransferDlg::ArchiveDownload(const MemoryImage& image) {
     // Monitoring first: the site register kept in the archive judges the
     // download, also one that is not archived (without a register nothing
     // is marked or said).
-    std::string warnings;
-    {
-        archive::Archive reader;
-        std::string error;
-        site::Register reg;
-        if (reader.Open(m_archivePath, archive::OpenMode::ReadOnly, error) && reader.LoadRegister(reg, error) &&
-            !reg.Empty()) {
-            const site::DownloadJudgement judged = site::JudgeDownload(reg, site::FramesOf(image));
-            m_levels = judged.levels;
-            m_monitoringText = QString::fromStdString(site::JudgementText(judged));
-            m_monitoringLevel = judged.action > 0  ? site::Level::Action
-                                : judged.alert > 0 ? site::Level::Alert
-                                                   : site::Level::None;
-            for (const std::string& w : judged.calibration) warnings += (warnings.empty() ? "" : "; ") + w;
-            m_calibrationWarnings = judged.calibration;
-            m_pList->viewport()->update();
-        }
-    }
+    m_listedImage = image;
+    const std::string warnings = JudgeListed(true);
     if (!m_bArchiveRead || m_bArchiveOff || !archive::CHistoryDlg::ArchiveEveryDownload(*OpenSettings())) return;
     archive::Archive store;
     std::string error;
@@ -884,6 +916,7 @@ void CDataTransferDlg::ClearTable() {
     const QString title = QString::fromLatin1(msg::kAppTitle);
     setWindowTitle(m_readingName.isEmpty() ? title : title + QStringLiteral(" - ") + m_readingName);
     m_levels.clear();
+    m_listedImage.clear();
     m_monitoringText.clear();
     m_monitoringLevel = site::Level::None;
     m_calibrationWarnings.clear();

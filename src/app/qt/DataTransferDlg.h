@@ -96,6 +96,8 @@ public:
         std::function<void()> classify;
         // The Trend view of the archive at the path.
         std::function<void(const std::string& archivePath)> trend;
+        // The Site view of the archive at the path: true when it saved.
+        std::function<bool(const std::string& archivePath)> site;
     };
     void SetDialogSeams(DialogSeams seams) { m_seams = std::move(seams); }
 
@@ -113,6 +115,9 @@ public:
     void OnHistory();
     // "Trend" (Ctrl+T): the Trend view of the archive.
     void OnTrend();
+    // "Site" (Ctrl+E): the site register's view; a register saved there
+    // judges the listed download again.
+    void OnSite();
     void OnQuit();
     void OnAbout();
     // Ctrl+O: asks for a memory image file, then opens it.
@@ -182,6 +187,10 @@ private:
     // After a read: the monitoring line under the list, and the warning of an
     // instrument past its calibration.
     void ShowMonitoring();
+    // Judges the listed download against the register kept in the archive;
+    // the calibration warnings, joined (and kept for ShowMonitoring when
+    // `warn`).
+    std::string JudgeListed(bool warn);
     void SetupButtons();
     void LayOut();
     void RestoreWindowPlace();
@@ -240,6 +249,7 @@ private:
     // What the site register made of the listed download: each slot's level,
     // the line under the list and its worst level, the calibration warnings.
     std::vector<site::Level> m_levels;
+    MemoryImage m_listedImage;
     QString m_monitoringText;
     site::Level m_monitoringLevel = site::Level::None;
     std::vector<std::string> m_calibrationWarnings;

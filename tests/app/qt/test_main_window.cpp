@@ -99,6 +99,7 @@ struct MainWindowHarness {
         seams.about = [this] { ++abouts; };
         seams.classify = [this] { ++classifies; };
         seams.trend = [this](const std::string& archive) { trends.push_back(archive); };
+        seams.site = [this](const std::string& archive) { return site ? site(archive) : false; };
         seams.openFile = [this](std::string& path) {
             path = openPath;
             return !path.empty();
@@ -121,6 +122,8 @@ struct MainWindowHarness {
     int classifies = 0;
     std::vector<std::string> trends;  // the archive each Trend view was opened on
     std::string openPath;             // what the open-file dialog answers; "" for Cancel
+    // What the Site view does with the archive; true when it saved.
+    std::function<bool(const std::string&)> site;
 };
 
 // Every cell of the record list, row by row.
@@ -151,7 +154,7 @@ constexpr Place kPlaces[] = {
     {1006, 356, 238, 72, 16, "Quit", 'R'},          {1005, 183, 238, 72, 16, "Save All", 'C'},
     {1007, 6, 7, 422, 191, nullptr, 'F'},           {1028, 356, 218, 72, 16, "Data Print", 'R'},
     {1100, 269, 218, 72, 16, "Classify", 'C'},      {1101, 94, 218, 72, 16, "History", 'C'},
-    {1102, 269, 238, 72, 16, "Trend", 'C'}};
+    {1102, 269, 238, 72, 16, "Trend", 'C'},         {1103, 94, 238, 72, 16, "Site", 'C'}};
 
 // Every control at its place in a window `dx` x `dy` pixels larger than the
 // template.
@@ -210,9 +213,9 @@ TEST(MainWindow, LayoutFollowsTheTemplateInDialogUnits) {
 
     // Tab order as the controls are seen: the list, then the buttons row by
     // row, left to right; every button's tooltip names its shortcut.
-    const int order[] = {1007, 1000, 1101, 1003, 1100, 1028, 1002, 1005, 1102, 1006};
-    const char* const shortcuts[] = {nullptr,  "Ctrl+R",         "Ctrl+H", "Ctrl+Shift+S", "F7",
-                                     "Ctrl+P", "Ctrl+Shift+Del", "Ctrl+S", "Ctrl+T",       "Ctrl+Q"};
+    const int order[] = {1007, 1000, 1101, 1003, 1100, 1028, 1002, 1103, 1005, 1102, 1006};
+    const char* const shortcuts[] = {nullptr,          "Ctrl+R", "Ctrl+H", "Ctrl+Shift+S", "F7",    "Ctrl+P",
+                                     "Ctrl+Shift+Del", "Ctrl+E", "Ctrl+S", "Ctrl+T",       "Ctrl+Q"};
     for (std::size_t i = 1; i < std::size(order); ++i) {
         auto* button = qobject_cast<QPushButton*>(h.W(order[i]));
         ASSERT_NE(button, nullptr) << order[i];
@@ -562,6 +565,20 @@ TEST(MainWindow, MonitoringMarksTheRecordsAboveTheLimitsOfTheirRoom) {
     const QImage shot = test::Shot(*h.dlg);
     EXPECT_TRUE(shot.save(
         QString::fromStdString((test::TestOutputFolder("screenshots") / "main-window-monitoring.png").string())));
+
+    // The Site view (Ctrl+E) saves a register without limits: the listed
+    // download is judged again, and nothing is above a limit any more.
+    h.site = [&](const std::string& archive) {
+        reg.rooms[0].limits.clear();
+        archive::Archive a;
+        std::string error;
+        return a.Open(archive, archive::OpenMode::ReadWrite, error) && a.StoreRegister(reg, error);
+    };
+    h.dlg->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(h.dlg.get()));
+    QTest::keyClick(h.dlg.get(), Qt::Key_E, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !line->isVisible(); }));
+    EXPECT_NE(tint(0), QColor(0xFF, 0xA8, 0x9A));
 }
 
 // A download that cannot be archived is listed all the same, and the title
