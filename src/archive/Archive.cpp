@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -684,6 +685,13 @@ bool Archive::AddDownload(const std::vector<std::uint8_t>& image, std::int64_t t
     }
     site::Register reg;
     if (!LoadRegister(reg, cause)) return fail("cannot read the site register", cause);
+    // The latest record before this download, for monitoring.
+    std::int64_t latestBefore = -1;
+    if (!reg.Empty()) {
+        Statement latest(m_db, "SELECT max(time) FROM records");
+        if (!latest.ok() || latest.Step() != SQLITE_ROW) return fail("cannot read the archive", latest.Cause());
+        if (!latest.IsNull(0)) latestBefore = latest.Int(0);
+    }
     Statement download(m_db,
                        "INSERT INTO downloads(time, serial, record_count, wrap_position, new_records,"
                        " count_packet, slots, image_sha256, warnings) VALUES(?1, 0, ?2, ?3, 0, ?4, x'', ?5, ?6)");
@@ -705,9 +713,8 @@ bool Archive::AddDownload(const std::vector<std::uint8_t>& image, std::int64_t t
     d.id = sqlite3_last_insert_rowid(m_db);
     std::vector<std::uint8_t> slots;
     slots.reserve(4 * static_cast<std::size_t>(d.recordCount));
-    // The earliest new record of each location number: from there on its
-    // records are judged against the register.
-    std::map<int, std::int64_t> judgeFrom;
+    // The records no earlier download brought, for monitoring.
+    std::vector<NewRecord> fresh;
     Frame frame;
     for (int k = 0; k < d.recordCount; ++k) {
         std::memcpy(frame.data(), image.data() + kPacket * (1 + 2 * static_cast<std::size_t>(k)), frame.size());
@@ -739,8 +746,7 @@ bool Archive::AddDownload(const std::vector<std::uint8_t>& image, std::int64_t t
             insert.Reset();
             id = sqlite3_last_insert_rowid(m_db);
             ++d.newRecords;
-            auto [at, first] = judgeFrom.emplace(frame[1], recordTime);
-            if (!first) at->second = std::min(at->second, recordTime);
+            if (!reg.Empty()) fresh.push_back({id, recordTime, frame});
         }
         if (id <= 0 || id > 0xFFFFFFFF) return fail("cannot write to the archive", "record ids beyond 32 bits");
         for (int shift = 0; shift < 32; shift += 8) slots.push_back(static_cast<std::uint8_t>(id >> shift));
@@ -750,10 +756,12 @@ bool Archive::AddDownload(const std::vector<std::uint8_t>& image, std::int64_t t
     finish.Bind(3, slots.data(), slots.size());
     finish.Bind(4, d.id);
     if (finish.Step() != SQLITE_DONE) return fail("cannot write to the archive", finish.Cause());
-    if (!reg.Empty()) {
-        for (const auto& [number, since] : judgeFrom)
-            if (!JudgeRecords(reg, {number}, since, cause)) return fail("cannot judge the new records", cause);
-    }
+    const auto monitoring = std::chrono::steady_clock::now();
+    if (!reg.Empty() && !MonitorNewRecords(reg, fresh, latestBefore, d.id, cause))
+        return fail("cannot judge the new records", cause);
+    m_monitoringMs =
+        reg.Empty() ? 0.0
+                    : std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - monitoring).count();
     if (beforeCommit) beforeCommit();
     if (!Exec(m_db, "COMMIT", &cause)) return fail("cannot write to the archive", cause);
     d.warnings = warnings;

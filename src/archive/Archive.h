@@ -199,6 +199,10 @@ public:
 
     // For tests: called inside a download's transaction, before the commit.
     std::function<void()> beforeCommit;
+    // How long judging the last download's new records against the
+    // register took (milliseconds; 0 without a register): the benchmarks
+    // report it.
+    [[nodiscard]] double LastMonitoringMs() const { return m_monitoringMs; }
 
 private:
     bool Create(std::string& error);
@@ -213,10 +217,23 @@ private:
     // Before a write: SQLite's check of the file's structure, inside the
     // write's transaction. false with the damage in `cause`.
     bool CheckStructure(std::string& what, std::string& cause);
-    // The excursions and adverse trends of the records of `numbers` (every
-    // location number when empty) from `sinceTime` on, judged again; within
-    // the write's transaction.
-    bool JudgeRecords(const site::Register& reg, const std::vector<int>& numbers, std::int64_t sinceTime,
+    // A download's new records against the register: their excursions, and
+    // the adverse trends of the locations where one is above an alert limit
+    // or arrived among older records; within the write's transaction.
+    struct NewRecord {
+        std::int64_t id;
+        std::int64_t time;
+        Frame frame;
+    };
+    // `latestBefore`: the time of the latest record before the download
+    // (-1: none).
+    bool MonitorNewRecords(const site::Register& reg, const std::vector<NewRecord>& records, std::int64_t latestBefore,
+                           std::int64_t download, std::string& cause);
+    // The excursions and adverse trends of the records of each location
+    // number from its time on (-1: all of them), judged again; every
+    // location number when `numbers` is empty. Within the write's
+    // transaction.
+    bool JudgeRecords(const site::Register& reg, const std::vector<std::pair<int, std::int64_t>>& numbers,
                       std::string& cause);
     // Reassembles download `id`: false with `cause` when SQLite fails, true
     // with `damage` (empty when sound) otherwise.
@@ -227,6 +244,7 @@ private:
     sqlite3* m_db = nullptr;
     std::string m_path;
     int m_version = 0;  // the layout of the open archive
+    double m_monitoringMs = 0.0;
 };
 
 }  // namespace oront::archive

@@ -313,20 +313,22 @@ bool Archive::StoreRegister(const site::Register& reg, std::string& error) {
         if (!step(instrument)) return fail("cannot write the site register", cause);
     }
     // Every archived record against the new register.
-    if (!reg.Empty() && !JudgeRecords(reg, {}, -1, cause)) return fail("cannot judge the archived records", cause);
+    if (!reg.Empty() && !JudgeRecords(reg, {}, cause)) return fail("cannot judge the archived records", cause);
     if (!Exec(m_db, "COMMIT", &cause)) return fail("cannot write to the archive", cause);
     return true;
 }
 
-bool Archive::JudgeRecords(const site::Register& reg, const std::vector<int>& numbers, std::int64_t sinceTime,
+bool Archive::JudgeRecords(const site::Register& reg, const std::vector<std::pair<int, std::int64_t>>& numbers,
                            std::string& cause) {
-    std::vector<int> all = numbers;
+    std::vector<std::pair<int, std::int64_t>> all = numbers;
     if (all.empty()) {
         std::string error;
-        if (!Locations(all, error)) {
+        std::vector<int> locations;
+        if (!Locations(locations, error)) {
             cause = error;
             return false;
         }
+        for (const int number : locations) all.emplace_back(number, -1);
     }
     Statement back(m_db,
                    "SELECT id, time, frame FROM records WHERE location = ?1 AND (time, id) < (?2, ?3)"
@@ -347,13 +349,14 @@ bool Archive::JudgeRecords(const site::Register& reg, const std::vector<int>& nu
             return false;
         }
     }
+    const site::PlaceFinder finder(reg);
     const auto frameOf = [](const Statement& st, Frame& frame) {
         frame.fill(0);
         const auto [data, size] = st.Blob(2);
         if (size > 0) std::memcpy(frame.data(), data, std::min(size, frame.size()));
     };
     Frame frame;
-    for (const int number : all) {
+    for (const auto& [number, sinceTime] : all) {
         // From the last record before `sinceTime` that is above no alert
         // limit: no run can reach across it, so the runs from there on are
         // found whole.
@@ -374,8 +377,8 @@ bool Archive::JudgeRecords(const site::Register& reg, const std::vector<int>& nu
                     id = back.Int(0);
                     time = back.Int(1);
                     frameOf(back, frame);
-                    const site::Place place = site::PlaceOf(reg, number, site::FrameDay(frame));
-                    if (site::WorstLevel(site::Judge(frame, site::LimitsAt(place))) == site::Level::None) {
+                    const site::Place place = finder.At(number, site::FrameDay(frame));
+                    if (site::WorstLevel(site::Judge(frame, finder.LimitsOf(place))) == site::Level::None) {
                         found = true;
                         startTime = time;
                         startId = id;
@@ -407,8 +410,8 @@ bool Archive::JudgeRecords(const site::Register& reg, const std::vector<int>& nu
             const std::int64_t id = forward.Int(0);
             const std::int64_t time = forward.Int(1);
             frameOf(forward, frame);
-            const site::Place place = site::PlaceOf(reg, number, site::FrameDay(frame));
-            const std::vector<site::Limit> limits = site::LimitsAt(place);
+            const site::Place place = finder.At(number, site::FrameDay(frame));
+            const std::vector<site::Limit>& limits = finder.LimitsOf(place);
             if (!runs.Add(place, limits, frame, time)) return false;
             for (const site::Excursion& e : site::Judge(frame, limits)) {
                 excursion.Bind(1, id);
@@ -433,6 +436,72 @@ bool Archive::JudgeRecords(const site::Register& reg, const std::vector<int>& nu
         if (!runs.FlushAll()) return false;
     }
     return true;
+}
+
+bool Archive::MonitorNewRecords(const site::Register& reg, const std::vector<NewRecord>& records,
+                                std::int64_t latestBefore, std::int64_t download, std::string& cause) {
+    Statement excursion(m_db,
+                        "INSERT OR REPLACE INTO excursions(record, size_tenths, time, room, location, per_m3,"
+                        " limit_per_m3, level) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+    Statement latest(m_db,
+                     "SELECT time FROM records WHERE location = ?1 AND first_download < ?2"
+                     " ORDER BY time DESC, id DESC LIMIT 1");
+    for (const Statement* st : {&excursion, &latest}) {
+        if (!st->ok()) {
+            cause = st->Cause();
+            return false;
+        }
+    }
+    struct Arrived {
+        std::int64_t earliest = 0;
+        bool above = false;
+    };
+    std::map<int, Arrived> numbers;
+    const site::PlaceFinder finder(reg);
+    for (const NewRecord& r : records) {
+        const int number = r.frame[1];
+        const site::Place place = finder.At(number, site::FrameDay(r.frame));
+        const std::vector<site::Excursion> found = site::Judge(r.frame, finder.LimitsOf(place));
+        auto [at, first] = numbers.emplace(number, Arrived{r.time, false});
+        at->second.earliest = std::min(at->second.earliest, r.time);
+        at->second.above = at->second.above || !found.empty();
+        for (const site::Excursion& e : found) {
+            excursion.Bind(1, r.id);
+            excursion.Bind(2, e.sizeTenths);
+            excursion.Bind(3, r.time);
+            BindText(excursion, 4, place.room->id);
+            excursion.Bind(5, number);
+            BindReal(excursion, 6, e.perM3);
+            BindReal(excursion, 7, e.limitPerM3);
+            excursion.Bind(8, static_cast<std::int64_t>(e.level));
+            const bool ok = excursion.Step() == SQLITE_DONE;
+            if (!ok) cause = excursion.Cause();
+            excursion.Reset();
+            if (!ok) return false;
+        }
+    }
+    // A run changes where a new record is above an alert limit (it starts
+    // or grows one), or where new records arrived among older ones (one may
+    // split a run); records that only follow the older ones below every
+    // limit change none. Records later than every older record, as a
+    // download's usually are, arrived among none.
+    std::vector<std::pair<int, std::int64_t>> again;
+    for (const auto& [number, arrived] : numbers) {
+        bool changes = arrived.above;
+        if (!changes && arrived.earliest <= latestBefore) {
+            latest.Bind(1, number);
+            latest.Bind(2, download);
+            const int rc = latest.Step();
+            if (rc == SQLITE_ROW) changes = latest.Int(0) > arrived.earliest;
+            if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+                cause = latest.Cause();
+                return false;
+            }
+            latest.Reset();
+        }
+        if (changes) again.emplace_back(number, arrived.earliest);
+    }
+    return again.empty() || JudgeRecords(reg, again, cause);
 }
 
 bool Archive::Excursions(const ExcursionFilter& filter, std::vector<ExcursionRow>& excursions,

@@ -38,13 +38,14 @@ DownloadJudgement JudgeDownload(const Register& reg, const std::vector<Frame>& f
     // The latest day of each instrument's records, for its calibration.
     std::map<std::uint32_t, Day> lastDay;
     std::map<std::pair<const Room*, const Location*>, std::size_t> placeIndex;
+    const PlaceFinder finder(reg);
     for (std::size_t k = 0; k < frames.size(); ++k) {
         const Frame& f = frames[k];
         const Day day = FrameDay(f);
         Day& last = lastDay[SerialOf(f)];
         last = std::max(last, day);
-        const Place place = PlaceOf(reg, f[1], day);
-        const std::vector<Limit> limits = LimitsAt(place);
+        const Place place = finder.At(f[1], day);
+        const std::vector<Limit>& limits = finder.LimitsOf(place);
         if (limits.empty()) continue;
         ++j.judged;
         const Level level = WorstLevel(Judge(f, limits));

@@ -147,6 +147,30 @@ std::vector<Limit> LimitsAt(const Place& place) {
     return limits;
 }
 
+PlaceFinder::PlaceFinder(const Register& reg) {
+    for (const Room& room : reg.rooms) {
+        for (const Location& loc : room.locations) {
+            if (loc.number < 0 || loc.number > 255) continue;
+            const Place place{&room, &loc};
+            m_places[static_cast<std::size_t>(loc.number)].push_back(place);
+            m_limits.emplace_back(&loc, LimitsAt(place));
+        }
+    }
+}
+
+Place PlaceFinder::At(int number, Day day) const {
+    if (number < 0 || number > 255) return {};
+    for (const Place& p : m_places[static_cast<std::size_t>(number)])
+        if ((!p.location->from || *p.location->from <= day) && (!p.location->to || day <= *p.location->to)) return p;
+    return {};
+}
+
+const std::vector<Limit>& PlaceFinder::LimitsOf(const Place& place) const {
+    for (const auto& [location, limits] : m_limits)
+        if (location == place.location) return limits;
+    return m_none;
+}
+
 const char* LevelText(Level level) {
     switch (level) {
         case Level::Alert:

@@ -104,6 +104,20 @@ Place PlaceOf(const Register& reg, int number, Day day);
 // the room's.
 std::vector<Limit> LimitsAt(const Place& place);
 
+// PlaceOf and LimitsAt for many records of one register: the mappings of
+// each location number and the limits of each place are looked up once.
+class PlaceFinder {
+public:
+    explicit PlaceFinder(const Register& reg);
+    [[nodiscard]] Place At(int number, Day day) const;
+    [[nodiscard]] const std::vector<Limit>& LimitsOf(const Place& place) const;
+
+private:
+    std::array<std::vector<Place>, 256> m_places;  // by location number
+    std::vector<std::pair<const Location*, std::vector<Limit>>> m_limits;
+    std::vector<Limit> m_none;
+};
+
 enum class Level { None = 0, Alert = 1, Action = 2 };
 const char* LevelText(Level level);  // "alert", "action"
 
