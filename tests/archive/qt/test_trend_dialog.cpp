@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QGraphicsScene>
 #include <QGraphicsTextItem>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineSeries>
 #include <QProcess>
@@ -24,6 +25,7 @@
 #include <QSettings>
 #include <QTest>
 #include <cmath>
+#include <filesystem>
 #include <map>
 
 #include "archive/qt/TrendDlg.h"
@@ -138,6 +140,13 @@ void Screenshot(QWidget& widget, const char* name) {
         QString::fromStdString((test::TestOutputFolder("screenshots") / file.toStdString()).string())));
 }
 
+// A fresh folder of the test output for this scale: the tests run at once
+// at 1x and 2x.
+std::filesystem::path ScaledFolder(const char* name) {
+    return test::FreshTestFolder(
+        QStringLiteral("%1@%2x").arg(QLatin1String(name)).arg(qApp->devicePixelRatio()).toStdString());
+}
+
 struct GermanQtLocale {
     GermanQtLocale() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
     ~GermanQtLocale() { QLocale::setDefault(saved); }
@@ -147,7 +156,7 @@ struct GermanQtLocale {
 TEST(TrendDialog, DrawsZoomsPansAndExportsTheTrend) {
     const test::DecimalCommaLocale comma;
     const GermanQtLocale german;
-    const auto folder = test::FreshTestFolder("trend-dialog");
+    const auto folder = ScaledFolder("trend-dialog");
     const std::string path = (folder / "archive.sqlite").string();
     {
         Archive a;
@@ -318,7 +327,7 @@ TEST(TrendDialog, DrawsZoomsPansAndExportsTheTrend) {
 TEST(TrendDialog, DrawsTheRoomsAlertAndActionLimitsAndNamesTheLocation) {
     const test::DecimalCommaLocale comma;
     const GermanQtLocale german;
-    const auto folder = test::FreshTestFolder("trend-limits");
+    const auto folder = ScaledFolder("trend-limits");
     const std::string path = (folder / "archive.sqlite").string();
     {
         site::Room room;
