@@ -74,7 +74,58 @@ void ApplyLimit(const TrendQuery& query, Trend& trend) {
     }
 }
 
+// The points judged as they come: each against the limit at the trend's size
+// of the place its record was taken at on its own day. The place of a day is
+// kept for the next record of the same day.
+struct Judging {
+    Judging(const site::Register& r, int n) : reg(r), number(n) {}
+
+    const site::Register& reg;
+    int number = 0;
+    site::Day day = -1;
+    site::Place place;
+    std::optional<site::Limit> limit;
+
+    site::Level LevelOf(const Frame& f, int sizeTenths) {
+        if (const site::Day d = site::FrameDay(f); d != day) {
+            day = d;
+            place = site::PlaceOf(reg, number, d);
+            limit.reset();
+            for (const site::Limit& l : site::LimitsAt(place))
+                if (l.sizeTenths == sizeTenths) limit = l;
+        }
+        if (!limit) return site::Level::None;
+        const std::vector<site::Excursion> found = site::Judge(f, {*limit});
+        return found.empty() ? site::Level::None : found.front().level;
+    }
+};
+
+// The names and limits of the place of the trend's latest point.
+void ApplyPlace(const site::Place& place, const std::optional<site::Limit>& limit, Trend& trend) {
+    if (place.room == nullptr) return;
+    trend.roomName = place.room->name.empty() ? place.room->id : place.room->name;
+    trend.locationName = place.location->name;
+    trend.placeName = trend.roomName + (trend.locationName.empty() ? "" : " – " + trend.locationName);
+    if (limit) {
+        trend.alertPerM3 = limit->alertPerM3;
+        trend.actionPerM3 = limit->actionPerM3;
+    }
+}
+
 }  // namespace
+
+std::string RegisterLocationName(const site::Register& reg, int number) {
+    const site::Location* latest = nullptr;
+    // Mappings of one number never overlap: the one that ends last is the
+    // latest, an open end the latest of all.
+    const auto endsAfter = [](const site::Location& a, const site::Location& b) {
+        return !a.to || (b.to && *a.to > *b.to);
+    };
+    for (const site::Room& room : reg.rooms)
+        for (const site::Location& loc : room.locations)
+            if (loc.number == number && (latest == nullptr || endsAfter(loc, *latest))) latest = &loc;
+    return latest != nullptr ? latest->name : std::string();
+}
 
 std::int64_t TimeKeySeconds(std::int64_t key) {
     const auto byte = [key](int shift) { return static_cast<int>((key >> shift) & 0xFF); };
@@ -88,6 +139,11 @@ bool BuildTrend(Archive& archive, const TrendQuery& query, Trend& trend, std::st
     trend = Trend{};
     trend.location = query.location;
     trend.sizeTenths = query.sizeTenths;
+    site::Register reg;
+    if (!archive.LoadRegister(reg, error)) return false;
+    Judging judging(reg, query.location);
+    site::Place latestPlace;
+    std::optional<site::Limit> latestLimit;
     RecordFilter filter;
     filter.serial = query.serial;
     filter.location = query.location;
@@ -106,7 +162,10 @@ bool BuildTrend(Archive& archive, const TrendQuery& query, Trend& trend, std::st
         }
         const std::int64_t seconds = TimeKeySeconds(FrameTimeKey(f));
         const double perM3 = classify::PerCubicMetre(Count(f, channel), 60 * f[13] + f[14]);
-        trend.points.push_back({seconds, perM3});
+        trend.points.push_back({seconds, perM3, judging.LevelOf(f, trend.sizeTenths)});
+        // The records come in time order: the last point's place is the latest.
+        latestPlace = judging.place;
+        latestLimit = judging.limit;
 
         const int point = f[2];
         const int cyclesPerPoint = (f[3] << 8) | f[4];
@@ -135,6 +194,7 @@ bool BuildTrend(Archive& archive, const TrendQuery& query, Trend& trend, std::st
         trend.error = "No record of location " + std::to_string(query.location) + " measures " +
                       classify::SizeText(trend.sizeTenths);
     ApplyLimit(query, trend);
+    ApplyPlace(latestPlace, latestLimit, trend);
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include "device/MemoryImage.h"
 #include "records/CFormat.h"
 #include "support/InstrumentBuilders.h"
+#include "support/RecordBuilders.h"
 #include "support/TestEnvironment.h"
 
 using namespace oront;
@@ -99,4 +100,71 @@ TEST(Archive, TrendFollowsTheRecords) {
     ASSERT_TRUE(BuildTrend(a, grade, trend, error)) << error;
     EXPECT_TRUE(trend.points.empty());
     EXPECT_NE(trend.error, "");
+}
+
+// With a register, each point is judged against the limits of the place its
+// record was taken at on its own day, and the trend takes the names and the
+// limits of its latest point's place. Location 3 stands at the bench of the
+// LAB (0.5 µm: alert 300, action 600 per m³) until 2015-03-01, then beside
+// the needle of Filling room 2, whose own limits there (1000, 2000) replace
+// the room's. One count over a minute is 353.1 per m³.
+TEST(Archive, TrendJudgesEachPointAtItsPlace) {
+    site::Register reg;
+    site::Room lab;
+    lab.id = "LAB";
+    lab.areaM2 = 12;
+    lab.classTenths = 70;
+    lab.locations = {{3, "bench", 0, 0, false, {}, 20150301}};
+    lab.limits = {{5, 300, 600, {}}};
+    site::Room fr2;
+    fr2.id = "FR2";
+    fr2.name = "Filling room 2";
+    fr2.areaM2 = 24;
+    fr2.grade = 'B';
+    fr2.standard = classify::Standard::Gmp2022;
+    fr2.locations = {{3, "beside the filling needle", 1, 1, true, 20150302, {}}};
+    fr2.limits = {{5, 500, 1500, {}}, {5, 1000, 2000, 3}};
+    reg.rooms = {lab, fr2};
+    EXPECT_EQ(RegisterLocationName(reg, 3), "beside the filling needle");
+
+    const std::string path = (test::FreshTestFolder("archive-trend-register") / "archive.sqlite").string();
+    Archive a;
+    std::string error;
+    ASSERT_TRUE(a.Open(path, OpenMode::ReadWrite, error)) << error;
+    std::vector<RawRecord> records;
+    const std::pair<int, std::uint32_t> taken[] = {{1, 1}, {1, 2}, {2, 2}, {2, 3}, {2, 6}};  // day, count
+    for (const auto& [day, count] : taken) {
+        RawRecord r = test::PlainRecord(0, 0, count, 0);
+        r.location = 3;
+        r.day = static_cast<std::uint8_t>(day);
+        r.hour = static_cast<std::uint8_t>(8 + records.size());
+        records.push_back(r);
+    }
+    ASSERT_TRUE(a.AddDownload(MakeMemoryImage(static_cast<std::uint16_t>(records.size()), records), 1, nullptr, error))
+        << error;
+    ASSERT_TRUE(a.StoreRegister(reg, error)) << error;
+
+    TrendQuery query;
+    query.location = 3;
+    query.sizeTenths = 5;
+    Trend trend;
+    ASSERT_TRUE(BuildTrend(a, query, trend, error)) << error;
+    std::vector<site::Level> levels;
+    for (const TrendPoint& p : trend.points) levels.push_back(p.level);
+    using site::Level;
+    EXPECT_EQ(levels, (std::vector<Level>{Level::Alert, Level::Action, Level::None, Level::Alert, Level::Action}));
+    EXPECT_EQ(trend.placeName, "Filling room 2 – beside the filling needle");
+    EXPECT_EQ(trend.alertPerM3, std::optional<double>(1000));
+    EXPECT_EQ(trend.actionPerM3, std::optional<double>(2000));
+
+    // A span that ends before the move: the LAB's names and limits; at a
+    // size without limits, the names only.
+    query.to = TimeKey(15, 3, 1, 23, 59, 59);
+    ASSERT_TRUE(BuildTrend(a, query, trend, error)) << error;
+    EXPECT_EQ(trend.placeName, "LAB – bench");
+    EXPECT_EQ(trend.actionPerM3, std::optional<double>(600));
+    query.sizeTenths = 3;
+    ASSERT_TRUE(BuildTrend(a, query, trend, error)) << error;
+    EXPECT_EQ(trend.roomName, "LAB");
+    EXPECT_FALSE(trend.alertPerM3 || trend.actionPerM3);
 }

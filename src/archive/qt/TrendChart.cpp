@@ -14,6 +14,7 @@
 #include <QScatterSeries>
 #include <QSvgGenerator>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <iterator>
 #include <memory>
@@ -27,6 +28,9 @@ namespace {
 
 constexpr int kExportWidth = 1600;
 constexpr int kExportHeight = 900;
+// The room's alert and action limits and the cycles above them.
+const QColor kAlertColour(0xe6, 0x9f, 0x00);
+const QColor kActionColour(0xd5, 0x5e, 0x00);
 
 QString Utf8(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -194,6 +198,15 @@ void FillValueAxis(QCategoryAxis* axis, qreal min, qreal max) {
     }
 }
 
+// The decimals a limit needs (up to 2): none for whole particles.
+int DecimalsOf(double value) {
+    for (int decimals = 0; decimals < 2; ++decimals) {
+        const double scale = std::pow(10.0, decimals);
+        if (std::abs(std::round(value * scale) - value * scale) < 1e-6) return decimals;
+    }
+    return 2;
+}
+
 }  // namespace
 
 QString GroupedNumber(double value, int decimals) {
@@ -211,8 +224,10 @@ qint64 TrendAxisMs(std::int64_t seconds) {
 }
 
 QString TrendTitle(const Trend& trend) {
-    QString title =
-        QStringLiteral("Location %1, %2").arg(trend.location).arg(Utf8(classify::SizeText(trend.sizeTenths)));
+    QString title = QStringLiteral("Location %1").arg(trend.location);
+    if (!trend.locationName.empty()) title += QStringLiteral(" – ") + Utf8(trend.locationName);
+    if (!trend.roomName.empty()) title += QStringLiteral(" (%1)").arg(Utf8(trend.roomName));
+    title += QStringLiteral(", ") + Utf8(classify::SizeText(trend.sizeTenths));
     title += QStringLiteral(" (%1 %2)")
                  .arg(GroupedNumber(static_cast<double>(trend.points.size())))
                  .arg(trend.points.size() == 1 ? QStringLiteral("cycle") : QStringLiteral("cycles"));
@@ -226,33 +241,42 @@ QChart* MakeTrendChart(const Trend& trend, const std::optional<TrendRange>& rang
     chart->setLocalizeNumbers(false);
     chart->legend()->setAlignment(Qt::AlignBottom);
 
-    auto* cycles = new QScatterSeries(chart.get());
-    cycles->setName(QStringLiteral("Cycles"));
-    cycles->setMarkerSize(5);
-    cycles->setColor(QColor(0x4a, 0x7e, 0xbb));
-    cycles->setBorderColor(QColor(0x4a, 0x7e, 0xbb));
-    QList<QPointF> points;
-    points.reserve(static_cast<qsizetype>(trend.points.size()));
+    // The cycles within their limits, and those above the alert or the
+    // action limit of their place as series of their own, each in its colour.
+    std::array<QList<QPointF>, 3> points;  // by site::Level
     double highest = 0.0;
     qint64 first = 0;
     qint64 last = 0;
     for (const TrendPoint& p : trend.points) {
         const qint64 ms = TrendAxisMs(p.seconds);
-        if (points.isEmpty()) first = ms;
+        if (&p == &trend.points.front()) first = ms;
         last = std::max(last, ms);
         first = std::min(first, ms);
-        points.append(QPointF(static_cast<qreal>(ms), p.perM3));
+        points[static_cast<int>(p.level)].append(QPointF(static_cast<qreal>(ms), p.perM3));
         highest = std::max(highest, p.perM3);
     }
-    cycles->replace(points);
-    chart->addSeries(cycles);
+    const auto addCycles = [&chart](const QString& name, const QColor& colour, qreal size, const QList<QPointF>& at) {
+        auto* series = new QScatterSeries(chart.get());
+        series->setName(name);
+        series->setMarkerSize(size);
+        series->setColor(colour);
+        series->setBorderColor(colour);
+        series->replace(at);
+        chart->addSeries(series);
+    };
+    addCycles(QStringLiteral("Cycles"), QColor(0x4a, 0x7e, 0xbb), 5, points[0]);
+    if (!points[1].isEmpty()) addCycles(QStringLiteral("Above the alert limit"), kAlertColour, 7, points[1]);
+    if (!points[2].isEmpty()) addCycles(QStringLiteral("Above the action limit"), kActionColour, 7, points[2]);
 
     auto* means = new QScatterSeries(chart.get());
     means->setName(QStringLiteral("Location means"));
     means->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
     means->setMarkerSize(9);
-    means->setColor(QColor(0xe0, 0x8a, 0x1e));
-    means->setBorderColor(QColor(0x80, 0x4a, 0x00));
+    // Orange squares; bluish green where amber and red points are above the
+    // room's limits, so that no mean reads as one of them.
+    const bool judged = trend.alertPerM3 || trend.actionPerM3 || !points[1].isEmpty() || !points[2].isEmpty();
+    means->setColor(judged ? QColor(0x00, 0x9e, 0x73) : QColor(0xe0, 0x8a, 0x1e));
+    means->setBorderColor(judged ? QColor(0x00, 0x50, 0x3a) : QColor(0x80, 0x4a, 0x00));
     QList<QPointF> meanPoints;
     meanPoints.reserve(static_cast<qsizetype>(trend.means.size()));
     for (const TrendMean& m : trend.means)
@@ -260,7 +284,7 @@ QChart* MakeTrendChart(const Trend& trend, const std::optional<TrendRange>& rang
     means->replace(meanPoints);
     chart->addSeries(means);
 
-    if (points.isEmpty()) {
+    if (trend.points.empty()) {
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
         first = now - kHour;
         last = now;
@@ -273,19 +297,29 @@ QChart* MakeTrendChart(const Trend& trend, const std::optional<TrendRange>& rang
         first -= margin;
         last += margin;
     }
-    QLineSeries* limit = nullptr;
-    if (trend.limit) {
-        limit = new QLineSeries(chart.get());
-        limit->setName(QStringLiteral("Limit of %1 (%2 per m³)")
-                           .arg(Utf8(trend.limitName))
-                           .arg(GroupedNumber(static_cast<double>(*trend.limit))));
-        QPen pen(QColor(0xc0, 0x20, 0x20));
+    // The class or grade limit dashed, the room's alert limit dotted and its
+    // action limit dash-dotted, so that they tell apart without colour too.
+    std::vector<std::pair<QLineSeries*, double>> lines;
+    const auto addLine = [&](const QString& name, const QColor& colour, Qt::PenStyle style, double level) {
+        auto* line = new QLineSeries(chart.get());
+        line->setName(QStringLiteral("%1 (%2 per m³)").arg(name, GroupedNumber(level, DecimalsOf(level))));
+        QPen pen(colour);
         pen.setWidthF(2.0);
-        pen.setStyle(Qt::DashLine);
-        limit->setPen(pen);
-        chart->addSeries(limit);
-        highest = std::max(highest, static_cast<double>(*trend.limit));
-    }
+        pen.setStyle(style);
+        line->setPen(pen);
+        chart->addSeries(line);
+        lines.emplace_back(line, level);
+        highest = std::max(highest, level);
+    };
+    if (trend.limit)
+        addLine(QStringLiteral("Limit of %1").arg(Utf8(trend.limitName)), QColor(0xc0, 0x20, 0x20), Qt::DashLine,
+                static_cast<double>(*trend.limit));
+    if (trend.alertPerM3) addLine(QStringLiteral("Alert limit"), kAlertColour, Qt::DotLine, *trend.alertPerM3);
+    if (trend.actionPerM3) addLine(QStringLiteral("Action limit"), kActionColour, Qt::DashDotLine, *trend.actionPerM3);
+
+    // Five names and more do not fit in a row below the plot: they stand in a
+    // column beside it.
+    if (chart->series().size() > 4) chart->legend()->setAlignment(Qt::AlignRight);
 
     auto* time = new QCategoryAxis(chart.get());
     time->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
@@ -298,15 +332,15 @@ QChart* MakeTrendChart(const Trend& trend, const std::optional<TrendRange>& rang
         s->attachAxis(time);
         s->attachAxis(value);
     }
-    // The limit line spans the shown times only: a line many times longer
+    // The limit lines span the shown times only: a line many times longer
     // than the plot (a deep zoom) is drawn solid by Qt's dash stroker, which
     // gives up on too many dashes.
     // Made again as the plot changes its size too, which changes the labels
     // that fit.
-    const auto timesShown = [chart = chart.get(), time, limit, level = trend.limit.value_or(0)](qreal min, qreal max) {
+    const auto timesShown = [chart = chart.get(), time, lines](qreal min, qreal max) {
         FillTimeAxis(time, min, max, RoomOf(chart));
-        if (limit != nullptr)
-            limit->replace(
+        for (const auto& [line, level] : lines)
+            line->replace(
                 QList<QPointF>{QPointF(min, static_cast<qreal>(level)), QPointF(max, static_cast<qreal>(level))});
     };
     QObject::connect(time, &QValueAxis::rangeChanged, time, timesShown);

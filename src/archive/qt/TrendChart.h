@@ -1,5 +1,7 @@
 // A trend drawn with Qt Charts: each cycle a point, each
-// location mean a square, the limit a dashed red line; and the same chart
+// location mean a square, the class or grade limit a dashed red line, the
+// room's alert limit a dotted amber line and its action limit a dash-dotted
+// red one, the cycles above them amber and red points; and the same chart
 // written as a PNG, SVG or PDF file. Both axes carry ticks of their own at
 // round values, made again whenever the shown range changes (a zoom or a
 // pan): times at round seconds, minutes, hours, days, months or years,
@@ -38,7 +40,9 @@ qint64 TrendAxisMs(std::int64_t seconds);
 // and a decimal point ("2,950,000", "0.5"), the same in any locale.
 QString GroupedNumber(double value, int decimals = 0);
 
-// "Location 3, 0.5 µm (1,234 cycles)" and the limit's note, if any.
+// "Location 3, 0.5 µm (1,234 cycles)" ("Location 3 – beside the filling
+// needle (Filling room 2), 0.5 µm (87 cycles)" where the register names it)
+// and the limit's note, if any.
 QString TrendTitle(const Trend& trend);
 
 // A new chart of the trend (the caller owns it), showing `range` if given.

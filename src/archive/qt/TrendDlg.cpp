@@ -275,8 +275,9 @@ void CTrendDlg::LoadArchive() {
     std::string error;
     std::vector<int> locations;
     std::optional<std::pair<std::int64_t, std::int64_t>> span;
+    site::Register reg;
     if (!m_archive.Open(m_archivePath, OpenMode::ReadOnly, error) || !m_archive.Locations(locations, error) ||
-        !m_archive.TimeSpan(span, error)) {
+        !m_archive.TimeSpan(span, error) || !m_archive.LoadRegister(reg, error)) {
         m_archiveError = Utf8(error);
     } else if (locations.empty() || !span) {
         m_archiveError = QStringLiteral("The archive holds no records yet: %1").arg(Utf8(m_archivePath));
@@ -284,7 +285,12 @@ void CTrendDlg::LoadArchive() {
     // A location's records lie all over the file: the view keeps the pages
     // it has read for the next trend.
     m_archive.SetCacheKiB(32768);
-    for (int location : locations) m_location->addItem(QString::number(location), location);
+    // Each location as the register names it: "3 – beside the filling needle".
+    for (int location : locations) {
+        const std::string name = RegisterLocationName(reg, location);
+        m_location->addItem(QString::number(location) + (name.empty() ? QString() : QStringLiteral(" – ") + Utf8(name)),
+                            location);
+    }
     if (span) {
         const QDate first = DateOfKey(span->first);
         const QDate last = DateOfKey(span->second);

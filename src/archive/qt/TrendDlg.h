@@ -5,7 +5,9 @@
 // Home or "Fit" to see everything again; the value under the pointer shows
 // below the chart while the pointer is on it. "Export..." writes what is
 // shown as PNG, SVG or PDF. The location, size, time span and limit are kept
-// in the settings, when the dialog is given them.
+// in the settings, when the dialog is given them. With a site register in the
+// archive, the locations show their names in the register and the chart the
+// room's alert and action limits.
 #pragma once
 
 #include <QChartView>

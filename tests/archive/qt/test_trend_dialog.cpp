@@ -3,8 +3,11 @@
 // right-drag zoom and pan it; its axes show round times and values at every
 // zoom; the value under the pointer shows below it while the pointer is on
 // it; the export writes what is shown; the choices are kept for the next
-// view; a missing archive is said, not drawn. All under a decimal-comma
-// locale, which changes nothing shown.
+// view; a missing archive is said, not drawn. With a site register, the
+// room's alert and action limits are lines of their own, the cycles above
+// them are drawn in their colours and the location has its name, in the
+// window and from the command line. All under a decimal-comma locale, which
+// changes nothing shown.
 #include <gtest/gtest.h>
 
 #include <QComboBox>
@@ -12,19 +15,23 @@
 #include <QFile>
 #include <QGraphicsScene>
 #include <QGraphicsTextItem>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineSeries>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScatterSeries>
 #include <QSettings>
 #include <QTest>
 #include <cmath>
+#include <filesystem>
 #include <map>
 
 #include "archive/qt/TrendDlg.h"
 #include "device/MemoryImage.h"
 #include "support/TestEnvironment.h"
+#include "support/gtest/SkipOrFail.h"
 
 namespace oront::archive {
 namespace {
@@ -102,7 +109,12 @@ std::vector<qint64> ExpectRoundTimes(const QStringList& labels, const QString& f
     return times;
 }
 
-// The limit line across the plot: 'r' where it is drawn, '.' where not.
+// Whether a pixel shows `pen`'s colour (more of it than of the white below).
+bool Shows(const QColor& c, const QColor& pen) {
+    return std::abs(c.red() - pen.red()) + std::abs(c.green() - pen.green()) + std::abs(c.blue() - pen.blue()) < 100;
+}
+
+// A limit line across the plot: 'r' where it is drawn, '.' where not.
 QString LimitLinePixels(CTrendDlg& dlg, QLineSeries* line) {
     QChart* chart = dlg.Chart();
     const QImage image = dlg.View()->viewport()->grab().toImage();
@@ -113,12 +125,10 @@ QString LimitLinePixels(CTrendDlg& dlg, QLineSeries* line) {
     QString pixels;
     for (qreal x = plot.left() + 2; x < plot.right() - 2; x += 1.0) {
         const QPoint p = dlg.View()->mapFromScene(chart->mapToScene(QPointF(x, at.y())));
-        bool red = false;
-        for (int dy = -1; dy <= 1; ++dy) {
-            const QColor c = image.pixelColor(static_cast<int>(p.x() * ratio), y + dy);
-            red = red || (c.red() > 150 && c.green() < 110);
-        }
-        pixels += red ? QLatin1Char('r') : QLatin1Char('.');
+        bool drawn = false;
+        for (int dy = -1; dy <= 1; ++dy)
+            drawn = drawn || Shows(image.pixelColor(static_cast<int>(p.x() * ratio), y + dy), line->pen().color());
+        pixels += drawn ? QLatin1Char('r') : QLatin1Char('.');
     }
     return pixels;
 }
@@ -130,6 +140,13 @@ void Screenshot(QWidget& widget, const char* name) {
         QString::fromStdString((test::TestOutputFolder("screenshots") / file.toStdString()).string())));
 }
 
+// A fresh folder of the test output for this scale: the tests run at once
+// at 1x and 2x.
+std::filesystem::path ScaledFolder(const char* name) {
+    return test::FreshTestFolder(
+        QStringLiteral("%1@%2x").arg(QLatin1String(name)).arg(qApp->devicePixelRatio()).toStdString());
+}
+
 struct GermanQtLocale {
     GermanQtLocale() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
     ~GermanQtLocale() { QLocale::setDefault(saved); }
@@ -139,7 +156,7 @@ struct GermanQtLocale {
 TEST(TrendDialog, DrawsZoomsPansAndExportsTheTrend) {
     const test::DecimalCommaLocale comma;
     const GermanQtLocale german;
-    const auto folder = test::FreshTestFolder("trend-dialog");
+    const auto folder = ScaledFolder("trend-dialog");
     const std::string path = (folder / "archive.sqlite").string();
     {
         Archive a;
@@ -302,6 +319,107 @@ TEST(TrendDialog, DrawsZoomsPansAndExportsTheTrend) {
     EXPECT_TRUE(missing.StatusText().contains(QStringLiteral("none.sqlite"))) << missing.StatusText().toStdString();
     EXPECT_FALSE(missing.findChild<QPushButton*>(QStringLiteral("export"))->isEnabled());
     EXPECT_FALSE(std::filesystem::exists(folder / "none.sqlite"));
+}
+
+// Location 3 of the demo stands beside the filling needle of Filling room 2,
+// whose limits at 0.5 µm (alert 250,000, action 450,000 per m³) lie about
+// the ISO 7 limit (352,000): the demo's cycles cross both.
+TEST(TrendDialog, DrawsTheRoomsAlertAndActionLimitsAndNamesTheLocation) {
+    const test::DecimalCommaLocale comma;
+    const GermanQtLocale german;
+    const auto folder = ScaledFolder("trend-limits");
+    const std::string path = (folder / "archive.sqlite").string();
+    {
+        site::Room room;
+        room.id = "FR2";
+        room.name = "Filling room 2";
+        room.areaM2 = 24;
+        room.classTenths = 70;
+        room.locations = {{3, "beside the filling needle", 1, 1, true, {}, {}}};
+        room.limits = {{5, 250000, 450000, {}}};
+        site::Register reg;
+        reg.rooms = {room};
+        Archive a;
+        std::string error;
+        ASSERT_TRUE(a.Open(path, OpenMode::ReadWrite, error)) << error;
+        ASSERT_TRUE(a.AddDownload(MakeFullDemoImage(), 1000, nullptr, error)) << error;
+        ASSERT_TRUE(a.StoreRegister(reg, error)) << error;
+    }
+    CTrendDlg dlg(path);
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    auto* location = dlg.findChild<QComboBox*>(QStringLiteral("location"));
+    location->setCurrentIndex(location->findData(3));
+    auto* size = dlg.findChild<QComboBox*>(QStringLiteral("size"));
+    size->setCurrentIndex(size->findData(5));
+    dlg.findChild<QComboBox*>(QStringLiteral("limit"))->setCurrentText(QStringLiteral("ISO 7"));
+    EXPECT_EQ(location->currentText().toStdString(), "3 – beside the filling needle");
+    const QString title = QStringLiteral("Location 3 – beside the filling needle (Filling room 2), 0.5 µm (87 cycles)");
+    EXPECT_EQ(dlg.Chart()->title().toStdString(), title.toStdString());
+
+    QChart* chart = dlg.Chart();
+    auto* alert = Named<QLineSeries>(chart, QStringLiteral("Alert limit (250,000 per m³)"));
+    auto* action = Named<QLineSeries>(chart, QStringLiteral("Action limit (450,000 per m³)"));
+    auto* limit = Named<QLineSeries>(chart, QStringLiteral("Limit of ISO 7"));
+    ASSERT_TRUE(alert && action && limit);
+    EXPECT_EQ(alert->at(0).y(), 250000.0);
+    EXPECT_EQ(action->at(0).y(), 450000.0);
+
+    // Every cycle in the series of its level, drawn in its colour.
+    const QColor amber(0xe6, 0x9f, 0x00);
+    const QColor red(0xd5, 0x5e, 0x00);
+    auto* cycles = Named<QScatterSeries>(chart, QStringLiteral("Cycles"));
+    auto* aboveAlert = Named<QScatterSeries>(chart, QStringLiteral("Above the alert limit"));
+    auto* aboveAction = Named<QScatterSeries>(chart, QStringLiteral("Above the action limit"));
+    ASSERT_TRUE(cycles && aboveAlert && aboveAction);
+    EXPECT_EQ(cycles->count() + aboveAlert->count() + aboveAction->count(),
+              static_cast<int>(dlg.CurrentTrend().points.size()));
+    const QImage image = dlg.View()->viewport()->grab().toImage();
+    const auto expectLevel = [&](QScatterSeries* series, double low, double high, const QColor& colour) {
+        ASSERT_GT(series->count(), 0) << series->name().toStdString();
+        QPointF top = series->at(0);
+        for (const QPointF& p : series->points()) {
+            EXPECT_TRUE(p.y() > low && p.y() <= high) << series->name().toStdString() << ": " << p.y();
+            if (p.y() > top.y()) top = p;
+        }
+        // The marker of its highest cycle, which no other covers.
+        const QPoint at = dlg.View()->mapFromScene(chart->mapToScene(chart->mapToPosition(top, series)));
+        const QColor shown = image.pixelColor(at * image.devicePixelRatio());
+        EXPECT_TRUE(Shows(shown, colour)) << series->name().toStdString() << ": " << shown.name().toStdString();
+    };
+    expectLevel(cycles, -1.0, 250000.0, QColor(0x4a, 0x7e, 0xbb));
+    expectLevel(aboveAlert, 250000.0, 450000.0, amber);
+    expectLevel(aboveAction, 450000.0, 1e9, red);
+    Screenshot(dlg, "trend-limits");
+
+    // Zoomed to an hour, the alert, action and class lines stay dashed.
+    const qint64 hour = static_cast<qint64>(cycles->at(0).x()) / 3600000 * 3600000;
+    ZoomToTimes(chart, cycles, hour, hour + 3600000);
+    for (QLineSeries* line : {alert, action, limit}) {
+        const QString dashes = LimitLinePixels(dlg, line);
+        EXPECT_GE(dashes.count(QStringLiteral("r.")), 20) << line->name().toStdString() << " " << dashes.toStdString();
+    }
+
+    // The command line draws the same lines and title, the same bytes under
+    // a German locale.
+    if (qEnvironmentVariableIsEmpty("ORONT_CLI")) ORONT_SKIP_OR_FAIL("ORONT_CLI does not name the command-line tool");
+    const auto cliSvg = [&](const char* locale, const char* name) {
+        const QString out = QString::fromStdString((folder / name).string());
+        QProcess cli;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LC_ALL"), QLatin1String(locale));
+        cli.setProcessEnvironment(env);
+        cli.start(qEnvironmentVariable("ORONT_CLI"), {"--archive", QString::fromStdString(path), "trend", "--location",
+                                                      "3", "--size", "0.5", "--class", "7", out});
+        EXPECT_TRUE(cli.waitForFinished(60000));
+        EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+        return Bytes(out);
+    };
+    const QByteArray svg = cliSvg("C.UTF-8", "cli.svg");
+    EXPECT_TRUE(svg.contains("Alert limit (250,000 per m³)"));
+    EXPECT_TRUE(svg.contains("Action limit (450,000 per m³)"));
+    EXPECT_TRUE(svg.contains(title.toUtf8()));
+    EXPECT_TRUE(svg == cliSvg("de_DE.UTF-8", "cli-de.svg"));
 }
 
 }  // namespace
