@@ -42,6 +42,12 @@ void List(Archive& archive) {
     } else {
         FUZZ_CHECK(!error.empty());
     }
+    // The register and what monitoring found, whatever the file holds.
+    oront::site::Register reg;
+    std::vector<ExcursionRow> excursions;
+    std::vector<AdverseTrendRow> trends;
+    if (!archive.LoadRegister(reg, error)) FUZZ_CHECK(!error.empty());
+    if (!archive.Excursions({}, excursions, trends, error)) FUZZ_CHECK(!error.empty());
     Verification verification;
     if (archive.Verify(verification, error)) {
         for (const std::string& finding : verification.damage)

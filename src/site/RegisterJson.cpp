@@ -321,7 +321,7 @@ bool ParseRegisterJson(std::string_view text, Register& reg, std::string& error)
     Json root;
     try {
         root = Json::parse(text.begin(), text.end());
-    } catch (const Json::parse_error& e) {
+    } catch (const Json::exception& e) {
         error = std::string("not a JSON file (") + e.what() + ")";
         return false;
     }

@@ -401,6 +401,15 @@ TEST(Archive, MigratesAnOlderLayout) {
     EXPECT_EQ(Pragma(path, "PRAGMA user_version"), kSchemaVersion);
     EXPECT_EQ(Pragma(path, "SELECT count(*) FROM downloads WHERE length(image_sha256) = 32"), 3);
     EXPECT_EQ(ReadFileBytes(path)[18], 1);  // the rollback journal
+    // Layout 3: no register yet, and the older downloads said nothing.
+    site::Register reg;
+    std::string why;
+    Archive migrated;
+    ASSERT_TRUE(migrated.Open(path, OpenMode::ReadOnly, why) && migrated.LoadRegister(reg, why)) << why;
+    EXPECT_TRUE(reg.Empty());
+    std::vector<Download> downloads;
+    ASSERT_TRUE(migrated.Downloads(downloads, why)) << why;
+    EXPECT_EQ(downloads[0].warnings, "");
     EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{"archive.sqlite"});
     Archive a;
     std::string error;
