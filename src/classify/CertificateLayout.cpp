@@ -114,11 +114,77 @@ void Certificate::Add(Style style, std::vector<std::string> cells, bool keepWith
     m_lines.push_back(Line{style, std::move(cells), tableHeader, keepWithNext});
 }
 
+std::string TestDates(const RoomClassification& rooms) {
+    std::string first, last;
+    for (const RoomSection& section : rooms.sections)
+        for (const RunResult& run : section.result.runs) {
+            const std::string start = run.start.str().substr(0, 10);
+            const std::string end = (run.end.empty() ? run.start : run.end).str().substr(0, 10);
+            if (first.empty() || start < first) first = start;
+            if (last.empty() || end > last) last = end;
+        }
+    return first == last ? first : first + " to " + last;
+}
+
+std::string CertificateDataText(const RoomClassification& rooms, const CertificateData& data) {
+    std::string out = "{";
+    const auto field = [&out](const char* key, const std::string& value) {
+        out += '"';
+        out += key;
+        out += "\": \"";
+        for (char c : value) {
+            if (c == '"' || c == '\\') out += '\\';
+            if (static_cast<unsigned char>(c) < 0x20) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned char>(c));
+                out += buf;
+                continue;
+            }
+            out += c;
+        }
+        out += "\", ";
+    };
+    field("report_number", data.reportNumber);
+    field("organisation", data.organisation);
+    field("address", data.address);
+    field("client", data.client);
+    field("test_date", data.testDate);
+    field("issue_date", data.issueDate);
+    field("operator", data.operatorName);
+    field("program", data.program);
+    field("instrument_model", data.instrument.model);
+    field("instrument_serial", std::to_string(data.instrument.serial));
+    field("calibrated_on", data.instrument.calibratedOn);
+    field("calibration_due", data.instrument.calibrationDue);
+    field("calibration_certificate", data.instrument.certificate);
+    field("flow_l_per_min", FormatDecimal(data.instrument.flowLPerMin, -1));
+    out += "\"classification\": " + RoomsJson(rooms);
+    if (!out.empty() && out.back() == '\n') out.pop_back();
+    out += "}\n";
+    return out;
+}
+
 Certificate::Certificate(const Classification& result, std::int32_t serialNumber, CertificatePaper paper)
     : m_paper(CertificatePaperSize(paper)), m_serial(serialNumber) {
+    RoomClassification rooms;
+    RoomSection& section = rooms.sections.emplace_back();
+    section.result = result;
+    rooms.verdict = result.verdict;
+    CertificateData data;
+    data.instrument.serial = static_cast<std::uint32_t>(serialNumber);
+    Build(rooms, data);
+}
+
+Certificate::Certificate(const RoomClassification& rooms, const CertificateData& data, CertificatePaper paper)
+    : m_paper(CertificatePaperSize(paper)), m_serial(static_cast<std::int32_t>(data.instrument.serial)) {
+    Build(rooms, data);
+}
+
+void Certificate::Build(const RoomClassification& rooms, const CertificateData&) {
+    const Classification& result = rooms.sections.front().result;
     const Settings& s = result.settings;
     Add(Style::Title, {kCertificateTitle});
-    Add(Style::Text, {"Instrument: " + report::ModelLine(serialNumber)});
+    Add(Style::Text, {"Instrument: " + report::ModelLine(m_serial)});
     Add(Style::Text, {std::string("Standard: ") + StandardName(s.standard)});
     Add(Style::Text, {"Target: " + TargetLine(s)});
     Add(Style::Text, {std::string("Occupancy state: ") + StateName(s.target.state)});

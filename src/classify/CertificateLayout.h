@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "classify/Classify.h"
+#include "classify/Rooms.h"
 #include "print/ReportLayout.h"
 
 namespace oront::classify {
@@ -29,8 +30,46 @@ PaperSize CertificatePaperSize(CertificatePaper paper);
 
 inline constexpr const char* kCertificateTitle = "Cleanroom Classification Certificate";
 
+// The instrument as the site register knows it.
+struct CertificateInstrument {
+    std::string model = "V208";
+    std::uint32_t serial = 0;
+    bool registered = false;  // false: the register has no such instrument (the dates are empty)
+    std::string calibratedOn;  // "YYYY-MM-DD"
+    std::string calibrationDue;
+    std::string certificate;
+    double flowLPerMin = kLitresPerMinute;
+};
+
+// What a certificate states beyond the classification: who tested for whom,
+// its number and dates, the instrument, who operated it, and the program.
+struct CertificateData {
+    std::string organisation;  // the testing organisation's name and address
+    std::string address;
+    std::string client;
+    std::string reportNumber;
+    std::string testDate;   // "2015-03-02", or "2015-03-02 to 2015-03-04"
+    std::string issueDate;  // "YYYY-MM-DD"
+    std::string operatorName;
+    std::string program;     // "Oront V208 Software 1.2.0"
+    std::string dataSha256;  // hex SHA-256 of CertificateDataText (filled in by who keeps the record)
+    CertificateInstrument instrument;
+};
+
+// The certified data as one canonical text (JSON; the data's SHA-256 field
+// left out): what the SHA-256 printed on the certificate is taken of, and
+// what the archive keeps.
+std::string CertificateDataText(const RoomClassification& rooms, const CertificateData& data);
+
+// The first and the last day of the classified records, "YYYY-MM-DD" or
+// "YYYY-MM-DD to YYYY-MM-DD"; empty for none.
+std::string TestDates(const RoomClassification& rooms);
+
 class Certificate {
 public:
+    Certificate(const RoomClassification& rooms, const CertificateData& data, CertificatePaper paper);
+    // One section that is no room, with nothing but the instrument's serial
+    // number known.
     Certificate(const Classification& result, std::int32_t serialNumber, CertificatePaper paper);
 
     [[nodiscard]] int PageCount() const { return static_cast<int>(m_pages.size()); }
@@ -53,6 +92,7 @@ public:
     [[nodiscard]] std::vector<const Line*> LinesOfPage(int page) const;
 
 private:
+    void Build(const RoomClassification& rooms, const CertificateData& data);
     void Add(Style style, std::vector<std::string> cells, bool keepWithNext = false, int tableHeader = -1);
     void Paginate();
 

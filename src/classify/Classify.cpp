@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "classify/ClassifyText.h"
 #include "records/CFormat.h"
@@ -22,6 +23,19 @@ int RecordNumber(const Text& text) {
     return number;
 }
 
+// The day of a record's "YYYY-MM-DD hh:mm:ss" as YYYYMMDD; 0 when the text
+// is not a date.
+int DayOf(const Text& dateTime) {
+    const std::string_view t = dateTime.view();
+    if (t.size() < 10 || t[4] != '-' || t[7] != '-') return 0;
+    int day = 0;
+    for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
+        if (t[i] < '0' || t[i] > '9') return 0;
+        day = 10 * day + (t[i] - '0');
+    }
+    return day;
+}
+
 bool IsGroupRow(const Text& kind) {
     return kind == kind::kGroupCollapsed || kind == kind::kGroupExpanded;
 }
@@ -36,41 +50,117 @@ bool Considered(const Settings& settings, int size) {
     return settings.standard != Standard::Gmp2022 || size == 5 || size == 50;
 }
 
-// The smallest class whose limit at the size is at or above `need`; 0 when
-// even ISO 9 is below it. The limits grow with the class.
-int SmallestClassAtOrAbove(int size, double need) {
-    const std::span<const long long> limits = ClassLimits(size);
-    if (limits.empty() || need <= static_cast<double>(limits.front())) return kLowestClass;
-    const auto it = std::lower_bound(limits.begin(), limits.end(), need,
-                                     [](long long limit, double n) { return static_cast<double>(limit) < n; });
-    return it == limits.end() ? 0 : kLowestClass + static_cast<int>(it - limits.begin());
+// The least volume of a sample where the largest size judged has `limit`
+// per m³: 20 particles at the limit, and never below 2 L.
+double MinimumLitres(long long limit) {
+    return limit > 0 ? std::max(2.0, 20000.0 / static_cast<double>(limit)) : 2.0;
 }
 
-// The sample checks: time and volume (ISO), over-range records.
-void AddSampleWarnings(const RunSamples& in, const Settings& settings, const RunResult& r,
-                       std::vector<Warning>& warnings) {
-    const bool iso = settings.standard != Standard::Gmp2022;
-    // The least volume of a sample: 20 particles at the class limit of the
-    // largest considered size that is applicable, and never below 2 L.
+// What the achieved class needs of a run: the highest concentration of each
+// channel (location means, and the confidence limit), which channels are
+// considered sizes the run measures, and its smallest sample.
+struct ClassInputs {
+    std::array<double, 3> highest{};
+    std::array<int, 3> sizes{};  // 0: not a considered, measured size
+    double fewestLitres = 0.0;
+    int fewestSeconds = 0;
+    Standard edition = Standard::Iso2015;
+};
+
+// How a class holds for the run: whether a considered size applies there,
+// the size most above its limit (0: none), and whether the samples have the
+// volume the class asks for.
+struct ClassCheck {
+    bool applies = false;
+    int failingSize = 0;
+    bool volume = false;
+    [[nodiscard]] bool Holds() const { return applies && failingSize == 0 && volume; }
+};
+
+ClassCheck CheckClass(const ClassInputs& in, int classTenths) {
+    ClassCheck check;
+    double worst = 1.0;
+    long long largestLimit = 0;
+    int largest = 0;
+    for (std::size_t c = 0; c < 3; ++c) {
+        const int size = in.sizes[c];
+        if (size == 0 || !IsApplicable(in.edition, classTenths, size)) continue;
+        check.applies = true;
+        const long long limit = ClassLimit(classTenths, size);
+        const double ratio = in.highest[c] / static_cast<double>(limit);
+        if (in.highest[c] > static_cast<double>(limit) && ratio > worst - 1e-12) {
+            worst = ratio;
+            check.failingSize = size;
+        }
+        if (size > largest) {
+            largest = size;
+            largestLimit = limit;
+        }
+    }
+    check.volume = in.fewestSeconds >= 60 && in.fewestLitres >= MinimumLitres(largestLimit);
+    return check;
+}
+
+// The achieved class of the run into r: the smallest class that holds, and
+// what keeps the class below it from holding.
+void AchieveClass(const ClassInputs& in, RunResult& r) {
+    r.achievedClass = 0;
+    r.worseThanIso9 = false;
+    r.worseThanClass = 0;
+    r.limitingSize = 0;
+    r.limitedByVolume = false;
+    bool any = false;
+    for (int size : in.sizes) any = any || size != 0;
+    if (!any) return;
+    ClassCheck below;       // of the class just below the one tried
+    ClassCheck lastApplied;  // of the highest class tried at which a size applies
+    for (int n = kLowestClass; n <= r.highestClass; ++n) {
+        const ClassCheck check = CheckClass(in, n);
+        if (check.Holds()) {
+            r.achievedClass = n;
+            if (below.applies) {
+                r.limitingSize = below.failingSize;
+                r.limitedByVolume = below.failingSize == 0;
+            }
+            return;
+        }
+        below = check;
+        if (check.applies) {
+            lastApplied = check;
+            r.worseThanClass = n;
+        }
+    }
+    r.worseThanIso9 = true;
+    r.limitingSize = lastApplied.failingSize;
+    r.limitedByVolume = lastApplied.applies && lastApplied.failingSize == 0;
+}
+
+// The sample checks: time and volume, over-range records, the calibration.
+void AddSampleRequirements(const RunSamples& in, const Settings& settings, const RunResult& r,
+                           std::vector<Warning>& broken) {
+    // The least volume of a sample at the target: 20 particles at the limit
+    // of the largest considered size that has one, and never below 2 L.
     Warning small{WarningKind::SmallVolume};
     small.minimum = 2.0;
-    if (iso && settings.target.classTenths != 0) {
-        for (std::size_t c = 3; c-- > 0;) {
-            const SizeResult& s = r.sizes[c];
-            if (!s.limit) continue;
-            if (*s.limit > 0 && 20000.0 / static_cast<double>(*s.limit) > small.minimum) {
-                small.minimum = 20000.0 / static_cast<double>(*s.limit);
-                small.limit = *s.limit;
-                small.size = s.sizeTenths;
-            }
-            break;
+    for (std::size_t c = 3; c-- > 0;) {
+        const SizeResult& s = r.sizes[c];
+        if (!s.limit) continue;
+        if (MinimumLitres(*s.limit) > small.minimum) {
+            small.minimum = MinimumLitres(*s.limit);
+            small.limit = *s.limit;
+            small.size = s.sizeTenths;
         }
+        break;
     }
     Warning shortSample{WarningKind::ShortSample};
     Warning over{WarningKind::OverRange};
+    Warning calibration{WarningKind::CalibrationPastDue};
+    calibration.other = settings.calibrationDue;
     for (const Sample& s : in.samples) {
         if (s.overRange && over.count++ == 0) over.record = s.record;
-        if (!iso || s.seconds == 0) continue;
+        if (settings.calibrationDue != 0 && s.day > settings.calibrationDue && calibration.count++ == 0)
+            calibration.record = s.record;
+        if (s.seconds == 0) continue;
         if (s.seconds < 60 && shortSample.count++ == 0) {
             shortSample.record = s.record;
             shortSample.other = s.seconds;
@@ -81,8 +171,8 @@ void AddSampleWarnings(const RunSamples& in, const Settings& settings, const Run
             small.value = litres;
         }
     }
-    for (const Warning& w : {shortSample, small, over})
-        if (w.count > 0) warnings.push_back(w);
+    for (const Warning& w : {shortSample, small, over, calibration})
+        if (w.count > 0) broken.push_back(w);
 }
 
 }  // namespace
@@ -107,7 +197,12 @@ std::string SettingsError(const Settings& s) {
     if (s.target.classTenths != 0 && (s.target.classTenths < kLowestClass || s.target.classTenths > kHighestClass))
         return "the class must be 1 to 9";
     if (s.target.grade != 0 && (s.target.grade < 'A' || s.target.grade > 'D')) return "the grade must be A, B, C or D";
+    if (s.target.Given() && !s.target.stateDeclared)
+        return "the occupancy state must be declared: as built, at rest or in operation";
     if (gmp && s.target.state == Occupancy::AsBuilt) return "EU GMP Annex 1 has no as-built state";
+    if (s.standard == Standard::Iso2015 && s.target.classTenths == kHighestClass &&
+        s.target.state != Occupancy::Operational)
+        return "ISO 9 is a class of the operational state only (ISO 14644-1:2015 Table 1)";
     if (gmp && s.target.grade == 'D' && s.target.state == Occupancy::Operational)
         return "Grade D in operation has no predetermined limits";
     for (int size : s.sizes) {
@@ -125,6 +220,7 @@ void RunSamples::AddPoint(std::initializer_list<Sample> point) {
 
 void ReadRuns(const RecordStore& store, const std::function<void(const RunSamples&)>& handle) {
     RunSamples run;
+    int runs = 0;
     const MeasurementRecord* last = nullptr;  // the open run's last record
     bool open = false;
     const int lastRow = std::min(store.m_nLastRow, static_cast<int>(store.m_rows.size()) - 1);
@@ -148,6 +244,8 @@ void ReadRuns(const RecordStore& store, const std::function<void(const RunSample
             sample.seconds = record.m_raw.sampleSeconds;
             for (std::size_t c = 0; c < 3; ++c) sample.perM3[c] = PerCubicMetre(record.m_raw.counts[c], sample.seconds);
             sample.overRange = record.m_raw.overRange;
+            sample.day = DayOf(record.m_strDateTime);
+            sample.location = CAtoi(record.m_strLocation.view());
             if (run.pointStarts.empty()) {
                 // Members before any group row: the run was cut before its
                 // first cycle.
@@ -175,6 +273,7 @@ void ReadRuns(const RecordStore& store, const std::function<void(const RunSample
             for (const Sample& s : run.samples)
                 if (s.seconds == 0 && zero.count++ == 0) zero.record = s.record;
             if (zero.count > 0) run.faults.push_back(zero);
+            run.number = ++runs;
             for (std::size_t p = 0; p < run.pointStarts.size(); ++p) {
                 const int end =
                     p + 1 < run.pointStarts.size() ? run.pointStarts[p + 1] : static_cast<int>(run.samples.size());
@@ -194,7 +293,7 @@ void ReadRuns(const RecordStore& store, const std::function<void(const RunSample
 void ClassifyRun(const RunSamples& in, Classification& result) {
     const Settings& settings = result.settings;
     RunResult& r = result.runs.emplace_back();
-    r.run = static_cast<int>(result.runs.size());
+    r.run = in.number != 0 ? in.number : static_cast<int>(result.runs.size());
     r.firstRow = in.firstRow;
     r.lastRow = in.lastRow;
     r.location = in.location;
@@ -278,6 +377,8 @@ void ClassifyRun(const RunSamples& in, Classification& result) {
 
     // The judgement against the target.
     const Target& target = settings.target;
+    std::vector<Warning>& broken = result.requirements;
+    r.firstRequirement = static_cast<int>(broken.size());
     bool anyConsidered = false;
     for (std::size_t c = 0; c < 3; ++c) anyConsidered = anyConsidered || r.sizes[c].considered;
     if (target.Given()) {
@@ -321,20 +422,34 @@ void ClassifyRun(const RunSamples& in, Classification& result) {
         warnings.push_back(Warning{WarningKind::NoConsideredSize});
     }
 
-    // The achieved class: per considered size the smallest class whose limit
-    // holds, and of those the largest.
+    // The achieved class, at the considered sizes the run measures (EU GMP:
+    // 0.5 and 5.0 µm, by the 2015 edition's table). ISO 9 is a class of the
+    // operational state only.
+    ClassInputs inputs;
+    inputs.highest = highest;
+    inputs.edition = settings.standard;
+    for (std::size_t c = 0; c < 3; ++c) inputs.sizes[c] = r.sizes[c].considered ? r.sizes[c].sizeTenths : 0;
+    inputs.fewestLitres = in.samples.empty() ? 0.0 : std::numeric_limits<double>::max();
+    inputs.fewestSeconds = in.samples.empty() ? 0 : std::numeric_limits<int>::max();
+    for (const Sample& s : in.samples) {
+        inputs.fewestLitres = std::min(inputs.fewestLitres, SampleLitres(s.seconds));
+        inputs.fewestSeconds = std::min(inputs.fewestSeconds, s.seconds);
+    }
+    if (settings.standard != Standard::Iso1999 && target.stateDeclared && target.state != Occupancy::Operational)
+        r.highestClass = 80;
+    AchieveClass(inputs, r);
     int previous = 0;
     for (std::size_t c = 0; c < 3; ++c) {
         const SizeResult& s = r.sizes[c];
         if (!s.considered) continue;
-        const int achieved = SmallestClassAtOrAbove(s.sizeTenths, highest[c]);
-        if (achieved == 0 && !r.worseThanIso9) {
-            r.worseThanIso9 = true;
-            r.achievedClass = 0;
-            r.limitingSize = s.sizeTenths;
-        } else if (!r.worseThanIso9 && achieved > r.achievedClass) {
-            r.achievedClass = achieved;
-            r.limitingSize = s.sizeTenths;
+        // A considered size that has no limit at the achieved class is not
+        // part of its designation.
+        if (r.achievedClass != 0 && !IsApplicable(settings.standard, r.achievedClass, s.sizeTenths) &&
+            !(target.classTenths == r.achievedClass && s.verdict == Verdict::NotApplicable)) {
+            Warning w{WarningKind::NotApplicable};
+            w.size = s.sizeTenths;
+            w.other = r.achievedClass;
+            warnings.push_back(w);
         }
         if (allZero[c]) {
             Warning w{WarningKind::ZeroCounts};
@@ -349,25 +464,41 @@ void ClassifyRun(const RunSamples& in, Classification& result) {
         }
         previous = s.sizeTenths;
     }
-    for (int size : settings.sizes)
-        if (std::find(in.sizeTenths.begin(), in.sizeTenths.end(), size) == in.sizeTenths.end()) {
-            Warning w{WarningKind::SizeNotMeasured};
-            w.size = size;
-            warnings.push_back(w);
-        }
     if (in.sizeTenths[1] == 0) {
         Warning w{WarningKind::NoSizeText};
         w.other = in.sizeCode;
         warnings.push_back(w);
     }
+
+    // The requirements of the standard the run breaks.
+    for (int size : settings.sizes)
+        if (std::find(in.sizeTenths.begin(), in.sizeTenths.end(), size) == in.sizeTenths.end()) {
+            Warning w{WarningKind::SizeNotMeasured};
+            w.size = size;
+            broken.push_back(w);
+        }
     if (settings.areaM2 > 0.0) {
         Warning w{WarningKind::TooFewLocations};
         w.count = m;
         w.other = MinimumLocations(settings.standard, settings.areaM2);
         w.value = settings.areaM2;
-        if (m < w.other) warnings.push_back(w);
+        r.requiredLocations = w.other;
+        if (m < w.other) broken.push_back(w);
+    } else {
+        warnings.push_back(Warning{WarningKind::LocationsNotVerified});
     }
-    AddSampleWarnings(in, settings, r, warnings);
+    if (settings.standard == Standard::Iso1999 && m == 1 && points[0].cycles < 3) {
+        Warning w{WarningKind::TooFewSamples};
+        w.count = points[0].cycles;
+        broken.push_back(w);
+    }
+    AddSampleRequirements(in, settings, r, broken);
+    for (const SizeResult& s : r.sizes)
+        if (s.limit && s.verdict != Verdict::NotApplicable) {
+            r.minimumLitres = MinimumLitres(*s.limit);  // the largest size with a limit comes last
+        }
+    r.requirementCount = static_cast<int>(broken.size()) - r.firstRequirement;
+    if (r.verdict == Verdict::Pass && r.requirementCount > 0) r.verdict = Verdict::NotValid;
     finish();
 }
 
@@ -376,13 +507,49 @@ namespace {
 // After the last run: the error when there was none, and the verdict.
 void Conclude(Classification& result) {
     if (result.runs.empty()) result.error = "no complete ISO run to classify";
-    bool allPass = true;
-    for (const RunResult& r : result.runs)
-        allPass = allPass && r.verdict != Verdict::Fail && r.verdict != Verdict::NotClassified;
-    if (result.settings.target.Given()) result.verdict = allPass ? Verdict::Pass : Verdict::Fail;
+    const Target& t = result.settings.target;
+    if (result.settings.standard == Standard::Gmp2022) result.isoEquivalent = GmpIsoEquivalent(t.grade, t.state);
+    if (!t.Given()) return;
+    result.verdict = Verdict::Pass;
+    for (const RunResult& r : result.runs) result.verdict = CombinedVerdict(result.verdict, r.verdict);
 }
 
 }  // namespace
+
+Verdict CombinedVerdict(Verdict a, Verdict b) {
+    const auto rank = [](Verdict v) {
+        switch (v) {
+            case Verdict::Fail:
+                return 4;
+            case Verdict::NotValid:
+                return 3;
+            case Verdict::NotClassified:
+                return 2;
+            case Verdict::Pass:
+                return 1;
+            case Verdict::NotApplicable:
+            case Verdict::NotJudged:
+                break;
+        }
+        return 0;
+    };
+    return rank(a) >= rank(b) ? a : b;
+}
+
+bool IsRequirement(WarningKind kind) {
+    switch (kind) {
+        case WarningKind::ShortSample:
+        case WarningKind::SmallVolume:
+        case WarningKind::OverRange:
+        case WarningKind::TooFewLocations:
+        case WarningKind::SizeNotMeasured:
+        case WarningKind::TooFewSamples:
+        case WarningKind::CalibrationPastDue:
+            return true;
+        default:
+            return false;
+    }
+}
 
 Classification ClassifyRuns(const std::vector<RunSamples>& runs, const Settings& settings) {
     Classification result;
@@ -424,10 +591,15 @@ std::span<const Warning> Classification::Warnings(const RunResult& run) const {
     return {warnings.data() + run.firstWarning, static_cast<std::size_t>(run.warningCount)};
 }
 
+std::span<const Warning> Classification::Requirements(const RunResult& run) const {
+    return {requirements.data() + run.firstRequirement, static_cast<std::size_t>(run.requirementCount)};
+}
+
 int Classification::ExitStatus() const {
     if (!error.empty()) return 1;
     for (const RunResult& r : runs)
-        if (r.verdict == Verdict::Fail || r.verdict == Verdict::NotClassified) return 3;
+        if (r.verdict == Verdict::Fail || r.verdict == Verdict::NotValid || r.verdict == Verdict::NotClassified)
+            return 3;
     return 0;
 }
 

@@ -43,13 +43,17 @@ enum class CountMode { Cumulative, Differential };
 // What a size or a run is found to be. A size is Pass, Fail, NotApplicable
 // (the target class has no limit for it) or NotJudged (not considered, no
 // size text, no target, or no limit specified); a run is Pass, Fail,
-// NotClassified or NotJudged (no target).
-enum class Verdict { Pass, Fail, NotApplicable, NotJudged, NotClassified };
+// NotValid (within its limits, but it breaks a requirement of the standard),
+// NotClassified (nothing can be computed) or NotJudged (no target).
+enum class Verdict { Pass, Fail, NotApplicable, NotJudged, NotClassified, NotValid };
 
 struct Target {
     int classTenths = 0;  // ISO: the target class (10..90); 0 for none
     char grade = 0;       // GMP: 'A'..'D'; 0 for none
     Occupancy state = Occupancy::AtRest;
+    // Whether the user chose the state: a target is judged only in a
+    // declared state, and an undeclared one is never reported.
+    bool stateDeclared = false;
     [[nodiscard]] bool Given() const { return classTenths != 0 || grade != 0; }
 };
 
@@ -61,6 +65,9 @@ struct Settings {
     std::vector<int> sizes;
     CountMode counts = CountMode::Cumulative;
     double areaM2 = 0.0;  // the room's area; 0 when not given
+    // The last day (YYYYMMDD) of the instrument's calibration; 0 when not
+    // known. A record taken after it is not valid data.
+    int calibrationDue = 0;
 };
 
 // A settings error found before anything is read ("Grade D in operation has
@@ -68,7 +75,9 @@ struct Settings {
 std::string SettingsError(const Settings& settings);
 
 // A warning, with the figures its text names (WarningText in ClassifyText.h).
-// The first four kinds are why a run cannot be classified; the others never
+// The first four kinds are why a run cannot be classified; the kinds for
+// which IsRequirement holds are requirements of the standard the run breaks
+// (a run within its limits that breaks one is not valid); the others never
 // change a verdict.
 enum class WarningKind {
     MissingBeginning,  // record: a member before the first point's first cycle
@@ -78,11 +87,14 @@ enum class WarningKind {
     NoGradeSize,       // GMP: no 0.5 µm channel considered
     NoApplicableSize,  // other: the target class
     NoConsideredSize,  // the run measures none of the considered sizes
-    NotApplicable,     // size, other: the target class
+    NotApplicable,     // size, other: the class (the target's or the achieved one)
     ShortSample,       // record (the first), count, other: its seconds
     SmallVolume,       // record (the first), count, value: its litres, minimum: litres, limit and size behind it
     OverRange,         // record (the first), count
     TooFewLocations,   // count: locations, other: needed, value: the area
+    LocationsNotVerified,  // the room's area is not known
+    TooFewSamples,         // count: the samples of the single location
+    CalibrationPastDue,    // record (the first), count, other: the due day
     SizesTooClose,     // size, other: the next larger size
     ZeroCounts,        // size
     SizeNotMeasured,   // size
@@ -98,6 +110,8 @@ struct Warning {
     double value = 0.0;
     double minimum = 0.0;
 };
+// Whether the warning is a broken requirement of the standard.
+bool IsRequirement(WarningKind kind);
 
 // One sample (cycle) of a run as the store holds it.
 struct Sample {
@@ -105,10 +119,13 @@ struct Sample {
     int seconds = 0;
     std::array<double, 3> perM3{};  // channels 1 to 3, each on its own (as counted)
     bool overRange = false;
+    int day = 0;       // the record's date as YYYYMMDD; 0 when not known
+    int location = 0;  // the instrument's location number
 };
 
 // One complete run read from the result table.
 struct RunSamples {
+    int number = 0;    // the run's number in the download (1, 2, ...); 0: its place among the runs classified
     int firstRow = 0;  // its first group row
     int lastRow = 0;   // its summary row
     Text location;
@@ -154,14 +171,29 @@ struct RunResult {
     std::array<SizeResult, 3> sizes;
     std::optional<std::array<double, 3>> uclPerM3;  // 1999 edition, 2 to 9 locations
     Verdict verdict = Verdict::NotJudged;
-    int achievedClass = 0;  // tenths; 0 when none (worse than ISO 9, or nothing to compute)
-    bool worseThanIso9 = false;
+    // The achieved class: the smallest class at which a considered size
+    // applies, every considered size that applies holds its limit, and every
+    // sample has the volume that class asks for.
+    int achievedClass = 0;  // tenths; 0 when none (worse than the highest class, or nothing to compute)
+    bool worseThanIso9 = false;        // no class holds
+    int worseThanClass = 0;            // then: the highest class at which a considered size applies
+    int highestClass = kHighestClass;  // the highest class the state allows
+    // What keeps the class just below the achieved one from holding (when no
+    // class holds: the highest class): a size above its limit there, or the
+    // sample volume; neither when no considered size applies below.
     int limitingSize = 0;  // tenths; 0 when none
+    bool limitedByVolume = false;
+    // The sample volume every sample needs at the target (litres; 0 without
+    // a target), and the fewest locations of the room (0: area not given).
+    double minimumLitres = 0.0;
+    int requiredLocations = 0;
     // In the classification's tables.
     int firstLocation = 0;
     int locationCount = 0;
     int firstWarning = 0;
     int warningCount = 0;
+    int firstRequirement = 0;
+    int requirementCount = 0;
 };
 
 struct Classification {
@@ -170,18 +202,29 @@ struct Classification {
     std::vector<Location> locations;       // of every run
     std::vector<double> sampleLitres;      // of every location
     std::vector<Warning> warnings;         // of every run
-    Verdict verdict = Verdict::NotJudged;  // Pass, Fail or NotJudged (no target)
-    std::string error;                     // nothing could be classified: why
+    std::vector<Warning> requirements;     // the broken requirements of every run
+    // Pass only when every run passes; else the worst verdict of a run
+    // (Fail, NotValid, NotClassified); NotJudged without a target.
+    Verdict verdict = Verdict::NotJudged;
+    int isoEquivalent = 0;  // EU GMP: the ISO class the grade's limits equal (tenths)
+    std::string error;      // nothing could be classified: why
 
     [[nodiscard]] std::span<const Location> Locations(const RunResult& run) const;
     [[nodiscard]] std::span<const double> SampleLitres(const Location& location) const;
     [[nodiscard]] std::span<const Warning> Warnings(const RunResult& run) const;
-    // 0: every judged run passes (or nothing was judged); 3: a run fails or
-    // cannot be classified; 1: an error.
+    [[nodiscard]] std::span<const Warning> Requirements(const RunResult& run) const;
+    // 0: every judged run passes (or nothing was judged); 3: a run fails, is
+    // not valid or cannot be classified; 1: an error.
     [[nodiscard]] int ExitStatus() const;
 };
 
-// Classifies one run into `result`, as run number result.runs.size() + 1.
+// The verdict of several runs (or rooms) together: Pass only when every one
+// passes, else the worst (Fail, then NotValid, then NotClassified);
+// NotJudged when none was judged.
+Verdict CombinedVerdict(Verdict a, Verdict b);
+
+// Classifies one run into `result`, numbered samples.number (or
+// result.runs.size() + 1).
 void ClassifyRun(const RunSamples& samples, Classification& result);
 // Classifies the runs (numbered from 1 in their order); an error when the
 // settings cannot be applied or there is no run.

@@ -27,6 +27,8 @@ void PadRight(std::string& out, std::string_view text, std::size_t width) {
     if (w < width) out.append(width - w, ' ');
 }
 
+}  // namespace
+
 const char* StateWords(Occupancy state) {
     switch (state) {
         case Occupancy::AsBuilt:
@@ -39,8 +41,16 @@ const char* StateWords(Occupancy state) {
     return "";
 }
 
+namespace {
+
 std::string Record(int number) {
     return FormatZeroPad(number, 4).str();
+}
+
+// YYYYMMDD as "YYYY-MM-DD".
+std::string DayText(int day) {
+    return FormatZeroPad(day / 10000, 4).str() + "-" + FormatZeroPad(day / 100 % 100, 2).str() + "-" +
+           FormatZeroPad(day % 100, 2).str();
 }
 
 // JSON pieces.
@@ -137,6 +147,33 @@ void JsonRun(std::string& out, const Classification& result, const RunResult& r)
     JsonKey(out, "limiting_size_um");
     out += r.limitingSize ? SizeNumber(r.limitingSize) : "null";
     out += ", ";
+    JsonKey(out, "limited_by");
+    const std::string limitedBy = LimitedByText(r);
+    if (limitedBy.empty())
+        out += "null";
+    else
+        JsonString(out, limitedBy);
+    out += ", ";
+    JsonKey(out, "minimum_sample_litres");
+    out += r.minimumLitres > 0.0 ? FormatDecimal(r.minimumLitres, 2) : "null";
+    out += ", ";
+    JsonKey(out, "required_locations");
+    out += r.requiredLocations > 0 ? std::to_string(r.requiredLocations) : "null";
+    out += ", ";
+    JsonKey(out, "requirements");
+    JsonArray(out, result.Requirements(r), [&](const Warning& w) {
+        out += '{';
+        JsonKey(out, "rule");
+        JsonString(out, RequirementRule(w.kind));
+        out += ", ";
+        JsonKey(out, "clause");
+        JsonString(out, RequirementClause(w.kind, result.settings.standard));
+        out += ", ";
+        JsonKey(out, "detail");
+        JsonString(out, WarningText(w, result.settings));
+        out += '}';
+    });
+    out += ", ";
     JsonKey(out, "warnings");
     JsonArray(out, result.Warnings(r), [&](const Warning& w) { JsonString(out, WarningText(w, result.settings)); });
     out += '}';
@@ -188,6 +225,8 @@ const char* VerdictName(Verdict verdict) {
             return "not-judged";
         case Verdict::NotClassified:
             return "not-classified";
+        case Verdict::NotValid:
+            return "not-valid";
     }
     return "";
 }
@@ -208,10 +247,68 @@ std::string ClassText(int classTenths) {
     return "ISO " + (classTenths % 10 == 0 ? std::to_string(classTenths / 10) : ClassNumber(classTenths));
 }
 
+std::string LimitedByText(const RunResult& run) {
+    if (run.limitingSize != 0) return SizeText(run.limitingSize);
+    return run.limitedByVolume ? "the sample volume" : "";
+}
+
 std::string AchievedText(const RunResult& run) {
-    if (run.worseThanIso9) return "worse than ISO 9 (" + SizeText(run.limitingSize) + ")";
+    const std::string limitedBy = LimitedByText(run);
+    if (run.worseThanIso9) {
+        if (run.worseThanClass == 0) return "none";
+        if (run.limitingSize == 0 && run.limitedByVolume) return "none: the samples are too small for every class";
+        return "worse than " + ClassText(run.worseThanClass) + (limitedBy.empty() ? "" : " (" + limitedBy + ")");
+    }
     if (run.achievedClass == 0) return "none";
-    return ClassText(run.achievedClass) + ", limited by " + SizeText(run.limitingSize);
+    if (!limitedBy.empty()) return ClassText(run.achievedClass) + ", limited by " + limitedBy;
+    if (run.achievedClass == kLowestClass) return ClassText(run.achievedClass);
+    return ClassText(run.achievedClass) + ", the lowest class at which a considered size applies";
+}
+
+const char* RequirementRule(WarningKind kind) {
+    switch (kind) {
+        case WarningKind::ShortSample:
+        case WarningKind::SmallVolume:
+            return "sample volume";
+        case WarningKind::OverRange:
+            return "over-range samples";
+        case WarningKind::TooFewLocations:
+            return "number of locations";
+        case WarningKind::SizeNotMeasured:
+            return "considered size measured";
+        case WarningKind::TooFewSamples:
+            return "samples at a single location";
+        case WarningKind::CalibrationPastDue:
+            return "instrument calibration";
+        default:
+            return "";
+    }
+}
+
+const char* RequirementClause(WarningKind kind, Standard standard) {
+    const bool old = standard == Standard::Iso1999;
+    switch (kind) {
+        case WarningKind::ShortSample:
+        case WarningKind::SmallVolume:
+            return old ? "ISO 14644-1:1999 B.4.2" : "ISO 14644-1:2015 A.4.4";
+        case WarningKind::OverRange:
+            return old ? "ISO 14644-1:1999 B.2" : "ISO 14644-1:2015 A.2.1";
+        case WarningKind::TooFewLocations:
+            return old ? "ISO 14644-1:1999 B.4.1" : "ISO 14644-1:2015 A.4.1, Table A.1";
+        case WarningKind::SizeNotMeasured:
+            return old ? "ISO 14644-1:1999 3.3" : "ISO 14644-1:2015 4.2";
+        case WarningKind::TooFewSamples:
+            return "ISO 14644-1:1999 B.4.2";
+        case WarningKind::CalibrationPastDue:
+            return old ? "ISO 14644-1:1999 B.2" : "ISO 14644-1:2015 A.2.2";
+        default:
+            return "";
+    }
+}
+
+std::string RequirementText(const Warning& w, const Settings& settings) {
+    return std::string(RequirementRule(w.kind)) + " (" + RequirementClause(w.kind, settings.standard) +
+           "): " + WarningText(w, settings);
 }
 
 std::string TargetText(const Settings& settings) {
@@ -245,7 +342,7 @@ std::string WarningText(const Warning& w, const Settings& settings) {
         case WarningKind::NoConsideredSize:
             return "the run measures none of the considered sizes";
         case WarningKind::NotApplicable:
-            return SizeText(w.size) + " is not applicable at " + ClassText(w.other);
+            return SizeText(w.size) + " does not apply at " + ClassText(w.other);
         case WarningKind::ShortSample:
             return "sample time below 1 minute: " + records() + " (" + std::to_string(w.other) + " s)";
         case WarningKind::SmallVolume: {
@@ -256,11 +353,17 @@ std::string WarningText(const Warning& w, const Settings& settings) {
                    FormatDecimal(w.value, 2) + " L)";
         }
         case WarningKind::OverRange:
-            return "over range, the counts may be too low: " + records();
+            return "over range (past the counter's concentration limit), not valid data: " + records();
         case WarningKind::TooFewLocations:
             return std::to_string(w.count) + (w.count == 1 ? " location" : " locations") + " for a room of " +
                    FormatDecimal(w.value, -1) + " m²: " + StandardName(settings.standard) + " asks for at least " +
                    std::to_string(w.other);
+        case WarningKind::LocationsNotVerified:
+            return "number of locations not verified (area not given)";
+        case WarningKind::TooFewSamples:
+            return "a single location needs at least 3 samples, it has " + std::to_string(w.count);
+        case WarningKind::CalibrationPastDue:
+            return "taken after the instrument's calibration was due on " + DayText(w.other) + ": " + records();
         case WarningKind::SizesTooClose:
             return "the considered sizes " + SizeText(w.size) + " and " + SizeText(w.other) +
                    " are closer than a factor of 1.5";
@@ -281,13 +384,14 @@ std::string ClassificationText(const Classification& result) {
     std::string out;
     out += "Standard: " + std::string(StandardName(s.standard)) + "\n";
     out += "Target: " + (s.target.Given() ? TargetText(s) : "none, the achieved class of every run") + "\n";
+    if (result.isoEquivalent != 0) out += "ISO equivalent of the grade: " + ClassText(result.isoEquivalent) + "\n";
     out += s.counts == CountMode::Cumulative
                ? "Counts: cumulative (particles at or above each size)\n"
                : "Counts: differential (a size adds the counts of every larger channel)\n";
     out += "Concentration: count x 21188.8349 / T per m³ (0.1 ft³/min; T the sample time in seconds)\n";
     constexpr std::size_t kLabel = 24;
     constexpr std::size_t kColumn = 16;
-    int passed = 0, failed = 0, unclassified = 0;
+    int passed = 0, failed = 0, invalid = 0, unclassified = 0;
     for (const RunResult& r : result.runs) {
         out += "\nRun " + std::to_string(r.run) + ": records " + Record(r.firstRecord) + " to " + Record(r.lastRecord) +
                ", location " + r.location.str() + ", " + r.start.str() + " to " + r.end.str() + "\n";
@@ -314,14 +418,18 @@ std::string ClassificationText(const Classification& result) {
         }
         out += "  Verdict: " + std::string(VerdictName(r.verdict)) + "\n";
         out += "  Achieved class: " + AchievedText(r) + "\n";
-        for (const Warning& w : result.Warnings(r)) out += "  Warning: " + WarningText(w, s) + "\n";
+        for (const Warning& w : result.Requirements(r)) out += "  Requirement broken: " + RequirementText(w, s) + "\n";
+        for (const Warning& w : result.Warnings(r))
+            out += (w.kind == WarningKind::LocationsNotVerified ? "  Note: " : "  Warning: ") + WarningText(w, s) + "\n";
         passed += r.verdict == Verdict::Pass;
         failed += r.verdict == Verdict::Fail;
+        invalid += r.verdict == Verdict::NotValid;
         unclassified += r.verdict == Verdict::NotClassified;
     }
     out += "\nResult: " + std::string(VerdictName(result.verdict)) + " (" + std::to_string(result.runs.size()) +
            (result.runs.size() == 1 ? " run" : " runs");
     if (s.target.Given()) out += ": " + std::to_string(passed) + " pass, " + std::to_string(failed) + " fail";
+    if (invalid > 0) out += ", " + std::to_string(invalid) + " not valid";
     if (unclassified > 0) out += ", " + std::to_string(unclassified) + " not classified";
     out += ")\n";
     return out;
@@ -354,6 +462,16 @@ std::string ClassificationJson(const Classification& result) {
     out += ", ";
     JsonKey(out, "counts");
     JsonString(out, s.counts == CountMode::Cumulative ? "cumulative" : "differential");
+    if (result.isoEquivalent != 0) {
+        out += ", ";
+        JsonKey(out, "iso_equivalent");
+        out += ClassNumber(result.isoEquivalent);
+    }
+    if (s.areaM2 > 0.0) {
+        out += ", ";
+        JsonKey(out, "area_m2");
+        out += FormatDecimal(s.areaM2, -1);
+    }
     out += ",\n ";
     JsonKey(out, "runs");
     out += "[";
@@ -368,11 +486,17 @@ std::string ClassificationJson(const Classification& result) {
     return out;
 }
 
-std::string ClassificationCsv(const Classification& result) {
+namespace {
+
+// The CSV lines of a classification, each after `prefix`; the header first
+// when asked for (with a room column when there is a prefix).
+void CsvLines(std::string& out, const Classification& result, const std::string& prefix, bool header) {
     const Settings& s = result.settings;
-    std::string out =
-        "standard,target,counts,run,first_record,last_record,location,start,point,cycles,size_um,mean_per_m3,"
-        "ucl_per_m3,limit_per_m3,size_verdict,run_verdict,achieved_class,limiting_size_um\r\n";
+    if (header) out += prefix.empty() ? "" : "room,";
+    if (header)
+        out +=
+            "standard,target,counts,run,first_record,last_record,location,start,point,cycles,size_um,mean_per_m3,"
+        "ucl_per_m3,limit_per_m3,size_verdict,run_verdict,achieved_class,limiting_size_um,limited_by,requirements\r\n";
     std::string target;
     if (s.target.classTenths != 0) target = ClassText(s.target.classTenths) + " " + StateName(s.target.state);
     if (s.target.grade != 0) target = std::string("grade ") + s.target.grade + " " + StateName(s.target.state);
@@ -381,20 +505,133 @@ std::string ClassificationCsv(const Classification& result) {
     for (const RunResult& r : result.runs) {
         const std::string run = std::to_string(r.run) + "," + std::to_string(r.firstRecord) + "," +
                                 std::to_string(r.lastRecord) + "," + r.location.str() + "," + r.start.str() + ",";
+        // The broken requirements by their rules, which have no commas.
+        std::string rules;
+        for (const Warning& w : result.Requirements(r)) {
+            const std::string rule = RequirementRule(w.kind);
+            if (rules.find(rule) == std::string::npos) rules += (rules.empty() ? "" : "; ") + rule;
+        }
         const std::string verdicts = std::string(VerdictName(r.verdict)) + "," +
                                      (r.achievedClass ? ClassNumber(r.achievedClass) : "") + "," +
-                                     (r.limitingSize ? SizeNumber(r.limitingSize) : "") + "\r\n";
+                                     (r.limitingSize ? SizeNumber(r.limitingSize) : "") + "," + LimitedByText(r) +
+                                     "," + rules + "\r\n";
         for (const Location& loc : result.Locations(r))
             for (std::size_t c = 0; c < 3; ++c) {
                 const SizeResult& size = r.sizes[c];
                 out +=
-                    settings + run + std::to_string(loc.point) + "," + std::to_string(loc.cycles) + "," +
+                    prefix + settings + run + std::to_string(loc.point) + "," + std::to_string(loc.cycles) + "," +
                     (size.sizeTenths ? SizeNumber(size.sizeTenths) : "") + "," + FormatDecimal(loc.meanPerM3[c], -1) +
                     "," + (r.uclPerM3 ? FormatDecimal((*r.uclPerM3)[c], -1) : "") + "," +
                     (size.limit ? std::to_string(*size.limit) : "") + "," + VerdictName(size.verdict) + "," + verdicts;
             }
     }
+}
+
+}  // namespace
+
+std::string ClassificationCsv(const Classification& result) {
+    std::string out;
+    CsvLines(out, result, {}, true);
     return out;
+}
+
+std::string RoomsText(const RoomClassification& rooms) {
+    if (!rooms.error.empty()) return {};
+    const bool plain = rooms.sections.size() == 1 && rooms.sections[0].roomId.empty();
+    if (plain) return ClassificationText(rooms.sections[0].result);
+    std::string out;
+    for (const RoomSection& section : rooms.sections) {
+        out += "== " + SectionTitle(section) + " ==\n";
+        if (!section.result.error.empty() && section.result.runs.empty()) {
+            out += "Standard: " + std::string(StandardName(section.result.settings.standard)) + "\n";
+            out += "Target: " + TargetText(section.result.settings) + "\n";
+            out += "Not classified: " + section.result.error + "\n\n";
+            continue;
+        }
+        out += ClassificationText(section.result) + "\n";
+    }
+    out += "Overall result: " + std::string(VerdictName(rooms.verdict)) + " (" + std::to_string(rooms.sections.size()) +
+           (rooms.sections.size() == 1 ? " section)\n" : " sections)\n");
+    return out;
+}
+
+std::string RoomsJson(const RoomClassification& rooms) {
+    std::string out = "{";
+    JsonKey(out, "rooms");
+    out += "[";
+    for (std::size_t i = 0; i < rooms.sections.size(); ++i) {
+        const RoomSection& section = rooms.sections[i];
+        out += i == 0 ? "\n{" : ",\n{";
+        JsonKey(out, "room");
+        if (section.roomId.empty())
+            out += "null";
+        else
+            JsonString(out, section.roomId);
+        out += ", ";
+        JsonKey(out, "name");
+        JsonString(out, section.roomName);
+        out += ", ";
+        JsonKey(out, "location");
+        out += section.roomId.empty() ? FormatZeroPad(section.locationNumber, 3).str() : "null";
+        out += ", ";
+        JsonKey(out, "places");
+        JsonArray(out, section.places, [&out](const SamplingPlace& p) {
+            if (p.name.empty() && !p.positioned) {
+                out += "null";
+                return;
+            }
+            out += '{';
+            JsonKey(out, "name");
+            JsonString(out, p.name);
+            out += ", ";
+            JsonKey(out, "x_m");
+            out += FormatDecimal(p.xM, -1) + ", ";
+            JsonKey(out, "y_m");
+            out += FormatDecimal(p.yM, -1) + '}';
+        });
+        out += ", ";
+        JsonKey(out, "error");
+        if (section.result.error.empty())
+            out += "null";
+        else
+            JsonString(out, section.result.error);
+        out += ",\n ";
+        JsonKey(out, "classification");
+        std::string inner = ClassificationJson(section.result);
+        if (!inner.empty() && inner.back() == '\n') inner.pop_back();
+        out += inner + "}";
+    }
+    out += "],\n ";
+    JsonKey(out, "verdict");
+    JsonString(out, VerdictName(rooms.verdict));
+    out += "}\n";
+    return out;
+}
+
+std::string RoomsCsv(const RoomClassification& rooms) {
+    std::string out;
+    for (std::size_t i = 0; i < rooms.sections.size(); ++i) {
+        const RoomSection& section = rooms.sections[i];
+        std::string room = section.roomId.empty() ? "location " + FormatZeroPad(section.locationNumber, 3).str()
+                                                  : section.roomId;
+        // A room id with a comma or a quote is quoted, as CSV does.
+        if (room.find_first_of(",\"\r\n") != std::string::npos) {
+            std::string quoted = "\"";
+            for (char c : room) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+            room = quoted + "\"";
+        }
+        CsvLines(out, section.result, room + ",", i == 0);
+    }
+    return out;
+}
+
+std::string SectionTitle(const RoomSection& section) {
+    if (section.roomId.empty()) return "Location " + FormatZeroPad(section.locationNumber, 3).str() + " (no room)";
+    std::string title = "Room " + section.roomId;
+    if (section.roomName != section.roomId) title += " (" + section.roomName + ")";
+    const Settings& s = section.result.settings;
+    if (s.target.stateDeclared) title += ", " + std::string(StateWords(s.target.state));
+    return title;
 }
 
 }  // namespace oront::classify

@@ -16,21 +16,16 @@ int SizeIndex(int sizeTenths) {
 long long RoundedLimit(int classTenths, int sizeTenths) {
     const double x = ClassFormula(classTenths, sizeTenths);
     if (!(x > 0.0)) return 0;
-    // Three significant figures: a mantissa of 100..1000 and a power of ten.
+    // Rounded once: below 100 to the nearest whole number, from 100 on to
+    // three significant figures (a mantissa of 100..999 and a power of ten),
+    // halves up.
+    if (x < 100.0) return static_cast<long long>(std::floor(x + 0.5));
     int e = static_cast<int>(std::floor(std::log10(x)));
     if (x / std::pow(10.0, e) >= 10.0) ++e;
     if (x / std::pow(10.0, e) < 1.0) --e;
-    const long long mantissa = static_cast<long long>(std::floor(x / std::pow(10.0, e - 2) + 0.5));
-    if (e >= 2) {
-        long long limit = mantissa;
-        for (int i = 0; i < e - 2; ++i) limit *= 10;
-        return limit;
-    }
-    // Below 100 the mantissa has decimals: mantissa / d to the nearest whole
-    // number, halves up, in integers so that 3.50 is exactly a half.
-    long long d = 1;
-    for (int i = 0; i < 2 - e; ++i) d *= 10;
-    return (2 * mantissa + d) / (2 * d);
+    long long limit = static_cast<long long>(std::floor(x / std::pow(10.0, e - 2) + 0.5));
+    for (int i = 0; i < e - 2; ++i) limit *= 10;
+    return limit;
 }
 
 // The limits at the instrument's sizes, ISO 1.0 to 9.0, computed once.
@@ -126,6 +121,22 @@ int MinimumLocations(Standard standard, double areaM2) {
     for (const Row& row : kTableA1)
         if (areaM2 <= row.area) return row.locations;
     return bound(std::ceil(27.0 * areaM2 / 1000.0 - kNoise));
+}
+
+int GmpIsoEquivalent(char grade, Occupancy state) {
+    const bool operational = state == Occupancy::Operational;
+    switch (grade) {
+        case 'A':
+            return 50;
+        case 'B':
+            return operational ? 70 : 50;
+        case 'C':
+            return operational ? 80 : 70;
+        case 'D':
+            return operational ? 0 : 80;
+        default:
+            return 0;
+    }
 }
 
 GmpLimit GmpGradeLimit(char grade, Occupancy state, int sizeTenths) {

@@ -24,8 +24,9 @@ bool IsInstrumentSize(int sizeTenths);
 
 // The class limit in particles per m³ before rounding: 10^N x (0.1/D)^2.08.
 double ClassFormula(int classTenths, int sizeTenths);
-// The class limit as the standard states it: the formula rounded to three
-// significant figures, then to the nearest whole number, halves up.
+// The class limit as the standard states it: the formula rounded once, to
+// the nearest whole number below 100 and to three significant figures from
+// 100 on, halves up.
 long long ClassLimit(int classTenths, int sizeTenths);
 // The limits of ISO 1.0, 1.1, ... 9.0 at one of the instrument's sizes
 // (empty for other sizes), computed once.
@@ -53,5 +54,9 @@ struct GmpLimit {
 };
 // grade 'A'..'D'; sizes 0.5 and 5.0 µm are in the table, others are not.
 GmpLimit GmpGradeLimit(char grade, Occupancy state, int sizeTenths);
+// The ISO class (tenths) a grade's limits equal: A and B at rest ISO 5, B in
+// operation and C at rest ISO 7, C in operation and D at rest ISO 8; 0 for
+// grade D in operation, which has no predetermined limits.
+int GmpIsoEquivalent(char grade, Occupancy state);
 
 }  // namespace oront::classify

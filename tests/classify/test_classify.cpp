@@ -44,10 +44,12 @@ RunSamples Locations(const std::vector<std::array<double, 3>>& perM3, std::array
     return run;
 }
 
-Settings Iso(int classTenths, Standard standard = Standard::Iso2015) {
+Settings Iso(int classTenths, Standard standard = Standard::Iso2015, Occupancy state = Occupancy::AtRest) {
     Settings s;
     s.standard = standard;
     s.target.classTenths = classTenths;
+    s.target.state = state;
+    s.target.stateDeclared = true;
     return s;
 }
 
@@ -56,13 +58,19 @@ Settings Gmp(char grade, Occupancy state) {
     s.standard = Standard::Gmp2022;
     s.target.grade = grade;
     s.target.state = state;
+    s.target.stateDeclared = true;
     return s;
 }
 
+// Whether a warning, or a broken requirement (its rule, clause and detail),
+// of a run says `part`.
 bool HasWarning(const Classification& c, const std::string& part) {
-    for (const RunResult& r : c.runs)
+    for (const RunResult& r : c.runs) {
         for (const Warning& w : c.Warnings(r))
             if (WarningText(w, c.settings).find(part) != std::string::npos) return true;
+        for (const Warning& w : c.Requirements(r))
+            if (RequirementText(w, c.settings).find(part) != std::string::npos) return true;
+    }
     return false;
 }
 
@@ -118,10 +126,14 @@ TEST(ClassLimits, RoundingReproducesTheTablesAndTheirEmptyCells) {
     }
     EXPECT_FALSE(IsApplicable(Standard::Iso1999, 10, 3));
     EXPECT_FALSE(IsApplicable(Standard::Iso1999, 70, 3));
-    // 10.47 -> 10.5 -> 11, 52.48 -> 52.5 -> 53, 18.46 -> 18.5 -> 19.
-    EXPECT_EQ(ClassLimit(31, 10), 11);
-    EXPECT_EQ(ClassLimit(38, 10), 53);
-    EXPECT_EQ(ClassLimit(48, 50), 19);
+    // Rounded once: below 100 to a whole number (10.47, 52.48, 73.47 and
+    // 18.46), from 100 on to three significant figures (20306, 99.77 -> 100).
+    EXPECT_EQ(ClassLimit(31, 10), 10);
+    EXPECT_EQ(ClassLimit(38, 10), 52);
+    EXPECT_EQ(ClassLimit(54, 50), 73);
+    EXPECT_EQ(ClassLimit(48, 50), 18);
+    EXPECT_EQ(ClassLimit(53, 3), 20300);
+    EXPECT_EQ(ClassLimit(30, 3), 102);
 
     // Intermediate classes: applicable where both neighbours are.
     EXPECT_TRUE(IsApplicable(Standard::Iso2015, 25, 3));
@@ -162,7 +174,7 @@ TEST(Concentrations, ComeFromTheCountsInEveryUnitAndAccumulateWhenDifferential) 
         EXPECT_DOUBLE_EQ(loc.meanPerM3[1], 100.5 * perCount);
         EXPECT_DOUBLE_EQ(loc.meanPerM3[2], 7.5 * perCount);
         EXPECT_DOUBLE_EQ(c.SampleLitres(loc)[1], 90 * 2.8316847 / 60);
-        EXPECT_TRUE(HasWarning(c, "over range, the counts may be too low: record 0002"));
+        EXPECT_TRUE(HasWarning(c, "over range (past the counter's concentration limit), not valid data: record 0002"));
 
         s.counts = CountMode::Differential;
         c = Classify(store, s);
@@ -179,16 +191,25 @@ TEST(IsoJudgement, PassAtTheLimitFailOneParticleAboveAndTheAchievedClass) {
     EXPECT_EQ(r->sizes[1].limit, 3520);
     EXPECT_EQ(r->sizes[2].verdict, Verdict::NotApplicable);  // 5.0 µm at ISO 5 (2015)
     EXPECT_FALSE(r->sizes[2].limit);
-    EXPECT_EQ(AchievedText(r.Run()), "ISO 6.1, limited by 5.0 µm");
+    EXPECT_TRUE(r.Warns("5.0 µm does not apply at ISO 5"));
 
     r = Judge(Locations({{10200, 3521, 0}, {0, 0, 0}}), Iso(50));
     EXPECT_EQ(r->verdict, Verdict::Fail);
     EXPECT_EQ(r->sizes[0].verdict, Verdict::Pass);
     EXPECT_EQ(r->sizes[1].verdict, Verdict::Fail);
     EXPECT_EQ(Judge(Locations({{0, 0, 0}, {10201, 0, 0}}), Iso(50))->verdict, Verdict::Fail);
-    // The 1999 table has 29 at 5.0 µm for ISO 5.
-    EXPECT_EQ(Judge(Locations({{0, 0, 29}}), Iso(50, Standard::Iso1999))->verdict, Verdict::Pass);
-    EXPECT_EQ(Judge(Locations({{0, 0, 30}}), Iso(50, Standard::Iso1999))->verdict, Verdict::Fail);
+    // The 1999 table has 29 at 5.0 µm for ISO 5 and 73 for ISO 5.4: a mean
+    // of 73.06 is above it. (One sample of 28 L is far below the 690 L that
+    // 29 per m³ asks for: a size within its limit leaves the run not valid.)
+    const Settings iso1999 = Iso(50, Standard::Iso1999);
+    r = Judge(Locations({{0, 0, 29}}), iso1999);
+    EXPECT_EQ(r->sizes[2].verdict, Verdict::Pass);
+    EXPECT_EQ(r->verdict, Verdict::NotValid);
+    r = Judge(Locations({{0, 0, 30}}), iso1999);
+    EXPECT_EQ(r->sizes[2].verdict, Verdict::Fail);
+    EXPECT_EQ(r->verdict, Verdict::Fail);
+    EXPECT_EQ(Judge(Locations({{0, 0, 73.06}}), Iso(54, Standard::Iso1999))->sizes[2].verdict, Verdict::Fail);
+    EXPECT_EQ(Judge(Locations({{0, 0, 73.0}}), Iso(54, Standard::Iso1999))->sizes[2].verdict, Verdict::Pass);
 
     // Only considered sizes are judged; none applicable: not classified.
     Settings only05 = Iso(50);
@@ -209,8 +230,54 @@ TEST(IsoJudgement, PassAtTheLimitFailOneParticleAboveAndTheAchievedClass) {
     EXPECT_EQ(AchievedText(r.Run()), "worse than ISO 9 (0.5 µm)");
 }
 
+// The achieved class comes from the cells the edition's table has: a size
+// counts only at the classes where it applies, and a class holds only when
+// every sample has the volume that class asks for.
+TEST(AchievedClass, OnlyFromApplicableCellsAndTheSampleVolume) {
+    // 0.3 µm at ISO 4.9 is 8080 and 0.5 µm 2790: 0.3 µm is further above.
+    Judged r = Judge(Locations({{10200, 3000, 300}}), Settings{});
+    EXPECT_EQ(AchievedText(r.Run()), "ISO 5, limited by 0.3 µm");
+    EXPECT_TRUE(r.Warns("5.0 µm does not apply at ISO 5"));
+    // Zero counts in 10-minute samples (28.32 L): 0.3 µm applies from ISO 2
+    // and 0.5 µm from ISO 3, and 20 particles at 702 per m³ (0.5 µm at ISO
+    // 4.3) need 28.49 L, at 884 (ISO 4.4) 22.62 L.
+    r = Judge(Locations({{0, 0, 0}, {0, 0, 0}}), Settings{});
+    EXPECT_EQ(r->achievedClass, 44);
+    EXPECT_EQ(AchievedText(r.Run()), "ISO 4.4, limited by the sample volume");
+    EXPECT_EQ(r->limitingSize, 0);
+    // 0.3 µm has no limit from ISO 7 on, so its 2e8 per m³ does not keep
+    // 0.5 µm from ISO 8.5 (11,100,000; ISO 8.4 is 8,830,000).
+    r = Judge(Locations({{2e8, 1e7, 0}}), Settings{});
+    EXPECT_EQ(AchievedText(r.Run()), "ISO 8.5, limited by 0.5 µm");
+    EXPECT_TRUE(r.Warns("0.3 µm does not apply at ISO 8.5"));
+    // Only 5.0 µm: no class below ISO 6 has a limit for it (2015); in 2015
+    // ISO 6 asks 20 / 293 m³ = 68.3 L a sample, which 25 minutes give.
+    Settings only50;
+    only50.sizes = {50};
+    r = Judge(Locations({{0, 0, 0}}, {3, 5, 50}, 1500), only50);
+    EXPECT_EQ(AchievedText(r.Run()), "ISO 6, the lowest class at which a considered size applies");
+    // Samples shorter than a minute hold no class.
+    r = Judge(Locations({{0, 0, 0}}, {3, 5, 50}, 50), Settings{});
+    EXPECT_EQ(AchievedText(r.Run()), "none: the samples are too small for every class");
+    EXPECT_EQ(r->achievedClass, 0);
+    // ISO 9 is a class of the operational state only (2015): at rest the
+    // highest class is ISO 8; a target of ISO 9 at rest is refused.
+    r = Judge(Locations({{0, 3.6e6, 0}}), Iso(80));
+    EXPECT_EQ(AchievedText(r.Run()), "worse than ISO 8 (0.5 µm)");
+    EXPECT_EQ(Judge(Locations({{0, 3.6e6, 0}}), Iso(80, Standard::Iso2015, Occupancy::Operational))->achievedClass,
+              81);
+    EXPECT_EQ(SettingsError(Iso(90)), "ISO 9 is a class of the operational state only (ISO 14644-1:2015 Table 1)");
+    EXPECT_EQ(SettingsError(Iso(90, Standard::Iso2015, Occupancy::AsBuilt)), SettingsError(Iso(90)));
+    EXPECT_EQ(SettingsError(Iso(90, Standard::Iso1999)), "");
+    // A target is judged in a declared state only.
+    Settings undeclared = Iso(50);
+    undeclared.target.stateDeclared = false;
+    EXPECT_EQ(SettingsError(undeclared), "the occupancy state must be declared: as built, at rest or in operation");
+}
+
 TEST(Iso1999, UpperConfidenceLimitForTwoToNineLocations) {
-    const Settings iso1999 = Iso(50, Standard::Iso1999);
+    Settings iso1999 = Iso(50, Standard::Iso1999);
+    iso1999.sizes = {3, 5};
     Judged r = Judge(Locations({{100, 3000, 0}, {200, 3500, 0}}), iso1999);
     ASSERT_TRUE(r->uclPerM3);
     EXPECT_NEAR((*r->uclPerM3)[0], 465.0, 1e-9);   // 150 + 6.3 x 50
@@ -218,7 +285,9 @@ TEST(Iso1999, UpperConfidenceLimitForTwoToNineLocations) {
     EXPECT_EQ(r->verdict, Verdict::Fail);
     EXPECT_EQ(r->sizes[1].verdict, Verdict::Fail);
     EXPECT_EQ(r->achievedClass, 52);  // the UCL needs ISO 5.2
-    const Judged r2015 = Judge(Locations({{100, 3000, 0}, {200, 3500, 0}}), Iso(50));
+    Settings iso2015 = Iso(50);
+    iso2015.sizes = {3, 5};
+    const Judged r2015 = Judge(Locations({{100, 3000, 0}, {200, 3500, 0}}), iso2015);
     EXPECT_FALSE(r2015->uclPerM3);
     EXPECT_EQ(r2015->verdict, Verdict::Pass);
     EXPECT_EQ(r2015->achievedClass, 50);
@@ -279,40 +348,100 @@ TEST(Gmp, EveryGradeAndState) {
     EXPECT_TRUE(r.Warns("no 0.5 µm channel"));
 }
 
-TEST(Warnings, ChecksWarnWithoutChangingTheVerdict) {
-    // 20 particles at 3520 per m³ need 5.68 L; a minute gives 2.83 L.
+// A run within its limits that breaks a requirement of the standard is not
+// valid, one over its limits stays a fail; each broken requirement is named
+// with its rule and clause.
+TEST(Requirements, ABrokenOneMakesAPassNotValid) {
+    // The sample volume: 20 particles at 3520 per m³ need 5.68 L, a minute
+    // gives 2.83 L; and never below 2 L and 1 minute.
     Judged r = Judge(Locations({{0, 100, 0}, {0, 100, 0}}, {3, 5, 50}, 60), Iso(50));
-    EXPECT_EQ(r->verdict, Verdict::Pass);
+    EXPECT_EQ(r->verdict, Verdict::NotValid);
+    EXPECT_EQ(r.result.ExitStatus(), 3);
+    EXPECT_NEAR(r->minimumLitres, 5.68, 0.005);
     EXPECT_TRUE(
-        r.Warns("sample volume below the minimum of 5.68 L (20 particles at the limit of 3520 per m³ "
-                "at 0.5 µm): record 0026 and 1 more (2.83 L)"));
-    EXPECT_FALSE(r.Warns("below 1 minute"));
-    EXPECT_TRUE(r.Warns("5.0 µm is not applicable at ISO 5"));
-    EXPECT_FALSE(Judge(Locations({{0, 100, 0}}, {3, 5, 50}, 60), Iso(80)).Warns("sample volume"));
+        r.Warns("sample volume (ISO 14644-1:2015 A.4.4): sample volume below the minimum of 5.68 L (20 particles at "
+                "the limit of 3520 per m³ at 0.5 µm): record 0026 and 1 more (2.83 L)"));
+    r = Judge(Locations({{0, 3521, 0}}, {3, 5, 50}, 60), Iso(50));
+    EXPECT_EQ(r->verdict, Verdict::Fail);
+    EXPECT_EQ(r->requirementCount, 1);
     r = Judge(Locations({{0, 100, 1}}, {3, 5, 50}, 30), Iso(80));
     EXPECT_TRUE(r.Warns("sample time below 1 minute: record 0026 (30 s)"));
     EXPECT_TRUE(r.Warns("sample volume below the minimum of 2 L: record 0026 (1.42 L)"));
-    EXPECT_TRUE(r.Warns("0.3 µm is not applicable at ISO 8"));
-    EXPECT_EQ(r->verdict, Verdict::Pass);
+    EXPECT_EQ(r->verdict, Verdict::NotValid);
+    EXPECT_TRUE(Judge(Locations({{0, 0, 0}, {0, 0, 0}}, {3, 5, 50}, 60), Iso(50, Standard::Iso1999))
+                    .Warns("sample volume (ISO 14644-1:1999 B.4.2)"));
+    // EU GMP grades by the same rule: 5.68 L for grade A (2 minutes give
+    // 5.66 L), 6.83 L for grade B in operation (140 s give 6.61 L, 150 s 7.08).
+    EXPECT_EQ(Judge(Locations({{0, 0, 0}}, {3, 5, 50}, 120), Gmp('A', Occupancy::AtRest))->verdict, Verdict::NotValid);
+    r = Judge(Locations({{0, 0, 0}}, {3, 5, 50}, 140), Gmp('B', Occupancy::Operational));
+    EXPECT_TRUE(r.Warns("6.83 L (20 particles at the limit of 2930 per m³ at 5.0 µm)"));
+    EXPECT_EQ(Judge(Locations({{0, 0, 0}}, {3, 5, 50}, 150), Gmp('B', Occupancy::Operational))->verdict,
+              Verdict::Pass);
 
+    // The number of locations, when the room's area is known; a note when not.
     Settings room = Iso(80);
     room.areaM2 = 25;
     r = Judge(Locations(std::vector<std::array<double, 3>>(6, {0, 100, 1})), room);
-    EXPECT_TRUE(r.Warns("6 locations for a room of 25 m²: ISO 14644-1:2015 asks for at least 7"));
+    EXPECT_TRUE(
+        r.Warns("number of locations (ISO 14644-1:2015 A.4.1, Table A.1): 6 locations for a room of 25 m²: ISO "
+                "14644-1:2015 asks for at least 7"));
+    EXPECT_EQ(r->verdict, Verdict::NotValid);
+    EXPECT_EQ(r->requiredLocations, 7);
+    r = Judge(Locations(std::vector<std::array<double, 3>>(7, {0, 100, 1})), room);
     EXPECT_EQ(r->verdict, Verdict::Pass);
-    EXPECT_FALSE(Judge(Locations(std::vector<std::array<double, 3>>(7, {0, 100, 1})), room).Warns("room"));
+    EXPECT_FALSE(r.Warns("not verified"));
     room.standard = Standard::Iso1999;
-    EXPECT_FALSE(Judge(Locations(std::vector<std::array<double, 3>>(5, {0, 100, 1})), room).Warns("room"));
+    EXPECT_EQ(Judge(Locations(std::vector<std::array<double, 3>>(5, {0, 100, 1})), room)->verdict, Verdict::Pass);
+    EXPECT_TRUE(Judge(Locations(std::vector<std::array<double, 3>>(4, {0, 100, 1})), room)
+                    .Warns("number of locations (ISO 14644-1:1999 B.4.1): 4 locations for a room of 25 m²"));
+    r = Judge(Locations({{0, 100, 1}}), Iso(80));
+    EXPECT_EQ(r->verdict, Verdict::Pass);
+    EXPECT_TRUE(r.Warns("number of locations not verified (area not given)"));
 
-    r = Judge(Locations({{100, 100, 0}}, {20, 25, 50}), Iso(80));
-    EXPECT_TRUE(r.Warns("the considered sizes 2.0 µm and 2.5 µm are closer than a factor of 1.5"));
-    EXPECT_TRUE(r.Warns("the 5.0 µm counts are zero at every location"));
-    EXPECT_FALSE(Judge(Locations({{100, 100, 1}}), Iso(80)).Warns("factor"));
-    EXPECT_FALSE(Judge(Locations({{100, 100, 1}}), Iso(80)).Warns("zero"));
-
+    // Over-range samples, a considered size the run does not measure, the
+    // 1999 edition's three samples at a single location, the calibration.
     RunSamples over = Locations({{0, 100, 1}, {0, 100, 1}});
     over.samples[1].overRange = true;
-    EXPECT_TRUE(Judge(over, Iso(80)).Warns("over range, the counts may be too low: record 0027"));
+    r = Judge(over, Iso(80));
+    EXPECT_TRUE(
+        r.Warns("over-range samples (ISO 14644-1:2015 A.2.1): over range (past the counter's concentration limit), "
+                "not valid data: record 0027"));
+    EXPECT_EQ(r->verdict, Verdict::NotValid);
+    Settings with10 = Iso(80);
+    with10.sizes = {5, 10};
+    r = Judge(Locations({{0, 100, 1}}), with10);
+    EXPECT_TRUE(r.Warns("considered size measured (ISO 14644-1:2015 4.2): 1.0 µm is not measured by this run"));
+    EXPECT_EQ(r->verdict, Verdict::NotValid);
+    r = Judge(Locations({{0, 100, 1}}), Iso(80, Standard::Iso1999));
+    EXPECT_TRUE(
+        r.Warns("samples at a single location (ISO 14644-1:1999 B.4.2): a single location needs at least 3 samples, "
+                "it has 1"));
+    EXPECT_EQ(r->verdict, Verdict::NotValid);
+    RunSamples three = Locations({});
+    three.AddPoint({Sample{26, 600, {0, 100, 1}}, Sample{27, 600, {0, 100, 1}}, Sample{28, 600, {0, 100, 1}}});
+    EXPECT_EQ(Judge(three, Iso(80, Standard::Iso1999))->verdict, Verdict::Pass);
+    Settings calibrated = Iso(80);
+    calibrated.calibrationDue = 20150302;
+    three.samples[0].day = three.samples[1].day = 20150302;
+    three.samples[2].day = 20150303;
+    EXPECT_EQ(Judge(three, calibrated)->verdict, Verdict::NotValid);
+    EXPECT_TRUE(Judge(three, calibrated)
+                    .Warns("instrument calibration (ISO 14644-1:2015 A.2.2): taken after the instrument's calibration "
+                           "was due on 2015-03-02: record 0028"));
+    three.samples[2].day = 20150302;
+    EXPECT_EQ(Judge(three, calibrated)->verdict, Verdict::Pass);
+}
+
+TEST(Warnings, ChecksWarnWithoutChangingTheVerdict) {
+    Judged r = Judge(Locations({{100, 100, 0}}, {20, 25, 50}), Iso(80));
+    EXPECT_TRUE(r.Warns("the considered sizes 2.0 µm and 2.5 µm are closer than a factor of 1.5"));
+    EXPECT_TRUE(r.Warns("the 5.0 µm counts are zero at every location"));
+    EXPECT_EQ(r->verdict, Verdict::Pass);
+    EXPECT_FALSE(Judge(Locations({{100, 100, 1}}), Iso(80)).Warns("factor"));
+    EXPECT_FALSE(Judge(Locations({{100, 100, 1}}), Iso(80)).Warns("zero"));
+    r = Judge(Locations({{0, 100, 1}}, {3, 5, 50}), Iso(80));
+    EXPECT_TRUE(r.Warns("0.3 µm does not apply at ISO 8"));
+    EXPECT_EQ(r->verdict, Verdict::Pass);
 }
 
 TEST(Runs, OnlyCompleteRunsAreClassified) {
@@ -344,31 +473,31 @@ TEST(Runs, OnlyCompleteRunsAreClassified) {
     RecordStore store;
     Download(store, WrapInto(chrono, 5), 5);
     EXPECT_EQ(store.Row(0).m_strKind, kind::kIsoPlain);
-    const Classification c = Classify(store, Iso(90));
+    const Classification c = Classify(store, Iso(90, Standard::Iso2015, Occupancy::Operational));
     ASSERT_EQ(c.runs.size(), 1u);
     EXPECT_EQ(c.runs[0].firstRecord, 9);  // the wrap's slot 5 is record 6; the cut run takes 6 to 8
     EXPECT_EQ(c.ExitStatus(), 0);
     chrono.erase(chrono.begin() + 3, chrono.begin() + 5);
     chrono.resize(static_cast<std::size_t>(kMaxRecords), PlainRecord(1));
     Download(store, WrapInto(chrono, 5), 5);
-    const Classification none = Classify(store, Iso(90));
+    const Classification none = Classify(store, Iso(90, Standard::Iso2015, Occupancy::Operational));
     EXPECT_EQ(none.error, "no complete ISO run to classify");
     EXPECT_EQ(none.ExitStatus(), 1);
 
     // A run without its first cycle, and a sample of 0 s, cannot be classified.
-    Classification bad = Classify(DownloadedStore({IsoRecord(1, 3, 2), IsoRecord(1, 3, 3, 10, 5, 1, true)}), Iso(90));
+    Classification bad = Classify(DownloadedStore({IsoRecord(1, 3, 2), IsoRecord(1, 3, 3, 10, 5, 1, true)}), Iso(90, Standard::Iso2015, Occupancy::Operational));
     ASSERT_EQ(bad.runs.size(), 1u);
     EXPECT_EQ(bad.runs[0].verdict, Verdict::NotClassified);
     EXPECT_EQ(bad.ExitStatus(), 3);
     records = RunRecords({{{10, 5, 1}, {10, 5, 1}}});
     records[1].sampleMinutes = 0;
-    bad = Classify(DownloadedStore(records), Iso(90));
+    bad = Classify(DownloadedStore(records), Iso(90, Standard::Iso2015, Occupancy::Operational));
     EXPECT_EQ(bad.runs[0].verdict, Verdict::NotClassified);
     EXPECT_TRUE(HasWarning(bad, "sample time of 0 s, no concentration can be computed: record 0002"));
-    EXPECT_EQ(bad.verdict, Verdict::Fail);
+    EXPECT_EQ(bad.verdict, Verdict::NotClassified);
     records = RunRecords({{{10, 5, 1}}, {{10, 5, 1}}});
     records[1].sizeCode = 11;
-    bad = Classify(DownloadedStore(records), Iso(90));
+    bad = Classify(DownloadedStore(records), Iso(90, Standard::Iso2015, Occupancy::Operational));
     EXPECT_EQ(bad.runs[0].verdict, Verdict::NotClassified);
     EXPECT_TRUE(HasWarning(bad, "record 0002 has size code 11, the run's first record 0"));
 }
@@ -378,6 +507,7 @@ TEST(Output, JsonShapeAndCsvLines) {
     run.samples.push_back(Sample{28, 300, {200, 150, 1}, false});
     Settings s = Iso(50);
     s.sizes = {3, 5, 50};
+    s.areaM2 = 10;
     Classification c = ClassifyRuns({run}, s);
     EXPECT_EQ(
         ClassificationJson(c),
@@ -389,10 +519,13 @@ TEST(Output, JsonShapeAndCsvLines) {
         "\"points\": [{\"point\": 1, \"cycles\": 1, \"sample_litres\": [28.32], \"mean_per_m3\": [100, 50.5, 0]}, "
         "{\"point\": 2, \"cycles\": 2, \"sample_litres\": [28.32, 14.16], \"mean_per_m3\": [200, 150, 1]}], "
         "\"ucl_per_m3\": null, \"limits_per_m3\": [10200, 3520, null], "
-        "\"size_verdicts\": [\"pass\", \"pass\", \"not-applicable\"], \"verdict\": \"pass\", "
-        "\"achieved_class\": 3.7, \"limiting_size_um\": 0.5, "
-        "\"warnings\": [\"5.0 µm is not applicable at ISO 5\"]}],\n"
-        " \"verdict\": \"pass\"}\n");
+        "\"size_verdicts\": [\"pass\", \"pass\", \"not-applicable\"], \"verdict\": \"not-valid\", "
+        "\"achieved_class\": 4.7, \"limiting_size_um\": null, \"limited_by\": \"the sample volume\", "
+        "\"minimum_sample_litres\": 5.68, \"required_locations\": 5, "
+        "\"requirements\": [{\"rule\": \"number of locations\", \"clause\": \"ISO 14644-1:2015 A.4.1, Table A.1\", "
+        "\"detail\": \"2 locations for a room of 10 m²: ISO 14644-1:2015 asks for at least 5\"}], "
+        "\"warnings\": [\"5.0 µm does not apply at ISO 5\", \"5.0 µm does not apply at ISO 4.7\"]}],\n"
+        " \"verdict\": \"not-valid\"}\n");
 
     s = Gmp('B', Occupancy::Operational);
     s.counts = CountMode::Differential;
@@ -410,7 +543,7 @@ TEST(Output, JsonShapeAndCsvLines) {
     const std::string csv = ClassificationCsv(c);
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 2 * 3);  // header, 2 locations x 3 sizes
     EXPECT_NE(csv.find("\r\nEU GMP Annex 1 (2022),grade B operational,differential,1,26,28,a\"b\\c,2015-03-02 "
-                       "09:08:51,2,2,0.5,151,,352000,pass,pass,3.7,0.5\r\n"),
+                       "09:08:51,2,2,0.5,151,,352000,pass,pass,4.7,,the sample volume,\r\n"),
               std::string::npos);
 }
 
@@ -443,8 +576,8 @@ TEST(Certificate, TextsAndPagination) {
                              "3520",
                              "not-applicable",
                              "Run verdict: pass",
-                             "Achieved class: ISO 3.7, limited by 0.5 \xB5m",
-                             "- 5.0 \xB5m is not applicable at ISO 5",
+                             "Achieved class: ISO 4.4, limited by the sample volume",
+                             "- 5.0 \xB5m does not apply at ISO 5",
                              "Performed by:",
                              "Reviewed by:",
                              "Page 1 of 1"})

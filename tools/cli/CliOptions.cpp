@@ -187,6 +187,7 @@ std::string ParseClassify(const std::vector<std::string>& rest, Options& o) {
                 return "--grade takes A, B, C or D (not " + value + ")";
             s.target.grade = value[0];
         } else if (option == "--state") {
+            s.target.stateDeclared = true;
             if (value == "as-built")
                 s.target.state = Occupancy::AsBuilt;
             else if (value == "at-rest")

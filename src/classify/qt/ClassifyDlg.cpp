@@ -246,6 +246,7 @@ Settings CClassifyDlg::CurrentSettings() const {
     else
         s.target.classTenths = m_class->currentData().toInt();
     s.target.state = static_cast<Occupancy>(m_state->currentIndex());
+    s.target.stateDeclared = true;
     for (QCheckBox* box : m_sizes)
         if (box->isChecked()) s.sizes.push_back(box->property("sizeTenths").toInt());
     s.counts = m_counts->currentIndex() == 1 ? CountMode::Differential : CountMode::Cumulative;
