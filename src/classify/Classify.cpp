@@ -244,6 +244,7 @@ void ReadRuns(const RecordStore& store, const std::function<void(const RunSample
             sample.seconds = record.m_raw.sampleSeconds;
             for (std::size_t c = 0; c < 3; ++c) sample.perM3[c] = PerCubicMetre(record.m_raw.counts[c], sample.seconds);
             sample.overRange = record.m_raw.overRange;
+            sample.counts = record.m_raw.counts;
             sample.day = DayOf(record.m_strDateTime);
             sample.location = CAtoi(record.m_strLocation.view());
             if (run.pointStarts.empty()) {
@@ -326,6 +327,7 @@ void ClassifyRun(const RunSamples& in, Classification& result) {
         for (std::size_t k = from; k < to; ++k) {
             const Sample& s = in.samples[k];
             result.sampleLitres.push_back(SampleLitres(s.seconds));
+            result.samples.push_back(s);
             double larger = 0.0;
             for (std::size_t c = 3; c-- > 0;) {
                 if (s.perM3[c] != 0.0) allZero[c] = false;
@@ -573,6 +575,7 @@ Classification Classify(const RecordStore& store, const Settings& settings) {
     result.runs.reserve(rows / 3);
     result.locations.reserve(rows / 2);
     result.sampleLitres.reserve(rows);
+    result.samples.reserve(rows);
     result.warnings.reserve(4 * (rows / 3));
     ReadRuns(store, [&result](const RunSamples& run) { ClassifyRun(run, result); });
     Conclude(result);
@@ -585,6 +588,10 @@ std::span<const Location> Classification::Locations(const RunResult& run) const 
 
 std::span<const double> Classification::SampleLitres(const Location& location) const {
     return {sampleLitres.data() + location.firstSample, static_cast<std::size_t>(location.cycles)};
+}
+
+std::span<const Sample> Classification::Samples(const Location& location) const {
+    return {samples.data() + location.firstSample, static_cast<std::size_t>(location.cycles)};
 }
 
 std::span<const Warning> Classification::Warnings(const RunResult& run) const {

@@ -121,6 +121,7 @@ struct Sample {
     bool overRange = false;
     int day = 0;       // the record's date as YYYYMMDD; 0 when not known
     int location = 0;  // the instrument's location number
+    std::array<std::uint32_t, 3> counts{};  // as the instrument counted (0 in runs built from concentrations)
 };
 
 // One complete run read from the result table.
@@ -148,7 +149,7 @@ void ReadRuns(const RecordStore& store, const std::function<void(const RunSample
 struct Location {
     int point = 0;  // 1-based, in the run's order
     int cycles = 0;
-    int firstSample = 0;                // in Classification::sampleLitres
+    int firstSample = 0;                // in Classification::sampleLitres and ::samples
     std::array<double, 3> meanPerM3{};  // cumulative concentrations
 };
 
@@ -201,6 +202,7 @@ struct Classification {
     std::vector<RunResult> runs;
     std::vector<Location> locations;       // of every run
     std::vector<double> sampleLitres;      // of every location
+    std::vector<Sample> samples;           // of every location, as sampleLitres
     std::vector<Warning> warnings;         // of every run
     std::vector<Warning> requirements;     // the broken requirements of every run
     // Pass only when every run passes; else the worst verdict of a run
@@ -211,6 +213,7 @@ struct Classification {
 
     [[nodiscard]] std::span<const Location> Locations(const RunResult& run) const;
     [[nodiscard]] std::span<const double> SampleLitres(const Location& location) const;
+    [[nodiscard]] std::span<const Sample> Samples(const Location& location) const;
     [[nodiscard]] std::span<const Warning> Warnings(const RunResult& run) const;
     [[nodiscard]] std::span<const Warning> Requirements(const RunResult& run) const;
     // 0: every judged run passes (or nothing was judged); 3: a run fails, is
