@@ -512,7 +512,7 @@ TEST(Output, JsonShapeAndCsvLines) {
     EXPECT_EQ(
         ClassificationJson(c),
         "{\"standard\": \"ISO 14644-1:2015\", \"target\": {\"class\": 5.0, \"state\": \"at-rest\"}, "
-        "\"counts\": \"cumulative\",\n"
+        "\"counts\": \"cumulative\", \"area_m2\": 10,\n"
         " \"runs\": [\n"
         "  {\"run\": 1, \"first_record\": 26, \"last_record\": 28, \"location\": \"003\", "
         "\"start\": \"2015-03-02 09:08:51\", \"sizes_um\": [0.3, 0.5, 5.0], "
