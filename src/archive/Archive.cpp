@@ -86,6 +86,16 @@ constexpr const char* kMigrations[] = {
     " first_time INTEGER NOT NULL, last_time INTEGER NOT NULL, records INTEGER NOT NULL);"
     "CREATE INDEX adverse_trends_location ON adverse_trends(location, last_time);"
     "ALTER TABLE downloads ADD COLUMN warnings TEXT NOT NULL DEFAULT '';",
+    // 3 -> 4. The occupancy state the register gives each download, and the
+    // certificates issued: a number is never given twice (AUTOINCREMENT
+    // never reuses an id, and the number is unique); a certificate keeps
+    // the data it certifies with its SHA-256, and the SHA-256 of the file
+    // written, by which a file is checked again.
+    "CREATE TABLE download_states(position INTEGER PRIMARY KEY, download INTEGER NOT NULL UNIQUE,"
+    " state INTEGER NOT NULL);"
+    "CREATE TABLE certificates(id INTEGER PRIMARY KEY AUTOINCREMENT, number TEXT NOT NULL UNIQUE,"
+    " issued INTEGER NOT NULL, data TEXT, data_sha256 TEXT, file_sha256 TEXT);"
+    "CREATE INDEX certificates_file ON certificates(file_sha256);",
 };
 static_assert(std::size(kMigrations) == kSchemaVersion);
 

@@ -31,6 +31,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -43,7 +44,7 @@ namespace oront::archive {
 // The layout version this program writes (PRAGMA user_version). An older
 // archive is migrated forward when opened for writing (and read as it is
 // until then); a newer one is refused.
-inline constexpr int kSchemaVersion = 3;
+inline constexpr int kSchemaVersion = 4;
 
 // $ORONT_ARCHIVE, else $XDG_DATA_HOME/oront-v208/archive.sqlite, else
 // ~/.local/share/oront-v208/archive.sqlite; empty when none can be formed.
@@ -122,6 +123,21 @@ std::optional<std::int64_t> ParseTimeKey(const std::string& text, bool endOfDay)
 
 enum class OpenMode { ReadWrite, ReadOnly };
 
+// A certificate the archive issued.
+struct CertificateRecord {
+    std::int64_t id = 0;
+    std::string number;
+    std::int64_t issued = 0;  // seconds since the epoch
+    std::string data;         // what it certifies; empty until it is complete
+    std::string dataSha256;   // lowercase hex
+    std::string fileSha256;   // of the file written; empty for a printed one, or one not finished
+};
+// The lowercase hex SHA-256 of the bytes.
+std::string Sha256Hex(std::string_view bytes);
+// Whether the number has the form of the numbers the archive assigns itself
+// ("V208-000001").
+bool IsAssignedNumber(const std::string& number);
+
 // What Verify found: the findings name the damaged download, record or page.
 struct Verification {
     std::int64_t downloads = 0;
@@ -196,6 +212,18 @@ public:
     // trends among them.
     bool Excursions(const ExcursionFilter& filter, std::vector<ExcursionRow>& excursions,
                     std::vector<AdverseTrendRow>& trends, std::string& error);
+
+    // Reserves a certificate's number: `requested`, refused when a
+    // certificate has it already or when it has the form of the archive's
+    // own numbers; or, when empty, the archive's next number. A number is
+    // never given again, whatever becomes of its certificate.
+    bool ReserveCertificate(const std::string& requested, std::int64_t time, CertificateRecord& reserved,
+                            std::string& error);
+    // Keeps the data a reserved certificate certifies (and its SHA-256) and
+    // the SHA-256 of the file written (`file` empty for a printed one).
+    bool CompleteCertificate(std::int64_t id, const std::string& data, std::string_view file, std::string& error);
+    // The certificate whose file has the SHA-256 (hex); nullopt when none.
+    bool FindCertificate(const std::string& fileSha256, std::optional<CertificateRecord>& found, std::string& error);
 
     // For tests: called inside a download's transaction, before the commit.
     std::function<void()> beforeCommit;

@@ -208,6 +208,12 @@ bool Archive::LoadRegister(site::Register& reg, std::string& error) {
         ins.flowLPerMin = Real(instruments, 5);
     }
     if (rc != SQLITE_DONE) return failed(instruments);
+    if (m_version < 4) return true;
+    Statement downloads(m_db, "SELECT download, state FROM download_states ORDER BY position");
+    if (!downloads.ok()) return failed(downloads);
+    while ((rc = downloads.Step()) == SQLITE_ROW)
+        reg.downloads.push_back({downloads.Int(0), static_cast<classify::Occupancy>(downloads.Int(1))});
+    if (rc != SQLITE_DONE) return failed(downloads);
     return true;
 }
 
@@ -236,7 +242,8 @@ bool Archive::StoreRegister(const site::Register& reg, std::string& error) {
     }
     if (!Exec(m_db,
               "DELETE FROM organisation; DELETE FROM rooms; DELETE FROM locations; DELETE FROM limits;"
-              " DELETE FROM instruments; DELETE FROM excursions; DELETE FROM adverse_trends",
+              " DELETE FROM instruments; DELETE FROM download_states; DELETE FROM excursions;"
+              " DELETE FROM adverse_trends",
               &cause))
         return fail("cannot write the site register", cause);
     Statement org(m_db, "INSERT INTO organisation(name, address) VALUES(?1, ?2)");
@@ -252,7 +259,8 @@ bool Archive::StoreRegister(const site::Register& reg, std::string& error) {
     Statement instrument(m_db,
                          "INSERT INTO instruments(position, serial, model, calibrated_on, calibration_due,"
                          " certificate, flow) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
-    for (Statement* st : {&org, &room, &location, &limit, &instrument})
+    Statement downloadState(m_db, "INSERT INTO download_states(position, download, state) VALUES(?1, ?2, ?3)");
+    for (Statement* st : {&org, &room, &location, &limit, &instrument, &downloadState})
         if (!st->ok()) return fail("cannot write the site register", st->Cause());
     const auto step = [&](Statement& st) {
         const bool ok = st.Step() == SQLITE_DONE;
@@ -311,6 +319,12 @@ bool Archive::StoreRegister(const site::Register& reg, std::string& error) {
         BindText(instrument, 6, ins.certificate);
         BindReal(instrument, 7, ins.flowLPerMin);
         if (!step(instrument)) return fail("cannot write the site register", cause);
+    }
+    for (std::size_t i = 0; i < reg.downloads.size(); ++i) {
+        downloadState.Bind(1, static_cast<std::int64_t>(i));
+        downloadState.Bind(2, reg.downloads[i].download);
+        downloadState.Bind(3, static_cast<std::int64_t>(reg.downloads[i].state));
+        if (!step(downloadState)) return fail("cannot write the site register", cause);
     }
     // Every archived record against the new register.
     if (!reg.Empty() && !JudgeRecords(reg, {}, cause)) return fail("cannot judge the archived records", cause);

@@ -76,6 +76,11 @@ RoomClassification ClassifyRooms(const RecordStore& store, const RoomRequest& re
             for (Settings& s : states) s.target.stateDeclared = true;
         }
         for (const Settings& settings : states) {
+            if (request.bothStates && settings.standard != Standard::Gmp2022) {
+                out.error = g.name + ": a classification at rest and in operation in one report is for EU GMP Annex 1";
+                out.sections.clear();
+                return out;
+            }
             if (const std::string error = SettingsError(settings); !error.empty()) {
                 out.error = g.name + ": " + error;
                 out.sections.clear();
@@ -87,9 +92,11 @@ RoomClassification ClassifyRooms(const RecordStore& store, const RoomRequest& re
             section.locationNumber = g.location;
             std::vector<RunSamples> runs;
             for (const RunSamples& run : g.runs) {
-                const std::vector<int>& chosen =
-                    settings.target.state == Occupancy::Operational ? request.operationalRuns : request.atRestRuns;
-                if (!request.bothStates || Listed(chosen, run.number)) runs.push_back(run);
+                const Occupancy state = settings.target.state;
+                const bool listed = Listed(request.atRestRuns, run.number) || Listed(request.operationalRuns, run.number);
+                const bool chosen = state == Occupancy::Operational ? Listed(request.operationalRuns, run.number)
+                                                                     : Listed(request.atRestRuns, run.number);
+                if (!request.bothStates || chosen || (!listed && request.unlistedState == state)) runs.push_back(run);
             }
             section.result = ClassifyRuns(runs, settings);
             if (runs.empty()) {

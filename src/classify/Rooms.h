@@ -59,6 +59,9 @@ struct RoomRequest {
     bool bothStates = false;
     std::vector<int> atRestRuns;
     std::vector<int> operationalRuns;
+    // The state of the runs in neither list (the state the register gives
+    // the download); none: those runs are not classified.
+    std::optional<Occupancy> unlistedState;
 };
 
 struct RoomClassification {

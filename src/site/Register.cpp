@@ -121,7 +121,21 @@ std::string ValidationError(const Register& reg) {
         if (ins.calibrationDue <= ins.calibratedOn) return at + ": calibration_due must be after calibrated_on";
         if (!Finite(ins.flowLPerMin) || ins.flowLPerMin <= 0.0) return at + ": flow_l_per_min must be above 0";
     }
+    std::set<std::int64_t> downloads;
+    for (std::size_t i = 0; i < reg.downloads.size(); ++i) {
+        const DownloadState& d = reg.downloads[i];
+        const std::string at = At("downloads", i);
+        if (d.download < 1) return at + ": the download must be an archived download's id (1 or more)";
+        if (!downloads.insert(d.download).second)
+            return at + ": download " + std::to_string(d.download) + " is given twice";
+    }
     return {};
+}
+
+std::optional<classify::Occupancy> StateOfDownload(const Register& reg, std::int64_t id) {
+    for (const DownloadState& d : reg.downloads)
+        if (d.download == id) return d.state;
+    return std::nullopt;
 }
 
 Place PlaceOf(const Register& reg, int number, Day day) {

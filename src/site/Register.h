@@ -78,15 +78,28 @@ struct Instrument {
     double flowLPerMin = 2.83;
 };
 
+// The occupancy state an archived download was measured in, as the user
+// declared it: a classification in both states takes each download's runs
+// for its state.
+struct DownloadState {
+    std::int64_t download = 0;  // the archive's download id
+    classify::Occupancy state = classify::Occupancy::Operational;
+};
+
 struct Register {
     Organisation organisation;
     std::vector<Room> rooms;
     std::vector<Instrument> instruments;
+    std::vector<DownloadState> downloads;
 
     [[nodiscard]] bool Empty() const {
-        return organisation.name.empty() && organisation.address.empty() && rooms.empty() && instruments.empty();
+        return organisation.name.empty() && organisation.address.empty() && rooms.empty() && instruments.empty() &&
+               downloads.empty();
     }
 };
+
+// The state the register gives download `id`; nullopt when it gives none.
+std::optional<classify::Occupancy> StateOfDownload(const Register& reg, std::int64_t id);
 
 // The first rule the register breaks, as "rooms[1].limits[0]: the alert limit
 // is above the action limit"; empty when it breaks none.

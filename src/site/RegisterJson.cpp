@@ -125,6 +125,20 @@ public:
     }
 };
 
+bool ReadState(Reader& in, const Json& j, const std::string& at, classify::Occupancy& out) {
+    std::string state;
+    if (!in.Text(j, at, "state", true, state)) return false;
+    if (state == "as-built")
+        out = classify::Occupancy::AsBuilt;
+    else if (state == "at-rest")
+        out = classify::Occupancy::AtRest;
+    else if (state == "operational")
+        out = classify::Occupancy::Operational;
+    else
+        return in.Fail(at + ".state", "as-built, at-rest or operational is expected (not " + state + ")");
+    return true;
+}
+
 bool ReadLocation(Reader& in, const Json& j, const std::string& at, Location& loc) {
     long long number = 0;
     return in.Whole(j, at, "number", true, 0, 255, number) && ((loc.number = static_cast<int>(number)), true) &&
@@ -145,7 +159,7 @@ bool ReadLimit(Reader& in, const Json& j, const std::string& at, Limit& limit) {
 }
 
 bool ReadRoom(Reader& in, const Json& j, const std::string& at, Room& room) {
-    std::string standard, state, grade;
+    std::string standard, grade;
     long long run = 3;
     if (!in.Text(j, at, "id", true, room.id) || !in.Text(j, at, "name", false, room.name) ||
         !in.Number(j, at, "area_m2", true, room.areaM2) || !in.Text(j, at, "standard", true, standard))
@@ -166,15 +180,7 @@ bool ReadRoom(Reader& in, const Json& j, const std::string& at, Room& room) {
     } else if (!in.TenthsOf(j, at, "class", true, room.classTenths)) {
         return false;
     }
-    if (!in.Text(j, at, "state", true, state)) return false;
-    if (state == "as-built")
-        room.state = classify::Occupancy::AsBuilt;
-    else if (state == "at-rest")
-        room.state = classify::Occupancy::AtRest;
-    else if (state == "operational")
-        room.state = classify::Occupancy::Operational;
-    else
-        return in.Fail(at + ".state", "as-built, at-rest or operational is expected (not " + state + ")");
+    if (!ReadState(in, j, at, room.state)) return false;
     if (!in.Text(j, at, "notes", false, room.notes) || !in.Whole(j, at, "adverse_run", false, 2, 100, run))
         return false;
     room.adverseRun = static_cast<int>(run);
@@ -197,6 +203,13 @@ bool ReadInstrument(Reader& in, const Json& j, const std::string& at, Instrument
     ins.calibratedOn = *on;
     ins.calibrationDue = *due;
     return true;
+}
+
+bool ReadDownloadState(Reader& in, const Json& j, const std::string& at, DownloadState& d) {
+    long long id = 0;
+    if (!in.Whole(j, at, "download", true, 1, 9007199254740991LL, id)) return false;
+    d.download = id;
+    return ReadState(in, j, at, d.state);
 }
 
 }  // namespace
@@ -252,6 +265,14 @@ std::string RegisterJson(const Register& reg) {
                                {"flow_l_per_min", ins.flowLPerMin}});
     }
     root["instruments"] = std::move(instruments);
+    // Only a register that declares download states has the list, so that
+    // the files of registers without them stay as they were.
+    if (!reg.downloads.empty()) {
+        Json downloads = Json::array();
+        for (const DownloadState& d : reg.downloads)
+            downloads.push_back({{"download", d.download}, {"state", StateKey(d.state)}});
+        root["downloads"] = std::move(downloads);
+    }
     return root.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
@@ -314,6 +335,8 @@ std::string RegisterText(const Register& reg) {
                (ins.certificate.empty() ? "" : ", certificate " + ins.certificate) + ", " +
                classify::FormatDecimal(ins.flowLPerMin, 2) + " L/min\n";
     }
+    for (const DownloadState& d : reg.downloads)
+        out += "Download " + std::to_string(d.download) + ": measured " + StateKey(d.state) + "\n";
     return out;
 }
 
@@ -340,8 +363,12 @@ bool ParseRegisterJson(std::string_view text, Register& reg, std::string& error)
     if (!in.List(
             root, "", "rooms",
             [&](const Json& j, const std::string& at) { return ReadRoom(in, j, at, read.rooms.emplace_back()); }) ||
-        !in.List(root, "", "instruments", [&](const Json& j, const std::string& at) {
-            return ReadInstrument(in, j, at, read.instruments.emplace_back());
+        !in.List(root, "", "instruments",
+                 [&](const Json& j, const std::string& at) {
+                     return ReadInstrument(in, j, at, read.instruments.emplace_back());
+                 }) ||
+        !in.List(root, "", "downloads", [&](const Json& j, const std::string& at) {
+            return ReadDownloadState(in, j, at, read.downloads.emplace_back());
         }))
         return fail();
     if (std::string rule = ValidationError(read); !rule.empty()) {

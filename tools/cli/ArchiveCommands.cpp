@@ -1,5 +1,6 @@
 #include "ArchiveCommands.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <ctime>
 #include <iostream>
@@ -14,7 +15,9 @@
 #include "base/StandardOutput.h"
 #include "site/Monitoring.h"
 #include "site/RegisterJson.h"
+#include "site/RoomFinder.h"
 #endif
+#include "base/Messages.h"
 
 #include <fstream>
 #include <sstream>
@@ -278,6 +281,163 @@ int RunTrend(const Options& o) {
     return 0;
 }
 
+namespace {
+
+std::string Today() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char day[16];
+    std::strftime(day, sizeof day, "%Y-%m-%d", &local);
+    return day;
+}
+
+}  // namespace
+
+bool PrepareClassify(const Options& o, std::uint32_t serial, classify::RoomRequest& request, ClassifyContext& context) {
+    request.room = o.room;
+    request.bothStates = o.bothStates;
+    request.atRestRuns = o.atRestRuns;
+    request.operationalRuns = o.operationalRuns;
+    auto reg = std::make_shared<site::Register>();
+    {
+        archive::Archive reader;
+        std::string error;
+        if (reader.Open(PathOf(o), archive::OpenMode::ReadOnly, error) && !reader.LoadRegister(*reg, error)) {
+            std::cerr << "oront-v208-cli: archive: " << error << "\n";
+            return false;
+        }
+    }
+    classify::Settings& s = request.settings;
+    site::GivenSettings given{o.classifyGiven.standard, o.classifyGiven.target, o.classifyGiven.state,
+                              o.classifyGiven.area};
+    // The state the register gives the download played from the archive:
+    // declared for its runs unless --state says otherwise.
+    if (o.instrument == Instrument::Archive) {
+        if (const auto state = site::StateOfDownload(*reg, o.archiveId)) {
+            if (o.bothStates) {
+                request.unlistedState = *state;
+            } else if (!given.state) {
+                s.target.state = *state;
+                s.target.stateDeclared = true;
+                given.state = true;
+            }
+        }
+    }
+    if (o.bothStates && o.atRestRuns.empty() && !request.unlistedState) {
+        std::cerr << "oront-v208-cli: --state both needs --at-rest-runs and --operational-runs, or a download of the "
+                     "archive whose state the site register gives\n";
+        return false;
+    }
+    classify::CertificateData& data = context.certificate;
+    data.organisation = reg->organisation.name;
+    data.address = reg->organisation.address;
+    data.client = o.client;
+    data.operatorName = o.operatorName;
+    data.issueDate = Today();
+    data.program = std::string("Oront V208 Software ") + kProgramVersion;
+    data.instrument.serial = serial;
+    if (const site::Instrument* ins = site::InstrumentOf(*reg, serial)) {
+        data.instrument.registered = true;
+        if (!ins->model.empty()) data.instrument.model = ins->model;
+        data.instrument.calibratedOn = site::DayText(ins->calibratedOn);
+        data.instrument.calibrationDue = site::DayText(ins->calibrationDue);
+        data.instrument.certificate = ins->certificate;
+        data.instrument.flowLPerMin = ins->flowLPerMin;
+        s.calibrationDue = ins->calibrationDue;
+    }
+    if (!o.room.empty()) {
+        const bool known = std::any_of(reg->rooms.begin(), reg->rooms.end(),
+                                       [&o](const site::Room& room) { return room.id == o.room; });
+        if (!known) {
+            std::cerr << "oront-v208-cli: the site register has no room " << o.room << " (site show lists them)\n";
+            return false;
+        }
+    }
+    if (!reg->rooms.empty()) context.finder = site::RegisterRooms(*reg, s, given);
+    context.keep = reg;
+    return true;
+}
+
+bool NumberCertificate(const Options& o, classify::CertificateData& data, IssuedCertificate& issued) {
+    issued = IssuedCertificate{};
+    if (o.noArchive) {
+        if (o.reportNumber.empty()) {
+            std::cerr << "oront-v208-cli: with --no-archive no number can be assigned: give --report-number\n";
+            return false;
+        }
+        data.reportNumber = o.reportNumber;
+        std::cerr << "oront-v208-cli: warning: the certificate is kept in no archive; verify-certificate cannot check "
+                     "it\n";
+        return true;
+    }
+    archive::Archive a;
+    std::string error;
+    archive::CertificateRecord reserved;
+    if (!a.Open(PathOf(o), archive::OpenMode::ReadWrite, error) ||
+        !a.ReserveCertificate(o.reportNumber, static_cast<std::int64_t>(std::time(nullptr)), reserved, error)) {
+        std::cerr << "oront-v208-cli: the certificate cannot be numbered: " << error << "\n";
+        return false;
+    }
+    data.reportNumber = reserved.number;
+    issued.id = reserved.id;
+    return true;
+}
+
+bool KeepCertificate(const Options& o, const IssuedCertificate& issued, const std::string& dataText,
+                     const std::string& file) {
+    if (issued.id == 0) return true;
+    archive::Archive a;
+    std::string error;
+    if (!a.Open(PathOf(o), archive::OpenMode::ReadWrite, error) ||
+        !a.CompleteCertificate(issued.id, dataText, file, error)) {
+        std::cerr << "oront-v208-cli: the certificate was written but is not kept in the archive: " << error << "\n";
+        return false;
+    }
+    return true;
+}
+
+std::string Sha256Of(const std::string& bytes) {
+    return archive::Sha256Hex(bytes);
+}
+
+int RunVerifyCertificate(const Options& o) {
+    std::ifstream in(o.output, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    if (!in) {
+        std::cerr << "oront-v208-cli: cannot read " << o.output << "\n";
+        return 1;
+    }
+    archive::Archive a;
+    std::string error;
+    std::optional<archive::CertificateRecord> found;
+    if (!a.Open(PathOf(o), archive::OpenMode::ReadOnly, error) ||
+        !a.FindCertificate(archive::Sha256Hex(bytes.str()), found, error))
+        return ArchiveError(error);
+    if (!found) {
+        const bool printed = PrintStandardOutput(
+            o.output + ": not a certificate of this archive as it was issued (changed since, or never issued here)\n",
+            "oront-v208-cli");
+        return printed ? 3 : 1;
+    }
+    if (archive::Sha256Hex(found->data) != found->dataSha256) {
+        const bool printed = PrintStandardOutput(o.output + ": certificate " + found->number +
+                                                     " is in the archive, but its kept data is damaged\n",
+                                                 "oront-v208-cli");
+        return printed ? 3 : 1;
+    }
+    const std::time_t issued = static_cast<std::time_t>(found->issued);
+    std::tm local{};
+    localtime_r(&issued, &local);
+    char when[32];
+    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
+    const bool printed = PrintStandardOutput(o.output + ": certificate " + found->number + ", issued " + when +
+                                                 ", as issued; data SHA-256 " + found->dataSha256 + "\n",
+                                             "oront-v208-cli");
+    return printed ? 0 : 1;
+}
+
 #else
 // A build without SQLite (the Windows cross-build) has no archive.
 void ArchiveDownload(const Options&, const std::vector<std::uint8_t>&) {}
@@ -314,6 +474,39 @@ int RunSite(const Options& o) {
 
 int RunExcursions(const Options& o) {
     return RunHistory(o);
+}
+
+int RunVerifyCertificate(const Options& o) {
+    return RunHistory(o);
+}
+
+// Without a register every run is of an instrument location.
+bool PrepareClassify(const Options& o, std::uint32_t serial, classify::RoomRequest& request, ClassifyContext& context) {
+    if (!o.room.empty() || (o.bothStates && o.atRestRuns.empty())) {
+        std::cerr << "oront-v208-cli: this build has no site register\n";
+        return false;
+    }
+    request.bothStates = o.bothStates;
+    request.atRestRuns = o.atRestRuns;
+    request.operationalRuns = o.operationalRuns;
+    context.certificate.client = o.client;
+    context.certificate.operatorName = o.operatorName;
+    context.certificate.program = std::string("Oront V208 Software ") + kProgramVersion;
+    context.certificate.instrument.serial = serial;
+    return true;
+}
+
+bool NumberCertificate(const Options&, classify::CertificateData&, IssuedCertificate&) {
+    std::cerr << "oront-v208-cli: this build has no download archive\n";
+    return false;
+}
+
+bool KeepCertificate(const Options&, const IssuedCertificate&, const std::string&, const std::string&) {
+    return false;
+}
+
+std::string Sha256Of(const std::string&) {
+    return {};
 }
 #endif
 

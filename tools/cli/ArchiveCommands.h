@@ -4,10 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "CliOptions.h"
+#include "classify/CertificateLayout.h"
+#include "classify/Rooms.h"
 
 namespace oront::archive {
 struct Trend;
@@ -42,6 +45,35 @@ int RunExcursions(const Options& o);
 // the report program has (with Qt Charts); oront-v208-cli hands the command
 // over to it.
 int RunTrend(const Options& o);
+
+// What the site register gives a classification: the rooms of the
+// locations, the state of a download played from the archive, the
+// instrument's calibration, and the certificate's organisation and
+// instrument. `request` takes the user's settings and is completed here.
+struct ClassifyContext {
+    classify::RoomFinder finder;
+    classify::CertificateData certificate;
+    std::shared_ptr<const void> keep;  // what the finder reads
+};
+// false after printing why (a --room the register does not have).
+bool PrepareClassify(const Options& o, std::uint32_t serial, classify::RoomRequest& request, ClassifyContext& context);
+
+// A certificate is numbered before it is drawn and kept once it is written:
+// the number (--report-number, or the archive's next one) goes into `data`;
+// Keep records the certified data and the file's bytes. Both false after
+// printing why. With --no-archive nothing is kept, and the number must be
+// given.
+struct IssuedCertificate {
+    std::int64_t id = 0;  // 0: not kept in an archive
+};
+bool NumberCertificate(const Options& o, classify::CertificateData& data, IssuedCertificate& issued);
+bool KeepCertificate(const Options& o, const IssuedCertificate& issued, const std::string& dataText,
+                     const std::string& file);
+// The lowercase hex SHA-256 (empty in a build without the archive).
+std::string Sha256Of(const std::string& bytes);
+// verify-certificate FILE.pdf: 0 when the file is a certificate the archive
+// issued, unchanged; 3 when it is not; 1 when it cannot be checked.
+int RunVerifyCertificate(const Options& o);
 bool DrawTrend(const archive::Trend& trend, const std::string& path, std::string& error);
 
 }  // namespace oront::cli

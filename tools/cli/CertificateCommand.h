@@ -2,15 +2,15 @@
 // by the report program (qt/CertificateProgram.cpp), which links Qt.
 #pragma once
 
-#include <string>
-
-#include "classify/Classify.h"
-#include "records/RecordStore.h"
+#include "CliOptions.h"
+#include "classify/CertificateLayout.h"
+#include "classify/Rooms.h"
 
 namespace oront::cli {
 
-// Draws the certificate of `result` (the runs of `store`) into the PDF file
-// outPdf; 0 on success, otherwise 1 after printing why on stderr.
-int RunCertificate(const RecordStore& store, const classify::Classification& result, const std::string& outPdf);
+// Numbers the certificate of `rooms`, draws it into the PDF file o.output
+// and keeps it in the archive; 0 on success, otherwise 1 after printing why
+// on stderr.
+int RunCertificate(const classify::RoomClassification& rooms, classify::CertificateData data, const Options& o);
 
 }  // namespace oront::cli

@@ -14,7 +14,8 @@ constexpr const char* kInstrumentOptions = "[--simulate IMAGE | --demo | --demo-
 constexpr const char* kHead =
     "usage: oront-v208-cli [--simulate IMAGE | --demo | --demo-full | --from-archive ID]\n"
     "                      [--archive PATH | --no-archive] COMMAND [ARGS]\n"
-    "       oront-v208-cli [--archive PATH] history|records|trend|verify-archive|site|excursions [ARGS]\n"
+    "       oront-v208-cli [--archive PATH] history|records|trend|verify-archive|site|excursions|\n"
+    "                      verify-certificate [ARGS]\n"
     "       oront-v208-cli COMMAND --help | --help | --version\n"
     "\n"
     "Instrument:  without --simulate/--demo the instrument attached over USB\n"
@@ -58,15 +59,30 @@ constexpr CommandUsage kCommands[] = {
      "  report OUT.pdf [--pages FIRST-LAST] [--printer NAME]\n"
      "                             print the report into a PDF file or to a printer\n"},
     {"classify", false,
-     "  classify [--standard iso-2015|iso-1999|gmp-2022]\n"
-     "           [--class N | --grade A|B|C|D] [--state as-built|at-rest|operational]\n"
+     "  classify [--standard iso-2015|iso-1999|gmp-2022] [--room ID]\n"
+     "           [--class N | --grade A|B|C|D] [--state as-built|at-rest|operational|both]\n"
+     "           [--at-rest-runs LIST --operational-runs LIST]\n"
      "           [--sizes 0.5,5.0] [--counts cumulative|differential] [--area M2]\n"
+     "           [--client NAME] [--report-number N] [--operator NAME]\n"
      "           [--format text|json|csv|pdf] [OUT]\n"
      "                             judge the complete ISO runs against an ISO 14644-1\n"
-     "                             class or an EU GMP Annex 1 grade (without --class\n"
-     "                             or --grade: the achieved class of every run);\n"
-     "                             exit 3 when a run fails or cannot be classified;\n"
-     "                             without OUT the result goes to stdout\n"},
+     "                             class or an EU GMP Annex 1 grade in the occupancy\n"
+     "                             state declared (without --class or --grade: the\n"
+     "                             achieved class of every run), room by room as the\n"
+     "                             site register maps the locations (--room: one room,\n"
+     "                             with its class or grade, state and area); --state\n"
+     "                             both: EU GMP at rest and in operation, the runs of\n"
+     "                             each state listed (1,3-5) or given per download by\n"
+     "                             the register; exit 3 when a run fails, breaks a\n"
+     "                             requirement of the standard or cannot be\n"
+     "                             classified; without OUT the result goes to stdout;\n"
+     "                             the PDF certificate is numbered and kept in the\n"
+     "                             archive\n"},
+    {"verify-certificate", true,
+     "  verify-certificate FILE.pdf\n"
+     "                             check a certificate against the archive that issued\n"
+     "                             it; exit 3 when it is not one of its certificates as\n"
+     "                             issued (changed, or never issued)\n"},
     {"history", true,
      "  history [--format text|json]\n"
      "                             list the archived downloads\n"},
@@ -147,6 +163,32 @@ bool ParseArea(const std::string& text, double& area) {
     return area > 0.0;
 }
 
+// Run numbers and ranges: "1,3-5"; each from 1 to 99999.
+bool ParseRunList(const std::string& text, std::vector<int>& runs) {
+    std::size_t from = 0;
+    const auto number = [](std::string_view t, int& n) {
+        if (t.empty() || t.size() > 5 || !std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return false;
+        n = 0;
+        for (char c : t) n = 10 * n + (c - '0');
+        return n >= 1;
+    };
+    while (true) {
+        const std::size_t comma = text.find(',', from);
+        const std::string_view item =
+            std::string_view(text).substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+        const std::size_t dash = item.find('-');
+        int first = 0, last = 0;
+        if (!number(item.substr(0, dash), first)) return false;
+        last = first;
+        if (dash != std::string_view::npos && (!number(item.substr(dash + 1), last) || last < first)) return false;
+        for (int r = first; r <= last; ++r)
+            if (std::find(runs.begin(), runs.end(), r) == runs.end()) runs.push_back(r);
+        if (comma == std::string::npos) return true;
+        from = comma + 1;
+    }
+}
+
 // The options of the classify command; empty, or why they are refused.
 std::string ParseClassify(const std::vector<std::string>& rest, Options& o) {
     using namespace classify;
@@ -161,8 +203,9 @@ std::string ParseClassify(const std::vector<std::string>& rest, Options& o) {
             o.output = option;
             continue;
         }
-        static const char* const kOptions[] = {"--standard", "--class",  "--grade", "--state",
-                                               "--sizes",    "--counts", "--area",  "--format"};
+        static const char* const kOptions[] = {
+            "--standard", "--class",  "--grade",  "--state",         "--sizes",    "--counts",          "--area",
+            "--format",   "--room",   "--client", "--report-number", "--operator", "--at-rest-runs", "--operational-runs"};
         if (std::find(std::begin(kOptions), std::end(kOptions), option) == std::end(kOptions))
             return "unknown classify option " + option;
         if (std::find(given.begin(), given.end(), option) != given.end()) return option + " is given twice";
@@ -188,14 +231,17 @@ std::string ParseClassify(const std::vector<std::string>& rest, Options& o) {
             s.target.grade = value[0];
         } else if (option == "--state") {
             s.target.stateDeclared = true;
-            if (value == "as-built")
+            o.classifyGiven.state = true;
+            if (value == "both")
+                o.bothStates = true;
+            else if (value == "as-built")
                 s.target.state = Occupancy::AsBuilt;
             else if (value == "at-rest")
                 s.target.state = Occupancy::AtRest;
             else if (value == "operational")
                 s.target.state = Occupancy::Operational;
             else
-                return "--state takes as-built, at-rest or operational (not " + value + ")";
+                return "--state takes as-built, at-rest, operational or both (not " + value + ")";
         } else if (option == "--sizes") {
             std::size_t from = 0;
             while (true) {
@@ -218,6 +264,17 @@ std::string ParseClassify(const std::vector<std::string>& rest, Options& o) {
         } else if (option == "--area") {
             if (!ParseArea(value, s.areaM2))
                 return "--area takes the room's area in m2, a number above 0 (not " + value + ")";
+        } else if (option == "--room" || option == "--client" || option == "--report-number" ||
+                   option == "--operator") {
+            if (value.empty() || value.size() > 200) return option + " takes a text of 1 to 200 characters";
+            (option == "--room"            ? o.room
+             : option == "--client"        ? o.client
+             : option == "--report-number" ? o.reportNumber
+                                           : o.operatorName) = value;
+        } else if (option == "--at-rest-runs" || option == "--operational-runs") {
+            std::vector<int>& runs = option == "--at-rest-runs" ? o.atRestRuns : o.operationalRuns;
+            if (!ParseRunList(value, runs))
+                return option + " takes run numbers and ranges separated by commas, such as 1,3-5 (not " + value + ")";
         } else if (value == "text") {  // --format
             o.format = ClassifyFormat::Text;
         } else if (value == "json") {
@@ -230,14 +287,38 @@ std::string ParseClassify(const std::vector<std::string>& rest, Options& o) {
             return "--format takes text, json, csv or pdf (not " + value + ")";
         }
     }
+    const auto has = [&given](const char* option) { return std::find(given.begin(), given.end(), option) != given.end(); };
+    o.classifyGiven.standard = has("--standard");
+    o.classifyGiven.target = has("--class") || has("--grade");
+    o.classifyGiven.area = has("--area");
     const bool gmp = s.standard == Standard::Gmp2022;
     if (s.target.grade != 0 && !gmp) return "--grade needs --standard gmp-2022";
     if (s.target.classTenths != 0 && gmp) return "--standard gmp-2022 takes --grade, not --class";
-    if (!s.target.Given() && std::find(given.begin(), given.end(), "--state") != given.end())
-        return "--state needs --class or --grade";
+    if (!s.target.Given() && has("--state") && o.room.empty()) return "--state needs --class or --grade";
+    // The occupancy state is declared, never assumed: by --state, or by the
+    // register for the room classified.
+    if (s.target.Given() && !has("--state") && o.room.empty())
+        return "--class and --grade need --state (the occupancy state is never assumed), or --room";
+    if (o.bothStates && !gmp && o.classifyGiven.standard)
+        return "--state both is for --standard gmp-2022: ISO 14644-1 classifies one state at a time";
+    if ((has("--at-rest-runs") || has("--operational-runs")) && !o.bothStates)
+        return "--at-rest-runs and --operational-runs need --state both";
+    if (has("--at-rest-runs") != has("--operational-runs"))
+        return "--state both takes --at-rest-runs and --operational-runs together";
+    for (int run : o.atRestRuns)
+        if (std::find(o.operationalRuns.begin(), o.operationalRuns.end(), run) != o.operationalRuns.end())
+            return "run " + std::to_string(run) + " is given at rest and in operation";
+    if (o.bothStates) s.target.state = Occupancy::AtRest;  // each state in turn
     // An empty file name is no file either (the text forms take it as stdout).
     if (o.format == ClassifyFormat::Pdf && o.output.empty()) return "--format pdf needs an output file";
-    return SettingsError(s);
+    // A room's register entry declares its state: the settings are checked
+    // in full once the room is known.
+    Settings check = s;
+    if (!o.room.empty() && !has("--state")) {
+        check.target.stateDeclared = true;
+        check.target.state = Occupancy::Operational;
+    }
+    return SettingsError(check);
 }
 
 // The options of the records command; empty, or why they are refused.
@@ -355,7 +436,8 @@ std::string UsageText(const std::string& command) {
 
 bool WorksOnTheArchiveAlone(Command command) {
     return command == Command::History || command == Command::Records || command == Command::Trend ||
-           command == Command::VerifyArchive || command == Command::Site || command == Command::Excursions;
+           command == Command::VerifyArchive || command == Command::Site || command == Command::Excursions ||
+           command == Command::VerifyCertificate;
 }
 
 ParsedOptions ParseArguments(const std::vector<std::string>& args) {
@@ -549,6 +631,11 @@ ParsedOptions ParseArguments(const std::vector<std::string>& args) {
     } else if (word == "verify-archive") {
         if (!rest.empty()) return fail("verify-archive takes no arguments");
         o.command = Command::VerifyArchive;
+    } else if (word == "verify-certificate") {
+        if (rest.size() != 1 || rest[0].empty() || IsOption(rest[0]))
+            return fail("verify-certificate needs one certificate file");
+        o.command = Command::VerifyCertificate;
+        o.output = rest[0];
     } else if (word == "classify") {
         o.command = Command::Classify;
         if (std::string e = ParseClassify(rest, o); !e.empty()) return fail(e);

@@ -27,7 +27,8 @@ enum class Command {
     Trend,
     VerifyArchive,
     Site,
-    Excursions
+    Excursions,
+    VerifyCertificate
 };
 enum class SiteAction { Show, Export, Import };
 enum class TextFormat { Text, Csv, Json };
@@ -61,6 +62,15 @@ struct Options {
     std::string room;
     bool actionOnly = false;
     TextFormat textFormat = TextFormat::Text;  // site show, excursions
+    // classify: which settings the user gave (the others come from the
+    // room's register entry), both EU GMP states with the runs of each, and
+    // what the certificate names.
+    struct ClassifyGiven {
+        bool standard = false, target = false, state = false, area = false;
+    } classifyGiven;
+    bool bothStates = false;
+    std::vector<int> atRestRuns, operationalRuns;
+    std::string client, reportNumber, operatorName;
 };
 
 struct ParsedOptions {

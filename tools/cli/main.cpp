@@ -4,7 +4,9 @@
 //
 // Without --simulate/--demo it talks to the instrument over USB. Failures print
 // the program's own message on stderr and exit 1; usage errors exit 2;
-// classify exits 3 when a run fails or cannot be classified.
+// classify exits 3 when a run fails, breaks a requirement of the standard or
+// cannot be classified; verify-certificate when the file is no certificate
+// the archive issued.
 #include <unistd.h>
 
 #include <algorithm>
@@ -203,30 +205,34 @@ int Dump(Session& s, const std::string& path) {
     return 0;
 }
 
-// Classifies the complete ISO runs of the download and writes the result
-// in the chosen form to the file named, or to stdout. The exit status is the
-// classification's: 0 every judged run passes, 3 a run fails or cannot be
-// classified, 1 nothing to classify.
+// Classifies the complete ISO runs of the download room by room and writes
+// the result in the chosen form to the file named, or to stdout. The exit
+// status is the classification's: 0 every judged run passes, 3 a run fails,
+// is not valid or cannot be classified, 1 nothing to classify.
 int RunClassify(Session& s, const cli::Options& o) {
     if (int rc = ReadRecords(s)) return rc;
-    const classify::Classification result = classify::Classify(s.store, o.classify);
-    if (!result.error.empty()) {
-        std::cerr << "oront-v208-cli: " << result.error << "\n";
+    classify::RoomRequest request;
+    request.settings = o.classify;
+    cli::ClassifyContext context;
+    if (!cli::PrepareClassify(o, static_cast<std::uint32_t>(s.store.ReportSerialNumber()), request, context)) return 1;
+    const classify::RoomClassification rooms = classify::ClassifyRooms(s.store, request, context.finder);
+    if (!rooms.error.empty()) {
+        std::cerr << "oront-v208-cli: " << rooms.error << "\n";
         return 1;
     }
     if (o.format == cli::ClassifyFormat::Pdf) {
-        if (const int rc = cli::RunCertificate(s.store, result, o.output)) return rc;
-        return result.ExitStatus();
+        if (const int rc = cli::RunCertificate(rooms, context.certificate, o)) return rc;
+        return rooms.ExitStatus();
     }
-    const std::string bytes = o.format == cli::ClassifyFormat::Json  ? classify::ClassificationJson(result)
-                              : o.format == cli::ClassifyFormat::Csv ? classify::ClassificationCsv(result)
-                                                                     : classify::ClassificationText(result);
-    if (o.output.empty()) return Print(bytes) ? result.ExitStatus() : 1;
+    const std::string bytes = o.format == cli::ClassifyFormat::Json  ? classify::RoomsJson(rooms)
+                              : o.format == cli::ClassifyFormat::Csv ? classify::RoomsCsv(rooms)
+                                                                     : classify::RoomsText(rooms);
+    if (o.output.empty()) return Print(bytes) ? rooms.ExitStatus() : 1;
     const OutputResult written = WriteOutputFile(o.output, bytes);
     if (!written.ok()) return Fail("oront-v208-cli: cannot write the classification", written.Describe());
-    const std::size_t runs = result.runs.size();
+    const std::size_t runs = rooms.RunCount();
     Confirm("the classification of " + std::to_string(runs) + (runs == 1 ? " run" : " runs"), o.output);
-    return result.ExitStatus();
+    return rooms.ExitStatus();
 }
 
 }  // namespace
@@ -246,6 +252,7 @@ int main(int argc, char** argv) {
     if (o.command == cli::Command::VerifyArchive) return cli::RunVerifyArchive(o);
     if (o.command == cli::Command::Site) return cli::RunSite(o);
     if (o.command == cli::Command::Excursions) return cli::RunExcursions(o);
+    if (o.command == cli::Command::VerifyCertificate) return cli::RunVerifyCertificate(o);
     // The trend is drawn with Qt Charts, in the report program.
     if (o.command == cli::Command::Trend) {
         if (const int rc = cli::HandOverReport(argv); rc >= 0) return rc;
@@ -310,6 +317,7 @@ int main(int argc, char** argv) {
         case cli::Command::VerifyArchive:
         case cli::Command::Site:
         case cli::Command::Excursions:
+        case cli::Command::VerifyCertificate:
             break;
     }
     return 0;

@@ -27,7 +27,8 @@ QPageLayout CertificatePageLayout(const Certificate& certificate) {
 
 }  // namespace
 
-bool WriteCertificatePdf(const Certificate& certificate, const std::string& path, std::string& error) {
+bool WriteCertificatePdf(const Certificate& certificate, const std::string& path, std::string& error,
+                         std::string* written) {
     error.clear();
     OutputFile file;
     // Opened first, so that a name that cannot be written fails before
@@ -54,6 +55,7 @@ bool WriteCertificatePdf(const Certificate& certificate, const std::string& path
         error = file.Result().Describe();
         return false;
     }
+    if (written != nullptr) written->assign(pdf.constData(), static_cast<std::size_t>(pdf.size()));
     return true;
 }
 

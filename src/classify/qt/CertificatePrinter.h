@@ -14,7 +14,9 @@ namespace oront::classify {
 // Draws the certificate at 600 dpi into memory and writes it to `path`
 // through OutputFile, so a failed run leaves no file behind (an existing
 // file stays as it was). False with the cause in `error`.
-bool WriteCertificatePdf(const Certificate& certificate, const std::string& path, std::string& error);
+// `written`, when given, gets the bytes of the file.
+bool WriteCertificatePdf(const Certificate& certificate, const std::string& path, std::string& error,
+                         std::string* written = nullptr);
 // Prints every page on the printer, on the certificate's paper.
 bool PrintCertificate(const Certificate& certificate, QPrinter& printer, std::string& error);
 // Page `page` (1-based) as an image of `dpi` dots per inch (whole dots per
