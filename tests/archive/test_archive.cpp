@@ -388,6 +388,7 @@ TEST(Archive, MigratesAnOlderLayout) {
     Sql(path,
         "PRAGMA journal_mode = WAL; DROP TABLE organisation; DROP TABLE rooms; DROP TABLE locations;"
         " DROP TABLE limits; DROP TABLE instruments; DROP TABLE excursions; DROP TABLE adverse_trends;"
+        " DROP TABLE download_states; DROP TABLE certificates;"
         " ALTER TABLE downloads DROP COLUMN warnings; ALTER TABLE downloads DROP COLUMN image_sha256;"
         " PRAGMA user_version = 1");
     ASSERT_EQ(ReadFileBytes(path)[18], 2);  // the header's write-ahead-log mode

@@ -4,6 +4,7 @@
 // download, filters.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,7 @@ site::Register SampleRegister() {
     lab.limits = {{5, 500, 1500, {}}};
     reg.rooms = {fr2, lab};
     reg.instruments = {{2150042, "V208", 20140302, 20150302, "CAL-1", 2.83}};
+    reg.downloads = {{2, classify::Occupancy::AtRest}};
     return reg;
 }
 
@@ -154,4 +156,39 @@ TEST(ArchiveRegister, ExcursionsAndAdverseTrendsAreFoundAsRecordsArrive) {
     f = Excursions(a);
     EXPECT_TRUE(f.excursions.empty());
     EXPECT_TRUE(f.trends.empty());
+}
+
+// Certificate numbers are the archive's own, or the user's, and never given
+// twice, not even for a certificate that was never finished; a file is found
+// by the SHA-256 of its bytes, and a changed file is not.
+TEST(ArchiveCertificates, NumbersAreNeverGivenTwiceAndAFileIsFoundByItsBytes) {
+    const std::string path = (test::FreshTestFolder("archive-certificates") / "archive.sqlite").string();
+    Archive a;
+    std::string error;
+    ASSERT_TRUE(a.Open(path, OpenMode::ReadWrite, error)) << error;
+    CertificateRecord first, unfinished, given, again;
+    ASSERT_TRUE(a.ReserveCertificate("", 100, first, error)) << error;
+    EXPECT_EQ(first.number, "V208-000001");
+    ASSERT_TRUE(a.ReserveCertificate("", 101, unfinished, error)) << error;
+    ASSERT_TRUE(a.ReserveCertificate("QA/2026/17", 102, given, error)) << error;
+    EXPECT_EQ(given.number, "QA/2026/17");
+    EXPECT_FALSE(a.ReserveCertificate("QA/2026/17", 103, again, error));
+    EXPECT_EQ(error, "report number QA/2026/17 is already used by another certificate");
+    EXPECT_FALSE(a.ReserveCertificate("V208-000009", 103, again, error));
+    EXPECT_EQ(error, "report numbers that begin with V208- are the archive's own");
+    ASSERT_TRUE(a.CompleteCertificate(first.id, "{\"data\": 1}", "%PDF-1.4 one", error)) << error;
+    ASSERT_TRUE(a.Open(path, OpenMode::ReadWrite, error)) << error;
+    ASSERT_TRUE(a.ReserveCertificate("", 104, again, error)) << error;
+    EXPECT_EQ(again.number, "V208-000004") << "after 1, 2 and the user's 3";
+
+    std::optional<CertificateRecord> found;
+    ASSERT_TRUE(a.Open(path, OpenMode::ReadOnly, error)) << error;
+    ASSERT_TRUE(a.FindCertificate(Sha256Hex("%PDF-1.4 one"), found, error)) << error;
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->number, "V208-000001");
+    EXPECT_EQ(found->data, "{\"data\": 1}");
+    EXPECT_EQ(found->dataSha256, Sha256Hex("{\"data\": 1}"));
+    EXPECT_EQ(Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    ASSERT_TRUE(a.FindCertificate(Sha256Hex("%PDF-1.4 onE"), found, error)) << error;
+    EXPECT_FALSE(found);
 }

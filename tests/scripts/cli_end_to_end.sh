@@ -119,6 +119,12 @@ done <<'EOF_ARGS'
 --demo classify --class 9.5|--class takes a class from 1 to 9
 --demo classify --grade B|--grade needs --standard gmp-2022
 --demo classify --standard gmp-2022 --grade D --state operational|Grade D in operation has no predetermined limits
+--demo classify --class 5|--class and --grade need --state (the occupancy state is never assumed)
+--demo classify --class 9 --state at-rest|ISO 9 is a class of the operational state only (ISO 14644-1:2015 Table 1)
+--demo classify --standard iso-1999 --class 5 --state both|--state both is for --standard gmp-2022
+--demo classify --standard gmp-2022 --grade B --state at-rest --at-rest-runs 1|need --state both
+--demo classify --standard gmp-2022 --grade B --state both --at-rest-runs 1 --operational-runs 1-2|run 1 is given at rest and in operation
+--demo classify --standard gmp-2022 --grade B --state both --at-rest-runs 0 --operational-runs 1|--at-rest-runs takes run numbers
 EOF_ARGS
 "$cli" --demo classify --format pdf "" 2> err.txt > out.txt; rc=$?
 check "classify --format pdf with an empty file name is a usage error" \
@@ -141,14 +147,15 @@ check "dump says what it wrote" bash -c "[ ! -s out.txt ] && grep -qxE 'Saved [0
 # judged), 3 when one fails, 1 without a complete run; files are confirmed.
 LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8 "$cli" --demo classify --format json > c.json; rc=$?
 check "classify writes the JSON of every run" bash -c "[ $rc -eq 0 ] \
-  && head -1 c.json | grep -qxF '{\"standard\": \"ISO 14644-1:2015\", \"target\": null, \"counts\": \"cumulative\",' \
+  && head -1 c.json | grep -qxF '{\"rooms\": [' \
+  && grep -qF '\"classification\": {\"standard\": \"ISO 14644-1:2015\", \"target\": null, \"counts\": \"cumulative\",' c.json \
   && grep -qF '{\"run\": 1, \"first_record\": 26, \"last_record\": 31, \"location\": \"003\", \"start\": \"2015-03-02 09:08:51\", \"sizes_um\": [0.3, 0.5, 5.0], \"points\": [{\"point\": 1, \"cycles\": 3, \"sample_litres\": [2.83, 2.83, 2.83], \"mean_per_m3\": [6238.9' c.json \
   && tail -1 c.json | grep -qxF ' \"verdict\": \"not-judged\"}'"
-"$cli" --demo classify --class 9 --format csv c.csv > out.txt 2> err.txt; rc=$?
-check "classify passes at ISO 9 and says what it wrote" \
-  bash -c "[ $rc -eq 0 ] && [ ! -s out.txt ] && grep -qx 'Saved the classification of [0-9]* runs to c.csv' err.txt && head -1 c.csv | grep -q '^standard,target,'"
-"$cli" --demo classify --class 5 > out.txt; rc=$?
-check "classify fails at ISO 5 with exit 3" bash -c "[ $rc -eq 3 ] && grep -qx 'Result: fail (.*)' out.txt"
+"$cli" --demo classify --class 9 --state operational --format csv c.csv > out.txt 2> err.txt; rc=$?
+check "classify passes at ISO 9 in operation and says what it wrote" \
+  bash -c "[ $rc -eq 0 ] && [ ! -s out.txt ] && grep -qx 'Saved the classification of [0-9]* runs to c.csv' err.txt && head -1 c.csv | grep -q '^room,standard,target,'"
+"$cli" --demo classify --class 5 --state at-rest > out.txt; rc=$?
+check "classify fails at ISO 5 with exit 3" bash -c "[ $rc -eq 3 ] && grep -qx 'Overall result: fail (.*)' out.txt"
 { printf '\0\3'; head -c 62 /dev/zero; tail -c +65 demo.img | head -c 384; } > auto.img
 "$cli" --simulate auto.img classify > out.txt 2> err.txt; rc=$?
 check "classify without a complete run exits 1" \

@@ -45,7 +45,7 @@ argv() {  # argv COMMAND OUT: sets cmd to the arguments that write OUT
     dump) cmd=(--demo dump "$2") ;;
     report) cmd=(--demo report "$2") ;;
     classify-json) cmd=(--demo classify --format json "$2") ;;
-    classify-pdf) cmd=(--demo classify --class 9 --format pdf "$2") ;;
+    classify-pdf) cmd=(--demo classify --class 9 --state operational --format pdf "$2") ;;
     trend) cmd=(trend --location 3 "$2") ;;
   esac
 }

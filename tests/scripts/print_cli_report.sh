@@ -51,12 +51,12 @@ err="$("$cli" --demo report "$out/range.pdf" --pages 3-2 2>&1 >/dev/null)" && fa
 [ ! -e "$out/range.pdf" ] || fail "range 3-2 left a file"
 # The classification certificate: the verdicts and achieved class the JSON
 # gives for the same settings, and the lines to sign. Class 5 fails the demo.
-"$cli" --demo classify --class 5 --format pdf "$out/certificate.pdf" >/dev/null 2>&1
+"$cli" --demo classify --class 5 --state at-rest --format pdf "$out/certificate.pdf" >/dev/null 2>&1
 rc=$?
 [ $rc -eq 3 ] || fail "classify --format pdf exited with $rc (3 expected)"
-json="$("$cli" --demo classify --class 5 --format json)"
+json="$("$cli" --demo classify --class 5 --state at-rest --format json)"
 verdict="$(tail -n 1 <<<"$json" | sed -n 's/.*"verdict": "\([a-z-]*\)".*/\1/p')"
-achieved="$(sed -n 's/.*"achieved_class": \([0-9.]*\), "limiting_size_um": \([0-9.]*\).*/ISO \1, limited by \2 µm/p' \
+achieved="$(sed -n 's/.*"achieved_class": \([0-9.]*\), "limiting_size_um": [0-9.a-z]*, "limited_by": "\([^"]*\)".*/ISO \1, limited by \2/p' \
     <<<"$json" | head -n 1 | sed 's/\.0,/,/')"
 [ -n "$verdict" ] && [ -n "$achieved" ] || fail "no verdict or achieved class in the JSON"
 text="$(pdftotext -layout "$out/certificate.pdf" -)"

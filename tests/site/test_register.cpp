@@ -38,7 +38,8 @@ const char* const kRegister = R"({
   "instruments": [
     {"serial": 2150042, "model": "V208", "calibrated_on": "2014-03-02", "calibration_due": "2015-03-02",
      "certificate": "CAL-1234", "flow_l_per_min": 2.83},
-    {"serial": 4294967295, "calibrated_on": "2015-01-01", "calibration_due": "2016-01-01"}]
+    {"serial": 4294967295, "calibrated_on": "2015-01-01", "calibration_due": "2016-01-01"}],
+  "downloads": [{"download": 3, "state": "at-rest"}, {"download": 4, "state": "operational"}]
 })";
 
 Register Parsed(const std::string& text) {
@@ -75,6 +76,8 @@ TEST(SiteRegister, TheFileReadsAndIsWrittenAgainByteForByte) {
     EXPECT_FALSE(reg.rooms[0].locations[0].to);
     EXPECT_EQ(reg.instruments[1].serial, 4294967295u);
     EXPECT_DOUBLE_EQ(reg.instruments[1].flowLPerMin, 2.83) << "the default flow";
+    EXPECT_EQ(StateOfDownload(reg, 3), classify::Occupancy::AtRest);
+    EXPECT_FALSE(StateOfDownload(reg, 5));
     const std::string written = RegisterJson(reg);
     EXPECT_EQ(RegisterJson(Parsed(written)), written);
     EXPECT_EQ(written.find("extra"), std::string::npos) << "keys this program does not know are not kept";
@@ -109,6 +112,8 @@ TEST(SiteRegister, AnImportIsRefusedByEveryRuleWithItsPlace) {
         {"\"serial\": 4294967295", "\"serial\": 2150042", "instruments[1]: the serial number 2150042 is given twice"},
         {"\"serial\": 4294967295", "\"serial\": 4294967296", "instruments[1].serial: a whole number from 0"},
         {"\"adverse_run\": 3", "\"adverse_run\": 1", "rooms[0].adverse_run: a whole number from 2 to 100"},
+        {"\"download\": 4", "\"download\": 3", "downloads[1]: download 3 is given twice"},
+        {"\"state\": \"at-rest\"}", "\"state\": \"resting\"}", "downloads[0].state: as-built, at-rest or operational"},
     };
     const Register before = Parsed(kRegister);
     for (const Case& c : cases) {
