@@ -89,8 +89,7 @@ bool Archive::ReserveCertificate(const std::string& requested, std::int64_t time
     return true;
 }
 
-bool Archive::CompleteCertificate(std::int64_t id, const std::string& data, std::string_view file,
-                                  std::string& error) {
+bool Archive::CompleteCertificate(std::int64_t id, const std::string& data, std::string_view file, std::string& error) {
     if (m_db == nullptr) {
         error = "the archive is not open";
         return false;

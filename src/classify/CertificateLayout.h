@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,7 @@ inline constexpr const char* kCertificateTitle = "Cleanroom Classification Certi
 struct CertificateInstrument {
     std::string model = "V208";
     std::uint32_t serial = 0;
-    bool registered = false;  // false: the register has no such instrument (the dates are empty)
+    bool registered = false;   // false: the register has no such instrument (the dates are empty)
     std::string calibratedOn;  // "YYYY-MM-DD"
     std::string calibrationDue;
     std::string certificate;
@@ -54,6 +55,19 @@ struct CertificateData {
     std::string program;     // "Oront V208 Software 1.2.0"
     std::string dataSha256;  // hex SHA-256 of CertificateDataText (filled in by who keeps the record)
     CertificateInstrument instrument;
+};
+
+// Who numbers and keeps the certificates a window issues (the archive): the
+// data every certificate starts from (organisation, instrument, program),
+// a number reserved before a certificate is drawn (`id` names it for keep),
+// the certified data and the file kept once written (the file empty for a
+// print), and the SHA-256 of the data. Without `number` certificates are
+// not numbered.
+struct CertificateIssuer {
+    CertificateData data;
+    std::function<bool(CertificateData& data, std::int64_t& id, std::string& error)> number;
+    std::function<bool(std::int64_t id, const std::string& dataText, const std::string& file, std::string& error)> keep;
+    std::function<std::string(const std::string& bytes)> sha256;
 };
 
 // The certified data as one canonical text (JSON; the data's SHA-256 field

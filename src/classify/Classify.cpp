@@ -112,7 +112,7 @@ void AchieveClass(const ClassInputs& in, RunResult& r) {
     bool any = false;
     for (int size : in.sizes) any = any || size != 0;
     if (!any) return;
-    ClassCheck below;       // of the class just below the one tried
+    ClassCheck below;        // of the class just below the one tried
     ClassCheck lastApplied;  // of the highest class tried at which a size applies
     for (int n = kLowestClass; n <= r.highestClass; ++n) {
         const ClassCheck check = CheckClass(in, n);

@@ -80,25 +80,25 @@ std::string SettingsError(const Settings& settings);
 // (a run within its limits that breaks one is not valid); the others never
 // change a verdict.
 enum class WarningKind {
-    MissingBeginning,  // record: a member before the first point's first cycle
-    SizeCodeDiffers,   // record, other: its size code, size: the run's
-    ZeroSampleTime,    // record (the first), count
-    EmptyPoint,        // other: the point
-    NoGradeSize,       // GMP: no 0.5 µm channel considered
-    NoApplicableSize,  // other: the target class
-    NoConsideredSize,  // the run measures none of the considered sizes
-    NotApplicable,     // size, other: the class (the target's or the achieved one)
-    ShortSample,       // record (the first), count, other: its seconds
-    SmallVolume,       // record (the first), count, value: its litres, minimum: litres, limit and size behind it
-    OverRange,         // record (the first), count
-    TooFewLocations,   // count: locations, other: needed, value: the area
+    MissingBeginning,      // record: a member before the first point's first cycle
+    SizeCodeDiffers,       // record, other: its size code, size: the run's
+    ZeroSampleTime,        // record (the first), count
+    EmptyPoint,            // other: the point
+    NoGradeSize,           // GMP: no 0.5 µm channel considered
+    NoApplicableSize,      // other: the target class
+    NoConsideredSize,      // the run measures none of the considered sizes
+    NotApplicable,         // size, other: the class (the target's or the achieved one)
+    ShortSample,           // record (the first), count, other: its seconds
+    SmallVolume,           // record (the first), count, value: its litres, minimum: litres, limit and size behind it
+    OverRange,             // record (the first), count
+    TooFewLocations,       // count: locations, other: needed, value: the area
     LocationsNotVerified,  // the room's area is not known
     TooFewSamples,         // count: the samples of the single location
     CalibrationPastDue,    // record (the first), count, other: the due day
-    SizesTooClose,     // size, other: the next larger size
-    ZeroCounts,        // size
-    SizeNotMeasured,   // size
-    NoSizeText,        // other: the size code
+    SizesTooClose,         // size, other: the next larger size
+    ZeroCounts,            // size
+    SizeNotMeasured,       // size
+    NoSizeText,            // other: the size code
 };
 struct Warning {
     WarningKind kind = WarningKind::NotApplicable;
@@ -119,8 +119,8 @@ struct Sample {
     int seconds = 0;
     std::array<double, 3> perM3{};  // channels 1 to 3, each on its own (as counted)
     bool overRange = false;
-    int day = 0;       // the record's date as YYYYMMDD; 0 when not known
-    int location = 0;  // the instrument's location number
+    int day = 0;                            // the record's date as YYYYMMDD; 0 when not known
+    int location = 0;                       // the instrument's location number
     std::array<std::uint32_t, 3> counts{};  // as the instrument counted (0 in runs built from concentrations)
 };
 
@@ -175,7 +175,7 @@ struct RunResult {
     // The achieved class: the smallest class at which a considered size
     // applies, every considered size that applies holds its limit, and every
     // sample has the volume that class asks for.
-    int achievedClass = 0;  // tenths; 0 when none (worse than the highest class, or nothing to compute)
+    int achievedClass = 0;             // tenths; 0 when none (worse than the highest class, or nothing to compute)
     bool worseThanIso9 = false;        // no class holds
     int worseThanClass = 0;            // then: the highest class at which a considered size applies
     int highestClass = kHighestClass;  // the highest class the state allows
@@ -200,11 +200,11 @@ struct RunResult {
 struct Classification {
     Settings settings;
     std::vector<RunResult> runs;
-    std::vector<Location> locations;       // of every run
-    std::vector<double> sampleLitres;      // of every location
-    std::vector<Sample> samples;           // of every location, as sampleLitres
-    std::vector<Warning> warnings;         // of every run
-    std::vector<Warning> requirements;     // the broken requirements of every run
+    std::vector<Location> locations;    // of every run
+    std::vector<double> sampleLitres;   // of every location
+    std::vector<Sample> samples;        // of every location, as sampleLitres
+    std::vector<Warning> warnings;      // of every run
+    std::vector<Warning> requirements;  // the broken requirements of every run
     // Pass only when every run passes; else the worst verdict of a run
     // (Fail, NotValid, NotClassified); NotJudged without a target.
     Verdict verdict = Verdict::NotJudged;

@@ -420,7 +420,8 @@ std::string ClassificationText(const Classification& result) {
         out += "  Achieved class: " + AchievedText(r) + "\n";
         for (const Warning& w : result.Requirements(r)) out += "  Requirement broken: " + RequirementText(w, s) + "\n";
         for (const Warning& w : result.Warnings(r))
-            out += (w.kind == WarningKind::LocationsNotVerified ? "  Note: " : "  Warning: ") + WarningText(w, s) + "\n";
+            out +=
+                (w.kind == WarningKind::LocationsNotVerified ? "  Note: " : "  Warning: ") + WarningText(w, s) + "\n";
         passed += r.verdict == Verdict::Pass;
         failed += r.verdict == Verdict::Fail;
         invalid += r.verdict == Verdict::NotValid;
@@ -496,7 +497,8 @@ void CsvLines(std::string& out, const Classification& result, const std::string&
     if (header)
         out +=
             "standard,target,counts,run,first_record,last_record,location,start,point,cycles,size_um,mean_per_m3,"
-        "ucl_per_m3,limit_per_m3,size_verdict,run_verdict,achieved_class,limiting_size_um,limited_by,requirements\r\n";
+            "ucl_per_m3,limit_per_m3,size_verdict,run_verdict,achieved_class,limiting_size_um,limited_by,"
+            "requirements\r\n";
     std::string target;
     if (s.target.classTenths != 0) target = ClassText(s.target.classTenths) + " " + StateName(s.target.state);
     if (s.target.grade != 0) target = std::string("grade ") + s.target.grade + " " + StateName(s.target.state);
@@ -511,10 +513,9 @@ void CsvLines(std::string& out, const Classification& result, const std::string&
             const std::string rule = RequirementRule(w.kind);
             if (rules.find(rule) == std::string::npos) rules += (rules.empty() ? "" : "; ") + rule;
         }
-        const std::string verdicts = std::string(VerdictName(r.verdict)) + "," +
-                                     (r.achievedClass ? ClassNumber(r.achievedClass) : "") + "," +
-                                     (r.limitingSize ? SizeNumber(r.limitingSize) : "") + "," + LimitedByText(r) +
-                                     "," + rules + "\r\n";
+        const std::string verdicts =
+            std::string(VerdictName(r.verdict)) + "," + (r.achievedClass ? ClassNumber(r.achievedClass) : "") + "," +
+            (r.limitingSize ? SizeNumber(r.limitingSize) : "") + "," + LimitedByText(r) + "," + rules + "\r\n";
         for (const Location& loc : result.Locations(r))
             for (std::size_t c = 0; c < 3; ++c) {
                 const SizeResult& size = r.sizes[c];
@@ -572,7 +573,10 @@ std::string RoomsJson(const RoomClassification& rooms) {
         JsonString(out, section.roomName);
         out += ", ";
         JsonKey(out, "location");
-        out += section.roomId.empty() ? FormatZeroPad(section.locationNumber, 3).str() : "null";
+        if (section.roomId.empty())
+            JsonString(out, FormatZeroPad(section.locationNumber, 3).str());
+        else
+            out += "null";
         out += ", ";
         JsonKey(out, "places");
         JsonArray(out, section.places, [&out](const SamplingPlace& p) {
@@ -612,8 +616,8 @@ std::string RoomsCsv(const RoomClassification& rooms) {
     std::string out;
     for (std::size_t i = 0; i < rooms.sections.size(); ++i) {
         const RoomSection& section = rooms.sections[i];
-        std::string room = section.roomId.empty() ? "location " + FormatZeroPad(section.locationNumber, 3).str()
-                                                  : section.roomId;
+        std::string room =
+            section.roomId.empty() ? "location " + FormatZeroPad(section.locationNumber, 3).str() : section.roomId;
         // A room id with a comma or a quote is quoted, as CSV does.
         if (room.find_first_of(",\"\r\n") != std::string::npos) {
             std::string quoted = "\"";

@@ -93,9 +93,10 @@ RoomClassification ClassifyRooms(const RecordStore& store, const RoomRequest& re
             std::vector<RunSamples> runs;
             for (const RunSamples& run : g.runs) {
                 const Occupancy state = settings.target.state;
-                const bool listed = Listed(request.atRestRuns, run.number) || Listed(request.operationalRuns, run.number);
+                const bool listed =
+                    Listed(request.atRestRuns, run.number) || Listed(request.operationalRuns, run.number);
                 const bool chosen = state == Occupancy::Operational ? Listed(request.operationalRuns, run.number)
-                                                                     : Listed(request.atRestRuns, run.number);
+                                                                    : Listed(request.atRestRuns, run.number);
                 if (!request.bothStates || chosen || (!listed && request.unlistedState == state)) runs.push_back(run);
             }
             section.result = ClassifyRuns(runs, settings);
@@ -106,11 +107,11 @@ RoomClassification ClassifyRooms(const RecordStore& store, const RoomRequest& re
             }
             for (const RunSamples& run : runs)
                 for (const int start : run.pointStarts) {
-                    const Sample* first =
-                        start < static_cast<int>(run.samples.size()) ? &run.samples[static_cast<std::size_t>(start)]
-                                                                     : nullptr;
-                    section.places.push_back(finder.place && first != nullptr ? finder.place(first->location, first->day)
-                                                                              : SamplingPlace{});
+                    const Sample* first = start < static_cast<int>(run.samples.size())
+                                              ? &run.samples[static_cast<std::size_t>(start)]
+                                              : nullptr;
+                    section.places.push_back(
+                        finder.place && first != nullptr ? finder.place(first->location, first->day) : SamplingPlace{});
                 }
             out.verdict = CombinedVerdict(out.verdict, section.result.verdict);
         }

@@ -41,10 +41,10 @@ struct RoomFinder {
 };
 
 struct RoomSection {
-    std::string roomId;      // empty: an instrument location that maps to no room
-    std::string roomName;    // of the room, or "location 003"
-    int locationNumber = 0;  // of a section that is no room: its instrument location
-    Classification result;   // its runs, numbered as in the download
+    std::string roomId;                 // empty: an instrument location that maps to no room
+    std::string roomName;               // of the room, or "location 003"
+    int locationNumber = 0;             // of a section that is no room: its instrument location
+    Classification result;              // its runs, numbered as in the download
     std::vector<SamplingPlace> places;  // one per location of result.locations
 };
 
@@ -74,5 +74,23 @@ struct RoomClassification {
 };
 
 RoomClassification ClassifyRooms(const RecordStore& store, const RoomRequest& request, const RoomFinder& finder = {});
+
+// What the site register gives a window that classifies: the rooms to
+// choose from (with the settings the register gives each), the finder of
+// the rooms of the runs, the instrument's calibration, and how a
+// certificate is numbered and kept. Empty: no register; every run is of an
+// instrument location and certificates are not numbered.
+struct ClassifySite {
+    struct Room {
+        std::string id;
+        std::string name;
+        Settings settings;
+    };
+    std::vector<Room> rooms;
+    // The finder for the user's settings: with `roomSettings` each room's
+    // runs are judged with the room's settings, else with the user's.
+    std::function<RoomFinder(const Settings& user, bool roomSettings)> finder;
+    int calibrationDue = 0;  // of the download's instrument (YYYYMMDD); 0: not registered
+};
 
 }  // namespace oront::classify

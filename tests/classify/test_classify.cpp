@@ -264,8 +264,7 @@ TEST(AchievedClass, OnlyFromApplicableCellsAndTheSampleVolume) {
     // highest class is ISO 8; a target of ISO 9 at rest is refused.
     r = Judge(Locations({{0, 3.6e6, 0}}), Iso(80));
     EXPECT_EQ(AchievedText(r.Run()), "worse than ISO 8 (0.5 µm)");
-    EXPECT_EQ(Judge(Locations({{0, 3.6e6, 0}}), Iso(80, Standard::Iso2015, Occupancy::Operational))->achievedClass,
-              81);
+    EXPECT_EQ(Judge(Locations({{0, 3.6e6, 0}}), Iso(80, Standard::Iso2015, Occupancy::Operational))->achievedClass, 81);
     EXPECT_EQ(SettingsError(Iso(90)), "ISO 9 is a class of the operational state only (ISO 14644-1:2015 Table 1)");
     EXPECT_EQ(SettingsError(Iso(90, Standard::Iso2015, Occupancy::AsBuilt)), SettingsError(Iso(90)));
     EXPECT_EQ(SettingsError(Iso(90, Standard::Iso1999)), "");
@@ -375,8 +374,7 @@ TEST(Requirements, ABrokenOneMakesAPassNotValid) {
     EXPECT_EQ(Judge(Locations({{0, 0, 0}}, {3, 5, 50}, 120), Gmp('A', Occupancy::AtRest))->verdict, Verdict::NotValid);
     r = Judge(Locations({{0, 0, 0}}, {3, 5, 50}, 140), Gmp('B', Occupancy::Operational));
     EXPECT_TRUE(r.Warns("6.83 L (20 particles at the limit of 2930 per m³ at 5.0 µm)"));
-    EXPECT_EQ(Judge(Locations({{0, 0, 0}}, {3, 5, 50}, 150), Gmp('B', Occupancy::Operational))->verdict,
-              Verdict::Pass);
+    EXPECT_EQ(Judge(Locations({{0, 0, 0}}, {3, 5, 50}, 150), Gmp('B', Occupancy::Operational))->verdict, Verdict::Pass);
 
     // The number of locations, when the room's area is known; a note when not.
     Settings room = Iso(80);
@@ -485,7 +483,8 @@ TEST(Runs, OnlyCompleteRunsAreClassified) {
     EXPECT_EQ(none.ExitStatus(), 1);
 
     // A run without its first cycle, and a sample of 0 s, cannot be classified.
-    Classification bad = Classify(DownloadedStore({IsoRecord(1, 3, 2), IsoRecord(1, 3, 3, 10, 5, 1, true)}), Iso(90, Standard::Iso2015, Occupancy::Operational));
+    Classification bad = Classify(DownloadedStore({IsoRecord(1, 3, 2), IsoRecord(1, 3, 3, 10, 5, 1, true)}),
+                                  Iso(90, Standard::Iso2015, Occupancy::Operational));
     ASSERT_EQ(bad.runs.size(), 1u);
     EXPECT_EQ(bad.runs[0].verdict, Verdict::NotClassified);
     EXPECT_EQ(bad.ExitStatus(), 3);

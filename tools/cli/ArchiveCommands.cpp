@@ -17,10 +17,10 @@
 #include "site/RegisterJson.h"
 #include "site/RoomFinder.h"
 #endif
-#include "base/Messages.h"
-
 #include <fstream>
 #include <sstream>
+
+#include "base/Messages.h"
 
 namespace oront::cli {
 
@@ -422,9 +422,9 @@ int RunVerifyCertificate(const Options& o) {
         return printed ? 3 : 1;
     }
     if (archive::Sha256Hex(found->data) != found->dataSha256) {
-        const bool printed = PrintStandardOutput(o.output + ": certificate " + found->number +
-                                                     " is in the archive, but its kept data is damaged\n",
-                                                 "oront-v208-cli");
+        const bool printed = PrintStandardOutput(
+            o.output + ": certificate " + found->number + " is in the archive, but its kept data is damaged\n",
+            "oront-v208-cli");
         return printed ? 3 : 1;
     }
     const std::time_t issued = static_cast<std::time_t>(found->issued);

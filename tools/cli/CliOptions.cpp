@@ -203,9 +203,10 @@ std::string ParseClassify(const std::vector<std::string>& rest, Options& o) {
             o.output = option;
             continue;
         }
-        static const char* const kOptions[] = {
-            "--standard", "--class",  "--grade",  "--state",         "--sizes",    "--counts",          "--area",
-            "--format",   "--room",   "--client", "--report-number", "--operator", "--at-rest-runs", "--operational-runs"};
+        static const char* const kOptions[] = {"--standard",     "--class",           "--grade",         "--state",
+                                               "--sizes",        "--counts",          "--area",          "--format",
+                                               "--room",         "--client",          "--report-number", "--operator",
+                                               "--at-rest-runs", "--operational-runs"};
         if (std::find(std::begin(kOptions), std::end(kOptions), option) == std::end(kOptions))
             return "unknown classify option " + option;
         if (std::find(given.begin(), given.end(), option) != given.end()) return option + " is given twice";
@@ -287,7 +288,9 @@ std::string ParseClassify(const std::vector<std::string>& rest, Options& o) {
             return "--format takes text, json, csv or pdf (not " + value + ")";
         }
     }
-    const auto has = [&given](const char* option) { return std::find(given.begin(), given.end(), option) != given.end(); };
+    const auto has = [&given](const char* option) {
+        return std::find(given.begin(), given.end(), option) != given.end();
+    };
     o.classifyGiven.standard = has("--standard");
     o.classifyGiven.target = has("--class") || has("--grade");
     o.classifyGiven.area = has("--area");

@@ -31,6 +31,7 @@
 #include "app/qt/AboutDlg.h"
 #include "app/qt/MessageDlg.h"
 #include "archive/Archive.h"
+#include "archive/ArchiveClassify.h"
 #include "archive/qt/HistoryDlg.h"
 #include "archive/qt/TrendDlg.h"
 #include "base/Messages.h"
@@ -504,7 +505,9 @@ void CDataTransferDlg::OnClassify() {
         return;
     }
     const std::unique_ptr<QSettings> settings = OpenSettings();
-    classify::CClassifyDlg dlg(m_pLogic->Store(), *settings, this);
+    const auto serial = static_cast<std::uint32_t>(m_pLogic->Store().ReportSerialNumber());
+    classify::CClassifyDlg dlg(m_pLogic->Store(), *settings, this, archive::ClassifySiteOf(m_archivePath, serial),
+                               archive::CertificateIssuerOf(m_archivePath, serial));
     dlg.exec();
 }
 

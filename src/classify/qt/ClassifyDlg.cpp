@@ -34,6 +34,7 @@ constexpr const char* kSizesKey = "Classify/sizes";
 constexpr const char* kCountsKey = "Classify/counts";
 constexpr const char* kAreaKey = "Classify/area";
 constexpr const char* kPaperKey = "Classify/paper";
+constexpr const char* kRoomKey = "Classify/room";
 constexpr int kPreviewDpi = 80;
 
 QString U(const std::string& s) {
@@ -70,11 +71,13 @@ public:
     }
 };
 
-// The verdict in words, on green for a pass and on red for a failure.
+// The verdict in words, on green for a pass, on red for a failure and on
+// amber for a run that is not valid.
 QTableWidgetItem* VerdictCell(Verdict verdict) {
     QTableWidgetItem* item = Cell(QString::fromLatin1(VerdictName(verdict)));
     if (verdict == Verdict::Pass) item->setBackground(QColor(190, 235, 190));
     if (verdict == Verdict::Fail || verdict == Verdict::NotClassified) item->setBackground(QColor(245, 185, 185));
+    if (verdict == Verdict::NotValid) item->setBackground(QColor(250, 215, 140));
     return item;
 }
 
@@ -86,13 +89,22 @@ bool HasCompleteRun(const RecordStore& store) {
     return any;
 }
 
-CClassifyDlg::CClassifyDlg(const RecordStore& store, QSettings& settings, QWidget* parent)
-    : QDialog(parent), m_store(store), m_settings(settings) {
+CClassifyDlg::CClassifyDlg(const RecordStore& store, QSettings& settings, QWidget* parent, ClassifySite site,
+                           CertificateIssuer issuer)
+    : QDialog(parent), m_store(store), m_settings(settings), m_site(std::move(site)), m_issuer(std::move(issuer)) {
     setWindowTitle(QStringLiteral("Classify"));
     setObjectName("classify");
     // Every number shows the same in any locale, as in the files and reports.
     setLocale(QLocale::c());
 
+    m_room = new QComboBox(this);
+    m_room->setObjectName("room");
+    m_room->addItem(QStringLiteral("every run, each room with its register settings"), QString());
+    for (const ClassifySite::Room& room : m_site.rooms)
+        m_room->addItem(U(room.id + (room.name.empty() ? "" : " " + room.name)), U(room.id));
+    m_room->setToolTip(
+        QStringLiteral("The runs of one room of the site register, with the room's standard, target, state and area; "
+                       "the settings below for the runs of locations that are no room's"));
     m_standard = new QComboBox(this);
     for (const Standard s : {Standard::Iso2015, Standard::Iso1999, Standard::Gmp2022})
         m_standard->addItem(QString::fromLatin1(StandardName(s)));
@@ -132,6 +144,10 @@ CClassifyDlg::CClassifyDlg(const RecordStore& store, QSettings& settings, QWidge
     m_paper->setObjectName("paper");
 
     auto* form = new QFormLayout;
+    m_roomLabel = new QLabel(QStringLiteral("Room:"), this);
+    form->addRow(m_roomLabel, m_room);
+    m_roomLabel->setVisible(!m_site.rooms.empty());
+    m_room->setVisible(!m_site.rooms.empty());
     form->addRow(QStringLiteral("Standard:"), m_standard);
     m_classLabel = new QLabel(QStringLiteral("Target class:"), this);
     m_gradeLabel = new QLabel(QStringLiteral("Target grade:"), this);
@@ -157,6 +173,10 @@ CClassifyDlg::CClassifyDlg(const RecordStore& store, QSettings& settings, QWidge
     m_summary->setObjectName("summary");
     m_summary->setReadOnly(true);
     m_summary->setMaximumHeight(110);
+    m_requirements = new QPlainTextEdit(this);
+    m_requirements->setObjectName("requirements");
+    m_requirements->setReadOnly(true);
+    m_requirements->setMaximumHeight(90);
     m_warnings = new QPlainTextEdit(this);
     m_warnings->setObjectName("warnings");
     m_warnings->setReadOnly(true);
@@ -179,10 +199,12 @@ CClassifyDlg::CClassifyDlg(const RecordStore& store, QSettings& settings, QWidge
     layout->addLayout(form);
     layout->addWidget(m_table, 1);
     layout->addWidget(m_summary);
+    layout->addWidget(new QLabel(QStringLiteral("Requirements of the standard broken:"), this));
+    layout->addWidget(m_requirements);
     layout->addWidget(new QLabel(QStringLiteral("Warnings:"), this));
     layout->addWidget(m_warnings);
     layout->addWidget(buttons);
-    resize(760, 640);
+    resize(760, 720);
 
     LoadSettings();
     const auto changed = [this] {
@@ -197,6 +219,11 @@ CClassifyDlg::CClassifyDlg(const RecordStore& store, QSettings& settings, QWidge
     });
     for (QCheckBox* box : m_sizes) connect(box, &QCheckBox::toggled, this, changed);
     connect(m_area, &QDoubleSpinBox::valueChanged, this, changed);
+    connect(m_room, &QComboBox::currentIndexChanged, this, [this, changed] {
+        if (m_loading) return;
+        TakeRoomSettings();
+        changed();
+    });
     ShowStandardControls();
     Reclassify();
 }
@@ -212,6 +239,7 @@ void CClassifyDlg::LoadSettings() {
     m_counts->setCurrentIndex(std::clamp(m_settings.value(kCountsKey, 0).toInt(), 0, 1));
     m_area->setValue(m_settings.value(kAreaKey, 0.0).toDouble());
     m_paper->setCurrentIndex(std::clamp(m_settings.value(kPaperKey, 0).toInt(), 0, 1));
+    m_room->setCurrentIndex(std::max(0, m_room->findData(m_settings.value(kRoomKey, QString()).toString())));
     m_loading = false;
 }
 
@@ -227,6 +255,7 @@ void CClassifyDlg::SaveSettings() {
     m_settings.setValue(kCountsKey, m_counts->currentIndex());
     m_settings.setValue(kAreaKey, m_area->value());
     m_settings.setValue(kPaperKey, m_paper->currentIndex());
+    m_settings.setValue(kRoomKey, m_room->currentData().toString());
     m_settings.sync();
 }
 
@@ -258,59 +287,100 @@ CertificatePaper CClassifyDlg::Paper() const {
     return m_paper->currentIndex() == 1 ? CertificatePaper::Letter : CertificatePaper::A4;
 }
 
+void CClassifyDlg::TakeRoomSettings() {
+    const std::string id = m_room->currentData().toString().toStdString();
+    for (const ClassifySite::Room& room : m_site.rooms) {
+        if (room.id != id) continue;
+        const Settings& s = room.settings;
+        m_loading = true;
+        m_standard->setCurrentIndex(static_cast<int>(s.standard));
+        m_class->setCurrentIndex(std::max(0, m_class->findData(s.target.classTenths)));
+        m_grade->setCurrentIndex(std::max(0, m_grade->findData(int(s.target.grade))));
+        m_state->setCurrentIndex(static_cast<int>(s.target.state));
+        m_area->setValue(s.areaM2);
+        m_loading = false;
+    }
+}
+
 void CClassifyDlg::Reclassify() {
     SaveSettings();
-    m_result = Classify(m_store, CurrentSettings());
+    RoomRequest request;
+    request.settings = CurrentSettings();
+    request.settings.calibrationDue = m_site.calibrationDue;
+    request.room = m_room->currentData().toString().toStdString();
+    // One room: the settings shown (the room's, as changed); every run: each
+    // room's own.
+    const RoomFinder finder = m_site.finder ? m_site.finder(request.settings, request.room.empty()) : RoomFinder{};
+    m_result = ClassifyRooms(m_store, request, finder);
     m_table->setRowCount(0);
     QString summary;
     QString warnings;
+    QString requirements;
     if (!m_result.error.empty()) summary = U(m_result.error);
     int rows = 0;
-    for (const RunResult& run : m_result.runs) {
-        const auto locations = m_result.Locations(run);
-        rows += static_cast<int>(locations.size() + 1) * 3;
-    }
+    for (const RoomSection& section : m_result.sections)
+        for (const RunResult& run : section.result.runs) {
+            const auto locations = section.result.Locations(run);
+            rows += static_cast<int>(locations.size() + 1) * 3 + 1;
+        }
     m_table->setRowCount(rows);
     int row = 0;
     const auto put = [&](int column, QTableWidgetItem* item) { m_table->setItem(row, column, item); };
-    for (const RunResult& run : m_result.runs) {
-        const QString runText = QStringLiteral("%1 (%2)").arg(run.run).arg(U(std::string(run.location.view())));
-        // Each location against the limit, then the run's verdict per size.
-        for (const Location& loc : m_result.Locations(run)) {
+    for (const RoomSection& section : m_result.sections) {
+        const Classification& result = section.result;
+        if (!result.error.empty() && result.runs.empty())
+            summary += U(SectionTitle(section)) + QStringLiteral(": ") + U(result.error) + QLatin1Char('\n');
+        for (const RunResult& run : result.runs) {
+            const QString where = U(std::string(run.location.view())) +
+                                  (section.roomId.empty() ? QString() : QStringLiteral(", ") + U(section.roomId));
+            const QString runText = QStringLiteral("%1 (%2)").arg(run.run).arg(where);
+            // Each location against the limit, then the run's verdict per size.
+            for (const Location& loc : result.Locations(run)) {
+                for (int k = 0; k < 3; ++k) {
+                    const SizeResult& size = run.sizes[k];
+                    put(kRun, Cell(runText));
+                    put(kLocation, Cell(QStringLiteral("Point %1").arg(loc.point)));
+                    put(kSize,
+                        Cell(size.sizeTenths ? U(SizeText(size.sizeTenths)) : QStringLiteral("Ch%1").arg(k + 1)));
+                    put(kMean, Cell(U(FormatDecimal(loc.meanPerM3[k], 1)), true));
+                    put(kLimit, Cell(size.limit ? QString::number(*size.limit) : QString(), true));
+                    put(kUcl, Cell(QString()));
+                    const bool judged = size.limit && (size.verdict == Verdict::Pass || size.verdict == Verdict::Fail);
+                    put(kVerdict,
+                        VerdictCell(judged ? (loc.meanPerM3[k] <= static_cast<double>(*size.limit) ? Verdict::Pass
+                                                                                                   : Verdict::Fail)
+                                           : size.verdict));
+                    ++row;
+                }
+            }
             for (int k = 0; k < 3; ++k) {
                 const SizeResult& size = run.sizes[k];
                 put(kRun, Cell(runText));
-                put(kLocation, Cell(QStringLiteral("Point %1").arg(loc.point)));
+                put(kLocation, Cell(QStringLiteral("run")));
                 put(kSize, Cell(size.sizeTenths ? U(SizeText(size.sizeTenths)) : QStringLiteral("Ch%1").arg(k + 1)));
-                put(kMean, Cell(U(FormatDecimal(loc.meanPerM3[k], 1)), true));
+                put(kMean, Cell(QString()));
                 put(kLimit, Cell(size.limit ? QString::number(*size.limit) : QString(), true));
-                put(kUcl, Cell(QString()));
-                const bool judged = size.limit && (size.verdict == Verdict::Pass || size.verdict == Verdict::Fail);
-                put(kVerdict,
-                    VerdictCell(
-                        judged ? (loc.meanPerM3[k] <= static_cast<double>(*size.limit) ? Verdict::Pass : Verdict::Fail)
-                               : size.verdict));
+                put(kUcl, Cell(run.uclPerM3 ? U(FormatDecimal((*run.uclPerM3)[k], 1)) : QString(), true));
+                put(kVerdict, VerdictCell(size.verdict));
                 ++row;
             }
-        }
-        for (int k = 0; k < 3; ++k) {
-            const SizeResult& size = run.sizes[k];
+            // The run's own verdict: within its limits, a broken requirement
+            // makes it not valid.
             put(kRun, Cell(runText));
-            put(kLocation, Cell(QStringLiteral("run")));
-            put(kSize, Cell(size.sizeTenths ? U(SizeText(size.sizeTenths)) : QStringLiteral("Ch%1").arg(k + 1)));
-            put(kMean, Cell(QString()));
-            put(kLimit, Cell(size.limit ? QString::number(*size.limit) : QString(), true));
-            put(kUcl, Cell(run.uclPerM3 ? U(FormatDecimal((*run.uclPerM3)[k], 1)) : QString(), true));
-            put(kVerdict, VerdictCell(size.verdict));
+            put(kLocation, Cell(QStringLiteral("run verdict")));
+            for (const int column : {kSize, kMean, kLimit, kUcl}) put(column, Cell(QString()));
+            put(kVerdict, VerdictCell(run.verdict));
             ++row;
+            summary += QStringLiteral("Run %1, location %2: %3; achieved class %4\n")
+                           .arg(run.run)
+                           .arg(where)
+                           .arg(QString::fromLatin1(VerdictName(run.verdict)))
+                           .arg(U(AchievedText(run)));
+            for (const Warning& w : result.Requirements(run))
+                requirements += QStringLiteral("Run %1: %2\n").arg(run.run).arg(U(RequirementText(w, result.settings)));
+            for (const Warning& w : result.Warnings(run))
+                warnings += QStringLiteral("Run %1: %2\n").arg(run.run).arg(U(WarningText(w, result.settings)));
         }
-        summary += QStringLiteral("Run %1, location %2: %3; achieved class %4\n")
-                       .arg(run.run)
-                       .arg(U(std::string(run.location.view())))
-                       .arg(QString::fromLatin1(VerdictName(run.verdict)))
-                       .arg(U(AchievedText(run)));
-        for (const Warning& w : m_result.Warnings(run))
-            warnings += QStringLiteral("Run %1: %2\n").arg(run.run).arg(U(WarningText(w, m_result.settings)));
     }
     if (m_result.error.empty())
         summary += QStringLiteral("Overall verdict: %1").arg(QString::fromLatin1(VerdictName(m_result.verdict)));
@@ -323,6 +393,7 @@ void CClassifyDlg::Reclassify() {
     for (int column = 0; column < kVerdict; ++column) others += header->sectionSize(column);
     header->resizeSection(kVerdict, std::max(header->sectionSize(kVerdict), m_table->viewport()->width() - others));
     m_summary->setPlainText(summary.trimmed());
+    m_requirements->setPlainText(requirements.isEmpty() ? QStringLiteral("none") : requirements.trimmed());
     m_warnings->setPlainText(warnings.isEmpty() ? QStringLiteral("none") : warnings.trimmed());
 }
 
@@ -334,6 +405,30 @@ QString CClassifyDlg::WarningsText() const {
     return m_warnings->toPlainText();
 }
 
+QString CClassifyDlg::RequirementsText() const {
+    return m_requirements->toPlainText();
+}
+
+Certificate CClassifyDlg::MakeCertificate(const CertificateData& data) const {
+    return Certificate(m_result, data, Paper());
+}
+
+bool CClassifyDlg::Issue(CertificateData& data, std::int64_t& id, std::string& text) {
+    data = m_issuer.data;
+    if (data.instrument.serial == 0) data.instrument.serial = static_cast<std::uint32_t>(m_store.ReportSerialNumber());
+    data.testDate = TestDates(m_result);
+    id = 0;
+    std::string error;
+    if (m_issuer.number && !m_issuer.number(data, id, error)) {
+        Message(QStringLiteral("The certificate cannot be numbered (%1)").arg(U(error)));
+        return false;
+    }
+    if (!m_issuer.number) data.reportNumber = "not numbered (no archive)";
+    text = CertificateDataText(m_result, data);
+    if (m_issuer.sha256) data.dataSha256 = m_issuer.sha256(text);
+    return true;
+}
+
 void CClassifyDlg::Message(const QString& text) {
     if (m_seams.message) {
         m_seams.message(text);
@@ -343,20 +438,39 @@ void CClassifyDlg::Message(const QString& text) {
 }
 
 void CClassifyDlg::OnPrint() {
-    const Certificate certificate(m_result, m_store.ReportSerialNumber(), Paper());
+    if (!m_result.error.empty()) return;
     if (m_seams.print) {
-        m_seams.print(certificate);
+        CertificateData data;
+        std::int64_t id = 0;
+        std::string text;
+        if (!Issue(data, id, text)) return;
+        m_seams.print(MakeCertificate(data));
         return;
     }
     QPrinter printer(QPrinter::HighResolution);
     QPrintDialog dialog(&printer, this);
     if (dialog.exec() != QDialog::Accepted) return;
+    CertificateData data;
+    std::int64_t id = 0;
+    std::string text;
+    if (!Issue(data, id, text)) return;
     std::string error;
-    if (!PrintCertificate(certificate, printer, error)) Message(U(error));
+    if (!PrintCertificate(MakeCertificate(data), printer, error)) {
+        Message(U(error));
+        return;
+    }
+    if (m_issuer.keep && id != 0 && !m_issuer.keep(id, text, {}, error))
+        Message(QStringLiteral("The certificate was printed but is not kept (%1)").arg(U(error)));
 }
 
 void CClassifyDlg::OnPreview() {
-    const Certificate certificate(m_result, m_store.ReportSerialNumber(), Paper());
+    if (!m_result.error.empty()) return;
+    // A preview is no certificate issued: it takes no number.
+    CertificateData data = m_issuer.data;
+    if (data.instrument.serial == 0) data.instrument.serial = static_cast<std::uint32_t>(m_store.ReportSerialNumber());
+    data.testDate = TestDates(m_result);
+    data.reportNumber = "assigned when the certificate is printed or exported";
+    const Certificate certificate = MakeCertificate(data);
     if (m_seams.preview) {
         m_seams.preview(certificate);
         return;
@@ -382,6 +496,7 @@ void CClassifyDlg::OnPreview() {
 }
 
 void CClassifyDlg::OnExportPdf() {
+    if (!m_result.error.empty()) return;
     std::string path;
     if (m_seams.saveFile) {
         if (!m_seams.saveFile(path)) return;
@@ -391,10 +506,18 @@ void CClassifyDlg::OnExportPdf() {
         if (name.isEmpty()) return;
         path = name.toLocal8Bit().toStdString();
     }
-    const Certificate certificate(m_result, m_store.ReportSerialNumber(), Paper());
+    CertificateData data;
+    std::int64_t id = 0;
+    std::string text;
+    if (!Issue(data, id, text)) return;
     std::string error;
-    if (!WriteCertificatePdf(certificate, path, error))
+    std::string pdf;
+    if (!WriteCertificatePdf(MakeCertificate(data), path, error, &pdf)) {
         Message(QStringLiteral("Cannot write the certificate (%1)").arg(U(error)));
+        return;
+    }
+    if (m_issuer.keep && id != 0 && !m_issuer.keep(id, text, pdf, error))
+        Message(QStringLiteral("The certificate was written but is not kept (%1)").arg(U(error)));
 }
 
 }  // namespace oront::classify

@@ -76,13 +76,15 @@ TEST(ClassifyDialog, VerdictsOfTheCommandLineSettingsKeptAndPdfExport) {
         EXPECT_TRUE(dlg.grab().save(
             QString::fromStdString((test::TestOutputFolder("screenshots") / shot.toStdString()).string())));
         for (const auto& [standard, targetIndex, args] :
-             {std::tuple{0, 41, QStringList{"--class", "5"}},
-              std::tuple{1, 51, QStringList{"--standard", "iso-1999", "--class", "6"}},
-              std::tuple{2, 2, QStringList{"--standard", "gmp-2022", "--grade", "B"}}}) {
+             {std::tuple{0, 41, QStringList{"--class", "5", "--state", "at-rest"}},
+              std::tuple{1, 51, QStringList{"--standard", "iso-1999", "--class", "6", "--state", "at-rest"}},
+              std::tuple{2, 2, QStringList{"--standard", "gmp-2022", "--grade", "B", "--state", "at-rest"}}}) {
             dlg.findChild<QComboBox*>("standard")->setCurrentIndex(standard);
             dlg.findChild<QComboBox*>(standard == 2 ? "grade" : "class")->setCurrentIndex(targetIndex);
             const QJsonObject json = CliJson(args);
-            const QJsonArray runs = json["runs"].toArray();
+            QJsonArray runs;
+            for (const QJsonValue room : json["rooms"].toArray())
+                for (const QJsonValue run : room["classification"]["runs"].toArray()) runs.append(run);
             ASSERT_FALSE(runs.isEmpty()) << args.join(' ').toStdString();
             QStringList want;
             for (const QJsonValue run : runs)
@@ -171,6 +173,85 @@ TEST(ClassifyDialog, VerdictsOfTheCommandLineSettingsKeptAndPdfExport) {
             for (int x = 0; x < first.width(); ++x) dark += first.pixelColor(x, y).lightness() < 128;
         EXPECT_GT(dark, 100) << "no title at the top";
     }
+}
+
+// With rooms in the register: a room chosen takes its settings and
+// classifies its runs only; a requirement it breaks is listed with its
+// clause and its run shows amber; the certificate exported is numbered and
+// kept by the issuer with the file's bytes.
+TEST(ClassifyDialog, RoomChoiceRequirementsAndTheIssuedCertificate) {
+    DemoDownload demo;
+    QSettings settings(SettingsFile(), QSettings::IniFormat);
+    settings.clear();
+    ClassifySite site;
+    Settings room;
+    room.standard = Standard::Iso2015;
+    room.target = {70, 0, Occupancy::Operational, true};
+    room.areaM2 = 30;  // Table A.1: 8 locations
+    site.rooms = {{"R1", "Filling room", room}};
+    site.finder = [room](const Settings& user, bool roomSettings) {
+        RoomFinder finder;
+        finder.room = [=](int location, int) -> std::optional<RoomOfRun> {
+            if (location != 3) return std::nullopt;
+            return RoomOfRun{"R1", "Filling room", roomSettings ? room : user};
+        };
+        finder.place = [](int location, int) {
+            return location == 3 ? SamplingPlace{"door", 1, 2, true} : SamplingPlace{};
+        };
+        return finder;
+    };
+    CertificateIssuer issuer;
+    issuer.number = [](CertificateData& data, std::int64_t& id, std::string&) {
+        data.reportNumber = "T-1";
+        id = 7;
+        return true;
+    };
+    std::int64_t keptId = 0;
+    std::string keptText, keptFile;
+    issuer.keep = [&](std::int64_t id, const std::string& text, const std::string& file, std::string&) {
+        keptId = id;
+        keptText = text;
+        keptFile = file;
+        return true;
+    };
+    CClassifyDlg dlg(demo.store, settings, nullptr, site, issuer);
+    auto* rooms = dlg.findChild<QComboBox*>("room");
+    ASSERT_EQ(rooms->count(), 2);
+    rooms->setCurrentIndex(1);
+    EXPECT_EQ(dlg.CurrentSettings().target.classTenths, 70);
+    EXPECT_EQ(dlg.CurrentSettings().target.state, Occupancy::Operational);
+    EXPECT_EQ(dlg.CurrentSettings().areaM2, 30);
+    ASSERT_EQ(dlg.Result().sections.size(), 1u);
+    EXPECT_EQ(dlg.Result().sections[0].roomId, "R1");
+    EXPECT_TRUE(dlg.SummaryText().startsWith("Run 1, location 003, R1: not-valid;")) << dlg.SummaryText().toStdString();
+    EXPECT_TRUE(dlg.RequirementsText().contains(
+        QString::fromUtf8("Run 1: number of locations (ISO 14644-1:2015 A.4.1, Table A.1): 2 locations for a room "
+                          "of 30 m²")))
+        << dlg.RequirementsText().toStdString();
+    bool amber = false;
+    for (int r = 0; r < dlg.Table()->rowCount(); ++r)
+        amber = amber || dlg.Table()->item(r, CClassifyDlg::kVerdict)->background().color() == QColor(250, 215, 140);
+    EXPECT_TRUE(amber) << "the run's not-valid verdict";
+    // Every run: the runs of other locations, with the settings shown.
+    rooms->setCurrentIndex(0);
+    EXPECT_GT(dlg.Result().sections.size(), 1u);
+
+    rooms->setCurrentIndex(1);
+    const std::filesystem::path pdf = test::FreshTestFolder("classify-issued") / "certificate.pdf";
+    CClassifyDlg::Seams seams;
+    seams.saveFile = [&](std::string& path) {
+        path = pdf.string();
+        return true;
+    };
+    std::vector<QString> messages;
+    seams.message = [&](const QString& m) { messages.push_back(m); };
+    dlg.SetSeams(seams);
+    QTest::mouseClick(dlg.findChild<QPushButton*>("exportPdf"), Qt::LeftButton);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(keptId, 7);
+    EXPECT_NE(keptText.find("\"report_number\": \"T-1\""), std::string::npos);
+    EXPECT_EQ(keptFile.rfind("%PDF-", 0), 0u);
+    EXPECT_EQ(keptFile, test::ReadFileBytes(pdf.string()));
 }
 
 }  // namespace
