@@ -4,12 +4,15 @@
 // Settings that cannot apply are refused with a reason. A size passes only
 // when every location's mean (and the 1999 edition's confidence limit) is at
 // or below the standard's limit, and fails only when one is above it; a run
-// passes only when a size passes and none fails; the classification passes
-// only when every run passes. The achieved class is the smallest class whose
-// limits hold at every considered size. The text forms are written.
+// passes only when a size passes, none fails and it breaks no requirement of
+// the standard; the classification passes only when every run passes. The
+// achieved class is the smallest class at which a considered size applies
+// and every applicable one holds, with the sample volume that class asks
+// for. The text forms are written.
 //
 // Input: byte 0: standard (bits 0-1), state (2-3), differential counts (4),
-// runs from a download (5); byte 1: an ISO class in tenths (0-99) below 128,
+// runs from a download (5), the state left undeclared (6), a calibration due
+// on 2015-03-02 (7; the hand-made samples fall on the 1st to the 3rd); byte 1: an ISO class in tenths (0-99) below 128,
 // else a grade (none, A-E); byte 2: the considered sizes (bits 0-5 for 0.3 to
 // 5.0 µm, bit 6 a size the instrument does not measure); bytes 3-7: the area
 // (a number of up to 12 digits, byte 7 places its point). Then the runs: per
@@ -41,6 +44,8 @@ Settings SettingsFrom(const std::uint8_t* b) {
     s.standard = static_cast<Standard>(b[0] % 4 % 3);
     s.target.state = static_cast<Occupancy>((b[0] >> 2) % 4 % 3);
     s.counts = (b[0] >> 4) & 1 ? CountMode::Differential : CountMode::Cumulative;
+    s.target.stateDeclared = ((b[0] >> 6) & 1) == 0;
+    if (b[0] & 0x80) s.calibrationDue = 20150302;
     if (b[1] < 128)
         s.target.classTenths = b[1] % 100;
     else
@@ -80,6 +85,7 @@ std::vector<RunSamples> RunsFrom(const std::uint8_t* b, std::size_t size) {
                 s.record = record++;
                 s.seconds = b[at] % 128;
                 s.overRange = b[at] & 0x80;
+                s.day = 20150301 + s.record % 3;
                 s.perM3 = {Concentration(b[at + 1]), Concentration(b[at + 2]), Concentration(b[at + 3])};
                 run.samples.push_back(s);
             }
@@ -137,27 +143,80 @@ void CheckRun(const Classification& c, const RunResult& r, const RunSamples* in)
     }
     if (!s.target.Given())
         FUZZ_CHECK(!anyPass && !anyFail && r.verdict == (faulty ? Verdict::NotClassified : Verdict::NotJudged));
-    if (r.verdict == Verdict::Pass) FUZZ_CHECK(anyPass && !anyFail && !faulty);
+    // A run with a broken requirement never passes: within its limits it is
+    // not valid, over them it fails.
+    const bool broken = r.requirementCount > 0;
+    if (r.verdict == Verdict::Pass) FUZZ_CHECK(anyPass && !anyFail && !faulty && !broken);
+    if (r.verdict == Verdict::NotValid) FUZZ_CHECK(anyPass && !anyFail && !faulty && broken);
     if (r.verdict == Verdict::Fail) FUZZ_CHECK(anyFail && !faulty);
     if (faulty) FUZZ_CHECK(r.verdict == Verdict::NotClassified);
-
-    // The achieved class holds at every considered size, the class below it
-    // does not.
-    if (faulty || (r.achievedClass == 0 && !r.worseThanIso9)) return;
-    bool holds = true;
-    bool holdsBelow = r.achievedClass > kLowestClass;
-    for (std::size_t ch = 0; ch < 3; ++ch) {
-        const std::span<const long long> limits = ClassLimits(r.sizes[ch].sizeTenths);
-        if (!r.sizes[ch].considered || limits.empty()) continue;
-        if (r.worseThanIso9) {
-            holds = holds && highest[ch] <= static_cast<double>(limits.back());
-            continue;
+    for (const Warning& w : c.Requirements(r)) FUZZ_CHECK(IsRequirement(w.kind));
+    for (const Warning& w : c.Warnings(r)) FUZZ_CHECK(!IsRequirement(w.kind));
+    if (in != nullptr && !faulty) {
+        // An over-range sample, and one after the calibration was due, are
+        // named.
+        bool over = false, late = false;
+        for (const Sample& sample : in->samples) {
+            over = over || sample.overRange;
+            late = late || (s.calibrationDue != 0 && sample.day > s.calibrationDue);
         }
-        const auto at = static_cast<std::size_t>(r.achievedClass - kLowestClass);
-        holds = holds && highest[ch] <= static_cast<double>(limits[at]);
-        if (at > 0) holdsBelow = holdsBelow && highest[ch] <= static_cast<double>(limits[at - 1]);
+        const auto names = [&](WarningKind kind) {
+            const auto req = c.Requirements(r);
+            return std::any_of(req.begin(), req.end(), [kind](const Warning& w) { return w.kind == kind; });
+        };
+        FUZZ_CHECK(names(WarningKind::OverRange) == over);
+        FUZZ_CHECK(names(WarningKind::CalibrationPastDue) == late);
     }
-    FUZZ_CHECK(r.worseThanIso9 ? !holds : holds && !holdsBelow);
+
+    // The achieved class: a considered size applies there, every one that
+    // applies holds its limit, every sample has the volume that class asks
+    // for, and the class just below does not hold; the limiting size
+    // applies at the class below, and fails there.
+    if (faulty || r.achievedClass == 0) return;
+    double fewestLitres = 1e300;
+    int fewestSeconds = 1 << 30;
+    for (const Location& loc : points)
+        for (const double litres : c.SampleLitres(loc)) fewestLitres = std::min(fewestLitres, litres);
+    for (const Location& loc : points)
+        for (const Sample& sample : c.Samples(loc)) fewestSeconds = std::min(fewestSeconds, sample.seconds);
+    const auto holds = [&](int n, int* failing) {
+        bool applies = false, within = true;
+        long long largestLimit = 0;
+        int largest = 0;
+        for (std::size_t ch = 0; ch < 3; ++ch) {
+            const int size = r.sizes[ch].considered ? r.sizes[ch].sizeTenths : 0;
+            if (size == 0 || !IsApplicable(s.standard, n, size)) continue;
+            applies = true;
+            const long long limit = ClassLimit(n, size);
+            if (highest[ch] > static_cast<double>(limit)) {
+                within = false;
+                if (failing != nullptr && *failing == 0) *failing = size;
+            }
+            if (size > largest) largest = size, largestLimit = limit;
+        }
+        const double vs = std::max(2.0, 20000.0 / static_cast<double>(largestLimit));
+        return applies && within && fewestSeconds >= 60 && fewestLitres >= vs;
+    };
+    FUZZ_CHECK(holds(r.achievedClass, nullptr));
+    FUZZ_CHECK(r.achievedClass <= r.highestClass);
+    if (r.achievedClass > kLowestClass) FUZZ_CHECK(!holds(r.achievedClass - 1, nullptr));
+    if (r.limitingSize != 0) {
+        FUZZ_CHECK(IsApplicable(s.standard, r.achievedClass - 1, r.limitingSize));
+        int failing = 0;
+        holds(r.achievedClass - 1, &failing);
+        FUZZ_CHECK(failing != 0);
+        for (std::size_t ch = 0; ch < 3; ++ch)
+            if (r.sizes[ch].considered && r.sizes[ch].sizeTenths == r.limitingSize)
+                FUZZ_CHECK(highest[ch] > static_cast<double>(ClassLimit(r.achievedClass - 1, r.limitingSize)));
+    }
+    // A considered size that does not apply at the achieved class is named.
+    for (const SizeResult& size : r.sizes) {
+        if (!size.considered || IsApplicable(s.standard, r.achievedClass, size.sizeTenths)) continue;
+        const auto warnings = c.Warnings(r);
+        FUZZ_CHECK(std::any_of(warnings.begin(), warnings.end(), [&](const Warning& w) {
+            return w.kind == WarningKind::NotApplicable && w.size == size.sizeTenths && w.other == r.achievedClass;
+        }));
+    }
 }
 
 }  // namespace
@@ -184,17 +243,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(c.error.empty() == !c.runs.empty());
     if (!fromDownload) FUZZ_CHECK(c.runs.size() == runs.size());
-    bool allPass = true;
+    bool allPass = true, anyBad = false;
     for (std::size_t k = 0; k < c.runs.size(); ++k) {
         const RunResult& r = c.runs[k];
         CheckRun(c, r, fromDownload ? nullptr : &runs[k]);
         allPass = allPass && r.verdict == Verdict::Pass;
+        anyBad = anyBad || r.verdict == Verdict::Fail || r.verdict == Verdict::NotValid ||
+                 r.verdict == Verdict::NotClassified;
     }
-    FUZZ_CHECK(c.verdict == (!settings.target.Given() ? Verdict::NotJudged : allPass ? Verdict::Pass : Verdict::Fail));
-    FUZZ_CHECK(c.ExitStatus() == (!c.error.empty()             ? 1
-                                  : c.verdict == Verdict::Fail ? 3
-                                                               : 0) ||
-               !settings.target.Given());
+    // The classification passes only when every run passes.
+    if (settings.target.Given())
+        FUZZ_CHECK((c.verdict == Verdict::Pass) == allPass);
+    else
+        FUZZ_CHECK(c.verdict == Verdict::NotJudged);
+    FUZZ_CHECK(c.ExitStatus() == (!c.error.empty() ? 1 : anyBad ? 3 : 0));
     if (c.runs.empty()) return 0;
     FUZZ_CHECK(!ClassificationText(c).empty() && !ClassificationJson(c).empty() && !ClassificationCsv(c).empty());
     return 0;

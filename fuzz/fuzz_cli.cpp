@@ -4,6 +4,7 @@
 // no instrument for the archive's own commands),
 // "--help" anywhere still wins, and the arguments written back from the
 // options parse to the same options.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -94,7 +95,20 @@ std::vector<std::string> Arguments(const Options& o, const std::string& area) {
             a.insert(a.end(), {"classify", "--standard", kStandards[static_cast<int>(s.standard)]});
             if (s.target.classTenths != 0) a.insert(a.end(), {"--class", classify::ClassNumber(s.target.classTenths)});
             if (s.target.grade != 0) a.insert(a.end(), {"--grade", std::string(1, s.target.grade)});
-            if (s.target.Given()) a.insert(a.end(), {"--state", kStates[static_cast<int>(s.target.state)]});
+            if (o.classifyGiven.state)
+                a.insert(a.end(), {"--state", o.bothStates ? "both" : kStates[static_cast<int>(s.target.state)]});
+            const auto runs = [](const std::vector<int>& list) {
+                std::string text;
+                for (int run : list) text += (text.empty() ? "" : ",") + std::to_string(run);
+                return text;
+            };
+            if (!o.atRestRuns.empty())
+                a.insert(a.end(),
+                         {"--at-rest-runs", runs(o.atRestRuns), "--operational-runs", runs(o.operationalRuns)});
+            for (const auto& [option, value] :
+                 {std::pair{"--room", &o.room}, std::pair{"--client", &o.client},
+                  std::pair{"--report-number", &o.reportNumber}, std::pair{"--operator", &o.operatorName}})
+                if (!value->empty()) a.insert(a.end(), {option, *value});
             if (!s.sizes.empty()) {
                 std::string sizes;
                 for (int size : s.sizes) sizes += (sizes.empty() ? "" : ",") + classify::SizeNumber(size);
@@ -152,8 +166,18 @@ void CheckAccepted(const Options& o) {
                    (t.classTenths >= classify::kLowestClass && t.classTenths <= classify::kHighestClass));
     }
     if (o.command == Command::Classify) {
-        const classify::Settings& s = o.classify;
+        // A room's register entry declares the state when --state does not.
+        classify::Settings s = o.classify;
+        if (!o.room.empty() && !o.classifyGiven.state) {
+            s.target.stateDeclared = true;
+            s.target.state = classify::Occupancy::Operational;
+        }
         FUZZ_CHECK(classify::SettingsError(s).empty());
+        FUZZ_CHECK(!s.target.Given() || s.target.stateDeclared);
+        FUZZ_CHECK(o.atRestRuns.empty() == o.operationalRuns.empty() && (o.atRestRuns.empty() || o.bothStates));
+        for (int run : o.atRestRuns)
+            FUZZ_CHECK(run >= 1 &&
+                       std::find(o.operationalRuns.begin(), o.operationalRuns.end(), run) == o.operationalRuns.end());
         FUZZ_CHECK(s.target.classTenths == 0 ||
                    (s.target.classTenths >= classify::kLowestClass && s.target.classTenths <= classify::kHighestClass));
         FUZZ_CHECK(s.target.grade == 0 || (s.target.grade >= 'A' && s.target.grade <= 'D'));
