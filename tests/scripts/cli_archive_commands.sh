@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The command-line tool's archive commands as a user meets them: outputs
 # that would replace the archive, options that do not apply, the usage of
-# every command, dates and serial numbers, and a damaged archive found by
-# verify-archive and refused by a replay.
+# every command, dates and serial numbers, a damaged archive found by
+# verify-archive and refused by a replay, the site register, and the
+# classification by its rooms with certificates kept and verified.
 set -uo pipefail
 cli="${ORONT_CLI:?ORONT_CLI must name oront-v208-cli}"
 work=$(mktemp -d)
@@ -40,14 +41,14 @@ check "an archive that does not exist yet is not written over either" \
 
 # The archive's commands read no instrument; every command has its usage.
 for args in "--demo history" "--simulate x.img records" "--from-archive 1 trend --location 3 t.svg" \
-            "--demo-full verify-archive" "--no-archive history"; do
+            "--demo-full verify-archive" "--no-archive history" "--demo verify-certificate c.pdf"; do
   "$cli" $args > out.txt 2> err.txt; rc=$?
   check "'$args' is a usage error" usage_error "works on the archive alone"
 done
 "$cli" --help > help.txt
 check "--help lists help" grep -qE "^  help " help.txt
 for command in count erase save-all save-range dump report classify history records trend verify-archive site \
-               excursions; do
+               excursions verify-certificate; do
   check "--help lists $command" grep -qE "^  $command( |$)" help.txt
   "$cli" $command --help > out.txt; rc=$?
   check "$command --help gives its usage" bash -c "[ $rc -eq 0 ] && head -1 out.txt | grep -q '^usage: oront-v208-cli' \
@@ -136,6 +137,49 @@ check "excursions filter by room and level as CSV" bash -c "[ $rc -eq 3 ] && hea
   && [ \$(tail -n +2 out.csv | grep -vc ',FR2,5,door,0.5,[0-9.]*,3520.0,action,,\$') -eq 0 ] && [ \$(wc -l < out.csv) -gt 1 ]"
 "$cli" excursions --room NONE --format json > out.json; rc=$?
 check "no excursion is exit 0" bash -c "[ $rc -eq 0 ] && [ \"\$(cat out.json)\" = \"\$(printf '{\"excursions\": [],\\n \"adverse_trends\": []}')\" ]"
+
+# Classification by the register's rooms: a room's own settings and its
+# runs only; the register's state of a download, also for both EU GMP
+# states; certificates numbered by the archive and checked against it.
+"$cli" --demo classify --room FR2 > out.txt 2> err.txt; rc=$?
+check "classify --room takes the room's grade, state and runs, and names the late calibration" bash -c "[ $rc -eq 3 ] \
+  && grep -qx '== Room FR2 (Filling room 2), in operation ==' out.txt && grep -qx 'Target: grade B, in operation' out.txt \
+  && [ \$(grep -c '^Run ' out.txt) -eq 1 ] && grep -q '^Run 2: records 0062 to 0067, location 005' out.txt \
+  && grep -q 'Requirement broken: instrument calibration (ISO 14644-1:2015 A.2.2): taken after the instrument.s calibration was due on 2015-03-01' out.txt"
+"$cli" --demo classify --room NOPE > out.txt 2> err.txt; rc=$?
+check "classify --room of no room of the register fails" bash -c "[ $rc -eq 1 ] && [ ! -s out.txt ] \
+  && grep -qx 'oront-v208-cli: the site register has no room NOPE (site show lists them)' err.txt"
+sed 's/"instruments"/"downloads": [{"download": 1, "state": "at-rest"}], "instruments"/' site.json > states.json
+"$cli" site import states.json 2> /dev/null
+"$cli" --from-archive 1 classify --room FR2 > out.txt 2> err.txt; rc=$?
+check "the register's state of the download is the state declared" grep -qx 'Target: grade B, at rest' out.txt
+"$cli" --from-archive 1 classify --room FR2 --state both > out.txt 2> err.txt; rc=$?
+check "--state both: the download's runs at rest, none in operation" bash -c "[ $rc -eq 3 ] \
+  && grep -qx '== Room FR2 (Filling room 2), at rest ==' out.txt && grep -qx '== Room FR2 (Filling room 2), in operation ==' out.txt \
+  && grep -qx 'Not classified: no run in operation was chosen' out.txt"
+"$cli" --demo classify --standard gmp-2022 --grade C --state both --at-rest-runs 1,3 --operational-runs 2 --format json > out.json; rc=$?
+check "--state both with the runs of each state" bash -c "[ $rc -eq 3 ] \
+  && [ \$(grep -c '\"target\": {\"grade\": \"C\", \"state\": \"at-rest\"}' out.json) -ge 1 ] \
+  && grep -q '\"target\": {\"grade\": \"C\", \"state\": \"operational\"}' out.json"
+"$cli" --demo classify --room FR2 --client 'Example Pharma AG' --operator 'J. Tester' --format pdf cert.pdf > out.txt 2> err.txt; rc=$?
+"$cli" verify-certificate cert.pdf > verified.txt 2> err2.txt; vrc=$?
+check "a certificate is numbered by the archive and verified as issued" bash -c "[ $rc -eq 3 ] && [ $vrc -eq 0 ] \
+  && grep -q '^Saved certificate V208-000001 ([0-9]* pages*) to cert.pdf' err.txt \
+  && grep -qE '^cert.pdf: certificate V208-000001, issued [0-9-]+ [0-9:]+, as issued; data SHA-256 [0-9a-f]{64}\$' verified.txt"
+cp cert.pdf changed.pdf
+printf '%s' "\$(dd if=changed.pdf bs=1 skip=900 count=1 2>/dev/null | tr 'A-Za-z0-9' 'B-ZAb-za1-90')" | dd of=changed.pdf bs=1 seek=900 conv=notrunc 2>/dev/null
+"$cli" verify-certificate changed.pdf > out.txt; rc=$?
+check "a certificate changed by one byte is refused" bash -c "[ $rc -eq 3 ] && ! cmp -s cert.pdf changed.pdf \
+  && grep -qx 'changed.pdf: not a certificate of this archive as it was issued (changed since, or never issued here)' out.txt"
+"$cli" --demo classify --room FR2 --report-number QA-7 --format pdf qa.pdf 2> err.txt; rc1=$?
+"$cli" --demo classify --room FR2 --report-number QA-7 --format pdf qa2.pdf 2> err2.txt; rc2=$?
+"$cli" --demo classify --room FR2 --report-number V208-000009 --format pdf own.pdf 2> err3.txt; rc3=$?
+"$cli" --no-archive --demo classify --room FR2 --format pdf none.pdf 2> err4.txt; rc4=$?
+check "a report number is given once; the archive's own form and no number without an archive are refused" \
+  bash -c "[ $rc1 -eq 3 ] && grep -q 'Saved certificate QA-7' err.txt && [ $rc2 -eq 1 ] && [ ! -e qa2.pdf ] \
+  && grep -q 'report number QA-7 is already used by another certificate' err2.txt && [ $rc3 -eq 1 ] && [ ! -e own.pdf ] \
+  && grep -q 'begin with V208- are the archive.s own' err3.txt && [ $rc4 -eq 1 ] && [ ! -e none.pdf ] \
+  && grep -q 'give --report-number' err4.txt"
 export ORONT_ARCHIVE="$work/store/archive.sqlite"
 
 # A path longer than SQLite takes: said so, nothing created.
