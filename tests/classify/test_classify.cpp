@@ -7,7 +7,9 @@
 #include "classify/CertificateLayout.h"
 #include "classify/Classify.h"
 #include "classify/ClassifyText.h"
+#include "device/MemoryImage.h"
 #include "print/RecordingSurface.h"
+#include "support/InstrumentBuilders.h"
 #include "support/RecordBuilders.h"
 #include "support/StoreBuilders.h"
 
@@ -268,6 +270,19 @@ TEST(AchievedClass, OnlyFromApplicableCellsAndTheSampleVolume) {
     EXPECT_EQ(SettingsError(Iso(90)), "ISO 9 is a class of the operational state only (ISO 14644-1:2015 Table 1)");
     EXPECT_EQ(SettingsError(Iso(90, Standard::Iso2015, Occupancy::AsBuilt)), SettingsError(Iso(90)));
     EXPECT_EQ(SettingsError(Iso(90, Standard::Iso1999)), "");
+    // In every run of the full demo memory a limiting size has a limit at
+    // the class just below the achieved one.
+    RecordStore full;
+    ASSERT_TRUE(ReadRecordsFromImage(MakeFullDemoImage(), full));
+    const Classification demo = Classify(full, Settings{});
+    ASSERT_GT(demo.runs.size(), 100u);
+    int limited = 0;
+    for (const RunResult& run : demo.runs) {
+        if (run.limitingSize == 0 || run.achievedClass == 0) continue;
+        ++limited;
+        EXPECT_TRUE(IsApplicable(Standard::Iso2015, run.achievedClass - 1, run.limitingSize)) << run.run;
+    }
+    EXPECT_GT(limited, 0);
     // A target is judged in a declared state only.
     Settings undeclared = Iso(50);
     undeclared.target.stateDeclared = false;
