@@ -723,17 +723,19 @@ TEST(Certificate, SummarySectionsResultsAndAppendix) {
 // room; a page the device refuses ends the document.
 TEST(Certificate, PagesOfLongRunsOnA4AndLetter) {
     // Twelve runs of six locations at the 1999 edition (with its UCL row),
-    // then one of 80 locations.
+    // then ten of 44 to 53 locations, each longer than a page, so that
+    // their ends fall at different places of a page.
     std::vector<RunSamples> runs;
     for (int r = 0; r < 12; ++r)
         runs.push_back(
             Locations({{1000, 500, 5}, {900, 400, 4}, {800, 300, 3}, {700, 200, 2}, {600, 100, 1}, {500, 50, 0}}));
-    runs.push_back(Locations(std::vector<std::array<double, 3>>(80, {1000, 500, 5})));
+    for (std::size_t n = 44; n < 54; ++n)
+        runs.push_back(Locations(std::vector<std::array<double, 3>>(n, {1000, 500, 5})));
     const Classification many = ClassifyRuns(runs, Iso(70, Standard::Iso1999));
     for (const CertificatePaper paper : {CertificatePaper::A4, CertificatePaper::Letter}) {
         const Certificate c(many, 1, paper);
         const Printed out(c, paper);
-        ASSERT_GE(c.PageCount(), 6);
+        ASSERT_GE(c.PageCount(), 20);
         EXPECT_EQ(out.Top(2), "Location 003 (no room)");
         int headings = 0, ucls = 0, continued = 0;
         std::size_t rowsAt = 0;
@@ -751,7 +753,7 @@ TEST(Certificate, PagesOfLongRunsOnA4AndLetter) {
                     rowsAt = p;
                 }
                 EXPECT_TRUE(!e.text.starts_with("Run verdict:") || rowsAt == p) << "a verdict away from its table";
-                if (e.text == "Run 13 (continued)") {
+                if (e.text.starts_with("Run ") && e.text.ends_with(" (continued)")) {
                     ++continued;
                     EXPECT_EQ(out.Top(p), e.text);
                 }
@@ -761,9 +763,9 @@ TEST(Certificate, PagesOfLongRunsOnA4AndLetter) {
             EXPECT_FALSE(last.starts_with("Run ") && last.find(", location") != std::string::npos)
                 << "a run's heading ends page " << p;
         }
-        EXPECT_EQ(headings, 13);
+        EXPECT_EQ(headings, 22);
         EXPECT_EQ(ucls, 12);
-        EXPECT_GE(continued, 1);
+        EXPECT_GE(continued, 10);
     }
 
     RecordingSurface failing(600, 600, true);
