@@ -1,10 +1,18 @@
-// The classification certificate on the report surface: a portrait page of
-// A4 or Letter with the instrument, the standard and the settings, then per
-// run its location, records and time span, the table of location means
-// against the limits (and the confidence limit), the verdicts, the achieved
-// class and the warnings, and at the end the lines to sign. Runs that do not
-// fit one page continue on the next, a table's header repeated above its
-// continued rows; every page carries "Page i of n".
+// The cleanroom classification certificate on the report surface: a
+// portrait page of A4 or Letter. The first page names the testing
+// organisation, the client, the report's number and dates, the operator, the
+// instrument with its calibration, the program and the SHA-256 of the
+// certified data, then sums up every run of every section with the overall
+// verdict. Each section (a room, or an instrument location that maps to no
+// room) starts a page with its designation, the edition of the standard, the
+// method (flow, sample time and volume, the minimum sample volume, the area
+// and the number of locations it asks for) and its sampling locations with a
+// plan; per run follow the location means of the considered sizes against
+// the limits (and the confidence limit), failing values in bold and marked,
+// the verdicts, the achieved class, every deviation from a requirement with
+// its clause and the warnings. The lines to sign close the results; an
+// appendix lists every sample. A run continued on the next page repeats its
+// heading and its table's header there; every page carries "Page i of n".
 //
 // The layout is made once (Certificate) and drawn page by page, on a screen
 // surface for a preview or on a printer surface for a print run.
@@ -95,24 +103,55 @@ public:
     // document is then aborted.
     bool Print(ReportSurface& dc) const;
 
-    enum class Style { Title, Text, Heading, TableHeader, TableRow, Gap, Signature };
+    // Title, Text, Heading: a line of text (a Text line longer than the
+    // page is broken at spaces). TableHeader, TableRow: a table's cells.
+    // Gap: space, dropped at a page's top. Signature: a line to sign.
+    // PageBreak: what follows starts a new page. Continued: a heading that
+    // stands only at the top of a page where its part goes on. Plan: the
+    // sampling locations drawn to scale.
+    enum class Style { Title, Text, Heading, TableHeader, TableRow, Gap, Signature, PageBreak, Continued, Plan };
     struct Line {
         Style style = Style::Text;
-        std::vector<std::string> cells;  // UTF-8
+        std::vector<std::string> cells;  // UTF-8; a plan: each point's label
         int tableHeader = -1;            // a table row: the index of its header line
         bool keepWithNext = false;
+        std::uint32_t bold = 0;  // bit k: cell k in bold
+        int continued = -1;      // the Continued line put above this one when it starts a page
+        // A table header: each column's width in 0.1 mm (the last one takes
+        // what is left to the margin); the first leftColumns are aligned to
+        // the left, the others to the right; compact: in the smaller type.
+        std::vector<int> columns;
+        int leftColumns = 1;
+        bool compact = false;
+        std::vector<double> plan;  // a plan: x, y (m) of each point
     };
-    // The lines of page `page` (1-based), a repeated table header included.
+    // The lines of page `page` (1-based), a repeated heading and table header
+    // included.
     [[nodiscard]] std::vector<const Line*> LinesOfPage(int page) const;
 
 private:
     void Build(const RoomClassification& rooms, const CertificateData& data);
-    void Add(Style style, std::vector<std::string> cells, bool keepWithNext = false, int tableHeader = -1);
+    void BuildSection(const RoomSection& section, double flowLPerMin);
+    void BuildRun(const RoomSection& section, const RunResult& run);
+    void BuildSamples(const RoomSection& section, const RunResult& run);
+    // Adds a line (a long Text line as several) and returns the index of
+    // the last one; every line added while m_continued is set continues it.
+    int Add(Line line);
+    int Add(Style style, std::vector<std::string> cells, bool keepWithNext = false);
+    int AddContinued(const std::string& heading);
+    // Keeps the lines from `from` to the last one together, when they fit a
+    // page.
+    void KeepTogether(int from);
     void Paginate();
+    [[nodiscard]] int ContentWidth() const;  // 0.1 mm
 
     PaperSize m_paper;
     std::int32_t m_serial = 0;
+    std::string m_reportNumber;
+    std::string m_dataSha256;
+    std::string m_program;
     std::vector<Line> m_lines;
+    int m_continued = -1;
     std::vector<std::vector<int>> m_pages;  // line indices of each page
 };
 

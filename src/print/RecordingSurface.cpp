@@ -2,8 +2,8 @@
 
 namespace oront {
 
-ReportSurface::FontId RecordingSurface::CreateFont(int height, int, std::string_view, int, int) {
-    m_objects.push_back({true, height, true});
+ReportSurface::FontId RecordingSurface::CreateFont(int height, int weight, std::string_view, int, int) {
+    m_objects.push_back({true, height, true, weight});
     ++m_live;
     return static_cast<FontId>(m_objects.size() - 1);
 }
@@ -22,7 +22,7 @@ void RecordingSurface::DeleteFont(FontId font) {
 }
 
 ReportSurface::PenId RecordingSurface::CreatePen(int width) {
-    m_objects.push_back({false, width, true});
+    m_objects.push_back({false, width, true, 0});
     ++m_live;
     return static_cast<PenId>(m_objects.size() - 1);
 }
@@ -39,6 +39,10 @@ void RecordingSurface::DeletePen(PenId pen) {
 
 int RecordingSurface::CurrentFontHeight() const {
     return m_curFont > 0 && static_cast<std::size_t>(m_curFont) < m_objects.size() ? m_objects[m_curFont].size : 0;
+}
+
+int RecordingSurface::CurrentFontWeight() const {
+    return m_curFont > 0 && static_cast<std::size_t>(m_curFont) < m_objects.size() ? m_objects[m_curFont].weight : 0;
 }
 
 int RecordingSurface::CurrentPenWidth() const {
@@ -63,6 +67,7 @@ void RecordingSurface::DrawText(std::string_view text, const DeviceRect& rect, T
     e.rect = rect;
     e.align = align;
     e.fontHeight = CurrentFontHeight();
+    e.fontWeight = CurrentFontWeight();
     e.penWidth = CurrentPenWidth();
     Add(std::move(e));
 }

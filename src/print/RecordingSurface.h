@@ -1,7 +1,7 @@
 // A drawing surface that records what the renderers draw, in device dots.
 //
 // Used by the tests and the layout benchmark: it keeps every text with its
-// rectangle, alignment and font height, every line with its pen width, and
+// rectangle, alignment, font height and weight, every line with its pen width, and
 // the document calls of a print run. StartDoc and StartPage can be told to
 // fail.
 #pragma once
@@ -24,6 +24,7 @@ public:
         DeviceRect rect;      // text rectangle, rectangle, or line from (left, top) to (right, bottom)
         TextAlign align = TextAlign::Center;
         int fontHeight = 0;     // height of the current font (0: stock font)
+        int fontWeight = 0;     // weight of the current font (0: stock font)
         int penWidth = 1;       // width of the current pen
         void* owner = nullptr;  // ErrorBox owner
     };
@@ -79,10 +80,12 @@ private:
         bool font = false;
         int size = 0;  // font height or pen width
         bool live = false;
+        int weight = 0;
     };
     void Add(Entry e);
     void AddOp(Op op);
     [[nodiscard]] int CurrentFontHeight() const;
+    [[nodiscard]] int CurrentFontWeight() const;
     [[nodiscard]] int CurrentPenWidth() const;
 
     int m_dpiX;

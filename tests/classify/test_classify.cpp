@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
 
 #include "classify/CertificateLayout.h"
 #include "classify/Classify.h"
@@ -561,94 +562,229 @@ TEST(Output, JsonShapeAndCsvLines) {
               std::string::npos);
 }
 
-// The certificate on a recording surface (a 600-dpi printer): its texts,
-// and runs continuing onto further pages with their table header repeated.
-TEST(Certificate, TextsAndPagination) {
-    using Op = RecordingSurface::Op;
-    RunSamples run = Locations({{100, 50.5, 0}, {200, 150, 1}}, {3, 5, 50}, 600);
-    run.end = "2015-03-02 09:20:51";
-    const Classification one = ClassifyRuns({run}, Iso(50));
-    const Certificate single(one, 1234, CertificatePaper::A4);
-    ASSERT_EQ(single.PageCount(), 1);
-    RecordingSurface dc(600, 600, true);
-    ASSERT_TRUE(single.Print(dc));
-    EXPECT_EQ(dc.LiveObjects(), 0);
-    for (const char* text : {"Cleanroom Classification Certificate",
-                             "Instrument: Model:V208 S/N:0001234",
-                             "Standard: ISO 14644-1:2015",
-                             "Target: ISO 5",
-                             "Occupancy state: at-rest",
-                             "Considered sizes: every size the runs measure",
-                             "Counts: cumulative",
-                             "Overall verdict: pass",
-                             "Run 1, location 003",
-                             "Records 0026 to 0027, 2015-03-02 09:08:51 to 2015-03-02 09:20:51",
-                             "Location",
-                             ">= 0.5 \xB5m /m\xB3",
-                             "Point 2",
-                             "50.5",
-                             "3520",
-                             "not-applicable",
-                             "Run verdict: pass",
-                             "Achieved class: ISO 4.4, limited by the sample volume",
-                             "- 5.0 \xB5m does not apply at ISO 5",
-                             "Performed by:",
-                             "Reviewed by:",
-                             "Page 1 of 1"})
-        EXPECT_NE(dc.FindText(text), nullptr) << text;
-    EXPECT_NE(dc.Texts().front().text.find("Cleanroom"), std::string::npos);
+namespace {
 
-    // Twelve runs of six locations at the 1999 edition (with its UCL row).
+// A certificate printed on a 600-dpi printer: the texts and lines of each
+// page (pages[1] is page 1), each checked to lie on the paper within the
+// margins, a text either above the footer's rule or in the footer.
+struct Printed {
+    explicit Printed(const Certificate& c, CertificatePaper paper = CertificatePaper::A4) {
+        using Op = RecordingSurface::Op;
+        RecordingSurface dc(600, 600, true);
+        EXPECT_TRUE(c.Print(dc));
+        EXPECT_EQ(dc.LiveObjects(), 0);
+        EXPECT_EQ(dc.Count(Op::StartPage), c.PageCount());
+        const PaperSize size = CertificatePaperSize(paper);
+        const int dots = DotsPerMM(600);
+        const int rule = (size.heightMM - 18) * dots;
+        pages.emplace_back();
+        for (const RecordingSurface::Entry& e : dc.entries) {
+            if (e.op == Op::StartPage) pages.emplace_back();
+            if (e.op != Op::Text && e.op != Op::Line) continue;
+            pages.back().push_back(e);
+            const auto [l, r] = std::minmax(e.rect.left, e.rect.right);
+            const auto [t, b] = std::minmax(e.rect.top, e.rect.bottom);
+            EXPECT_TRUE(l >= 20 * dots && r <= (size.widthMM - 20) * dots && t >= 18 * dots &&
+                        b <= (size.heightMM - 8) * dots)
+                << "off the page's content: " << e.text << " on page " << pages.size() - 1;
+            EXPECT_TRUE(e.op != Op::Text || b <= rule || t >= rule) << e.text;
+        }
+        const std::string last = " of " + std::to_string(c.PageCount());
+        for (std::size_t p = 1; p < pages.size(); ++p) EXPECT_TRUE(Has(p, "Page " + std::to_string(p) + last));
+    }
+    // The first entry of page p whose text starts with `text` (nullptr: none).
+    const RecordingSurface::Entry* Find(std::size_t p, std::string_view text) const {
+        for (const auto& e : pages.at(p))
+            if (e.op == RecordingSurface::Op::Text && e.text.starts_with(text)) return &e;
+        return nullptr;
+    }
+    bool Has(std::size_t p, std::string_view text) const { return Find(p, text) != nullptr; }
+    // The first page from `from` on holding a text that starts with `text`;
+    // 0: none.
+    std::size_t PageOf(std::string_view text, std::size_t from = 1) const {
+        for (std::size_t p = from; p < pages.size(); ++p)
+            if (Has(p, text)) return p;
+        return 0;
+    }
+    // The first text of page p.
+    std::string Top(std::size_t p) const {
+        for (const auto& e : pages.at(p))
+            if (e.op == RecordingSurface::Op::Text) return e.text;
+        return {};
+    }
+    std::vector<std::vector<RecordingSurface::Entry>> pages;
+};
+
+}  // namespace
+
+// A certificate of three sections on a recording surface: the page-1
+// summary, each section on a page of its own with its designation, method
+// and locations, only the considered sizes as columns, a failing value in
+// bold and marked, the deviations with their clauses, no state that was not
+// declared, the lines to sign, and the appendix of every sample.
+TEST(Certificate, SummarySectionsResultsAndAppendix) {
+    RunSamples run = Locations({{200000, 100000, 1000}, {300000, 400000, 2000}}, {3, 5, 50}, 600);
+    run.end = "2015-03-02 09:20:51";
+    Settings iso7 = Iso(70, Standard::Iso2015, Occupancy::Operational);
+    iso7.sizes = {5, 50};
+    iso7.areaM2 = 12.5;
+    RoomClassification rooms;
+    const auto section = [&](const char* id, const char* name, int number, const Settings& settings) {
+        RoomSection& s = rooms.sections.emplace_back();
+        s.roomId = id;
+        s.roomName = name;
+        s.locationNumber = 3;
+        run.number = number;
+        s.result = ClassifyRuns({run}, settings);
+        s.places.resize(2);
+        rooms.verdict = CombinedVerdict(rooms.verdict, s.result.verdict);
+        return &s;
+    };
+    section("R1", "Filling room 2", 1, iso7)->places = {{"Door", 1.5, 2.0, true}, {"Bench", 4.0, 0.5, true}};
+    section("R2", "Corridor", 2, Gmp('B', Occupancy::Operational));
+    section("", "location 003", 3, Settings{});  // no target: no state declared
+    CertificateData data;
+    data.reportNumber = "CR-7";
+    data.dataSha256 = std::string(64, 'a');
+    const Certificate c(rooms, data, CertificatePaper::A4);
+    const Printed out(c);
+
+    // Page 1: the summary of every run and the overall verdict.
+    for (const char* text : {"Cleanroom Classification Certificate", "Report number: CR-7", "R1 Filling room 2",
+                             "R2 Corridor", "no room", "0026 to 0027", "ISO 7.1", "Overall verdict: fail"})
+        EXPECT_TRUE(out.Has(1, text)) << text;
+    EXPECT_EQ(out.Find(1, "fail")->fontWeight, 700);
+    // Each section on a page of its own, the appendix after the lines to sign.
+    const std::size_t r1 = out.PageOf("Room R1 (Filling room 2), in operation");
+    const std::size_t r2 = out.PageOf("Room R2 (Corridor), in operation");
+    const std::size_t free = out.PageOf("Location 003 (no room)");
+    const std::size_t appendix = out.PageOf("Appendix: every sample");
+    const std::size_t signatures = out.PageOf("Performed by:");
+    EXPECT_TRUE(1 < r1 && r1 < r2 && r2 < free && free <= signatures && signatures < appendix) << r1 << r2 << free;
+    EXPECT_EQ(out.Top(r1), "Room R1 (Filling room 2), in operation");
+    EXPECT_EQ(out.Top(r2), "Room R2 (Corridor), in operation");
+    EXPECT_EQ(out.Top(free), "Location 003 (no room)");
+    EXPECT_EQ(out.Top(appendix), "Appendix: every sample");
+    // What each section's pages (and the appendix) say.
+    const std::map<std::size_t, std::size_t> next{{r1, r2}, {r2, free}, {free, appendix}, {appendix, out.pages.size()}};
+    const auto in = [&](std::size_t from, std::string_view text) {
+        const std::size_t p = out.PageOf(text, from);
+        return p != 0 && p < next.at(from);
+    };
+    for (const auto& [page, text] : std::vector<std::pair<std::size_t, std::string>>{
+             {r1, "Designation: ISO Class 7; in operation; considered sizes 0.5 \xB5m, 5 \xB5m"},
+             {r1, "Standard: ISO 14644-1:2015"},
+             {r1, "Flow rate: 2.83 L/min"},
+             {r1, "Sample time: 600 s per sample"},
+             {r1, "Sample volume: 28.32 L per sample"},
+             {r1, "Minimum sample volume Vs: 6.83 L per sample (ISO 14644-1:2015 A.4.4)"},
+             {r1, "Room area: 12.5 m\xB2"},
+             {r1, "Required number of locations: 6 (ISO 14644-1:2015 A.4.1, Table A.1)"},
+             {r1, "x 1.50 m, y 2.00 m"},
+             {r1, "Plan to scale"},
+             {r1, "Point 2 (Bench)"},
+             {r1, "Deviation: number of locations (ISO 14644-1:2015 A.4.1, Table A.1): 2 locations"},
+             {r1, "* above its limit"},
+             {r2, "Designation: Grade B; in operation; considered sizes 0.5 \xB5m, 5 \xB5m"},
+             {r2, "ISO equivalent of the grade: ISO Class 7"},
+             {r2, "Sampling locations: not in the site register"},
+             {free, "Designation: no target class; considered sizes 0.3 \xB5m, 0.5 \xB5m, 5 \xB5m"},
+             {free, "Room area: not given"},
+             {free, "Required number of locations: not verified (area not given)"},
+             {free, "Minimum sample volume Vs: not computed (no target class)"},
+             {free, ">= 0.3 \xB5m /m\xB3"},
+             {appendix, "Samples of run 1, location 003: Room R1 (Filling room 2), in operation"},
+             {appendix, "0.5 \xB5m /m\xB3"},
+             {appendix, "28.32"},
+             {appendix, "400000"}})
+        EXPECT_TRUE(in(page, text)) << text;
+    // Only the considered sizes are columns.
+    EXPECT_EQ(out.PageOf(">= 0.3 \xB5m /m\xB3"), free);
+    EXPECT_TRUE(in(r1, ">= 5 \xB5m /m\xB3"));
+    // The mean above its limit and the failing size, bold and marked; a
+    // mean within its limit is neither.
+    const std::size_t table = out.PageOf("Run 1, location 003");
+    for (const char* failing : {"400000.0 *", "fail *"}) {
+        ASSERT_TRUE(out.Has(table, failing)) << failing;
+        EXPECT_EQ(out.Find(table, failing)->fontWeight, 700) << failing;
+    }
+    EXPECT_EQ(out.Find(table, "100000.0")->text, "100000.0");
+    EXPECT_EQ(out.Find(table, "100000.0")->fontWeight, 400);
+    // The state only where it was declared.
+    int states = 0;
+    for (std::size_t p = 1; p < out.pages.size(); ++p) states += out.Has(p, "Occupancy state: in operation");
+    EXPECT_EQ(states, 2);
+    for (std::size_t p = free; p < appendix; ++p)
+        for (const auto& e : out.pages[p])
+            EXPECT_TRUE(e.text.find("operation") == std::string::npos && e.text.find("at rest") == std::string::npos)
+                << e.text;
+    // The plan: a box with a cross for each place, named beside it, y upwards.
+    std::vector<RecordingSurface::Entry> marks;
+    int planLines = 0;
+    for (const auto& e : out.pages[r1]) {
+        if (e.text == "Door" || e.text == "Bench") marks.push_back(e);
+        planLines += e.op == RecordingSurface::Op::Line && e.penWidth > 1;
+    }
+    EXPECT_EQ(planLines, 4 + 2 * 2);
+    ASSERT_EQ(marks.size(), 4u);  // in the table, then on the plan
+    EXPECT_TRUE(marks[2].rect.left < marks[3].rect.left && marks[2].rect.top < marks[3].rect.top);
+    // The data's SHA-256 in every page's footer.
+    for (std::size_t p = 1; p < out.pages.size(); ++p) EXPECT_TRUE(out.Has(p, "Data SHA-256: " + data.dataSha256));
+}
+
+// Long certificates on A4 and Letter: runs continued on the next page under
+// their heading and table header, a run's verdict with its last rows, every
+// page within the paper; the certificate of one classification without a
+// room; a page the device refuses ends the document.
+TEST(Certificate, PagesOfLongRunsOnA4AndLetter) {
+    // Twelve runs of six locations at the 1999 edition (with its UCL row),
+    // then ten of 44 to 53 locations, each longer than a page, so that
+    // their ends fall at different places of a page.
     std::vector<RunSamples> runs;
     for (int r = 0; r < 12; ++r)
         runs.push_back(
             Locations({{1000, 500, 5}, {900, 400, 4}, {800, 300, 3}, {700, 200, 2}, {600, 100, 1}, {500, 50, 0}}));
+    for (std::size_t n = 44; n < 54; ++n)
+        runs.push_back(Locations(std::vector<std::array<double, 3>>(n, {1000, 500, 5})));
     const Classification many = ClassifyRuns(runs, Iso(70, Standard::Iso1999));
     for (const CertificatePaper paper : {CertificatePaper::A4, CertificatePaper::Letter}) {
         const Certificate c(many, 1, paper);
-        const int pages = c.PageCount();
-        ASSERT_GE(pages, 3);
-        RecordingSurface out(600, 600, true);
-        ASSERT_TRUE(c.Print(out));
-        ASSERT_EQ(out.Count(Op::StartPage), pages);
-        const int dots = DotsPerMM(600);
-        const int footer = (CertificatePaperSize(paper).heightMM - 18) * dots;
-        int page = 0, headings = 0, ucls = 0;
-        bool tableOpen = false, headingAlone = false;
-        for (const auto& e : out.entries) {
-            if (e.op == Op::StartPage) {
-                EXPECT_FALSE(headingAlone) << "a run's heading ends page " << page;
-                ++page;
-                tableOpen = false;
+        const Printed out(c, paper);
+        ASSERT_GE(c.PageCount(), 20);
+        EXPECT_EQ(out.Top(2), "Location 003 (no room)");
+        int headings = 0, ucls = 0, continued = 0;
+        std::size_t rowsAt = 0;
+        for (std::size_t p = 1; p < out.pages.size(); ++p) {
+            bool tableOpen = false;
+            std::string last;
+            for (const auto& e : out.pages[p]) {
+                if (e.op != RecordingSurface::Op::Text || e.text.starts_with("Page ") || e.text.starts_with("Model:") ||
+                    e.text.starts_with("Data SHA"))
+                    continue;
+                if (e.text == "Location") tableOpen = true;
+                if (e.text.starts_with("Run ") && e.text.find(", location") != std::string::npos) ++headings;
+                if (e.text.starts_with("Point ")) {
+                    EXPECT_TRUE(tableOpen) << "a row without its header on page " << p;
+                    rowsAt = p;
+                }
+                EXPECT_TRUE(!e.text.starts_with("Run verdict:") || rowsAt == p) << "a verdict away from its table";
+                if (e.text.starts_with("Run ") && e.text.ends_with(" (continued)")) {
+                    ++continued;
+                    EXPECT_EQ(out.Top(p), e.text);
+                }
+                ucls += e.text == "UCL 95 %";
+                last = e.text;
             }
-            if (e.op != Op::Text) continue;
-            if (e.text.rfind("Page ", 0) == 0) {
-                EXPECT_EQ(e.text, "Page " + std::to_string(page) + " of " + std::to_string(pages));
-                continue;
-            }
-            if (e.text.rfind("Model:", 0) == 0) continue;
-            EXPECT_LE(e.rect.bottom, footer) << e.text;  // above the footer
-            EXPECT_LE(e.rect.right, (CertificatePaperSize(paper).widthMM - 20) * dots) << e.text;
-            if (e.text == "Location") tableOpen = true, headingAlone = false;
-            if (e.text.rfind("Run ", 0) == 0 && e.text.find(", location") != std::string::npos) {
-                ++headings;
-                headingAlone = true;
-            }
-            if (e.text.rfind("Point ", 0) == 0) {
-                EXPECT_TRUE(tableOpen) << "a row without its header on page " << page;
-            }
-            if (e.text == "UCL 95 %") ++ucls;
-            if (e.text == "Performed by:") {
-                EXPECT_EQ(page, pages);
-            }
+            EXPECT_FALSE(last.starts_with("Run ") && last.find(", location") != std::string::npos)
+                << "a run's heading ends page " << p;
         }
-        EXPECT_EQ(headings, 12);
+        EXPECT_EQ(headings, 22);
         EXPECT_EQ(ucls, 12);
+        EXPECT_GE(continued, 10);
     }
 
-    // A page the device refuses ends the document.
     RecordingSurface failing(600, 600, true);
     failing.failStartPageAt = 2;
     EXPECT_FALSE(Certificate(many, 1, CertificatePaper::A4).Print(failing));
-    EXPECT_EQ(failing.Count(Op::AbortDoc), 1);
+    EXPECT_EQ(failing.Count(RecordingSurface::Op::AbortDoc), 1);
 }

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
+#include <utility>
 
 #include "base/OutputFile.h"
 #include "print/qt/QtReportSurface.h"
@@ -27,19 +28,12 @@ QPageLayout CertificatePageLayout(const Certificate& certificate) {
 
 }  // namespace
 
-bool WriteCertificatePdf(const Certificate& certificate, const std::string& path, std::string& error,
-                         std::string* written) {
+bool RenderCertificatePdf(const Certificate& certificate, std::string& pdf, std::string& error) {
     error.clear();
-    OutputFile file;
-    // Opened first, so that a name that cannot be written fails before
-    // anything is drawn.
-    if (path.empty() || !file.Open(path)) {
-        error = path.empty() ? "no file name" : file.Result().Describe();
-        return false;
-    }
-    QByteArray pdf;
+    pdf.clear();
+    QByteArray bytes;
     {
-        QBuffer buffer(&pdf);
+        QBuffer buffer(&bytes);
         buffer.open(QIODevice::WriteOnly);
         QPdfWriter writer(&buffer);
         writer.setResolution(kPrinterDpi);
@@ -51,11 +45,27 @@ bool WriteCertificatePdf(const Certificate& certificate, const std::string& path
             return false;
         }
     }
-    if (!file.Write(pdf.constData(), static_cast<std::size_t>(pdf.size())) || !file.Commit()) {
+    pdf.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    return true;
+}
+
+bool WriteCertificatePdf(const Certificate& certificate, const std::string& path, std::string& error,
+                         std::string* written) {
+    error.clear();
+    OutputFile file;
+    // Opened first, so that a name that cannot be written fails before
+    // anything is drawn.
+    if (path.empty() || !file.Open(path)) {
+        error = path.empty() ? "no file name" : file.Result().Describe();
+        return false;
+    }
+    std::string pdf;
+    if (!RenderCertificatePdf(certificate, pdf, error)) return false;
+    if (!file.Write(pdf.data(), pdf.size()) || !file.Commit()) {
         error = file.Result().Describe();
         return false;
     }
-    if (written != nullptr) written->assign(pdf.constData(), static_cast<std::size_t>(pdf.size()));
+    if (written != nullptr) *written = std::move(pdf);
     return true;
 }
 

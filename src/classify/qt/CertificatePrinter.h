@@ -11,10 +11,13 @@ class QPrinter;
 
 namespace oront::classify {
 
-// Draws the certificate at 600 dpi into memory and writes it to `path`
-// through OutputFile, so a failed run leaves no file behind (an existing
-// file stays as it was). False with the cause in `error`.
-// `written`, when given, gets the bytes of the file.
+// Draws the certificate at 600 dpi as a PDF document into `pdf`, so that
+// its bytes can be hashed and kept before they are written. False with the
+// cause in `error`.
+bool RenderCertificatePdf(const Certificate& certificate, std::string& pdf, std::string& error);
+// RenderCertificatePdf, written to `path` through OutputFile, so a failed run
+// leaves no file behind (an existing file stays as it was). False with the
+// cause in `error`; `written`, when given, gets the bytes of the file.
 bool WriteCertificatePdf(const Certificate& certificate, const std::string& path, std::string& error,
                          std::string* written = nullptr);
 // Prints every page on the printer, on the certificate's paper.
