@@ -166,6 +166,18 @@ check "--state both with the runs of each state" bash -c "[ $rc -eq 3 ] \
 check "a certificate is numbered by the archive and verified as issued" bash -c "[ $rc -eq 3 ] && [ $vrc -eq 0 ] \
   && grep -q '^Saved certificate V208-000001 ([0-9]* pages*) to cert.pdf' err.txt \
   && grep -qE '^cert.pdf: certificate V208-000001, issued [0-9-]+ [0-9:]+, as issued; data SHA-256 [0-9a-f]{64}\$' verified.txt"
+sha=$(sed -n 's/.*data SHA-256 \([0-9a-f]*\)$/\1/p' verified.txt)
+command -v pdftotext > /dev/null || echo "FAILED: pdftotext is missing (scripts/install-deps.sh installs poppler-utils)"
+pdftotext -layout cert.pdf cert.txt 2> /dev/null
+missing=""
+for item in "Report number: V208-000001" "Testing organisation: Pharma Example" "Address: Werkstraße 1" \
+            "Client: Example Pharma AG" "Operator: J. Tester" "Calibration: calibrated on 2014-03-01, due 2015-03-01" \
+            "Room FR2 (Filling room 2), in operation" "Designation: Grade B; in operation" "door" "x 0.00 m, y 4.00 m" \
+            "Deviation: instrument calibration (ISO 14644-1:2015 A.2.2)" "Program: Oront V208 Software" \
+            "Data SHA-256: $sha" "Appendix: every sample"; do
+  grep -qF -- "$item" cert.txt || missing="$missing [$item]"
+done
+check "the certificate carries the register's, the command line's and the archive's items$missing" test -z "$missing" -a -n "$sha"
 cp cert.pdf changed.pdf
 printf '%s' "\$(dd if=changed.pdf bs=1 skip=900 count=1 2>/dev/null | tr 'A-Za-z0-9' 'B-ZAb-za1-90')" | dd of=changed.pdf bs=1 seek=900 conv=notrunc 2>/dev/null
 "$cli" verify-certificate changed.pdf > out.txt; rc=$?
