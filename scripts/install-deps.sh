@@ -3,7 +3,8 @@
 # packages that are already there. Run as root (or with sudo available).
 #   scripts/install-deps.sh            build and run
 #   scripts/install-deps.sh --test     also what the tests need
-#   scripts/install-deps.sh --windows  also the MinGW-w64 cross compiler and Wine
+#   scripts/install-deps.sh --windows  also what the Windows release needs: the MinGW-w64 cross
+#                                      compiler, Wine, NSIS, Xvfb and the tools around them
 set -euo pipefail
 
 packages=(build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-charts-dev libqt6opengl6-dev
@@ -12,7 +13,8 @@ for arg in "$@"; do
   case "$arg" in
     --test) packages+=(umockdev libumockdev-dev clang libclang-rt-14-dev clang-format
                        cups printer-driver-cups-pdf poppler-utils sqlite3 desktop-file-utils appstream shared-mime-info udev) ;;
-    --windows) packages+=(g++-mingw-w64-x86-64 wine64) ;;
+    --windows) packages+=(g++-mingw-w64-x86-64 wine64 dpkg-dev ninja-build nsis xvfb xauth xdotool x11-apps imagemagick
+                          poppler-utils autoconf automake libtool tcl) ;;
     *) echo "usage: $0 [--test] [--windows]" >&2; exit 2 ;;
   esac
 done

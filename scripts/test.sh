@@ -2,9 +2,10 @@
 # Installs what is missing, builds and runs every test: the plain suite, the
 # same suite under AddressSanitizer + UndefinedBehaviorSanitizer, every fuzz
 # target from its kept corpus for a short, bounded time, and the Windows
-# cross-build of the core under Wine.
+# release (Qt for Windows built once into a cache, the programs, their tests
+# under Wine, the installer: scripts/windows-test.sh).
 #   scripts/test.sh                  everything
-#   SKIP_WINDOWS=1 scripts/test.sh   everything but the Windows cross-build
+#   SKIP_WINDOWS=1 scripts/test.sh   everything but the Windows release
 #   scripts/test.sh --plain          the plain suite only
 #   scripts/test.sh --sanitize       the sanitizer suite only
 #   scripts/test.sh --fuzz           the fuzz targets only
@@ -82,8 +83,9 @@ if [ $run_fuzz = 1 ]; then
   done
 fi
 if [ $run_windows = 1 ]; then
-  echo "== Windows cross-build of the core under Wine =="
+  echo "== the Windows release under Wine =="
   scripts/windows-test.sh build-windows || status=1
 fi
+echo "Total: $((SECONDS / 60)) min $((SECONDS % 60)) s"
 if [ $status = 0 ]; then echo "All suites passed."; else echo "Some suites FAILED."; fi
 exit $status

@@ -5,6 +5,10 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <direct.h>
+#include <io.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -135,15 +139,47 @@ std::array<std::uint8_t, kHashSize> ImageHash(const std::vector<std::uint8_t>& i
     return hash;
 }
 
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
+#ifdef _WIN32
+// The few POSIX file calls the archive makes, on Windows: files are opened
+// in binary mode; there are no user ids or execute bits, and Windows itself
+// refuses to remove a file that another program holds open.
+constexpr int kReadFlags = O_RDONLY | O_BINARY;
+constexpr const char* kSeparators = "/\\";
+bool Permitted(const std::string& path, int how) {
+    return ::_access(path.c_str(), how & (R_OK | W_OK)) == 0;
 }
-
+int lstat(const char* path, struct stat* st) {
+    return ::stat(path, st);
+}
+decltype(stat::st_uid) geteuid() {
+    return 0;
+}
+int MakeFolder(const char* path) {
+    return ::_mkdir(path);
+}
+std::string RealPath(const std::string& path) {
+    char resolved[_MAX_PATH];
+    return ::_fullpath(resolved, path.c_str(), sizeof resolved) != nullptr ? std::string(resolved) : path;
+}
+bool InUse(const std::string&) {
+    return false;
+}
+#else
+constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY;
+constexpr const char* kSeparators = "/";
 // Whether this user (its effective ids) may do `how` to the file.
 bool Permitted(const std::string& path, int how) {
     return ::faccessat(AT_FDCWD, path.c_str(), how, AT_EACCESS) == 0;
+}
+int MakeFolder(const char* path) {
+    return ::mkdir(path, 0700);
+}
+#endif
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of(kSeparators);
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // Whether writing the archive is permitted: the file, and its folder, in
@@ -158,6 +194,7 @@ std::string ModeText(mode_t mode) {
     return text;
 }
 
+#ifndef _WIN32
 // The file the name leads to, links resolved; the name itself when it
 // cannot be resolved (a missing file).
 std::string RealPath(const std::string& path) {
@@ -169,7 +206,7 @@ std::string RealPath(const std::string& path) {
 // SQLite's lock bytes of the file, or on the index of a write-ahead log.
 bool InUse(const std::string& path) {
     const auto locked = [](const std::string& file, off_t start, off_t length) {
-        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        const int fd = ::open(file.c_str(), kReadFlags);
         if (fd < 0) return false;
         struct flock lock {};
         lock.l_type = F_WRLCK;
@@ -183,6 +220,7 @@ bool InUse(const std::string& path) {
     constexpr off_t kPendingByte = 0x40000000;  // SQLite's lock bytes start here
     return locked(path, kPendingByte, 512) || locked(path + "-shm", 120, 16);
 }
+#endif
 
 // The archive's folders that are missing, created for this user only (0700,
 // whatever the umask); folders that exist stay as they are.
@@ -195,7 +233,7 @@ bool CreateFolders(const std::string& folder, std::string& error) {
     }
     const std::string parent = FolderOf(folder);
     if (parent != folder && !CreateFolders(parent, error)) return false;
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+    if (MakeFolder(folder.c_str()) != 0 && errno != EEXIST) {
         error = "cannot create the archive's folder (" + ErrorText(errno) + "): " + folder;
         return false;
     }
@@ -243,7 +281,7 @@ struct Header {
 // program is an archive.
 bool ReadHeader(const std::string& path, Header& header, std::string& error) {
     unsigned char bytes[100] = {};
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    const int fd = ::open(path.c_str(), kReadFlags);
     if (fd < 0) {
         error = "cannot open the archive (" + ErrorText(errno) + "): " + path;
         return false;
@@ -282,6 +320,11 @@ bool ReadHeader(const std::string& path, Header& header, std::string& error) {
 std::string DefaultArchivePath() {
     if (const char* env = std::getenv("ORONT_ARCHIVE"); env != nullptr && *env != '\0') return env;
     std::string base;
+#ifdef _WIN32
+    // The user's local application data, as Windows programs keep theirs.
+    if (const char* local = std::getenv("LOCALAPPDATA"); local != nullptr && *local != '\0')
+        return std::string(local) + "\\oront-v208\\archive.sqlite";
+#endif
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && xdg[0] == '/') {
         base = xdg;
     } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
@@ -555,7 +598,7 @@ bool Archive::RecoverCompanions(std::string& error) {
     if (::stat(m_path.c_str(), &archive) != 0) return true;
     const std::string log = m_path + "-wal";
     struct stat logStat {};
-    const bool hasLog = ::lstat(log.c_str(), &logStat) == 0;
+    const bool hasLog = lstat(log.c_str(), &logStat) == 0;
     const bool hasIndex = ::access((m_path + "-shm").c_str(), F_OK) == 0;
     if ((hasLog || hasIndex) && (!hasLog || (S_ISREG(logStat.st_mode) && logStat.st_size == 0)) && !InUse(m_path)) {
         for (const char* suffix : {"-wal", "-shm"}) {
@@ -570,7 +613,7 @@ bool Archive::RecoverCompanions(std::string& error) {
     for (const char* suffix : {"-journal", "-wal", "-shm"}) {
         const std::string file = m_path + suffix;
         struct stat st {};
-        if (::lstat(file.c_str(), &st) != 0) continue;
+        if (lstat(file.c_str(), &st) != 0) continue;
         const std::string owner = "user " + std::to_string(st.st_uid) + ", mode " + ModeText(st.st_mode);
         if (!S_ISREG(st.st_mode)) {
             error = "the archive cannot be written: " + file + " is not a regular file (" + owner + ")";
@@ -578,7 +621,7 @@ bool Archive::RecoverCompanions(std::string& error) {
         }
         if (Permitted(file, R_OK | W_OK)) continue;
         // This user's own file: it takes the archive's permissions.
-        if (st.st_uid == ::geteuid() && ::chmod(file.c_str(), (archive.st_mode & 0666) | 0600) == 0) continue;
+        if (st.st_uid == geteuid() && ::chmod(file.c_str(), (archive.st_mode & 0666) | 0600) == 0) continue;
         if (std::strcmp(suffix, "-journal") != 0 && InUse(m_path)) {
             error = "the archive is in use by another program (" + file + ", " + owner +
                     ", cannot be written by this user): try again when it has ended";

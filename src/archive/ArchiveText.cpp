@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "base/LocalTime.h"
 #include "classify/Classify.h"
 #include "classify/ClassifyText.h"
 #include "records/CFormat.h"
@@ -165,8 +166,7 @@ RecordFields DecodeRecord(const Record& record) {
 
 std::string LocalTimeText(std::int64_t time) {
     const std::time_t t = static_cast<std::time_t>(time);
-    std::tm tm{};
-    localtime_r(&t, &tm);
+    const std::tm tm = LocalTime(t);
     return FormatMinDigits(tm.tm_year + 1900, 4) + "-" + FormatZeroPad(tm.tm_mon + 1, 2) + "-" +
            FormatZeroPad(tm.tm_mday, 2) + " " + FormatZeroPad(tm.tm_hour, 2) + ":" + FormatZeroPad(tm.tm_min, 2) + ":" +
            FormatZeroPad(tm.tm_sec, 2);

@@ -4,6 +4,7 @@
 #include <array>
 #include <string_view>
 
+#include "base/LocalTime.h"
 #include "base/OutputFile.h"
 #include "records/CFormat.h"
 #include "records/RecordCells.h"
@@ -93,12 +94,7 @@ bool WriteCsvFile(const RecordStore& store, const std::string& path, int start, 
 }
 
 std::string DefaultFileName(std::time_t now) {
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &now);
-#else
-    localtime_r(&now, &local);
-#endif
+    const std::tm local = LocalTime(now);
     const long long parts[6] = {local.tm_year + 1900LL, local.tm_mon + 1LL, local.tm_mday,
                                 local.tm_hour,          local.tm_min,       local.tm_sec};
     std::string name;

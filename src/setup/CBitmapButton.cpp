@@ -1,13 +1,26 @@
 #include "setup/CBitmapButton.h"
 
 #include <QPainter>
-#include <QSvgRenderer>
 #include <QtMath>
+#ifdef ORONT_NO_SVG
+#include <QImage>
+#else
+#include <QSvgRenderer>
+#endif
 
 QPixmap RenderSvgPicture(const QString& strPath, QSize size, qreal dDevicePixelRatio) {
-    QSvgRenderer renderer(strPath);
-    if (!renderer.isValid() || size.isEmpty()) return {};
+    if (size.isEmpty()) return {};
     const QSize pixels(qCeil(size.width() * dDevicePixelRatio), qCeil(size.height() * dDevicePixelRatio));
+#ifdef ORONT_NO_SVG
+    // Without Qt's SVG module the pictures come drawn at build time, as PNG
+    // files at twice their size beside the SVG's name.
+    QImage image(QString(strPath).replace(QStringLiteral(".svg"), QStringLiteral(".png")));
+    if (image.isNull()) return {};
+    QPixmap picture = QPixmap::fromImage(
+        image.size() == pixels ? image : image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+#else
+    QSvgRenderer renderer(strPath);
+    if (!renderer.isValid()) return {};
     QPixmap picture(pixels);
     picture.fill(Qt::transparent);
     {
@@ -17,6 +30,7 @@ QPixmap RenderSvgPicture(const QString& strPath, QSize size, qreal dDevicePixelR
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(pixels)));
     }
+#endif
     picture.setDevicePixelRatio(dDevicePixelRatio);
     return picture;
 }

@@ -1,6 +1,7 @@
 #include "setup/CSetupDlg.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
@@ -50,6 +51,7 @@ CSetupDlg::CSetupDlg(QWidget* parent)
       m_bStartsInstallers(false) {
 #endif
     InitSetupResources();
+    m_strLauncherFolder = QCoreApplication::applicationDirPath();
     m_hIcon = QIcon(QString::fromLatin1(setup::kIcon128));
     setObjectName(QString::number(IDD));
     setWindowTitle(QStringLiteral("Installer"));
@@ -125,7 +127,11 @@ void CSetupDlg::StartInstaller(const char* pszRelativePath) {
     // Resolved at each press, so the launcher's current folder at that moment
     // applies, as with a shell start without a working folder of its own.
     if (!m_fnStartProgram) return;
-    const QString strPath = setup::ResolveBelowCurrentFolder(QString::fromLatin1(pszRelativePath));
+    StartProgram(setup::ResolveBelowCurrentFolder(QString::fromLatin1(pszRelativePath)));
+}
+
+void CSetupDlg::StartProgram(const QString& strPath) {
+    if (!m_fnStartProgram) return;
     const QString strWhy = m_fnStartProgram(strPath);
     if (!strWhy.isEmpty() && m_fnShowMessage) m_fnShowMessage(strWhy);
 }
@@ -135,7 +141,7 @@ void CSetupDlg::OnInstallApp() {
         if (m_fnShowMessage) m_fnShowMessage(QString::fromLatin1(setup::kPackageHint));
         return;
     }
-    StartInstaller(setup::kAppInstallerPath);
+    StartProgram(setup::AppInstallerPath(m_strLauncherFolder));
 }
 
 void CSetupDlg::OnInstallDriver() {

@@ -42,6 +42,9 @@ public:
     // Elsewhere the program comes as a package and needs no driver, and the
     // buttons say so.
     bool m_bStartsInstallers;
+    // The folder the release's own installer is looked for in where the
+    // media's is missing: the launcher's folder.
+    QString m_strLauncherFolder;
 
     CBitmapButton* Button(int nId) const;
     // The "About Setup(&A)..." entry of the window menu (context menu and F1
@@ -67,6 +70,7 @@ protected:
 
 private:
     void StartInstaller(const char* pszRelativePath);
+    void StartProgram(const QString& strPath);
 
     QIcon m_hIcon;
     QLabel* m_pPicture = nullptr;

@@ -3,7 +3,9 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QUrl>
+#include <QVersionNumber>
 #include <array>
 
 #include "setup/SetupResources.h"
@@ -22,13 +24,35 @@ QString ResolveBelowCurrentFolder(const QString& strRelativePath) {
     return QDir::toNativeSeparators(QDir::cleanPath(QDir::current().absoluteFilePath(strPath)));
 }
 
+QString AppInstallerPath(const QString& strLauncherFolder) {
+    const QString strMedia = ResolveBelowCurrentFolder(QString::fromLatin1(kAppInstallerPath));
+    if (QFileInfo::exists(QDir::fromNativeSeparators(strMedia))) return strMedia;
+    static const QRegularExpression re(QStringLiteral("^oront-v208-([0-9]+(?:\\.[0-9]+)*)-setup\\.exe$"),
+                                       QRegularExpression::CaseInsensitiveOption);
+    QString strBest;
+    QVersionNumber best;
+    const QStringList names = QDir(strLauncherFolder).entryList(QDir::Files);
+    for (const QString& strName : names) {
+        const QRegularExpressionMatch match = re.match(strName);
+        if (!match.hasMatch()) continue;
+        const QVersionNumber version = QVersionNumber::fromString(match.captured(1));
+        if (strBest.isEmpty() || version > best) {
+            strBest = strName;
+            best = version;
+        }
+    }
+    if (strBest.isEmpty()) return strMedia;
+    return QDir::toNativeSeparators(QDir(strLauncherFolder).absoluteFilePath(strBest));
+}
+
 QString StartWithDefaultOpener(const QString& strAbsolutePath) {
     // A failure is told, and changes nothing else: the user can put the
     // installer in place and press the button again.
     const QString strFile = QDir::fromNativeSeparators(strAbsolutePath);
-    if (!QFileInfo::exists(strFile)) return QStringLiteral("The installer %1 is missing.").arg(strAbsolutePath);
+    const QString strShown = QDir::toNativeSeparators(strAbsolutePath);
+    if (!QFileInfo::exists(strFile)) return QStringLiteral("The installer %1 is missing.").arg(strShown);
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(strFile)))
-        return QStringLiteral("The system could not start %1.").arg(strAbsolutePath);
+        return QStringLiteral("The system could not start %1.").arg(strShown);
     return {};
 }
 

@@ -38,6 +38,13 @@ inline const char* DriverInstallerPath(bool bSystemIs64Bit) {
 // current folder, with the platform's separators.
 QString ResolveBelowCurrentFolder(const QString& strRelativePath);
 
+// The application installer to start: kAppInstallerPath below the current
+// folder where the media carry it; otherwise the release's own installer,
+// oront-v208-<version>-setup.exe, in the launcher's folder (the highest
+// version when there are several); otherwise kAppInstallerPath again, so
+// that the message names where it belongs. Absolute, native separators.
+QString AppInstallerPath(const QString& strLauncherFolder);
+
 // Starts a program through the platform's default opener (the shell's default
 // verb on Windows), without waiting. Returns why it could not (the file is
 // missing, or the system refused to start it), or an empty text.

@@ -3,7 +3,13 @@
 
 namespace setup {
 
+#ifdef ORONT_NO_SVG
+// Icons are loaded as icons (the pictures go through RenderSvgPicture): a
+// build whose Qt has no SVG module carries the icon drawn as a PNG file.
+inline constexpr const char* kIcon128 = ":/setup/art/icon128.png";
+#else
 inline constexpr const char* kIcon128 = ":/setup/art/icon128.svg";
+#endif
 inline constexpr const char* kBitmap129 = ":/setup/art/bitmap129.svg";  // background, 603 x 395
 inline constexpr const char* kBitmap131 = ":/setup/art/bitmap131.svg";  // application installer
 inline constexpr const char* kBitmap132 = ":/setup/art/bitmap132.svg";  // driver installer

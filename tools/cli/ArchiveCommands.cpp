@@ -11,6 +11,7 @@
 #include "archive/Archive.h"
 #include "archive/ArchiveText.h"
 #include "archive/Trend.h"
+#include "base/LocalTime.h"
 #include "base/OutputFile.h"
 #include "base/StandardOutput.h"
 #include "site/Monitoring.h"
@@ -285,8 +286,7 @@ namespace {
 
 std::string Today() {
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    const std::tm local = LocalTime(now);
     char day[16];
     std::strftime(day, sizeof day, "%Y-%m-%d", &local);
     return day;
@@ -428,8 +428,7 @@ int RunVerifyCertificate(const Options& o) {
         return printed ? 3 : 1;
     }
     const std::time_t issued = static_cast<std::time_t>(found->issued);
-    std::tm local{};
-    localtime_r(&issued, &local);
+    const std::tm local = LocalTime(issued);
     char when[32];
     std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
     const bool printed = PrintStandardOutput(o.output + ": certificate " + found->number + ", issued " + when +

@@ -4,7 +4,11 @@
 
 #include "ArchiveCommands.h"
 
-#ifdef ORONT_REPORT_PROGRAM
+#if defined(ORONT_REPORT_PROGRAM) && defined(_WIN32)
+#include <windows.h>
+
+#include <string>
+#elif defined(ORONT_REPORT_PROGRAM)
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,7 +22,45 @@
 
 namespace oront::cli {
 
-#ifdef ORONT_REPORT_PROGRAM
+#if defined(ORONT_REPORT_PROGRAM) && defined(_WIN32)
+// Windows has no exec: the report program runs as a child with this
+// process's own command line (its first word, the program, replaced), its
+// standard handles and its exit status.
+int HandOverReport(char**) {
+    std::wstring program(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, program.data(), static_cast<DWORD>(program.size()));
+    program.resize(length);
+    const auto slash = program.find_last_of(L"\\/");
+    program =
+        (slash == std::wstring::npos ? std::wstring() : program.substr(0, slash + 1)) + L"" ORONT_REPORT_PROGRAM ".exe";
+    // The rest of the command line after the program's name, which is
+    // quoted or ends at the first blank.
+    const wchar_t* rest = GetCommandLineW();
+    if (*rest == L'"') {
+        ++rest;
+        while (*rest && *rest != L'"') ++rest;
+        if (*rest) ++rest;
+    } else {
+        while (*rest && *rest != L' ' && *rest != L'\t') ++rest;
+    }
+    std::wstring commandLine = L"\"" + program + L"\"" + rest;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        std::cerr << "oront-v208-cli: the report program cannot be started: " ORONT_REPORT_PROGRAM ".exe: error "
+                  << GetLastError() << "\n";
+        return 1;
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD status = 1;
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(status);
+}
+#elif defined(ORONT_REPORT_PROGRAM)
 namespace {
 
 // The folder of the running executable, with its trailing separator; empty

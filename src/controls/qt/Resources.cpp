@@ -4,7 +4,11 @@
 #include <QFile>
 #include <QHash>
 #include <QPainter>
+#ifdef ORONT_NO_SVG
+#include <QImage>
+#else
 #include <QSvgRenderer>
+#endif
 
 // The resource file lives in a static library: its registration must be
 // referenced from code to be linked in. Q_INIT_RESOURCE must be used at
@@ -50,15 +54,35 @@ QString BitmapPath(int id) {
     return QStringLiteral(":/res/bitmap%1.svg").arg(id);
 }
 
-QByteArray ReadSvg(const QString& path) {
+#ifndef ORONT_NO_SVG
+// A picture's source: the SVG data of the resource.
+using Source = QByteArray;
+
+Source ReadSource(const QString& path) {
     InitOrontResources();
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return QByteArray();
+    if (!file.open(QIODevice::ReadOnly)) return Source();
     return file.readAll();
 }
 
+// The same picture with the key colour drawn as nothing, so that edges
+// blend into transparency rather than into the key colour.
+Source WithoutKey(const QString& path, const QColor& key) {
+    Source svg = ReadSource(path);
+    const QByteArray keyName = key.name(QColor::HexRgb).toLatin1();
+    svg.replace(keyName, "none");
+    svg.replace(keyName.toUpper(), "none");
+    return svg;
+}
+
+QSize NaturalSize(const Source& svg) {
+    if (svg.isEmpty()) return QSize();
+    QSvgRenderer renderer(svg);
+    return renderer.isValid() ? renderer.defaultSize() : QSize();
+}
+
 // Renders SVG data at `size` on a transparent canvas.
-QImage Render(const QByteArray& svg, QSize size = QSize()) {
+QImage Render(const Source& svg, QSize size = QSize()) {
     QSvgRenderer renderer(svg);
     if (!renderer.isValid()) return QImage();
     if (!size.isValid()) size = renderer.defaultSize();
@@ -71,24 +95,64 @@ QImage Render(const QByteArray& svg, QSize size = QSize()) {
     painter.end();
     return image;
 }
+#else
+// A build whose Qt has no SVG module carries the pictures drawn from the
+// same SVG files at build time, as PNG files at several times their size
+// with that size in their text "natural-size".
+struct Source {
+    QImage image;
+    QSize natural;
+    bool isEmpty() const { return image.isNull(); }
+};
+
+Source ReadPng(QString path) {
+    InitOrontResources();
+    Source source;
+    source.image = QImage(path);
+    const QStringList size = source.image.text(QStringLiteral("natural-size")).split(QLatin1Char('x'));
+    source.natural = size.size() == 2 ? QSize(size[0].toInt(), size[1].toInt()) : source.image.size();
+    return source;
+}
+
+Source ReadSource(QString path) {
+    return ReadPng(path.replace(QStringLiteral(".svg"), QStringLiteral(".png")));
+}
+
+// The picture drawn without the key colour (made at build time for the
+// pictures that use the key colour).
+Source WithoutKey(QString path, const QColor&) {
+    return ReadPng(path.replace(QStringLiteral(".svg"), QStringLiteral(".nokey.png")));
+}
+
+QSize NaturalSize(const Source& source) {
+    return source.isEmpty() ? QSize() : source.natural;
+}
+
+QImage Render(const Source& source, QSize size = QSize()) {
+    if (source.isEmpty()) return QImage();
+    if (!size.isValid()) size = source.natural;
+    if (size.isEmpty()) return QImage();
+    QImage image = source.image.size() == size
+                       ? source.image
+                       : source.image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+#endif
 
 }  // namespace
 
 QSize ResourceIconSize(int id) {
-    const QByteArray svg = ReadSvg(IconPath(id));
-    if (svg.isEmpty()) return QSize();
-    QSvgRenderer renderer(svg);
-    return renderer.isValid() ? renderer.defaultSize() : QSize();
+    return NaturalSize(ReadSource(IconPath(id)));
 }
 
 QIcon ResourceIcon(int id) {
     RegisterCacheCleanup();
     QHash<int, QIcon>& cache = IconCache();
     if (auto it = cache.constFind(id); it != cache.constEnd()) return *it;
-    const QByteArray svg = ReadSvg(IconPath(id));
+    const Source svg = ReadSource(IconPath(id));
     QIcon icon;
     if (!svg.isEmpty()) {
-        const QSize natural = QSvgRenderer(svg).defaultSize();
+        const QSize natural = NaturalSize(svg);
         QList<QSize> sizes{natural, natural * 2};
         if (id == res::kIconApp)
             sizes = {QSize(16, 16), QSize(24, 24),   natural,        QSize(48, 48),
@@ -106,7 +170,7 @@ QImage ResourceBitmapImage(int id) {
     RegisterCacheCleanup();
     QHash<int, QImage>& cache = BitmapCache();
     if (auto it = cache.constFind(id); it != cache.constEnd()) return *it;
-    const QImage image = Render(ReadSvg(BitmapPath(id)));
+    const QImage image = Render(ReadSource(BitmapPath(id)));
     cache.insert(id, image);
     return image;
 }
@@ -118,14 +182,10 @@ QPixmap ResourceBitmap(int id) {
 
 QList<QPixmap> ResourceImageList(int bitmapId, int imageWidth, const QColor& key) {
     QList<QPixmap> images;
-    QByteArray svg = ReadSvg(BitmapPath(bitmapId));
+    const Source svg = WithoutKey(BitmapPath(bitmapId), key);
     if (svg.isEmpty() || imageWidth <= 0) return images;
-    // Render without the key-coloured background so that edges blend into
-    // transparency rather than into magenta, then clear any pixel that
-    // still has the key colour exactly.
-    const QByteArray keyName = key.name(QColor::HexRgb).toLatin1();
-    svg.replace(keyName, "none");
-    svg.replace(keyName.toUpper(), "none");
+    // Rendered without the key-coloured background; then any pixel that
+    // still has the key colour exactly is cleared.
     QImage strip = Render(svg).convertToFormat(QImage::Format_ARGB32);
     if (strip.isNull()) return images;
     const QRgb keyRgb = key.rgb() & 0xFFFFFF;
