@@ -1,10 +1,9 @@
 // Build-time tool: renders an SVG icon into square PNG files.
 //   render_icon INPUT.svg SIZE OUTPUT.png [SIZE OUTPUT.png ...]
 #include <QGuiApplication>
-#include <QImage>
-#include <QPainter>
-#include <QSvgRenderer>
 #include <cstdio>
+
+#include "SvgPicture.h"
 
 int main(int argc, char** argv) {
     if (argc < 4 || argc % 2 != 0) {
@@ -25,12 +24,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s: bad size %s\n", argv[0], argv[i]);
             return 2;
         }
-        QImage image(nSize, nSize, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing);
-        renderer.render(&painter, QRectF(0, 0, nSize, nSize));
-        painter.end();
+        const QImage image = DrawSvg(renderer, QSize(nSize, nSize));
         if (!image.save(QString::fromLocal8Bit(argv[i + 1]), "PNG")) {
             std::fprintf(stderr, "%s: cannot write %s\n", argv[0], argv[i + 1]);
             return 1;

@@ -11,11 +11,10 @@
 #include <QBuffer>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QImage>
-#include <QPainter>
-#include <QSvgRenderer>
 #include <cstdio>
 #include <cstring>
+
+#include "SvgPicture.h"
 
 namespace {
 
@@ -23,13 +22,7 @@ bool Write(const QByteArray& svg, int scale, const QString& out) {
     QSvgRenderer renderer(svg);
     if (!renderer.isValid()) return false;
     const QSize natural = renderer.defaultSize();
-    QImage image(natural * scale, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::TextAntialiasing);
-    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(image.size())));
-    painter.end();
+    QImage image = DrawSvg(renderer, natural * scale);
     image.setText(QStringLiteral("natural-size"), QStringLiteral("%1x%2").arg(natural.width()).arg(natural.height()));
     return image.save(out, "PNG");
 }
@@ -42,12 +35,7 @@ bool WriteIco(const QByteArray& svg, const QString& out) {
     const int sizes[] = {16, 24, 32, 48, 64, 128, 256};
     QList<QByteArray> pngs;
     for (int size : sizes) {
-        QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing);
-        renderer.render(&painter, QRectF(0, 0, size, size));
-        painter.end();
+        const QImage image = DrawSvg(renderer, QSize(size, size));
         QByteArray png;
         QBuffer buffer(&png);
         buffer.open(QIODevice::WriteOnly);
