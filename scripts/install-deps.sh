@@ -7,7 +7,7 @@
 #                                      compiler, Wine, NSIS, Xvfb and the tools around them
 set -euo pipefail
 
-packages=(build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-charts-dev libqt6opengl6-dev
+packages=(build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6-dev
           libusb-1.0-0-dev libsqlite3-dev libsodium-dev nlohmann-json3-dev fonts-liberation libgtest-dev libgmock-dev googletest libbenchmark-dev)
 for arg in "$@"; do
   case "$arg" in

@@ -42,7 +42,7 @@ int RunSite(const Options& o);
 // excursions [...]: 0 when no archived record is above a limit, 3 when any.
 int RunExcursions(const Options& o);
 // trend ... OUT: the exit status. The chart is drawn by DrawTrend, which only
-// the report program has (with Qt Charts); oront-v208-cli hands the command
+// the report program has (with Qt); oront-v208-cli hands the command
 // over to it.
 int RunTrend(const Options& o);
 

@@ -253,7 +253,7 @@ int main(int argc, char** argv) {
     if (o.command == cli::Command::Site) return cli::RunSite(o);
     if (o.command == cli::Command::Excursions) return cli::RunExcursions(o);
     if (o.command == cli::Command::VerifyCertificate) return cli::RunVerifyCertificate(o);
-    // The trend is drawn with Qt Charts, in the report program.
+    // The trend is drawn with Qt, in the report program.
     if (o.command == cli::Command::Trend) {
         if (const int rc = cli::HandOverReport(argv); rc >= 0) return rc;
         return cli::RunTrend(o);

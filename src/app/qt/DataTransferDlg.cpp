@@ -33,9 +33,7 @@
 #include "archive/Archive.h"
 #include "archive/ArchiveClassify.h"
 #include "archive/qt/HistoryDlg.h"
-#ifndef ORONT_NO_CHARTS
 #include "archive/qt/TrendDlg.h"
-#endif
 #include "base/Messages.h"
 #include "base/OutputFile.h"
 #include "classify/qt/ClassifyDlg.h"
@@ -535,17 +533,11 @@ void CDataTransferDlg::OnTrend() {
         m_seams.trend(m_archivePath);
         return;
     }
-#ifdef ORONT_NO_CHARTS
-    QMessageBox::information(this, QStringLiteral("Trend"),
-                             QStringLiteral("This build of the program has no trend chart (its Qt has no Charts "
-                                            "module). The trends are in the command-line tool's trend command."));
-#else
     // The view keeps its location, size, time span and limit with the
     // window's settings.
     const std::unique_ptr<QSettings> settings = OpenSettings();
     archive::CTrendDlg dlg(m_archivePath, *settings, this);
     dlg.exec();
-#endif
 }
 
 void CDataTransferDlg::OnSite() {

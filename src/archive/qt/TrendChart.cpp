@@ -1,23 +1,17 @@
 #include "archive/qt/TrendChart.h"
 
 #include <QBuffer>
-#include <QCategoryAxis>
-#include <QChart>
 #include <QDateTime>
 #include <QFontMetricsF>
-#include <QGraphicsScene>
+#include <QGuiApplication>
 #include <QImage>
-#include <QLineSeries>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QScatterSeries>
-#include <QSvgGenerator>
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <iterator>
-#include <memory>
 #include <vector>
 
 #include "base/OutputFile.h"
@@ -31,6 +25,9 @@ constexpr int kExportHeight = 900;
 // The room's alert and action limits and the cycles above them.
 const QColor kAlertColour(0xe6, 0x9f, 0x00);
 const QColor kActionColour(0xd5, 0x5e, 0x00);
+const QColor kGridColour(0xe4, 0xe4, 0xe4);
+const QColor kAxisColour(0x80, 0x80, 0x80);
+const QColor kTextColour(0x20, 0x20, 0x20);
 
 QString Utf8(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -119,59 +116,39 @@ std::vector<qint64> TimeTicks(const TimeStep& step, qint64 from, qint64 to) {
     return ticks;
 }
 
-// Where the labels of the time axis may reach: the chart's room left and
-// right of the plot and the pixels a millisecond takes; none (0) before the
-// chart is laid out.
-struct LabelRoom {
-    qreal left = 0.0;
-    qreal right = 0.0;
-    qreal pixelsPerMs = 0.0;
-};
-
-LabelRoom RoomOf(const QChart* chart) {
-    LabelRoom room;
-    const QRectF plot = chart->plotArea();
-    const auto* time = qobject_cast<const QValueAxis*>(chart->axes(Qt::Horizontal).value(0));
-    if (plot.width() <= 0.0 || time == nullptr || time->max() <= time->min()) return room;
-    room.left = plot.left();
-    room.right = chart->size().width() - plot.right();
-    room.pixelsPerMs = plot.width() / (time->max() - time->min());
-    return room;
-}
-
-// Ticks of the time axis at round times for the span shown. Dates for steps
-// of days and more; the times of day for shorter steps, with the date in the
-// axis title when the whole span lies within one day, in each label when not.
-// A tick so near an end of the axis that its label would be cut is left out.
-void FillTimeAxis(QCategoryAxis* axis, qreal min, qreal max, const LabelRoom& room) {
-    for (const QString& label : axis->categoriesLabels()) axis->remove(label);
-    axis->setStartValue(min);
-    const auto from = static_cast<qint64>(std::ceil(min));
-    const auto to = static_cast<qint64>(std::floor(max));
-    QString title = QStringLiteral("Date and time of the cycle");
-    if (to > from) {
-        const bool oneDay = AxisTime(from).date() == AxisTime(to).date();
-        const TimeStep step = ChooseStep(to - from, oneDay);
-        QString format = QStringLiteral("yyyy-MM-dd");
-        if (step.months == 0 && step.ms < kDay) {
-            format = step.ms < kMinute ? QStringLiteral("hh:mm:ss") : QStringLiteral("hh:mm");
-            if (oneDay)
-                title = QStringLiteral("Time of the cycle on %1")
-                            .arg(AxisTime(from).toString(QStringLiteral("yyyy-MM-dd")));
-            else
-                format.prepend(QStringLiteral("yyyy-MM-dd "));
-        }
-        const QFontMetricsF metrics(axis->labelsFont());
-        for (const qint64 tick : TimeTicks(step, from, to)) {
-            const QString label = AxisTime(tick).toString(format);
-            const qreal half = metrics.horizontalAdvance(label) / 2.0 + 2.0;
-            if (room.pixelsPerMs > 0.0 && (half > (static_cast<qreal>(tick) - min) * room.pixelsPerMs + room.left ||
-                                           half > (max - static_cast<qreal>(tick)) * room.pixelsPerMs + room.right))
-                continue;
-            axis->append(label, static_cast<qreal>(tick));
-        }
+// The time labels of the ticks at round times for the span shown, each
+// centred on its tick below the plot. Dates for steps of days and more; the
+// times of day for shorter steps, with the date in the axis title when the
+// whole span lies within one day, in each label when not. A tick so near an
+// end of the axis that its label would leave the chart is left out.
+void TimeAxis(const TrendRange& range, const QRectF& plot, qreal chartWidth, const QFontMetricsF& metrics,
+              std::vector<TrendChart::Label>& labels, std::vector<double>& ticks, QString& title) {
+    labels.clear();
+    ticks.clear();
+    title = QStringLiteral("Date and time of the cycle");
+    const qint64 from = range.fromMs;
+    const qint64 to = range.toMs;
+    if (to <= from) return;
+    const bool oneDay = AxisTime(from).date() == AxisTime(to).date();
+    const TimeStep step = ChooseStep(to - from, oneDay);
+    QString format = QStringLiteral("yyyy-MM-dd");
+    if (step.months == 0 && step.ms < kDay) {
+        format = step.ms < kMinute ? QStringLiteral("hh:mm:ss") : QStringLiteral("hh:mm");
+        if (oneDay)
+            title =
+                QStringLiteral("Time of the cycle on %1").arg(AxisTime(from).toString(QStringLiteral("yyyy-MM-dd")));
+        else
+            format.prepend(QStringLiteral("yyyy-MM-dd "));
     }
-    axis->setTitleText(title);
+    const double pixelsPerMs = plot.width() / static_cast<double>(to - from);
+    for (const qint64 tick : TimeTicks(step, from, to)) {
+        const QString text = AxisTime(tick).toString(format);
+        const qreal width = metrics.horizontalAdvance(text);
+        const qreal x = plot.left() + static_cast<double>(tick - from) * pixelsPerMs;
+        ticks.push_back(static_cast<double>(tick));
+        if (x - width / 2 < 2.0 || x + width / 2 > chartWidth - 2.0) continue;
+        labels.push_back({QRectF(x - width / 2, plot.bottom() + 6, width, metrics.height()), text});
+    }
 }
 
 // The step of 1, 2 or 5 times a power of ten that cuts `span` into at most
@@ -184,20 +161,6 @@ double RoundStep(double span, int steps) {
     return 10.0 * power;
 }
 
-// Ticks of the value axis at round values, labelled with thousands
-// separated by commas.
-void FillValueAxis(QCategoryAxis* axis, qreal min, qreal max) {
-    for (const QString& label : axis->categoriesLabels()) axis->remove(label);
-    axis->setStartValue(min);
-    if (!(max > min) || !std::isfinite(max - min)) return;
-    const double step = RoundStep(max - min, kValueSteps);
-    const int decimals = step >= 1.0 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
-    for (auto k = static_cast<long long>(std::ceil(min / step)); static_cast<double>(k) * step <= max; ++k) {
-        const double tick = static_cast<double>(k) * step;
-        axis->append(GroupedNumber(tick, decimals), tick);
-    }
-}
-
 // The decimals a limit needs (up to 2): none for whole particles.
 int DecimalsOf(double value) {
     for (int decimals = 0; decimals < 2; ++decimals) {
@@ -206,6 +169,154 @@ int DecimalsOf(double value) {
     }
     return 2;
 }
+
+// The value ticks at round values from `low` to `high`, labelled with
+// thousands separated by commas.
+std::vector<std::pair<double, QString>> ValueTicks(double low, double high) {
+    std::vector<std::pair<double, QString>> ticks;
+    if (!(high > low) || !std::isfinite(high - low)) return ticks;
+    const double step = RoundStep(high - low, kValueSteps);
+    const int decimals = step >= 1.0 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
+    for (auto k = static_cast<long long>(std::ceil(low / step)); static_cast<double>(k) * step <= high; ++k) {
+        const double tick = static_cast<double>(k) * step;
+        ticks.emplace_back(tick, GroupedNumber(tick, decimals));
+    }
+    return ticks;
+}
+
+// The legend's mark of a series: its point, square or a piece of its line.
+void LegendMark(ChartCanvas& canvas, const TrendChart::Series& s, const QPointF& centre) {
+    if (s.kind == TrendChart::Kind::Limit)
+        canvas.Line(centre - QPointF(11, 0), centre + QPointF(11, 0), s.colour, 2.0, s.style);
+    else
+        canvas.Mark(centre, std::max<qreal>(s.markSize, 7), s.kind == TrendChart::Kind::Means, s.colour, s.border);
+}
+
+constexpr qreal kMargin = 12;
+constexpr qreal kLegendMark = 24;  // the room of a legend entry's mark
+constexpr qreal kLegendGap = 18;   // between entries in a row
+
+// A number as SVG writes it: at most two decimals, no trailing zeros, a
+// point in any locale.
+QByteArray SvgNumber(double value) {
+    QByteArray text = QByteArray::number(std::round(value * 100.0) / 100.0, 'f', 2);
+    while (text.endsWith('0')) text.chop(1);
+    if (text.endsWith('.')) text.chop(1);
+    return text == "-0" ? QByteArray("0") : text;
+}
+
+QByteArray SvgColour(const QColor& colour) {
+    return colour.name(QColor::HexRgb).toLatin1();
+}
+
+QByteArray SvgText(const QString& text) {
+    return text.toHtmlEscaped().toUtf8();
+}
+
+// The dashes of a pen style in multiples of the pen's width, as Qt draws
+// them.
+QByteArray SvgDashes(Qt::PenStyle style, qreal width) {
+    std::vector<double> pattern;
+    if (style == Qt::DashLine) pattern = {4, 2};
+    if (style == Qt::DotLine) pattern = {1, 2};
+    if (style == Qt::DashDotLine) pattern = {4, 2, 1, 2};
+    QByteArray dashes;
+    for (const double part : pattern) dashes += (dashes.isEmpty() ? "" : " ") + SvgNumber(part * width);
+    return dashes.isEmpty() ? dashes : " stroke-dasharray=\"" + dashes + "\"";
+}
+
+class SvgCanvas : public ChartCanvas {
+public:
+    QByteArray body;
+
+    void Line(const QPointF& from, const QPointF& to, const QColor& colour, qreal width, Qt::PenStyle style) override {
+        body += "<line x1=\"" + SvgNumber(from.x()) + "\" y1=\"" + SvgNumber(from.y()) + "\" x2=\"" +
+                SvgNumber(to.x()) + "\" y2=\"" + SvgNumber(to.y()) + "\" stroke=\"" + SvgColour(colour) +
+                "\" stroke-width=\"" + SvgNumber(width) + "\"" + SvgDashes(style, width) + "/>\n";
+    }
+    void Box(const QRectF& box, const QColor& fill, const QColor& border) override {
+        body += "<rect x=\"" + SvgNumber(box.x()) + "\" y=\"" + SvgNumber(box.y()) + "\" width=\"" +
+                SvgNumber(box.width()) + "\" height=\"" + SvgNumber(box.height()) + "\" fill=\"" +
+                (fill.isValid() ? SvgColour(fill) : QByteArray("none")) + "\"" +
+                (border.isValid() ? " stroke=\"" + SvgColour(border) + "\"" : QByteArray()) + "/>\n";
+    }
+    void Mark(const QPointF& at, qreal size, bool square, const QColor& fill, const QColor& border) override {
+        const QByteArray paint = " fill=\"" + SvgColour(fill) + "\" stroke=\"" + SvgColour(border) + "\"/>\n";
+        if (square)
+            body += "<rect x=\"" + SvgNumber(at.x() - size / 2) + "\" y=\"" + SvgNumber(at.y() - size / 2) +
+                    "\" width=\"" + SvgNumber(size) + "\" height=\"" + SvgNumber(size) + "\"" + paint;
+        else
+            body += "<circle cx=\"" + SvgNumber(at.x()) + "\" cy=\"" + SvgNumber(at.y()) + "\" r=\"" +
+                    SvgNumber(size / 2) + "\"" + paint;
+    }
+    void Text(const QPointF& at, Align align, const QString& text, const QFont& font, const QColor& colour,
+              bool upright) override {
+        const char* anchor = align == Align::Left ? "start" : align == Align::Centre ? "middle" : "end";
+        body += "<text x=\"" + SvgNumber(at.x()) + "\" y=\"" + SvgNumber(at.y()) + "\" font-family=\"" +
+                SvgText(font.family()) + ", sans-serif\" font-size=\"" + SvgNumber(font.pixelSize()) + "px\"" +
+                (font.bold() ? " font-weight=\"bold\"" : "") + " text-anchor=\"" + anchor + "\" fill=\"" +
+                SvgColour(colour) + "\"" +
+                (upright ? " transform=\"rotate(-90 " + SvgNumber(at.x()) + " " + SvgNumber(at.y()) + ")\""
+                         : QByteArray()) +
+                ">" + SvgText(text) + "</text>\n";
+    }
+    void Clip(const QRectF& area) override {
+        const QByteArray id = "clip" + QByteArray::number(++m_clips);
+        // In its defs, so that a viewer without clipping draws the marks
+        // unclipped rather than the clip's rectangle.
+        body += "<defs><clipPath id=\"" + id + "\"><rect x=\"" + SvgNumber(area.x()) + "\" y=\"" + SvgNumber(area.y()) +
+                "\" width=\"" + SvgNumber(area.width()) + "\" height=\"" + SvgNumber(area.height()) +
+                "\"/></clipPath></defs>\n<g clip-path=\"url(#" + id + ")\">\n";
+    }
+    void NoClip() override { body += "</g>\n"; }
+
+private:
+    int m_clips = 0;
+};
+
+class PainterCanvas : public ChartCanvas {
+public:
+    explicit PainterCanvas(QPainter& painter) : m_painter(painter) {
+        m_painter.setRenderHint(QPainter::Antialiasing);
+        m_painter.setRenderHint(QPainter::TextAntialiasing);
+    }
+
+    void Line(const QPointF& from, const QPointF& to, const QColor& colour, qreal width, Qt::PenStyle style) override {
+        QPen pen(colour, width, style, Qt::FlatCap);
+        m_painter.setPen(pen);
+        m_painter.drawLine(from, to);
+    }
+    void Box(const QRectF& box, const QColor& fill, const QColor& border) override {
+        m_painter.setPen(border.isValid() ? QPen(border, 1.0) : QPen(Qt::NoPen));
+        m_painter.setBrush(fill.isValid() ? QBrush(fill) : QBrush(Qt::NoBrush));
+        m_painter.drawRect(box);
+    }
+    void Mark(const QPointF& at, qreal size, bool square, const QColor& fill, const QColor& border) override {
+        m_painter.setPen(QPen(border, 1.0));
+        m_painter.setBrush(fill);
+        if (square)
+            m_painter.drawRect(QRectF(at.x() - size / 2, at.y() - size / 2, size, size));
+        else
+            m_painter.drawEllipse(at, size / 2, size / 2);
+    }
+    void Text(const QPointF& at, Align align, const QString& text, const QFont& font, const QColor& colour,
+              bool upright) override {
+        const qreal width = QFontMetricsF(font).horizontalAdvance(text);
+        const qreal shift = align == Align::Left ? 0.0 : align == Align::Centre ? -width / 2 : -width;
+        m_painter.setFont(font);
+        m_painter.setPen(colour);
+        m_painter.save();
+        m_painter.translate(at);
+        if (upright) m_painter.rotate(-90);
+        m_painter.drawText(QPointF(shift, 0), text);
+        m_painter.restore();
+    }
+    void Clip(const QRectF& area) override { m_painter.setClipRect(area); }
+    void NoClip() override { m_painter.setClipping(false); }
+
+private:
+    QPainter& m_painter;
+};
 
 }  // namespace
 
@@ -235,11 +346,17 @@ QString TrendTitle(const Trend& trend) {
     return title;
 }
 
-QChart* MakeTrendChart(const Trend& trend, const std::optional<TrendRange>& range) {
-    auto chart = std::make_unique<QChart>();
-    chart->setTitle(TrendTitle(trend));
-    chart->setLocalizeNumbers(false);
-    chart->legend()->setAlignment(Qt::AlignBottom);
+TrendChart::TrendChart(const Trend& trend, const std::optional<TrendRange>& range, const QSizeF& size)
+    : m_title(TrendTitle(trend)),
+      m_valueTitle(QStringLiteral("Particles per m³ ≥ %1").arg(Utf8(classify::SizeText(trend.sizeTenths)))),
+      m_size(size) {
+    // The application's font at sizes of the chart's own, so that the chart
+    // lays out the same on the screen and in a file.
+    m_labelFont = QGuiApplication::font();
+    m_labelFont.setPixelSize(13);
+    m_titleFont = m_labelFont;
+    m_titleFont.setPixelSize(16);
+    m_titleFont.setBold(true);
 
     // The cycles within their limits, and those above the alert or the
     // action limit of their place as series of their own, each in its colour.
@@ -255,34 +372,28 @@ QChart* MakeTrendChart(const Trend& trend, const std::optional<TrendRange>& rang
         points[static_cast<int>(p.level)].append(QPointF(static_cast<qreal>(ms), p.perM3));
         highest = std::max(highest, p.perM3);
     }
-    const auto addCycles = [&chart](const QString& name, const QColor& colour, qreal size, const QList<QPointF>& at) {
-        auto* series = new QScatterSeries(chart.get());
-        series->setName(name);
-        series->setMarkerSize(size);
-        series->setColor(colour);
-        series->setBorderColor(colour);
-        series->replace(at);
-        chart->addSeries(series);
+    const auto addCycles = [this](const QString& name, const QColor& colour, qreal markSize, QList<QPointF> at) {
+        m_series.push_back({name, Kind::Cycles, colour, colour, markSize, Qt::SolidLine, std::move(at), 0});
     };
     addCycles(QStringLiteral("Cycles"), QColor(0x4a, 0x7e, 0xbb), 5, points[0]);
     if (!points[1].isEmpty()) addCycles(QStringLiteral("Above the alert limit"), kAlertColour, 7, points[1]);
     if (!points[2].isEmpty()) addCycles(QStringLiteral("Above the action limit"), kActionColour, 7, points[2]);
 
-    auto* means = new QScatterSeries(chart.get());
-    means->setName(QStringLiteral("Location means"));
-    means->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
-    means->setMarkerSize(9);
     // Orange squares; bluish green where amber and red points are above the
     // room's limits, so that no mean reads as one of them.
     const bool judged = trend.alertPerM3 || trend.actionPerM3 || !points[1].isEmpty() || !points[2].isEmpty();
-    means->setColor(judged ? QColor(0x00, 0x9e, 0x73) : QColor(0xe0, 0x8a, 0x1e));
-    means->setBorderColor(judged ? QColor(0x00, 0x50, 0x3a) : QColor(0x80, 0x4a, 0x00));
-    QList<QPointF> meanPoints;
-    meanPoints.reserve(static_cast<qsizetype>(trend.means.size()));
+    Series means{QStringLiteral("Location means"),
+                 Kind::Means,
+                 judged ? QColor(0x00, 0x9e, 0x73) : QColor(0xe0, 0x8a, 0x1e),
+                 judged ? QColor(0x00, 0x50, 0x3a) : QColor(0x80, 0x4a, 0x00),
+                 9,
+                 Qt::SolidLine,
+                 {},
+                 0};
+    means.points.reserve(static_cast<qsizetype>(trend.means.size()));
     for (const TrendMean& m : trend.means)
-        meanPoints.append(QPointF(static_cast<qreal>(TrendAxisMs(m.seconds)), m.perM3));
-    means->replace(meanPoints);
-    chart->addSeries(means);
+        means.points.append(QPointF(static_cast<qreal>(TrendAxisMs(m.seconds)), m.perM3));
+    m_series.push_back(std::move(means));
 
     if (trend.points.empty()) {
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
@@ -299,16 +410,15 @@ QChart* MakeTrendChart(const Trend& trend, const std::optional<TrendRange>& rang
     }
     // The class or grade limit dashed, the room's alert limit dotted and its
     // action limit dash-dotted, so that they tell apart without colour too.
-    std::vector<std::pair<QLineSeries*, double>> lines;
     const auto addLine = [&](const QString& name, const QColor& colour, Qt::PenStyle style, double level) {
-        auto* line = new QLineSeries(chart.get());
-        line->setName(QStringLiteral("%1 (%2 per m³)").arg(name, GroupedNumber(level, DecimalsOf(level))));
-        QPen pen(colour);
-        pen.setWidthF(2.0);
-        pen.setStyle(style);
-        line->setPen(pen);
-        chart->addSeries(line);
-        lines.emplace_back(line, level);
+        m_series.push_back({QStringLiteral("%1 (%2 per m³)").arg(name, GroupedNumber(level, DecimalsOf(level))),
+                            Kind::Limit,
+                            colour,
+                            colour,
+                            0,
+                            style,
+                            {},
+                            level});
         highest = std::max(highest, level);
     };
     if (trend.limit)
@@ -316,51 +426,213 @@ QChart* MakeTrendChart(const Trend& trend, const std::optional<TrendRange>& rang
                 static_cast<double>(*trend.limit));
     if (trend.alertPerM3) addLine(QStringLiteral("Alert limit"), kAlertColour, Qt::DotLine, *trend.alertPerM3);
     if (trend.actionPerM3) addLine(QStringLiteral("Action limit"), kActionColour, Qt::DashDotLine, *trend.actionPerM3);
-
     // Five names and more do not fit in a row below the plot: they stand in a
     // column beside it.
-    if (chart->series().size() > 4) chart->legend()->setAlignment(Qt::AlignRight);
+    m_legendRight = m_series.size() > 4;
 
-    auto* time = new QCategoryAxis(chart.get());
-    time->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
-    auto* value = new QCategoryAxis(chart.get());
-    value->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
-    value->setTitleText(QStringLiteral("Particles per m³ ≥ %1").arg(Utf8(classify::SizeText(trend.sizeTenths))));
-    chart->addAxis(time, Qt::AlignBottom);
-    chart->addAxis(value, Qt::AlignLeft);
-    for (QAbstractSeries* s : chart->series()) {
-        s->attachAxis(time);
-        s->attachAxis(value);
-    }
-    // The limit lines span the shown times only: a line many times longer
-    // than the plot (a deep zoom) is drawn solid by Qt's dash stroker, which
-    // gives up on too many dashes.
-    // Made again as the plot changes its size too, which changes the labels
-    // that fit.
-    const auto timesShown = [chart = chart.get(), time, lines](qreal min, qreal max) {
-        FillTimeAxis(time, min, max, RoomOf(chart));
-        for (const auto& [line, level] : lines)
-            line->replace(
-                QList<QPointF>{QPointF(min, static_cast<qreal>(level)), QPointF(max, static_cast<qreal>(level))});
-    };
-    QObject::connect(time, &QValueAxis::rangeChanged, time, timesShown);
-    QObject::connect(chart.get(), &QChart::plotAreaChanged, time,
-                     [time, timesShown] { timesShown(time->min(), time->max()); });
-    QObject::connect(value, &QValueAxis::rangeChanged, value,
-                     [value](qreal min, qreal max) { FillValueAxis(value, min, max); });
-    if (range) {
-        time->setRange(static_cast<qreal>(range->fromMs), static_cast<qreal>(range->toMs));
-        value->setRange(range->low, range->high);
+    m_full.fromMs = first;
+    m_full.toMs = last;
+    const double top = highest > 0.0 ? highest * 1.05 : 10.0;
+    const double step = RoundStep(top, kValueSteps);
+    m_full.high = std::ceil(top / step) * step;
+    m_full.low = -kBelowZero * m_full.high;
+    m_range = range.value_or(m_full);
+    Layout();
+}
+
+const TrendChart::Series* TrendChart::Named(const QString& name) const {
+    for (const Series& s : m_series)
+        if (s.name.startsWith(name)) return &s;
+    return nullptr;
+}
+
+void TrendChart::SetRange(const TrendRange& range) {
+    // A range too small to draw (or upside down) is not taken.
+    if (range.toMs <= range.fromMs || !(range.high > range.low) || !std::isfinite(range.high - range.low)) return;
+    m_range = range;
+    Layout();
+}
+
+void TrendChart::ZoomIn(const QRectF& area) {
+    const QRectF a = area.normalized();
+    if (!(a.width() > 0.0) || !(a.height() > 0.0)) return;
+    const QPointF topLeft = MapToValue(a.topLeft());
+    const QPointF bottomRight = MapToValue(a.bottomRight());
+    SetRange({std::llround(topLeft.x()), std::llround(bottomRight.x()), bottomRight.y(), topLeft.y()});
+}
+
+void TrendChart::Scroll(qreal dx, qreal dy) {
+    if (m_plot.width() <= 0 || m_plot.height() <= 0) return;
+    const double msPerPixel = static_cast<double>(m_range.toMs - m_range.fromMs) / m_plot.width();
+    const double valuePerPixel = (m_range.high - m_range.low) / m_plot.height();
+    const auto shift = static_cast<qint64>(std::llround(dx * msPerPixel));
+    SetRange({m_range.fromMs + shift, m_range.toMs + shift, m_range.low + dy * valuePerPixel,
+              m_range.high + dy * valuePerPixel});
+}
+
+void TrendChart::Resize(const QSizeF& size) {
+    m_size = size;
+    Layout();
+}
+
+QPointF TrendChart::MapToPosition(const QPointF& value) const {
+    const double span = static_cast<double>(m_range.toMs - m_range.fromMs);
+    return {m_plot.left() + (value.x() - static_cast<double>(m_range.fromMs)) / span * m_plot.width(),
+            m_plot.bottom() - (value.y() - m_range.low) / (m_range.high - m_range.low) * m_plot.height()};
+}
+
+QPointF TrendChart::MapToValue(const QPointF& position) const {
+    const double span = static_cast<double>(m_range.toMs - m_range.fromMs);
+    return {static_cast<double>(m_range.fromMs) + (position.x() - m_plot.left()) / m_plot.width() * span,
+            m_range.low + (m_plot.bottom() - position.y()) / m_plot.height() * (m_range.high - m_range.low)};
+}
+
+void TrendChart::Layout() {
+    const QFontMetricsF labels(m_labelFont);
+    const QFontMetricsF title(m_titleFont);
+    const qreal line = labels.height();
+    // The legend beside the plot or in rows below it.
+    qreal legendWidth = 0;
+    int legendRows = 1;
+    if (m_legendRight) {
+        for (const Series& s : m_series)
+            legendWidth = std::max(legendWidth, kLegendMark + labels.horizontalAdvance(s.name));
     } else {
-        time->setRange(static_cast<qreal>(first), static_cast<qreal>(last));
-        const double top = highest > 0.0 ? highest * 1.05 : 10.0;
-        const double step = RoundStep(top, kValueSteps);
-        const double high = std::ceil(top / step) * step;
-        value->setRange(-kBelowZero * high, high);
+        qreal row = 0;
+        for (const Series& s : m_series) {
+            const qreal entry = kLegendMark + labels.horizontalAdvance(s.name);
+            if (row > 0 && row + kLegendGap + entry > m_size.width() - 2 * kMargin) {
+                ++legendRows;
+                row = 0;
+            }
+            row += (row > 0 ? kLegendGap : 0) + entry;
+        }
     }
-    timesShown(time->min(), time->max());
-    FillValueAxis(value, value->min(), value->max());
-    return chart.release();
+    const auto values = ValueTicks(m_range.low, m_range.high);
+    qreal valueWidth = 0;
+    for (const auto& [value, text] : values) valueWidth = std::max(valueWidth, labels.horizontalAdvance(text));
+
+    const qreal left = kMargin + line + 8 + valueWidth + 6;
+    const qreal top = kMargin + title.height() + 12;
+    const qreal right = m_size.width() - kMargin - (m_legendRight ? legendWidth + 16 : 0) - 36;
+    const qreal bottom =
+        m_size.height() - kMargin - (m_legendRight ? 0 : legendRows * (line + 4) + 8) - line - 6 - line - 6;
+    m_plot = QRectF(QPointF(left, top), QPointF(std::max(right, left + 10), std::max(bottom, top + 10)));
+
+    TimeAxis(m_range, m_plot, m_size.width(), labels, m_timeLabels, m_timeTicks, m_timeTitle);
+    m_valueLabels.clear();
+    m_valueTicks.clear();
+    for (const auto& [value, text] : values) {
+        const qreal y = MapToPosition(QPointF(0, value)).y();
+        m_valueTicks.push_back(value);
+        const qreal width = labels.horizontalAdvance(text);
+        m_valueLabels.push_back({QRectF(m_plot.left() - 6 - width, y - line / 2, width, line), text});
+    }
+}
+
+void TrendChart::Paint(ChartCanvas& canvas) const {
+    const QFontMetricsF labels(m_labelFont);
+    const QFontMetricsF title(m_titleFont);
+    canvas.Box(QRectF(QPointF(0, 0), m_size), Qt::white, QColor());
+    const QString shownTitle = title.elidedText(m_title, Qt::ElideRight, m_size.width() - 2 * kMargin);
+    canvas.Text(QPointF(m_size.width() / 2, kMargin + title.ascent()), ChartCanvas::Align::Centre, shownTitle,
+                m_titleFont, kTextColour);
+
+    // The grid at the ticks, the series within the plot, the axes.
+    for (const double tick : m_timeTicks) {
+        const qreal x = MapToPosition(QPointF(tick, 0)).x();
+        canvas.Line(QPointF(x, m_plot.top()), QPointF(x, m_plot.bottom()), kGridColour, 1.0, Qt::SolidLine);
+    }
+    for (const double tick : m_valueTicks) {
+        const qreal y = MapToPosition(QPointF(0, tick)).y();
+        canvas.Line(QPointF(m_plot.left(), y), QPointF(m_plot.right(), y), kGridColour, 1.0, Qt::SolidLine);
+    }
+    canvas.Clip(m_plot);
+    const double reach = 10.0 / m_plot.width() * static_cast<double>(m_range.toMs - m_range.fromMs);
+    for (const Series& s : m_series) {
+        if (s.kind == Kind::Limit) {
+            const qreal y = MapToPosition(QPointF(0, s.level)).y();
+            if (y < m_plot.top() || y > m_plot.bottom()) continue;  // a level out of the shown values
+            canvas.Line(QPointF(m_plot.left(), y), QPointF(m_plot.right(), y), s.colour, 2.0, s.style);
+            continue;
+        }
+        // The points lie in time order: only those shown are drawn, and of
+        // several on one pixel only the first.
+        auto it = std::lower_bound(s.points.begin(), s.points.end(), static_cast<double>(m_range.fromMs) - reach,
+                                   [](const QPointF& p, double x) { return p.x() < x; });
+        QPoint lastPixel(-1, -1);
+        for (; it != s.points.end() && it->x() <= static_cast<double>(m_range.toMs) + reach; ++it) {
+            const QPointF at = MapToPosition(*it);
+            const QPoint pixel = at.toPoint();
+            if (pixel == lastPixel) continue;
+            lastPixel = pixel;
+            canvas.Mark(at, s.markSize, s.kind == Kind::Means, s.colour, s.border);
+        }
+    }
+    canvas.NoClip();
+    canvas.Line(m_plot.bottomLeft(), m_plot.bottomRight(), kAxisColour, 1.0, Qt::SolidLine);
+    canvas.Line(m_plot.bottomLeft(), m_plot.topLeft(), kAxisColour, 1.0, Qt::SolidLine);
+
+    for (const Label& label : m_timeLabels)
+        canvas.Text(QPointF(label.box.center().x(), label.box.top() + labels.ascent()), ChartCanvas::Align::Centre,
+                    label.text, m_labelFont, kTextColour);
+    for (const Label& label : m_valueLabels)
+        canvas.Text(QPointF(label.box.right(), label.box.top() + labels.ascent()), ChartCanvas::Align::Right,
+                    label.text, m_labelFont, kTextColour);
+    const qreal timeTitleTop = m_plot.bottom() + 6 + labels.height() + 6;
+    canvas.Text(QPointF(m_plot.center().x(), timeTitleTop + labels.ascent()), ChartCanvas::Align::Centre, m_timeTitle,
+                m_labelFont, kTextColour);
+    canvas.Text(QPointF(kMargin + labels.ascent(), m_plot.center().y()), ChartCanvas::Align::Centre, m_valueTitle,
+                m_labelFont, kTextColour, true);
+
+    // The legend: a column beside the plot, or rows centred below it.
+    const qreal line = labels.height() + 4;
+    if (m_legendRight) {
+        qreal y = m_plot.top();
+        for (const Series& s : m_series) {
+            LegendMark(canvas, s, QPointF(m_plot.right() + 26 + kLegendMark / 2 - 6, y + line / 2));
+            canvas.Text(QPointF(m_plot.right() + 26 + kLegendMark, y + 2 + labels.ascent()), ChartCanvas::Align::Left,
+                        s.name, m_labelFont, kTextColour);
+            y += line;
+        }
+        return;
+    }
+    std::vector<std::vector<const Series*>> rows(1);
+    std::vector<qreal> widths(1, 0.0);
+    for (const Series& s : m_series) {
+        const qreal entry = kLegendMark + labels.horizontalAdvance(s.name);
+        if (widths.back() > 0 && widths.back() + kLegendGap + entry > m_size.width() - 2 * kMargin) {
+            rows.emplace_back();
+            widths.push_back(0.0);
+        }
+        widths.back() += (widths.back() > 0 ? kLegendGap : 0) + entry;
+        rows.back().push_back(&s);
+    }
+    qreal y = m_size.height() - kMargin - static_cast<qreal>(rows.size()) * line;
+    for (std::size_t r = 0; r < rows.size(); ++r, y += line) {
+        qreal x = (m_size.width() - widths[r]) / 2;
+        for (const Series* s : rows[r]) {
+            LegendMark(canvas, *s, QPointF(x + kLegendMark / 2 - 4, y + line / 2));
+            canvas.Text(QPointF(x + kLegendMark, y + 2 + labels.ascent()), ChartCanvas::Align::Left, s->name,
+                        m_labelFont, kTextColour);
+            x += kLegendMark + labels.horizontalAdvance(s->name) + kLegendGap;
+        }
+    }
+}
+
+void TrendChart::Paint(QPainter& painter) const {
+    PainterCanvas canvas(painter);
+    Paint(canvas);
+}
+
+QByteArray TrendChart::Svg() const {
+    SvgCanvas canvas;
+    Paint(canvas);
+    const QByteArray width = SvgNumber(m_size.width());
+    const QByteArray height = SvgNumber(m_size.height());
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + width +
+           "\" height=\"" + height + "\" viewBox=\"0 0 " + width + " " + height + "\">\n<title>" + SvgText(m_title) +
+           "</title>\n" + canvas.body + "</svg>\n";
 }
 
 bool RenderTrendChart(const Trend& trend, const std::optional<TrendRange>& range, const QString& suffix,
@@ -371,31 +643,20 @@ bool RenderTrendChart(const Trend& trend, const std::optional<TrendRange>& range
         error = QLatin1String(kSuffixError);
         return false;
     }
-    QGraphicsScene scene;
-    QChart* chart = MakeTrendChart(trend, range);
-    scene.addItem(chart);  // the scene owns the chart
-    chart->setAnimationOptions(QChart::NoAnimation);
-    chart->resize(kExportWidth, kExportHeight);
-    const QRectF source(0, 0, kExportWidth, kExportHeight);
-
+    const TrendChart chart(trend, range, QSizeF(kExportWidth, kExportHeight));
+    if (kind == QLatin1String("svg")) {
+        bytes = chart.Svg();
+        return true;
+    }
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     if (kind == QLatin1String("png")) {
         QImage image(kExportWidth, kExportHeight, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::white);
         QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing);
-        scene.render(&painter, source, source);
+        chart.Paint(painter);
         painter.end();
         image.save(&buffer, "PNG");
-    } else if (kind == QLatin1String("svg")) {
-        QSvgGenerator svg;
-        svg.setOutputDevice(&buffer);
-        svg.setSize(QSize(kExportWidth, kExportHeight));
-        svg.setViewBox(source);
-        svg.setTitle(TrendTitle(trend));
-        QPainter painter(&svg);
-        scene.render(&painter, source, source);
     } else {
         QPdfWriter pdf(&buffer);
         pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(10, 10, 10, 10),
@@ -406,9 +667,9 @@ bool RenderTrendChart(const Trend& trend, const std::optional<TrendRange>& range
         QPainter painter(&pdf);
         const QRect page = painter.viewport();
         // The chart keeps its proportions, as large as the page allows.
-        const double scale = std::min(page.width() / source.width(), page.height() / source.height());
-        const QRectF target(0, 0, source.width() * scale, source.height() * scale);
-        scene.render(&painter, target, source);
+        painter.scale(std::min(page.width() / double{kExportWidth}, page.height() / double{kExportHeight}),
+                      std::min(page.width() / double{kExportWidth}, page.height() / double{kExportHeight}));
+        chart.Paint(painter);
     }
     buffer.close();
     if (bytes.isEmpty()) {

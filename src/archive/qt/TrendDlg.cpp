@@ -1,6 +1,5 @@
 #include "archive/qt/TrendDlg.h"
 
-#include <QChart>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFile>
@@ -10,12 +9,12 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
-#include <QScatterSeries>
+#include <QRubberBand>
 #include <QSettings>
 #include <QShortcut>
 #include <QVBoxLayout>
-#include <QValueAxis>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -76,21 +75,60 @@ constexpr LimitChoice kLimits[] = {
 
 }  // namespace
 
+CTrendView::CTrendView(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+CTrendView::~CTrendView() = default;
+
+void CTrendView::SetChart(std::unique_ptr<TrendChart> chart) {
+    m_chart = std::move(chart);
+    if (m_chart) m_chart->Resize(size());
+    update();
+}
+
 void CTrendView::ZoomAt(const QPointF& at, double factor) {
-    if (chart() == nullptr || factor <= 0.0) return;
-    const QRectF plot = chart()->plotArea();
+    if (!m_chart || factor <= 0.0) return;
+    const QRectF plot = m_chart->PlotArea();
     const QPointF anchor(std::clamp(at.x(), plot.left(), plot.right()), std::clamp(at.y(), plot.top(), plot.bottom()));
     const double width = plot.width() / factor;
     const double height = plot.height() / factor;
     const double left = anchor.x() - (anchor.x() - plot.left()) / factor;
     const double top = anchor.y() - (anchor.y() - plot.top()) / factor;
-    chart()->zoomIn(QRectF(left, top, width, height));
+    m_chart->ZoomIn(QRectF(left, top, width, height));
+    update();
+}
+
+void CTrendView::ZoomReset() {
+    if (!m_chart) return;
+    m_chart->ZoomReset();
+    update();
+}
+
+void CTrendView::Scroll(qreal dx, qreal dy) {
+    if (!m_chart) return;
+    m_chart->Scroll(dx, dy);
+    update();
+}
+
+void CTrendView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (m_chart)
+        m_chart->Paint(painter);
+    else
+        painter.fillRect(rect(), Qt::white);
+}
+
+void CTrendView::resizeEvent(QResizeEvent*) {
+    if (m_chart) m_chart->Resize(size());
 }
 
 void CTrendView::wheelEvent(QWheelEvent* event) {
     const int steps = event->angleDelta().y() / 120;
     if (steps == 0) return;
-    ZoomAt(chart()->mapFromScene(mapToScene(event->position().toPoint())), steps > 0 ? kWheelZoom : 1.0 / kWheelZoom);
+    ZoomAt(event->position(), steps > 0 ? kWheelZoom : 1.0 / kWheelZoom);
     event->accept();
 }
 
@@ -99,35 +137,49 @@ void CTrendView::mousePressEvent(QMouseEvent* event) {
         m_panning = true;
         m_panFrom = event->position();
         setCursor(Qt::ClosedHandCursor);
-        event->accept();
-        return;
+    } else if (event->button() == Qt::LeftButton && m_chart) {
+        // A rectangle dragged within the plot zooms into what it covers.
+        m_bandFrom = event->position().toPoint();
+        if (m_band == nullptr) m_band = new QRubberBand(QRubberBand::Rectangle, this);
+        m_band->setGeometry(QRect(m_bandFrom, QSize()));
+        m_band->show();
     }
-    QChartView::mousePressEvent(event);
+    event->accept();
 }
 
 void CTrendView::mouseMoveEvent(QMouseEvent* event) {
-    if (m_panning && chart() != nullptr) {
+    if (m_panning) {
         const QPointF delta = event->position() - m_panFrom;
         m_panFrom = event->position();
-        chart()->scroll(-delta.x(), delta.y());
+        Scroll(-delta.x(), delta.y());
+    }
+    if (m_band != nullptr && m_band->isVisible() && m_chart) {
+        const QRect plot = m_chart->PlotArea().toAlignedRect();
+        m_band->setGeometry(QRect(m_bandFrom, event->position().toPoint()).normalized().intersected(plot));
     }
     if (pointerMoved) pointerMoved(event->position());
-    QChartView::mouseMoveEvent(event);
+    event->accept();
 }
 
 void CTrendView::mouseReleaseEvent(QMouseEvent* event) {
     if (m_panning && (event->button() == Qt::RightButton || event->button() == Qt::MiddleButton)) {
         m_panning = false;
         unsetCursor();
-        event->accept();
-        return;
+    } else if (event->button() == Qt::LeftButton && m_band != nullptr && m_band->isVisible()) {
+        m_band->hide();
+        const QRect area = m_band->geometry();
+        // A click, or a rectangle too thin to mean one, zooms nowhere.
+        if (m_chart && area.width() > 4 && area.height() > 4) {
+            m_chart->ZoomIn(area);
+            update();
+        }
     }
-    QChartView::mouseReleaseEvent(event);
+    event->accept();
 }
 
 void CTrendView::keyPressEvent(QKeyEvent* event) {
-    if (chart() == nullptr) return;
-    const QRectF plot = chart()->plotArea();
+    if (!m_chart) return;
+    const QRectF plot = m_chart->PlotArea();
     switch (event->key()) {
         case Qt::Key_Plus:
         case Qt::Key_Equal:
@@ -137,30 +189,30 @@ void CTrendView::keyPressEvent(QKeyEvent* event) {
             ZoomAt(plot.center(), 1.0 / kWheelZoom);
             break;
         case Qt::Key_Left:
-            chart()->scroll(-plot.width() / 10, 0);
+            Scroll(-plot.width() / 10, 0);
             break;
         case Qt::Key_Right:
-            chart()->scroll(plot.width() / 10, 0);
+            Scroll(plot.width() / 10, 0);
             break;
         case Qt::Key_Up:
-            chart()->scroll(0, plot.height() / 10);
+            Scroll(0, plot.height() / 10);
             break;
         case Qt::Key_Down:
-            chart()->scroll(0, -plot.height() / 10);
+            Scroll(0, -plot.height() / 10);
             break;
         case Qt::Key_Home:
-            chart()->zoomReset();
+            ZoomReset();
             break;
         default:
-            QChartView::keyPressEvent(event);
+            QWidget::keyPressEvent(event);
             return;
     }
     event->accept();
 }
 
-bool CTrendView::viewportEvent(QEvent* event) {
-    if (event->type() == QEvent::Leave && pointerLeft) pointerLeft();
-    return QChartView::viewportEvent(event);
+void CTrendView::leaveEvent(QEvent* event) {
+    if (pointerLeft) pointerLeft();
+    QWidget::leaveEvent(event);
 }
 
 CTrendDlg::CTrendDlg(std::string archivePath, QSettings& settings, QWidget* parent)
@@ -219,10 +271,6 @@ CTrendDlg::CTrendDlg(QSettings* settings, std::string archivePath, QWidget* pare
 
     m_view = new CTrendView(this);
     m_view->setObjectName(QStringLiteral("chart"));
-    m_view->setRenderHint(QPainter::Antialiasing);
-    m_view->setRubberBand(QChartView::RectangleRubberBand);
-    m_view->setMouseTracking(true);
-    m_view->setFocusPolicy(Qt::StrongFocus);
     m_view->pointerMoved = [this](const QPointF& position) { ShowPointer(position); };
     m_view->pointerLeft = [this] { ClearPointer(); };
 
@@ -246,9 +294,7 @@ CTrendDlg::CTrendDlg(QSettings* settings, std::string archivePath, QWidget* pare
     layout->addWidget(m_view, 1);
     layout->addLayout(bottom);
 
-    connect(fit, &QPushButton::clicked, this, [this] {
-        if (Chart() != nullptr) Chart()->zoomReset();
-    });
+    connect(fit, &QPushButton::clicked, m_view, &CTrendView::ZoomReset);
     connect(m_export, &QPushButton::clicked, this, &CTrendDlg::OnExport);
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
     auto* exportKey = new QShortcut(QKeySequence::Save, this);
@@ -263,8 +309,8 @@ CTrendDlg::CTrendDlg(QSettings* settings, std::string archivePath, QWidget* pare
     m_view->setFocus();
 }
 
-QChart* CTrendDlg::Chart() const {
-    return m_view->chart();
+TrendChart* CTrendDlg::Chart() const {
+    return m_view->Chart();
 }
 
 QString CTrendDlg::StatusText() const {
@@ -356,11 +402,7 @@ void CTrendDlg::Redraw() {
         else if (!m_trend.error.empty())
             problem = Utf8(m_trend.error);
     }
-    QChart* old = m_view->chart();
-    QChart* chart = MakeTrendChart(m_trend);
-    chart->setAnimationOptions(QChart::NoAnimation);
-    m_view->setChart(chart);
-    delete old;
+    m_view->SetChart(std::make_unique<TrendChart>(m_trend, std::nullopt, m_view->size()));
     m_export->setEnabled(problem.isEmpty());
     m_idleText = problem.isEmpty() ? QString::fromLatin1(kHowToZoom) : problem;
     m_status->setText(m_idleText);
@@ -368,20 +410,7 @@ void CTrendDlg::Redraw() {
 }
 
 TrendRange CTrendDlg::ShownRange() const {
-    TrendRange range;
-    for (QAbstractAxis* axis : Chart()->axes(Qt::Horizontal)) {
-        if (auto* time = qobject_cast<QValueAxis*>(axis)) {
-            range.fromMs = std::llround(time->min());
-            range.toMs = std::llround(time->max());
-        }
-    }
-    for (QAbstractAxis* axis : Chart()->axes(Qt::Vertical)) {
-        if (auto* value = qobject_cast<QValueAxis*>(axis)) {
-            range.low = value->min();
-            range.high = value->max();
-        }
-    }
-    return range;
+    return Chart() != nullptr ? Chart()->Range() : TrendRange{};
 }
 
 bool CTrendDlg::ExportTo(const QString& path, QString& error) const {
@@ -415,29 +444,29 @@ void CTrendDlg::OnExport() {
 }
 
 void CTrendDlg::ShowPointer(const QPointF& position) {
-    QChart* chart = Chart();
-    if (chart == nullptr || m_trend.points.empty()) return;
+    const TrendChart* chart = Chart();
+    if (chart == nullptr || m_trend.points.empty() || !chart->PlotArea().contains(position)) {
+        ClearPointer();
+        return;
+    }
     // The nearest cycle or mean within reach of the pointer, in pixels.
-    const QPointF at = chart->mapFromScene(m_view->mapToScene(position.toPoint()));
     double best = kPointerReach;
     QString text;
-    for (QAbstractSeries* series : chart->series()) {
-        auto* scatter = qobject_cast<QScatterSeries*>(series);
-        if (scatter == nullptr) continue;
-        const QPointF left = chart->mapToValue(at - QPointF(kPointerReach, 0), scatter);
-        const QPointF right = chart->mapToValue(at + QPointF(kPointerReach, 0), scatter);
-        const QList<QPointF> points = scatter->points();
+    const double left = chart->MapToValue(position - QPointF(kPointerReach, 0)).x();
+    const double right = chart->MapToValue(position + QPointF(kPointerReach, 0)).x();
+    for (const TrendChart::Series& series : chart->AllSeries()) {
+        if (series.kind == TrendChart::Kind::Limit) continue;
         // The points lie in time order: only those within reach in time.
-        auto it = std::lower_bound(points.begin(), points.end(), left.x(),
+        auto it = std::lower_bound(series.points.begin(), series.points.end(), left,
                                    [](const QPointF& p, double x) { return p.x() < x; });
-        for (; it != points.end() && it->x() <= right.x(); ++it) {
-            const QPointF onScreen = chart->mapToPosition(*it, scatter);
-            const double distance = std::hypot(onScreen.x() - at.x(), onScreen.y() - at.y());
+        for (; it != series.points.end() && it->x() <= right; ++it) {
+            const QPointF onScreen = chart->MapToPosition(*it);
+            const double distance = std::hypot(onScreen.x() - position.x(), onScreen.y() - position.y());
             if (distance > best) continue;
             best = distance;
             const QString when = QDateTime::fromMSecsSinceEpoch(std::llround(it->x()), Qt::UTC)
                                      .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-            text = QStringLiteral("%1  %2: %3 per m³").arg(when, scatter->name(), GroupedNumber(it->y()));
+            text = QStringLiteral("%1  %2: %3 per m³").arg(when, series.name, GroupedNumber(it->y()));
         }
     }
     if (text.isEmpty()) {

@@ -1,5 +1,5 @@
 // The Trend view: the concentration per m³ of one location and size over a
-// chosen time span, read from the download archive and drawn with Qt Charts.
+// chosen time span, read from the download archive and drawn by TrendChart.
 // Drag a rectangle to zoom into it, turn the wheel to zoom at the pointer,
 // drag with the right or middle button (or press the arrow keys) to pan,
 // Home or "Fit" to see everything again; the value under the pointer shows
@@ -10,48 +10,63 @@
 // room's alert and action limits.
 #pragma once
 
-#include <QChartView>
 #include <QDate>
 #include <QDialog>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "archive/Trend.h"
 #include "archive/qt/TrendChart.h"
 
 QT_BEGIN_NAMESPACE
-class QChart;
 class QComboBox;
 class QDateEdit;
 class QLabel;
 class QPushButton;
+class QRubberBand;
 class QSettings;
 QT_END_NAMESPACE
 
 namespace oront::archive {
 
-// The chart's view: zoom and pan by mouse, wheel and keys.
-class CTrendView : public QChartView {
+// The chart's view: drag a rectangle to zoom into it; zoom and pan by
+// wheel, right or middle drag and keys.
+class CTrendView : public QWidget {
 public:
-    using QChartView::QChartView;
+    explicit CTrendView(QWidget* parent = nullptr);
+    ~CTrendView() override;
+    // Shows `chart` (none: nothing drawn).
+    void SetChart(std::unique_ptr<TrendChart> chart);
+    [[nodiscard]] TrendChart* Chart() const { return m_chart.get(); }
     // Told the pointer's position over the view as it moves.
     std::function<void(const QPointF&)> pointerMoved;
     // Told when the pointer leaves the chart.
     std::function<void()> pointerLeft;
     // Zooms by `factor` (above 1: in) keeping the value at `at` in place.
     void ZoomAt(const QPointF& at, double factor);
+    void ZoomReset();
+    [[nodiscard]] QSize sizeHint() const override { return {800, 480}; }
+    [[nodiscard]] QSize minimumSizeHint() const override { return {320, 220}; }
 
 protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    bool viewportEvent(QEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private:
+    void Scroll(qreal dx, qreal dy);
+
+    std::unique_ptr<TrendChart> m_chart;
     bool m_panning = false;
     QPointF m_panFrom;
+    QRubberBand* m_band = nullptr;  // shown while a rectangle is dragged
+    QPoint m_bandFrom;
 };
 
 class CTrendDlg : public QDialog {
@@ -65,7 +80,7 @@ public:
     explicit CTrendDlg(std::string archivePath, QWidget* parent = nullptr);
 
     [[nodiscard]] const Trend& CurrentTrend() const { return m_trend; }
-    [[nodiscard]] QChart* Chart() const;
+    [[nodiscard]] TrendChart* Chart() const;
     [[nodiscard]] CTrendView* View() const { return m_view; }
     // The line below the chart: the value under the pointer, or how to zoom
     // and pan, or why nothing is drawn.

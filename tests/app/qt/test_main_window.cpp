@@ -32,9 +32,7 @@
 #include "archive/Archive.h"
 #include "archive/ArchiveText.h"
 #include "archive/qt/HistoryDlg.h"
-#ifndef ORONT_NO_CHARTS
 #include "archive/qt/TrendDlg.h"
-#endif
 #include "base/Messages.h"
 #include "classify/qt/ClassifyDlg.h"
 #include "controls/qt/DialogUnits.h"
@@ -352,10 +350,8 @@ TEST(MainWindow, EveryWindowOpensWithinTheScreen) {
     EXPECT_TRUE(classify.grab().save(QString::fromStdString(
         (test::TestOutputFolder("screenshots") / ("classify-dialog-fitted@" + std::to_string(scale) + "x.png"))
             .string())));
-#ifndef ORONT_NO_CHARTS
     archive::CTrendDlg trend(archive, h.dlg.get());
     expectWithin(trend, "Trend");
-#endif
     archive::CHistoryDlg history(archive, *settings, h.dlg.get());
     expectWithin(history, "History");
     CSaveDataDlg range(h.dlg->Logic().Store(), *qobject_cast<CReportCtrl*>(h.W(1007)), h.dlg.get());

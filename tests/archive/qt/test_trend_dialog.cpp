@@ -1,29 +1,23 @@
 // The Trend view over an archive of the full demo memory: the chart shows
 // the trend of the chosen location, size and limit; wheel, keys and a
-// right-drag zoom and pan it; its axes show round times and values at every
-// zoom; the value under the pointer shows below it while the pointer is on
-// it; the export writes what is shown; the choices are kept for the next
-// view; a missing archive is said, not drawn. With a site register, the
-// room's alert and action limits are lines of their own, the cycles above
-// them are drawn in their colours and the location has its name, in the
-// window and from the command line. All under a decimal-comma locale, which
-// changes nothing shown.
+// right-drag zoom and pan it, a dragged rectangle zooms into what it covers; its axes show round times and values at
+// every zoom; the value under the pointer shows below it while the pointer is on it; the export writes what is shown;
+// the choices are kept for the next view; a missing archive is said, not drawn. With a site register, the room's alert
+// and action limits are lines of their own, the cycles above them are drawn in their colours and the location has its
+// name, in the window and from the command line. All under a decimal-comma locale, which changes nothing shown.
 #include <gtest/gtest.h>
 
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFile>
-#include <QGraphicsScene>
-#include <QGraphicsTextItem>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QLineSeries>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QScatterSeries>
 #include <QSettings>
 #include <QTest>
+#include <QXmlStreamReader>
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -41,52 +35,29 @@ QByteArray Bytes(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-template <class Series>
-Series* Named(QChart* chart, const QString& name) {
-    for (QAbstractSeries* s : chart->series())
-        if (s->name().startsWith(name)) return qobject_cast<Series*>(s);
-    return nullptr;
-}
+using Series = TrendChart::Series;
 
-// The labels an axis shows, in order: those in the row right below the plot
-// (the time axis, each whole within the chart) or in the column left of it
-// (the value axis).
-QStringList AxisLabels(QChart* chart, Qt::Orientation orientation) {
-    const QRectF plot = chart->plotArea();
-    std::map<qreal, QString> row;
-    qreal nearest = 1e9;
-    std::vector<std::pair<QRectF, QString>> texts;
-    for (QGraphicsItem* item : chart->scene()->items()) {
-        auto* text = dynamic_cast<QGraphicsTextItem*>(item);
-        if (text == nullptr || !text->isVisible() || text->toPlainText().isEmpty()) continue;
-        const QRectF box = chart->mapFromScene(text->sceneBoundingRect()).boundingRect();
-        texts.emplace_back(box, text->toPlainText());
-        if (orientation == Qt::Horizontal && box.top() >= plot.bottom() && box.center().x() >= plot.left() - 2)
-            nearest = std::min(nearest, box.top());
-        if (orientation == Qt::Vertical && box.right() <= plot.left())
-            nearest = std::min(nearest, plot.left() - box.right());
-    }
-    for (const auto& [box, text] : texts) {
-        if (orientation == Qt::Horizontal && std::abs(box.top() - nearest) < 2 && box.center().x() >= plot.left() - 2) {
-            EXPECT_TRUE(QRectF(QPointF(), chart->size()).contains(box)) << text.toStdString() << " is cut";
-            row[box.center().x()] = text;
-        }
-        if (orientation == Qt::Vertical && box.right() <= plot.left() && plot.left() - box.right() < nearest + 2)
-            row[-box.center().y()] = text;
-    }
+// The labels an axis shows, in order, each whole within the chart.
+QStringList AxisLabels(const TrendChart& chart, Qt::Orientation orientation) {
     QStringList labels;
-    for (const auto& entry : row) labels << entry.second;
+    const auto& shown = orientation == Qt::Horizontal ? chart.TimeLabels() : chart.ValueLabels();
+    for (const TrendChart::Label& label : shown) {
+        EXPECT_TRUE(QRectF(QPointF(), chart.Size()).contains(label.box)) << label.text.toStdString() << " is cut";
+        labels << label.text;
+    }
+    // The value axis from the bottom up, as it is read.
     return labels;
 }
 
 // Zooms into the times `fromMs` to `toMs` (all values), as a rectangle
 // dragged over them does.
-void ZoomToTimes(QChart* chart, QAbstractSeries* series, qint64 fromMs, qint64 toMs) {
-    const QRectF plot = chart->plotArea();
-    const qreal left = chart->mapToPosition(QPointF(static_cast<qreal>(fromMs), 0), series).x();
-    const qreal right = chart->mapToPosition(QPointF(static_cast<qreal>(toMs), 0), series).x();
-    chart->zoomIn(QRectF(left, plot.top(), right - left, plot.height()));
-    QCoreApplication::processEvents();  // the chart lays its axes out anew
+void ZoomToTimes(CTrendDlg& dlg, qint64 fromMs, qint64 toMs) {
+    TrendChart& chart = *dlg.Chart();
+    const QRectF plot = chart.PlotArea();
+    const qreal left = chart.MapToPosition(QPointF(static_cast<qreal>(fromMs), 0)).x();
+    const qreal right = chart.MapToPosition(QPointF(static_cast<qreal>(toMs), 0)).x();
+    chart.ZoomIn(QRectF(left, plot.top(), right - left, plot.height()));
+    dlg.View()->update();
 }
 
 // Expects time labels of `format` at round, evenly stepped times, each its
@@ -115,19 +86,17 @@ bool Shows(const QColor& c, const QColor& pen) {
 }
 
 // A limit line across the plot: 'r' where it is drawn, '.' where not.
-QString LimitLinePixels(CTrendDlg& dlg, QLineSeries* line) {
-    QChart* chart = dlg.Chart();
-    const QImage image = dlg.View()->viewport()->grab().toImage();
+QString LimitLinePixels(CTrendDlg& dlg, const Series& line) {
+    const TrendChart& chart = *dlg.Chart();
+    const QImage image = dlg.View()->grab().toImage();
     const qreal ratio = image.devicePixelRatio();
-    const QRectF plot = chart->plotArea();
-    const QPointF at = chart->mapToPosition(QPointF(line->at(0).x(), line->at(0).y()), line);
-    const int y = static_cast<int>(std::lround(dlg.View()->mapFromScene(chart->mapToScene(at)).y() * ratio));
+    const QRectF plot = chart.PlotArea();
+    const int y = static_cast<int>(std::lround(chart.MapToPosition(QPointF(0, line.level)).y() * ratio));
     QString pixels;
     for (qreal x = plot.left() + 2; x < plot.right() - 2; x += 1.0) {
-        const QPoint p = dlg.View()->mapFromScene(chart->mapToScene(QPointF(x, at.y())));
         bool drawn = false;
         for (int dy = -1; dy <= 1; ++dy)
-            drawn = drawn || Shows(image.pixelColor(static_cast<int>(p.x() * ratio), y + dy), line->pen().color());
+            drawn = drawn || Shows(image.pixelColor(static_cast<int>(x * ratio), y + dy), line.colour);
         pixels += drawn ? QLatin1Char('r') : QLatin1Char('.');
     }
     return pixels;
@@ -181,13 +150,14 @@ TEST(TrendDialog, DrawsZoomsPansAndExportsTheTrend) {
     EXPECT_EQ(trend.location, 3);
     EXPECT_EQ(trend.sizeTenths, 5);
     ASSERT_GT(trend.points.size(), 10u);
-    auto* cycles = Named<QScatterSeries>(dlg.Chart(), QStringLiteral("Cycles"));
-    auto* means = Named<QScatterSeries>(dlg.Chart(), QStringLiteral("Location means"));
-    auto* line = Named<QLineSeries>(dlg.Chart(), QStringLiteral("Limit of ISO 7"));
+    const Series* cycles = dlg.Chart()->Named(QStringLiteral("Cycles"));
+    const Series* means = dlg.Chart()->Named(QStringLiteral("Location means"));
+    const Series* line = dlg.Chart()->Named(QStringLiteral("Limit of ISO 7"));
     ASSERT_TRUE(cycles && means && line);
-    EXPECT_EQ(cycles->count(), static_cast<int>(trend.points.size()));
-    EXPECT_EQ(means->count(), static_cast<int>(trend.means.size()));
-    EXPECT_EQ(line->at(0).y(), 352000.0);
+    EXPECT_EQ(cycles->points.size(), static_cast<qsizetype>(trend.points.size()));
+    EXPECT_EQ(means->points.size(), static_cast<qsizetype>(trend.means.size()));
+    EXPECT_EQ(line->level, 352000.0);
+    const QPointF firstCycle = cycles->points.at(0);
 
     // No label of the controls is cut: drawn with room to spare, the text
     // ends within the label ("To" had lost its "o").
@@ -208,7 +178,7 @@ TEST(TrendDialog, DrawsZoomsPansAndExportsTheTrend) {
 
     // The whole trend: round values with grouped thousands, and a margin
     // below 0 that shows the marks of points at 0 whole.
-    const QStringList values = AxisLabels(dlg.Chart(), Qt::Vertical);
+    const QStringList values = AxisLabels(*dlg.Chart(), Qt::Vertical);
     ASSERT_GE(values.size(), 3) << values.join(' ').toStdString();
     for (qsizetype i = 0; i < values.size(); ++i) {
         EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{1,3}(,\\d{3})*$")).match(values[i]).hasMatch())
@@ -219,63 +189,80 @@ TEST(TrendDialog, DrawsZoomsPansAndExportsTheTrend) {
         EXPECT_EQ(QString(values[i]).remove(',').toDouble(), QString(values[0]).remove(',').toDouble() + i * step);
     }
     EXPECT_TRUE(values.contains(QStringLiteral("0"))) << values.join(' ').toStdString();
-    EXPECT_LE(dlg.Chart()->mapToPosition(QPointF(cycles->at(0).x(), 0.0), cycles).y(),
-              dlg.Chart()->plotArea().bottom() - means->markerSize() / 2);
+    EXPECT_LE(dlg.Chart()->MapToPosition(QPointF(firstCycle.x(), 0.0)).y(),
+              dlg.Chart()->PlotArea().bottom() - means->markSize / 2);
 
     // The value under the pointer: the first cycle, grouped as everywhere;
     // gone when the pointer leaves the point, and when it leaves the chart.
     const QString idle = dlg.StatusText();
     const auto pointAtFirstCycle = [&] {
-        const QPointF first = dlg.Chart()->mapToPosition(cycles->at(0), cycles);
-        QTest::mouseMove(dlg.View()->viewport(), dlg.View()->mapFromScene(dlg.Chart()->mapToScene(first)));
+        QTest::mouseMove(dlg.View(), dlg.Chart()->MapToPosition(firstCycle).toPoint());
     };
     pointAtFirstCycle();
-    const QString when = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(cycles->at(0).x()), Qt::UTC)
+    const QString when = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(firstCycle.x()), Qt::UTC)
                              .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     EXPECT_TRUE(dlg.StatusText().startsWith(when)) << dlg.StatusText().toStdString();
     EXPECT_TRUE(QRegularExpression(QStringLiteral(": \\d{1,3}(,\\d{3})+ per m³$")).match(dlg.StatusText()).hasMatch())
         << dlg.StatusText().toStdString();
-    QTest::mouseMove(dlg.View()->viewport(), QPoint(2, 2));
+    QTest::mouseMove(dlg.View(), QPoint(2, 2));
     EXPECT_EQ(dlg.StatusText().toStdString(), idle.toStdString());
     pointAtFirstCycle();
     EXPECT_NE(dlg.StatusText(), idle);
     QEvent leave(QEvent::Leave);
-    QCoreApplication::sendEvent(dlg.View()->viewport(), &leave);
+    QCoreApplication::sendEvent(dlg.View(), &leave);
     EXPECT_EQ(dlg.StatusText().toStdString(), idle.toStdString());
 
     // Zoomed to a day (over midnight): dates and hours; to an hour: hours and
     // minutes, the date in the axis title. The limit line stays dashed.
-    const QDate day = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(cycles->at(0).x()), Qt::UTC).date();
+    const QDate day = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(firstCycle.x()), Qt::UTC).date();
     const qint64 midnight = QDateTime(day, QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
-    ZoomToTimes(dlg.Chart(), cycles, midnight - 6 * 3600000, midnight + 18 * 3600000);
-    const QStringList dayLabels = AxisLabels(dlg.Chart(), Qt::Horizontal);
+    ZoomToTimes(dlg, midnight - 6 * 3600000, midnight + 18 * 3600000);
+    const QStringList dayLabels = AxisLabels(*dlg.Chart(), Qt::Horizontal);
     const std::vector<qint64> dayTimes = ExpectRoundTimes(dayLabels, QStringLiteral("yyyy-MM-dd hh:mm"));
     EXPECT_TRUE(std::find(dayTimes.begin(), dayTimes.end(), midnight) != dayTimes.end())
         << dayLabels.join(' ').toStdString();
     Screenshot(dlg, "trend-day");
     QTest::keyClick(dlg.View(), Qt::Key_Home);
-    const qint64 hour = static_cast<qint64>(cycles->at(0).x()) / 3600000 * 3600000;
-    ZoomToTimes(dlg.Chart(), cycles, hour, hour + 3600000);
-    const QStringList hourLabels = AxisLabels(dlg.Chart(), Qt::Horizontal);
+    const qint64 hour = static_cast<qint64>(firstCycle.x()) / 3600000 * 3600000;
+    ZoomToTimes(dlg, hour, hour + 3600000);
+    const QStringList hourLabels = AxisLabels(*dlg.Chart(), Qt::Horizontal);
     ExpectRoundTimes(hourLabels, QStringLiteral("hh:mm"), day);
-    EXPECT_TRUE(AxisLabels(dlg.Chart(), Qt::Horizontal).size() >= 4) << hourLabels.join(' ').toStdString();
-    const QString dashes = LimitLinePixels(dlg, line);
+    EXPECT_TRUE(hourLabels.size() >= 4) << hourLabels.join(' ').toStdString();
+    EXPECT_EQ(dlg.Chart()->TimeTitle().toStdString(),
+              "Time of the cycle on " + day.toString(Qt::ISODate).toStdString());
+    const QString dashes = LimitLinePixels(dlg, *line);
     EXPECT_GE(dashes.count(QStringLiteral("r.")), 20) << dashes.toStdString();
     Screenshot(dlg, "trend-hour");
     QTest::keyClick(dlg.View(), Qt::Key_Home);
 
-    // Zoom in at the middle, pan right, then Home shows everything again.
+    // A rectangle dragged over the middle half of the plot shows that half;
+    // a click zooms nowhere.
     const TrendRange all = dlg.ShownRange();
-    const QPoint middle = dlg.View()->viewport()->rect().center();
-    QWheelEvent wheel(middle, dlg.View()->viewport()->mapToGlobal(middle), QPoint(), QPoint(0, 120), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(dlg.View()->viewport(), &wheel);
+    const QRectF plot = dlg.Chart()->PlotArea();
+    const QPoint quarter = (plot.topLeft() + QPointF(plot.width() / 4, plot.height() / 4)).toPoint();
+    const QPoint threeQuarters = (plot.topLeft() + QPointF(plot.width() * 3 / 4, plot.height() * 3 / 4)).toPoint();
+    QTest::mouseClick(dlg.View(), Qt::LeftButton, {}, quarter);
+    EXPECT_EQ(dlg.ShownRange().toMs - dlg.ShownRange().fromMs, all.toMs - all.fromMs);
+    QTest::mousePress(dlg.View(), Qt::LeftButton, {}, quarter);
+    QTest::mouseMove(dlg.View(), threeQuarters);
+    QTest::mouseRelease(dlg.View(), Qt::LeftButton, {}, threeQuarters);
+    const TrendRange dragged = dlg.ShownRange();
+    EXPECT_NEAR(static_cast<double>(dragged.toMs - dragged.fromMs), (all.toMs - all.fromMs) / 2.0,
+                (all.toMs - all.fromMs) / 100.0);
+    EXPECT_NEAR(dragged.high - dragged.low, (all.high - all.low) / 2.0, (all.high - all.low) / 100.0);
+    QTest::keyClick(dlg.View(), Qt::Key_Home);
+
+    // Zoom in at the middle, pan right, then Home shows everything again.
+    const QPoint middle = dlg.View()->rect().center();
+    QWheelEvent wheel(middle, dlg.View()->mapToGlobal(middle), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(dlg.View(), &wheel);
     const TrendRange zoomed = dlg.ShownRange();
     EXPECT_NEAR(static_cast<double>(zoomed.toMs - zoomed.fromMs), (all.toMs - all.fromMs) / 1.25,
                 (all.toMs - all.fromMs) / 100.0);
-    QTest::mousePress(dlg.View()->viewport(), Qt::RightButton, {}, middle);
-    QTest::mouseMove(dlg.View()->viewport(), middle - QPoint(100, 0));
-    QTest::mouseRelease(dlg.View()->viewport(), Qt::RightButton, {}, middle - QPoint(100, 0));
+    QTest::mousePress(dlg.View(), Qt::RightButton, {}, middle);
+    QTest::mouseMove(dlg.View(), middle - QPoint(100, 0));
+    QTest::mouseRelease(dlg.View(), Qt::RightButton, {}, middle - QPoint(100, 0));
     const TrendRange panned = dlg.ShownRange();
     EXPECT_GT(panned.fromMs, zoomed.fromMs);
     EXPECT_NEAR(static_cast<double>(panned.toMs - panned.fromMs), static_cast<double>(zoomed.toMs - zoomed.fromMs),
@@ -295,6 +282,9 @@ TEST(TrendDialog, DrawsZoomsPansAndExportsTheTrend) {
     exportButton->click();
     const QByteArray zoomedSvg = Bytes(QString::fromStdString((folder / "zoomed.svg").string()));
     EXPECT_TRUE(zoomedSvg.contains("<svg"));
+    QXmlStreamReader xml(zoomedSvg);  // well-formed: every name of the chart escaped
+    while (!xml.atEnd()) xml.readNext();
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
     EXPECT_NE(zoomedSvg, Bytes(target));
     EXPECT_TRUE(Bytes(QString::fromStdString((folder / "zoomed.png").string())).startsWith("\x89PNG\r\n"));
     EXPECT_TRUE(Bytes(QString::fromStdString((folder / "zoomed.pdf").string())).startsWith("%PDF-"));
@@ -355,37 +345,37 @@ TEST(TrendDialog, DrawsTheRoomsAlertAndActionLimitsAndNamesTheLocation) {
     dlg.findChild<QComboBox*>(QStringLiteral("limit"))->setCurrentText(QStringLiteral("ISO 7"));
     EXPECT_EQ(location->currentText().toStdString(), "3 – beside the filling needle");
     const QString title = QStringLiteral("Location 3 – beside the filling needle (Filling room 2), 0.5 µm (87 cycles)");
-    EXPECT_EQ(dlg.Chart()->title().toStdString(), title.toStdString());
+    EXPECT_EQ(dlg.Chart()->Title().toStdString(), title.toStdString());
 
-    QChart* chart = dlg.Chart();
-    auto* alert = Named<QLineSeries>(chart, QStringLiteral("Alert limit (250,000 per m³)"));
-    auto* action = Named<QLineSeries>(chart, QStringLiteral("Action limit (450,000 per m³)"));
-    auto* limit = Named<QLineSeries>(chart, QStringLiteral("Limit of ISO 7"));
+    const TrendChart& chart = *dlg.Chart();
+    const Series* alert = chart.Named(QStringLiteral("Alert limit (250,000 per m³)"));
+    const Series* action = chart.Named(QStringLiteral("Action limit (450,000 per m³)"));
+    const Series* limit = chart.Named(QStringLiteral("Limit of ISO 7"));
     ASSERT_TRUE(alert && action && limit);
-    EXPECT_EQ(alert->at(0).y(), 250000.0);
-    EXPECT_EQ(action->at(0).y(), 450000.0);
+    EXPECT_EQ(alert->level, 250000.0);
+    EXPECT_EQ(action->level, 450000.0);
 
     // Every cycle in the series of its level, drawn in its colour.
     const QColor amber(0xe6, 0x9f, 0x00);
     const QColor red(0xd5, 0x5e, 0x00);
-    auto* cycles = Named<QScatterSeries>(chart, QStringLiteral("Cycles"));
-    auto* aboveAlert = Named<QScatterSeries>(chart, QStringLiteral("Above the alert limit"));
-    auto* aboveAction = Named<QScatterSeries>(chart, QStringLiteral("Above the action limit"));
+    const Series* cycles = chart.Named(QStringLiteral("Cycles"));
+    const Series* aboveAlert = chart.Named(QStringLiteral("Above the alert limit"));
+    const Series* aboveAction = chart.Named(QStringLiteral("Above the action limit"));
     ASSERT_TRUE(cycles && aboveAlert && aboveAction);
-    EXPECT_EQ(cycles->count() + aboveAlert->count() + aboveAction->count(),
-              static_cast<int>(dlg.CurrentTrend().points.size()));
-    const QImage image = dlg.View()->viewport()->grab().toImage();
-    const auto expectLevel = [&](QScatterSeries* series, double low, double high, const QColor& colour) {
-        ASSERT_GT(series->count(), 0) << series->name().toStdString();
-        QPointF top = series->at(0);
-        for (const QPointF& p : series->points()) {
-            EXPECT_TRUE(p.y() > low && p.y() <= high) << series->name().toStdString() << ": " << p.y();
+    EXPECT_EQ(cycles->points.size() + aboveAlert->points.size() + aboveAction->points.size(),
+              static_cast<qsizetype>(dlg.CurrentTrend().points.size()));
+    const QImage image = dlg.View()->grab().toImage();
+    const auto expectLevel = [&](const Series* series, double low, double high, const QColor& colour) {
+        ASSERT_GT(series->points.size(), 0) << series->name.toStdString();
+        QPointF top = series->points.at(0);
+        for (const QPointF& p : series->points) {
+            EXPECT_TRUE(p.y() > low && p.y() <= high) << series->name.toStdString() << ": " << p.y();
             if (p.y() > top.y()) top = p;
         }
         // The marker of its highest cycle, which no other covers.
-        const QPoint at = dlg.View()->mapFromScene(chart->mapToScene(chart->mapToPosition(top, series)));
+        const QPoint at = chart.MapToPosition(top).toPoint();
         const QColor shown = image.pixelColor(at * image.devicePixelRatio());
-        EXPECT_TRUE(Shows(shown, colour)) << series->name().toStdString() << ": " << shown.name().toStdString();
+        EXPECT_TRUE(Shows(shown, colour)) << series->name.toStdString() << ": " << shown.name().toStdString();
     };
     expectLevel(cycles, -1.0, 250000.0, QColor(0x4a, 0x7e, 0xbb));
     expectLevel(aboveAlert, 250000.0, 450000.0, amber);
@@ -393,11 +383,11 @@ TEST(TrendDialog, DrawsTheRoomsAlertAndActionLimitsAndNamesTheLocation) {
     Screenshot(dlg, "trend-limits");
 
     // Zoomed to an hour, the alert, action and class lines stay dashed.
-    const qint64 hour = static_cast<qint64>(cycles->at(0).x()) / 3600000 * 3600000;
-    ZoomToTimes(chart, cycles, hour, hour + 3600000);
-    for (QLineSeries* line : {alert, action, limit}) {
-        const QString dashes = LimitLinePixels(dlg, line);
-        EXPECT_GE(dashes.count(QStringLiteral("r.")), 20) << line->name().toStdString() << " " << dashes.toStdString();
+    const qint64 hour = static_cast<qint64>(cycles->points.at(0).x()) / 3600000 * 3600000;
+    ZoomToTimes(dlg, hour, hour + 3600000);
+    for (const Series* line : {alert, action, limit}) {
+        const QString dashes = LimitLinePixels(dlg, *line);
+        EXPECT_GE(dashes.count(QStringLiteral("r.")), 20) << line->name.toStdString() << " " << dashes.toStdString();
     }
 
     // The command line draws the same lines and title, the same bytes under
