@@ -32,8 +32,9 @@ qt_options=(
   -DFEATURE_tabletevent=OFF -DFEATURE_system_zlib=OFF -DFEATURE_testlib=ON
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
 )
-# Qt's add-on modules are built when Debian's archive serves their sources.
-addons=(qt6-svg qt6-charts)
+# Qt's add-on modules are built when Debian's archive serves their sources
+# (the trend chart needs none: the program draws it itself).
+addons=(qt6-svg)
 
 # SQLite as Debian builds it for the features the archive uses; libsodium
 # static (users compile with SODIUM_STATIC, which its pkg-config file adds).
