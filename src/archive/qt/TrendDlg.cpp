@@ -462,7 +462,7 @@ void CTrendDlg::ShowPointer(const QPointF& position) {
         for (; it != series.points.end() && it->x() <= right; ++it) {
             const QPointF onScreen = chart->MapToPosition(*it);
             const double distance = std::hypot(onScreen.x() - position.x(), onScreen.y() - position.y());
-            if (distance > best) continue;
+            if (distance >= best) continue;  // of equally near points, the first
             best = distance;
             const QString when = QDateTime::fromMSecsSinceEpoch(std::llround(it->x()), Qt::UTC)
                                      .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
