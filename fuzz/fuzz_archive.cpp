@@ -55,6 +55,18 @@ void List(Archive& archive) {
     } else {
         FUZZ_CHECK(!error.empty());
     }
+    // The audit trail: a damaged one is reported (a broken link or a
+    // finding), never rewritten by reading it.
+    std::vector<oront::audit::Entry> trail;
+    if (!archive.AuditTrail({}, trail, error)) FUZZ_CHECK(!error.empty());
+    AuditVerification audited;
+    if (archive.VerifyAudit(audited, error)) {
+        FUZZ_CHECK(audited.firstBroken == 0 || !audited.broken.empty());
+        for (std::size_t k = 0; k < trail.size() && audited.firstBroken == 0; ++k)
+            FUZZ_CHECK(oront::audit::EntryHash(trail[k]) == trail[k].hash);
+    } else {
+        FUZZ_CHECK(!error.empty());
+    }
     int records = 0;
     if (!archive.ForEachRecord(
             {}, [&](const Record&) { return ++records < 64; }, error))

@@ -5,6 +5,8 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <nlohmann/json.hpp>
 #ifdef _WIN32
 #include <direct.h>
 #include <io.h>
@@ -100,6 +102,29 @@ constexpr const char* kMigrations[] = {
     "CREATE TABLE certificates(id INTEGER PRIMARY KEY AUTOINCREMENT, number TEXT NOT NULL UNIQUE,"
     " issued INTEGER NOT NULL, data TEXT, data_sha256 TEXT, file_sha256 TEXT);"
     "CREATE INDEX certificates_file ON certificates(file_sha256);",
+    // 4 -> 5. The users with their roles and signing passwords (salted,
+    // slow hashes), the audit trail (one chain: each entry holds the hash of
+    // the one before), the hash of every record bound by the entry that
+    // archived it, and the electronic signatures. The trail takes no change
+    // and no deletion through SQL; what is done around that, VerifyAudit
+    // finds.
+    "CREATE TABLE users(name TEXT PRIMARY KEY, full_name TEXT NOT NULL, role TEXT NOT NULL,"
+    " password TEXT NOT NULL DEFAULT '', failures INTEGER NOT NULL DEFAULT 0) WITHOUT ROWID;"
+    "CREATE TABLE audit(seq INTEGER PRIMARY KEY, time INTEGER NOT NULL, utc_offset INTEGER NOT NULL,"
+    " user TEXT NOT NULL, version TEXT NOT NULL, event TEXT NOT NULL, data TEXT NOT NULL, reason TEXT NOT NULL,"
+    " previous TEXT NOT NULL, hash TEXT NOT NULL);"
+    "CREATE INDEX audit_time ON audit(time);"
+    "CREATE TABLE audit_records(record INTEGER PRIMARY KEY, entry INTEGER NOT NULL, sha256 BLOB NOT NULL);"
+    "CREATE INDEX audit_records_entry ON audit_records(entry, record);"
+    "CREATE TABLE signatures(id INTEGER PRIMARY KEY, kind TEXT NOT NULL, subject INTEGER NOT NULL,"
+    " meaning TEXT NOT NULL, user TEXT NOT NULL, full_name TEXT NOT NULL, time INTEGER NOT NULL,"
+    " utc_offset INTEGER NOT NULL, subject_sha256 TEXT NOT NULL, entry INTEGER NOT NULL,"
+    " void INTEGER NOT NULL DEFAULT 0);"
+    "CREATE INDEX signatures_subject ON signatures(kind, subject);"
+    "CREATE TRIGGER audit_no_update BEFORE UPDATE ON audit"
+    " BEGIN SELECT RAISE(ABORT, 'the audit trail takes no changes'); END;"
+    "CREATE TRIGGER audit_no_delete BEFORE DELETE ON audit"
+    " BEGIN SELECT RAISE(ABORT, 'the audit trail takes no deletions'); END;",
 };
 static_assert(std::size(kMigrations) == kSchemaVersion);
 
@@ -652,6 +677,7 @@ bool Archive::Migrate(std::string& error) {
     for (std::int64_t v = version; ok && v < kSchemaVersion; ++v) {
         ok = Exec(m_db, kMigrations[v], &cause);
         if (ok && v + 1 == 2) ok = HashStoredImages(cause);
+        if (ok && v + 1 == 5) ok = StartTrail(static_cast<int>(version), cause);
     }
     const std::string stamp = "PRAGMA application_id=" + std::to_string(kApplicationId) +
                               ";PRAGMA user_version=" + std::to_string(kSchemaVersion);
@@ -726,7 +752,7 @@ bool Archive::AddDownload(const std::vector<std::uint8_t>& image, std::int64_t t
         return false;
     }
     const auto fail = [&](const std::string& what, const std::string& why) {
-        error = Reason(what, why);
+        error = why.empty() ? what : Reason(what, why);
         Exec(m_db, "ROLLBACK");
         return false;
     };
@@ -735,6 +761,8 @@ bool Archive::AddDownload(const std::vector<std::uint8_t>& image, std::int64_t t
     {
         std::string what;
         if (!CheckStructure(what, cause)) return fail(what, cause);
+        m_refused = false;
+        if (!Admit(audit::Action::Download, what, cause)) return fail(what, cause);
     }
     site::Register reg;
     if (!LoadRegister(reg, cause)) return fail("cannot read the site register", cause);
@@ -766,8 +794,10 @@ bool Archive::AddDownload(const std::vector<std::uint8_t>& image, std::int64_t t
     d.id = sqlite3_last_insert_rowid(m_db);
     std::vector<std::uint8_t> slots;
     slots.reserve(4 * static_cast<std::size_t>(d.recordCount));
-    // The records no earlier download brought, for monitoring.
+    // The records no earlier download brought, for monitoring, and all of
+    // them for the audit trail.
     std::vector<NewRecord> fresh;
+    std::vector<std::int64_t> added_ids;
     Frame frame;
     for (int k = 0; k < d.recordCount; ++k) {
         std::memcpy(frame.data(), image.data() + kPacket * (1 + 2 * static_cast<std::size_t>(k)), frame.size());
@@ -799,6 +829,7 @@ bool Archive::AddDownload(const std::vector<std::uint8_t>& image, std::int64_t t
             insert.Reset();
             id = sqlite3_last_insert_rowid(m_db);
             ++d.newRecords;
+            added_ids.push_back(id);
             if (!reg.Empty()) fresh.push_back({id, recordTime, frame});
         }
         if (id <= 0 || id > 0xFFFFFFFF) return fail("cannot write to the archive", "record ids beyond 32 bits");
@@ -815,6 +846,27 @@ bool Archive::AddDownload(const std::vector<std::uint8_t>& image, std::int64_t t
     m_monitoringMs =
         reg.Empty() ? 0.0
                     : std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - monitoring).count();
+    {
+        // The download and its new records bound into the audit trail.
+        Statement next(m_db, "SELECT coalesce(max(seq), 0) + 1 FROM audit");
+        if (next.Step() != SQLITE_ROW) return fail("cannot read the audit trail", next.Cause());
+        const std::int64_t seq = next.Int(0);
+        std::string digest;
+        if (!BindRecords(seq, added_ids, digest, cause)) return fail("cannot write the audit trail", cause);
+        std::string hex;
+        for (const std::uint8_t b : hash) {
+            static constexpr char kHex[] = "0123456789abcdef";
+            hex += kHex[b >> 4];
+            hex += kHex[b & 15];
+        }
+        const std::string data =
+            nlohmann::json{{"download", d.id},         {"image_sha256", hex},      {"new_records", d.newRecords},
+                           {"records", d.recordCount}, {"records_sha256", digest}, {"serial", d.serial}}
+                .dump();
+        std::int64_t appended = 0;
+        if (!Append("download archived", data, {}, appended, cause) || appended != seq)
+            return fail("cannot write the audit trail", cause);
+    }
     if (beforeCommit) beforeCommit();
     if (!Exec(m_db, "COMMIT", &cause)) return fail("cannot write to the archive", cause);
     d.warnings = warnings;

@@ -35,6 +35,7 @@
 #include <utility>
 #include <vector>
 
+#include "audit/Audit.h"
 #include "site/Register.h"
 
 struct sqlite3;
@@ -44,7 +45,7 @@ namespace oront::archive {
 // The layout version this program writes (PRAGMA user_version). An older
 // archive is migrated forward when opened for writing (and read as it is
 // until then); a newer one is refused.
-inline constexpr int kSchemaVersion = 4;
+inline constexpr int kSchemaVersion = 5;
 
 // $ORONT_ARCHIVE, else $XDG_DATA_HOME/oront-v208/archive.sqlite, else
 // ~/.local/share/oront-v208/archive.sqlite; empty when none can be formed.
@@ -147,6 +148,58 @@ struct Verification {
     [[nodiscard]] bool Sound() const { return damage.empty(); }
 };
 
+// A user of the archive: the system account, the full name and the role;
+// whether a signing password is set, and the failed attempts since the last
+// signature (kAttemptsBeforeLock lock signing).
+struct User {
+    std::string name;
+    std::string fullName;
+    audit::Role role = audit::Role::Operator;
+    bool hasPassword = false;
+    int failures = 0;
+    [[nodiscard]] bool Locked() const { return failures >= audit::kAttemptsBeforeLock; }
+};
+
+// What an electronic signature signs: a certificate or an archived download.
+enum class SignedKind { Certificate, Download };
+const char* SignedKindName(SignedKind kind);  // "certificate", "download"
+
+struct Signature {
+    std::int64_t id = 0;
+    SignedKind kind = SignedKind::Certificate;
+    std::int64_t subject = 0;  // the certificate's or the download's id
+    audit::Meaning meaning = audit::Meaning::Performed;
+    std::string user;
+    std::string fullName;
+    std::int64_t time = 0;     // UTC, seconds since the epoch
+    int utcOffsetMinutes = 0;  // of the local time where it was signed
+    std::string signedSha256;  // what was signed, lowercase hex
+    std::int64_t entry = 0;    // the audit entry that recorded it
+    bool voided = false;       // by a re-issue of the certificate
+    bool matches = false;      // what is signed still has the SHA-256 signed
+    [[nodiscard]] bool Valid() const { return !voided && matches; }
+};
+
+// Which entries AuditTrail lists; all when empty. Times are UTC seconds,
+// both ends included.
+struct AuditFilter {
+    std::optional<std::int64_t> from;
+    std::optional<std::int64_t> to;
+    std::optional<std::string> user;
+    std::optional<std::string> event;
+};
+
+// What VerifyAudit found.
+struct AuditVerification {
+    std::int64_t entries = 0;
+    std::string head;                   // the hash of the last entry
+    std::int64_t firstBroken = 0;       // the first entry whose link is broken; 0: none
+    std::string broken;                 // why
+    std::vector<std::string> findings;  // every content that no longer matches its entry (at most 100)
+    std::int64_t moreFindings = 0;
+    [[nodiscard]] bool Sound() const { return firstBroken == 0 && findings.empty(); }
+};
+
 class Archive {
 public:
     Archive() = default;
@@ -207,7 +260,8 @@ public:
     // Replaces the register, all or nothing: a register that breaks a rule
     // is refused with the rule (and the archive stays as it was). Every
     // archived record is judged against the new register.
-    bool StoreRegister(const site::Register& reg, std::string& error);
+    // The change is audited with the register before and after and `reason`.
+    bool StoreRegister(const site::Register& reg, std::string& error, const std::string& reason = {});
     // The archived records above a limit, in time order, and the adverse
     // trends among them.
     bool Excursions(const ExcursionFilter& filter, std::vector<ExcursionRow>& excursions,
@@ -224,6 +278,56 @@ public:
     bool CompleteCertificate(std::int64_t id, const std::string& data, std::string_view file, std::string& error);
     // The certificate whose file has the SHA-256 (hex); nullopt when none.
     bool FindCertificate(const std::string& fileSha256, std::optional<CertificateRecord>& found, std::string& error);
+
+    // Who acts on the archive: the system's account unless told otherwise.
+    // Every write is attributed to the actor and allowed by the actor's
+    // role; the first user of an archive becomes its administrator.
+    void SetActor(audit::Identity actor) { m_actor = std::move(actor); }
+    [[nodiscard]] const audit::Identity& Actor() const { return m_actor; }
+    // Whether the last failure was a refusal: the actor is no user of the
+    // archive, or the role does not allow the action, or signing is locked.
+    [[nodiscard]] bool Refused() const { return m_refused; }
+    // Whether the actor may do `action`: refused with the reason in `error`.
+    // An archive without users (or none at all) allows everything: its
+    // first writer becomes its administrator.
+    bool Check(audit::Action action, std::string& error);
+    // Records an event that happened outside the archive (records saved to
+    // a file, the instrument erased, a classification run), if the actor's
+    // role allows `action`. `data` is the event's JSON object.
+    bool RecordEvent(audit::Action action, const std::string& event, const std::string& data, std::string& error,
+                     const std::string& reason = {});
+
+    bool Users(std::vector<User>& users, std::string& error);
+    // Administrators only: adds a user, changes a role (the last
+    // administrator keeps the role), lets a locked user sign again.
+    bool AddUser(const std::string& name, const std::string& fullName, audit::Role role, const std::string& reason,
+                 std::string& error);
+    bool SetRole(const std::string& name, audit::Role role, const std::string& reason, std::string& error);
+    bool UnlockSigning(const std::string& name, const std::string& reason, std::string& error);
+    // The actor's own signing password; `current` must match the one set
+    // before, if any.
+    bool SetSigningPassword(const std::string& current, const std::string& password, std::string& error);
+    // Signs a certificate or a download as the actor with `meaning`, after
+    // the actor's signing password. A wrong password counts against the
+    // actor (and is audited); the third in a row locks signing.
+    bool Sign(SignedKind kind, std::int64_t subject, audit::Meaning meaning, const std::string& password,
+              Signature& signature, std::string& error);
+    // The signatures of a certificate or download, each judged against what
+    // it signed now.
+    bool Signatures(SignedKind kind, std::int64_t subject, std::vector<Signature>& signatures, std::string& error);
+    // The certificate with the number; nullopt when none.
+    bool CertificateByNumber(const std::string& number, std::optional<CertificateRecord>& found, std::string& error);
+    // Makes certificate `number` ready to be issued again with new data
+    // (CompleteCertificate): its signatures are voided when the data changes.
+    bool ReissueCertificate(const std::string& number, std::int64_t time, CertificateRecord& reserved,
+                            std::string& error);
+
+    // The audit trail's entries that pass the filter, in order.
+    bool AuditTrail(const AuditFilter& filter, std::vector<audit::Entry>& entries, std::string& error);
+    // Recomputes the chain and checks every bound download, record,
+    // certificate and signature against its entry. false only when the
+    // check could not run.
+    bool VerifyAudit(AuditVerification& result, std::string& error);
 
     // For tests: called inside a download's transaction, before the commit.
     std::function<void()> beforeCommit;
@@ -269,10 +373,35 @@ private:
     void Close();
     std::string Reason(const std::string& what, const std::string& cause) const;
 
+    // The audit trail, within a write's transaction: whether the actor may
+    // do `action` (adding the first user of the archive as its
+    // administrator), and appending one entry (its seq in `seq`).
+    bool Admit(audit::Action action, std::string& what, std::string& cause);
+    bool Append(const std::string& event, const std::string& data, const std::string& reason, std::int64_t& seq,
+                std::string& cause);
+    // Binds the records of ids `records` to entry `seq`: the SHA-256 of each
+    // frame, and of them all in `digest`.
+    bool BindRecords(std::int64_t seq, const std::vector<std::int64_t>& records, std::string& digest,
+                     std::string& cause);
+    // The first entry of an archive that had no trail: says so and binds
+    // what the archive held then.
+    bool StartTrail(int fromVersion, std::string& cause);
+    bool ReadCertificate(const char* sql, const std::string& key, std::optional<CertificateRecord>& found,
+                         std::string& error);
+    // The SHA-256 of what a signature signs, as it is now; `missing` says
+    // why there is none (no such certificate, a damaged download).
+    bool SignedContent(SignedKind kind, std::int64_t subject, std::string& sha, std::string& missing,
+                       std::string& cause);
+    // Writes what `body` does in one transaction after the structure check;
+    // false with the reason in `error`.
+    bool Write(const std::function<bool(std::string& what, std::string& cause)>& body, std::string& error);
+
     sqlite3* m_db = nullptr;
     std::string m_path;
     int m_version = 0;  // the layout of the open archive
     double m_monitoringMs = 0.0;
+    audit::Identity m_actor = audit::CurrentIdentity();
+    bool m_refused = false;
 };
 
 }  // namespace oront::archive

@@ -1,8 +1,7 @@
 // The certificates the archive issued: their numbers, what each certifies,
 // and the SHA-256 of the file written, by which a file is checked again.
-#include <sodium.h>
-
 #include <cstdio>
+#include <nlohmann/json.hpp>
 
 #include "archive/Archive.h"
 #include "archive/SqliteStatement.h"
@@ -19,16 +18,7 @@ void BindText(Statement& st, int i, const std::string& text) {
 }  // namespace
 
 std::string Sha256Hex(std::string_view bytes) {
-    unsigned char hash[crypto_hash_sha256_BYTES];
-    crypto_hash_sha256(hash, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(2 * sizeof hash);
-    for (const unsigned char b : hash) {
-        hex += kHex[b >> 4];
-        hex += kHex[b & 0xF];
-    }
-    return hex;
+    return audit::Sha256Hex(bytes);
 }
 
 bool IsAssignedNumber(const std::string& number) {
@@ -58,6 +48,8 @@ bool Archive::ReserveCertificate(const std::string& requested, std::int64_t time
     {
         std::string what;
         if (!CheckStructure(what, cause)) return fail(what, cause);
+        m_refused = false;
+        if (!Admit(audit::Action::DraftCertificate, what, cause)) return fail(what, cause);
     }
     if (!requested.empty()) {
         Statement used(m_db, "SELECT issued FROM certificates WHERE number = ?1");
@@ -90,30 +82,70 @@ bool Archive::ReserveCertificate(const std::string& requested, std::int64_t time
 }
 
 bool Archive::CompleteCertificate(std::int64_t id, const std::string& data, std::string_view file, std::string& error) {
-    if (m_db == nullptr) {
-        error = "the archive is not open";
-        return false;
-    }
-    Statement update(m_db, "UPDATE certificates SET data = ?1, data_sha256 = ?2, file_sha256 = ?3 WHERE id = ?4");
-    BindText(update, 1, data);
-    BindText(update, 2, Sha256Hex(data));
-    if (!file.empty()) BindText(update, 3, Sha256Hex(file));
-    update.Bind(4, id);
-    if (update.Step() != SQLITE_DONE || sqlite3_changes(m_db) != 1) {
-        error = Reason("cannot keep the certificate", update.Cause().empty() ? "no such certificate" : update.Cause());
-        return false;
-    }
-    return true;
+    const std::string dataSha = Sha256Hex(data);
+    const std::string fileSha = file.empty() ? std::string() : Sha256Hex(file);
+    return Write(
+        [&](std::string& what, std::string& cause) {
+            if (!Admit(audit::Action::DraftCertificate, what, cause)) return false;
+            Statement old(m_db, "SELECT number, data_sha256 FROM certificates WHERE id = ?1");
+            old.Bind(1, id);
+            if (old.Step() != SQLITE_ROW)
+                return what = "cannot keep the certificate",
+                       cause = old.Cause().empty() ? "no such certificate" : old.Cause(), false;
+            const std::string number = old.Text(0);
+            const bool reissued = !old.IsNull(1);
+            const bool changed = reissued && old.Text(1) != dataSha;
+            Statement update(m_db,
+                             "UPDATE certificates SET data = ?1, data_sha256 = ?2, file_sha256 = ?3 WHERE id = ?4");
+            BindText(update, 1, data);
+            BindText(update, 2, dataSha);
+            if (!fileSha.empty()) BindText(update, 3, fileSha);
+            update.Bind(4, id);
+            if (update.Step() != SQLITE_DONE)
+                return what = "cannot keep the certificate", cause = update.Cause(), false;
+            std::int64_t seq = 0;
+            if (changed) {
+                // What was signed is no longer what the certificate says.
+                std::vector<std::int64_t> voided;
+                Statement list(m_db,
+                               "SELECT id FROM signatures WHERE kind = 'certificate' AND subject = ?1 AND void = 0"
+                               " ORDER BY id");
+                list.Bind(1, id);
+                int rc;
+                while ((rc = list.Step()) == SQLITE_ROW) voided.push_back(list.Int(0));
+                if (rc != SQLITE_DONE) return what = "cannot read the signatures", cause = list.Cause(), false;
+                if (!voided.empty()) {
+                    Statement mark(m_db, "UPDATE signatures SET void = 1 WHERE kind = 'certificate' AND subject = ?1");
+                    mark.Bind(1, id);
+                    if (mark.Step() != SQLITE_DONE)
+                        return what = "cannot write the signatures", cause = mark.Cause(), false;
+                    const std::string voidData =
+                        nlohmann::json{{"certificate", id}, {"number", number}, {"signatures", voided}}.dump();
+                    if (!Append("signatures voided", voidData, "the certificate was issued again with other data", seq,
+                                cause))
+                        return what = "cannot write the audit trail", false;
+                }
+            }
+            const std::string entry = nlohmann::json{
+                {"certificate", id},
+                {"data_sha256", dataSha},
+                {"file_sha256", fileSha},
+                {"number", number},
+                {"reissued", reissued}}.dump();
+            if (!Append("certificate issued", entry, {}, seq, cause))
+                return what = "cannot write the audit trail", false;
+            return true;
+        },
+        error);
 }
 
-bool Archive::FindCertificate(const std::string& fileSha256, std::optional<CertificateRecord>& found,
+// The certificate of the one row `sql` selects by `key`.
+bool Archive::ReadCertificate(const char* sql, const std::string& key, std::optional<CertificateRecord>& found,
                               std::string& error) {
     found.reset();
     if (m_db == nullptr || m_version < 4) return true;
-    Statement find(m_db,
-                   "SELECT id, number, issued, data, data_sha256, file_sha256 FROM certificates"
-                   " WHERE file_sha256 = ?1 ORDER BY id LIMIT 1");
-    BindText(find, 1, fileSha256);
+    Statement find(m_db, sql);
+    BindText(find, 1, key);
     const int rc = find.Step();
     if (rc == SQLITE_ROW) {
         CertificateRecord& r = found.emplace();
@@ -128,6 +160,22 @@ bool Archive::FindCertificate(const std::string& fileSha256, std::optional<Certi
     if (rc == SQLITE_DONE) return true;
     error = Reason("cannot read the certificates", find.Cause());
     return false;
+}
+
+bool Archive::FindCertificate(const std::string& fileSha256, std::optional<CertificateRecord>& found,
+                              std::string& error) {
+    return ReadCertificate(
+        "SELECT id, number, issued, data, data_sha256, file_sha256 FROM certificates"
+        " WHERE file_sha256 = ?1 ORDER BY id LIMIT 1",
+        fileSha256, found, error);
+}
+
+bool Archive::CertificateByNumber(const std::string& number, std::optional<CertificateRecord>& found,
+                                  std::string& error) {
+    return ReadCertificate(
+        "SELECT id, number, issued, data, data_sha256, file_sha256 FROM certificates"
+        " WHERE number = ?1",
+        number, found, error);
 }
 
 }  // namespace oront::archive

@@ -4,11 +4,13 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <utility>
 
 #include "archive/Archive.h"
 #include "archive/SqliteStatement.h"
 #include "site/Monitoring.h"
+#include "site/RegisterJson.h"
 
 namespace oront::archive {
 namespace {
@@ -217,7 +219,7 @@ bool Archive::LoadRegister(site::Register& reg, std::string& error) {
     return true;
 }
 
-bool Archive::StoreRegister(const site::Register& reg, std::string& error) {
+bool Archive::StoreRegister(const site::Register& reg, std::string& error, const std::string& reason) {
     if (m_db == nullptr) {
         error = "the archive is not open";
         return false;
@@ -232,13 +234,17 @@ bool Archive::StoreRegister(const site::Register& reg, std::string& error) {
         return false;
     }
     const auto fail = [&](const std::string& what, const std::string& why) {
-        error = Reason(what, why);
+        error = why.empty() ? what : Reason(what, why);
         Exec(m_db, "ROLLBACK");
         return false;
     };
+    site::Register before;
     {
         std::string what;
         if (!CheckStructure(what, cause)) return fail(what, cause);
+        m_refused = false;
+        if (!Admit(audit::Action::EditRegister, what, cause)) return fail(what, cause);
+        if (!LoadRegister(before, cause)) return fail("cannot read the site register", cause);
     }
     if (!Exec(m_db,
               "DELETE FROM organisation; DELETE FROM rooms; DELETE FROM locations; DELETE FROM limits;"
@@ -328,6 +334,12 @@ bool Archive::StoreRegister(const site::Register& reg, std::string& error) {
     }
     // Every archived record against the new register.
     if (!reg.Empty() && !JudgeRecords(reg, {}, cause)) return fail("cannot judge the archived records", cause);
+    // The change, with the register before and after it.
+    const std::string data = nlohmann::json{{"new", nlohmann::json::parse(site::RegisterJson(reg))},
+                                            {"old", nlohmann::json::parse(site::RegisterJson(before))}}
+                                 .dump();
+    std::int64_t seq = 0;
+    if (!Append("register changed", data, reason, seq, cause)) return fail("cannot write the audit trail", cause);
     if (!Exec(m_db, "COMMIT", &cause)) return fail("cannot write to the archive", cause);
     return true;
 }

@@ -388,7 +388,8 @@ TEST(Archive, MigratesAnOlderLayout) {
     Sql(path,
         "PRAGMA journal_mode = WAL; DROP TABLE organisation; DROP TABLE rooms; DROP TABLE locations;"
         " DROP TABLE limits; DROP TABLE instruments; DROP TABLE excursions; DROP TABLE adverse_trends;"
-        " DROP TABLE download_states; DROP TABLE certificates;"
+        " DROP TABLE download_states; DROP TABLE certificates; DROP TABLE users; DROP TABLE audit;"
+        " DROP TABLE audit_records; DROP TABLE signatures;"
         " ALTER TABLE downloads DROP COLUMN warnings; ALTER TABLE downloads DROP COLUMN image_sha256;"
         " PRAGMA user_version = 1");
     ASSERT_EQ(ReadFileBytes(path)[18], 2);  // the header's write-ahead-log mode
@@ -417,6 +418,17 @@ TEST(Archive, MigratesAnOlderLayout) {
     ASSERT_TRUE(a.Open(path, OpenMode::ReadOnly, error)) << error;
     MemoryImage image;
     EXPECT_TRUE(a.LoadImage(2, image, error) && image == images[1]) << error;
+    // The trail starts with the migration, which binds what the archive held.
+    std::vector<audit::Entry> trail;
+    ASSERT_TRUE(a.AuditTrail({}, trail, error)) << error;
+    ASSERT_GE(trail.size(), 3u);
+    EXPECT_EQ(trail[0].event, "archive migrated");
+    EXPECT_NE(trail[0].data.find("the archive had no audit trail"), std::string::npos) << trail[0].data;
+    EXPECT_EQ(trail[1].event, "user added");
+    EXPECT_EQ(trail.back().event, "download archived");
+    AuditVerification check;
+    ASSERT_TRUE(a.VerifyAudit(check, error)) << error;
+    EXPECT_TRUE(check.Sound()) << check.broken << (check.findings.empty() ? "" : check.findings[0]);
 }
 
 // Reading creates nothing beside the archive and needs no write access: a
@@ -467,6 +479,14 @@ TEST(Archive, WriterRecoversCompanionFilesLeftBehind) {
     const std::string path = FreshArchive("companions");
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     Add(path, ThreeRecordImage());
+    {
+        // nobody archives too: a user of the archive.
+        Archive admin;
+        std::string error;
+        ASSERT_TRUE(admin.Open(path, OpenMode::ReadWrite, error) &&
+                    admin.AddUser("nobody", "", audit::Role::Operator, "archives downloads", error))
+            << error;
+    }
     ASSERT_EQ(chown(path.c_str(), kNobody, kNobody), 0);
     ASSERT_EQ(chown(folder.c_str(), kNobody, kNobody), 0);
     const auto leave = [&](const char* suffix, uid_t owner, mode_t mode, const std::string& bytes) {

@@ -117,12 +117,12 @@ cat > site.json <<'EOF_SITE'
  "instruments": [{"serial": 2150042, "calibrated_on": "2014-03-01", "calibration_due": "2015-03-01"}]}
 EOF_SITE
 sed 's/"alert_per_m3": 3000/"alert_per_m3": 9000/' site.json > broken.json
-"$cli" site import broken.json > out.txt 2> err.txt; rc=$?
+"$cli" --reason "test register" site import broken.json > out.txt 2> err.txt; rc=$?
 check "a register that breaks a rule is refused with its place" bash -c "[ $rc -eq 1 ] \
   && grep -qF 'broken.json is refused (the register was left as it was): rooms[0].limits[0]: the alert limit is above the action limit' err.txt \
   && grep -qx 'No site register is kept.' <($cli site show)"
-"$cli" site import site.json 2> err.txt; rc=$?
-"$cli" site export one.json 2> /dev/null && "$cli" site import one.json 2> /dev/null && "$cli" site export two.json 2> /dev/null
+"$cli" --reason "test register" site import site.json 2> err.txt; rc=$?
+"$cli" site export one.json 2> /dev/null && "$cli" --reason "test register" site import one.json 2> /dev/null && "$cli" site export two.json 2> /dev/null
 check "the register is imported, and exported again byte for byte" bash -c "[ $rc -eq 0 ] && cmp -s one.json two.json \
   && grep -qx 'Imported the site register (2 rooms, 1 instrument) from site.json' err.txt && grep -q '\"grade\": \"B\"' one.json"
 "$cli" excursions > out.txt; rc=$?
@@ -150,7 +150,7 @@ check "classify --room takes the room's grade, state and runs, and names the lat
 check "classify --room of no room of the register fails" bash -c "[ $rc -eq 1 ] && [ ! -s out.txt ] \
   && grep -qx 'oront-v208-cli: the site register has no room NOPE (site show lists them)' err.txt"
 sed 's/"instruments"/"downloads": [{"download": 1, "state": "at-rest"}], "instruments"/' site.json > states.json
-"$cli" site import states.json 2> /dev/null
+"$cli" --reason "test register" site import states.json 2> /dev/null
 "$cli" --from-archive 1 classify --room FR2 > out.txt 2> err.txt; rc=$?
 check "the register's state of the download is the state declared" grep -qx 'Target: grade B, at rest' out.txt
 "$cli" --from-archive 1 classify --room FR2 --state both > out.txt 2> err.txt; rc=$?
@@ -201,6 +201,41 @@ check "history of a path too long fails" bash -c "[ $rc -eq 1 ] && grep -q 'path
 "$cli" --archive "$deep" --demo save-all long.csv > out.txt 2> err.txt; rc=$?
 check "archiving into a path too long warns and creates nothing" \
   bash -c "[ $rc -eq 0 ] && grep -q 'not archived: the archive.s path is too long' err.txt && [ \$(ls -d $work/ddd* 2>/dev/null | wc -l) -eq 0 ]"
+
+# The audit trail from the command line: a role that may not is refused
+# with exit 4 and changes nothing; signing reads the password from standard
+# input; the trail lists and verifies, and a change made with sqlite3 is
+# found (exit 3). --no-archive keeps the download out of the archive, not
+# its events out of the trail.
+export ORONT_ARCHIVE="$work/audit/archive.sqlite"
+me=$(id -un)
+"$cli" --demo save-all audit.csv 2> /dev/null
+"$cli" --reason "second administrator" users add deputy --role administrator 2> /dev/null
+"$cli" --reason "hands over" users set-role "$me" operator 2> /dev/null
+cp "$ORONT_ARCHIVE" audit.before
+"$cli" --reason "tidy" site import site.json > out.txt 2> err.txt; rc=$?
+check "an operator's site import is refused (exit 4)" bash -c "[ $rc -eq 4 ] && grep -q 'needs the administrator role' err.txt"
+check "the refusal changed nothing" cmp -s "$ORONT_ARCHIVE" audit.before
+"$cli" site import site.json > out.txt 2> err.txt; rc=$?
+check "site import without --reason is a usage error" usage_error "needs --reason"
+printf 'op-password\n' | "$cli" password 2> err.txt; rc=$?
+printf 'op-password\n' | "$cli" sign download 1 --meaning performed > out.txt 2> err.txt; rc2=$?
+check "an operator signs as performed by" bash -c "[ $rc -eq 0 ] && [ $rc2 -eq 0 ] && grep -q '^Performed by .*: valid' out.txt"
+printf 'op-password\n' | "$cli" sign download 1 --meaning approved > out.txt 2> err.txt; rc=$?
+check "an operator does not approve (exit 4)" bash -c "[ $rc -eq 4 ] && grep -q 'needs the reviewer role' err.txt"
+"$cli" --no-archive --demo save-all no-archive.csv 2> /dev/null
+"$cli" audit --format csv > trail.csv; rc=$?
+check "the trail lists every event, --no-archive's too" bash -c "[ $rc -eq 0 ] && head -n1 trail.csv | grep -q '^Entry,Time (UTC),Local time,User' && grep -c 'download archived' trail.csv | grep -qx 1 && [ \$(grep -c 'records saved' trail.csv) -eq 2 ] && grep -q 'role changed' trail.csv"
+"$cli" audit --event signature --format json > trail.json; rc=$?
+check "the trail filters by event" bash -c "[ $rc -eq 0 ] && [ \$(grep -c '\"event\": \"signature\"' trail.json) -eq 1 ]"
+"$cli" audit verify > out.txt 2> err.txt; rc=$?
+check "audit verify passes an untouched archive" bash -c "[ $rc -eq 0 ] && grep -q 'as recorded' out.txt"
+cp "$ORONT_ARCHIVE" tampered.sqlite
+sqlite3 tampered.sqlite "UPDATE records SET frame = x'07' || substr(frame, 2) WHERE id = 3; DROP TRIGGER audit_no_update; UPDATE audit SET user = 'deputy' WHERE seq = 2"
+"$cli" --archive tampered.sqlite audit verify > out.txt 2> err.txt; rc=$?
+check "audit verify finds the sqlite3 changes (exit 3)" bash -c "[ $rc -eq 3 ] && grep -q 'First broken link: entry 2 was changed' out.txt && grep -q 'record 3 no longer matches' out.txt"
+"$cli" --archive tampered.sqlite signatures download 1 > out.txt; rc=$?
+check "the signature of a changed download is not valid (exit 3)" bash -c "[ $rc -eq 3 ] && grep -q 'NOT VALID' out.txt"
 
 echo "$passes passed, $failures failed"
 [ $failures -eq 0 ]

@@ -92,6 +92,8 @@ ordinary=1
 if [ "$(id -u)" = 0 ]; then
   if command -v setpriv > /dev/null; then
     home=$work/home
+    # nobody is a user of the copy of the archive it writes.
+    "$cli" --reason "writes the output targets" users add nobody --role operator 2> /dev/null
     mkdir -m 700 "$home" && cp archive.sqlite "$home/" && chown -R 65534:65534 "$home"
     as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups -- env HOME="$home" XDG_RUNTIME_DIR="$home"
              ORONT_ARCHIVE="$home/archive.sqlite")

@@ -135,8 +135,10 @@ int RunSite(const Options& o) {
                       << "\n";
             return 1;
         }
-        if (!a.Open(PathOf(o), archive::OpenMode::ReadWrite, error) || !a.StoreRegister(reg, error))
-            return ArchiveError(error);
+        if (!a.Open(PathOf(o), archive::OpenMode::ReadWrite, error) || !a.StoreRegister(reg, error, o.reason)) {
+            ArchiveError(error);
+            return a.Refused() ? 4 : 1;
+        }
         std::cerr << "Imported the site register (" << reg.rooms.size()
                   << (reg.rooms.size() == 1 ? " room, " : " rooms, ") << reg.instruments.size()
                   << (reg.instruments.size() == 1 ? " instrument" : " instruments") << ") from " << o.output << "\n";

@@ -76,4 +76,23 @@ std::string Sha256Of(const std::string& bytes);
 int RunVerifyCertificate(const Options& o);
 bool DrawTrend(const archive::Trend& trend, const std::string& path, std::string& error);
 
+// users, password, sign, signatures, audit: the exit status (4 when the
+// actor's role or a lock refuses, 3 when a signature or the trail does not
+// verify).
+int RunUsers(const Options& o);
+int RunPassword(const Options& o);
+int RunSign(const Options& o);
+int RunSignatures(const Options& o);
+int RunAudit(const Options& o);
+
+// The actions on the instrument and its records that the audit trail
+// keeps, each allowed by a role.
+enum class Audited { Download, Save, Erase, Classify };
+// Before the action: 0, or 4 after saying why the actor's role refuses it.
+int AuditAllowed(const Options& o, Audited action);
+// After it: the event with its data (a JSON object) in the audit trail of
+// the archive (also with --no-archive); a failure to record it is said as a
+// warning.
+void AuditEvent(const Options& o, Audited action, const std::string& event, const std::string& data);
+
 }  // namespace oront::cli

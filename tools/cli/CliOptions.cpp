@@ -13,9 +13,9 @@ constexpr const char* kInstrumentOptions = "[--simulate IMAGE | --demo | --demo-
 
 constexpr const char* kHead =
     "usage: oront-v208-cli [--simulate IMAGE | --demo | --demo-full | --from-archive ID]\n"
-    "                      [--archive PATH | --no-archive] COMMAND [ARGS]\n"
-    "       oront-v208-cli [--archive PATH] history|records|trend|verify-archive|site|excursions|\n"
-    "                      verify-certificate [ARGS]\n"
+    "                      [--archive PATH | --no-archive] [--reason TEXT] COMMAND [ARGS]\n"
+    "       oront-v208-cli [--archive PATH] [--reason TEXT] history|records|trend|verify-archive|site|\n"
+    "                      excursions|verify-certificate|users|password|sign|signatures|audit [ARGS]\n"
     "       oront-v208-cli COMMAND --help | --help | --version\n"
     "\n"
     "Instrument:  without --simulate/--demo the instrument attached over USB\n"
@@ -28,7 +28,10 @@ constexpr const char* kHead =
     "Archive:     every download is kept in the archive, by default\n"
     "             $XDG_DATA_HOME/oront-v208/archive.sqlite (~/.local/share/...).\n"
     "  --archive PATH     the archive file (or set ORONT_ARCHIVE=PATH)\n"
-    "  --no-archive       do not archive the download\n"
+    "  --no-archive       do not archive the download (its events still go into the\n"
+    "                     archive's audit trail)\n"
+    "  --reason TEXT      why, kept in the audit trail (a register import, a role\n"
+    "                     change, a certificate issued again)\n"
     "\n"
     "Commands:\n";
 
@@ -107,7 +110,35 @@ constexpr CommandUsage kCommands[] = {
      "  site show [--format text|json] | site export FILE.json | site import FILE.json\n"
      "                             the site register kept in the archive: its rooms,\n"
      "                             locations, alert and action limits and instruments;\n"
-     "                             an import replaces it whole, or not at all\n"},
+     "                             an import replaces it whole, or not at all, and\n"
+     "                             needs --reason (administrators only; exit 4)\n"},
+    {"users", true,
+     "  users [add NAME --role ROLE [--full-name TEXT] | set-role NAME ROLE |\n"
+     "        unlock NAME]\n"
+     "                             list the archive's users, or (administrators) add\n"
+     "                             one, change a role (operator, reviewer,\n"
+     "                             administrator), let a locked user sign again;\n"
+     "                             exit 4 when the role refuses\n"},
+    {"password", true,
+     "  password                   set your signing password (read from the terminal,\n"
+     "                             or as lines on standard input: the current one if\n"
+     "                             set, then the new one)\n"},
+    {"sign", true,
+     "  sign certificate NUMBER | download ID --meaning performed|reviewed|approved\n"
+     "                             sign with your signing password (read as by\n"
+     "                             password); three wrong passwords lock signing;\n"
+     "                             exit 4 when refused\n"},
+    {"signatures", true,
+     "  signatures certificate NUMBER | download ID\n"
+     "                             list the signatures, each valid or not; exit 3 when\n"
+     "                             one is not valid\n"},
+    {"audit", true,
+     "  audit [--from DATE] [--to DATE] [--user NAME] [--event EVENT]\n"
+     "        [--format text|csv|json] | audit verify\n"
+     "                             list the audit trail (times: UTC), or recompute its\n"
+     "                             chain and check every download, record, certificate\n"
+     "                             and signature against its entry; exit 3 when\n"
+     "                             anything was changed\n"},
     {"excursions", true,
      "  excursions [--room ID] [--from DATE] [--to DATE] [--level alert|action]\n"
      "             [--format text|csv|json]\n"
@@ -440,7 +471,8 @@ std::string UsageText(const std::string& command) {
 bool WorksOnTheArchiveAlone(Command command) {
     return command == Command::History || command == Command::Records || command == Command::Trend ||
            command == Command::VerifyArchive || command == Command::Site || command == Command::Excursions ||
-           command == Command::VerifyCertificate;
+           command == Command::VerifyCertificate || command == Command::Users || command == Command::Password ||
+           command == Command::Sign || command == Command::Signatures || command == Command::Audit;
 }
 
 ParsedOptions ParseArguments(const std::vector<std::string>& args) {
@@ -456,10 +488,13 @@ ParsedOptions ParseArguments(const std::vector<std::string>& args) {
         if (arg == "--help" || arg == "-h") {
             o.command = Command::Help;
             std::size_t k = 0;
-            while (k < args.size() &&
-                   (args[k] == "--demo" || args[k] == "--demo-full" || args[k] == "--no-archive" ||
-                    args[k] == "--simulate" || args[k] == "--from-archive" || args[k] == "--archive"))
-                k += args[k] == "--simulate" || args[k] == "--from-archive" || args[k] == "--archive" ? 2 : 1;
+            while (k < args.size() && (args[k] == "--demo" || args[k] == "--demo-full" || args[k] == "--no-archive" ||
+                                       args[k] == "--simulate" || args[k] == "--from-archive" ||
+                                       args[k] == "--archive" || args[k] == "--reason"))
+                k += args[k] == "--simulate" || args[k] == "--from-archive" || args[k] == "--archive" ||
+                             args[k] == "--reason"
+                         ? 2
+                         : 1;
             if (k < args.size() && FindCommand(args[k]) != nullptr) o.helpTopic = args[k];
             return result;
         }
@@ -473,8 +508,18 @@ ParsedOptions ParseArguments(const std::vector<std::string>& args) {
     bool instrumentGiven = false;
     std::string instrumentOption;
     bool archiveGiven = false;
-    while (i < args.size() && (args[i] == "--simulate" || args[i] == "--demo" || args[i] == "--demo-full" ||
-                               args[i] == "--from-archive" || args[i] == "--archive" || args[i] == "--no-archive")) {
+    bool reasonGiven = false;
+    while (i < args.size() &&
+           (args[i] == "--simulate" || args[i] == "--demo" || args[i] == "--demo-full" || args[i] == "--from-archive" ||
+            args[i] == "--archive" || args[i] == "--no-archive" || args[i] == "--reason")) {
+        if (args[i] == "--reason") {
+            if (reasonGiven) return fail("--reason is given twice");
+            if (i + 1 >= args.size() || args[i + 1].empty()) return fail("--reason needs a text");
+            reasonGiven = true;
+            o.reason = args[i + 1];
+            i += 2;
+            continue;
+        }
         if (args[i] == "--archive" || args[i] == "--no-archive") {
             if (archiveGiven) return fail("the archive is given twice (" + args[i] + ")");
             archiveGiven = true;
@@ -593,6 +638,8 @@ ParsedOptions ParseArguments(const std::vector<std::string>& args) {
             if (rest.size() != 2 || rest[1].empty() || IsOption(rest[1]))
                 return fail("site " + rest[0] + " needs one file name");
             o.site = rest[0] == "export" ? SiteAction::Export : SiteAction::Import;
+            if (o.site == SiteAction::Import && o.reason.empty())
+                return fail("site import needs --reason TEXT: the audit trail keeps why the register changed");
             o.output = rest[1];
         } else if (!rest.empty() && rest[0] == "show") {
             if (rest.size() == 3 && rest[1] == "--format" && (rest[2] == "text" || rest[2] == "json"))
@@ -639,6 +686,13 @@ ParsedOptions ParseArguments(const std::vector<std::string>& args) {
             return fail("verify-certificate needs one certificate file");
         o.command = Command::VerifyCertificate;
         o.output = rest[0];
+    } else if (word == "users" || word == "password" || word == "sign" || word == "signatures" || word == "audit") {
+        o.command = word == "users"        ? Command::Users
+                    : word == "password"   ? Command::Password
+                    : word == "sign"       ? Command::Sign
+                    : word == "signatures" ? Command::Signatures
+                                           : Command::Audit;
+        o.words = rest;
     } else if (word == "classify") {
         o.command = Command::Classify;
         if (std::string e = ParseClassify(rest, o); !e.empty()) return fail(e);

@@ -28,7 +28,12 @@ enum class Command {
     VerifyArchive,
     Site,
     Excursions,
-    VerifyCertificate
+    VerifyCertificate,
+    Users,
+    Password,
+    Sign,
+    Signatures,
+    Audit
 };
 enum class SiteAction { Show, Export, Import };
 enum class TextFormat { Text, Csv, Json };
@@ -71,6 +76,10 @@ struct Options {
     bool bothStates = false;
     std::vector<int> atRestRuns, operationalRuns;
     std::string client, reportNumber, operatorName;
+    // users, password, sign, signatures, audit: their arguments, read by
+    // the command itself; --reason: why, for the audit trail.
+    std::vector<std::string> words;
+    std::string reason;
 };
 
 struct ParsedOptions {

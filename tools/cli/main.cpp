@@ -41,6 +41,28 @@
 
 namespace {
 
+// A JSON string of the text (as the audit trail's data keeps it).
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+// The command line as the audit trail keeps it: the settings as typed.
+std::vector<std::string> g_arguments;
+
 using namespace oront;
 
 int Usage(const std::string& why) {
@@ -155,6 +177,10 @@ int SaveRows(const Session& s, const cli::Options& o, int start, int end, const 
     const std::string path = OutputOrDefault(o);
     std::string cause;
     if (!WriteCsvFileWithCause(s.store, path, start, end, cause)) return Fail(msg::kSaveFailed, cause);
+    cli::AuditEvent(o, cli::Audited::Save, "records saved",
+                    "{\"file\":" + JsonString(path) + ",\"rows\":[" + std::to_string(start) + "," +
+                        std::to_string(end) + "],\"serial\":" + std::to_string(s.store.ReportSerialNumber()) +
+                        ",\"sha256\":\"" + cli::Sha256Of(CsvText(s.store, start, end)) + "\"}");
     const bool printed = !o.output.empty() || Print(path + "\n");
     Confirm(what, path);
     return printed ? 0 : 1;
@@ -187,7 +213,7 @@ std::unique_ptr<DeviceBackend> OpenInstrument(const cli::Options& o) {
     return CreateUsbBackend();
 }
 
-int Dump(Session& s, const std::string& path) {
+int Dump(Session& s, const cli::Options& o, const std::string& path) {
     MemoryImage image;
     auto sink = [&image](const std::uint8_t* packet) { image.insert(image.end(), packet, packet + kPacketSize); };
     // A failed download still writes the packets that arrived: the image
@@ -201,6 +227,9 @@ int Dump(Session& s, const std::string& path) {
     const std::size_t packets = image.size() / kPacketSize;
     const std::string counted = std::to_string(packets) + (packets == 1 ? " packet" : " packets");
     if (failure != nullptr) return Fail(failure, counted + " written to " + path);
+    cli::AuditEvent(o, cli::Audited::Save, "memory image saved",
+                    "{\"file\":" + JsonString(path) + ",\"packets\":" + std::to_string(packets) + ",\"sha256\":\"" +
+                        cli::Sha256Of(std::string(image.begin(), image.end())) + "\"}");
     Confirm(counted + " (" + std::to_string(s.store.m_nRecordCount) + " records)", path);
     return 0;
 }
@@ -219,6 +248,13 @@ int RunClassify(Session& s, const cli::Options& o) {
     if (!rooms.error.empty()) {
         std::cerr << "oront-v208-cli: " << rooms.error << "\n";
         return 1;
+    }
+    {
+        std::string arguments;
+        for (const std::string& a : g_arguments) arguments += (arguments.empty() ? "" : ",") + JsonString(a);
+        cli::AuditEvent(o, cli::Audited::Classify, "classification run",
+                        "{\"arguments\":[" + arguments + "],\"exit_status\":" + std::to_string(rooms.ExitStatus()) +
+                            ",\"runs\":" + std::to_string(rooms.RunCount()) + "}");
     }
     if (o.format == cli::ClassifyFormat::Pdf) {
         if (const int rc = cli::RunCertificate(rooms, context.certificate, o)) return rc;
@@ -239,6 +275,7 @@ int RunClassify(Session& s, const cli::Options& o) {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    g_arguments = args;
     const cli::ParsedOptions parsed = cli::ParseArguments(args);
     if (!parsed.error.empty()) return Usage(parsed.error);
     const cli::Options& o = parsed.options;
@@ -253,6 +290,11 @@ int main(int argc, char** argv) {
     if (o.command == cli::Command::Site) return cli::RunSite(o);
     if (o.command == cli::Command::Excursions) return cli::RunExcursions(o);
     if (o.command == cli::Command::VerifyCertificate) return cli::RunVerifyCertificate(o);
+    if (o.command == cli::Command::Users) return cli::RunUsers(o);
+    if (o.command == cli::Command::Password) return cli::RunPassword(o);
+    if (o.command == cli::Command::Sign) return cli::RunSign(o);
+    if (o.command == cli::Command::Signatures) return cli::RunSignatures(o);
+    if (o.command == cli::Command::Audit) return cli::RunAudit(o);
     // The trend is drawn with Qt, in the report program.
     if (o.command == cli::Command::Trend) {
         if (const int rc = cli::HandOverReport(argv); rc >= 0) return rc;
@@ -267,6 +309,15 @@ int main(int argc, char** argv) {
     if (o.command == cli::Command::Report ||
         (o.command == cli::Command::Classify && o.format == cli::ClassifyFormat::Pdf)) {
         if (const int rc = cli::HandOverReport(argv); rc >= 0) return rc;
+    }
+    // An action the actor's role does not allow is refused before anything
+    // is read.
+    {
+        const cli::Audited action = o.command == cli::Command::Erase      ? cli::Audited::Erase
+                                    : o.command == cli::Command::Classify ? cli::Audited::Classify
+                                    : o.command == cli::Command::Count    ? cli::Audited::Download
+                                                                          : cli::Audited::Save;
+        if (const int rc = cli::AuditAllowed(o, action)) return rc;
     }
     Session s;
     s.backend = OpenInstrument(o);
@@ -286,6 +337,7 @@ int main(int argc, char** argv) {
             if (!OpenDeviceLink(s.usb)) return Fail(msg::kConnectFailed);
             if (!EraseRecords(s.usb, s.io)) return Fail(msg::kDeleteFailed);
             s.usb.ClosePipes();
+            cli::AuditEvent(o, cli::Audited::Erase, "instrument erased", "{}");
             return Print(std::string(msg::kDeleted) + "\n") ? 0 : 1;
         case cli::Command::SaveAll: {
             if (int rc = ReadRecords(s)) return rc;
@@ -303,7 +355,7 @@ int main(int argc, char** argv) {
                             "records " + FormatZeroPad(CAtoi(o.first), 4) + " to " + FormatZeroPad(CAtoi(o.last), 4));
         }
         case cli::Command::Dump:
-            return Dump(s, o.output);
+            return Dump(s, o, o.output);
         case cli::Command::Report:
             if (int rc = ReadRecords(s)) return rc;
             return cli::RunReport(s.store, o.output, o.firstPage, o.lastPage, o.printer);
@@ -318,6 +370,11 @@ int main(int argc, char** argv) {
         case cli::Command::Site:
         case cli::Command::Excursions:
         case cli::Command::VerifyCertificate:
+        case cli::Command::Users:
+        case cli::Command::Password:
+        case cli::Command::Sign:
+        case cli::Command::Signatures:
+        case cli::Command::Audit:
             break;
     }
     return 0;
