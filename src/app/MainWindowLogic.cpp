@@ -252,6 +252,7 @@ void MainWindowLogic::OnDeleteRecords() {
         Message(msg::kDeleteFailed, "The instrument did not confirm the erase command.", MessageIcon::Error);
         return;
     }
+    m_view.RecordsErased();
     Message(msg::kDeleted);
     m_usb.ClosePipes();
     if (!HasUnsavedRows()) {

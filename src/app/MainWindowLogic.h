@@ -85,6 +85,8 @@ public:
     // A note for the user that asks for no answer (the window shows it in
     // its title): what became of the records a read replaced.
     virtual void ShowStatus(const std::string& /*text*/) {}
+    // The instrument confirmed the erase (the audit trail keeps it).
+    virtual void RecordsErased() {}
 };
 
 // Where a request to leave the window came from; each has its own wording

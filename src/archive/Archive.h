@@ -275,7 +275,10 @@ public:
                             std::string& error);
     // Keeps the data a reserved certificate certifies (and its SHA-256) and
     // the SHA-256 of the file written (`file` empty for a printed one).
-    bool CompleteCertificate(std::int64_t id, const std::string& data, std::string_view file, std::string& error);
+    // Issuing it again (ReissueCertificate) with other data voids its
+    // signatures; `reason` is kept in the audit trail.
+    bool CompleteCertificate(std::int64_t id, const std::string& data, std::string_view file, std::string& error,
+                             const std::string& reason = {});
     // The certificate whose file has the SHA-256 (hex); nullopt when none.
     bool FindCertificate(const std::string& fileSha256, std::optional<CertificateRecord>& found, std::string& error);
 

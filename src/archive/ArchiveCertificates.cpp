@@ -81,7 +81,8 @@ bool Archive::ReserveCertificate(const std::string& requested, std::int64_t time
     return true;
 }
 
-bool Archive::CompleteCertificate(std::int64_t id, const std::string& data, std::string_view file, std::string& error) {
+bool Archive::CompleteCertificate(std::int64_t id, const std::string& data, std::string_view file, std::string& error,
+                                  const std::string& reason) {
     const std::string dataSha = Sha256Hex(data);
     const std::string fileSha = file.empty() ? std::string() : Sha256Hex(file);
     return Write(
@@ -132,7 +133,7 @@ bool Archive::CompleteCertificate(std::int64_t id, const std::string& data, std:
                 {"file_sha256", fileSha},
                 {"number", number},
                 {"reissued", reissued}}.dump();
-            if (!Append("certificate issued", entry, {}, seq, cause))
+            if (!Append("certificate issued", entry, reason, seq, cause))
                 return what = "cannot write the audit trail", false;
             return true;
         },

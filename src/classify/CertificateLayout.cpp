@@ -445,9 +445,22 @@ void Certificate::Build(const RoomClassification& rooms, const CertificateData& 
 
     for (const RoomSection& section : rooms.sections) BuildSection(section, ins.flowLPerMin);
 
+    // The lines to sign, each filled where an electronic signature holds for
+    // the data; an approval has a line where one was given.
     Add(Style::Gap, {}, true);
-    Add(Style::Signature, {"Performed by:", "Date:"}, true);
-    Add(Style::Signature, {"Reviewed by:", "Date:"});
+    const auto signedLine = [this, &data](const char* caption, bool always, bool first) {
+        std::vector<std::string> cells = {std::string(caption) + ":", "Date:"};
+        bool found = false;
+        for (const CertificateData::Signed& s : data.signatures)
+            if (s.caption == caption) {
+                cells = {std::string(caption) + ": " + s.name + " (signed electronically)", "Date: " + s.when};
+                found = true;
+            }
+        if (always || found) Add(Style::Signature, cells, first);
+    };
+    signedLine("Performed by", true, true);
+    signedLine("Reviewed by", true, false);
+    signedLine("Approved by", false, false);
 
     if (rooms.RunCount() > 0) {
         Add(Style::PageBreak, {});
@@ -865,6 +878,12 @@ void Certificate::DrawPage(ReportSurface& dc, int page) const {
                 dc.SelectFont(text);
                 const int rule = b - 15;
                 const int dateAt = left + (right - left) * 6 / 10;
+                if (line->cells[1] != "Date:") {
+                    // Signed: the signer and the time stand on the lines.
+                    draw(line->cells[0], left, rule - 55, dateAt - 50, rule, TextAlign::Left);
+                    draw(line->cells[1], dateAt, rule - 55, right, rule, TextAlign::Left);
+                    break;
+                }
                 draw(line->cells[0], left, rule - 55, left + 280, rule, TextAlign::Left);
                 draw(line->cells[1], dateAt, rule - 55, dateAt + 120, rule, TextAlign::Left);
                 dc.MoveTo(x(left + 280), yd(rule));

@@ -63,6 +63,14 @@ struct CertificateData {
     std::string program;     // "Oront V208 Software 1.2.0"
     std::string dataSha256;  // hex SHA-256 of CertificateDataText (filled in by who keeps the record)
     CertificateInstrument instrument;
+    // The electronic signatures that hold for the data, drawn in the lines
+    // to sign (not part of the certified data: they sign it).
+    struct Signed {
+        std::string caption;  // "Performed by", "Reviewed by", "Approved by"
+        std::string name;     // "Otto Operator (otto)"
+        std::string when;     // "2026-12-09 14:03:07 +01:00"
+    };
+    std::vector<Signed> signatures;
 };
 
 // Who numbers and keeps the certificates a window issues (the archive): the

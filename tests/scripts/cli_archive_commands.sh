@@ -187,9 +187,9 @@ check "a certificate changed by one byte is refused" bash -c "[ $rc -eq 3 ] && !
 "$cli" --demo classify --room FR2 --report-number QA-7 --format pdf qa2.pdf 2> err2.txt; rc2=$?
 "$cli" --demo classify --room FR2 --report-number V208-000009 --format pdf own.pdf 2> err3.txt; rc3=$?
 "$cli" --no-archive --demo classify --room FR2 --format pdf none.pdf 2> err4.txt; rc4=$?
-check "a report number is given once; the archive's own form and no number without an archive are refused" \
+check "a report number is given once (again only with a reason); the archive's own form and no number without an archive are refused" \
   bash -c "[ $rc1 -eq 3 ] && grep -q 'Saved certificate QA-7' err.txt && [ $rc2 -eq 1 ] && [ ! -e qa2.pdf ] \
-  && grep -q 'report number QA-7 is already used by another certificate' err2.txt && [ $rc3 -eq 1 ] && [ ! -e own.pdf ] \
+  && grep -q 'report number QA-7 is issued already: give --reason to issue it again' err2.txt && [ $rc3 -eq 1 ] && [ ! -e own.pdf ] \
   && grep -q 'begin with V208- are the archive.s own' err3.txt && [ $rc4 -eq 1 ] && [ ! -e none.pdf ] \
   && grep -q 'give --report-number' err4.txt"
 export ORONT_ARCHIVE="$work/store/archive.sqlite"
@@ -236,6 +236,21 @@ sqlite3 tampered.sqlite "UPDATE records SET frame = x'07' || substr(frame, 2) WH
 check "audit verify finds the sqlite3 changes (exit 3)" bash -c "[ $rc -eq 3 ] && grep -q 'First broken link: entry 2 was changed' out.txt && grep -q 'record 3 no longer matches' out.txt"
 "$cli" --archive tampered.sqlite signatures download 1 > out.txt; rc=$?
 check "the signature of a changed download is not valid (exit 3)" bash -c "[ $rc -eq 3 ] && grep -q 'NOT VALID' out.txt"
+
+# A signed certificate issued again unchanged shows its signature in the
+# line to sign; issued again with other data, its signatures are void.
+cert=(--demo classify --class 7 --state operational --format pdf)
+"$cli" "${cert[@]}" cert1.pdf 2> /dev/null
+printf 'op-password\n' | "$cli" sign certificate V208-000001 --meaning performed > /dev/null 2>&1
+"$cli" "${cert[@]}" --report-number V208-000001 cert2.pdf > out.txt 2> err.txt; rc=$?
+check "issuing a certificate again needs a reason" bash -c "[ $rc -eq 1 ] && grep -q 'give --reason' err.txt"
+"$cli" --reason "signed copy" "${cert[@]}" --report-number V208-000001 cert2.pdf 2> /dev/null
+check "the signed certificate shows its signer" bash -c "pdftotext cert2.pdf - | grep -q '^Performed by: .* (signed electronically)'"
+"$cli" --reason "ISO 8 instead" --demo classify --class 8 --state operational --format pdf --report-number V208-000001 cert3.pdf 2> /dev/null
+"$cli" signatures certificate V208-000001 > out.txt; rc=$?
+check "changed data voids the signatures" bash -c "[ $rc -eq 0 ] && grep -q 'void (issued again)' out.txt && ! pdftotext cert3.pdf - | grep -q 'signed electronically'"
+"$cli" audit verify > out.txt; rc=$?
+check "the trail holds after issuing again" bash -c "[ $rc -eq 0 ] && [ \$(\"$cli\" audit --event 'signatures voided' | grep -c 'signatures voided') -eq 1 ]"
 
 echo "$passes passed, $failures failed"
 [ $failures -eq 0 ]

@@ -376,8 +376,29 @@ bool NumberCertificate(const Options& o, classify::CertificateData& data, Issued
     archive::Archive a;
     std::string error;
     archive::CertificateRecord reserved;
+    std::optional<archive::CertificateRecord> existing;
     if (!a.Open(PathOf(o), archive::OpenMode::ReadWrite, error) ||
-        !a.ReserveCertificate(o.reportNumber, static_cast<std::int64_t>(std::time(nullptr)), reserved, error)) {
+        (!o.reportNumber.empty() && !a.CertificateByNumber(o.reportNumber, existing, error))) {
+        std::cerr << "oront-v208-cli: the certificate cannot be numbered: " << error << "\n";
+        return false;
+    }
+    if (existing && !existing->data.empty()) {
+        // Issued again: with its first date of issue, so that unchanged data
+        // keeps its signatures (changed data voids them).
+        if (o.reason.empty()) {
+            std::cerr << "oront-v208-cli: report number " << o.reportNumber
+                      << " is issued already: give --reason to issue it again\n";
+            return false;
+        }
+        if (!a.ReissueCertificate(o.reportNumber, static_cast<std::int64_t>(std::time(nullptr)), reserved, error)) {
+            std::cerr << "oront-v208-cli: the certificate cannot be issued again: " << error << "\n";
+            return false;
+        }
+        const std::tm first = LocalTime(static_cast<std::time_t>(existing->issued));
+        char day[16];
+        std::strftime(day, sizeof day, "%Y-%m-%d", &first);
+        data.issueDate = day;
+    } else if (!a.ReserveCertificate(o.reportNumber, static_cast<std::int64_t>(std::time(nullptr)), reserved, error)) {
         std::cerr << "oront-v208-cli: the certificate cannot be numbered: " << error << "\n";
         return false;
     }
@@ -386,13 +407,33 @@ bool NumberCertificate(const Options& o, classify::CertificateData& data, Issued
     return true;
 }
 
+void SignaturesFor(const Options& o, const IssuedCertificate& issued, classify::CertificateData& data) {
+    data.signatures.clear();
+    if (issued.id == 0) return;
+    archive::Archive a;
+    std::string error;
+    std::vector<archive::Signature> signatures;
+    if (!a.Open(PathOf(o), archive::OpenMode::ReadOnly, error) ||
+        !a.Signatures(archive::SignedKind::Certificate, issued.id, signatures, error))
+        return;
+    for (const archive::Signature& s : signatures) {
+        if (s.voided || s.signedSha256 != data.dataSha256) continue;
+        audit::Entry when;
+        when.time = s.time;
+        when.utcOffsetMinutes = s.utcOffsetMinutes;
+        std::string caption = audit::MeaningCaption(s.meaning);
+        caption[0] = static_cast<char>(caption[0] - 'a' + 'A');
+        data.signatures.push_back({caption, s.fullName + " (" + s.user + ")", audit::LocalTimeText(when)});
+    }
+}
+
 bool KeepCertificate(const Options& o, const IssuedCertificate& issued, const std::string& dataText,
                      const std::string& file) {
     if (issued.id == 0) return true;
     archive::Archive a;
     std::string error;
     if (!a.Open(PathOf(o), archive::OpenMode::ReadWrite, error) ||
-        !a.CompleteCertificate(issued.id, dataText, file, error)) {
+        !a.CompleteCertificate(issued.id, dataText, file, error, o.reason)) {
         std::cerr << "oront-v208-cli: the certificate was written but is not kept in the archive: " << error << "\n";
         return false;
     }
@@ -505,6 +546,8 @@ bool NumberCertificate(const Options&, classify::CertificateData&, IssuedCertifi
 bool KeepCertificate(const Options&, const IssuedCertificate&, const std::string&, const std::string&) {
     return false;
 }
+
+void SignaturesFor(const Options&, const IssuedCertificate&, classify::CertificateData&) {}
 
 std::string Sha256Of(const std::string&) {
     return {};

@@ -69,6 +69,9 @@ struct IssuedCertificate {
 bool NumberCertificate(const Options& o, classify::CertificateData& data, IssuedCertificate& issued);
 bool KeepCertificate(const Options& o, const IssuedCertificate& issued, const std::string& dataText,
                      const std::string& file);
+// The signatures that hold for the certified data (data.dataSha256), for
+// the lines to sign.
+void SignaturesFor(const Options& o, const IssuedCertificate& issued, classify::CertificateData& data);
 // The lowercase hex SHA-256 (empty in a build without the archive).
 std::string Sha256Of(const std::string& bytes);
 // verify-certificate FILE.pdf: 0 when the file is a certificate the archive

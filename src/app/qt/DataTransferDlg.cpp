@@ -27,6 +27,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <ctime>
+#include <nlohmann/json.hpp>
 
 #include "app/qt/AboutDlg.h"
 #include "app/qt/MessageDlg.h"
@@ -43,6 +44,8 @@
 #include "controls/qt/Theme.h"
 #include "device/MemoryImage.h"
 #include "device/SimulatedInstrument.h"
+#include "export/CsvWriter.h"
+#include "export/SaveFlows.h"
 #include "export/qt/SaveDataDlg.h"
 #include "export/qt/SaveFileDialog.h"
 #include "print/qt/PrintPreViewParent.h"
@@ -169,6 +172,7 @@ CDataTransferDlg::CDataTransferDlg(std::unique_ptr<DeviceBackend> backend, QWidg
     m_background = ResourceBitmap(res::kBitmapBackground);
     SetupButtons();
     m_pLogic->OnInitDialog();
+    ApplyRoles();
 
     qApp->installEventFilter(this);
 
@@ -472,15 +476,31 @@ void CDataTransferDlg::OnDeleteRecords() {
     m_pLogic->OnDeleteRecords();
 }
 
+// The writer of the save flows: the CSV file, then its event with the
+// file's SHA-256 in the audit trail.
+CsvWriteFunction CDataTransferDlg::AuditedWriter() {
+    return [this](const RecordStore& store, const std::string& path, int start, int end, std::string& cause) {
+        if (!WriteCsvFileWithCause(store, path, start, end, cause)) return false;
+        const nlohmann::json data = {{"file", path},
+                                     {"rows", {start, end}},
+                                     {"serial", store.ReportSerialNumber()},
+                                     {"sha256", archive::Sha256Hex(CsvText(store, start, end))}};
+        AuditEvent(audit::Action::Save, "records saved", data.dump());
+        return true;
+    };
+}
+
 void CDataTransferDlg::OnSaveAll() {
-    if (m_pLogic->IsBusy()) return;
+    if (m_pLogic->IsBusy() || m_refused.count(ctl::kSaveAll) > 0) return;
     SaveFlows flows(m_pLogic->Store(), *m_pList, static_cast<ISaveFlowView&>(*this));
+    flows.SetWriter(AuditedWriter());
     flows.OnSaveAll();
 }
 
 void CDataTransferDlg::OnSaveSelected() {
-    if (m_pLogic->IsBusy()) return;
+    if (m_pLogic->IsBusy() || m_refused.count(ctl::kSaveSelected) > 0) return;
     SaveFlows flows(m_pLogic->Store(), *m_pList, static_cast<ISaveFlowView&>(*this));
+    flows.SetWriter(AuditedWriter());
     flows.OnSaveSelected();
 }
 
@@ -494,7 +514,7 @@ void CDataTransferDlg::OnDataPrint() {
 }
 
 void CDataTransferDlg::OnClassify() {
-    if (m_pLogic->IsBusy()) return;
+    if (m_pLogic->IsBusy() || m_refused.count(kClassifyButton) > 0) return;
     if (!classify::HasCompleteRun(m_pLogic->Store())) {
         g_strMessage = kNoRunToClassify;
         ShowMessage();
@@ -563,6 +583,9 @@ void CDataTransferDlg::SetArchive(const std::string& path, bool off) {
     // No file the window saves or exports may replace the archive.
     if (!m_archivePath.empty())
         ProtectFromOutput(archive::ArchiveFiles(m_archivePath), "it is a file of the download archive");
+    // The controls' roles are those of the archive's user list (once the
+    // controls exist).
+    if (m_pList != nullptr) ApplyRoles();
 }
 
 void CDataTransferDlg::ArchiveDownload(const MemoryImage& image) {
@@ -886,7 +909,47 @@ void CDataTransferDlg::ShowStatus(const std::string& text) {
 }
 
 void CDataTransferDlg::EnableButton(int id, bool enable) {
-    if (QWidget* w = Control(id)) w->setEnabled(enable);
+    m_wanted[id] = enable;
+    if (QWidget* w = Control(id)) w->setEnabled(enable && m_refused.count(id) == 0);
+}
+
+void CDataTransferDlg::ApplyRoles() {
+    m_refused.clear();
+    archive::Archive reader;
+    std::string error;
+    // No archive yet, or one that cannot be read: nothing is refused (its
+    // first writer becomes its administrator).
+    if (reader.Open(m_archivePath, archive::OpenMode::ReadOnly, error)) {
+        for (const auto& [id, action] :
+             {std::pair{ctl::kReadRecords, audit::Action::Download},
+              std::pair{ctl::kDeleteRecords, audit::Action::Erase}, std::pair{ctl::kSaveSelected, audit::Action::Save},
+              std::pair{ctl::kSaveAll, audit::Action::Save}, std::pair{int{kClassifyButton}, audit::Action::Classify}})
+            if (std::string why; !reader.Check(action, why) && reader.Refused())
+                m_refused[id] = QString::fromStdString(why);
+    }
+    for (const int id :
+         {ctl::kReadRecords, ctl::kDeleteRecords, ctl::kSaveSelected, ctl::kSaveAll, int{kClassifyButton}}) {
+        QWidget* w = Control(id);
+        if (w == nullptr) continue;
+        if (m_tips.count(id) == 0) m_tips[id] = w->toolTip();
+        // As the window's state wants it, unless the role refuses it.
+        if (m_wanted.count(id) == 0) m_wanted[id] = w->isEnabled();
+        const auto refused = m_refused.find(id);
+        w->setToolTip(refused != m_refused.end() ? refused->second : m_tips[id]);
+        w->setEnabled(m_wanted[id] && refused == m_refused.end());
+    }
+}
+
+void CDataTransferDlg::AuditEvent(audit::Action action, const std::string& event, const std::string& data) {
+    archive::Archive store;
+    std::string error;
+    if (store.Open(m_archivePath, archive::OpenMode::ReadWrite, error) && store.RecordEvent(action, event, data, error))
+        return;
+    setWindowTitle(windowTitle() + QStringLiteral(" - not in the audit trail: ") + QString::fromStdString(error));
+}
+
+void CDataTransferDlg::RecordsErased() {
+    AuditEvent(audit::Action::Erase, "instrument erased", "{}");
 }
 
 void CDataTransferDlg::SetLabelText(int id, const std::string& text) {

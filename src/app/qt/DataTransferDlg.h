@@ -47,11 +47,13 @@
 #include <QDialog>
 #include <QPixmap>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/MainWindowLogic.h"
+#include "audit/Audit.h"
 #include "device/MemoryImage.h"
 #include "export/SaveFlows.h"
 #include "site/Register.h"
@@ -184,6 +186,12 @@ private:
     // simulated instrument playing it; the title names it `name`.
     void ReadImage(MemoryImage image, const QString& name, bool archive);
     void ArchiveDownload(const MemoryImage& image);
+    // The controls the archive's user list refuses this account (each with
+    // the reason as its tooltip), and an event for the audit trail (a
+    // failure to record it is said in the title).
+    void ApplyRoles();
+    CsvWriteFunction AuditedWriter();
+    void AuditEvent(audit::Action action, const std::string& event, const std::string& data);
     // After a read: the monitoring line under the list, and the warning of an
     // instrument past its calibration.
     void ShowMonitoring();
@@ -210,6 +218,7 @@ private:
     void Progress(int received, int count) override;
     void EndDialog(int code) override;
     void ShowStatus(const std::string& text) override;
+    void RecordsErased() override;
 
     // ISaveFlowView
     bool RunSaveFileDialog(const std::string& initialName, const std::string& filter,
@@ -240,6 +249,9 @@ private:
     // download opened again).
     bool m_bArchiveRead = true;
     std::string m_archivePath;
+    std::map<int, QString> m_refused;  // control -> why the role refuses it
+    std::map<int, QString> m_tips;     // control -> its own tooltip
+    std::map<int, bool> m_wanted;      // control -> enabled as the window's state wants it
     bool m_bArchiveOff = false;
 #ifdef Q_OS_WIN
     bool m_bSystemMenuReady = false;

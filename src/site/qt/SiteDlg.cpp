@@ -479,8 +479,13 @@ CSiteDlg::CSiteDlg(std::string archivePath, QWidget* parent) : QDialog(parent), 
     connect(m_save, &QPushButton::clicked, this, [this] { Save(); });
     connect(buttons, &QDialogButtonBox::rejected, this, &CSiteDlg::reject);
 
+    // Why the register changes: kept in the audit trail with the change.
+    m_reason = NewLineEdit(this, "reason");
+    m_reason->setPlaceholderText(QStringLiteral("Reason for the change (kept in the audit trail)"));
+    m_reason->setMinimumWidth(260);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(m_validationLabel, 1);
+    bottom->addWidget(m_reason, 0, Qt::AlignBottom);
     bottom->addWidget(buttons, 0, Qt::AlignBottom);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_status);
@@ -1033,6 +1038,14 @@ void CSiteDlg::Load() {
     } else {
         m_status->setText(QStringLiteral("The site register of %1: %2.").arg(where, Summary(m_reg)));
     }
+    // Only an administrator of the archive changes the register.
+    if (std::string refusal; m_editable && !archive.Check(audit::Action::EditRegister, refusal)) {
+        m_editable = false;
+        m_tabs->setEnabled(false);
+        m_reason->setEnabled(false);
+        m_save->setToolTip(U(refusal));
+        m_status->setText(m_status->text() + QStringLiteral(" It cannot be changed: %1.").arg(U(refusal)));
+    }
     m_savedJson = RegisterJson(m_reg);
     m_room = m_reg.rooms.empty() ? -1 : 0;
     m_location = m_limit = 0;
@@ -1434,14 +1447,21 @@ void CSiteDlg::ShowBrokenItem() {
 bool CSiteDlg::Save() {
     if (!m_editable || !ValidationError(m_reg).empty()) return false;
     const QString where = QDir::toNativeSeparators(QFile::decodeName(QByteArray::fromStdString(m_archivePath)));
+    if (m_reason->text().trimmed().isEmpty()) {
+        m_status->setText(QStringLiteral("Give the reason for the change: the audit trail keeps it with the change."));
+        m_reason->setFocus(Qt::OtherFocusReason);
+        return false;
+    }
     archive::Archive archive;
     std::string error;
-    if (!archive.Open(m_archivePath, archive::OpenMode::ReadWrite, error) || !archive.StoreRegister(m_reg, error)) {
+    if (!archive.Open(m_archivePath, archive::OpenMode::ReadWrite, error) ||
+        !archive.StoreRegister(m_reg, error, S(m_reason->text().trimmed()))) {
         m_status->setText(QStringLiteral("The site register was not saved: %1").arg(U(error)));
         return false;
     }
     m_savedJson = RegisterJson(m_reg);
     m_saved = true;
+    m_reason->clear();
     m_status->setText(QStringLiteral("Saved the site register in %1: %2.").arg(where, Summary(m_reg)));
     Revalidate();
     return true;

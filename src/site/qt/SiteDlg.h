@@ -160,6 +160,7 @@ private:
     QTabWidget* m_tabs = nullptr;
     QLabel* m_validationLabel = nullptr;
     QPushButton* m_save = nullptr;
+    QLineEdit* m_reason = nullptr;  // why the register changes, for the audit trail
     std::vector<QWidget*> m_marked;
 
     QLineEdit* m_orgName = nullptr;

@@ -841,6 +841,44 @@ TEST(MainWindow, SaveAllClearsTheFlagOnlyWhenTheFileWasWritten) {
     EXPECT_EQ(h.messages.size(), 3u);
     EXPECT_TRUE(QFile::exists(dir + "/records.csv"));
     EXPECT_FALSE(h.dlg->Logic().DataNotSaved());
+    // The save is in the archive's audit trail with the file's SHA-256.
+    {
+        archive::Archive trail;
+        std::string error;
+        std::vector<audit::Entry> saved;
+        archive::AuditFilter filter;
+        filter.event = "records saved";
+        ASSERT_TRUE(trail.Open((dir + "/archive.sqlite").toStdString(), archive::OpenMode::ReadOnly, error) &&
+                    trail.AuditTrail(filter, saved, error))
+            << error;
+        QFile csv(dir + "/records.csv");
+        ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+        ASSERT_EQ(saved.size(), 1u);
+        EXPECT_NE(saved[0].data.find(archive::Sha256Hex(csv.readAll().toStdString())), std::string::npos)
+            << saved[0].data;
+        EXPECT_EQ(saved[0].user, audit::CurrentIdentity().user);
+    }
+    // An account the archive's administrator never added: the actions on
+    // the instrument and its records are disabled, each saying why.
+    {
+        archive::Archive other;
+        std::string error;
+        other.SetActor({"deputy", "Deputy"});
+        const std::string foreign = (dir + "/foreign.sqlite").toStdString();
+        ASSERT_TRUE(other.Open(foreign, archive::OpenMode::ReadWrite, error) &&
+                    other.RecordEvent(audit::Action::Download, "archive set up", "{}", error))
+            << error;
+        h.dlg->SetArchive(foreign, false);
+        for (const int id : {1000, 1002, 1003, 1005, 1100}) {
+            EXPECT_FALSE(h.W(id)->isEnabled()) << id;
+            EXPECT_TRUE(h.W(id)->toolTip().contains(QStringLiteral("is not a user of this archive")))
+                << id << h.W(id)->toolTip().toStdString();
+        }
+        ASSERT_TRUE(other.AddUser(audit::CurrentIdentity().user, "", audit::Role::Operator, "", error)) << error;
+        h.dlg->SetArchive(foreign, false);
+        EXPECT_TRUE(h.W(1005)->isEnabled());
+        EXPECT_TRUE(h.W(1005)->toolTip().startsWith(QStringLiteral("Save all records as CSV")));
+    }
 
     QTest::mouseClick(h.W(1028), Qt::LeftButton);
     EXPECT_EQ(previews, 1);

@@ -175,6 +175,11 @@ TEST(SiteDialog, EntersRefusesMendsAndSavesTheRegister) {
     Type(Find<QDoubleSpinBox>(dlg, "instrumentFlow"), QStringLiteral("28,3"));
     ASSERT_TRUE(save->isEnabled()) << dlg.ValidationText().toStdString();
 
+    // Saved only with the reason for the change, which the audit trail keeps.
+    Click(dlg, "save");
+    EXPECT_TRUE(dlg.StatusText().startsWith(QStringLiteral("Give the reason"))) << dlg.StatusText().toStdString();
+    EXPECT_FALSE(dlg.Saved());
+    Type(Find<QLineEdit>(dlg, "reason"), QStringLiteral("new filling room"));
     Click(dlg, "save");
     EXPECT_TRUE(dlg.StatusText().startsWith(QStringLiteral("Saved"))) << dlg.StatusText().toStdString();
     EXPECT_TRUE(dlg.Saved());
@@ -185,6 +190,30 @@ TEST(SiteDialog, EntersRefusesMendsAndSavesTheRegister) {
     Register stored;
     ASSERT_TRUE(archive.Open(path, archive::OpenMode::ReadOnly, error) && archive.LoadRegister(stored, error)) << error;
     EXPECT_EQ(RegisterJson(stored), RegisterJson(Expected()));
+    std::vector<audit::Entry> changes;
+    archive::AuditFilter filter;
+    filter.event = "register changed";
+    ASSERT_TRUE(archive.AuditTrail(filter, changes, error)) << error;
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(changes[0].reason, "new filling room");
+
+    // The account the dialog acts as, demoted to an operator, sees the
+    // register and cannot save it.
+    archive::Archive admin;
+    admin.SetActor({"deputy", "Deputy"});
+    const audit::Identity me = audit::CurrentIdentity();
+    ASSERT_TRUE(archive.Open(path, archive::OpenMode::ReadWrite, error) &&
+                archive.AddUser("deputy", "", audit::Role::Administrator, "", error))
+        << error;
+    ASSERT_TRUE(admin.Open(path, archive::OpenMode::ReadWrite, error) &&
+                admin.SetRole(me.user, audit::Role::Operator, "", error))
+        << error;
+    CSiteDlg refused(path);
+    EXPECT_FALSE(Find<QLineEdit>(refused, "reason")->isEnabled());
+    EXPECT_NE(Find<QPushButton>(refused, "save")->toolTip().indexOf(QStringLiteral("administrator role")), -1)
+        << Find<QPushButton>(refused, "save")->toolTip().toStdString();
+    EXPECT_TRUE(refused.StatusText().contains(QStringLiteral("cannot be changed")))
+        << refused.StatusText().toStdString();
 }
 
 TEST(SiteDialog, ShowsTheStoredRegisterAndAsksBeforeDroppingEdits) {

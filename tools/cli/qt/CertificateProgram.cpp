@@ -25,6 +25,7 @@ int RunCertificate(const classify::RoomClassification& rooms, classify::Certific
     data.testDate = classify::TestDates(rooms);
     const std::string text = classify::CertificateDataText(rooms, data);
     data.dataSha256 = Sha256Of(text);
+    SignaturesFor(o, issued, data);
     const classify::Certificate certificate(rooms, data, classify::CertificatePaper::A4);
     std::string error;
     std::string pdf;
