@@ -228,6 +228,8 @@ check "an operator does not approve (exit 4)" bash -c "[ $rc -eq 4 ] && grep -q 
 check "the trail lists every event, --no-archive's too" bash -c "[ $rc -eq 0 ] && head -n1 trail.csv | grep -q '^Entry,Time (UTC),Local time,User' && grep -c 'download archived' trail.csv | grep -qx 1 && [ \$(grep -c 'records saved' trail.csv) -eq 2 ] && grep -q 'role changed' trail.csv"
 "$cli" audit --event signature --format json > trail.json; rc=$?
 check "the trail filters by event" bash -c "[ $rc -eq 0 ] && [ \$(grep -c '\"event\": \"signature\"' trail.json) -eq 1 ]"
+"$cli" audit export trail.pdf --event "role changed" 2> err.txt; rc=$?
+check "audit export writes the report for an inspector" bash -c "[ $rc -eq 0 ] && pdftotext trail.pdf - | grep -q 'role changed' && pdftotext trail.pdf - | grep -q 'hands over' && ! pdftotext trail.pdf - | grep -q 'records saved'"
 "$cli" audit verify > out.txt 2> err.txt; rc=$?
 check "audit verify passes an untouched archive" bash -c "[ $rc -eq 0 ] && grep -q 'as recorded' out.txt"
 cp "$ORONT_ARCHIVE" tampered.sqlite

@@ -72,6 +72,8 @@ bool WritesOutput(const Options& o) {
             return o.printer.empty();
         case Command::Site:
             return o.site == SiteAction::Export;
+        case Command::Audit:
+            return !o.output.empty();
         default:
             return false;
     }

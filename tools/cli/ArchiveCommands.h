@@ -14,6 +14,10 @@
 
 namespace oront::archive {
 struct Trend;
+struct AuditVerification;
+}  // namespace oront::archive
+namespace oront::audit {
+struct Entry;
 }
 
 namespace oront::cli {
@@ -78,6 +82,11 @@ std::string Sha256Of(const std::string& bytes);
 // issued, unchanged; 3 when it is not; 1 when it cannot be checked.
 int RunVerifyCertificate(const Options& o);
 bool DrawTrend(const archive::Trend& trend, const std::string& path, std::string& error);
+// audit export FILE.pdf: the trail's report, which only the report program
+// draws (oront-v208-cli hands the command over to it).
+bool DrawAuditReport(const std::vector<audit::Entry>& entries, const archive::AuditVerification& check,
+                     const std::string& archivePath, const std::string& filters, const std::string& path,
+                     std::string& error);
 
 // users, password, sign, signatures, audit: the exit status (4 when the
 // actor's role or a lock refuses, 3 when a signature or the trail does not

@@ -307,7 +307,17 @@ int RunAudit(const Options& o) {
     }
     archive::AuditFilter filter;
     std::string format = "text";
-    for (std::size_t k = 0; k < o.words.size(); k += 2) {
+    // audit export FILE.pdf [filters]: the report for an inspector.
+    std::string report;
+    std::size_t first = 0;
+    if (!o.words.empty() && o.words[0] == "export") {
+        if (o.words.size() < 2 || o.words[1].empty() || o.words[1][0] == '-')
+            return Usage("audit export needs FILE.pdf");
+        report = o.words[1];
+        first = 2;
+    }
+    std::string filters = "Entries";
+    for (std::size_t k = first; k < o.words.size(); k += 2) {
         const std::string& option = o.words[k];
         if (k + 1 >= o.words.size() || o.words[k + 1].empty()) return Usage(option + " needs a value");
         const std::string& value = o.words[k + 1];
@@ -330,6 +340,8 @@ int RunAudit(const Options& o) {
             filter.user = value;
         } else if (option == "--event") {
             filter.event = value;
+        } else if (option == "--format" && !report.empty()) {
+            return Usage("audit export writes PDF: --format does not apply");
         } else if (option == "--format") {
             if (value != "text" && value != "csv" && value != "json")
                 return Usage("--format takes text, csv or json (not " + value + ")");
@@ -338,9 +350,20 @@ int RunAudit(const Options& o) {
             return Usage("unknown audit option " + option);
         }
     }
+    for (std::size_t k = first; k + 1 < o.words.size(); k += 2) filters += " " + o.words[k] + " " + o.words[k + 1];
     if (!OpenFor(a, o, archive::OpenMode::ReadOnly)) return 1;
     std::vector<audit::Entry> entries;
     if (!a.AuditTrail(filter, entries, error)) return Failed(a, error);
+    if (!report.empty()) {
+        archive::AuditVerification check;
+        if (!a.VerifyAudit(check, error) || !DrawAuditReport(entries, check, PathOf(o), filters, report, error)) {
+            std::cerr << "oront-v208-cli: cannot write the audit trail's report: " << error << "\n";
+            return 1;
+        }
+        std::cerr << "Saved the audit trail (" << entries.size() << (entries.size() == 1 ? " entry" : " entries")
+                  << ") to " << report << "\n";
+        return 0;
+    }
     std::string text;
     if (format == "json") {
         json list = json::array();

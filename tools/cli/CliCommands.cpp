@@ -107,6 +107,13 @@ bool DrawTrend(const archive::Trend&, const std::string&, std::string& error) {
 }
 
 // Reached only in a build without the report program.
+bool DrawAuditReport(const std::vector<audit::Entry>&, const archive::AuditVerification&, const std::string&,
+                     const std::string&, const std::string&, std::string& error) {
+    error = "this build has no printing support";
+    return false;
+}
+
+// Reached only in a build without the report program.
 int RunReport(const RecordStore&, const std::string&, int, int, const std::string&) {
     std::cerr << "oront-v208-cli: this build has no printing support\n";
     return 1;

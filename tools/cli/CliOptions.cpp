@@ -134,11 +134,11 @@ constexpr CommandUsage kCommands[] = {
      "                             one is not valid\n"},
     {"audit", true,
      "  audit [--from DATE] [--to DATE] [--user NAME] [--event EVENT]\n"
-     "        [--format text|csv|json] | audit verify\n"
+     "        [--format text|csv|json] | audit verify | audit export FILE.pdf [filters]\n"
      "                             list the audit trail (times: UTC), or recompute its\n"
      "                             chain and check every download, record, certificate\n"
-     "                             and signature against its entry; exit 3 when\n"
-     "                             anything was changed\n"},
+     "                             and signature against its entry (exit 3 when\n"
+     "                             anything was changed), or write it as a PDF report\n"},
     {"excursions", true,
      "  excursions [--room ID] [--from DATE] [--to DATE] [--level alert|action]\n"
      "             [--format text|csv|json]\n"
@@ -693,6 +693,7 @@ ParsedOptions ParseArguments(const std::vector<std::string>& args) {
                     : word == "signatures" ? Command::Signatures
                                            : Command::Audit;
         o.words = rest;
+        if (o.command == Command::Audit && rest.size() > 1 && rest[0] == "export") o.output = rest[1];
     } else if (word == "classify") {
         o.command = Command::Classify;
         if (std::string e = ParseClassify(rest, o); !e.empty()) return fail(e);

@@ -294,7 +294,12 @@ int main(int argc, char** argv) {
     if (o.command == cli::Command::Password) return cli::RunPassword(o);
     if (o.command == cli::Command::Sign) return cli::RunSign(o);
     if (o.command == cli::Command::Signatures) return cli::RunSignatures(o);
-    if (o.command == cli::Command::Audit) return cli::RunAudit(o);
+    if (o.command == cli::Command::Audit) {
+        // The report of the trail draws with Qt, in the report program.
+        if (!o.words.empty() && o.words[0] == "export")
+            if (const int rc = cli::HandOverReport(argv); rc >= 0) return rc;
+        return cli::RunAudit(o);
+    }
     // The trend is drawn with Qt, in the report program.
     if (o.command == cli::Command::Trend) {
         if (const int rc = cli::HandOverReport(argv); rc >= 0) return rc;

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "archive/ArchiveText.h"
+#include "archive/qt/AuditDlg.h"
 
 namespace oront::archive {
 namespace {
@@ -71,6 +72,13 @@ CHistoryDlg::CHistoryDlg(std::string archivePath, QSettings& settings, QWidget* 
     m_verify->setObjectName("verify");
     m_verify->setAutoDefault(false);
     connect(m_verify, &QPushButton::clicked, this, &CHistoryDlg::OnVerify);
+    auto* trail = buttons->addButton(QStringLiteral("&Audit trail..."), QDialogButtonBox::ActionRole);
+    trail->setObjectName("auditTrail");
+    trail->setAutoDefault(false);
+    connect(trail, &QPushButton::clicked, this, [this] {
+        CAuditDlg dlg(m_archivePath, this);
+        dlg.exec();
+    });
     buttons->addButton(QDialogButtonBox::Close);
     // Open reads the download first; the dialog ends only when it could.
     connect(buttons, &QDialogButtonBox::accepted, this, &CHistoryDlg::OnOpen);

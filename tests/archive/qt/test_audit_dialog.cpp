@@ -1,0 +1,69 @@
+// The Audit trail view: the trail filtered by user, event and day; the
+// verification said, also of a trail changed behind the program's back; the
+// report written as PDF.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <QComboBox>
+#include <QFile>
+#include <QPushButton>
+#include <QTableWidget>
+#include <filesystem>
+
+#include "archive/qt/AuditDlg.h"
+#include "support/InstrumentBuilders.h"
+#include "support/TestEnvironment.h"
+
+namespace oront::archive {
+namespace {
+
+TEST(AuditDialog, FiltersVerifiesAndExportsTheTrail) {
+    const auto folder = test::FreshTestFolder("audit-dialog");
+    const std::string path = (folder / "archive.sqlite").string();
+    {
+        Archive a;
+        std::string error;
+        a.SetActor({"ada", "Ada Admin"});
+        ASSERT_TRUE(a.Open(path, OpenMode::ReadWrite, error)) << error;
+        ASSERT_TRUE(a.AddDownload(MakeDemoImage(), 1000, nullptr, error)) << error;
+        ASSERT_TRUE(a.AddUser("otto", "Otto Operator", audit::Role::Operator, "new operator", error)) << error;
+        a.SetActor({"otto", "Otto Operator"});
+        ASSERT_TRUE(a.RecordEvent(audit::Action::Erase, "instrument erased", "{}", error)) << error;
+    }
+    CAuditDlg dlg(path);
+    ASSERT_EQ(dlg.Table()->rowCount(), 4);  // user added, download archived, user added, instrument erased
+    auto* user = dlg.findChild<QComboBox*>(QStringLiteral("user"));
+    auto* event = dlg.findChild<QComboBox*>(QStringLiteral("event"));
+    ASSERT_TRUE(user && event);
+    user->setCurrentText(QStringLiteral("otto"));
+    ASSERT_EQ(dlg.Table()->rowCount(), 1);
+    EXPECT_EQ(dlg.Table()->item(0, 3)->text(), QStringLiteral("instrument erased"));
+    user->setCurrentIndex(0);
+    event->setCurrentText(QStringLiteral("user added"));
+    ASSERT_EQ(dlg.Table()->rowCount(), 2);
+    EXPECT_EQ(dlg.Table()->item(1, 4)->text(), QStringLiteral("new operator"));
+
+    dlg.findChild<QPushButton*>(QStringLiteral("verify"))->click();
+    EXPECT_TRUE(dlg.StatusText().startsWith(QStringLiteral("Verified"))) << dlg.StatusText().toStdString();
+    const QString target = QString::fromStdString((folder / "trail.pdf").string());
+    dlg.chooseExportFile = [&target] { return target; };
+    dlg.findChild<QPushButton*>(QStringLiteral("export"))->click();
+    QFile pdf(target);
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly)) << dlg.StatusText().toStdString();
+    EXPECT_TRUE(pdf.readAll().startsWith("%PDF-"));
+
+    // Changed with SQLite: the view says so.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "DROP TRIGGER audit_no_update; UPDATE audit SET reason = '' WHERE seq = 3", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    dlg.findChild<QPushButton*>(QStringLiteral("verify"))->click();
+    EXPECT_TRUE(dlg.StatusText().contains(QStringLiteral("changed outside the program")))
+        << dlg.StatusText().toStdString();
+    EXPECT_TRUE(dlg.StatusText().contains(QStringLiteral("entry 3 was changed"))) << dlg.StatusText().toStdString();
+}
+
+}  // namespace
+}  // namespace oront::archive
