@@ -23,6 +23,7 @@
 #include "base/LocalTime.h"
 #include "base/Messages.h"
 #include "base/OutputFile.h"
+#include "controls/qt/FilterRow.h"
 
 namespace oront::archive {
 namespace {
@@ -117,22 +118,11 @@ CAuditDlg::CAuditDlg(std::string archivePath, QWidget* parent)
     m_user->setObjectName(QStringLiteral("user"));
     m_event = new QComboBox(this);
     m_event->setObjectName(QStringLiteral("event"));
-    m_from = new QDateEdit(this);
-    m_from->setObjectName(QStringLiteral("from"));
-    m_to = new QDateEdit(this);
-    m_to->setObjectName(QStringLiteral("to"));
-    for (QDateEdit* date : {m_from, m_to}) {
-        date->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
-        date->setCalendarPopup(true);
-        date->setDateRange(QDate(2000, 1, 1), QDate(2099, 12, 31));
-    }
+    m_from = NewDayEdit(this, "from");
+    m_to = NewDayEdit(this, "to");
     auto* filters = new QHBoxLayout;
     const auto labelled = [this, filters](const char* text, QWidget* field) {
-        auto* label = new QLabel(QString::fromLatin1(text), this);
-        label->setBuddy(field);
-        filters->addWidget(label);
-        filters->addWidget(field);
-        filters->addSpacing(8);
+        AddLabelled(filters, this, text, field);
     };
     labelled("&User", m_user);
     labelled("&Event", m_event);

@@ -22,6 +22,7 @@
 
 #include "classify/ClassifyText.h"
 #include "classify/Standards.h"
+#include "controls/qt/FilterRow.h"
 
 namespace oront::archive {
 namespace {
@@ -235,32 +236,15 @@ CTrendDlg::CTrendDlg(QSettings* settings, std::string archivePath, QWidget* pare
     m_size->setObjectName(QStringLiteral("size"));
     m_size->addItem(QStringLiteral("Smallest measured"), 0);
     for (int tenths : classify::kSizes) m_size->addItem(Utf8(classify::SizeText(tenths)), tenths);
-    m_from = new QDateEdit(this);
-    m_from->setObjectName(QStringLiteral("from"));
-    m_to = new QDateEdit(this);
-    m_to->setObjectName(QStringLiteral("to"));
-    for (QDateEdit* date : {m_from, m_to}) {
-        date->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
-        date->setCalendarPopup(true);
-        date->setDateRange(QDate(2000, 1, 1), QDate(2099, 12, 31));
-    }
+    m_from = NewDayEdit(this, "from");
+    m_to = NewDayEdit(this, "to");
     m_limit = new QComboBox(this);
     m_limit->setObjectName(QStringLiteral("limit"));
     for (const LimitChoice& choice : kLimits) m_limit->addItem(QString::fromLatin1(choice.text));
 
     auto* controls = new QHBoxLayout;
     const auto labelled = [this, controls](const char* text, QWidget* field) {
-        auto* label = new QLabel(QString::fromLatin1(text), this);
-        // The mnemonic's underline splits the text where it is drawn, which
-        // loses the kerning its width was measured with ("To" lost its "o"):
-        // without kerning both agree.
-        QFont font = label->font();
-        font.setKerning(false);
-        label->setFont(font);
-        label->setBuddy(field);
-        controls->addWidget(label);
-        controls->addWidget(field);
-        controls->addSpacing(8);
+        AddLabelled(controls, this, text, field);
     };
     labelled("&Location", m_location);
     labelled("&Size", m_size);
