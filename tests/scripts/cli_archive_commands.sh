@@ -225,7 +225,7 @@ printf 'op-password\n' | "$cli" sign download 1 --meaning approved > out.txt 2> 
 check "an operator does not approve (exit 4)" bash -c "[ $rc -eq 4 ] && grep -q 'needs the reviewer role' err.txt"
 "$cli" --no-archive --demo save-all no-archive.csv 2> /dev/null
 "$cli" audit --format csv > trail.csv; rc=$?
-check "the trail lists every event, --no-archive's too" bash -c "[ $rc -eq 0 ] && head -n1 trail.csv | grep -q '^Entry,Time (UTC),Local time,User' && grep -c 'download archived' trail.csv | grep -qx 1 && [ \$(grep -c 'records saved' trail.csv) -eq 2 ] && grep -q 'role changed' trail.csv"
+check "the trail lists every event, --no-archive's too" bash -c "[ $rc -eq 0 ] && head -n1 trail.csv | grep -q '^Entry,Time (UTC),Local time,User' && grep -c 'download archived' trail.csv | grep -qx 1 && [ \$(grep -c 'records saved' trail.csv) -eq 2 ] && grep -q 'role changed' trail.csv && grep -q 'download read, not archived' trail.csv"
 "$cli" audit --event signature --format json > trail.json; rc=$?
 check "the trail filters by event" bash -c "[ $rc -eq 0 ] && [ \$(grep -c '\"event\": \"signature\"' trail.json) -eq 1 ]"
 "$cli" audit export trail.pdf --event "role changed" 2> err.txt; rc=$?

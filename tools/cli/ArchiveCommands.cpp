@@ -112,7 +112,16 @@ void ArchiveDownload(const Options& o, const std::vector<std::uint8_t>& image) {
             }
         }
     }
-    if (o.noArchive || o.instrument == Instrument::Archive) return;
+    if (o.instrument == Instrument::Archive) return;
+    if (o.noArchive) {
+        // The measurements stay out of the archive; the action goes into its trail.
+        const std::size_t records = image.size() >= 128 ? (image.size() - 64) / 128 : 0;
+        AuditEvent(o, Audited::Download, "download read, not archived",
+                   "{\"image_sha256\":\"" +
+                       archive::Sha256Hex(std::string_view(reinterpret_cast<const char*>(image.data()), image.size())) +
+                       "\",\"records\":" + std::to_string(records) + "}");
+        return;
+    }
     archive::Archive a;
     std::string error;
     if (!a.Open(PathOf(o), archive::OpenMode::ReadWrite, error) ||

@@ -594,7 +594,15 @@ void CDataTransferDlg::ArchiveDownload(const MemoryImage& image) {
     // is marked or said).
     m_listedImage = image;
     const std::string warnings = JudgeListed(true);
-    if (!m_bArchiveRead || m_bArchiveOff || !archive::CHistoryDlg::ArchiveEveryDownload(*OpenSettings())) return;
+    if (!m_bArchiveRead) return;
+    if (m_bArchiveOff || !archive::CHistoryDlg::ArchiveEveryDownload(*OpenSettings())) {
+        // The measurements stay out of the archive; the action goes into its trail.
+        const nlohmann::json data = {{"image_sha256", archive::Sha256Hex(std::string_view(
+                                                          reinterpret_cast<const char*>(image.data()), image.size()))},
+                                     {"records", image.size() >= 128 ? (image.size() - 64) / 128 : 0}};
+        AuditEvent(audit::Action::Download, "download read, not archived", data.dump());
+        return;
+    }
     archive::Archive store;
     std::string error;
     archive::Download added;

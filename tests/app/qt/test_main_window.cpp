@@ -621,7 +621,18 @@ TEST(MainWindow, ADownloadThatCannotBeArchivedIsListedAndTheTitleSaysWhy) {
     h.dlg->SetArchive(unused, true);
     QTest::mouseClick(h.W(1000), Qt::LeftButton);
     EXPECT_EQ(h.dlg->windowTitle(), "Oront V208 Software");
-    EXPECT_FALSE(std::filesystem::exists(unused));
+    // Archiving off keeps the download out of the archive, not the read out
+    // of its audit trail.
+    archive::Archive trail;
+    std::string error;
+    std::vector<archive::Download> downloads;
+    std::vector<audit::Entry> entries;
+    ASSERT_TRUE(trail.Open(unused, archive::OpenMode::ReadOnly, error) && trail.Downloads(downloads, error) &&
+                trail.AuditTrail({}, entries, error))
+        << error;
+    EXPECT_TRUE(downloads.empty());
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(entries.back().event, "download read, not archived");
 }
 
 TEST(MainWindow, DemoReadEnablesAllAndShowsTheFirstRecordsLabels) {
