@@ -41,7 +41,8 @@ std::string Hex(const std::uint8_t* bytes, std::size_t size) {
 // A record's hash: the SHA-256 of its whole 128-byte frame.
 std::array<std::uint8_t, crypto_hash_sha256_BYTES> FrameHash(const std::uint8_t* stored, std::size_t size) {
     Frame frame{};
-    std::memcpy(frame.data(), stored, std::min(size, frame.size()));
+    // An empty frame (all zero bytes, kept trimmed to nothing) has no bytes to copy.
+    if (size > 0) std::memcpy(frame.data(), stored, std::min(size, frame.size()));
     std::array<std::uint8_t, crypto_hash_sha256_BYTES> hash{};
     crypto_hash_sha256(hash.data(), frame.data(), frame.size());
     return hash;
