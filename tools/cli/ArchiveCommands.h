@@ -96,6 +96,8 @@ int RunPassword(const Options& o);
 int RunSign(const Options& o);
 int RunSignatures(const Options& o);
 int RunAudit(const Options& o);
+// archive-setup --print-sql: the SQL for a site's PostgreSQL server.
+int RunArchiveSetup(const Options& o);
 
 // The actions on the instrument and its records that the audit trail
 // keeps, each allowed by a role.

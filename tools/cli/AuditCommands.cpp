@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "archive/Archive.h"
+#include "archive/PostgresSchema.h"
 #include "base/LocalTime.h"
 #include "base/StandardOutput.h"
 #ifdef _WIN32
@@ -150,6 +151,10 @@ audit::Action ActionOf(Audited action) {
 }
 
 }  // namespace
+
+int RunArchiveSetup(const Options&) {
+    return Print(archive::PostgresSetupSql()) ? 0 : 1;
+}
 
 int AuditAllowed(const Options& o, Audited action) {
     archive::Archive a;
@@ -418,6 +423,9 @@ int RunSignatures(const Options& o) {
     return RunUsers(o);
 }
 int RunAudit(const Options& o) {
+    return RunUsers(o);
+}
+int RunArchiveSetup(const Options& o) {
     return RunUsers(o);
 }
 int AuditAllowed(const Options&, Audited) {

@@ -139,6 +139,10 @@ constexpr CommandUsage kCommands[] = {
      "                             chain and check every download, record, certificate\n"
      "                             and signature against its entry (exit 3 when\n"
      "                             anything was changed), or write it as a PDF report\n"},
+    {"archive-setup", true,
+     "  archive-setup --print-sql  print the SQL that sets up the archive on a site's\n"
+     "                             PostgreSQL server: its schema and the roles\n"
+     "                             oront_operator, oront_reviewer, oront_administrator\n"},
     {"excursions", true,
      "  excursions [--room ID] [--from DATE] [--to DATE] [--level alert|action]\n"
      "             [--format text|csv|json]\n"
@@ -472,7 +476,8 @@ bool WorksOnTheArchiveAlone(Command command) {
     return command == Command::History || command == Command::Records || command == Command::Trend ||
            command == Command::VerifyArchive || command == Command::Site || command == Command::Excursions ||
            command == Command::VerifyCertificate || command == Command::Users || command == Command::Password ||
-           command == Command::Sign || command == Command::Signatures || command == Command::Audit;
+           command == Command::Sign || command == Command::Signatures || command == Command::Audit ||
+           command == Command::ArchiveSetup;
 }
 
 ParsedOptions ParseArguments(const std::vector<std::string>& args) {
@@ -694,6 +699,9 @@ ParsedOptions ParseArguments(const std::vector<std::string>& args) {
                                            : Command::Audit;
         o.words = rest;
         if (o.command == Command::Audit && rest.size() > 1 && rest[0] == "export") o.output = rest[1];
+    } else if (word == "archive-setup") {
+        if (rest.size() != 1 || rest[0] != "--print-sql") return fail("archive-setup takes --print-sql");
+        o.command = Command::ArchiveSetup;
     } else if (word == "classify") {
         o.command = Command::Classify;
         if (std::string e = ParseClassify(rest, o); !e.empty()) return fail(e);

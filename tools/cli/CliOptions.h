@@ -33,7 +33,8 @@ enum class Command {
     Password,
     Sign,
     Signatures,
-    Audit
+    Audit,
+    ArchiveSetup
 };
 enum class SiteAction { Show, Export, Import };
 enum class TextFormat { Text, Csv, Json };

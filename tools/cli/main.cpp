@@ -291,6 +291,7 @@ int main(int argc, char** argv) {
     if (o.command == cli::Command::Excursions) return cli::RunExcursions(o);
     if (o.command == cli::Command::VerifyCertificate) return cli::RunVerifyCertificate(o);
     if (o.command == cli::Command::Users) return cli::RunUsers(o);
+    if (o.command == cli::Command::ArchiveSetup) return cli::RunArchiveSetup(o);
     if (o.command == cli::Command::Password) return cli::RunPassword(o);
     if (o.command == cli::Command::Sign) return cli::RunSign(o);
     if (o.command == cli::Command::Signatures) return cli::RunSignatures(o);
@@ -380,6 +381,7 @@ int main(int argc, char** argv) {
         case cli::Command::Sign:
         case cli::Command::Signatures:
         case cli::Command::Audit:
+        case cli::Command::ArchiveSetup:
             break;
     }
     return 0;
