@@ -230,6 +230,8 @@ check "the trail lists every event, --no-archive's too" bash -c "[ $rc -eq 0 ] &
 check "the trail filters by event" bash -c "[ $rc -eq 0 ] && [ \$(grep -c '\"event\": \"signature\"' trail.json) -eq 1 ]"
 "$cli" audit export trail.pdf --event "role changed" 2> err.txt; rc=$?
 check "audit export writes the report for an inspector" bash -c "[ $rc -eq 0 ] && pdftotext trail.pdf - | grep -q 'role changed' && pdftotext trail.pdf - | grep -q 'hands over' && ! pdftotext trail.pdf - | grep -q 'records saved'"
+"$cli" verify-archive > /dev/null 2>&1
+check "verify-archive is in the trail" bash -c "\"$cli\" audit --event 'verification run' | grep -q '\"check\":\"archive\"'"
 "$cli" audit verify > out.txt 2> err.txt; rc=$?
 check "audit verify passes an untouched archive" bash -c "[ $rc -eq 0 ] && grep -q 'as recorded' out.txt"
 cp "$ORONT_ARCHIVE" tampered.sqlite

@@ -263,6 +263,17 @@ int RunVerifyArchive(const Options& o) {
                " in " + counted + "): " + path + "\n";
     }
     if (!PrintStandardOutput(out, "oront-v208-cli")) return 1;
+    // The run is an event of the trail where the archive can be written (a
+    // damaged one takes no write, a read-only one none either).
+    if (result.downloads > 0) {
+        archive::Archive writer;
+        if (writer.Open(path, archive::OpenMode::ReadWrite, error))
+            writer.RecordEvent(audit::Action::Download, "verification run",
+                               "{\"check\":\"archive\",\"downloads\":" + std::to_string(result.downloads) +
+                                   ",\"records\":" + std::to_string(result.records) +
+                                   ",\"sound\":" + (result.Sound() ? "true" : "false") + "}",
+                               error);
+    }
     return result.Sound() ? 0 : 3;
 }
 

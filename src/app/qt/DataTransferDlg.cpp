@@ -529,6 +529,20 @@ void CDataTransferDlg::OnClassify() {
     classify::CClassifyDlg dlg(m_pLogic->Store(), *settings, this, archive::ClassifySiteOf(m_archivePath, serial),
                                archive::CertificateIssuerOf(m_archivePath, serial));
     dlg.exec();
+    // The classification as the dialog ended, with its settings.
+    const classify::Settings chosen = dlg.CurrentSettings();
+    const nlohmann::json data = {
+        {"standard", static_cast<int>(chosen.standard)},
+        {"class_tenths", chosen.target.classTenths},
+        {"grade", chosen.target.grade == 0 ? std::string() : std::string(1, chosen.target.grade)},
+        {"state", static_cast<int>(chosen.target.state)},
+        {"sizes", chosen.sizes},
+        {"counts", static_cast<int>(chosen.counts)},
+        {"area_m2", chosen.areaM2},
+        {"runs", dlg.Result().RunCount()},
+        {"exit_status", dlg.Result().ExitStatus()},
+        {"serial", serial}};
+    AuditEvent(audit::Action::Classify, "classification run", data.dump());
 }
 
 void CDataTransferDlg::OnHistory() {

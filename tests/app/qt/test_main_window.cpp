@@ -397,6 +397,37 @@ TEST(MainWindow, ClassifyFromItsButtonAndF7) {
     EXPECT_EQ(h.messages.size(), 1u);
 }
 
+// The classification dialog's run, as it ended, is in the audit trail with
+// its settings.
+TEST(MainWindow, AClassificationInTheWindowIsInTheAuditTrail) {
+    const std::string path = (test::FreshTestFolder("main-window-classify-audit") / "archive.sqlite").string();
+    MainWindowHarness h(MakeDemoImage());
+    h.dlg->SetArchive(path, false);
+    QTest::mouseClick(h.W(1000), Qt::LeftButton);
+    CDataTransferDlg::DialogSeams seams;
+    seams.message = [&] { h.messages.push_back(g_strMessage); };
+    h.dlg->SetDialogSeams(seams);
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll] {
+        auto* dlg = qobject_cast<classify::CClassifyDlg*>(QApplication::activeModalWidget());
+        if (dlg == nullptr || !dlg->isVisible()) return;
+        poll->stop();
+        poll->deleteLater();
+        dlg->reject();
+    });
+    poll->start(5);
+    QTest::mouseClick(h.W(1100), Qt::LeftButton);
+    archive::Archive a;
+    std::string error;
+    std::vector<audit::Entry> runs;
+    archive::AuditFilter filter;
+    filter.event = "classification run";
+    ASSERT_TRUE(a.Open(path, archive::OpenMode::ReadOnly, error) && a.AuditTrail(filter, runs, error)) << error;
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_NE(runs[0].data.find("\"standard\""), std::string::npos) << runs[0].data;
+    EXPECT_NE(runs[0].data.find("\"runs\""), std::string::npos) << runs[0].data;
+}
+
 // The archived downloads of `path`, in the order of archiving.
 std::vector<archive::Download> ArchivedDownloads(const std::string& path) {
     archive::Archive a;
