@@ -1,11 +1,14 @@
 #include "archive/qt/HistoryDlg.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QFormLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QTableWidget>
@@ -72,6 +75,11 @@ CHistoryDlg::CHistoryDlg(std::string archivePath, QSettings& settings, QWidget* 
     m_verify->setObjectName("verify");
     m_verify->setAutoDefault(false);
     connect(m_verify, &QPushButton::clicked, this, &CHistoryDlg::OnVerify);
+    m_sign = buttons->addButton(QStringLiteral("&Sign..."), QDialogButtonBox::ActionRole);
+    m_sign->setObjectName("sign");
+    m_sign->setAutoDefault(false);
+    m_sign->setEnabled(false);
+    connect(m_sign, &QPushButton::clicked, this, &CHistoryDlg::OnSign);
     auto* trail = buttons->addButton(QStringLiteral("&Audit trail..."), QDialogButtonBox::ActionRole);
     trail->setObjectName("auditTrail");
     trail->setAutoDefault(false);
@@ -84,8 +92,10 @@ CHistoryDlg::CHistoryDlg(std::string archivePath, QSettings& settings, QWidget* 
     connect(buttons, &QDialogButtonBox::accepted, this, &CHistoryDlg::OnOpen);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_table, &QTableWidget::cellDoubleClicked, this, [this] { OnOpen(); });
-    connect(m_table, &QTableWidget::itemSelectionChanged, this,
-            [this] { m_open->setEnabled(!m_table->selectedItems().isEmpty()); });
+    connect(m_table, &QTableWidget::itemSelectionChanged, this, [this] {
+        m_open->setEnabled(!m_table->selectedItems().isEmpty());
+        m_sign->setEnabled(!m_table->selectedItems().isEmpty());
+    });
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_status);
@@ -144,6 +154,52 @@ void CHistoryDlg::Fill() {
 
 QString CHistoryDlg::StatusText() const {
     return m_status->text();
+}
+
+void CHistoryDlg::OnSign() {
+    const int row = m_table->currentRow();
+    if (row < 0 || row >= static_cast<int>(m_downloads.size())) return;
+    const Download& download = m_downloads[static_cast<std::size_t>(row)];
+    audit::Meaning meaning = audit::Meaning::Reviewed;
+    QString password;
+    if (askSignature) {
+        if (!askSignature(meaning, password)) return;
+    } else {
+        QDialog ask(this);
+        ask.setWindowTitle(QStringLiteral("Sign download %1").arg(download.id));
+        auto* meanings = new QComboBox(&ask);
+        for (const audit::Meaning m : {audit::Meaning::Performed, audit::Meaning::Reviewed, audit::Meaning::Approved})
+            meanings->addItem(QString::fromLatin1(audit::MeaningCaption(m)), static_cast<int>(m));
+        meanings->setCurrentIndex(1);
+        auto* secret = new QLineEdit(&ask);
+        secret->setEchoMode(QLineEdit::Password);
+        auto* form = new QFormLayout(&ask);
+        form->addRow(QStringLiteral("&Meaning"), meanings);
+        form->addRow(QStringLiteral("Signing &password"), secret);
+        auto* answer = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &ask);
+        connect(answer, &QDialogButtonBox::accepted, &ask, &QDialog::accept);
+        connect(answer, &QDialogButtonBox::rejected, &ask, &QDialog::reject);
+        form->addRow(answer);
+        if (ask.exec() != QDialog::Accepted) return;
+        meaning = static_cast<audit::Meaning>(meanings->currentData().toInt());
+        password = secret->text();
+    }
+    Archive archive;
+    std::string error;
+    Signature signature;
+    if (!archive.Open(m_archivePath, OpenMode::ReadWrite, error) ||
+        !archive.Sign(SignedKind::Download, download.id, meaning, password.toStdString(), signature, error)) {
+        m_status->setText(QStringLiteral("Download %1 was not signed: %2").arg(download.id).arg(U(error)));
+        return;
+    }
+    QString caption = QString::fromLatin1(audit::MeaningCaption(meaning));
+    caption[0] = caption[0].toUpper();
+    audit::Entry when;
+    when.time = signature.time;
+    when.utcOffsetMinutes = signature.utcOffsetMinutes;
+    m_status->setText(QStringLiteral("Download %1 signed: %2 %3, %4.")
+                          .arg(download.id)
+                          .arg(caption, U(signature.fullName), U(audit::LocalTimeText(when))));
 }
 
 void CHistoryDlg::OnVerify() {

@@ -8,6 +8,7 @@
 
 #include <QDialog>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,14 @@ public:
     void OnVerify();
     [[nodiscard]] const std::vector<std::uint8_t>& ChosenImage() const { return m_image; }
 
+    // Sign...: signs the chosen download electronically with the meaning
+    // and the signing password asked for; the status says the signature or
+    // why it was refused.
+    void OnSign();
+    // For tests: answers the signing question instead of a dialog (false:
+    // cancelled).
+    std::function<bool(audit::Meaning& meaning, QString& password)> askSignature;
+
 private:
     void Fill();
 
@@ -64,6 +73,7 @@ private:
     QCheckBox* m_archiveEvery = nullptr;
     QPushButton* m_open = nullptr;
     QPushButton* m_verify = nullptr;
+    QPushButton* m_sign = nullptr;
 };
 
 }  // namespace oront::archive

@@ -7,10 +7,12 @@
 #include <QComboBox>
 #include <QFile>
 #include <QPushButton>
+#include <QSettings>
 #include <QTableWidget>
 #include <filesystem>
 
 #include "archive/qt/AuditDlg.h"
+#include "archive/qt/HistoryDlg.h"
 #include "support/InstrumentBuilders.h"
 #include "support/TestEnvironment.h"
 
@@ -63,6 +65,43 @@ TEST(AuditDialog, FiltersVerifiesAndExportsTheTrail) {
     EXPECT_TRUE(dlg.StatusText().contains(QStringLiteral("changed outside the program")))
         << dlg.StatusText().toStdString();
     EXPECT_TRUE(dlg.StatusText().contains(QStringLiteral("entry 3 was changed"))) << dlg.StatusText().toStdString();
+}
+
+// History's Sign... signs the chosen download after the signing password;
+// a wrong one is refused and said.
+TEST(AuditDialog, HistorySignsTheChosenDownload) {
+    const auto folder = test::FreshTestFolder("history-sign");
+    const std::string path = (folder / "archive.sqlite").string();
+    {
+        Archive a;
+        std::string error;
+        ASSERT_TRUE(a.Open(path, OpenMode::ReadWrite, error) && a.AddDownload(MakeDemoImage(), 1000, nullptr, error) &&
+                    a.SetSigningPassword("", "signs-here", error))
+            << error;
+    }
+    QSettings settings(QString::fromStdString((folder / "history.ini").string()), QSettings::IniFormat);
+    CHistoryDlg dlg(path, settings);
+    dlg.Table()->selectRow(0);
+    auto* sign = dlg.findChild<QPushButton*>(QStringLiteral("sign"));
+    ASSERT_TRUE(sign && sign->isEnabled());
+    QString password = QStringLiteral("guess");
+    dlg.askSignature = [&password](audit::Meaning& meaning, QString& answer) {
+        meaning = audit::Meaning::Approved;
+        answer = password;
+        return true;
+    };
+    sign->click();
+    EXPECT_TRUE(dlg.StatusText().contains(QStringLiteral("wrong signing password"))) << dlg.StatusText().toStdString();
+    password = QStringLiteral("signs-here");
+    sign->click();
+    EXPECT_TRUE(dlg.StatusText().startsWith(QStringLiteral("Download 1 signed: Approved by")))
+        << dlg.StatusText().toStdString();
+    Archive a;
+    std::string error;
+    std::vector<Signature> signatures;
+    ASSERT_TRUE(a.Open(path, OpenMode::ReadOnly, error) && a.Signatures(SignedKind::Download, 1, signatures, error));
+    ASSERT_EQ(signatures.size(), 1u);
+    EXPECT_TRUE(signatures[0].Valid());
 }
 
 }  // namespace
