@@ -8,7 +8,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6-dev
-          libusb-1.0-0-dev libsqlite3-dev libsodium-dev nlohmann-json3-dev fonts-liberation libgtest-dev libgmock-dev googletest libbenchmark-dev)
+          libusb-1.0-0-dev libsqlite3-dev libpq-dev libsodium-dev nlohmann-json3-dev fonts-liberation libgtest-dev libgmock-dev googletest libbenchmark-dev)
 for arg in "$@"; do
   case "$arg" in
     --test) packages+=(umockdev libumockdev-dev clang libclang-rt-14-dev clang-format

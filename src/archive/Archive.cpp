@@ -128,8 +128,8 @@ constexpr const char* kMigrations[] = {
 };
 static_assert(std::size(kMigrations) == kSchemaVersion);
 
-// FNV-1a, 64 bits: a frame's key for finding it again (equal frames are then
-// compared byte for byte).
+}  // namespace
+
 std::int64_t FrameKey(const Frame& frame) {
     std::uint64_t h = 14695981039346656037ull;
     for (std::uint8_t b : frame) {
@@ -139,7 +139,6 @@ std::int64_t FrameKey(const Frame& frame) {
     return static_cast<std::int64_t>(h);
 }
 
-// The frame without its trailing zero bytes (packet B's unused tail).
 std::size_t TrimmedSize(const Frame& frame) {
     std::size_t n = frame.size();
     while (n > 0 && frame[n - 1] == 0) --n;
@@ -151,12 +150,24 @@ std::uint32_t FrameSerial(const Frame& frame) {
     return (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) | (std::uint32_t{b[2]} << 8) | b[3];
 }
 
-// The record count and wrap position a count packet announces.
+bool DownloadOf(const std::vector<std::uint8_t>& image, std::int64_t time, Download& d, std::string& error) {
+    d = Download{};
+    d.time = time;
+    if (image.size() >= kPacket) std::tie(d.recordCount, d.wrapPosition) = CountOf(image.data());
+    if (image.size() < kPacket || image.size() != kPacket * (1 + 2 * static_cast<std::size_t>(d.recordCount))) {
+        error = "not a complete download";
+        return false;
+    }
+    return true;
+}
+
 std::pair<int, int> CountOf(const std::uint8_t* packet) {
     const unsigned value = (unsigned{packet[0]} << 8) | packet[1];
     if ((value & 0x8000u) != 0) return {8000, static_cast<int>(value & 0x7FFFu)};
     return {static_cast<int>(value), 0};
 }
+
+namespace {
 
 std::array<std::uint8_t, kHashSize> ImageHash(const std::vector<std::uint8_t>& image) {
     std::array<std::uint8_t, kHashSize> hash{};
@@ -735,17 +746,8 @@ bool Archive::AddDownload(const std::vector<std::uint8_t>& image, std::int64_t t
         error = "the archive is not open";
         return false;
     }
-    if (image.size() < kPacket || image.size() % kPacket != 0) {
-        error = "not a complete download";
-        return false;
-    }
     Download d;
-    d.time = time;
-    std::tie(d.recordCount, d.wrapPosition) = CountOf(image.data());
-    if (image.size() != kPacket * (1 + 2 * static_cast<std::size_t>(d.recordCount))) {
-        error = "not a complete download";
-        return false;
-    }
+    if (!DownloadOf(image, time, d, error)) return false;
     std::string cause;
     if (!Exec(m_db, "BEGIN IMMEDIATE", &cause)) {
         error = Reason("cannot write to the archive", cause);

@@ -118,6 +118,19 @@ struct RecordFilter {
 // month, day, hour, minute and second, one byte each, as the frame holds them.
 std::int64_t TimeKey(int year, int month, int day, int hour, int minute, int second);
 std::int64_t FrameTimeKey(const Frame& frame);
+// Shared by the archive's stores: FNV-1a (64 bits) of the frame, its key for
+// finding it again (equal frames are then compared byte for byte); the
+// frame without its trailing zero bytes (packet B's unused tail); the
+// instrument's serial number in the frame; the record count and wrap
+// position a count packet announces.
+std::int64_t FrameKey(const Frame& frame);
+std::size_t TrimmedSize(const Frame& frame);
+std::uint32_t FrameSerial(const Frame& frame);
+std::pair<int, int> CountOf(const std::uint8_t* packet);
+// The download that `image` (the count packet, then two packets per record)
+// announces at `time`; false ("not a complete download") when the image is
+// not one.
+bool DownloadOf(const std::vector<std::uint8_t>& image, std::int64_t time, Download& download, std::string& error);
 // "YYYY-MM-DD" (from: 00:00:00, to: 23:59:59 of that day) or
 // "YYYY-MM-DD hh:mm:ss", years 2000 to 2099; nullopt when malformed.
 std::optional<std::int64_t> ParseTimeKey(const std::string& text, bool endOfDay);
@@ -200,10 +213,24 @@ struct AuditVerification {
     [[nodiscard]] bool Sound() const { return firstBroken == 0 && findings.empty(); }
 };
 
-class Archive {
+// What every store of the archive does the same way: the SQLite file
+// (Archive) and a site's PostgreSQL server (PgArchive). The same tests run
+// against both.
+class ArchiveStore {
+public:
+    virtual ~ArchiveStore() = default;
+    virtual void SetActor(audit::Identity actor) = 0;
+    virtual bool AddDownload(const std::vector<std::uint8_t>& image, std::int64_t time, Download* added,
+                             std::string& error, const std::string& warnings) = 0;
+    virtual bool Downloads(std::vector<Download>& downloads, std::string& error) = 0;
+    virtual bool LoadImage(std::int64_t id, std::vector<std::uint8_t>& image, std::string& error) = 0;
+    virtual bool AuditTrail(const AuditFilter& filter, std::vector<audit::Entry>& entries, std::string& error) = 0;
+};
+
+class Archive : public ArchiveStore {
 public:
     Archive() = default;
-    ~Archive();
+    ~Archive() override;
     Archive(const Archive&) = delete;
     Archive& operator=(const Archive&) = delete;
 
@@ -224,15 +251,15 @@ public:
     // its calibration) is kept with it. New records are judged against the
     // register.
     bool AddDownload(const std::vector<std::uint8_t>& image, std::int64_t time, Download* added, std::string& error,
-                     const std::string& warnings = {});
+                     const std::string& warnings = {}) override;
 
     // Every download, in the order of archiving.
-    bool Downloads(std::vector<Download>& downloads, std::string& error);
+    bool Downloads(std::vector<Download>& downloads, std::string& error) override;
     // The memory image of download `id`, byte for byte as it was received,
     // checked against what was stored: each record against its key, the
     // record count against the count packet, the image against its SHA-256.
     // A damaged download is refused: "archived download 3 is damaged (...)".
-    bool LoadImage(std::int64_t id, std::vector<std::uint8_t>& image, std::string& error);
+    bool LoadImage(std::int64_t id, std::vector<std::uint8_t>& image, std::string& error) override;
     // The records that pass the filter, in the order of their date and time
     // (then of archiving), one at a time: nothing is loaded as a whole.
     // `handle` returns false to stop.
@@ -285,7 +312,7 @@ public:
     // Who acts on the archive: the system's account unless told otherwise.
     // Every write is attributed to the actor and allowed by the actor's
     // role; the first user of an archive becomes its administrator.
-    void SetActor(audit::Identity actor) { m_actor = std::move(actor); }
+    void SetActor(audit::Identity actor) override { m_actor = std::move(actor); }
     [[nodiscard]] const audit::Identity& Actor() const { return m_actor; }
     // Whether the last failure was a refusal: the actor is no user of the
     // archive, or the role does not allow the action, or signing is locked.
@@ -326,7 +353,7 @@ public:
                             std::string& error);
 
     // The audit trail's entries that pass the filter, in order.
-    bool AuditTrail(const AuditFilter& filter, std::vector<audit::Entry>& entries, std::string& error);
+    bool AuditTrail(const AuditFilter& filter, std::vector<audit::Entry>& entries, std::string& error) override;
     // Recomputes the chain and checks every bound download, record,
     // certificate and signature against its entry. false only when the
     // check could not run.

@@ -159,17 +159,9 @@ bool Archive::Append(const std::string& event, const std::string& data, const st
         Statement last(m_db, "SELECT seq, hash FROM audit ORDER BY seq DESC LIMIT 1");
         const int rc = last.Step();
         if (rc != SQLITE_ROW && rc != SQLITE_DONE) return cause = last.Cause(), false;
-        e.seq = rc == SQLITE_ROW ? last.Int(0) + 1 : 1;
-        e.previous = rc == SQLITE_ROW ? last.Text(1) : std::string(audit::kNoPrevious);
+        e = audit::NextEntry(rc == SQLITE_ROW ? last.Int(0) : 0, rc == SQLITE_ROW ? last.Text(1) : std::string(),
+                             m_actor.user, kProgramVersion, event, data, reason);
     }
-    e.time = static_cast<std::int64_t>(std::time(nullptr));
-    e.utcOffsetMinutes = audit::LocalOffsetMinutes(e.time);
-    e.user = m_actor.user;
-    e.version = kProgramVersion;
-    e.event = event;
-    e.data = data;
-    e.reason = reason;
-    e.hash = audit::EntryHash(e);
     Statement insert(m_db,
                      "INSERT INTO audit(seq, time, utc_offset, user, version, event, data, reason, previous, hash)"
                      " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");

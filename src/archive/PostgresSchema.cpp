@@ -4,8 +4,9 @@ namespace oront::archive {
 namespace {
 
 // Migration 1: the layout of the SQLite archive's layout 5. Records are
-// unique by instrument, time and frame, so that the same download archived
-// from several PCs at once keeps each record once (INSERT ... ON CONFLICT).
+// unique by instrument, time and frame, so that the same records archived
+// from several PCs at once are kept once (INSERT ... ON CONFLICT); a
+// download is unique by the key its PC gave it.
 constexpr const char* kMigration1 = R"SQL(
 CREATE TABLE oront.downloads (
     id BIGSERIAL PRIMARY KEY,
@@ -16,8 +17,11 @@ CREATE TABLE oront.downloads (
     new_records INTEGER NOT NULL,
     count_packet BYTEA NOT NULL,
     slots BYTEA NOT NULL,
-    image_sha256 BYTEA NOT NULL UNIQUE,
-    warnings TEXT NOT NULL DEFAULT ''
+    image_sha256 BYTEA NOT NULL,
+    warnings TEXT NOT NULL DEFAULT '',
+    -- Made by the PC that read the download: sent twice (a resend after a
+    -- network failure), it is one download.
+    client_key TEXT NOT NULL UNIQUE
 );
 CREATE TABLE oront.records (
     id BIGSERIAL PRIMARY KEY,

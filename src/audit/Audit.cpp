@@ -165,6 +165,23 @@ std::string EntryHash(const Entry& e) {
     return Sha256Hex(text);
 }
 
+Entry NextEntry(std::int64_t previousSeq, const std::string& previousHash, const std::string& user,
+                const std::string& version, const std::string& event, const std::string& data,
+                const std::string& reason) {
+    Entry e;
+    e.seq = previousSeq + 1;
+    e.previous = previousSeq > 0 ? previousHash : std::string(kNoPrevious);
+    e.time = static_cast<std::int64_t>(std::time(nullptr));
+    e.utcOffsetMinutes = LocalOffsetMinutes(e.time);
+    e.user = user;
+    e.version = version;
+    e.event = event;
+    e.data = data;
+    e.reason = reason;
+    e.hash = EntryHash(e);
+    return e;
+}
+
 int LocalOffsetMinutes(std::int64_t time) {
     const auto t = static_cast<std::time_t>(time);
     const std::tm local = LocalTime(t);

@@ -81,6 +81,12 @@ struct Entry {
 // The hash that the first entry names as its previous one.
 inline constexpr std::string_view kNoPrevious = "0000000000000000000000000000000000000000000000000000000000000000";
 
+// The entry that follows `previous` (its seq and hash; seq 0 for none): now,
+// by `user` of this program's `version`, hashed.
+Entry NextEntry(std::int64_t previousSeq, const std::string& previousHash, const std::string& user,
+                const std::string& version, const std::string& event, const std::string& data,
+                const std::string& reason);
+
 // The entry's own hash: SHA-256 over its fields (each with its length, so
 // that no two different entries read alike) and its previous hash.
 std::string EntryHash(const Entry& entry);

@@ -15,6 +15,7 @@ set(may_classify classify records print base)
 set(may_site site classify records print base)
 set(may_audit audit base)
 set(may_archive archive audit site classify records print base)
+set(may_pgstore pgstore archive audit site classify records print base)
 set(may_device device records base)
 set(may_table table records base)
 set(may_export export table records base)
@@ -43,7 +44,7 @@ set(own_oront_setup setup)
 
 # One header of every folder: does the library's code find it?
 set(probe "")
-set(folders base records classify site audit archive device table export print app controls setup
+set(folders base records classify site audit archive pgstore device table export print app controls setup
             controls/qt table/qt export/qt print/qt classify/qt archive/qt site/qt app/qt)
 foreach(folder IN LISTS folders)
   file(GLOB headers RELATIVE ${SOURCE_DIR}/src ${SOURCE_DIR}/src/${folder}/*.h)
@@ -60,7 +61,7 @@ set(failures 0)
 # A quoted include is first looked up beside the including file, where no
 # view is in the way: the sources name every header by its area's path.
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/src/*.h ${SOURCE_DIR}/src/*.cpp)
-set(areas base records classify site audit archive device table export print app controls setup)
+set(areas base records classify site audit archive pgstore device table export print app controls setup)
 list(JOIN areas "|" areas)
 foreach(source IN LISTS sources)
   file(STRINGS ${SOURCE_DIR}/${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
