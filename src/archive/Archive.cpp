@@ -855,12 +855,7 @@ bool Archive::AddDownload(const std::vector<std::uint8_t>& image, std::int64_t t
         const std::int64_t seq = next.Int(0);
         std::string digest;
         if (!BindRecords(seq, added_ids, digest, cause)) return fail("cannot write the audit trail", cause);
-        std::string hex;
-        for (const std::uint8_t b : hash) {
-            static constexpr char kHex[] = "0123456789abcdef";
-            hex += kHex[b >> 4];
-            hex += kHex[b & 15];
-        }
+        const std::string hex = audit::Hex(hash.data(), hash.size());
         const std::string data =
             nlohmann::json{{"download", d.id},         {"image_sha256", hex},      {"new_records", d.newRecords},
                            {"records", d.recordCount}, {"records_sha256", digest}, {"serial", d.serial}}

@@ -19,23 +19,14 @@
 namespace oront::archive {
 namespace {
 
+using audit::Hex;
+using audit::RecordsDigest;
 using nlohmann::json;
 
 constexpr std::size_t kMostFindings = 100;
 
 void BindText(Statement& st, int i, const std::string& text) {
     sqlite3_bind_text(st.get(), i, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-}
-
-std::string Hex(const std::uint8_t* bytes, std::size_t size) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(2 * size);
-    for (std::size_t i = 0; i < size; ++i) {
-        hex += kHex[bytes[i] >> 4];
-        hex += kHex[bytes[i] & 15];
-    }
-    return hex;
 }
 
 // A record's hash: the SHA-256 of its whole 128-byte frame.
@@ -47,27 +38,6 @@ std::array<std::uint8_t, crypto_hash_sha256_BYTES> FrameHash(const std::uint8_t*
     crypto_hash_sha256(hash.data(), frame.data(), frame.size());
     return hash;
 }
-
-// The digest of a list of records: the SHA-256 of each record's id (8
-// bytes, little-endian) and hash, in the order of the ids.
-class RecordsDigest {
-public:
-    RecordsDigest() { crypto_hash_sha256_init(&m_state); }
-    void Add(std::int64_t id, const std::uint8_t* hash) {
-        std::uint8_t bytes[8];
-        for (int i = 0; i < 8; ++i) bytes[i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(id) >> (8 * i));
-        crypto_hash_sha256_update(&m_state, bytes, sizeof bytes);
-        crypto_hash_sha256_update(&m_state, hash, crypto_hash_sha256_BYTES);
-    }
-    std::string Hex() {
-        std::uint8_t out[crypto_hash_sha256_BYTES];
-        crypto_hash_sha256_final(&m_state, out);
-        return archive::Hex(out, sizeof out);
-    }
-
-private:
-    crypto_hash_sha256_state m_state{};
-};
 
 audit::Entry EntryOf(const Statement& st) {
     audit::Entry e;

@@ -208,17 +208,41 @@ std::string LocalTimeText(const Entry& entry) {
     return text;
 }
 
+std::string Hex(const std::uint8_t* bytes, std::size_t size) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(2 * size);
+    for (std::size_t i = 0; i < size; ++i) {
+        hex += kHex[bytes[i] >> 4];
+        hex += kHex[bytes[i] & 15];
+    }
+    return hex;
+}
+
 std::string Sha256Hex(std::string_view bytes) {
     std::array<unsigned char, crypto_hash_sha256_BYTES> hash{};
     crypto_hash_sha256(hash.data(), reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(2 * hash.size());
-    for (unsigned char b : hash) {
-        hex += kHex[b >> 4];
-        hex += kHex[b & 15];
-    }
-    return hex;
+    return Hex(hash.data(), hash.size());
+}
+
+static_assert(sizeof(crypto_hash_sha256_state) <= 256, "RecordsDigest keeps the hash state in place");
+
+RecordsDigest::RecordsDigest() {
+    crypto_hash_sha256_init(reinterpret_cast<crypto_hash_sha256_state*>(m_state));
+}
+
+void RecordsDigest::Add(std::int64_t id, const std::uint8_t* frameSha256) {
+    std::uint8_t bytes[8];
+    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(id) >> (8 * i));
+    auto* state = reinterpret_cast<crypto_hash_sha256_state*>(m_state);
+    crypto_hash_sha256_update(state, bytes, sizeof bytes);
+    crypto_hash_sha256_update(state, frameSha256, crypto_hash_sha256_BYTES);
+}
+
+std::string RecordsDigest::Hex() {
+    std::uint8_t out[crypto_hash_sha256_BYTES];
+    crypto_hash_sha256_final(reinterpret_cast<crypto_hash_sha256_state*>(m_state), out);
+    return audit::Hex(out, sizeof out);
 }
 
 std::string HashPassword(const std::string& password) {

@@ -10,6 +10,7 @@
 // recorded them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -96,8 +97,23 @@ std::string LocalTimeText(const Entry& entry);
 // The local offset from UTC at `time`, in minutes.
 int LocalOffsetMinutes(std::int64_t time);
 
-// The SHA-256 of the bytes, lowercase hex.
+// The SHA-256 of the bytes, lowercase hex; bytes as lowercase hex.
 std::string Sha256Hex(std::string_view bytes);
+std::string Hex(const std::uint8_t* bytes, std::size_t size);
+
+// The digest that binds a list of records into an entry: the SHA-256 of
+// each record's id (8 bytes, little-endian) and its frame's SHA-256, in the
+// order of the ids.
+class RecordsDigest {
+public:
+    RecordsDigest();
+    void Add(std::int64_t id, const std::uint8_t* frameSha256);
+    // The digest, lowercase hex; the digest is finished by it.
+    std::string Hex();
+
+private:
+    alignas(16) unsigned char m_state[256];
+};
 
 // A signing password's stored form: salted and slow (Argon2id as libsodium
 // makes it); empty when the library cannot (out of memory).

@@ -3,6 +3,7 @@
 #include <libpq-fe.h>
 #include <sodium.h>
 
+#include <array>
 #include <cstring>
 #include <ctime>
 #include <map>
@@ -25,15 +26,7 @@ constexpr unsigned kBytea = 17;
 constexpr unsigned kText = 25;
 constexpr unsigned kInt8Array = 1016;
 
-std::string Hex(const std::uint8_t* bytes, std::size_t size) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string hex;
-    for (std::size_t i = 0; i < size; ++i) {
-        hex += kHex[bytes[i] >> 4];
-        hex += kHex[bytes[i] & 15];
-    }
-    return hex;
-}
+using audit::Hex;
 
 std::string Sha256(const void* bytes, std::size_t size) {
     return audit::Sha256Hex(std::string_view(static_cast<const char*>(bytes), size));
@@ -235,10 +228,9 @@ bool PgArchive::AddDownload(const std::vector<std::uint8_t>& image, std::int64_t
                 return fail(&insert);
             d.id = insert.Int(0, 0);
             std::vector<std::uint8_t> slots;
-            std::vector<std::int64_t> fresh;
-            nlohmann::json boundHashes = nlohmann::json::array();
-            crypto_hash_sha256_state digest;
-            crypto_hash_sha256_init(&digest);
+            // The new records' frame hashes, bound to the entry below.
+            std::vector<std::pair<std::int64_t, std::array<std::uint8_t, crypto_hash_sha256_BYTES>>> bound;
+            audit::RecordsDigest digest;
             Frame frame;
             for (int k = 0; k < d.recordCount; ++k) {
                 std::memcpy(frame.data(), image.data() + kPacket * (1 + 2 * static_cast<std::size_t>(k)), frame.size());
@@ -256,7 +248,6 @@ bool PgArchive::AddDownload(const std::vector<std::uint8_t>& image, std::int64_t
                 if (record.Rows() == 1) {
                     id = record.Int(0, 0);
                     ++d.newRecords;
-                    fresh.push_back(id);
                 } else {
                     Query find(m_conn);
                     find.Int(d.serial).Int(FrameTimeKey(frame)).Int(FrameKey(frame)).Bytes(frame.data(), size);
@@ -271,14 +262,10 @@ bool PgArchive::AddDownload(const std::vector<std::uint8_t>& image, std::int64_t
                 }
                 for (int shift = 0; shift < 32; shift += 8) slots.push_back(static_cast<std::uint8_t>(id >> shift));
                 if (record.Rows() == 1) {
-                    std::uint8_t hash[crypto_hash_sha256_BYTES];
-                    crypto_hash_sha256(hash, frame.data(), frame.size());
-                    std::uint8_t idBytes[8];
-                    for (int i = 0; i < 8; ++i)
-                        idBytes[i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(id) >> (8 * i));
-                    crypto_hash_sha256_update(&digest, idBytes, sizeof idBytes);
-                    crypto_hash_sha256_update(&digest, hash, sizeof hash);
-                    boundHashes.push_back({id, Hex(hash, sizeof hash)});
+                    auto& [boundId, hash] = bound.emplace_back();
+                    boundId = id;
+                    crypto_hash_sha256(hash.data(), frame.data(), frame.size());
+                    digest.Add(id, hash.data());
                 }
             }
             Query finish(m_conn);
@@ -286,24 +273,16 @@ bool PgArchive::AddDownload(const std::vector<std::uint8_t>& image, std::int64_t
             if (!finish.Run("UPDATE downloads SET serial = $1, new_records = $2::integer, slots = $3 WHERE id = $4",
                             error))
                 return fail(&finish);
-            std::uint8_t all[crypto_hash_sha256_BYTES];
-            crypto_hash_sha256_final(&digest, all);
             std::int64_t seq = 0;
-            const std::string data = nlohmann::json{
-                {"download", d.id},
-                {"image_sha256", imageSha},
-                {"new_records", d.newRecords},
-                {"records", d.recordCount},
-                {"records_sha256", Hex(all, sizeof all)},
-                {"serial", d.serial}}.dump();
+            const std::string data =
+                nlohmann::json{
+                    {"download", d.id},         {"image_sha256", imageSha},       {"new_records", d.newRecords},
+                    {"records", d.recordCount}, {"records_sha256", digest.Hex()}, {"serial", d.serial}}
+                    .dump();
             if (!Append("download archived", data, seq, error)) return fail(nullptr);
-            for (const nlohmann::json& bound : boundHashes) {
-                const std::string hex = bound.at(1).get<std::string>();
-                std::uint8_t hash[crypto_hash_sha256_BYTES];
-                for (std::size_t i = 0; i < sizeof hash; ++i)
-                    hash[i] = static_cast<std::uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+            for (const auto& [recordId, hash] : bound) {
                 Query bind(m_conn);
-                bind.Int(bound.at(0).get<std::int64_t>()).Int(seq).Bytes(hash, sizeof hash);
+                bind.Int(recordId).Int(seq).Bytes(hash.data(), hash.size());
                 if (!bind.Run("INSERT INTO audit_records(record, entry, sha256) VALUES ($1, $2, $3)", error))
                     return fail(&bind);
             }
