@@ -421,6 +421,8 @@ Archive::~Archive() {
 }
 
 void Archive::Close() {
+    for (const auto& [layout, st] : m_imports) sqlite3_finalize(st);
+    m_imports.clear();
     if (m_db != nullptr) sqlite3_close_v2(m_db);
     m_db = nullptr;
     m_version = 0;

@@ -39,6 +39,7 @@
 #include "site/Register.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace oront::archive {
 
@@ -213,6 +214,25 @@ struct AuditVerification {
     [[nodiscard]] bool Sound() const { return firstBroken == 0 && findings.empty(); }
 };
 
+// One value of a row of the archive's tables, as the stores exchange them
+// when an archive is copied from one store to another.
+struct TableValue {
+    enum class Type { Null, Int, Real, Text, Blob } type = Type::Null;
+    std::int64_t i = 0;
+    double d = 0.0;
+    std::string s;  // text, or the bytes of a blob
+};
+using Row = std::vector<TableValue>;
+
+// The tables of the archive's layout, each with its columns, in an order in
+// which every row refers only to rows before it; the same in every store.
+struct TableLayout {
+    const char* name;
+    std::vector<const char*> columns;
+    std::size_t keyColumns;  // the leading columns that order the rows
+};
+const std::vector<TableLayout>& ArchiveTables();
+
 // What every store of the archive does the same way: the SQLite file
 // (Archive) and a site's PostgreSQL server (PgArchive). The same tests run
 // against both.
@@ -220,11 +240,35 @@ class ArchiveStore {
 public:
     virtual ~ArchiveStore() = default;
     virtual void SetActor(audit::Identity actor) = 0;
+    // Whether the last failure was a refusal (the actor's role, a lock).
+    [[nodiscard]] virtual bool Refused() const = 0;
+    virtual bool Check(audit::Action action, std::string& error) = 0;
+    virtual bool RecordEvent(audit::Action action, const std::string& event, const std::string& data,
+                             std::string& error, const std::string& reason = {}) = 0;
     virtual bool AddDownload(const std::vector<std::uint8_t>& image, std::int64_t time, Download* added,
                              std::string& error, const std::string& warnings) = 0;
     virtual bool Downloads(std::vector<Download>& downloads, std::string& error) = 0;
     virtual bool LoadImage(std::int64_t id, std::vector<std::uint8_t>& image, std::string& error) = 0;
+    virtual bool ForEachRecord(const RecordFilter& filter, const std::function<bool(const Record&)>& handle,
+                               std::string& error) = 0;
+    virtual bool Locations(std::vector<int>& locations, std::string& error) = 0;
+    virtual bool TimeSpan(std::optional<std::pair<std::int64_t, std::int64_t>>& span, std::string& error) = 0;
+    virtual bool LoadRegister(site::Register& reg, std::string& error) = 0;
+    virtual bool Users(std::vector<User>& users, std::string& error) = 0;
+    virtual bool Verify(Verification& result, std::string& error) = 0;
     virtual bool AuditTrail(const AuditFilter& filter, std::vector<audit::Entry>& entries, std::string& error) = 0;
+    virtual bool VerifyAudit(AuditVerification& result, std::string& error) = 0;
+    // Where the store is, for messages: the file, or the server and database.
+    [[nodiscard]] virtual std::string Where() const = 0;
+
+    // Copying a whole archive (CopyArchive): the rows of one table in the
+    // order of its first column; and, into a store that holds nothing,
+    // rows taken in one transaction.
+    virtual bool ReadTable(const TableLayout& table, const std::function<bool(const Row&)>& handle,
+                           std::string& error) = 0;
+    virtual bool BeginImport(std::string& error) = 0;
+    virtual bool ImportRow(const TableLayout& table, const Row& row, std::string& error) = 0;
+    virtual bool EndImport(bool commit, std::string& error) = 0;
 };
 
 class Archive : public ArchiveStore {
@@ -264,17 +308,17 @@ public:
     // (then of archiving), one at a time: nothing is loaded as a whole.
     // `handle` returns false to stop.
     bool ForEachRecord(const RecordFilter& filter, const std::function<bool(const Record&)>& handle,
-                       std::string& error);
+                       std::string& error) override;
 
     // The locations the archived records name, in ascending order.
-    bool Locations(std::vector<int>& locations, std::string& error);
+    bool Locations(std::vector<int>& locations, std::string& error) override;
     // The TimeKeys of the earliest and the latest record; nullopt for none.
-    bool TimeSpan(std::optional<std::pair<std::int64_t, std::int64_t>>& span, std::string& error);
+    bool TimeSpan(std::optional<std::pair<std::int64_t, std::int64_t>>& span, std::string& error) override;
 
     // SQLite's integrity check of the whole file, and every download and
     // record checked as a replay checks them. false only when the check
     // could not run; the damage it found is in `result`.
-    bool Verify(Verification& result, std::string& error);
+    bool Verify(Verification& result, std::string& error) override;
 
     // The pages a reader keeps in memory (KiB): little by default, so that a
     // listing of any archive stays small; more for a view that reads the
@@ -283,7 +327,7 @@ public:
 
     // The site register kept in the archive (empty when none was stored, or
     // in an archive of an older layout).
-    bool LoadRegister(site::Register& reg, std::string& error);
+    bool LoadRegister(site::Register& reg, std::string& error) override;
     // Replaces the register, all or nothing: a register that breaks a rule
     // is refused with the rule (and the archive stays as it was). Every
     // archived record is judged against the new register.
@@ -316,18 +360,18 @@ public:
     [[nodiscard]] const audit::Identity& Actor() const { return m_actor; }
     // Whether the last failure was a refusal: the actor is no user of the
     // archive, or the role does not allow the action, or signing is locked.
-    [[nodiscard]] bool Refused() const { return m_refused; }
+    [[nodiscard]] bool Refused() const override { return m_refused; }
     // Whether the actor may do `action`: refused with the reason in `error`.
     // An archive without users (or none at all) allows everything: its
     // first writer becomes its administrator.
-    bool Check(audit::Action action, std::string& error);
+    bool Check(audit::Action action, std::string& error) override;
     // Records an event that happened outside the archive (records saved to
     // a file, the instrument erased, a classification run), if the actor's
     // role allows `action`. `data` is the event's JSON object.
     bool RecordEvent(audit::Action action, const std::string& event, const std::string& data, std::string& error,
-                     const std::string& reason = {});
+                     const std::string& reason = {}) override;
 
-    bool Users(std::vector<User>& users, std::string& error);
+    bool Users(std::vector<User>& users, std::string& error) override;
     // Administrators only: adds a user, changes a role (the last
     // administrator keeps the role), lets a locked user sign again.
     bool AddUser(const std::string& name, const std::string& fullName, audit::Role role, const std::string& reason,
@@ -357,7 +401,14 @@ public:
     // Recomputes the chain and checks every bound download, record,
     // certificate and signature against its entry. false only when the
     // check could not run.
-    bool VerifyAudit(AuditVerification& result, std::string& error);
+    bool VerifyAudit(AuditVerification& result, std::string& error) override;
+
+    [[nodiscard]] std::string Where() const override { return m_path; }
+    bool ReadTable(const TableLayout& table, const std::function<bool(const Row&)>& handle,
+                   std::string& error) override;
+    bool BeginImport(std::string& error) override;
+    bool ImportRow(const TableLayout& table, const Row& row, std::string& error) override;
+    bool EndImport(bool commit, std::string& error) override;
 
     // For tests: called inside a download's transaction, before the commit.
     std::function<void()> beforeCommit;
@@ -427,6 +478,7 @@ private:
     bool Write(const std::function<bool(std::string& what, std::string& cause)>& body, std::string& error);
 
     sqlite3* m_db = nullptr;
+    std::vector<std::pair<const TableLayout*, sqlite3_stmt*>> m_imports;  // while rows are imported
     std::string m_path;
     int m_version = 0;  // the layout of the open archive
     double m_monitoringMs = 0.0;

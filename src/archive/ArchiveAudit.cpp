@@ -10,10 +10,10 @@
 #include <ctime>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <set>
 
 #include "archive/Archive.h"
 #include "archive/SqliteStatement.h"
+#include "archive/TrailCheck.h"
 #include "base/Messages.h"
 
 namespace oront::archive {
@@ -22,8 +22,6 @@ namespace {
 using audit::Hex;
 using audit::RecordsDigest;
 using nlohmann::json;
-
-constexpr std::size_t kMostFindings = 100;
 
 void BindText(Statement& st, int i, const std::string& text) {
     sqlite3_bind_text(st.get(), i, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
@@ -592,197 +590,65 @@ bool Archive::VerifyAudit(AuditVerification& result, std::string& error) {
                                   "; it starts when the archive is next written)");
         return true;
     }
-    const auto found = [&result](std::string finding) {
-        if (result.findings.size() < kMostFindings)
-            result.findings.push_back(std::move(finding));
-        else
-            ++result.moreFindings;
-    };
     // One read transaction: the trail and what it binds as of one moment.
     std::string cause;
     if (!Exec(m_db, "BEGIN", &cause)) {
         error = Reason("cannot verify the audit trail", cause);
         return false;
     }
-    struct Bound {
-        std::int64_t entry;
-        std::string sha;
-    };
-    std::map<std::int64_t, Bound> downloads;                             // id -> image hash
-    std::map<std::int64_t, std::pair<std::int64_t, json>> certificates;  // id -> entry, data
-    std::map<std::int64_t, std::pair<std::int64_t, json>> signatures;    // id -> entry, data
-    std::map<std::int64_t, std::string> recordDigests;                   // entry -> digest
+    TrailCheck check(result);
+    int rc;
     {
         Statement list(m_db, (std::string("SELECT ") + kEntryColumns + " FROM audit ORDER BY seq").c_str());
-        std::int64_t expected = 1;
-        std::string previous(audit::kNoPrevious);
-        int rc;
-        while ((rc = list.Step()) == SQLITE_ROW) {
-            const audit::Entry e = EntryOf(list);
-            ++result.entries;
-            const auto broken = [&](const std::string& why) {
-                if (result.firstBroken != 0) return;
-                result.firstBroken = e.seq;
-                result.broken = why;
-            };
-            if (e.seq != expected)
-                broken("entry " + std::to_string(e.seq) + " follows entry " + std::to_string(expected - 1) +
-                       (e.seq > expected ? ": entries between them are missing" : ": the order was changed"));
-            else if (e.previous != previous)
-                broken("entry " + std::to_string(e.seq) + " does not follow from the entry before it");
-            else if (audit::EntryHash(e) != e.hash)
-                broken("entry " + std::to_string(e.seq) + " was changed (its content no longer has its hash)");
-            expected = e.seq + 1;
-            previous = e.hash;
-            result.head = e.hash;
-            json data;
-            try {
-                data = json::parse(e.data);
-            } catch (const json::exception&) {
-                found("entry " + std::to_string(e.seq) + ": its data cannot be read");
-                continue;
-            }
-            if (!data.is_object()) continue;
-            try {
-                if (data.contains("records_sha256"))
-                    recordDigests[e.seq] = data.at("records_sha256").get<std::string>();
-                if (e.event == "download archived")
-                    downloads[data.at("download").get<std::int64_t>()] = {e.seq,
-                                                                          data.at("image_sha256").get<std::string>()};
-                if (e.event == "archive migrated") {
-                    for (const json& d : data.at("downloads"))
-                        downloads[d.at(0).get<std::int64_t>()] = {e.seq, d.at(1).get<std::string>()};
-                    for (const json& c : data.at("certificates"))
-                        certificates[c.at(0).get<std::int64_t>()] = {
-                            e.seq, json{{"number", c.at(1)}, {"data_sha256", c.at(2)}, {"file_sha256", c.at(3)}}};
-                }
-                if (e.event == "certificate issued")
-                    certificates[data.at("certificate").get<std::int64_t>()] = {e.seq, data};
-                if (e.event == "signature") {
-                    json bound = data;
-                    bound["user"] = e.user;  // the signer is the one who made the entry
-                    signatures[data.at("signature").get<std::int64_t>()] = {e.seq, bound};
-                }
-                if (e.event == "signatures voided")
-                    for (const json& id : data.at("signatures")) signatures[id.get<std::int64_t>()].second["void"] = 1;
-            } catch (const json::exception&) {
-                found("entry " + std::to_string(e.seq) + ": its data lacks what its event binds");
-            }
-        }
-        if (rc != SQLITE_DONE) found("the audit trail cannot be read (" + list.Cause() + ")");
+        while ((rc = list.Step()) == SQLITE_ROW) check.Entry(EntryOf(list));
+        if (rc != SQLITE_DONE) check.Unreadable("the audit trail", list.Cause());
     }
-    // The records: each against the hash its entry bound, and each entry's
-    // list of hashes against the digest in the entry.
     {
         Statement list(m_db,
                        "SELECT a.entry, a.record, a.sha256, r.frame, r.id IS NULL FROM audit_records a"
                        " LEFT JOIN records r ON r.id = a.record ORDER BY a.entry, a.record");
-        std::map<std::int64_t, RecordsDigest> digests;
-        int rc;
         while ((rc = list.Step()) == SQLITE_ROW) {
-            const std::int64_t entry = list.Int(0);
-            const std::int64_t record = list.Int(1);
             const auto [hash, hashSize] = list.Blob(2);
-            if (hashSize != crypto_hash_sha256_BYTES) {
-                found("record " + std::to_string(record) + ": its hash in the audit trail is damaged");
-                continue;
-            }
-            digests[entry].Add(record, hash);
-            if (list.Int(4) != 0) {
-                found("record " + std::to_string(record) + " of entry " + std::to_string(entry) + " is missing");
-                continue;
-            }
             const auto [frame, frameSize] = list.Blob(3);
-            const auto now = FrameHash(frame, frameSize);
-            if (frameSize > sizeof(Frame) || std::memcmp(now.data(), hash, now.size()) != 0)
-                found("record " + std::to_string(record) + " no longer matches entry " + std::to_string(entry));
+            static const std::uint8_t kNone = 0;
+            check.BoundRecord(list.Int(0), list.Int(1), hash, hashSize,
+                              list.Int(4) != 0 ? nullptr : (frame != nullptr ? frame : &kNone), frameSize);
         }
-        if (rc != SQLITE_DONE) found("the records' hashes cannot be read (" + list.Cause() + ")");
-        for (auto& [entry, digest] : recordDigests) {
-            auto it = digests.find(entry);
-            const std::string now = it != digests.end() ? it->second.Hex() : RecordsDigest().Hex();
-            if (now != digest) found("the record hashes bound by entry " + std::to_string(entry) + " were changed");
-        }
+        if (rc != SQLITE_DONE) check.Unreadable("the records' hashes", list.Cause());
         Statement unbound(m_db,
                           "SELECT r.id FROM records r LEFT JOIN audit_records a ON a.record = r.id"
                           " WHERE a.record IS NULL ORDER BY r.id");
-        while ((rc = unbound.Step()) == SQLITE_ROW)
-            found("record " + std::to_string(unbound.Int(0)) + " has no entry in the audit trail");
-        if (rc != SQLITE_DONE) found("the records cannot be read (" + unbound.Cause() + ")");
+        while ((rc = unbound.Step()) == SQLITE_ROW) check.UnboundRecord(unbound.Int(0));
+        if (rc != SQLITE_DONE) check.Unreadable("the records", unbound.Cause());
     }
-    // The downloads, each as it replays now.
     {
         std::vector<std::int64_t> ids;
         Statement list(m_db, "SELECT id FROM downloads ORDER BY id");
-        int rc;
         while ((rc = list.Step()) == SQLITE_ROW) ids.push_back(list.Int(0));
-        if (rc != SQLITE_DONE) found("the downloads cannot be read (" + list.Cause() + ")");
-        std::set<std::int64_t> present(ids.begin(), ids.end());
+        if (rc != SQLITE_DONE) check.Unreadable("the downloads", list.Cause());
         for (const std::int64_t id : ids) {
-            const auto it = downloads.find(id);
-            if (it == downloads.end()) {
-                found("download " + std::to_string(id) + " has no entry in the audit trail");
-                continue;
-            }
             std::vector<std::uint8_t> image;
             std::string damage;
-            const std::string sha =
-                Assemble(id, image, damage, cause)
-                    ? audit::Sha256Hex(std::string_view(reinterpret_cast<const char*>(image.data()), image.size()))
-                    : std::string();
-            if (sha != it->second.sha)
-                found("download " + std::to_string(id) + " no longer matches entry " +
-                      std::to_string(it->second.entry));
+            check.Download(
+                id, Assemble(id, image, damage, cause)
+                        ? audit::Sha256Hex(std::string_view(reinterpret_cast<const char*>(image.data()), image.size()))
+                        : std::string());
         }
-        for (const auto& [id, bound] : downloads)
-            if (present.count(id) == 0)
-                found("download " + std::to_string(id) + " of entry " + std::to_string(bound.entry) + " is missing");
     }
-    // The certificates and signatures, each against its entry.
     {
         Statement list(m_db,
                        "SELECT id, number, data, file_sha256 FROM certificates WHERE data IS NOT NULL ORDER BY id");
-        int rc;
-        while ((rc = list.Step()) == SQLITE_ROW) {
-            const std::int64_t id = list.Int(0);
-            const std::string number = list.Text(1);
-            const auto it = certificates.find(id);
-            if (it == certificates.end()) {
-                found("certificate " + number + " has no entry in the audit trail");
-                continue;
-            }
-            const json& bound = it->second.second;
-            if (bound.value("number", std::string()) != number ||
-                bound.value("data_sha256", std::string()) != audit::Sha256Hex(list.Text(2)) ||
-                bound.value("file_sha256", std::string()) != list.Text(3))
-                found("certificate " + number + " no longer matches entry " + std::to_string(it->second.first));
-        }
-        if (rc != SQLITE_DONE) found("the certificates cannot be read (" + list.Cause() + ")");
+        while ((rc = list.Step()) == SQLITE_ROW)
+            check.Certificate(list.Int(0), list.Text(1), list.Text(2), list.Text(3));
+        if (rc != SQLITE_DONE) check.Unreadable("the certificates", list.Cause());
         Statement sigs(m_db,
                        "SELECT id, kind, subject, meaning, user, subject_sha256, void FROM signatures ORDER BY id");
-        std::set<std::int64_t> present;
-        while ((rc = sigs.Step()) == SQLITE_ROW) {
-            const std::int64_t id = sigs.Int(0);
-            present.insert(id);
-            const auto it = signatures.find(id);
-            if (it == signatures.end() || it->second.first == 0) {
-                found("signature " + std::to_string(id) + " has no entry in the audit trail");
-                continue;
-            }
-            const json& bound = it->second.second;
-            if (bound.value("kind", std::string()) != sigs.Text(1) || bound.value("subject", 0LL) != sigs.Int(2) ||
-                bound.value("meaning", std::string()) != sigs.Text(3) ||
-                bound.value("user", std::string()) != sigs.Text(4) ||
-                bound.value("signed_sha256", std::string()) != sigs.Text(5) ||
-                (sigs.Int(6) != 0) != bound.contains("void"))
-                found("signature " + std::to_string(id) + " no longer matches entry " +
-                      std::to_string(it->second.first));
-        }
-        if (rc != SQLITE_DONE) found("the signatures cannot be read (" + sigs.Cause() + ")");
-        for (const auto& [id, bound] : signatures)
-            if (bound.first != 0 && present.count(id) == 0)
-                found("signature " + std::to_string(id) + " of entry " + std::to_string(bound.first) + " is missing");
+        while ((rc = sigs.Step()) == SQLITE_ROW)
+            check.Signature(sigs.Int(0), sigs.Text(1), sigs.Int(2), sigs.Text(3), sigs.Text(4), sigs.Text(5),
+                            sigs.Int(6) != 0);
+        if (rc != SQLITE_DONE) check.Unreadable("the signatures", sigs.Cause());
     }
+    check.Finish();
     Exec(m_db, "COMMIT");
     return true;
 }

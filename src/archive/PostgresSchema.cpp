@@ -1,5 +1,7 @@
 #include "archive/PostgresSchema.h"
 
+#include <iterator>
+
 namespace oront::archive {
 namespace {
 
@@ -100,6 +102,19 @@ CREATE TRIGGER audit_append_only BEFORE UPDATE OR DELETE OR TRUNCATE ON oront.au
     FOR EACH STATEMENT EXECUTE FUNCTION oront.audit_append_only();
 )SQL";
 
+// Migration 2: records listed in the order of their date and time (the
+// records command, the history's replay and the trends) page through an
+// index instead of sorting the whole table; and the receipts of what PCs
+// sent from their offline spools, so that an event sent twice (after a
+// failure in the middle of sending) is recorded once.
+constexpr const char* kMigration2 = R"SQL(
+CREATE INDEX records_time ON oront.records(time, id);
+CREATE TABLE oront.spool_receipts (key TEXT PRIMARY KEY, entry BIGINT NOT NULL);
+)SQL";
+
+constexpr const char* kMigrations[] = {kMigration1, kMigration2};
+static_assert(std::size(kMigrations) == kPostgresSchemaVersion);
+
 // The roles, made once; their grants, given again whenever the script runs.
 constexpr const char* kRoles = R"SQL(
 DO $$
@@ -125,7 +140,7 @@ GRANT USAGE ON ALL SEQUENCES IN SCHEMA oront TO oront_operator;
 -- issues certificates, signs as performed by, keeps the own signing
 -- password and the failed attempts, and appends to the trail.
 GRANT INSERT ON oront.downloads, oront.records, oront.audit, oront.audit_records, oront.signatures,
-    oront.certificates TO oront_operator;
+    oront.certificates, oront.spool_receipts TO oront_operator;
 GRANT UPDATE (serial, new_records, slots) ON oront.downloads TO oront_operator;
 GRANT UPDATE (data, data_sha256, file_sha256) ON oront.certificates TO oront_operator;
 GRANT INSERT, DELETE ON oront.excursions, oront.adverse_trends TO oront_operator;
@@ -159,18 +174,19 @@ std::string PostgresSetupSql() {
         "BEGIN;\n"
         "CREATE SCHEMA IF NOT EXISTS oront;\n"
         "CREATE TABLE IF NOT EXISTS oront.schema_migrations (version INTEGER PRIMARY KEY,"
-        " applied TIMESTAMPTZ NOT NULL DEFAULT now());\n"
-        "-- Migration 1.\n"
-        "DO $migration$\n"
-        "BEGIN\n"
-        "IF NOT EXISTS (SELECT FROM oront.schema_migrations WHERE version = 1) THEN\n"
-        "EXECUTE $sql$";
-    sql += kMigration1;
-    sql +=
-        "$sql$;\n"
-        "INSERT INTO oront.schema_migrations(version) VALUES (1);\n"
-        "END IF;\n"
-        "END $migration$;\n";
+        " applied TIMESTAMPTZ NOT NULL DEFAULT now());\n";
+    // Each migration once, in order: a server set up by an older program is
+    // brought up to date by running the script of the newer one.
+    for (std::size_t i = 0; i < std::size(kMigrations); ++i) {
+        const std::string version = std::to_string(i + 1);
+        sql += "-- Migration " + version +
+               ".\nDO $migration$\nBEGIN\nIF NOT EXISTS (SELECT FROM oront.schema_migrations"
+               " WHERE version = " +
+               version + ") THEN\nEXECUTE $sql$";
+        sql += kMigrations[i];
+        sql += "$sql$;\nINSERT INTO oront.schema_migrations(version) VALUES (" + version +
+               ");\nEND IF;\nEND $migration$;\n";
+    }
     sql += kRoles;
     sql += "COMMIT;\n";
     return sql;

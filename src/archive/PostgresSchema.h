@@ -10,7 +10,7 @@
 namespace oront::archive {
 
 // The layout version the PostgreSQL migrations make (schema_migrations).
-inline constexpr int kPostgresSchemaVersion = 1;
+inline constexpr int kPostgresSchemaVersion = 2;
 
 // The SQL an administrator of the site's server runs once (psql -f, as the
 // owner of the database): the schema in the schema `oront`, the roles

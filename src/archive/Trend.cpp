@@ -135,7 +135,7 @@ std::int64_t TimeKeySeconds(std::int64_t key) {
     return days * 86400 + byte(16) * 3600 + byte(8) * 60 + byte(0);
 }
 
-bool BuildTrend(Archive& archive, const TrendQuery& query, Trend& trend, std::string& error) {
+bool BuildTrend(ArchiveStore& archive, const TrendQuery& query, Trend& trend, std::string& error) {
     trend = Trend{};
     trend.location = query.location;
     trend.sizeTenths = query.sizeTenths;

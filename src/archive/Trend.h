@@ -74,6 +74,6 @@ std::int64_t TimeKeySeconds(std::int64_t key);
 // Reads the records the query names and the site register, and builds their
 // trend. false when the archive cannot be read (the reason in `error`); a trend with nothing in it
 // is no failure (trend.error says why).
-bool BuildTrend(Archive& archive, const TrendQuery& query, Trend& trend, std::string& error);
+bool BuildTrend(ArchiveStore& archive, const TrendQuery& query, Trend& trend, std::string& error);
 
 }  // namespace oront::archive

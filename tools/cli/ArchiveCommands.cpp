@@ -9,11 +9,13 @@
 
 #ifndef ORONT_NO_ARCHIVE
 #include "archive/Archive.h"
+#include "archive/ArchiveCopy.h"
 #include "archive/ArchiveText.h"
 #include "archive/Trend.h"
 #include "base/LocalTime.h"
 #include "base/OutputFile.h"
 #include "base/StandardOutput.h"
+#include "pgstore/Stores.h"
 #include "site/Monitoring.h"
 #include "site/RegisterJson.h"
 #include "site/RoomFinder.h"
@@ -36,6 +38,8 @@ int ArchiveError(const std::string& error) {
     std::cerr << "oront-v208-cli: archive: " << error << "\n";
     return 1;
 }
+
+using StorePtr = std::unique_ptr<archive::ArchiveStore>;
 
 // The filters of records and trend; 0, or the exit status after the message.
 int FilterOf(const Options& o, archive::RecordFilter& filter) {
@@ -81,8 +85,45 @@ bool WritesOutput(const Options& o) {
 
 }  // namespace
 
+bool OnServer(const Options& o) {
+    return archive::IsServerLocation(PathOf(o));
+}
+
+std::unique_ptr<archive::ArchiveStore> OpenArchiveStore(const Options& o, archive::OpenMode mode, std::string& error) {
+    std::string notice;
+    auto store = archive::OpenStore(PathOf(o), mode, audit::CurrentIdentity(), error, &notice);
+    if (!notice.empty()) std::cerr << "oront-v208-cli: " << notice << "\n";
+    return store;
+}
+
+int ServerLacks(const std::string& what) {
+    std::cerr << "oront-v208-cli: archive: " << what
+              << " works on an archive file; the archive on a PostgreSQL server does not keep it yet\n";
+    return 1;
+}
+
+int RunArchiveCopy(const Options& o) {
+    std::string error;
+    const audit::Identity actor = audit::CurrentIdentity();
+    const auto from = archive::OpenStore(o.words[0], archive::OpenMode::ReadOnly, actor, error);
+    if (!from) return ArchiveError(error);
+    // The target is created where it is a file; a server's is set up by its
+    // administrator (archive-setup --print-sql).
+    const auto to = archive::OpenStore(o.words[1], archive::OpenMode::ReadWrite, actor, error);
+    if (!to) return ArchiveError(error);
+    archive::CopyReport report;
+    if (!archive::CopyArchive(*from, *to, report, error)) return ArchiveError(error);
+    std::string out;
+    for (const auto& [table, rows] : report.rows) out += "  " + table + ": " + std::to_string(rows) + "\n";
+    out += "Copied " + from->Where() + " to " + to->Where() + " and verified the copy: the same rows, " +
+           std::to_string(report.auditEntries) + " audit entries in one sound chain (last entry's hash " + report.head +
+           "), every download as archived\n";
+    return PrintStandardOutput(out, "oront-v208-cli") ? 0 : 1;
+}
+
 int GuardArchive(const Options& o) {
-    const std::string path = PathOf(o);
+    // The archive's files, or those of the local spool of a server's archive.
+    const std::string path = OnServer(o) ? archive::SpoolPath(PathOf(o), audit::CurrentIdentity().user) : PathOf(o);
     if (path.empty()) return 0;
     ProtectFromOutput(archive::ArchiveFiles(path), "it is a file of the download archive");
     if (!WritesOutput(o)) return 0;
@@ -99,11 +140,10 @@ void ArchiveDownload(const Options& o, const std::vector<std::uint8_t>& image) {
     // (also one that is not archived); without a register nothing is said.
     std::string warnings;
     {
-        archive::Archive reader;
         std::string error;
         site::Register reg;
-        if (reader.Open(PathOf(o), archive::OpenMode::ReadOnly, error) && reader.LoadRegister(reg, error) &&
-            !reg.Empty()) {
+        const StorePtr reader = OpenArchiveStore(o, archive::OpenMode::ReadOnly, error);
+        if (reader && reader->LoadRegister(reg, error) && !reg.Empty()) {
             const site::DownloadJudgement judged = site::JudgeDownload(reg, site::FramesOf(image));
             if (const std::string text = site::JudgementText(judged); !text.empty()) std::cerr << text << "\n";
             for (const std::string& w : judged.calibration) {
@@ -122,17 +162,26 @@ void ArchiveDownload(const Options& o, const std::vector<std::uint8_t>& image) {
                        "\",\"records\":" + std::to_string(records) + "}");
         return;
     }
-    archive::Archive a;
-    std::string error;
-    if (!a.Open(PathOf(o), archive::OpenMode::ReadWrite, error) ||
-        !a.AddDownload(image, static_cast<std::int64_t>(std::time(nullptr)), nullptr, error, warnings))
-        std::cerr << "oront-v208-cli: warning: the download was not archived: " << error << "\n";
+    std::string message;
+    switch (archive::KeepDownload(PathOf(o), audit::CurrentIdentity(), image,
+                                  static_cast<std::int64_t>(std::time(nullptr)), warnings, message)) {
+        case archive::Kept::Archived:
+            if (!message.empty()) std::cerr << "oront-v208-cli: " << message << "\n";
+            break;
+        case archive::Kept::Spooled:
+            std::cerr << "oront-v208-cli: warning: " << message << "\n";
+            break;
+        case archive::Kept::Failed:
+            std::cerr << "oront-v208-cli: warning: the download was not archived: " << message << "\n";
+            break;
+    }
 }
 
 int RunSite(const Options& o) {
     archive::Archive a;
     std::string error;
     site::Register reg;
+    if (o.site == SiteAction::Import && OnServer(o)) return ServerLacks("site import");
     if (o.site == SiteAction::Import) {
         std::ifstream in(o.output, std::ios::binary);
         std::ostringstream text;
@@ -155,8 +204,8 @@ int RunSite(const Options& o) {
                   << (reg.instruments.size() == 1 ? " instrument" : " instruments") << ") from " << o.output << "\n";
         return 0;
     }
-    if (!a.Open(PathOf(o), archive::OpenMode::ReadOnly, error) || !a.LoadRegister(reg, error))
-        return ArchiveError(error);
+    const StorePtr store = OpenArchiveStore(o, archive::OpenMode::ReadOnly, error);
+    if (!store || !store->LoadRegister(reg, error)) return ArchiveError(error);
     if (o.site == SiteAction::Export) {
         const OutputResult written = WriteOutputFile(o.output, site::RegisterJson(reg));
         if (!written.ok()) {
@@ -178,6 +227,7 @@ int RunExcursions(const Options& o) {
     filter.from = times.from;
     filter.to = times.to;
     filter.lowest = o.actionOnly ? site::Level::Action : site::Level::Alert;
+    if (OnServer(o)) return ServerLacks("excursions");
     archive::Archive a;
     std::string error;
     site::Register reg;
@@ -194,19 +244,18 @@ int RunExcursions(const Options& o) {
 }
 
 bool LoadArchivedImage(const Options& o, std::vector<std::uint8_t>& image) {
-    archive::Archive a;
     std::string error;
-    if (a.Open(PathOf(o), archive::OpenMode::ReadOnly, error) && a.LoadImage(o.archiveId, image, error)) return true;
+    const StorePtr store = OpenArchiveStore(o, archive::OpenMode::ReadOnly, error);
+    if (store && store->LoadImage(o.archiveId, image, error)) return true;
     ArchiveError(error);
     return false;
 }
 
 int RunHistory(const Options& o) {
-    archive::Archive a;
     std::string error;
     std::vector<archive::Download> downloads;
-    if (!a.Open(PathOf(o), archive::OpenMode::ReadOnly, error) || !a.Downloads(downloads, error))
-        return ArchiveError(error);
+    const StorePtr store = OpenArchiveStore(o, archive::OpenMode::ReadOnly, error);
+    if (!store || !store->Downloads(downloads, error)) return ArchiveError(error);
     const std::string text = o.json ? archive::HistoryJson(downloads) : archive::HistoryText(downloads);
     return PrintStandardOutput(text, "oront-v208-cli") ? 0 : 1;
 }
@@ -214,9 +263,10 @@ int RunHistory(const Options& o) {
 int RunRecords(const Options& o) {
     archive::RecordFilter filter;
     if (const int rc = FilterOf(o, filter)) return rc;
-    archive::Archive a;
     std::string error;
-    if (!a.Open(PathOf(o), archive::OpenMode::ReadOnly, error)) return ArchiveError(error);
+    const StorePtr store = OpenArchiveStore(o, archive::OpenMode::ReadOnly, error);
+    if (!store) return ArchiveError(error);
+    archive::ArchiveStore& a = *store;
     std::string out = o.json ? "[" : archive::RecordCsvHeader();
     bool first = true;
     bool printed = true;  // false from the first failed write on, which ends the listing
@@ -244,11 +294,11 @@ int RunRecords(const Options& o) {
 }
 
 int RunVerifyArchive(const Options& o) {
-    archive::Archive a;
     std::string error;
     archive::Verification result;
     const std::string path = PathOf(o);
-    if (!a.Open(path, archive::OpenMode::ReadOnly, error) || !a.Verify(result, error)) return ArchiveError(error);
+    const StorePtr store = OpenArchiveStore(o, archive::OpenMode::ReadOnly, error);
+    if (!store || !store->Verify(result, error)) return ArchiveError(error);
     std::string out;
     for (const std::string& finding : result.damage) out += "damaged: " + finding + "\n";
     if (result.moreDamage > 0) out += "damaged: and " + std::to_string(result.moreDamage) + " more findings\n";
@@ -256,23 +306,24 @@ int RunVerifyArchive(const Options& o) {
                                 (result.downloads == 1 ? " download, " : " downloads, ") +
                                 std::to_string(result.records) + (result.records == 1 ? " record" : " records");
     if (result.Sound()) {
-        out += "The archive is sound (" + counted + "; SQLite's integrity check: ok): " + path + "\n";
+        out += "The archive is sound (" + counted + (OnServer(o) ? "" : "; SQLite's integrity check: ok") +
+               "): " + store->Where() + "\n";
     } else {
         const std::int64_t findings = static_cast<std::int64_t>(result.damage.size()) + result.moreDamage;
         out += "The archive is damaged (" + std::to_string(findings) + (findings == 1 ? " finding" : " findings") +
-               " in " + counted + "): " + path + "\n";
+               " in " + counted + "): " + store->Where() + "\n";
     }
     if (!PrintStandardOutput(out, "oront-v208-cli")) return 1;
     // The run is an event of the trail where the archive can be written (a
     // damaged one takes no write, a read-only one none either).
     if (result.downloads > 0) {
-        archive::Archive writer;
-        if (writer.Open(path, archive::OpenMode::ReadWrite, error))
-            writer.RecordEvent(audit::Action::Download, "verification run",
-                               "{\"check\":\"archive\",\"downloads\":" + std::to_string(result.downloads) +
-                                   ",\"records\":" + std::to_string(result.records) +
-                                   ",\"sound\":" + (result.Sound() ? "true" : "false") + "}",
-                               error);
+        const StorePtr writer = OpenArchiveStore(o, archive::OpenMode::ReadWrite, error);
+        if (writer)
+            writer->RecordEvent(audit::Action::Download, "verification run",
+                                "{\"check\":\"archive\",\"downloads\":" + std::to_string(result.downloads) +
+                                    ",\"records\":" + std::to_string(result.records) +
+                                    ",\"sound\":" + (result.Sound() ? "true" : "false") + "}",
+                                error);
     }
     return result.Sound() ? 0 : 3;
 }
@@ -287,11 +338,10 @@ int RunTrend(const Options& o) {
     query.from = filter.from;
     query.to = filter.to;
     query.target = o.classify.target;
-    archive::Archive a;
     std::string error;
     archive::Trend trend;
-    if (!a.Open(PathOf(o), archive::OpenMode::ReadOnly, error) || !archive::BuildTrend(a, query, trend, error))
-        return ArchiveError(error);
+    const StorePtr store = OpenArchiveStore(o, archive::OpenMode::ReadOnly, error);
+    if (!store || !archive::BuildTrend(*store, query, trend, error)) return ArchiveError(error);
     if (!trend.error.empty()) {
         std::cerr << "oront-v208-cli: " << trend.error << "\n";
         return 1;
@@ -325,9 +375,9 @@ bool PrepareClassify(const Options& o, std::uint32_t serial, classify::RoomReque
     request.operationalRuns = o.operationalRuns;
     auto reg = std::make_shared<site::Register>();
     {
-        archive::Archive reader;
         std::string error;
-        if (reader.Open(PathOf(o), archive::OpenMode::ReadOnly, error) && !reader.LoadRegister(*reg, error)) {
+        const StorePtr reader = OpenArchiveStore(o, archive::OpenMode::ReadOnly, error);
+        if (reader && !reader->LoadRegister(*reg, error)) {
             std::cerr << "oront-v208-cli: archive: " << error << "\n";
             return false;
         }
@@ -395,6 +445,7 @@ bool NumberCertificate(const Options& o, classify::CertificateData& data, Issued
                      "it\n";
         return true;
     }
+    if (OnServer(o)) return ServerLacks("numbering a certificate") == 0;
     archive::Archive a;
     std::string error;
     archive::CertificateRecord reserved;
@@ -431,7 +482,7 @@ bool NumberCertificate(const Options& o, classify::CertificateData& data, Issued
 
 void SignaturesFor(const Options& o, const IssuedCertificate& issued, classify::CertificateData& data) {
     data.signatures.clear();
-    if (issued.id == 0) return;
+    if (issued.id == 0 || OnServer(o)) return;
     archive::Archive a;
     std::string error;
     std::vector<archive::Signature> signatures;
@@ -474,6 +525,7 @@ int RunVerifyCertificate(const Options& o) {
         std::cerr << "oront-v208-cli: cannot read " << o.output << "\n";
         return 1;
     }
+    if (OnServer(o)) return ServerLacks("verify-certificate");
     archive::Archive a;
     std::string error;
     std::optional<archive::CertificateRecord> found;
@@ -529,6 +581,10 @@ int RunTrend(const Options& o) {
 }
 
 int RunVerifyArchive(const Options& o) {
+    return RunHistory(o);
+}
+
+int RunArchiveCopy(const Options& o) {
     return RunHistory(o);
 }
 

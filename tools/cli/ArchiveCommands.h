@@ -15,12 +15,24 @@
 namespace oront::archive {
 struct Trend;
 struct AuditVerification;
+class ArchiveStore;
+enum class OpenMode;
 }  // namespace oront::archive
 namespace oront::audit {
 struct Entry;
 }
 
 namespace oront::cli {
+
+// Whether the archive is on a PostgreSQL server (a connection URI).
+bool OnServer(const Options& o);
+// The archive's store, opened; null after `error`. A server reached sends
+// the local spool first and says so on stderr.
+std::unique_ptr<archive::ArchiveStore> OpenArchiveStore(const Options& o, archive::OpenMode mode, std::string& error);
+// What the server's store does not keep yet: 1 after saying so.
+int ServerLacks(const std::string& what);
+// archive-copy FROM TO: 0 when the copy verifies, 1 otherwise.
+int RunArchiveCopy(const Options& o);
 
 // Keeps a successful download (its memory image) in the archive unless
 // archiving is off or the download is itself played from the archive. A

@@ -12,6 +12,7 @@
 #include "archive/PostgresSchema.h"
 #include "base/LocalTime.h"
 #include "base/StandardOutput.h"
+#include "pgstore/Stores.h"
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
@@ -42,7 +43,7 @@ int Usage(const std::string& why) {
 }
 
 // 4 for a refusal, 1 for another failure, after the message.
-int Failed(const archive::Archive& a, const std::string& error) {
+int Failed(const archive::ArchiveStore& a, const std::string& error) {
     std::cerr << "oront-v208-cli: " << error << "\n";
     return a.Refused() ? 4 : 1;
 }
@@ -157,24 +158,28 @@ int RunArchiveSetup(const Options&) {
 }
 
 int AuditAllowed(const Options& o, Audited action) {
-    archive::Archive a;
     std::string error;
-    // No archive yet: its first writer becomes its administrator.
-    if (!a.Open(PathOf(o), archive::OpenMode::ReadOnly, error)) return 0;
-    if (a.Check(ActionOf(action), error)) return 0;
+    // No archive yet (or its server out of reach): its first writer becomes
+    // its administrator, the server judges when it is reached.
+    const auto a = OpenArchiveStore(o, archive::OpenMode::ReadOnly, error);
+    if (!a) return 0;
+    if (a->Check(ActionOf(action), error)) return 0;
     std::cerr << "oront-v208-cli: " << error << "\n";
-    return a.Refused() ? 4 : 0;
+    return a->Refused() ? 4 : 0;
 }
 
 void AuditEvent(const Options& o, Audited action, const std::string& event, const std::string& data) {
-    archive::Archive a;
     std::string error;
-    if (!a.Open(PathOf(o), archive::OpenMode::ReadWrite, error) ||
-        !a.RecordEvent(ActionOf(action), event, data, error, o.reason))
+    const archive::Kept kept =
+        archive::KeepEvent(PathOf(o), audit::CurrentIdentity(), ActionOf(action), event, data, o.reason, error);
+    if (kept == archive::Kept::Spooled) std::cerr << "oront-v208-cli: warning: " << error << "\n";
+    if (kept == archive::Kept::Archived && !error.empty()) std::cerr << "oront-v208-cli: " << error << "\n";
+    if (kept == archive::Kept::Failed)
         std::cerr << "oront-v208-cli: warning: the audit trail did not record \"" << event << "\": " << error << "\n";
 }
 
 int RunUsers(const Options& o) {
+    if (OnServer(o)) return ServerLacks("users");
     const std::vector<std::string>& w = o.words;
     archive::Archive a;
     std::string error;
@@ -228,6 +233,7 @@ int RunUsers(const Options& o) {
 }
 
 int RunPassword(const Options& o) {
+    if (OnServer(o)) return ServerLacks("password");
     if (!o.words.empty()) return Usage("password takes no arguments");
     archive::Archive a;
     std::string error;
@@ -245,6 +251,7 @@ int RunPassword(const Options& o) {
 }
 
 int RunSign(const Options& o) {
+    if (OnServer(o)) return ServerLacks("sign");
     archive::Archive a;
     std::string error;
     if (o.words.size() != 4 || o.words[2] != "--meaning")
@@ -263,6 +270,7 @@ int RunSign(const Options& o) {
 }
 
 int RunSignatures(const Options& o) {
+    if (OnServer(o)) return ServerLacks("signatures");
     archive::Archive a;
     std::string error;
     if (o.words.size() != 2) return Usage("signatures needs certificate NUMBER or download ID");
@@ -283,10 +291,14 @@ int RunSignatures(const Options& o) {
 }
 
 int RunAudit(const Options& o) {
-    archive::Archive a;
     std::string error;
+    const auto store = OpenArchiveStore(o, archive::OpenMode::ReadOnly, error);
+    if (!store) {
+        std::cerr << "oront-v208-cli: archive: " << error << "\n";
+        return 1;
+    }
+    archive::ArchiveStore& a = *store;
     if (o.words.size() == 1 && o.words[0] == "verify") {
-        if (!OpenFor(a, o, archive::OpenMode::ReadOnly)) return 1;
         archive::AuditVerification check;
         if (!a.VerifyAudit(check, error)) return Failed(a, error);
         std::string text = "Audit trail: " + std::to_string(check.entries) + " entries";
@@ -298,16 +310,15 @@ int RunAudit(const Options& o) {
                               : "The archive was changed outside the program.\n";
         if (!Print(text)) return 1;
         // The run itself is an event of the trail, where the archive can be written.
-        archive::Archive writer;
-        if (writer.Open(PathOf(o), archive::OpenMode::ReadWrite, error))
-            writer.RecordEvent(audit::Action::Download, "verification run",
-                               json{{"check", "audit trail"},
-                                    {"sound", check.Sound()},
-                                    {"entries", check.entries},
-                                    {"first_broken", check.firstBroken},
-                                    {"findings", check.findings.size() + static_cast<std::size_t>(check.moreFindings)}}
-                                   .dump(),
-                               error);
+        if (const auto writer = OpenArchiveStore(o, archive::OpenMode::ReadWrite, error))
+            writer->RecordEvent(audit::Action::Download, "verification run",
+                                json{{"check", "audit trail"},
+                                     {"sound", check.Sound()},
+                                     {"entries", check.entries},
+                                     {"first_broken", check.firstBroken},
+                                     {"findings", check.findings.size() + static_cast<std::size_t>(check.moreFindings)}}
+                                    .dump(),
+                                error);
         return check.Sound() ? 0 : 3;
     }
     archive::AuditFilter filter;
@@ -356,12 +367,11 @@ int RunAudit(const Options& o) {
         }
     }
     for (std::size_t k = first; k + 1 < o.words.size(); k += 2) filters += " " + o.words[k] + " " + o.words[k + 1];
-    if (!OpenFor(a, o, archive::OpenMode::ReadOnly)) return 1;
     std::vector<audit::Entry> entries;
     if (!a.AuditTrail(filter, entries, error)) return Failed(a, error);
     if (!report.empty()) {
         archive::AuditVerification check;
-        if (!a.VerifyAudit(check, error) || !DrawAuditReport(entries, check, PathOf(o), filters, report, error)) {
+        if (!a.VerifyAudit(check, error) || !DrawAuditReport(entries, check, a.Where(), filters, report, error)) {
             std::cerr << "oront-v208-cli: cannot write the audit trail's report: " << error << "\n";
             return 1;
         }

@@ -143,6 +143,11 @@ constexpr CommandUsage kCommands[] = {
      "  archive-setup --print-sql  print the SQL that sets up the archive on a site's\n"
      "                             PostgreSQL server: its schema and the roles\n"
      "                             oront_operator, oront_reviewer, oront_administrator\n"},
+    {"archive-copy", true,
+     "  archive-copy FROM TO       copy a whole archive (downloads, records, register,\n"
+     "                             certificates, users, signatures, audit trail) from one\n"
+     "                             store to another empty one, each an archive file or a\n"
+     "                             postgresql:// URI, and verify the copy\n"},
     {"excursions", true,
      "  excursions [--room ID] [--from DATE] [--to DATE] [--level alert|action]\n"
      "             [--format text|csv|json]\n"
@@ -477,7 +482,7 @@ bool WorksOnTheArchiveAlone(Command command) {
            command == Command::VerifyArchive || command == Command::Site || command == Command::Excursions ||
            command == Command::VerifyCertificate || command == Command::Users || command == Command::Password ||
            command == Command::Sign || command == Command::Signatures || command == Command::Audit ||
-           command == Command::ArchiveSetup;
+           command == Command::ArchiveSetup || command == Command::ArchiveCopy;
 }
 
 ParsedOptions ParseArguments(const std::vector<std::string>& args) {
@@ -699,6 +704,11 @@ ParsedOptions ParseArguments(const std::vector<std::string>& args) {
                                            : Command::Audit;
         o.words = rest;
         if (o.command == Command::Audit && rest.size() > 1 && rest[0] == "export") o.output = rest[1];
+    } else if (word == "archive-copy") {
+        if (rest.size() != 2 || rest[0].empty() || rest[1].empty() || IsOption(rest[0]) || IsOption(rest[1]))
+            return fail("archive-copy needs FROM and TO (an archive file or a postgresql:// URI each)");
+        o.command = Command::ArchiveCopy;
+        o.words = rest;
     } else if (word == "archive-setup") {
         if (rest.size() != 1 || rest[0] != "--print-sql") return fail("archive-setup takes --print-sql");
         o.command = Command::ArchiveSetup;

@@ -34,7 +34,8 @@ enum class Command {
     Sign,
     Signatures,
     Audit,
-    ArchiveSetup
+    ArchiveSetup,
+    ArchiveCopy
 };
 enum class SiteAction { Show, Export, Import };
 enum class TextFormat { Text, Csv, Json };

@@ -292,6 +292,7 @@ int main(int argc, char** argv) {
     if (o.command == cli::Command::VerifyCertificate) return cli::RunVerifyCertificate(o);
     if (o.command == cli::Command::Users) return cli::RunUsers(o);
     if (o.command == cli::Command::ArchiveSetup) return cli::RunArchiveSetup(o);
+    if (o.command == cli::Command::ArchiveCopy) return cli::RunArchiveCopy(o);
     if (o.command == cli::Command::Password) return cli::RunPassword(o);
     if (o.command == cli::Command::Sign) return cli::RunSign(o);
     if (o.command == cli::Command::Signatures) return cli::RunSignatures(o);
@@ -382,6 +383,7 @@ int main(int argc, char** argv) {
         case cli::Command::Signatures:
         case cli::Command::Audit:
         case cli::Command::ArchiveSetup:
+        case cli::Command::ArchiveCopy:
             break;
     }
     return 0;
