@@ -195,6 +195,8 @@ bool PgArchive::Open(const std::string& connection, std::string& error) {
                      : "");
         return false;
     }
+    // On the server the actor is the login the server authenticated.
+    m_actor.user = PQuser(m_conn);
     return Exec("SET search_path TO oront", error);
 }
 

@@ -35,6 +35,8 @@ public:
     // Whether the connection is gone (never made, or broken since).
     [[nodiscard]] bool Lost() const;
 
+    // The actor is the server's login from Open on (with the full name set
+    // before); set after Open, another (tests act as several users).
     void SetActor(audit::Identity actor) override { m_actor = std::move(actor); }
     [[nodiscard]] bool Refused() const override { return m_refused; }
     bool Check(audit::Action action, std::string& error) override;

@@ -9,13 +9,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <set>
 
+#include "archive/ArchiveCopy.h"
 #include "archive/PostgresSchema.h"
 #include "pgstore/PgArchive.h"
+#include "pgstore/Stores.h"
 #include "support/InstrumentBuilders.h"
 #include "support/TestEnvironment.h"
 #include "support/gtest/SkipOrFail.h"
@@ -34,6 +38,7 @@ public:
     }
     [[nodiscard]] bool Up() const { return m_up; }
     [[nodiscard]] const std::string& Why() const { return m_why; }
+    [[nodiscard]] const std::string& Dir() const { return m_dir; }
     // A fresh database set up with the program's SQL; its connection string.
     std::string FreshDatabase(const std::string& name) {
         Run("DROP DATABASE IF EXISTS " + name);
@@ -47,7 +52,16 @@ public:
         return uri;
     }
     ~Server() {
-        if (m_up) std::system((m_script + " stop " + m_dir + " > /dev/null").c_str());
+        if (m_up) Stop();
+    }
+    // The server gone and back, as a network failure and its end look.
+    void Stop() { EXPECT_EQ(std::system((m_script + " stop " + m_dir + " > /dev/null").c_str()), 0); }
+    void Start() { EXPECT_EQ(std::system((m_script + " start " + m_dir + " > /dev/null 2>&1").c_str()), 0); }
+    // Ends every other connection to the database: a PC's link lost in the
+    // middle of its transaction.
+    void CutOthers(const std::string& database) {
+        Run("SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity WHERE datname = '" + database +
+            "' AND pid <> pg_backend_pid()");
     }
 
 private:
@@ -61,7 +75,8 @@ private:
     void Run(const std::string& sql) {
         PGconn* conn = PQconnectdb(("host=" + m_dir + " user=oront dbname=postgres").c_str());
         PGresult* r = PQexec(conn, sql.c_str());
-        EXPECT_EQ(PQresultStatus(r), PGRES_COMMAND_OK) << PQerrorMessage(conn);
+        EXPECT_TRUE(PQresultStatus(r) == PGRES_COMMAND_OK || PQresultStatus(r) == PGRES_TUPLES_OK)
+            << PQerrorMessage(conn);
         PQclear(r);
         PQfinish(conn);
     }
@@ -145,6 +160,7 @@ TEST_P(Stores, ArchivesReplaysAndChainsAlike) {
 
     std::vector<audit::Entry> trail;
     ASSERT_TRUE(store->AuditTrail({}, trail, error)) << error;
+    ASSERT_EQ(trail.size(), 4u);
     std::vector<std::string> events;
     for (const audit::Entry& e : trail) events.push_back(e.user + " " + e.event);
     EXPECT_EQ(events, (std::vector<std::string>{"ada user added", "ada download archived", "ada download archived",
@@ -154,6 +170,45 @@ TEST_P(Stores, ArchivesReplaysAndChainsAlike) {
     filter.event = "user added";
     ASSERT_TRUE(store->AuditTrail(filter, trail, error)) << error;
     EXPECT_EQ(trail.size(), 1u);
+
+    // Records, their locations and times, the users, and both checks.
+    std::size_t records = 0;
+    ASSERT_TRUE(store->ForEachRecord(
+        {}, [&records](const Record&) { return ++records, true; }, error))
+        << error;
+    EXPECT_EQ(records, DistinctFrames({demo, full}));
+    RecordFilter one;
+    one.location = 1;
+    std::int64_t last = -1;
+    bool ordered = true;
+    ASSERT_TRUE(store->ForEachRecord(
+        one,
+        [&](const Record& r) {
+            ordered = ordered && r.frame[1] == 1 && FrameTimeKey(r.frame) >= last;
+            last = FrameTimeKey(r.frame);
+            return true;
+        },
+        error))
+        << error;
+    EXPECT_TRUE(ordered) << "location 1 only, in time order";
+    std::vector<int> locations;
+    std::optional<std::pair<std::int64_t, std::int64_t>> span;
+    ASSERT_TRUE(store->Locations(locations, error) && store->TimeSpan(span, error)) << error;
+    EXPECT_FALSE(locations.empty());
+    EXPECT_TRUE(std::is_sorted(locations.begin(), locations.end()));
+    ASSERT_TRUE(span && span->first <= span->second);
+    std::vector<User> users;
+    ASSERT_TRUE(store->Users(users, error)) << error;
+    ASSERT_EQ(users.size(), 1u);
+    EXPECT_EQ(users[0].role, audit::Role::Administrator);
+    ASSERT_TRUE(store->RecordEvent(audit::Action::Save, "records saved", "{\"rows\":3}", error, "check")) << error;
+    Verification sound;
+    AuditVerification chain;
+    ASSERT_TRUE(store->Verify(sound, error) && store->VerifyAudit(chain, error)) << error;
+    EXPECT_TRUE(sound.Sound()) << (sound.damage.empty() ? "" : sound.damage[0]);
+    EXPECT_EQ(sound.records, static_cast<std::int64_t>(records));
+    EXPECT_TRUE(chain.Sound()) << chain.broken << (chain.findings.empty() ? "" : chain.findings[0]);
+    EXPECT_EQ(chain.entries, 5);
 
     // Someone the administrator never added archives nothing.
     store->SetActor({"mallory", "Mallory"});
@@ -180,8 +235,8 @@ TEST(PostgresStore, EightWritersAtOnceKeepEveryDownloadEachRecordOnceAndOneChain
         if (child == 0) {
             PgArchive mine;
             std::string why;
-            mine.SetActor({"ada", "Ada Admin"});
             bool ok = mine.Open(where, why);
+            mine.SetActor({"ada", "Ada Admin"});
             // Three each, so that appends to the trail meet.
             for (int n = 0; ok && n < 3; ++n) ok = mine.AddDownload(images[(k + n) % 2], 100 + k, nullptr, why, {});
             _exit(ok ? 0 : 1);
@@ -210,6 +265,122 @@ TEST(PostgresStore, EightWritersAtOnceKeepEveryDownloadEachRecordOnceAndOneChain
     ASSERT_TRUE(reader.AuditTrail({}, trail, error)) << error;
     EXPECT_EQ(trail.size(), 26u);  // the first user and 25 downloads
     ExpectOneChain(trail);
+}
+
+TEST(PostgresStore, ADownloadCutOffIsSpooledThenSentOnceAndAResendChangesNothing) {
+    std::string where;
+    if (!OpenServer("spool", where)) ORONT_SKIP_OR_FAIL(Server::Get().Why());
+    const std::string location = "postgresql:///spool?host=" + Server::Get().Dir() + "&user=oront";
+    const audit::Identity actor{"ada", "Ada Admin"};
+    const std::string spool = SpoolPath(location, actor.user);
+    std::filesystem::remove(spool);
+    const MemoryImage demo = MakeDemoImage();
+    const MemoryImage full = MakeFullDemoImage();
+    std::string message;
+    const auto serverDownloads = [&] {
+        PgArchive reader;
+        std::vector<Download> downloads;
+        std::string error;
+        EXPECT_TRUE(reader.Open(location, error) && reader.Downloads(downloads, error)) << error;
+        return downloads.size();
+    };
+    // The link is lost just before the download's commit: nothing of it is
+    // on the server, all of it in the spool.
+    const auto cutBeforeCommit = [](int which) {
+        return [which, count = std::make_shared<int>(0)](PgArchive& server) {
+            server.beforeCommit = [which, count] {
+                if (++*count == which) Server::Get().CutOthers("spool");
+            };
+        };
+    };
+    EXPECT_EQ(KeepDownload(location, actor, demo, 10, {}, message, nullptr, cutBeforeCommit(1)), Kept::Spooled)
+        << message;
+    EXPECT_NE(message.find("kept in the local spool"), std::string::npos) << message;
+    EXPECT_EQ(serverDownloads(), 0u);
+    // The server down: the next one waits too, after the first.
+    Server::Get().Stop();
+    EXPECT_EQ(KeepDownload(location, actor, full, 20, {}, message), Kept::Spooled) << message;
+    EXPECT_NE(message.find("with 2 downloads"), std::string::npos) << message;
+    std::string error;
+    EXPECT_EQ(OpenStore(location, OpenMode::ReadOnly, actor, error), nullptr);
+    Server::Get().Start();
+    // Sending fails in the middle (the second spooled download is cut off):
+    // the spool stays, and the resend keeps the first once.
+    EXPECT_EQ(KeepDownload(location, actor, demo, 30, {}, message, nullptr, cutBeforeCommit(2)), Kept::Spooled)
+        << message;
+    EXPECT_EQ(serverDownloads(), 1u);
+    std::string notice;
+    ASSERT_NE(OpenStore(location, OpenMode::ReadOnly, actor, error, &notice), nullptr) << error;
+    EXPECT_EQ(notice, "Sent 3 spooled downloads to the archive's server (database spool on " + Server::Get().Dir() +
+                          ":5432); 1 of the downloads it had already");
+    EXPECT_FALSE(std::filesystem::exists(spool)) << "the spool goes once everything is sent";
+    ASSERT_NE(OpenStore(location, OpenMode::ReadOnly, actor, error, &notice), nullptr) << error;
+    EXPECT_EQ(notice, "") << "sent once";
+    PgArchive reader;
+    std::vector<Download> downloads;
+    ASSERT_TRUE(reader.Open(location, error) && reader.Downloads(downloads, error)) << error;
+    ASSERT_EQ(downloads.size(), 3u);
+    EXPECT_EQ((std::vector<std::int64_t>{downloads[0].time, downloads[1].time, downloads[2].time}),
+              (std::vector<std::int64_t>{10, 20, 30}))
+        << "in the order they were read";
+    AuditVerification chain;
+    ASSERT_TRUE(reader.VerifyAudit(chain, error)) << error;
+    EXPECT_TRUE(chain.Sound()) << chain.broken << (chain.findings.empty() ? "" : chain.findings[0]);
+}
+
+TEST(PostgresStore, ArchiveCopyRoundTripsEveryTableAndRefusesAFullTarget) {
+    std::string where;
+    const std::unique_ptr<ArchiveStore> server = OpenServer("copy", where);
+    if (!server) ORONT_SKIP_OR_FAIL(Server::Get().Why());
+    std::string sourcePath;
+    auto source = OpenSqlite("copy-source", sourcePath);
+    auto* file = static_cast<Archive*>(source.get());
+    std::string error;
+    file->SetActor({"ada", "Ada Admin"});
+    ASSERT_TRUE(file->AddDownload(MakeFullDemoImage(), 100, nullptr, error, "past calibration")) << error;
+    site::Register reg;
+    reg.organisation = {"Acme Pharma", "1 Clean Street"};
+    site::Room& room = reg.rooms.emplace_back();
+    room.id = "FR1";
+    room.name = "Filling";
+    room.areaM2 = 20.5;
+    room.classTenths = 50;
+    room.locations.push_back({1, "Door", 1.25, 2.0, true, std::nullopt, std::nullopt});
+    room.limits.push_back({3, 100.0, 200.0, std::nullopt});
+    ASSERT_TRUE(file->StoreRegister(reg, error, "set up")) << error;
+    CertificateRecord certificate;
+    ASSERT_TRUE(file->ReserveCertificate({}, 200, certificate, error)) << error;
+    ASSERT_TRUE(file->CompleteCertificate(certificate.id, "{\"class\":5}", "pdf bytes", error)) << error;
+
+    CopyReport there;
+    ASSERT_TRUE(CopyArchive(*source, *server, there, error)) << error;
+    std::string backPath;
+    auto back = OpenSqlite("copy-back", backPath);
+    CopyReport again;
+    ASSERT_TRUE(CopyArchive(*server, *back, again, error)) << error;
+    EXPECT_EQ(again.head, there.head);
+    for (const TableLayout& table : ArchiveTables()) {
+        std::vector<Row> before, after;
+        ASSERT_TRUE(source->ReadTable(
+            table, [&](const Row& r) { return before.push_back(r), true; }, error));
+        ASSERT_TRUE(back->ReadTable(
+            table, [&](const Row& r) { return after.push_back(r), true; }, error));
+        ASSERT_EQ(before.size(), after.size()) << table.name;
+        for (std::size_t r = 0; r < before.size(); ++r)
+            for (std::size_t c = 0; c < table.columns.size(); ++c) {
+                const TableValue &x = before[r][c], &y = after[r][c];
+                EXPECT_TRUE(x.type == y.type && x.i == y.i && x.d == y.d && x.s == y.s)
+                    << table.name << " row " << r << " column " << table.columns[c];
+            }
+    }
+    EXPECT_GT(there.rows[1].second, 0) << "records copied";
+    // The copy goes on where the source stopped: the next ids follow.
+    server->SetActor({"ada", "Ada Admin"});
+    Download next;
+    ASSERT_TRUE(server->AddDownload(MakeDemoImage(), 300, &next, error, {})) << error;
+    EXPECT_EQ(next.id, 2);
+    EXPECT_FALSE(CopyArchive(*source, *server, there, error));
+    EXPECT_NE(error.find("already holds an archive"), std::string::npos) << error;
 }
 
 }  // namespace

@@ -30,9 +30,9 @@ sql() {  # sql LOGIN STATEMENT: psql as LOGIN; its output and errors in out.txt
 "$cli" archive-setup --print-sql > setup.sql; rc=$?
 check "archive-setup prints the SQL" bash -c "[ $rc -eq 0 ] && grep -q 'CREATE ROLE oront_operator' setup.sql"
 psql -v ON_ERROR_STOP=1 -q -f setup.sql > first.txt 2>&1; rc=$?
-check "the SQL sets up the archive" bash -c "[ $rc -eq 0 ] && [ \$(psql -qAtc \"SELECT count(*) FROM information_schema.tables WHERE table_schema = 'oront'\") -eq 16 ]"
+check "the SQL sets up the archive" bash -c "[ $rc -eq 0 ] && [ \$(psql -qAtc \"SELECT count(*) FROM information_schema.tables WHERE table_schema = 'oront'\") -eq 17 ]"
 psql -v ON_ERROR_STOP=1 -q -f setup.sql > second.txt 2>&1; rc=$?
-check "run again, it changes nothing" bash -c "[ $rc -eq 0 ] && [ \$(psql -qAtc 'SELECT count(*) FROM oront.schema_migrations') -eq 1 ]"
+check "run again, it changes nothing" bash -c "[ $rc -eq 0 ] && [ \$(psql -qAtc 'SELECT count(*) FROM oront.schema_migrations') -eq 2 ]"
 
 psql -v ON_ERROR_STOP=1 -q -c "CREATE ROLE otto LOGIN; GRANT oront_operator TO otto;
   CREATE ROLE ada LOGIN; GRANT oront_administrator TO ada;" > /dev/null 2>&1
@@ -60,6 +60,22 @@ for login in ada oront; do
   check "$login cannot delete from the trail" bash -c "[ $rc -ne 0 ] && grep -Eq 'permission denied|takes no changes' out.txt"
 done
 check "the trail holds its entry" bash -c "[ \$(psql -qAtc 'SELECT count(*) FROM oront.audit') -eq 1 ]"
+
+
+# The program itself with a login that has only the operator role: it
+# archives, lists and verifies, and the trail names the login.
+psql -v ON_ERROR_STOP=1 -q -c "CREATE DATABASE work" > /dev/null 2>&1
+psql -v ON_ERROR_STOP=1 -q -d work -f setup.sql > /dev/null 2>&1
+psql -v ON_ERROR_STOP=1 -q -d work -c "INSERT INTO oront.users(name, full_name, role) VALUES
+  ('ada', 'Ada', 'administrator'), ('otto', 'Otto', 'operator')" > /dev/null 2>&1
+export ORONT_ARCHIVE="postgresql://otto@/work?host=$PGHOST" XDG_DATA_HOME="$work/xdg"
+"$cli" --demo save-all records.csv > cli.txt 2>&1
+check "an operator's login archives a download" bash -c "grep -q 'Saved 300 records' cli.txt && ! grep -q warning cli.txt"
+"$cli" history > history.txt 2>&1
+check "and lists it" bash -c "[ \$(grep -c ' 2150042 ' history.txt) -eq 1 ]"
+"$cli" audit verify > verify.txt 2>&1
+check "the trail is sound and names the login" bash -c "grep -q 'as recorded' verify.txt &&
+  [ \$(psql -d work -qAtc \"SELECT count(*) FROM oront.audit WHERE \\\"user\\\" = 'otto'\") -ge 2 ]"
 
 echo "$passes passed, $failures failed"
 [ $failures -eq 0 ]
