@@ -353,22 +353,26 @@ bool ReadHeader(const std::string& path, Header& header, std::string& error) {
 
 }  // namespace
 
-std::string DefaultArchivePath() {
-    if (const char* env = std::getenv("ORONT_ARCHIVE"); env != nullptr && *env != '\0') return env;
-    std::string base;
+std::string DataFolder() {
 #ifdef _WIN32
     // The user's local application data, as Windows programs keep theirs.
     if (const char* local = std::getenv("LOCALAPPDATA"); local != nullptr && *local != '\0')
-        return std::string(local) + "\\oront-v208\\archive.sqlite";
+        return std::string(local) + "\\oront-v208";
 #endif
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && xdg[0] == '/') {
-        base = xdg;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-        base = std::string(home) + "/.local/share";
-    } else {
-        return {};
-    }
-    return base + "/oront-v208/archive.sqlite";
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && xdg[0] == '/')
+        return std::string(xdg) + "/oront-v208";
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
+        return std::string(home) + "/.local/share/oront-v208";
+    return {};
+}
+
+std::string DefaultArchivePath() {
+    if (const char* env = std::getenv("ORONT_ARCHIVE"); env != nullptr && *env != '\0') return env;
+    const std::string folder = DataFolder();
+#ifdef _WIN32
+    if (std::getenv("LOCALAPPDATA") != nullptr && !folder.empty()) return folder + "\\archive.sqlite";
+#endif
+    return folder.empty() ? std::string() : folder + "/archive.sqlite";
 }
 
 std::vector<std::string> ArchiveFiles(const std::string& path) {

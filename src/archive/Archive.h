@@ -48,6 +48,10 @@ namespace oront::archive {
 // until then); a newer one is refused.
 inline constexpr int kSchemaVersion = 5;
 
+// The folder of the program's own data: %LOCALAPPDATA%\oront-v208 on
+// Windows, else $XDG_DATA_HOME/oront-v208, else ~/.local/share/oront-v208;
+// empty when none can be formed.
+std::string DataFolder();
 // $ORONT_ARCHIVE, else $XDG_DATA_HOME/oront-v208/archive.sqlite, else
 // ~/.local/share/oront-v208/archive.sqlite; empty when none can be formed.
 std::string DefaultArchivePath();

@@ -200,6 +200,17 @@ bool PgArchive::Open(const std::string& connection, std::string& error) {
     return Exec("SET search_path TO oront", error);
 }
 
+bool PgArchive::HasPassword(const std::string& connection) {
+    char* message = nullptr;
+    PQconninfoOption* options = PQconninfoParse(connection.c_str(), &message);
+    PQfreemem(message);
+    bool has = false;
+    for (PQconninfoOption* o = options; o != nullptr && o->keyword != nullptr; ++o)
+        if (std::strcmp(o->keyword, "password") == 0 && o->val != nullptr && *o->val != '\0') has = true;
+    PQconninfoFree(options);
+    return has;
+}
+
 bool PgArchive::Lost() const {
     return m_conn == nullptr || PQstatus(m_conn) != CONNECTION_OK;
 }

@@ -32,6 +32,8 @@ public:
     // archive is not set up (or of a newer layout). Lost() tells a server
     // that cannot be reached from one that refuses.
     bool Open(const std::string& connection, std::string& error);
+    // Whether a connection string or URI gives a password.
+    static bool HasPassword(const std::string& connection);
     // Whether the connection is gone (never made, or broken since).
     [[nodiscard]] bool Lost() const;
 

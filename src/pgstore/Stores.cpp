@@ -1,8 +1,7 @@
 #include "pgstore/Stores.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
 
@@ -12,13 +11,6 @@ namespace oront::archive {
 namespace {
 
 using nlohmann::json;
-
-std::string DataHome() {
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg == '/') return xdg;
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
-        return std::string(home) + "/.local/share";
-    return {};
-}
 
 // A file name's safe form of a user name.
 std::string FileSafe(const std::string& text) {
@@ -53,10 +45,18 @@ bool IsServerLocation(const std::string& location) {
     return location.rfind("postgresql://", 0) == 0 || location.rfind("postgres://", 0) == 0;
 }
 
+bool HoldsPassword(const std::string& location, std::string& why) {
+    if (!IsServerLocation(location) || !PgArchive::HasPassword(location)) return false;
+    why =
+        "the archive's location holds a password; it is never given there: libpq takes it from the password file "
+        "(~/.pgpass, or %APPDATA%\\postgresql\\pgpass.conf) or a service file";
+    return true;
+}
+
 std::string SpoolPath(const std::string& location, const std::string& user) {
-    const std::string home = DataHome();
-    if (home.empty()) return {};
-    return home + "/oront-v208/spool/" + Sha256Hex(location).substr(0, 16) + "-" + FileSafe(user) + ".sqlite";
+    const std::string folder = DataFolder();
+    if (folder.empty()) return {};
+    return folder + "/spool/" + Sha256Hex(location).substr(0, 16) + "-" + FileSafe(user) + ".sqlite";
 }
 
 std::string SpoolSent::Text(const std::string& where) const {
@@ -107,7 +107,10 @@ bool SendSpool(PgArchive& server, const std::string& spool, SpoolSent& sent, std
         }
     }
     // Everything is on the server: the spool goes.
-    for (const std::string& file : ArchiveFiles(spool)) unlink(file.c_str());
+    for (const std::string& file : ArchiveFiles(spool)) {
+        std::error_code ignored;
+        std::filesystem::remove(std::filesystem::path(file), ignored);
+    }
     return true;
 }
 
@@ -119,6 +122,7 @@ std::unique_ptr<ArchiveStore> OpenStore(const std::string& location, OpenMode mo
         if (!file->Open(location, mode, error)) return nullptr;
         return file;
     }
+    if (HoldsPassword(location, error)) return nullptr;
     auto server = std::make_unique<PgArchive>();
     server->SetActor(actor);
     if (!server->Open(location, error)) return nullptr;
@@ -144,6 +148,10 @@ Kept ToServerOrSpool(const std::string& location, const audit::Identity& actor, 
                      const std::function<void(PgArchive&)>& prepare) {
     message.clear();
     if (refused != nullptr) *refused = false;
+    if (std::string why; HoldsPassword(location, why)) {
+        message = why;
+        return Kept::Failed;
+    }
     if (!IsServerLocation(location)) {
         Archive file;
         file.SetActor(actor);
@@ -199,13 +207,15 @@ Kept ToServerOrSpool(const std::string& location, const audit::Identity& actor, 
 
 Kept KeepDownload(const std::string& location, const audit::Identity& actor, const std::vector<std::uint8_t>& image,
                   std::int64_t time, const std::string& warnings, std::string& message, bool* refused,
-                  const std::function<void(PgArchive&)>& prepare) {
-    return ToServerOrSpool(
+                  const std::function<void(PgArchive&)>& prepare, Download* added) {
+    Download kept;
+    const Kept result = ToServerOrSpool(
         location, actor, "the download",
-        [&](ArchiveStore& store, std::string& error) {
-            return store.AddDownload(image, time, nullptr, error, warnings);
-        },
+        [&](ArchiveStore& store, std::string& error) { return store.AddDownload(image, time, &kept, error, warnings); },
         message, refused, prepare);
+    // A spooled download has no id in the archive yet.
+    if (added != nullptr) *added = result == Kept::Archived ? kept : Download{};
+    return result;
 }
 
 Kept KeepEvent(const std::string& location, const audit::Identity& actor, audit::Action action,

@@ -22,6 +22,8 @@ namespace oront::archive {
 class PgArchive;
 
 bool IsServerLocation(const std::string& location);
+// Whether a server's location carries a password (refused, with the reason).
+bool HoldsPassword(const std::string& location, std::string& why);
 
 // The spool of downloads for the server `location`, kept for `user`:
 // $XDG_DATA_HOME/oront-v208/spool/<server>-<user>.sqlite (or under
@@ -58,6 +60,6 @@ Kept KeepEvent(const std::string& location, const audit::Identity& actor, audit:
 // reason in `message`; `refused` when the actor's role refused it.
 Kept KeepDownload(const std::string& location, const audit::Identity& actor, const std::vector<std::uint8_t>& image,
                   std::int64_t time, const std::string& warnings, std::string& message, bool* refused = nullptr,
-                  const std::function<void(PgArchive&)>& prepare = {});
+                  const std::function<void(PgArchive&)>& prepare = {}, Download* added = nullptr);
 
 }  // namespace oront::archive

@@ -48,6 +48,7 @@
 #include "export/SaveFlows.h"
 #include "export/qt/SaveDataDlg.h"
 #include "export/qt/SaveFileDialog.h"
+#include "pgstore/Stores.h"
 #include "print/qt/PrintPreViewParent.h"
 #include "site/Monitoring.h"
 #include "site/qt/SiteDlg.h"
@@ -426,11 +427,10 @@ std::string CDataTransferDlg::JudgeListed(bool warn) {
     m_levels.clear();
     m_monitoringText.clear();
     m_monitoringLevel = site::Level::None;
-    archive::Archive reader;
     std::string error;
     site::Register reg;
-    if (!reader.Open(m_archivePath, archive::OpenMode::ReadOnly, error) || !reader.LoadRegister(reg, error) ||
-        reg.Empty()) {
+    const auto reader = archive::OpenStore(m_archivePath, archive::OpenMode::ReadOnly, audit::CurrentIdentity(), error);
+    if (!reader || !reader->LoadRegister(reg, error) || reg.Empty()) {
         m_pList->viewport()->update();
         return {};
     }
@@ -594,9 +594,12 @@ void CDataTransferDlg::OnSite() {
 void CDataTransferDlg::SetArchive(const std::string& path, bool off) {
     m_archivePath = path.empty() ? archive::DefaultArchivePath() : path;
     m_bArchiveOff = off;
-    // No file the window saves or exports may replace the archive.
-    if (!m_archivePath.empty())
-        ProtectFromOutput(archive::ArchiveFiles(m_archivePath), "it is a file of the download archive");
+    // No file the window saves or exports may replace the archive (or the
+    // local spool of the archive on a server).
+    const std::string file = archive::IsServerLocation(m_archivePath)
+                                 ? archive::SpoolPath(m_archivePath, audit::CurrentIdentity().user)
+                                 : m_archivePath;
+    if (!file.empty()) ProtectFromOutput(archive::ArchiveFiles(file), "it is a file of the download archive");
     // The controls' roles are those of the archive's user list (once the
     // controls exist).
     if (m_pList != nullptr) ApplyRoles();
@@ -617,17 +620,25 @@ void CDataTransferDlg::ArchiveDownload(const MemoryImage& image) {
         AuditEvent(audit::Action::Download, "download read, not archived", data.dump());
         return;
     }
-    archive::Archive store;
-    std::string error;
+    std::string message;
     archive::Download added;
-    if (store.Open(m_archivePath, archive::OpenMode::ReadWrite, error) &&
-        store.AddDownload(image, static_cast<std::int64_t>(std::time(nullptr)), &added, error, warnings)) {
-        m_pLogic->SetListedArchiveId(added.id);
-        return;
+    switch (archive::KeepDownload(m_archivePath, audit::CurrentIdentity(), image,
+                                  static_cast<std::int64_t>(std::time(nullptr)), warnings, message, nullptr, {},
+                                  &added)) {
+        case archive::Kept::Archived:
+            m_pLogic->SetListedArchiveId(added.id);
+            return;
+        case archive::Kept::Spooled:
+            // The title says where it waits; the next read's title replaces it.
+            setWindowTitle(windowTitle() + QStringLiteral(" - kept in the local spool: the archive's server cannot "
+                                                          "be reached"));
+            return;
+        case archive::Kept::Failed:
+            break;
     }
     // The download itself succeeded: the title says what was not kept, and
     // the next read's title replaces it.
-    setWindowTitle(windowTitle() + QStringLiteral(" - not archived: ") + QString::fromStdString(error));
+    setWindowTitle(windowTitle() + QStringLiteral(" - not archived: ") + QString::fromStdString(message));
 }
 
 void CDataTransferDlg::OnQuit() {
@@ -937,16 +948,16 @@ void CDataTransferDlg::EnableButton(int id, bool enable) {
 
 void CDataTransferDlg::ApplyRoles() {
     m_refused.clear();
-    archive::Archive reader;
     std::string error;
     // No archive yet, or one that cannot be read: nothing is refused (its
     // first writer becomes its administrator).
-    if (reader.Open(m_archivePath, archive::OpenMode::ReadOnly, error)) {
+    if (const auto reader =
+            archive::OpenStore(m_archivePath, archive::OpenMode::ReadOnly, audit::CurrentIdentity(), error)) {
         for (const auto& [id, action] :
              {std::pair{ctl::kReadRecords, audit::Action::Download},
               std::pair{ctl::kDeleteRecords, audit::Action::Erase}, std::pair{ctl::kSaveSelected, audit::Action::Save},
               std::pair{ctl::kSaveAll, audit::Action::Save}, std::pair{int{kClassifyButton}, audit::Action::Classify}})
-            if (std::string why; !reader.Check(action, why) && reader.Refused())
+            if (std::string why; !reader->Check(action, why) && reader->Refused())
                 m_refused[id] = QString::fromStdString(why);
     }
     for (const int id :
@@ -963,10 +974,17 @@ void CDataTransferDlg::ApplyRoles() {
 }
 
 void CDataTransferDlg::AuditEvent(audit::Action action, const std::string& event, const std::string& data) {
-    archive::Archive store;
     std::string error;
-    if (store.Open(m_archivePath, archive::OpenMode::ReadWrite, error) && store.RecordEvent(action, event, data, error))
-        return;
+    switch (archive::KeepEvent(m_archivePath, audit::CurrentIdentity(), action, event, data, {}, error)) {
+        case archive::Kept::Archived:
+            return;
+        case archive::Kept::Spooled:
+            setWindowTitle(windowTitle() + QStringLiteral(" - kept in the local spool: the archive's server cannot "
+                                                          "be reached"));
+            return;
+        case archive::Kept::Failed:
+            break;
+    }
     setWindowTitle(windowTitle() + QStringLiteral(" - not in the audit trail: ") + QString::fromStdString(error));
 }
 

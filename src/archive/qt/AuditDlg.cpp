@@ -24,6 +24,7 @@
 #include "base/Messages.h"
 #include "base/OutputFile.h"
 #include "controls/qt/FilterRow.h"
+#include "pgstore/Stores.h"
 
 namespace oront::archive {
 namespace {
@@ -166,7 +167,9 @@ CAuditDlg::CAuditDlg(std::string archivePath, QWidget* parent)
     std::vector<audit::Entry> all;
     m_user->addItem(QStringLiteral("All users"));
     m_event->addItem(QStringLiteral("All events"));
-    if (m_archive.Open(m_archivePath, OpenMode::ReadOnly, error) && m_archive.AuditTrail({}, all, error)) {
+    m_archive = OpenStore(m_archivePath, OpenMode::ReadOnly, audit::CurrentIdentity(), error);
+    if (!m_archive) m_archive = std::make_unique<Archive>();
+    if (m_archive->AuditTrail({}, all, error)) {
         std::set<std::string> users, events;
         for (const audit::Entry& e : all) {
             users.insert(e.user);
@@ -206,7 +209,7 @@ std::string CAuditDlg::FilterText() const {
 
 void CAuditDlg::Reload() {
     std::string error;
-    if (!m_archive.AuditTrail(Filter(), m_entries, error)) {
+    if (!m_archive->AuditTrail(Filter(), m_entries, error)) {
         m_status->setText(QStringLiteral("The audit trail cannot be read: %1").arg(U(error)));
         return;
     }
@@ -229,7 +232,7 @@ void CAuditDlg::Reload() {
 void CAuditDlg::OnVerify() {
     AuditVerification check;
     std::string error;
-    if (!m_archive.VerifyAudit(check, error)) {
+    if (!m_archive->VerifyAudit(check, error)) {
         m_status->setText(QStringLiteral("The audit trail cannot be verified: %1").arg(U(error)));
         return;
     }
@@ -241,12 +244,11 @@ void CAuditDlg::OnVerify() {
     for (const std::string& f : check.findings) text += QStringLiteral(" Changed: %1.").arg(U(f));
     m_status->setText(text);
     // The run itself is an event of the trail, where the archive can be written.
-    Archive writer;
-    if (writer.Open(m_archivePath, OpenMode::ReadWrite, error))
-        writer.RecordEvent(audit::Action::Download, "verification run",
-                           "{\"check\":\"audit trail\",\"sound\":" + std::string(check.Sound() ? "true" : "false") +
-                               ",\"entries\":" + std::to_string(check.entries) + "}",
-                           error);
+    if (const auto writer = OpenStore(m_archivePath, OpenMode::ReadWrite, audit::CurrentIdentity(), error))
+        writer->RecordEvent(audit::Action::Download, "verification run",
+                            "{\"check\":\"audit trail\",\"sound\":" + std::string(check.Sound() ? "true" : "false") +
+                                ",\"entries\":" + std::to_string(check.entries) + "}",
+                            error);
 }
 
 void CAuditDlg::OnExport() {
@@ -257,7 +259,7 @@ void CAuditDlg::OnExport() {
     if (path.isEmpty()) return;
     AuditVerification check;
     std::string error;
-    if (!m_archive.VerifyAudit(check, error) ||
+    if (!m_archive->VerifyAudit(check, error) ||
         !WriteAuditPdf(m_entries, check, m_archivePath, FilterText(), QFile::encodeName(path).toStdString(), error)) {
         m_status->setText(QStringLiteral("The audit trail was not exported: %1").arg(U(error)));
         return;

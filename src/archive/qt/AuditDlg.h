@@ -48,7 +48,7 @@ private:
     [[nodiscard]] std::string FilterText() const;
 
     std::string m_archivePath;
-    Archive m_archive;
+    std::unique_ptr<ArchiveStore> m_archive;  // an unopened file when the archive cannot be read
     std::vector<audit::Entry> m_entries;
     QComboBox* m_user = nullptr;
     QComboBox* m_event = nullptr;

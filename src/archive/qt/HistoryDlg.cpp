@@ -17,6 +17,7 @@
 
 #include "archive/ArchiveText.h"
 #include "archive/qt/AuditDlg.h"
+#include "pgstore/Stores.h"
 
 namespace oront::archive {
 namespace {
@@ -117,9 +118,9 @@ QString CHistoryDlg::DownloadName(const Download& download) {
 
 void CHistoryDlg::Fill() {
     const QString where = QDir::toNativeSeparators(QFile::decodeName(QByteArray::fromStdString(m_archivePath)));
-    Archive archive;
     std::string error;
-    if (!archive.Open(m_archivePath, OpenMode::ReadOnly, error) || !archive.Downloads(m_downloads, error)) {
+    const auto archive = OpenStore(m_archivePath, OpenMode::ReadOnly, audit::CurrentIdentity(), error);
+    if (!archive || !archive->Downloads(m_downloads, error)) {
         m_downloads.clear();
         m_status->setText(QStringLiteral("The archive cannot be read: %1").arg(U(error)));
     } else if (m_downloads.empty()) {
@@ -187,6 +188,12 @@ void CHistoryDlg::OnSign() {
     Archive archive;
     std::string error;
     Signature signature;
+    if (IsServerLocation(m_archivePath)) {
+        m_status->setText(QStringLiteral("Download %1 was not signed: signing works on an archive file; the archive "
+                                         "on a PostgreSQL server does not keep signatures yet")
+                              .arg(download.id));
+        return;
+    }
     if (!archive.Open(m_archivePath, OpenMode::ReadWrite, error) ||
         !archive.Sign(SignedKind::Download, download.id, meaning, password.toStdString(), signature, error)) {
         m_status->setText(QStringLiteral("Download %1 was not signed: %2").arg(download.id).arg(U(error)));
@@ -203,10 +210,10 @@ void CHistoryDlg::OnSign() {
 }
 
 void CHistoryDlg::OnVerify() {
-    Archive archive;
     std::string error;
     Verification result;
-    if (!archive.Open(m_archivePath, OpenMode::ReadOnly, error) || !archive.Verify(result, error)) {
+    const auto archive = OpenStore(m_archivePath, OpenMode::ReadOnly, audit::CurrentIdentity(), error);
+    if (!archive || !archive->Verify(result, error)) {
         m_status->setText(QStringLiteral("The archive cannot be verified: %1").arg(U(error)));
         return;
     }
@@ -216,7 +223,10 @@ void CHistoryDlg::OnVerify() {
                                 .arg(result.records)
                                 .arg(result.records == 1 ? QStringLiteral("record") : QStringLiteral("records"));
     if (result.Sound()) {
-        m_status->setText(QStringLiteral("The archive is sound (%1; SQLite's integrity check: ok).").arg(counted));
+        m_status->setText(
+            IsServerLocation(m_archivePath)
+                ? QStringLiteral("The archive is sound (%1).").arg(counted)
+                : QStringLiteral("The archive is sound (%1; SQLite's integrity check: ok).").arg(counted));
         return;
     }
     // The first findings in the dialog; the command line lists them all.
@@ -237,10 +247,10 @@ void CHistoryDlg::OnOpen() {
     const QList<QTableWidgetItem*> selected = m_table->selectedItems();
     if (selected.isEmpty()) return;
     const Download& d = m_downloads[static_cast<std::size_t>(selected.first()->row())];
-    Archive archive;
     std::string error;
     std::vector<std::uint8_t> image;
-    if (!archive.Open(m_archivePath, OpenMode::ReadOnly, error) || !archive.LoadImage(d.id, image, error)) {
+    const auto archive = OpenStore(m_archivePath, OpenMode::ReadOnly, audit::CurrentIdentity(), error);
+    if (!archive || !archive->LoadImage(d.id, image, error)) {
         m_status->setText(QStringLiteral("Download %1 cannot be read: %2").arg(d.id).arg(U(error)));
         return;
     }

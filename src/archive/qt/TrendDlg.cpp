@@ -23,6 +23,7 @@
 #include "classify/ClassifyText.h"
 #include "classify/Standards.h"
 #include "controls/qt/FilterRow.h"
+#include "pgstore/Stores.h"
 
 namespace oront::archive {
 namespace {
@@ -306,15 +307,17 @@ void CTrendDlg::LoadArchive() {
     std::vector<int> locations;
     std::optional<std::pair<std::int64_t, std::int64_t>> span;
     site::Register reg;
-    if (!m_archive.Open(m_archivePath, OpenMode::ReadOnly, error) || !m_archive.Locations(locations, error) ||
-        !m_archive.TimeSpan(span, error) || !m_archive.LoadRegister(reg, error)) {
+    m_archive = OpenStore(m_archivePath, OpenMode::ReadOnly, audit::CurrentIdentity(), error);
+    if (!m_archive) m_archive = std::make_unique<Archive>();
+    if (!error.empty() || !m_archive->Locations(locations, error) || !m_archive->TimeSpan(span, error) ||
+        !m_archive->LoadRegister(reg, error)) {
         m_archiveError = Utf8(error);
     } else if (locations.empty() || !span) {
         m_archiveError = QStringLiteral("The archive holds no records yet: %1").arg(Utf8(m_archivePath));
     }
     // A location's records lie all over the file: the view keeps the pages
     // it has read for the next trend.
-    m_archive.SetCacheKiB(32768);
+    if (auto* file = dynamic_cast<Archive*>(m_archive.get())) file->SetCacheKiB(32768);
     // Each location as the register names it: "3 – beside the filling needle".
     for (int location : locations) {
         const std::string name = RegisterLocationName(reg, location);
@@ -381,7 +384,7 @@ void CTrendDlg::Redraw() {
     m_trend.location = query.location;
     if (problem.isEmpty()) {
         std::string error;
-        if (!BuildTrend(m_archive, query, m_trend, error))
+        if (!BuildTrend(*m_archive, query, m_trend, error))
             problem = Utf8(error);
         else if (!m_trend.error.empty())
             problem = Utf8(m_trend.error);

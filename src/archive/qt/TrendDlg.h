@@ -104,8 +104,8 @@ private:
     void ClearPointer();
 
     std::string m_archivePath;
-    QSettings* m_settings = nullptr;  // none: nothing kept
-    Archive m_archive;                // open for reading while the view is
+    QSettings* m_settings = nullptr;          // none: nothing kept
+    std::unique_ptr<ArchiveStore> m_archive;  // open for reading while the view is
     Trend m_trend;
     QComboBox* m_location = nullptr;
     QComboBox* m_size = nullptr;

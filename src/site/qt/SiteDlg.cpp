@@ -30,6 +30,7 @@
 
 #include "archive/Archive.h"
 #include "classify/ClassifyText.h"
+#include "pgstore/Stores.h"
 #include "site/RegisterJson.h"
 
 namespace oront::site {
@@ -1025,9 +1026,10 @@ void CSiteDlg::Connect() {
 
 void CSiteDlg::Load() {
     const QString where = QDir::toNativeSeparators(QFile::decodeName(QByteArray::fromStdString(m_archivePath)));
-    archive::Archive archive;
     std::string error;
-    if (!archive.Open(m_archivePath, archive::OpenMode::ReadOnly, error) || !archive.LoadRegister(m_reg, error)) {
+    const auto archive =
+        archive::OpenStore(m_archivePath, archive::OpenMode::ReadOnly, audit::CurrentIdentity(), error);
+    if (!archive || !archive->LoadRegister(m_reg, error)) {
         m_reg = Register{};
         m_editable = false;
         m_tabs->setEnabled(false);
@@ -1039,7 +1041,7 @@ void CSiteDlg::Load() {
         m_status->setText(QStringLiteral("The site register of %1: %2.").arg(where, Summary(m_reg)));
     }
     // Only an administrator of the archive changes the register.
-    if (std::string refusal; m_editable && !archive.Check(audit::Action::EditRegister, refusal)) {
+    if (std::string refusal; m_editable && !archive->Check(audit::Action::EditRegister, refusal)) {
         m_editable = false;
         m_tabs->setEnabled(false);
         m_reason->setEnabled(false);
@@ -1450,6 +1452,12 @@ bool CSiteDlg::Save() {
     if (m_reason->text().trimmed().isEmpty()) {
         m_status->setText(QStringLiteral("Give the reason for the change: the audit trail keeps it with the change."));
         m_reason->setFocus(Qt::OtherFocusReason);
+        return false;
+    }
+    if (archive::IsServerLocation(m_archivePath)) {
+        m_status->setText(
+            QStringLiteral("The site register was not saved: the register is changed in an archive file "
+                           "for now (and copied to the server with oront-v208-cli archive-copy)"));
         return false;
     }
     archive::Archive archive;
