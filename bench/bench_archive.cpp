@@ -3,6 +3,10 @@
 // listing the history, one location's trend, and the bytes a record takes on disk (images and
 // indexes included). The archive is built once and kept in the test output
 // folder (bench-archive/), since building it takes a while.
+//
+// The same on a PostgreSQL server (Pg...): a throwaway server on a Unix
+// socket (tests/support/pg-server.sh), its cluster kept in the same folder;
+// and eight PCs archiving a full download each at once.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -11,8 +15,16 @@
 #include <string>
 #include <vector>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+
 #include "archive/Archive.h"
+#include "archive/PostgresSchema.h"
 #include "archive/Trend.h"
+#include "pgstore/PgArchive.h"
 #include "device/MemoryImage.h"
 #include "site/Monitoring.h"
 #include "support/RecordBuilders.h"
@@ -207,6 +219,137 @@ void BytesPerRecord(benchmark::State& state) {
     state.counters["archive_MB"] = bytes / 1e6;
 }
 BENCHMARK(BytesPerRecord)->Iterations(1);
+
+// The server's archive of 125 full downloads (as BaseArchive), its
+// connection string; empty when the server does not start.
+const std::string& ServerArchive() {
+    static const std::string where = [] {
+        const char* source = std::getenv("ORONT_SOURCE_DIR");
+        const std::string script =
+            std::string(source != nullptr ? source : ORONT_SOURCE_DIR_DEFAULT) + "/tests/support/pg-server.sh";
+        const std::string dir = (TestOutputFolder("bench-archive") / "pg").string();
+        if (std::system((script + " start " + dir + " > " + dir + ".env 2> " + dir + ".err").c_str()) != 0)
+            return std::string();
+        static const std::string stop = script + " stop " + dir + " > /dev/null";
+        std::atexit([] { (void)std::system(stop.c_str()); });
+        const std::string uri = "host=" + dir + " user=oront dbname=postgres";
+        archive::PgArchive a;
+        std::string error;
+        if (!a.Open(uri, error)) {
+            // A new cluster: set up and filled once.
+            if (std::system(("psql -q -v ON_ERROR_STOP=1 '" + uri + "' > /dev/null 2>&1 <<'SQL'\n" +
+                             archive::PostgresSetupSql() + "SQL")
+                                .c_str()) != 0 ||
+                !a.Open(uri, error))
+                return std::string();
+        }
+        std::vector<archive::Download> downloads;
+        if (!a.Downloads(downloads, error)) return std::string();
+        for (int k = static_cast<int>(downloads.size()); k < kDownloads; ++k)
+            if (!a.AddDownload(FullDownload(k), k, nullptr, error)) return std::string();
+        return uri;
+    }();
+    return where;
+}
+
+// The next full downloads of new records for the server (after the ones it
+// has).
+std::vector<MemoryImage> NewServerDownloads(archive::PgArchive& a, int count) {
+    std::vector<archive::Download> downloads;
+    std::string error;
+    a.Downloads(downloads, error);
+    std::vector<MemoryImage> images;
+    for (int k = 0; k < count; ++k) images.push_back(FullDownload(static_cast<int>(downloads.size()) + k));
+    return images;
+}
+
+void PgArchiveOneMoreFullDownload(benchmark::State& state) {
+    const std::string& where = ServerArchive();
+    archive::PgArchive a;
+    std::string error;
+    if (where.empty() || !a.Open(where, error)) return state.SkipWithError("no PostgreSQL server");
+    const std::vector<MemoryImage> images = NewServerDownloads(a, static_cast<int>(state.max_iterations));
+    std::size_t next = 0;
+    for (auto _ : state) {
+        archive::Download d;
+        if (!a.AddDownload(images[next++], 0, &d, error)) state.SkipWithError(error.c_str());
+        benchmark::DoNotOptimize(d.newRecords);
+    }
+}
+BENCHMARK(PgArchiveOneMoreFullDownload)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void PgHistory(benchmark::State& state) {
+    const std::string& where = ServerArchive();
+    archive::PgArchive a;
+    std::string error;
+    if (where.empty() || !a.Open(where, error)) return state.SkipWithError("no PostgreSQL server");
+    std::vector<archive::Download> downloads;
+    for (auto _ : state) {
+        if (!a.Downloads(downloads, error)) state.SkipWithError(error.c_str());
+        benchmark::DoNotOptimize(downloads.data());
+    }
+    state.counters["downloads"] = static_cast<double>(downloads.size());
+}
+BENCHMARK(PgHistory)->Unit(benchmark::kMillisecond);
+
+void PgTrendOfOneLocation(benchmark::State& state) {
+    const std::string& where = ServerArchive();
+    archive::PgArchive a;
+    std::string error;
+    if (where.empty() || !a.Open(where, error)) return state.SkipWithError("no PostgreSQL server");
+    std::vector<int> locations;
+    a.Locations(locations, error);
+    // The location with the most records, as TrendOfOneLocation takes it.
+    std::map<int, int> perLocation;
+    for (const archive::Frame& f : site::FramesOf(FullDownload(0))) ++perLocation[f[1]];
+    const auto busiest = std::max_element(perLocation.begin(), perLocation.end(),
+                                          [](const auto& x, const auto& y) { return x.second < y.second; });
+    archive::TrendQuery query;
+    query.location = busiest->first;
+    query.target.classTenths = 80;
+    archive::Trend trend;
+    std::size_t records = 0;
+    for (auto _ : state) {
+        if (!archive::BuildTrend(a, query, trend, error)) state.SkipWithError(error.c_str());
+        benchmark::DoNotOptimize(trend.points.data());
+    }
+    archive::RecordFilter all;
+    a.ForEachRecord(all, [&records](const archive::Record&) { return ++records, true; }, error);
+    state.counters["archive_records"] = static_cast<double>(records);
+    state.counters["points"] = static_cast<double>(trend.points.size());
+}
+BENCHMARK(PgTrendOfOneLocation)->Unit(benchmark::kMillisecond);
+
+// Eight PCs each archive a full download of new records at once: the time
+// until the last is in.
+void PgEightConcurrentFullDownloads(benchmark::State& state) {
+    const std::string& where = ServerArchive();
+    archive::PgArchive a;
+    std::string error;
+    if (where.empty() || !a.Open(where, error)) return state.SkipWithError("no PostgreSQL server");
+    for (auto _ : state) {
+        const std::vector<MemoryImage> images = NewServerDownloads(a, 8);
+        const auto start = std::chrono::steady_clock::now();
+        std::vector<pid_t> children;
+        for (const MemoryImage& image : images) {
+            const pid_t child = fork();
+            if (child == 0) {
+                archive::PgArchive pc;
+                std::string why;
+                _exit(pc.Open(where, why) && pc.AddDownload(image, 0, nullptr, why, {}) ? 0 : 1);
+            }
+            children.push_back(child);
+        }
+        bool all = true;
+        for (const pid_t child : children) {
+            int status = 0;
+            all = waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0 && all;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        if (!all) state.SkipWithError("a download was not archived");
+    }
+}
+BENCHMARK(PgEightConcurrentFullDownloads)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
 
 }  // namespace
 

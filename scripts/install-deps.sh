@@ -12,7 +12,7 @@ packages=(build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools libqt
 for arg in "$@"; do
   case "$arg" in
     --test) packages+=(umockdev libumockdev-dev clang libclang-rt-14-dev clang-format
-                       cups printer-driver-cups-pdf poppler-utils sqlite3 postgresql-15 desktop-file-utils appstream shared-mime-info udev) ;;
+                       cups printer-driver-cups-pdf poppler-utils sqlite3 postgresql-15 openssl desktop-file-utils appstream shared-mime-info udev) ;;
     --windows) packages+=(g++-mingw-w64-x86-64 wine64 dpkg-dev ninja-build nsis xvfb xauth xdotool x11-apps imagemagick
                           poppler-utils autoconf automake libtool tcl) ;;
     *) echo "usage: $0 [--test] [--windows]" >&2; exit 2 ;;
