@@ -26,6 +26,7 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QUrl>
+#include <cstdlib>
 #include <ctime>
 #include <nlohmann/json.hpp>
 
@@ -552,7 +553,11 @@ void CDataTransferDlg::OnHistory() {
     {
         const std::unique_ptr<QSettings> settings = OpenSettings();
         archive::CHistoryDlg dlg(m_archivePath, *settings, this);
-        if (dlg.exec() != QDialog::Accepted) return;
+        dlg.UseLocationSetting(LocationFromSettings());
+        const bool accepted = dlg.exec() == QDialog::Accepted;
+        // A new location of the archive is the window's from now on.
+        if (dlg.LocationChanged() && LocationFromSettings()) SetArchive({}, m_bArchiveOff);
+        if (!accepted) return;
         chosen = dlg.Chosen();
         image = dlg.ChosenImage();
     }
@@ -591,8 +596,17 @@ void CDataTransferDlg::OnSite() {
     }
 }
 
+bool CDataTransferDlg::LocationFromSettings() const {
+    const char* env = std::getenv("ORONT_ARCHIVE");
+    return m_archiveGiven.empty() && (env == nullptr || *env == '\0');
+}
+
 void CDataTransferDlg::SetArchive(const std::string& path, bool off) {
-    m_archivePath = path.empty() ? archive::DefaultArchivePath() : path;
+    // The command line first, then ORONT_ARCHIVE, then History's setting.
+    m_archiveGiven = path;
+    std::string chosen = path;
+    if (LocationFromSettings()) chosen = archive::CHistoryDlg::ArchiveLocation(*OpenSettings());
+    m_archivePath = chosen.empty() ? archive::DefaultArchivePath() : chosen;
     m_bArchiveOff = off;
     // No file the window saves or exports may replace the archive (or the
     // local spool of the archive on a server).

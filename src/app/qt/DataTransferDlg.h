@@ -150,6 +150,9 @@ public:
     // else $XDG_DATA_HOME/oront-v208/archive.sqlite), and whether this run
     // keeps its downloads out of it whatever the setting says.
     void SetArchive(const std::string& path, bool off);
+    // Whether History's setting chooses the archive (no --archive, no
+    // ORONT_ARCHIVE).
+    [[nodiscard]] bool LocationFromSettings() const;
     [[nodiscard]] const std::string& ArchivePath() const { return m_archivePath; }
     // The message when the download has no complete ISO run.
     static constexpr const char* kNoRunToClassify = "There is no complete ISO run to classify.";
@@ -249,6 +252,7 @@ private:
     // download opened again).
     bool m_bArchiveRead = true;
     std::string m_archivePath;
+    std::string m_archiveGiven;        // by the command line
     std::map<int, QString> m_refused;  // control -> why the role refuses it
     std::map<int, QString> m_tips;     // control -> its own tooltip
     std::map<int, bool> m_wanted;      // control -> enabled as the window's state wants it

@@ -23,6 +23,7 @@ namespace oront::archive {
 namespace {
 
 constexpr const char* kArchiveEveryKey = "Archive/everyDownload";
+constexpr const char* kLocationKey = "Archive/location";
 
 QString U(const std::string& text) {
     return QString::fromStdString(text);
@@ -68,6 +69,31 @@ CHistoryDlg::CHistoryDlg(std::string archivePath, QSettings& settings, QWidget* 
         m_settings.sync();
     });
 
+    m_location = new QLineEdit(U(ArchiveLocation(m_settings)), this);
+    m_location->setObjectName("archiveLocation");
+    m_location->setPlaceholderText(QStringLiteral("the default archive file"));
+    m_location->setToolTip(
+        QStringLiteral("An archive file, or a PostgreSQL server's archive as a libpq URI "
+                       "(postgresql://host/database); its password comes from libpq's password "
+                       "file or service file, never from here"));
+    connect(m_location, &QLineEdit::editingFinished, this, [this] {
+        const std::string location = m_location->text().trimmed().toStdString();
+        if (location == ArchiveLocation(m_settings)) return;
+        if (std::string why; HoldsPassword(location, why)) {
+            m_status->setText(QStringLiteral("The archive's location was not changed: %1").arg(U(why)));
+            m_location->setText(U(ArchiveLocation(m_settings)));
+            return;
+        }
+        m_settings.setValue(QString::fromLatin1(kLocationKey), U(location));
+        m_settings.sync();
+        m_locationChanged = true;
+        if (!m_locationInEffect) return;
+        m_archivePath = location.empty() ? DefaultArchivePath() : location;
+        Fill();
+    });
+    auto* where = new QFormLayout;
+    where->addRow(QStringLiteral("A&rchive"), m_location);
+
     auto* buttons = new QDialogButtonBox(this);
     m_open = buttons->addButton(QStringLiteral("Open"), QDialogButtonBox::AcceptRole);
     m_open->setObjectName("open");
@@ -102,6 +128,7 @@ CHistoryDlg::CHistoryDlg(std::string archivePath, QSettings& settings, QWidget* 
     layout->addWidget(m_status);
     layout->addWidget(m_table, 1);
     layout->addWidget(m_archiveEvery);
+    layout->addLayout(where);
     layout->addWidget(buttons);
     resize(620, 420);
 
@@ -110,6 +137,10 @@ CHistoryDlg::CHistoryDlg(std::string archivePath, QSettings& settings, QWidget* 
 
 bool CHistoryDlg::ArchiveEveryDownload(QSettings& settings) {
     return settings.value(QString::fromLatin1(kArchiveEveryKey), true).toBool();
+}
+
+std::string CHistoryDlg::ArchiveLocation(QSettings& settings) {
+    return settings.value(QString::fromLatin1(kLocationKey)).toString().trimmed().toStdString();
 }
 
 QString CHistoryDlg::DownloadName(const Download& download) {

@@ -16,6 +16,7 @@
 
 class QCheckBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QSettings;
 class QTableWidget;
@@ -31,6 +32,16 @@ public:
 
     // The setting "Archive every download": on unless it was turned off.
     static bool ArchiveEveryDownload(QSettings& settings);
+    // The setting "Archive": where the archive is, a file or a PostgreSQL
+    // server's URI; empty for the default. A location that carries a
+    // password is never kept.
+    static std::string ArchiveLocation(QSettings& settings);
+    // Whether the setting decides where the archive is (neither the command
+    // line nor ORONT_ARCHIVE named one): a change then shows the new
+    // location's history at once and Location() is where it is.
+    void UseLocationSetting(bool inEffect) { m_locationInEffect = inEffect; }
+    [[nodiscard]] bool LocationChanged() const { return m_locationChanged; }
+    [[nodiscard]] const std::string& Location() const { return m_archivePath; }
     // How the main window's title names an opened download:
     // "Download 3 of 2026-12-08 17:40:03" (the local time of archiving).
     static QString DownloadName(const Download& download);
@@ -71,6 +82,9 @@ private:
     QLabel* m_status = nullptr;
     QTableWidget* m_table = nullptr;
     QCheckBox* m_archiveEvery = nullptr;
+    QLineEdit* m_location = nullptr;
+    bool m_locationInEffect = false;
+    bool m_locationChanged = false;
     QPushButton* m_open = nullptr;
     QPushButton* m_verify = nullptr;
     QPushButton* m_sign = nullptr;
