@@ -1,5 +1,6 @@
 #include "records/RunStatistics.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "records/CFormat.h"
@@ -30,15 +31,43 @@ void SetLargeValue(Text& field, double value) {
 }  // namespace
 
 void TableBuildState::ParseSlots() {
-    numbers.resize(static_cast<std::size_t>(slotCount));
-    for (std::size_t k = 0; k < numbers.size(); ++k) {
+    const auto count = static_cast<std::size_t>(slotCount);
+    numbers.resize(count);
+    exactSums = true;
+    for (auto& p : prefix) p.assign(count + 1, 0.0);
+    constexpr double kExact = 9007199254740992.0;  // 2^53: doubles hold every integer up to here
+    for (std::size_t k = 0; k < count; ++k) {
         const MeasurementRecord& slot = store.m_records[k];
         SlotNumbers& n = numbers[k];
         n.point = CAtoi(slot.m_strPoint);
         n.cycle = CAtoi(slot.m_strCycle);
         n.member = IsRunMember(slot);
         n.value = ChannelValues(slot);
+        for (std::size_t c = 0; c < 3; ++c) {
+            const double v = n.value[c];
+            exactSums = exactSums && v >= 0.0 && v == std::floor(v);
+            prefix[c][k + 1] = prefix[c][k] + v;
+        }
     }
+    for (const auto& p : prefix) exactSums = exactSums && p[count] <= kExact;
+
+    // The scan from slot a passes the members after it up to the first that
+    // starts a new run or belongs to a later point (point above a's): the
+    // first break after a, or the next slot with a higher point, whichever
+    // comes first. Both in one pass from the end (the higher points with a
+    // stack of candidates).
+    scanEnd.assign(count, slotCount);
+    std::vector<int> higher;  // slots after k with rising points towards the bottom
+    int nextBreak = slotCount;
+    for (int k = slotCount - 1; k >= 0; --k) {
+        const SlotNumbers& n = numbers[static_cast<std::size_t>(k)];
+        while (!higher.empty() && numbers[static_cast<std::size_t>(higher.back())].point <= n.point) higher.pop_back();
+        const int nextHigher = higher.empty() ? slotCount : higher.back();
+        scanEnd[static_cast<std::size_t>(k)] = std::min(nextBreak, nextHigher);
+        higher.push_back(k);
+        if (!n.member || (n.cycle <= 1 && n.point <= 1)) nextBreak = k;
+    }
+    extremesUpTo = 0;
 }
 
 ResultRow& TableBuildState::NewRow(int slot) {
@@ -69,7 +98,6 @@ void GroupStep(TableBuildState& state, int a, int b) {
     RunStatistics& s = state.stats;
     const SlotNumbers* numbers = state.numbers.data();
     const std::array<double, 3>& v = numbers[a].value;
-    const int pa = numbers[a].point;
     if (!s.active) {
         s.max = s.min = v;
         s.sumOfPointAverages = {};
@@ -81,14 +109,21 @@ void GroupStep(TableBuildState& state, int a, int b) {
     s.pointSum = v;
     UpdateExtremes(s, v);
 
-    for (int j = a + 1; j <= b; ++j) {
-        const SlotNumbers& n = numbers[j];
-        // Records after the run never belong to its last point.
-        if (!n.member) break;
-        if ((n.cycle <= 1 && n.point <= 1) || n.point > pa) break;  // a new run or the next point
-        s.cyclesInPoint += 1;
-        UpdateExtremes(s, n.value);
-        for (std::size_t c = 0; c < 3; ++c) s.pointSum[c] += n.value[c];
+    // The point's cycles: the members after a up to a new run or the next
+    // point (records after the run never belong to its last point).
+    const int end = std::min(state.scanEnd[static_cast<std::size_t>(a)], b + 1);
+    s.cyclesInPoint = end - a;
+    // Its slots join the run's extremes once: where the scans of a malformed
+    // run overlap, the slots passed before are in them already.
+    for (int j = std::max(a + 1, state.extremesUpTo); j < end; ++j) UpdateExtremes(s, numbers[j].value);
+    state.extremesUpTo = std::max(state.extremesUpTo, end);
+    if (state.exactSums) {
+        for (std::size_t c = 0; c < 3; ++c)
+            s.pointSum[c] =
+                state.prefix[c][static_cast<std::size_t>(end)] - state.prefix[c][static_cast<std::size_t>(a)];
+    } else {
+        for (int j = a + 1; j < end; ++j)
+            for (std::size_t c = 0; c < 3; ++c) s.pointSum[c] += numbers[j].value[c];
     }
 
     std::array<double, 3> average{};

@@ -44,6 +44,18 @@ struct TableBuildState {
     int figureCount = 0;    // figures given to group and summary rows
     RunStatistics stats;
     std::vector<SlotNumbers> numbers;  // per slot, after the run marking
+    // Where the point scan from each slot ends (the first slot past it), so
+    // that a group step neither walks the slots nor depends on how often a
+    // malformed run makes the scans overlap.
+    std::vector<int> scanEnd;
+    // The channel values summed from slot 0 up to each slot. Used where every
+    // sum of the memory is exact (whole, non-negative values whose total
+    // stays within a double's integers): a point's sum is then the same
+    // however it is added up, and its scan takes no time.
+    std::array<std::vector<double>, 3> prefix;
+    bool exactSums = false;
+    // The slots up to here are in the current run's extremes already.
+    int extremesUpTo = 0;
 
     // Fills numbers from slots 0..slotCount-1.
     void ParseSlots();
