@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Cross-builds Qt 6, SQLite and libsodium for 64-bit Windows from Debian's own
+# Cross-builds Qt 6, SQLite, libsodium and libpq (with OpenSSL,
+# scripts/libpq-mingw.sh) for 64-bit Windows from Debian's own
 # source packages with MinGW-w64, using Debian's native Qt of the same version
 # as the host tools, and installs them into cache folders that later runs
 # reuse:
@@ -43,7 +44,8 @@ sodium_options=(--disable-shared --enable-static --disable-dependency-tracking)
 
 hash_of() { (printf '%s\n' "$@"; cat "$toolchain") | sha256sum | cut -c1-12; }
 key=$(hash_of "$qt_version" "$sqlite_version" "${qt_options[@]}" "${addons[@]}")
-libs_key=$(hash_of "$sqlite_version" "${sqlite_flags[@]}" "$sodium_version" "${sodium_options[@]}")
+libs_key=$(hash_of "$sqlite_version" "${sqlite_flags[@]}" "$sodium_version" "${sodium_options[@]}" \
+  "$(cat "$src/scripts/libpq-mingw.sh")")
 cache=${ORONT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/oront-v208}
 prefix=$cache/qt6-mingw-$qt_version-$key
 libs=$cache/libs-mingw-$libs_key
@@ -140,6 +142,10 @@ step "building libsodium"
   make -j"$jobs" >"$work/sodium.build.log" 2>&1 && make install >"$work/sodium.install.log" 2>&1) ||
   { tail -n 40 "$work"/sodium.*.log >&2; exit 1; }
 sed -i 's/^Cflags: \(.*\)$/Cflags: \1 -DSODIUM_STATIC/' "$libs/lib/pkgconfig/libsodium.pc"
+
+# libpq, the client of a site's PostgreSQL server, static with OpenSSL.
+step "building libpq"
+bash "$src/scripts/libpq-mingw.sh" "$work/libpq" "$libs" || { echo "qt-mingw: libpq could not be built" >&2; exit 1; }
 
 touch "$libs/.complete"
 step "libraries installed into $libs"

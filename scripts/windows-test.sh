@@ -40,7 +40,7 @@ mapfile -t prefixes < <(scripts/qt-mingw.sh)
 qt=${prefixes[0]:-}
 libs=${prefixes[1]:-}
 [ -f "$qt/lib/cmake/Qt6/Qt6Config.cmake" ] || die "no Qt for Windows in '$qt'"
-[ -f "$libs/lib/libsqlite3.a" ] && [ -f "$libs/lib/libsodium.a" ] || die "no SQLite or libsodium for Windows in '$libs'"
+[ -f "$libs/lib/libsqlite3.a" ] && [ -f "$libs/lib/libsodium.a" ] && [ -f "$libs/lib/libpq.a" ] || die "no SQLite, libsodium or libpq for Windows in '$libs'"
 echo "   Qt: $qt"
 echo "   libraries: $libs"
 [ -f "$qt/missing-modules" ] && echo "   built without: $(tr '\n' ' ' <"$qt/missing-modules")"
@@ -157,6 +157,39 @@ WINEPATH=$build_path run "cli archives a download" 0 "$cli" --archive "$tmp/outp
 WINEPATH=$build_path run "cli history" 0 "$cli" --archive "$tmp/output/cli.sqlite" history
 grep -q "^ *1 " <(tr -d '\r' <"$tmp/cli history.out") && ok "the download is in the Windows archive" ||
   fail "the Windows archive lists no download: $(head -c 400 "$tmp/cli history.out")"
+
+# A site's archive on a PostgreSQL server, reached from Windows over TLS
+# (verify-full against the test CA) on this machine's throwaway server; then
+# the server gone: the download waits in the Windows spool and is sent when
+# the server is back.
+pg=$tmp/pg
+if server=$("$src/tests/support/pg-server.sh" start-tls "$pg"); then
+  eval "$server"
+  # The Windows program's own SQL sets the server up.
+  WINEPATH=$build_path run "cli prints the server's SQL" 0 "$cli" archive-setup --print-sql
+  tr -d '\r' <"$tmp/cli prints the server's SQL.out" | psql -q -v ON_ERROR_STOP=1 >/dev/null 2>&1 ||
+    fail "the Windows program's SQL does not set the server up"
+  site="postgresql://oront@localhost:$PGPORT/postgres?sslmode=verify-full&sslrootcert=Z:$pg/ca.crt"
+  # The URI's settings take the place of libpq's environment.
+  WINEPATH=$build_path run "cli archives on the server over TLS" 0 "$cli" --archive "$site" --demo save-all \
+    "$tmp/output/on-server.csv"
+  served=$(psql -qAtc "SELECT count(*) FROM oront.downloads" 2>/dev/null)
+  [ "$served" = 1 ] && ok "the server holds the Windows download" || fail "the server holds ${served:-no} downloads"
+  "$src/tests/support/pg-server.sh" stop "$pg"
+  WINEPATH=$build_path run "cli spools while the server is gone" 0 "$cli" --archive "$site" --demo save-all \
+    "$tmp/output/spooled.csv"
+  grep -q "kept in the local spool" <(tr -d '\r' <"$tmp/cli spools while the server is gone.err") &&
+    ok "the download waits in the Windows spool" || fail "no spool: $(head -c 400 "$tmp/cli spools while the server is gone.err")"
+  "$src/tests/support/pg-server.sh" start-tls "$pg" >/dev/null
+  WINEPATH=$build_path run "cli sends the spool" 0 "$cli" --archive "$site" history
+  grep -q "Sent 1 spooled download" <(tr -d '\r' <"$tmp/cli sends the spool.err") && \
+    [ "$(grep -c ' 2150042 ' <(tr -d '\r' <"$tmp/cli sends the spool.out"))" = 2 ] &&
+    ok "the spooled download is sent once the server is back" ||
+    fail "the spool was not sent: $(head -c 400 "$tmp/cli sends the spool.err")"
+  "$src/tests/support/pg-server.sh" stop "$pg"
+else
+  fail "the throwaway PostgreSQL server with TLS does not start"
+fi
 
 # ---------------------------------------------------------------------------
 step "the same bytes as the Linux build"

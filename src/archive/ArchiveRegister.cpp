@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "archive/Archive.h"
+#include "archive/RunFinder.h"
 #include "archive/SqliteStatement.h"
 #include "site/Monitoring.h"
 #include "site/RegisterJson.h"
@@ -38,69 +39,6 @@ std::optional<int> OptionalInt(const Statement& st, int i) {
     if (st.IsNull(i)) return std::nullopt;
     return static_cast<int>(st.Int(i));
 }
-
-// The runs of records above the alert limit at one room location and size,
-// found as the records come in time order.
-class RunFinder {
-public:
-    RunFinder(Statement& insert, std::string& cause) : m_insert(insert), m_cause(cause) {}
-
-    // A record at `place` (or at none), with its excursions at the place's
-    // limits; false when writing a run fails.
-    bool Add(const site::Place& place, const std::vector<site::Limit>& limits, const Frame& frame, std::int64_t time) {
-        if (place.location != m_place.location) {
-            if (!FlushAll()) return false;
-            m_place = place;
-        }
-        for (const site::Limit& limit : limits) {
-            const std::optional<double> perM3 = site::PerM3AtSize(frame, limit.sizeTenths);
-            if (!perM3) continue;  // a record that does not measure the size leaves its run as it is
-            Run& run = m_runs[limit.sizeTenths];
-            if (*perM3 > limit.alertPerM3) {
-                if (run.records++ == 0) run.first = time;
-                run.last = time;
-            } else if (!Flush(limit.sizeTenths, run)) {
-                return false;
-            }
-        }
-        return true;
-    }
-    bool FlushAll() {
-        for (auto& [size, run] : m_runs)
-            if (!Flush(size, run)) return false;
-        m_runs.clear();
-        return true;
-    }
-
-private:
-    struct Run {
-        std::int64_t first = 0;
-        std::int64_t last = 0;
-        int records = 0;
-    };
-    bool Flush(int size, Run& run) {
-        const int minimum = m_place.room != nullptr ? m_place.room->adverseRun : 0;
-        if (m_place.room != nullptr && run.records >= minimum) {
-            BindText(m_insert, 1, m_place.room->id);
-            m_insert.Bind(2, m_place.location->number);
-            m_insert.Bind(3, size);
-            m_insert.Bind(4, run.first);
-            m_insert.Bind(5, run.last);
-            m_insert.Bind(6, run.records);
-            const bool ok = m_insert.Step() == SQLITE_DONE;
-            if (!ok) m_cause = m_insert.Cause();
-            m_insert.Reset();
-            if (!ok) return false;
-        }
-        run = Run{};
-        return true;
-    }
-
-    Statement& m_insert;
-    std::string& m_cause;
-    site::Place m_place;
-    std::map<int, Run> m_runs;
-};
 
 }  // namespace
 
@@ -427,7 +365,18 @@ bool Archive::JudgeRecords(const site::Register& reg, const std::vector<std::pai
         if (!dropped) cause = dropTrends.Cause();
         dropTrends.Reset();
         if (!dropped) return false;
-        RunFinder runs(trend, cause);
+        RunFinder runs([&](const AdverseTrendRow& t) {
+            BindText(trend, 1, t.room);
+            trend.Bind(2, t.location);
+            trend.Bind(3, t.sizeTenths);
+            trend.Bind(4, t.firstTime);
+            trend.Bind(5, t.lastTime);
+            trend.Bind(6, t.records);
+            const bool ok = trend.Step() == SQLITE_DONE;
+            if (!ok) cause = trend.Cause();
+            trend.Reset();
+            return ok;
+        });
         forward.Bind(1, number);
         forward.Bind(2, startTime);
         forward.Bind(3, startId);

@@ -56,11 +56,15 @@ case "$action" in
       printf 'hostssl all all 127.0.0.1/32 trust\n' >"$dir/data/pg_hba.conf"
       [ "$(id -u)" = 0 ] && chown nobody: "$dir/data/pg_hba.conf"
     fi
-    # A free port: the first one the server can listen on.
-    for port in $(seq $((20000 + $$ % 20000)) $((20020 + $$ % 20000))); do
+    # A free port: the first one the server can listen on; started again,
+    # the one it had.
+    ports=$(seq $((20000 + $$ % 20000)) $((20020 + $$ % 20000)))
+    [ -f "$dir/port" ] && ports=$(cat "$dir/port")
+    for port in $ports; do
       if "${as_server[@]}" "$bin/pg_ctl" -D "$dir/data" -l "$dir/log" -w start \
            -o "-k $dir -p $port -c listen_addresses=127.0.0.1 -c ssl=on" >"$dir/start.log" 2>&1; then
         chmod 711 "$dir"
+        echo "$port" >"$dir/port"
         printf 'export PGHOST=localhost PGPORT=%q PGUSER=oront PGDATABASE=postgres PGSSLMODE=verify-full PGSSLROOTCERT=%q\n' \
           "$port" "$dir/ca.crt"
         exit 0
