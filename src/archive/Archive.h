@@ -258,6 +258,9 @@ public:
     virtual bool Locations(std::vector<int>& locations, std::string& error) = 0;
     virtual bool TimeSpan(std::optional<std::pair<std::int64_t, std::int64_t>>& span, std::string& error) = 0;
     virtual bool LoadRegister(site::Register& reg, std::string& error) = 0;
+    virtual bool StoreRegister(const site::Register& reg, std::string& error, const std::string& reason) = 0;
+    virtual bool Excursions(const ExcursionFilter& filter, std::vector<ExcursionRow>& excursions,
+                            std::vector<AdverseTrendRow>& trends, std::string& error) = 0;
     virtual bool Users(std::vector<User>& users, std::string& error) = 0;
     virtual bool Verify(Verification& result, std::string& error) = 0;
     virtual bool AuditTrail(const AuditFilter& filter, std::vector<audit::Entry>& entries, std::string& error) = 0;
@@ -336,11 +339,11 @@ public:
     // is refused with the rule (and the archive stays as it was). Every
     // archived record is judged against the new register.
     // The change is audited with the register before and after and `reason`.
-    bool StoreRegister(const site::Register& reg, std::string& error, const std::string& reason = {});
+    bool StoreRegister(const site::Register& reg, std::string& error, const std::string& reason = {}) override;
     // The archived records above a limit, in time order, and the adverse
     // trends among them.
     bool Excursions(const ExcursionFilter& filter, std::vector<ExcursionRow>& excursions,
-                    std::vector<AdverseTrendRow>& trends, std::string& error);
+                    std::vector<AdverseTrendRow>& trends, std::string& error) override;
 
     // Reserves a certificate's number: `requested`, refused when a
     // certificate has it already or when it has the form of the archive's

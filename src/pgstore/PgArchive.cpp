@@ -15,6 +15,7 @@
 #include "archive/PostgresSchema.h"
 #include "archive/TrailCheck.h"
 #include "base/Messages.h"
+#include "pgstore/PgQuery.h"
 
 namespace oront::archive {
 namespace {
@@ -25,44 +26,10 @@ constexpr const char* kTrailLock = "SELECT pg_advisory_xact_lock(72080001)";
 // A download that meets another's locks in another order is tried again.
 constexpr int kAttempts = 5;
 
-constexpr unsigned kInt8 = 20;
-constexpr unsigned kBytea = 17;
-constexpr unsigned kText = 25;
-constexpr unsigned kInt8Array = 1016;
-
 using audit::Hex;
 
 std::string Sha256(const void* bytes, std::size_t size) {
     return audit::Sha256Hex(std::string_view(static_cast<const char*>(bytes), size));
-}
-
-// An array literal of PostgreSQL's text form.
-template <typename T>
-std::string ArrayOf(const std::vector<T>& values) {
-    std::string text = "{";
-    for (std::size_t i = 0; i < values.size(); ++i) text += (i > 0 ? "," : "") + std::to_string(values[i]);
-    return text + "}";
-}
-// A bytea[] literal: each element in hex form.
-std::string ByteaArray(const std::vector<std::string>& values) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text = "{";
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        text += i > 0 ? ",\"\\\\x" : "\"\\\\x";
-        for (const unsigned char c : values[i]) {
-            text += kDigits[c >> 4];
-            text += kDigits[c & 15];
-        }
-        text += '"';
-    }
-    return text + "}";
-}
-
-std::int64_t BigEndian(const char* bytes, int size) {
-    const auto* b = reinterpret_cast<const std::uint8_t*>(bytes);
-    std::uint64_t value = size > 0 && (b[0] & 0x80) != 0 ? ~std::uint64_t{0} : 0;
-    for (int i = 0; i < size; ++i) value = (value << 8) | b[i];
-    return static_cast<std::int64_t>(value);
 }
 
 constexpr std::size_t kMostFindings = 100;
@@ -70,104 +37,12 @@ constexpr int kRecordsPerRead = 4096;
 
 }  // namespace
 
-// One statement with its parameters (binary, or text where marked) and its
-// binary result.
-class PgArchive::Query {
-public:
-    explicit Query(pg_conn* conn) : m_conn(conn) {}
-    ~Query() { PQclear(m_result); }
-    Query(const Query&) = delete;
-    Query& operator=(const Query&) = delete;
-
-    Query& Int(std::int64_t value) {
-        std::string bytes(8, '\0');
-        for (int i = 0; i < 8; ++i) bytes[static_cast<std::size_t>(7 - i)] = static_cast<char>(value >> (8 * i));
-        return Add(std::move(bytes), kInt8, 1);
-    }
-    Query& Bytes(const void* data, std::size_t size) {
-        return Add(std::string(static_cast<const char*>(data), size), kBytea, 1);
-    }
-    Query& Text(const std::string& text) { return Add(text, kText, 1); }
-    // A value in PostgreSQL's text form, its type taken from the statement.
-    Query& Literal(std::string text) { return Add(std::move(text), 0, 0); }
-    Query& Null() {
-        m_nulls.push_back(m_values.size());
-        return Add({}, 0, 0);
-    }
-    Query& Ids(const std::vector<std::int64_t>& ids) {
-        std::string text = "{";
-        for (std::size_t i = 0; i < ids.size(); ++i) text += (i > 0 ? "," : "") + std::to_string(ids[i]);
-        return Add(text + "}", kInt8Array, 0);
-    }
-
-    bool Run(const char* sql, std::string& error) {
-        std::vector<const char*> values;
-        std::vector<int> lengths;
-        for (const std::string& v : m_values) {
-            values.push_back(v.data());
-            lengths.push_back(static_cast<int>(v.size()));
-        }
-        for (const std::size_t n : m_nulls) values[n] = nullptr;
-        PQclear(m_result);
-        m_result = m_prepared ? PQexecPrepared(m_conn, sql, static_cast<int>(m_values.size()), values.data(),
-                                               lengths.data(), m_formats.data(), 1)
-                              : PQexecParams(m_conn, sql, static_cast<int>(m_values.size()), m_types.data(),
-                                             values.data(), lengths.data(), m_formats.data(), 1);
-        const ExecStatusType status = PQresultStatus(m_result);
-        if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) return true;
-        error = PQresultErrorMessage(m_result);
-        while (!error.empty() && (error.back() == '\n' || error.back() == ' ')) error.pop_back();
-        const char* state = PQresultErrorField(m_result, PG_DIAG_SQLSTATE);
-        m_state = state != nullptr ? state : "";
-        return false;
-    }
-    // Runs the statement prepared under the name `name`.
-    bool RunPrepared(const char* name, std::string& error) {
-        m_prepared = true;
-        return Run(name, error);
-    }
-    [[nodiscard]] int Rows() const { return PQntuples(m_result); }
-    // The rows an INSERT, UPDATE or DELETE changed.
-    [[nodiscard]] int Affected() const { return std::atoi(PQcmdTuples(m_result)); }
-    [[nodiscard]] bool Null(int row, int column) const { return PQgetisnull(m_result, row, column) != 0; }
-    [[nodiscard]] std::int64_t Int(int row, int column) const {
-        return BigEndian(PQgetvalue(m_result, row, column), PQgetlength(m_result, row, column));
-    }
-    [[nodiscard]] std::string Text(int row, int column) const {
-        return {PQgetvalue(m_result, row, column), static_cast<std::size_t>(PQgetlength(m_result, row, column))};
-    }
-    [[nodiscard]] std::pair<const std::uint8_t*, std::size_t> Blob(int row, int column) const {
-        return {reinterpret_cast<const std::uint8_t*>(PQgetvalue(m_result, row, column)),
-                static_cast<std::size_t>(PQgetlength(m_result, row, column))};
-    }
-    // Whether the failure was a deadlock or a serialisation failure, which
-    // a retry of the whole transaction mends.
-    [[nodiscard]] bool Retryable() const { return m_state == "40P01" || m_state == "40001"; }
-
-private:
-    Query& Add(std::string value, unsigned type, int format) {
-        m_values.push_back(std::move(value));
-        m_types.push_back(type);
-        m_formats.push_back(format);
-        return *this;
-    }
-
-    pg_conn* m_conn;
-    PGresult* m_result = nullptr;
-    std::vector<std::string> m_values;
-    std::vector<unsigned> m_types;
-    std::vector<int> m_formats;
-    std::vector<std::size_t> m_nulls;
-    bool m_prepared = false;
-    std::string m_state;
-};
-
 PgArchive::~PgArchive() {
     if (m_conn != nullptr) PQfinish(m_conn);
 }
 
 bool PgArchive::Exec(const char* sql, std::string& error) {
-    Query q(m_conn);
+    PgQuery q(m_conn);
     return q.Run(sql, error);
 }
 
@@ -181,7 +56,7 @@ bool PgArchive::Open(const std::string& connection, std::string& error) {
         while (!error.empty() && (error.back() == '\n' || error.back() == ' ')) error.pop_back();
         return false;
     }
-    Query layout(m_conn);
+    PgQuery layout(m_conn);
     if (!layout.Run("SELECT coalesce(max(version), 0)::bigint FROM oront.schema_migrations", error)) {
         error = "the server holds no archive yet (oront-v208-cli archive-setup --print-sql sets it up): " + error;
         return false;
@@ -225,12 +100,12 @@ std::string PgArchive::Where() const {
 bool PgArchive::Append(const std::string& event, const std::string& data, const std::string& reason, std::int64_t& seq,
                        std::string& error) {
     if (!Exec(kTrailLock, error)) return false;
-    Query last(m_conn);
+    PgQuery last(m_conn);
     if (!last.Run("SELECT seq, hash FROM audit ORDER BY seq DESC LIMIT 1", error)) return false;
     const audit::Entry e =
         audit::NextEntry(last.Rows() > 0 ? last.Int(0, 0) : 0, last.Rows() > 0 ? last.Text(0, 1) : std::string(),
                          m_actor.user, kProgramVersion, event, data, reason);
-    Query insert(m_conn);
+    PgQuery insert(m_conn);
     insert.Int(e.seq).Int(e.time).Int(e.utcOffsetMinutes).Text(e.user).Text(e.version).Text(e.event).Text(e.data);
     insert.Text(e.reason).Text(e.previous).Text(e.hash);
     if (!insert.Run("INSERT INTO audit VALUES ($1, $2, $3::integer, $4, $5, $6, $7, $8, $9, $10)", error)) return false;
@@ -239,7 +114,7 @@ bool PgArchive::Append(const std::string& event, const std::string& data, const 
 }
 
 bool PgArchive::Admit(audit::Action action, std::string& error) {
-    Query role(m_conn);
+    PgQuery role(m_conn);
     role.Text(m_actor.user);
     if (!role.Run("SELECT role, (SELECT count(*) FROM users) FROM users WHERE name = $1 UNION ALL"
                   " SELECT NULL, count(*) FROM users LIMIT 1",
@@ -247,7 +122,7 @@ bool PgArchive::Admit(audit::Action action, std::string& error) {
         return false;
     if (role.Rows() > 0 && role.Null(0, 0) && role.Int(0, 1) == 0) {
         // The first user of the archive is its administrator.
-        Query add(m_conn);
+        PgQuery add(m_conn);
         add.Text(m_actor.user).Text(m_actor.fullName);
         if (!add.Run("INSERT INTO users(name, full_name, role) VALUES ($1, $2, 'administrator')", error)) return false;
         std::int64_t seq = 0;
@@ -270,7 +145,7 @@ bool PgArchive::Admit(audit::Action action, std::string& error) {
 bool PgArchive::Check(audit::Action action, std::string& error) {
     m_refused = false;
     if (m_conn == nullptr) return true;
-    Query role(m_conn);
+    PgQuery role(m_conn);
     role.Text(m_actor.user);
     if (!role.Run("SELECT (SELECT role FROM users WHERE name = $1), (SELECT count(*) FROM users)", error)) return false;
     if (role.Int(0, 1) == 0) return true;
@@ -306,7 +181,7 @@ bool PgArchive::RecordSpooledEvent(audit::Action action, const std::string& even
     std::int64_t seq = 0;
     if (!Exec("BEGIN", error) || !Admit(action, error) || !Append(event, data, reason, seq, error))
         return Exec("ROLLBACK", ignored), false;
-    Query receipt(m_conn);
+    PgQuery receipt(m_conn);
     receipt.Text(key).Int(seq);
     if (!receipt.Run("INSERT INTO spool_receipts VALUES ($1, $2) ON CONFLICT (key) DO NOTHING", error))
         return Exec("ROLLBACK", ignored), false;
@@ -355,12 +230,12 @@ bool PgArchive::AddKeyedDownload(const std::vector<std::uint8_t>& image, std::in
         keys.push_back(FrameKey(frame));
         frames.emplace_back(reinterpret_cast<const char*>(frame.data()), TrimmedSize(frame));
     }
-    const std::string serialArray = ArrayOf(serials), timeArray = ArrayOf(times), locationArray = ArrayOf(locations),
-                      keyArray = ArrayOf(keys), frameArray = ByteaArray(frames);
+    const std::string serialArray = PgArray(serials), timeArray = PgArray(times), locationArray = PgArray(locations),
+                      keyArray = PgArray(keys), frameArray = ByteaArray(frames);
 
     for (int attempt = 1;; ++attempt) {
         bool retry = false;
-        const auto fail = [&](Query* q) {
+        const auto fail = [&](PgQuery* q) {
             retry = q != nullptr && q->Retryable();
             std::string ignored;
             Exec("ROLLBACK", ignored);
@@ -370,7 +245,17 @@ bool PgArchive::AddKeyedDownload(const std::vector<std::uint8_t>& image, std::in
             d.newRecords = 0;
             if (!Exec("BEGIN", error)) return fail(nullptr);
             if (!Admit(audit::Action::Download, error)) return fail(nullptr);
-            Query insert(m_conn);
+            // The register judges the new records; the latest record before
+            // the download tells where they arrive among older ones.
+            site::Register reg;
+            if (!LoadRegister(reg, error)) return fail(nullptr);
+            std::int64_t latestBefore = -1;
+            if (!reg.Empty()) {
+                PgQuery latest(m_conn);
+                if (!latest.Run("SELECT max(time) FROM records", error)) return fail(&latest);
+                if (!latest.Null(0, 0)) latestBefore = latest.Int(0, 0);
+            }
+            PgQuery insert(m_conn);
             insert.Int(time).Int(d.recordCount).Int(d.wrapPosition).Bytes(image.data(), kPacket);
             insert.Bytes(imageHash, sizeof imageHash).Text(warnings).Text(clientKey);
             if (!insert.Run("INSERT INTO downloads(time, serial, record_count, wrap_position, new_records,"
@@ -382,7 +267,7 @@ bool PgArchive::AddKeyedDownload(const std::vector<std::uint8_t>& image, std::in
             if (insert.Rows() == 0) {
                 // Sent before: the server keeps the download it has.
                 fail(nullptr);
-                Query known(m_conn);
+                PgQuery known(m_conn);
                 known.Text(clientKey);
                 if (!known.Run("SELECT id, serial, new_records FROM downloads WHERE client_key = $1", error) ||
                     known.Rows() != 1)
@@ -394,7 +279,7 @@ bool PgArchive::AddKeyedDownload(const std::vector<std::uint8_t>& image, std::in
                 return true;
             }
             d.id = insert.Int(0, 0);
-            Query records(m_conn);
+            PgQuery records(m_conn);
             records.Literal(serialArray).Literal(timeArray).Literal(locationArray).Literal(keyArray);
             records.Literal(frameArray).Int(d.id);
             if (!records.Run("INSERT INTO records(serial, time, location, key, first_download, frame)"
@@ -403,7 +288,7 @@ bool PgArchive::AddKeyedDownload(const std::vector<std::uint8_t>& image, std::in
                              " ON CONFLICT (serial, time, key, frame) DO NOTHING",
                              error))
                 return fail(&records);
-            Query ids(m_conn);
+            PgQuery ids(m_conn);
             ids.Literal(serialArray).Literal(timeArray).Literal(keyArray).Literal(frameArray);
             if (!ids.Run("SELECT r.id, r.first_download FROM unnest($1::bigint[], $2::bigint[], $3::bigint[],"
                          " $4::bytea[]) WITH ORDINALITY AS i(s, t, k, f, slot)"
@@ -419,13 +304,16 @@ bool PgArchive::AddKeyedDownload(const std::vector<std::uint8_t>& image, std::in
             // The new records with their frames' hashes, bound to the entry
             // below in the order of their ids.
             std::map<std::int64_t, std::array<std::uint8_t, crypto_hash_sha256_BYTES>> bound;
+            std::vector<NewRecord> fresh;
             for (int k = 0; k < d.recordCount; ++k) {
                 const std::int64_t id = ids.Int(k, 0);
                 for (int shift = 0; shift < 32; shift += 8) slots.push_back(static_cast<std::uint8_t>(id >> shift));
                 if (ids.Int(k, 1) != d.id || bound.count(id) != 0) continue;
                 std::memcpy(frame.data(), image.data() + kPacket * (1 + 2 * static_cast<std::size_t>(k)), frame.size());
                 crypto_hash_sha256(bound[id].data(), frame.data(), frame.size());
+                if (!reg.Empty()) fresh.push_back({id, FrameTimeKey(frame), frame});
             }
+            if (!reg.Empty() && !MonitorNewRecords(reg, fresh, latestBefore, d.id, error)) return fail(nullptr);
             d.newRecords = static_cast<int>(bound.size());
             audit::RecordsDigest digest;
             std::vector<std::int64_t> boundIds;
@@ -435,7 +323,7 @@ bool PgArchive::AddKeyedDownload(const std::vector<std::uint8_t>& image, std::in
                 boundIds.push_back(id);
                 boundHashes.emplace_back(reinterpret_cast<const char*>(hash.data()), hash.size());
             }
-            Query finish(m_conn);
+            PgQuery finish(m_conn);
             finish.Int(d.serial).Int(d.newRecords).Bytes(slots.data(), slots.size()).Int(d.id);
             if (!finish.Run("UPDATE downloads SET serial = $1, new_records = $2::integer, slots = $3 WHERE id = $4",
                             error))
@@ -447,14 +335,14 @@ bool PgArchive::AddKeyedDownload(const std::vector<std::uint8_t>& image, std::in
                     {"records", d.recordCount}, {"records_sha256", digest.Hex()}, {"serial", d.serial}}
                     .dump();
             if (!Append("download archived", data, {}, seq, error)) return fail(nullptr);
-            Query bind(m_conn);
-            bind.Literal(ArrayOf(boundIds)).Int(seq).Literal(ByteaArray(boundHashes));
+            PgQuery bind(m_conn);
+            bind.Literal(PgArray(boundIds)).Int(seq).Literal(ByteaArray(boundHashes));
             if (!bind.Run("INSERT INTO audit_records(record, entry, sha256)"
                           " SELECT r, $2, h FROM unnest($1::bigint[], $3::bytea[]) AS b(r, h)",
                           error))
                 return fail(&bind);
             if (beforeCommit) beforeCommit();
-            Query commit(m_conn);
+            PgQuery commit(m_conn);
             if (!commit.Run("COMMIT", error)) return fail(&commit);
             return true;
         };
@@ -468,7 +356,7 @@ bool PgArchive::AddKeyedDownload(const std::vector<std::uint8_t>& image, std::in
 
 bool PgArchive::Downloads(std::vector<Download>& downloads, std::string& error) {
     downloads.clear();
-    Query list(m_conn);
+    PgQuery list(m_conn);
     if (!list.Run("SELECT id, time, serial, record_count, wrap_position, new_records, warnings FROM downloads"
                   " ORDER BY id",
                   error))
@@ -490,7 +378,7 @@ bool PgArchive::Downloads(std::vector<Download>& downloads, std::string& error) 
 bool PgArchive::Assemble(std::int64_t id, std::vector<std::uint8_t>& image, std::string& damage, std::string& cause) {
     image.clear();
     damage.clear();
-    Query download(m_conn);
+    PgQuery download(m_conn);
     download.Int(id);
     if (!download.Run("SELECT count_packet, slots, record_count, image_sha256 FROM downloads WHERE id = $1", cause))
         return false;
@@ -510,7 +398,7 @@ bool PgArchive::Assemble(std::int64_t id, std::vector<std::uint8_t>& image, std:
     for (std::size_t k = 0; k < records; ++k)
         ids.push_back(std::int64_t{slots[4 * k]} | std::int64_t{slots[4 * k + 1]} << 8 |
                       std::int64_t{slots[4 * k + 2]} << 16 | std::int64_t{slots[4 * k + 3]} << 24);
-    Query frames(m_conn);
+    PgQuery frames(m_conn);
     frames.Ids(ids);
     if (!frames.Run("SELECT id, frame, key FROM records WHERE id = ANY($1)", cause)) return false;
     std::map<std::int64_t, Frame> byId;
@@ -567,7 +455,7 @@ bool PgArchive::ForEachRecord(const RecordFilter& filter, const std::function<bo
     std::int64_t lastTime = -1;
     std::int64_t lastId = 0;
     while (true) {
-        Query page(m_conn);
+        PgQuery page(m_conn);
         page.Int(lastTime).Int(lastId).Int(filter.serial.value_or(0)).Int(filter.location.value_or(0));
         page.Int(filter.from.value_or(0)).Int(filter.to.value_or(0));
         if (!page.Run(sql.c_str(), error)) return false;
@@ -590,7 +478,7 @@ bool PgArchive::ForEachRecord(const RecordFilter& filter, const std::function<bo
 bool PgArchive::Locations(std::vector<int>& locations, std::string& error) {
     locations.clear();
     // One seek in the location index per location, not a scan of every record.
-    Query list(m_conn);
+    PgQuery list(m_conn);
     if (!list.Run("WITH RECURSIVE l(n) AS (SELECT min(location) FROM records UNION ALL"
                   " SELECT (SELECT min(location) FROM records WHERE location > l.n) FROM l WHERE l.n IS NOT NULL)"
                   " SELECT n::bigint FROM l WHERE n IS NOT NULL",
@@ -602,7 +490,7 @@ bool PgArchive::Locations(std::vector<int>& locations, std::string& error) {
 
 bool PgArchive::TimeSpan(std::optional<std::pair<std::int64_t, std::int64_t>>& span, std::string& error) {
     span.reset();
-    Query st(m_conn);
+    PgQuery st(m_conn);
     if (!st.Run("SELECT min(time), max(time) FROM records", error)) return false;
     if (!st.Null(0, 0)) span.emplace(st.Int(0, 0), st.Int(0, 1));
     return true;
@@ -610,29 +498,29 @@ bool PgArchive::TimeSpan(std::optional<std::pair<std::int64_t, std::int64_t>>& s
 
 bool PgArchive::LoadRegister(site::Register& reg, std::string& error) {
     reg = site::Register{};
-    const auto real = [](const Query& q, int row, int column) {
+    const auto real = [](const PgQuery& q, int row, int column) {
         const std::int64_t bits = q.Int(row, column);
         double value = 0.0;
         std::memcpy(&value, &bits, sizeof value);
         return value;
     };
-    const auto optional = [](const Query& q, int row, int column) {
+    const auto optional = [](const PgQuery& q, int row, int column) {
         return q.Null(row, column) ? std::nullopt : std::optional<int>(static_cast<int>(q.Int(row, column)));
     };
-    Query organisation(m_conn);
+    PgQuery organisation(m_conn);
     if (!organisation.Run("SELECT name, address FROM organisation", error)) return false;
     if (organisation.Rows() > 0) reg.organisation = {organisation.Text(0, 0), organisation.Text(0, 1)};
-    Query rooms(m_conn);
+    PgQuery rooms(m_conn);
     if (!rooms.Run("SELECT position::bigint, id, name, area_m2, standard::bigint, class_tenths::bigint, grade,"
                    " state::bigint, notes, adverse_run::bigint FROM rooms ORDER BY position",
                    error))
         return false;
-    Query locations(m_conn);
+    PgQuery locations(m_conn);
     if (!locations.Run("SELECT room::bigint, number::bigint, name, x_m, y_m, critical::integer::bigint, valid_from,"
                        " valid_to FROM locations ORDER BY room, position",
                        error))
         return false;
-    Query limits(m_conn);
+    PgQuery limits(m_conn);
     if (!limits.Run("SELECT room::bigint, size_tenths::bigint, alert, action, location::bigint FROM limits"
                     " ORDER BY room, position",
                     error))
@@ -673,7 +561,7 @@ bool PgArchive::LoadRegister(site::Register& reg, std::string& error) {
         limit.actionPerM3 = real(limits, r, 3);
         limit.location = optional(limits, r, 4);
     }
-    Query instruments(m_conn);
+    PgQuery instruments(m_conn);
     if (!instruments.Run("SELECT serial, model, calibrated_on, calibration_due, certificate, flow FROM instruments"
                          " ORDER BY position",
                          error))
@@ -687,7 +575,7 @@ bool PgArchive::LoadRegister(site::Register& reg, std::string& error) {
         ins.certificate = instruments.Text(r, 4);
         ins.flowLPerMin = real(instruments, r, 5);
     }
-    Query downloads(m_conn);
+    PgQuery downloads(m_conn);
     if (!downloads.Run("SELECT download, state::bigint FROM download_states ORDER BY position", error)) return false;
     for (int r = 0; r < downloads.Rows(); ++r)
         reg.downloads.push_back({downloads.Int(r, 0), static_cast<classify::Occupancy>(downloads.Int(r, 1))});
@@ -696,7 +584,7 @@ bool PgArchive::LoadRegister(site::Register& reg, std::string& error) {
 
 bool PgArchive::Users(std::vector<User>& users, std::string& error) {
     users.clear();
-    Query list(m_conn);
+    PgQuery list(m_conn);
     if (!list.Run("SELECT name, full_name, role, (password <> '')::integer::bigint, failures::bigint FROM users"
                   " ORDER BY name",
                   error))
@@ -736,7 +624,7 @@ bool PgArchive::Verify(Verification& result, std::string& error) {
     // Every record against what it is kept by, a page at a time.
     std::int64_t after = 0;
     while (true) {
-        Query page(m_conn);
+        PgQuery page(m_conn);
         page.Int(after);
         if (!page.Run("SELECT id, serial, time, location::bigint, key, frame FROM records WHERE id > $1 ORDER BY id"
                       " LIMIT 4096",
@@ -767,7 +655,7 @@ bool PgArchive::Verify(Verification& result, std::string& error) {
 
 bool PgArchive::AuditTrail(const AuditFilter& filter, std::vector<audit::Entry>& entries, std::string& error) {
     entries.clear();
-    Query list(m_conn);
+    PgQuery list(m_conn);
     list.Int(filter.from.value_or(INT64_MIN)).Int(filter.to.value_or(INT64_MAX));
     list.Text(filter.user.value_or("")).Text(filter.event.value_or(""));
     if (!list.Run("SELECT seq, time, utc_offset::bigint, \"user\", version, event, data, reason, previous, hash"
@@ -804,7 +692,7 @@ bool PgArchive::VerifyAudit(AuditVerification& result, std::string& error) {
     std::vector<audit::Entry> entries;
     if (!AuditTrail({}, entries, error)) return done(false);
     for (const audit::Entry& e : entries) check.Entry(e);
-    Query bound(m_conn);
+    PgQuery bound(m_conn);
     if (!bound.Run("SELECT a.entry, a.record, a.sha256, r.frame, (r.id IS NULL)::integer::bigint FROM audit_records a"
                    " LEFT JOIN records r ON r.id = a.record ORDER BY a.entry, a.record",
                    error))
@@ -816,13 +704,13 @@ bool PgArchive::VerifyAudit(AuditVerification& result, std::string& error) {
         check.BoundRecord(bound.Int(r, 0), bound.Int(r, 1), hash, hashSize,
                           bound.Int(r, 4) != 0 ? nullptr : (frameSize > 0 ? frame : &kNone), frameSize);
     }
-    Query unbound(m_conn);
+    PgQuery unbound(m_conn);
     if (!unbound.Run("SELECT r.id FROM records r LEFT JOIN audit_records a ON a.record = r.id"
                      " WHERE a.record IS NULL ORDER BY r.id",
                      error))
         return done(false);
     for (int r = 0; r < unbound.Rows(); ++r) check.UnboundRecord(unbound.Int(r, 0));
-    Query downloads(m_conn);
+    PgQuery downloads(m_conn);
     if (!downloads.Run("SELECT id FROM downloads ORDER BY id", error)) return done(false);
     for (int r = 0; r < downloads.Rows(); ++r) {
         std::vector<std::uint8_t> image;
@@ -832,7 +720,7 @@ bool PgArchive::VerifyAudit(AuditVerification& result, std::string& error) {
         check.Download(id, Assemble(id, image, damage, cause) && damage.empty() ? Sha256(image.data(), image.size())
                                                                                 : std::string());
     }
-    Query certificates(m_conn);
+    PgQuery certificates(m_conn);
     if (!certificates.Run("SELECT id, number, data, coalesce(file_sha256, '') FROM certificates"
                           " WHERE data IS NOT NULL ORDER BY id",
                           error))
@@ -840,7 +728,7 @@ bool PgArchive::VerifyAudit(AuditVerification& result, std::string& error) {
     for (int r = 0; r < certificates.Rows(); ++r)
         check.Certificate(certificates.Int(r, 0), certificates.Text(r, 1), certificates.Text(r, 2),
                           certificates.Text(r, 3));
-    Query signatures(m_conn);
+    PgQuery signatures(m_conn);
     if (!signatures.Run("SELECT id, kind, subject, meaning, \"user\", subject_sha256, void::integer::bigint"
                         " FROM signatures ORDER BY id",
                         error))
@@ -945,7 +833,7 @@ bool PgArchive::ImportRow(const TableLayout& table, const Row& row, std::string&
         if (!ok) return false;
         m_prepared.push_back(&table);
     }
-    Query insert(m_conn);
+    PgQuery insert(m_conn);
     for (const TableValue& cell : row) {
         char number[32];
         switch (cell.type) {

@@ -62,6 +62,9 @@ public:
     bool Locations(std::vector<int>& locations, std::string& error) override;
     bool TimeSpan(std::optional<std::pair<std::int64_t, std::int64_t>>& span, std::string& error) override;
     bool LoadRegister(site::Register& reg, std::string& error) override;
+    bool StoreRegister(const site::Register& reg, std::string& error, const std::string& reason = {}) override;
+    bool Excursions(const ExcursionFilter& filter, std::vector<ExcursionRow>& excursions,
+                    std::vector<AdverseTrendRow>& trends, std::string& error) override;
     bool Users(std::vector<User>& users, std::string& error) override;
     bool Verify(Verification& result, std::string& error) override;
     bool AuditTrail(const AuditFilter& filter, std::vector<audit::Entry>& entries, std::string& error) override;
@@ -78,13 +81,24 @@ public:
     std::function<void()> beforeCommit;
 
 private:
-    class Query;
     bool Exec(const char* sql, std::string& error);
     // Within a transaction: whether the actor may `action` (the first user
     // becomes the administrator), and one entry appended to the trail.
     bool Admit(audit::Action action, std::string& error);
     bool Append(const std::string& event, const std::string& data, const std::string& reason, std::int64_t& seq,
                 std::string& error);
+    // Monitoring within a write's transaction: the excursions and adverse
+    // trends of each location number from its time on (-1: all; every
+    // location when `numbers` is empty), and of a download's new records.
+    struct NewRecord {
+        std::int64_t id;
+        std::int64_t time;
+        Frame frame;
+    };
+    bool JudgeLocations(const site::Register& reg, const std::vector<std::pair<int, std::int64_t>>& numbers,
+                        std::string& error);
+    bool MonitorNewRecords(const site::Register& reg, const std::vector<NewRecord>& fresh, std::int64_t latestBefore,
+                           std::int64_t download, std::string& error);
     // Download `id` reassembled: false with `cause` when the server fails,
     // true with `damage` (empty when sound) otherwise.
     bool Assemble(std::int64_t id, std::vector<std::uint8_t>& image, std::string& damage, std::string& cause);

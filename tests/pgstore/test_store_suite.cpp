@@ -20,6 +20,8 @@
 #include "archive/PostgresSchema.h"
 #include "pgstore/PgArchive.h"
 #include "pgstore/Stores.h"
+#include "site/Monitoring.h"
+#include "site/RegisterJson.h"
 #include "support/InstrumentBuilders.h"
 #include "support/TestEnvironment.h"
 #include "support/gtest/SkipOrFail.h"
@@ -265,6 +267,68 @@ TEST(PostgresStore, EightWritersAtOnceKeepEveryDownloadEachRecordOnceAndOneChain
     ASSERT_TRUE(reader.AuditTrail({}, trail, error)) << error;
     EXPECT_EQ(trail.size(), 26u);  // the first user and 25 downloads
     ExpectOneChain(trail);
+}
+
+// A register whose limits at 0.5 um some records of the full demo memory
+// exceed (every location number a location of one room).
+site::Register LimitsSomeRecordsExceed() {
+    std::vector<double> perM3;
+    for (const Frame& f : site::FramesOf(MakeFullDemoImage()))
+        if (const std::optional<double> v = site::PerM3AtSize(f, 5)) perM3.push_back(*v);
+    std::sort(perM3.begin(), perM3.end());
+    site::Register reg;
+    site::Room& room = reg.rooms.emplace_back();
+    room.id = "R1";
+    room.name = "Filling";
+    room.areaM2 = 10;
+    room.classTenths = 80;
+    room.adverseRun = 2;
+    for (int number = 0; number <= 255; ++number) room.locations.push_back({number, "", 0, 0, false, {}, {}});
+    room.limits = {{5, perM3[perM3.size() * 95 / 100], perM3[perM3.size() * 99 / 100], {}}};
+    return reg;
+}
+
+// Monitoring finds the same excursions and adverse trends in both stores:
+// when the register is stored over archived records, and for the new
+// records of a download archived under it.
+TEST(PostgresStore, MonitoringFindsTheSameInBothStores) {
+    std::string where;
+    const std::unique_ptr<ArchiveStore> server = OpenServer("monitoring", where);
+    if (!server) ORONT_SKIP_OR_FAIL(Server::Get().Why());
+    std::string path;
+    const std::unique_ptr<ArchiveStore> file = OpenSqlite("monitoring", path);
+    const site::Register reg = LimitsSomeRecordsExceed();
+    std::vector<std::vector<ExcursionRow>> excursions(2);
+    std::vector<std::vector<AdverseTrendRow>> trends(2);
+    const ArchiveStore* stores[2] = {file.get(), server.get()};
+    for (int k = 0; k < 2; ++k) {
+        ArchiveStore& store = *const_cast<ArchiveStore*>(stores[k]);
+        std::string error;
+        store.SetActor({"ada", "Ada Admin"});
+        ASSERT_TRUE(store.AddDownload(MakeDemoImage(), 10, nullptr, error, {})) << error;
+        ASSERT_TRUE(store.StoreRegister(reg, error, "limits")) << error;
+        ASSERT_TRUE(store.AddDownload(MakeFullDemoImage(), 20, nullptr, error, {})) << error;
+        ASSERT_TRUE(store.Excursions({}, excursions[k], trends[k], error)) << error;
+        site::Register back;
+        ASSERT_TRUE(store.LoadRegister(back, error)) << error;
+        EXPECT_EQ(site::RegisterJson(back), site::RegisterJson(reg));
+    }
+    ASSERT_GT(excursions[0].size(), 0u);
+    ASSERT_GT(trends[0].size(), 0u);
+    ASSERT_EQ(excursions[0].size(), excursions[1].size());
+    for (std::size_t i = 0; i < excursions[0].size(); ++i) {
+        const ExcursionRow &a = excursions[0][i], &b = excursions[1][i];
+        EXPECT_TRUE(a.time == b.time && a.room == b.room && a.location == b.location && a.sizeTenths == b.sizeTenths &&
+                    a.perM3 == b.perM3 && a.limitPerM3 == b.limitPerM3 && a.level == b.level)
+            << "excursion " << i;
+    }
+    ASSERT_EQ(trends[0].size(), trends[1].size());
+    for (std::size_t i = 0; i < trends[0].size(); ++i) {
+        const AdverseTrendRow &a = trends[0][i], &b = trends[1][i];
+        EXPECT_TRUE(a.room == b.room && a.location == b.location && a.sizeTenths == b.sizeTenths &&
+                    a.firstTime == b.firstTime && a.lastTime == b.lastTime && a.records == b.records)
+            << "adverse trend " << i;
+    }
 }
 
 TEST(PostgresStore, ADownloadCutOffIsSpooledThenSentOnceAndAResendChangesNothing) {

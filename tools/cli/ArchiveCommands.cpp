@@ -178,10 +178,8 @@ void ArchiveDownload(const Options& o, const std::vector<std::uint8_t>& image) {
 }
 
 int RunSite(const Options& o) {
-    archive::Archive a;
     std::string error;
     site::Register reg;
-    if (o.site == SiteAction::Import && OnServer(o)) return ServerLacks("site import");
     if (o.site == SiteAction::Import) {
         std::ifstream in(o.output, std::ios::binary);
         std::ostringstream text;
@@ -195,9 +193,10 @@ int RunSite(const Options& o) {
                       << "\n";
             return 1;
         }
-        if (!a.Open(PathOf(o), archive::OpenMode::ReadWrite, error) || !a.StoreRegister(reg, error, o.reason)) {
+        const StorePtr writer = OpenArchiveStore(o, archive::OpenMode::ReadWrite, error);
+        if (!writer || !writer->StoreRegister(reg, error, o.reason)) {
             ArchiveError(error);
-            return a.Refused() ? 4 : 1;
+            return writer && writer->Refused() ? 4 : 1;
         }
         std::cerr << "Imported the site register (" << reg.rooms.size()
                   << (reg.rooms.size() == 1 ? " room, " : " rooms, ") << reg.instruments.size()
@@ -227,14 +226,12 @@ int RunExcursions(const Options& o) {
     filter.from = times.from;
     filter.to = times.to;
     filter.lowest = o.actionOnly ? site::Level::Action : site::Level::Alert;
-    if (OnServer(o)) return ServerLacks("excursions");
-    archive::Archive a;
     std::string error;
     site::Register reg;
     std::vector<archive::ExcursionRow> excursions;
     std::vector<archive::AdverseTrendRow> trends;
-    if (!a.Open(PathOf(o), archive::OpenMode::ReadOnly, error) || !a.LoadRegister(reg, error) ||
-        !a.Excursions(filter, excursions, trends, error))
+    const StorePtr a = OpenArchiveStore(o, archive::OpenMode::ReadOnly, error);
+    if (!a || !a->LoadRegister(reg, error) || !a->Excursions(filter, excursions, trends, error))
         return ArchiveError(error);
     const std::string text = o.textFormat == TextFormat::Json  ? archive::ExcursionsJson(excursions, trends, reg)
                              : o.textFormat == TextFormat::Csv ? archive::ExcursionsCsv(excursions, trends, reg)

@@ -1454,16 +1454,10 @@ bool CSiteDlg::Save() {
         m_reason->setFocus(Qt::OtherFocusReason);
         return false;
     }
-    if (archive::IsServerLocation(m_archivePath)) {
-        m_status->setText(
-            QStringLiteral("The site register was not saved: the register is changed in an archive file "
-                           "for now (and copied to the server with oront-v208-cli archive-copy)"));
-        return false;
-    }
-    archive::Archive archive;
     std::string error;
-    if (!archive.Open(m_archivePath, archive::OpenMode::ReadWrite, error) ||
-        !archive.StoreRegister(m_reg, error, S(m_reason->text().trimmed()))) {
+    const auto archive =
+        archive::OpenStore(m_archivePath, archive::OpenMode::ReadWrite, audit::CurrentIdentity(), error);
+    if (!archive || !archive->StoreRegister(m_reg, error, S(m_reason->text().trimmed()))) {
         m_status->setText(QStringLiteral("The site register was not saved: %1").arg(U(error)));
         return false;
     }
