@@ -230,8 +230,6 @@ bool PgArchive::AddKeyedDownload(const std::vector<std::uint8_t>& image, std::in
         keys.push_back(FrameKey(frame));
         frames.emplace_back(reinterpret_cast<const char*>(frame.data()), TrimmedSize(frame));
     }
-    const std::string serialArray = PgArray(serials), timeArray = PgArray(times), locationArray = PgArray(locations),
-                      keyArray = PgArray(keys), frameArray = ByteaArray(frames);
 
     for (int attempt = 1;; ++attempt) {
         bool retry = false;
@@ -280,8 +278,7 @@ bool PgArchive::AddKeyedDownload(const std::vector<std::uint8_t>& image, std::in
             }
             d.id = insert.Int(0, 0);
             PgQuery records(m_conn);
-            records.Literal(serialArray).Literal(timeArray).Literal(locationArray).Literal(keyArray);
-            records.Literal(frameArray).Int(d.id);
+            records.Int8s(serials).Int8s(times).Int8s(locations).Int8s(keys).Byteas(frames).Int(d.id);
             if (!records.Run("INSERT INTO records(serial, time, location, key, first_download, frame)"
                              " SELECT s, t, l, k, $6, f FROM unnest($1::bigint[], $2::bigint[], $3::integer[],"
                              " $4::bigint[], $5::bytea[]) AS r(s, t, l, k, f)"
@@ -289,7 +286,7 @@ bool PgArchive::AddKeyedDownload(const std::vector<std::uint8_t>& image, std::in
                              error))
                 return fail(&records);
             PgQuery ids(m_conn);
-            ids.Literal(serialArray).Literal(timeArray).Literal(keyArray).Literal(frameArray);
+            ids.Int8s(serials).Int8s(times).Int8s(keys).Byteas(frames);
             if (!ids.Run("SELECT r.id, r.first_download FROM unnest($1::bigint[], $2::bigint[], $3::bigint[],"
                          " $4::bytea[]) WITH ORDINALITY AS i(s, t, k, f, slot)"
                          " JOIN records r ON r.serial = i.s AND r.time = i.t AND r.key = i.k AND r.frame = i.f"
@@ -336,7 +333,7 @@ bool PgArchive::AddKeyedDownload(const std::vector<std::uint8_t>& image, std::in
                     .dump();
             if (!Append("download archived", data, {}, seq, error)) return fail(nullptr);
             PgQuery bind(m_conn);
-            bind.Literal(PgArray(boundIds)).Int(seq).Literal(ByteaArray(boundHashes));
+            bind.Int8s(boundIds).Int(seq).Byteas(boundHashes);
             if (!bind.Run("INSERT INTO audit_records(record, entry, sha256)"
                           " SELECT r, $2, h FROM unnest($1::bigint[], $3::bytea[]) AS b(r, h)",
                           error))

@@ -18,6 +18,7 @@ constexpr unsigned kInt8 = 20;
 constexpr unsigned kBytea = 17;
 constexpr unsigned kText = 25;
 constexpr unsigned kInt8Array = 1016;
+constexpr unsigned kByteaArray = 1001;
 
 // An array literal of PostgreSQL's text form.
 template <typename T>
@@ -72,6 +73,24 @@ public:
         m_nulls.push_back(m_values.size());
         return Add({}, 0, 0);
     }
+    // Arrays in PostgreSQL's binary form (bigint[] and bytea[]): no text to
+    // make or for the server to parse.
+    PgQuery& Int8s(const std::vector<std::int64_t>& values) {
+        std::string bytes = ArrayHeader(kInt8, values.size());
+        for (const std::int64_t v : values) {
+            Put32(bytes, 8);
+            for (int i = 7; i >= 0; --i) bytes += static_cast<char>(static_cast<std::uint64_t>(v) >> (8 * i));
+        }
+        return Add(std::move(bytes), kInt8Array, 1);
+    }
+    PgQuery& Byteas(const std::vector<std::string>& values) {
+        std::string bytes = ArrayHeader(kBytea, values.size());
+        for (const std::string& v : values) {
+            Put32(bytes, static_cast<std::uint32_t>(v.size()));
+            bytes += v;
+        }
+        return Add(std::move(bytes), kByteaArray, 1);
+    }
     PgQuery& Ids(const std::vector<std::int64_t>& ids) {
         std::string text = "{";
         for (std::size_t i = 0; i < ids.size(); ++i) text += (i > 0 ? "," : "") + std::to_string(ids[i]);
@@ -123,6 +142,15 @@ public:
     [[nodiscard]] bool Retryable() const { return m_state == "40P01" || m_state == "40001"; }
 
 private:
+    static void Put32(std::string& bytes, std::uint32_t v) {
+        for (int i = 3; i >= 0; --i) bytes += static_cast<char>(v >> (8 * i));
+    }
+    // One dimension of `count` elements of type `element`, from index 1.
+    static std::string ArrayHeader(unsigned element, std::size_t count) {
+        std::string bytes;
+        for (const std::uint32_t v : {1u, 0u, element, static_cast<std::uint32_t>(count), 1u}) Put32(bytes, v);
+        return bytes;
+    }
     PgQuery& Add(std::string value, unsigned type, int format) {
         m_values.push_back(std::move(value));
         m_types.push_back(type);
