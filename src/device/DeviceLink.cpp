@@ -1,5 +1,6 @@
 #include "device/DeviceLink.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace oront {
@@ -78,6 +79,13 @@ bool CUsbIF::ReadPipe(std::uint8_t* buffer64, int waitMs) {
     std::memset(buffer64, 0, kPacketSize);
     if (m_pBackend == nullptr || !IsOpen(g_hReadPipe)) return false;
     return m_pBackend->ReadPipe(g_hReadPipe, buffer64, waitMs < 0 ? 0 : waitMs);
+}
+
+int CUsbIF::ReadPackets(std::uint8_t* buffer, int packets, int waitMs) {
+    if (buffer == nullptr || packets <= 0) return 0;
+    std::memset(buffer, 0, static_cast<std::size_t>(packets) * kPacketSize);
+    if (m_pBackend == nullptr || !IsOpen(g_hReadPipe)) return 0;
+    return std::clamp(m_pBackend->ReadPackets(g_hReadPipe, buffer, packets, waitMs < 0 ? 0 : waitMs), 0, packets);
 }
 
 void CUsbIF::ClosePipes() {

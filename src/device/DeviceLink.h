@@ -51,6 +51,13 @@ public:
     // caller); true when a read completed within waitMs. A read that times
     // out has cancelled its transfer before it returns.
     virtual bool ReadPipe(PipeHandle pipe, std::uint8_t* buffer, int waitMs) = 0;
+    // Reads up to `packets` packets of 64 bytes in one request into buffer
+    // (already zeroed by the caller), waiting at most `packets` times waitMs
+    // in all: the number of packets that arrived (the last one may be
+    // short), 0 when none did. A backend without larger reads reads one.
+    virtual int ReadPackets(PipeHandle pipe, std::uint8_t* buffer, int packets, int waitMs) {
+        return packets > 0 && ReadPipe(pipe, buffer, waitMs) ? 1 : 0;
+    }
     // Closes a pipe this backend opened; unknown handles are ignored.
     virtual void ClosePipe(PipeHandle pipe) = 0;
     // Why the last FindDevicePath or OpenPipe failed, in words, where the
@@ -76,6 +83,9 @@ public:
     PipeHandle OpenWritePipe();
     bool WritePipe(const std::uint8_t* data, std::size_t length);  // waits at most 50 ms
     bool ReadPipe(std::uint8_t* buffer64, int waitMs);             // zero-fills first
+    // Up to `packets` packets (buffer holds packets x 64 bytes, zero-filled
+    // first): the number that arrived.
+    int ReadPackets(std::uint8_t* buffer, int packets, int waitMs);
     void ClosePipes();
 
     Guid m_guid{};

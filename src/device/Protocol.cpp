@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #include "records/RecordFrame.h"
 #include "records/TableBuild.h"
@@ -87,13 +88,25 @@ bool DownloadRecords(CUsbIF& usb, CommandBuffers& io, RecordStore& store, const 
     FrameDecoder decoder;
     decoder.Reset();
     const int packets = 2 * count;
+    // The packets are read in large requests, as many as are still expected
+    // up to kPacketsPerRead, and then taken one by one as before: the cancel
+    // asked before each, the error reply, the progress and the dump after
+    // each. A request that brings fewer brings those (the next one asks for
+    // the rest); one that brings none is a missing packet.
+    std::vector<std::uint8_t> batch(static_cast<std::size_t>(std::min(packets, kPacketsPerRead)) * kPacketSize);
+    int inBatch = 0;
+    int taken = 0;
     for (int i = 0; i < packets; ++i) {
         if (hooks.cancelled && hooks.cancelled()) {
             usb.ClosePipes();
             return false;
         }
-        std::memset(io.m_reply, 0, sizeof io.m_reply);
-        if (!usb.ReadPipe(io.m_reply, kPacketWaitMs)) return false;
+        if (taken == inBatch) {
+            inBatch = usb.ReadPackets(batch.data(), std::min(packets - i, kPacketsPerRead), kPacketWaitMs);
+            taken = 0;
+            if (inBatch == 0) return false;
+        }
+        std::memcpy(io.m_reply, batch.data() + static_cast<std::size_t>(taken++) * kPacketSize, kPacketSize);
         if (hooks.packetReceived) hooks.packetReceived(io.m_reply);
         if (IsErrorReply(io.m_reply)) return false;
         const auto index = static_cast<std::size_t>(i / 2);

@@ -13,6 +13,8 @@ namespace oront {
 constexpr int kCountWaitMs = 300;
 constexpr int kEraseWaitMs = 2000;
 constexpr int kPacketWaitMs = 100;
+// The most record packets one read requests (4 KiB).
+constexpr int kPacketsPerRead = 64;
 
 // The exchange buffers of the main window.
 struct CommandBuffers {

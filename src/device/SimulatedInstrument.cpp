@@ -106,6 +106,15 @@ bool SimulatedInstrument::ReadPipe(PipeHandle pipe, std::uint8_t* buffer, int wa
     return true;
 }
 
+int SimulatedInstrument::ReadPackets(PipeHandle pipe, std::uint8_t* buffer, int packets, int waitMs) {
+    // The packets that are waiting, as one transfer takes them; only when
+    // none is does the request wait (for as long as its packets would).
+    int got = 0;
+    while (got < packets && ReadPipe(pipe, buffer + static_cast<std::size_t>(got) * kPacketSize, 0)) ++got;
+    if (got == 0 && packets > 0 && ReadPipe(pipe, buffer, waitMs * packets)) got = 1;
+    return got;
+}
+
 void SimulatedInstrument::ClosePipe(PipeHandle pipe) {
     m_pipes.erase(pipe);
 }

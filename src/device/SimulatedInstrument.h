@@ -41,6 +41,7 @@ public:
     PipeHandle OpenPipe(const std::string& pipeName, PipeAccess access) override;
     bool WritePipe(PipeHandle pipe, const std::uint8_t* data, std::size_t length, int waitMs) override;
     bool ReadPipe(PipeHandle pipe, std::uint8_t* buffer, int waitMs) override;
+    int ReadPackets(PipeHandle pipe, std::uint8_t* buffer, int packets, int waitMs) override;
     void ClosePipe(PipeHandle pipe) override;
 
     SimulatorFaults& Faults() { return m_faults; }

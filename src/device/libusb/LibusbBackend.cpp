@@ -228,6 +228,20 @@ public:
                            buffer);
     }
 
+    int ReadPackets(PipeHandle pipe, std::uint8_t* buffer, int packets, int waitMs) override {
+        Pipe* p = FindPipe(pipe, PipeAccess::Read);
+        if (p == nullptr || packets <= 0) return 0;
+        OpenInstrument& instrument = m_instruments[p->path];
+        // One transfer for all of them: the device fills it packet by
+        // packet, and a short packet, a time-out or a failure ends it with
+        // the packets that arrived.
+        std::size_t moved = 0;
+        const auto size = static_cast<std::size_t>(packets) * kPacketSize;
+        RunTransfer(instrument, instrument.endpointIn, std::vector<std::uint8_t>(size, 0), waitMs * packets, buffer,
+                    &moved);
+        return static_cast<int>((moved + kPacketSize - 1) / kPacketSize);
+    }
+
     void ClosePipe(PipeHandle pipe) override {
         auto it = m_pipes.find(pipe);
         if (it == m_pipes.end()) return;
@@ -316,8 +330,12 @@ private:
 
     // One bulk transfer within waitMs. For a read, `out` receives all 64
     // bytes of the packet (bytes the device did not send stay zero).
+    // Runs one transfer of `bytes` within waitMs; a read copies what arrived
+    // into `out` (one packet, or with `moved` every byte that arrived, also
+    // of a transfer that timed out or failed, and their number).
     bool RunTransfer(OpenInstrument& instrument, std::uint8_t endpoint, std::vector<std::uint8_t> bytes, int waitMs,
-                     std::uint8_t* out) {
+                     std::uint8_t* out, std::size_t* moved = nullptr) {
+        if (moved != nullptr) *moved = 0;
         if (instrument.abandoned) return false;
         auto state = std::make_unique<TransferState>();
         state->buffer = std::move(bytes);
@@ -341,11 +359,16 @@ private:
                 instrument.abandoned = true;
                 m_abandonedTransfers = true;
                 static_cast<void>(state.release());
+                return false;
             }
-            return false;
+        }
+        if (out != nullptr && moved != nullptr) {
+            *moved =
+                std::min(static_cast<std::size_t>(std::max(state->transfer->actual_length, 0)), state->buffer.size());
+            std::memcpy(out, state->buffer.data(), *moved);
         }
         if (state->status != LIBUSB_TRANSFER_COMPLETED) return false;
-        if (out != nullptr) std::memcpy(out, state->buffer.data(), kPacketSize);
+        if (out != nullptr && moved == nullptr) std::memcpy(out, state->buffer.data(), kPacketSize);
         return true;
     }
 

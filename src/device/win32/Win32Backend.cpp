@@ -13,6 +13,7 @@
 // windows.h first
 #include <setupapi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -62,15 +63,20 @@ enum class Outcome { Completed, Failed };
 
 // Waits for a started transfer at most waitMs. Timed out: cancels it and
 // waits until the driver has given it back.
-Outcome FinishTransfer(HANDLE file, std::unique_ptr<Overlapped>& io, int waitMs) {
+// `moved`: the bytes the transfer moved, also one that timed out or failed.
+Outcome FinishTransfer(HANDLE file, std::unique_ptr<Overlapped>& io, int waitMs, DWORD* moved = nullptr) {
     DWORD transferred = 0;
+    if (moved != nullptr) *moved = 0;
     const DWORD wait = WaitForSingleObject(io->ov.hEvent, static_cast<DWORD>(waitMs < 0 ? 0 : waitMs));
     if (wait == WAIT_OBJECT_0) {
-        return GetOverlappedResult(file, &io->ov, &transferred, TRUE) ? Outcome::Completed : Outcome::Failed;
+        const bool done = GetOverlappedResult(file, &io->ov, &transferred, TRUE) != 0;
+        if (moved != nullptr) *moved = transferred;
+        return done ? Outcome::Completed : Outcome::Failed;
     }
     CancelIo(file);
     if (WaitForSingleObject(io->ov.hEvent, kCancelWaitMs) == WAIT_OBJECT_0) {
         GetOverlappedResult(file, &io->ov, &transferred, FALSE);
+        if (moved != nullptr) *moved = transferred;
     } else {
         // The driver still holds the transfer: its memory is deliberately
         // left allocated rather than freed under the driver's feet.
@@ -159,6 +165,28 @@ public:
         // A shorter packet counts as a packet; its missing bytes stay zero.
         if (ok) std::memcpy(buffer, io->buffer.data(), kPacketSize);
         return ok;
+    }
+
+    int ReadPackets(PipeHandle pipe, std::uint8_t* buffer, int packets, int waitMs) override {
+        // One read of the driver's pipe for all of them: it ends with the
+        // packets that arrived when it is full, at a short packet, a
+        // time-out or a failure.
+        if (!IsOpen(pipe) || packets <= 0) return 0;
+        HANDLE file = ToHandle(pipe);
+        auto io = std::make_unique<Overlapped>();
+        io->ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        if (io->ov.hEvent == nullptr) return 0;
+        const auto size = static_cast<DWORD>(static_cast<std::size_t>(packets) * kPacketSize);
+        io->buffer.assign(size, 0);
+        DWORD got = 0;
+        if (!ReadFile(file, io->buffer.data(), size, &got, &io->ov)) {
+            if (GetLastError() != ERROR_IO_PENDING) return 0;
+            FinishTransfer(file, io, waitMs * packets, &got);
+            if (!io) return 0;  // the driver still holds it
+        }
+        got = std::min<DWORD>(got, size);
+        std::memcpy(buffer, io->buffer.data(), got);
+        return static_cast<int>((got + kPacketSize - 1) / kPacketSize);
     }
 
     void ClosePipe(PipeHandle pipe) override {

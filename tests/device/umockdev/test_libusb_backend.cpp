@@ -7,11 +7,14 @@
 #include <sys/ioctl.h>
 #include <umockdev.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -111,6 +114,36 @@ public:
         std::lock_guard lock(m_mutex);
         m_failReaps = true;
     }
+    // Packet `packet` (counting every reply) is an error reply, or short,
+    // or the endpoint stalls from it on.
+    void ErrorAtPacket(int packet) {
+        std::lock_guard lock(m_mutex);
+        m_errorAtPacket = packet;
+    }
+    void ShortAtPacket(int packet, std::size_t length) {
+        std::lock_guard lock(m_mutex);
+        m_shortAtPacket = packet;
+        m_shortLength = length;
+    }
+    void StallAtPacket(int packet) {
+        std::lock_guard lock(m_mutex);
+        m_stallAtPacket = packet;
+    }
+    // The transfers the program started on the IN endpoint.
+    int ReadTransfers() {
+        std::lock_guard lock(m_mutex);
+        return m_readTransfers;
+    }
+    // Another memory, and no faults.
+    void SetImage(MemoryImage image) {
+        std::lock_guard lock(m_mutex);
+        m_sim = SimulatedInstrument(std::move(image), InstantFaults());
+        std::string path;
+        m_sim.FindDevicePath(kInstrumentInterfaceClass, path);
+        m_simWrite = m_sim.OpenPipe(path + kPipeSuffix, PipeAccess::Write);
+        m_simRead = m_sim.OpenPipe(path + kPipeSuffix, PipeAccess::Read);
+        m_errorAtPacket = m_shortAtPacket = m_stallAtPacket = -1;
+    }
     bool Gone() {
         std::lock_guard lock(m_mutex);
         return m_gone;
@@ -119,20 +152,39 @@ public:
 private:
     static usbdevfs_urb* Urb(UMockdevIoctlData* data) { return reinterpret_cast<usbdevfs_urb*>(data->data); }
 
-    // Pending reads get the replies that are waiting, in order.
+    // Pending reads get the replies that are waiting, in order, as a device
+    // fills a transfer: packet by packet until it is full or a packet is
+    // short; one that the replies do not fill stays pending. An unplug or a
+    // stall ends it with the packets before.
     void Deliver() {
         while (!m_inFlight.empty() && !m_replies.empty()) {
             UMockdevIoctlData* data = m_inFlight.front();
-            m_inFlight.pop_front();
-            const std::vector<std::uint8_t> reply = std::move(m_replies.front());
-            m_replies.pop_front();
             usbdevfs_urb* urb = Urb(data);
-            const int length = static_cast<int>(std::min<std::size_t>(reply.size(), urb->buffer_length));
-            std::memcpy(urb->buffer, reply.data(), static_cast<std::size_t>(length));
-            urb->actual_length = length;
-            urb->status = 0;
+            bool done = false;
+            while (!done && !m_replies.empty()) {
+                if ((m_vanishAtPacket >= 0 && m_delivered >= m_vanishAtPacket) ||
+                    (m_stallAtPacket >= 0 && m_delivered >= m_stallAtPacket)) {
+                    m_gone = m_gone || (m_vanishAtPacket >= 0 && m_delivered >= m_vanishAtPacket);
+                    urb->status = m_gone ? -ENODEV : -EPIPE;
+                    done = true;
+                    break;
+                }
+                std::vector<std::uint8_t> reply = std::move(m_replies.front());
+                m_replies.pop_front();
+                if (m_delivered == m_errorAtPacket) reply.assign({'@', 'E', 'R', '0', '1', '\r'});
+                if (m_delivered == m_shortAtPacket) reply.resize(m_shortLength);
+                const int room = urb->buffer_length - urb->actual_length;
+                const int length = std::min(static_cast<int>(reply.size()), room);
+                std::memcpy(static_cast<std::uint8_t*>(urb->buffer) + urb->actual_length, reply.data(),
+                            static_cast<std::size_t>(length));
+                urb->actual_length += length;
+                ++m_delivered;
+                done = length < static_cast<int>(kPacketSize) || urb->actual_length >= urb->buffer_length;
+                if (done) urb->status = 0;
+            }
+            if (!done) break;  // waits for more
+            m_inFlight.pop_front();
             m_reapable.push_back(data);
-            ++m_delivered;
         }
     }
 
@@ -193,7 +245,7 @@ private:
             urb->actual_length = urb->buffer_length;
             urb->status = 0;
             m_reapable.push_back(data);
-        } else if (m_vanishAtPacket >= 0 && m_delivered >= m_vanishAtPacket) {
+        } else if ((m_vanishAtPacket >= 0 && m_delivered >= m_vanishAtPacket) || m_gone) {
             // Unplugged during the transfer: the system ends every transfer
             // of the device with ENODEV.
             m_gone = true;
@@ -202,6 +254,8 @@ private:
             m_reapable.push_back(data);
         } else {
             if (m_failReaps) m_stuck = true;
+            urb->actual_length = 0;
+            ++m_readTransfers;
             m_inFlight.push_back(data);
         }
         umockdev_ioctl_data_unref(buffer);
@@ -231,8 +285,8 @@ private:
             if ((*it)->client_addr != address) continue;
             UMockdevIoctlData* data = *it;
             m_inFlight.erase(it);
+            // What arrived before the cancel stays in the transfer.
             Urb(data)->status = -ENOENT;
-            Urb(data)->actual_length = 0;
             m_reapable.push_back(data);
             ++m_discarded;
             umockdev_ioctl_client_complete(client, 0, 0);
@@ -254,6 +308,11 @@ private:
     int m_discarded = 0;
     int m_delivered = 0;
     int m_vanishAtPacket = -1;
+    int m_errorAtPacket = -1;
+    int m_shortAtPacket = -1;
+    std::size_t m_shortLength = kPacketSize;
+    int m_stallAtPacket = -1;
+    int m_readTransfers = 0;
     bool m_silent = false;
     bool m_failReaps = false;
     bool m_stuck = false;
@@ -432,12 +491,74 @@ TEST_F(LibusbBackendTest, AnInstrumentThatStopsAnsweringReapsNeverHangsTheProgra
     m_fake->FailReaps();
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(DownloadRecords(m_usb, m_io, m_store));
-    // The packet wait, then at most the bound on taking the transfer back.
-    EXPECT_LT(MillisecondsSince(start), 1500.0);
+    // The wait of the request (its six packets' waits), then at most the
+    // bound on taking the transfer back.
+    EXPECT_LT(MillisecondsSince(start), 6 * kPacketWaitMs + 1000.0 + 400.0);
     // The device is given up: later transfers fail at once.
     const auto again = std::chrono::steady_clock::now();
     EXPECT_FALSE(m_usb.ReadPipe(m_io.m_reply, 200));
     EXPECT_LT(MillisecondsSince(again), 100.0);
+    m_usb.ClosePipes();
+}
+
+// A full memory arrives in large transfers: at most 64 packets each, as
+// many as are still expected, byte for byte as the instrument sent them.
+TEST_F(LibusbBackendTest, AFullDownloadTakesFewLargeTransfers) {
+    const MemoryImage image = MakeFullDemoImage();
+    m_fake->SetImage(image);
+    CreateBackend();
+    ASSERT_TRUE(OpenDeviceLink(m_usb));
+    ASSERT_TRUE(QueryRecordCount(m_usb, m_io, m_store));
+    ASSERT_EQ(m_store.m_nRecordCount, 8000);
+    const int before = m_fake->ReadTransfers();
+    std::vector<std::uint8_t> received;
+    DownloadHooks hooks;
+    hooks.packetReceived = [&](const std::uint8_t* p) { received.insert(received.end(), p, p + kPacketSize); };
+    ASSERT_TRUE(DownloadRecords(m_usb, m_io, m_store, hooks));
+    const int transfers = m_fake->ReadTransfers() - before;
+    std::printf("transfers per full download: %d\n", transfers);
+    EXPECT_LE(transfers, 300);
+    EXPECT_EQ(transfers, (16000 + kPacketsPerRead - 1) / kPacketsPerRead);
+    ASSERT_EQ(received.size(), image.size() - kPacketSize);
+    EXPECT_TRUE(std::equal(received.begin(), received.end(), image.begin() + kPacketSize));
+}
+
+// In the middle of a large read: a short packet is a packet (the rest of
+// the memory follows in the next requests), an error reply ends the download
+// after it, and a stalled endpoint ends it with the packets before; each
+// packet that arrived is seen once, in order.
+TEST_F(LibusbBackendTest, ShortPacketsErrorRepliesAndStallsInTheMiddleOfALargeRead) {
+    const MemoryImage image = MakeFullDemoImage();
+    CreateBackend();
+    std::vector<std::uint8_t> received;
+    DownloadHooks hooks;
+    hooks.packetReceived = [&](const std::uint8_t* p) { received.insert(received.end(), p, p + kPacketSize); };
+    const auto download = [&](const std::function<void(int)>& fault) {
+        m_fake->SetImage(image);
+        received.clear();
+        EXPECT_TRUE(OpenDeviceLink(m_usb) && QueryRecordCount(m_usb, m_io, m_store));
+        fault(m_fake->Delivered());
+        return DownloadRecords(m_usb, m_io, m_store, hooks);
+    };
+    const auto packet = [&](std::size_t k) { return received.begin() + static_cast<std::ptrdiff_t>(k * kPacketSize); };
+    const auto original = [&](std::size_t k) {
+        return image.begin() + static_cast<std::ptrdiff_t>((k + 1) * kPacketSize);
+    };
+
+    EXPECT_TRUE(download([&](int first) { m_fake->ShortAtPacket(first + 100, 10); }));
+    ASSERT_EQ(received.size(), image.size() - kPacketSize);
+    EXPECT_TRUE(std::equal(packet(100), packet(100) + 10, original(100)));
+    EXPECT_TRUE(std::all_of(packet(100) + 10, packet(101), [](std::uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(std::equal(packet(101), received.end(), original(101)));
+
+    EXPECT_FALSE(download([&](int first) { m_fake->ErrorAtPacket(first + 101); }));
+    ASSERT_EQ(received.size(), 102 * kPacketSize);
+    EXPECT_TRUE(IsErrorReply(&*packet(101)));
+    EXPECT_TRUE(std::equal(packet(0), packet(101), original(0)));
+
+    EXPECT_FALSE(download([&](int first) { m_fake->StallAtPacket(first + 50); }));
+    ASSERT_EQ(received.size(), 50 * kPacketSize);
+    EXPECT_TRUE(std::equal(packet(0), received.end(), original(0)));
     m_usb.ClosePipes();
 }
 
