@@ -8,6 +8,7 @@
 #include <QImage>
 #else
 #include <QSvgRenderer>
+#include <utility>
 #endif
 
 // The resource file lives in a static library: its registration must be
@@ -31,8 +32,10 @@ QHash<int, QIcon>& IconCache() {
     static QHash<int, QIcon> cache;
     return cache;
 }
-QHash<int, QImage>& BitmapCache() {
-    static QHash<int, QImage> cache;
+// Bitmaps are kept as the pixmaps the windows paint (one copy of the
+// background however many dialogs show it, and no image beside it).
+QHash<int, QPixmap>& BitmapCache() {
+    static QHash<int, QPixmap> cache;
     return cache;
 }
 void ClearCaches() {
@@ -167,17 +170,17 @@ QIcon ResourceIcon(int id) {
 }
 
 QImage ResourceBitmapImage(int id) {
-    RegisterCacheCleanup();
-    QHash<int, QImage>& cache = BitmapCache();
-    if (auto it = cache.constFind(id); it != cache.constEnd()) return *it;
-    const QImage image = Render(ReadSource(BitmapPath(id)));
-    cache.insert(id, image);
-    return image;
+    return Render(ReadSource(BitmapPath(id)));
 }
 
 QPixmap ResourceBitmap(int id) {
-    const QImage image = ResourceBitmapImage(id);
-    return image.isNull() ? QPixmap() : QPixmap::fromImage(image);
+    RegisterCacheCleanup();
+    QHash<int, QPixmap>& cache = BitmapCache();
+    if (auto it = cache.constFind(id); it != cache.constEnd()) return *it;
+    QImage image = ResourceBitmapImage(id);
+    const QPixmap pixmap = image.isNull() ? QPixmap() : QPixmap::fromImage(std::move(image));
+    cache.insert(id, pixmap);
+    return pixmap;
 }
 
 QList<QPixmap> ResourceImageList(int bitmapId, int imageWidth, const QColor& key) {

@@ -66,7 +66,7 @@ QIcon ResourceIcon(int id);
 QSize ResourceIconSize(int id);
 
 // The bitmap with the given number at its natural pixel size; a null
-// pixmap when there is no such bitmap.
+// pixmap when there is no such bitmap. ResourceBitmapImage renders it anew.
 QPixmap ResourceBitmap(int id);
 QImage ResourceBitmapImage(int id);
 
