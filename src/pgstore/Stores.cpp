@@ -166,16 +166,20 @@ Kept ToServerOrSpool(const std::string& location, const audit::Identity& actor, 
     const std::string spool = SpoolPath(location, actor.user);
     if (server.Open(location, cause)) {
         // What waits in the spool goes first, so that the server keeps
-        // everything in the order it happened.
+        // everything in the order it happened; what the server refuses of
+        // it waits on, and this write is still the server's.
         SpoolSent sent;
-        const bool spoolSent = SendSpool(server, spool, sent, cause);
-        if (spoolSent) message = sent.Text(server.Where());
-        if (spoolSent && write(server, cause)) return Kept::Archived;
+        std::string spoolError;
+        const bool spoolSent = SendSpool(server, spool, sent, spoolError);
+        message = spoolSent ? sent.Text(server.Where())
+                            : "what waits in the spool " + spool + " is not sent yet (" + spoolError + ")";
+        if (!server.Lost() && write(server, cause)) return Kept::Archived;
         if (!server.Lost()) {
             message = cause;
             if (refused != nullptr) *refused = server.Refused();
             return Kept::Failed;
         }
+        if (!spoolSent) cause = spoolError;
     } else if (!server.Lost()) {
         message = cause;
         return Kept::Failed;
