@@ -28,7 +28,8 @@ std::string SpoolKey(const std::string& spool, const Download& d, const std::vec
 }
 
 bool Exists(const std::string& path) {
-    return !path.empty() && access(path.c_str(), F_OK) == 0;
+    std::error_code ignored;
+    return !path.empty() && std::filesystem::exists(std::filesystem::path(path), ignored);
 }
 
 // What the actor's role must allow for an event sent from the spool.
