@@ -396,7 +396,7 @@ bool PgArchive::Assemble(std::int64_t id, std::vector<std::uint8_t>& image, std:
         ids.push_back(std::int64_t{slots[4 * k]} | std::int64_t{slots[4 * k + 1]} << 8 |
                       std::int64_t{slots[4 * k + 2]} << 16 | std::int64_t{slots[4 * k + 3]} << 24);
     PgQuery frames(m_conn);
-    frames.Ids(ids);
+    frames.Int8s(ids);
     if (!frames.Run("SELECT id, frame, key FROM records WHERE id = ANY($1)", cause)) return false;
     std::map<std::int64_t, Frame> byId;
     for (int r = 0; r < frames.Rows(); ++r) {
@@ -758,7 +758,6 @@ std::string PgColumns(const TableLayout& table, std::size_t count, bool forReadi
 
 constexpr unsigned kInt2 = 21;
 constexpr unsigned kInt4 = 23;
-constexpr unsigned kFloat8 = 701;
 
 }  // namespace
 

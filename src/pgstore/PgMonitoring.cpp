@@ -23,19 +23,6 @@ std::string RealText(double value) {
     return {text, end};
 }
 
-std::string TextArray(const std::vector<std::string>& values) {
-    std::string text = "{";
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        text += i > 0 ? ",\"" : "\"";
-        for (const char c : values[i]) {
-            if (c == '"' || c == '\\') text += '\\';
-            text += c;
-        }
-        text += '"';
-    }
-    return text + "}";
-}
-
 }  // namespace
 
 bool PgArchive::JudgeLocations(const site::Register& reg, const std::vector<std::pair<int, std::int64_t>>& numbers,
@@ -54,7 +41,8 @@ bool PgArchive::JudgeLocations(const site::Register& reg, const std::vector<std:
     };
     // What is found, written in bulk per location.
     std::vector<std::int64_t> records, times, locations, levels, sizes;
-    std::vector<std::string> rooms, perM3, limitPerM3;
+    std::vector<std::string> rooms;
+    std::vector<double> perM3, limitPerM3;
     std::vector<AdverseTrendRow> trends;
     Frame frame;
     for (const auto& [number, sinceTime] : all) {
@@ -113,8 +101,8 @@ bool PgArchive::JudgeLocations(const site::Register& reg, const std::vector<std:
                     times.push_back(afterTime);
                     rooms.push_back(place.room->id);
                     locations.push_back(number);
-                    perM3.push_back(RealText(e.perM3));
-                    limitPerM3.push_back(RealText(e.limitPerM3));
+                    perM3.push_back(e.perM3);
+                    limitPerM3.push_back(e.limitPerM3);
                     levels.push_back(static_cast<std::int64_t>(e.level));
                 }
             }
@@ -124,18 +112,8 @@ bool PgArchive::JudgeLocations(const site::Register& reg, const std::vector<std:
     }
     // The excursions of the records judged again replace theirs.
     PgQuery excursions(m_conn);
-    excursions.Literal(PgArray(records)).Literal(PgArray(sizes)).Literal(PgArray(times)).Literal(TextArray(rooms));
-    excursions.Literal(PgArray(locations)).Literal("{" + [&] {
-        std::string t;
-        for (std::size_t i = 0; i < perM3.size(); ++i) t += (i > 0 ? "," : "") + perM3[i];
-        return t;
-    }() + "}");
-    excursions.Literal("{" + [&] {
-        std::string t;
-        for (std::size_t i = 0; i < limitPerM3.size(); ++i) t += (i > 0 ? "," : "") + limitPerM3[i];
-        return t;
-    }() + "}");
-    excursions.Literal(PgArray(levels));
+    excursions.Int8s(records).Int8s(sizes).Int8s(times).Texts(rooms).Int8s(locations).Float8s(perM3);
+    excursions.Float8s(limitPerM3).Int8s(levels);
     if (!excursions.Run("INSERT INTO excursions(record, size_tenths, time, room, location, per_m3, limit_per_m3, level)"
                         " SELECT * FROM unnest($1::bigint[], $2::integer[], $3::bigint[], $4::text[], $5::integer[],"
                         " $6::double precision[], $7::double precision[], $8::integer[])"

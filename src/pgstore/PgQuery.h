@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,28 +20,9 @@ constexpr unsigned kBytea = 17;
 constexpr unsigned kText = 25;
 constexpr unsigned kInt8Array = 1016;
 constexpr unsigned kByteaArray = 1001;
-
-// An array literal of PostgreSQL's text form.
-template <typename T>
-inline std::string PgArray(const std::vector<T>& values) {
-    std::string text = "{";
-    for (std::size_t i = 0; i < values.size(); ++i) text += (i > 0 ? "," : "") + std::to_string(values[i]);
-    return text + "}";
-}
-// A bytea[] literal: each element in hex form.
-inline std::string ByteaArray(const std::vector<std::string>& values) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text = "{";
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        text += i > 0 ? ",\"\\\\x" : "\"\\\\x";
-        for (const unsigned char c : values[i]) {
-            text += kDigits[c >> 4];
-            text += kDigits[c & 15];
-        }
-        text += '"';
-    }
-    return text + "}";
-}
+constexpr unsigned kFloat8 = 701;
+constexpr unsigned kFloat8Array = 1022;
+constexpr unsigned kTextArray = 1009;
 
 inline std::int64_t BigEndian(const char* bytes, int size) {
     const auto* b = reinterpret_cast<const std::uint8_t*>(bytes);
@@ -73,8 +55,8 @@ public:
         m_nulls.push_back(m_values.size());
         return Add({}, 0, 0);
     }
-    // Arrays in PostgreSQL's binary form (bigint[] and bytea[]): no text to
-    // make or for the server to parse.
+    // Arrays in PostgreSQL's binary form: no text to make or for the server
+    // to parse.
     PgQuery& Int8s(const std::vector<std::int64_t>& values) {
         std::string bytes = ArrayHeader(kInt8, values.size());
         for (const std::int64_t v : values) {
@@ -83,19 +65,18 @@ public:
         }
         return Add(std::move(bytes), kInt8Array, 1);
     }
-    PgQuery& Byteas(const std::vector<std::string>& values) {
-        std::string bytes = ArrayHeader(kBytea, values.size());
-        for (const std::string& v : values) {
-            Put32(bytes, static_cast<std::uint32_t>(v.size()));
-            bytes += v;
+    PgQuery& Float8s(const std::vector<double>& values) {
+        std::string bytes = ArrayHeader(kFloat8, values.size());
+        for (const double v : values) {
+            std::uint64_t bits = 0;
+            std::memcpy(&bits, &v, sizeof bits);
+            Put32(bytes, 8);
+            for (int i = 7; i >= 0; --i) bytes += static_cast<char>(bits >> (8 * i));
         }
-        return Add(std::move(bytes), kByteaArray, 1);
+        return Add(std::move(bytes), kFloat8Array, 1);
     }
-    PgQuery& Ids(const std::vector<std::int64_t>& ids) {
-        std::string text = "{";
-        for (std::size_t i = 0; i < ids.size(); ++i) text += (i > 0 ? "," : "") + std::to_string(ids[i]);
-        return Add(text + "}", kInt8Array, 0);
-    }
+    PgQuery& Texts(const std::vector<std::string>& values) { return Elements(values, kText, kTextArray); }
+    PgQuery& Byteas(const std::vector<std::string>& values) { return Elements(values, kBytea, kByteaArray); }
 
     bool Run(const char* sql, std::string& error) {
         std::vector<const char*> values;
@@ -150,6 +131,14 @@ private:
         std::string bytes;
         for (const std::uint32_t v : {1u, 0u, element, static_cast<std::uint32_t>(count), 1u}) Put32(bytes, v);
         return bytes;
+    }
+    PgQuery& Elements(const std::vector<std::string>& values, unsigned element, unsigned array) {
+        std::string bytes = ArrayHeader(element, values.size());
+        for (const std::string& v : values) {
+            Put32(bytes, static_cast<std::uint32_t>(v.size()));
+            bytes += v;
+        }
+        return Add(std::move(bytes), array, 1);
     }
     PgQuery& Add(std::string value, unsigned type, int format) {
         m_values.push_back(std::move(value));

@@ -67,6 +67,10 @@ namespace oront {
 
 namespace {
 
+// What the title says of a download or event that waits in the local spool
+// (the next read's title replaces it).
+const QString kSpooledTitle = QStringLiteral(" - kept in the local spool: the archive's server cannot be reached");
+
 constexpr int kGroupBoxName = -1;  // the group box has no number of its own
 #ifdef Q_OS_WIN
 constexpr int kSysCommandAbout = 16;  // system menu command of the About entry
@@ -643,9 +647,7 @@ void CDataTransferDlg::ArchiveDownload(const MemoryImage& image) {
             m_pLogic->SetListedArchiveId(added.id);
             return;
         case archive::Kept::Spooled:
-            // The title says where it waits; the next read's title replaces it.
-            setWindowTitle(windowTitle() + QStringLiteral(" - kept in the local spool: the archive's server cannot "
-                                                          "be reached"));
+            setWindowTitle(windowTitle() + kSpooledTitle);
             return;
         case archive::Kept::Failed:
             break;
@@ -993,8 +995,7 @@ void CDataTransferDlg::AuditEvent(audit::Action action, const std::string& event
         case archive::Kept::Archived:
             return;
         case archive::Kept::Spooled:
-            setWindowTitle(windowTitle() + QStringLiteral(" - kept in the local spool: the archive's server cannot "
-                                                          "be reached"));
+            setWindowTitle(windowTitle() + kSpooledTitle);
             return;
         case archive::Kept::Failed:
             break;
