@@ -156,7 +156,8 @@ RecordFields DecodeRecord(const Record& record) {
     r.cyclesPerPoint = (f[3] << 8) | f[4];
     r.cycle = f[0] == 1 ? 1 : (f[5] << 8) | f[6];
     r.sampleSeconds = 60 * f[13] + f[14];
-    r.sizes = {Ch1SizeText(f[19]), Ch2SizeText(f[19]) ? Ch2SizeText(f[19]) : FormatInt(f[19]).str(), "5.0um"};
+    r.sizes = {std::string(Ch1SizeText(f[19])),
+               Ch2SizeText(f[19]).empty() ? FormatInt(f[19]).str() : std::string(Ch2SizeText(f[19])), "5.0um"};
     for (std::size_t c = 0; c < 3; ++c) {
         r.counts[c] = U32(f.data() + 22 + 4 * c);
         r.perM3[c] = classify::PerCubicMetre(r.counts[c], r.sampleSeconds);

@@ -177,8 +177,8 @@ void AddSampleRequirements(const RunSamples& in, const Settings& settings, const
 
 }  // namespace
 
-int SizeTenthsOf(const char* text) {
-    if (text == nullptr || text[0] < '0' || text[0] > '9' || text[1] != '.' || text[2] < '0' || text[2] > '9') return 0;
+int SizeTenthsOf(std::string_view text) {
+    if (text.size() < 3 || text[0] < '0' || text[0] > '9' || text[1] != '.' || text[2] < '0' || text[2] > '9') return 0;
     return 10 * (text[0] - '0') + (text[2] - '0');
 }
 

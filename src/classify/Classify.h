@@ -18,6 +18,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "classify/Standards.h"
@@ -32,7 +33,7 @@ inline constexpr double kPerM3Constant = 21188.8349;
 inline constexpr double kLitresPerMinute = 2.8316847;
 // The size of a channel's size text in tenths of a µm ("0.3um" -> 3); 0 for
 // no text.
-int SizeTenthsOf(const char* text);
+int SizeTenthsOf(std::string_view text);
 // Particles per m³ of a count sampled over `seconds` (0 when seconds is 0).
 double PerCubicMetre(std::uint32_t count, int seconds);
 // The litres sampled over `seconds`.

@@ -196,6 +196,9 @@ NumberText FormatLargeValue(double value) {
 }
 
 std::string_view LargeValueText(std::string_view stored, NumberText& buffer) {
+    // Up to eight digits (the stored counts) never pass the limit; only
+    // longer texts, or ones with an exponent, are read as numbers.
+    if (stored.size() <= 8 && std::all_of(stored.begin(), stored.end(), IsDigit)) return stored;
     const double v = CAtof(stored);
     if (!(v > kLargeValueLimit)) return stored;
     buffer = FormatExp3(v);

@@ -45,9 +45,8 @@ void RecordLineCells(const RecordStore& store, const ResultRow& row, Sink&& sink
     sink(C::HoldTime, record.m_strHoldTime);
 
     const int sizeCode = CAtoi(record.m_strSizeCode);
-    const char* ch2 = Ch2SizeText(sizeCode);
-    const std::string_view sizes[3] = {Ch1SizeText(sizeCode), ch2 ? std::string_view(ch2) : record.m_strSizeCode.view(),
-                                       "5.0um"};
+    const std::string_view ch2 = Ch2SizeText(sizeCode);
+    const std::string_view sizes[3] = {Ch1SizeText(sizeCode), ch2.empty() ? record.m_strSizeCode.view() : ch2, "5.0um"};
     for (int c = 0; c < 3; ++c) {
         sink(static_cast<C>(static_cast<int>(C::Ch1Size) + 2 * c), sizes[c]);
         // The large-value test of the data cells.

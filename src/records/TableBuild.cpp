@@ -74,11 +74,11 @@ void MarkRuns(RecordStore& store, int slotCount) {
 
 }  // namespace
 
-const char* Ch1SizeText(int sizeCode) {
+std::string_view Ch1SizeText(int sizeCode) {
     return sizeCode < 10 ? "0.3um" : "0.5um";
 }
 
-const char* Ch2SizeText(int sizeCode) {
+std::string_view Ch2SizeText(int sizeCode) {
     switch (sizeCode) {
         case 0:
             return "0.5um";
@@ -92,7 +92,7 @@ const char* Ch2SizeText(int sizeCode) {
         case 12:
             return "2.5um";
         default:
-            return nullptr;
+            return {};
     }
 }
 

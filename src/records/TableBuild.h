@@ -44,7 +44,7 @@ void FillSummaryLine(const RecordStore& store, const ResultRow& row, int index, 
 NumberText GroupRecordNumberText(std::string_view stored);
 
 // The channel sizes of a size code (as the report and the CSV file show them).
-const char* Ch1SizeText(int sizeCode);  // "0.3um" below 10, else "0.5um"
-const char* Ch2SizeText(int sizeCode);  // by the code table; nullptr outside it
+std::string_view Ch1SizeText(int sizeCode);  // "0.3um" below 10, else "0.5um"
+std::string_view Ch2SizeText(int sizeCode);  // by the code table; empty outside it
 
 }  // namespace oront

@@ -28,8 +28,7 @@ std::string Ch1LabelText(int sizeCode) {
 }
 
 std::string Ch2LabelText(int sizeCode) {
-    const char* text = Ch2SizeText(sizeCode);
-    return text ? text : "";
+    return std::string(Ch2SizeText(sizeCode));
 }
 
 namespace {
