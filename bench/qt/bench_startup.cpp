@@ -14,6 +14,7 @@
 #include <QEvent>
 #include <QFile>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdint>
 #include <memory>
@@ -86,11 +87,14 @@ void StartupWarm(benchmark::State& state) {
 }
 BENCHMARK(StartupWarm)->Name("Startup/warm")->Unit(benchmark::kMillisecond);
 
-void ReadMemory(benchmark::State& state, const oront::MemoryImage& image) {
+// The image is made for each window and handed to its simulated
+// instrument, so that the resident size is the window's and the
+// instrument's alone.
+void ReadMemory(benchmark::State& state, oront::MemoryImage (*makeImage)()) {
     double rss = 0.0;
     for (auto _ : state) {
         state.PauseTiming();
-        auto dlg = ShowMainWindow(image);
+        auto dlg = ShowMainWindow(makeImage());
         state.ResumeTiming();
         dlg->OnReadRecords();
         state.PauseTiming();
@@ -103,14 +107,14 @@ void ReadMemory(benchmark::State& state, const oront::MemoryImage& image) {
     state.counters["VmRSS_MB"] = rss;
 }
 void ReadFullMemory(benchmark::State& state) {
-    ReadMemory(state, oront::MakeFullDemoImage());
+    ReadMemory(state, [] { return oront::MakeFullDemoImage(); });
 }
 BENCHMARK(ReadFullMemory)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // The largest tables a full memory can give (24000 result rows, 48000 report
 // lines).
 void ReadOnePointRunsMemory(benchmark::State& state) {
-    ReadMemory(state, oront::MakeMemoryImage(8000, oront::test::OnePointRunMemory()));
+    ReadMemory(state, [] { return oront::MakeMemoryImage(8000, oront::test::OnePointRunMemory()); });
 }
 BENCHMARK(ReadOnePointRunsMemory)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -118,6 +122,14 @@ BENCHMARK(ReadOnePointRunsMemory)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The windows archive their downloads: into a throwaway data folder, and
+    // with settings of their own, so that the user's archive is left alone
+    // and every run starts empty.
+    QTemporaryDir data;
+    if (!data.isValid()) return 1;
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (data.path() + QStringLiteral("/config")).toLocal8Bit());
+    qunsetenv("ORONT_ARCHIVE");
     QElapsedTimer appClock;
     appClock.start();
     QApplication app(argc, argv);

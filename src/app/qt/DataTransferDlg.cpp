@@ -36,6 +36,7 @@
 #include "archive/ArchiveClassify.h"
 #include "archive/qt/HistoryDlg.h"
 #include "archive/qt/TrendDlg.h"
+#include "base/FreedMemory.h"
 #include "base/Messages.h"
 #include "base/OutputFile.h"
 #include "classify/qt/ClassifyDlg.h"
@@ -455,6 +456,9 @@ std::string CDataTransferDlg::JudgeListed(bool warn) {
 void CDataTransferDlg::OnReadRecords() {
     m_pLogic->OnReadRecords();
     ShowMonitoring();
+    // The download's decoding, archiving and table build are done: what
+    // they used in passing goes back to the system.
+    ReturnFreedMemory();
 }
 
 void CDataTransferDlg::ShowMonitoring() {
