@@ -79,6 +79,9 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ORONT_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION "science")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# libpq is opened when a server is first used, so the scan of the linked
+# libraries does not see it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libpq5 (>= 15)")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 include(CPack)
