@@ -256,5 +256,15 @@ check "changed data voids the signatures" bash -c "[ $rc -eq 0 ] && grep -q 'voi
 "$cli" audit verify > out.txt; rc=$?
 check "the trail holds after issuing again" bash -c "[ $rc -eq 0 ] && [ \$(\"$cli\" audit --event 'signatures voided' | grep -c 'signatures voided') -eq 1 ]"
 
+# The PostgreSQL client library is opened only when a server is used: not
+# for a download archived in a file; for a server location, and when it is
+# missing the reason is given.
+LD_DEBUG=libs "$cli" --demo save-all pq.csv > /dev/null 2> ld.txt
+check "an archive file does not open libpq" bash -c "grep -q 'libsqlite3' ld.txt && ! grep -q 'libpq' ld.txt"
+LD_DEBUG=libs "$cli" --archive "postgresql:///none?host=$work/no-server" history > /dev/null 2> ld.txt
+check "a server location opens libpq" grep -q 'calling init: .*libpq' ld.txt
+ORONT_LIBPQ="$work/none/libpq.so.5" "$cli" --archive "postgresql:///none?host=$work/no-server" history > out.txt 2> err.txt; rc=$?
+check "a missing libpq is named" bash -c "[ $rc -ne 0 ] && grep -q 'PostgreSQL client library ($work/none/libpq.so.5) cannot be loaded' err.txt"
+
 echo "$passes passed, $failures failed"
 [ $failures -eq 0 ]
