@@ -176,7 +176,6 @@ CDataTransferDlg::CDataTransferDlg(std::unique_ptr<DeviceBackend> backend, QWidg
 
     // Initialisation: the logic's state, the record list, the background
     // and the button skins, then labels, buttons and the first focus.
-    m_background = ResourceBitmap(res::kBitmapBackground);
     SetupButtons();
     m_pLogic->OnInitDialog();
     ApplyRoles();
@@ -750,11 +749,7 @@ QString CDataTransferDlg::ProgressText() const {
 
 void CDataTransferDlg::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
-    if (!m_background.isNull()) {
-        painter.drawPixmap(rect(), m_background, m_background.rect());
-    } else {
-        painter.fillRect(rect(), theme::Background());
-    }
+    if (!m_background.Paint(painter, rect(), devicePixelRatioF())) painter.fillRect(rect(), theme::Background());
 }
 
 void CDataTransferDlg::resizeEvent(QResizeEvent* event) {

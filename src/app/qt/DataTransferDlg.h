@@ -54,6 +54,7 @@
 
 #include "app/MainWindowLogic.h"
 #include "audit/Audit.h"
+#include "controls/qt/Resources.h"
 #include "device/MemoryImage.h"
 #include "export/SaveFlows.h"
 #include "site/Register.h"
@@ -232,7 +233,7 @@ private:
 
     std::unique_ptr<DeviceBackend> m_pBackend;
     std::unique_ptr<MainWindowLogic> m_pLogic;
-    QPixmap m_background;
+    StretchedBitmap m_background{res::kBitmapBackground};
     // Every control with its template place and how it follows the size.
     struct Place {
         QWidget* widget;

@@ -77,8 +77,6 @@ CMessageDlgBase::CMessageDlgBase(const MessageDlgTemplate& layout, QWidget* pare
     setFixedSize(du.Size(layout.width, layout.height));
     setModal(true);
 
-    m_background = ResourceBitmap(res::kBitmapBackground);
-
     m_pIcon = new QLabel(this);
     m_pIcon->setObjectName(QStringLiteral("1024"));
     m_pIcon->setGeometry(Place(du, layout.icon));
@@ -180,12 +178,8 @@ void CMessageDlgBase::reject() {
 
 void CMessageDlgBase::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    if (m_background.isNull()) {
-        painter.fillRect(rect(), theme::Background());
-        return;
-    }
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawPixmap(rect(), m_background);
+    if (!m_background.Paint(painter, rect(), devicePixelRatioF())) painter.fillRect(rect(), theme::Background());
 }
 
 CMessageDlg1::CMessageDlg1(QWidget* parent) : CMessageDlgBase(kTemplate130, parent) {}

@@ -34,6 +34,8 @@
 #include <QPixmap>
 #include <string>
 
+#include "controls/qt/Resources.h"
+
 class QLabel;
 
 namespace oront {
@@ -82,7 +84,7 @@ private:
     void TakeMessage(bool clear);
 
     MessageDlgTemplate m_layout;
-    QPixmap m_background;
+    StretchedBitmap m_background{res::kBitmapBackground};
     QLabel* m_pIcon = nullptr;
     QLabel* m_pText = nullptr;
     QLabel* m_pDetail = nullptr;

@@ -38,9 +38,16 @@ QHash<int, QPixmap>& BitmapCache() {
     static QHash<int, QPixmap> cache;
     return cache;
 }
+// The stretched bitmaps last drawn, at the size they were drawn: windows of
+// one size (a message shown again, a new main window) share the picture.
+QHash<int, QPixmap>& StretchedCache() {
+    static QHash<int, QPixmap> cache;
+    return cache;
+}
 void ClearCaches() {
     IconCache().clear();
     BitmapCache().clear();
+    StretchedCache().clear();
 }
 void RegisterCacheCleanup() {
     static const bool registered = [] {
@@ -169,8 +176,26 @@ QIcon ResourceIcon(int id) {
     return icon;
 }
 
-QImage ResourceBitmapImage(int id) {
-    return Render(ReadSource(BitmapPath(id)));
+QImage ResourceBitmapImage(int id, QSize size) {
+    return Render(ReadSource(BitmapPath(id)), size);
+}
+
+QSize ResourceBitmapSize(int id) {
+    return NaturalSize(ReadSource(BitmapPath(id)));
+}
+
+bool StretchedBitmap::Paint(QPainter& painter, const QRect& rect, qreal devicePixelRatio) {
+    if (!m_natural.isValid() || rect.isEmpty()) return false;
+    const QSize wanted = (QSizeF(rect.size()) * devicePixelRatio).toSize().boundedTo(m_natural);
+    if (m_pixmap.size() != wanted) {
+        RegisterCacheCleanup();
+        QPixmap& shared = StretchedCache()[m_id];
+        if (shared.size() != wanted) shared = QPixmap::fromImage(ResourceBitmapImage(m_id, wanted));
+        m_pixmap = shared;
+    }
+    if (m_pixmap.isNull()) return false;
+    painter.drawPixmap(rect, m_pixmap, m_pixmap.rect());
+    return true;
 }
 
 QPixmap ResourceBitmap(int id) {

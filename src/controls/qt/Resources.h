@@ -11,7 +11,10 @@
 #include <QImage>
 #include <QList>
 #include <QPixmap>
+#include <QRect>
 #include <QSize>
+
+class QPainter;
 
 namespace oront {
 
@@ -66,9 +69,28 @@ QIcon ResourceIcon(int id);
 QSize ResourceIconSize(int id);
 
 // The bitmap with the given number at its natural pixel size; a null
-// pixmap when there is no such bitmap. ResourceBitmapImage renders it anew.
+// pixmap when there is no such bitmap. ResourceBitmapImage renders it anew,
+// at its natural size or at `size`.
 QPixmap ResourceBitmap(int id);
-QImage ResourceBitmapImage(int id);
+QImage ResourceBitmapImage(int id, QSize size = QSize());
+// The natural size of bitmap `id`; an invalid size when missing.
+QSize ResourceBitmapSize(int id);
+
+// A bitmap stretched over a window (the dialogs' backgrounds), drawn at the
+// size it is shown but never with more pixels than the bitmap has. It is
+// rendered again only when that size changes: kept at its natural size, the
+// 1024 x 768 background alone took 3 MB in every window that showed it.
+class StretchedBitmap {
+public:
+    explicit StretchedBitmap(int id) : m_id(id), m_natural(ResourceBitmapSize(id)) {}
+    // False (nothing painted) when there is no such bitmap.
+    bool Paint(QPainter& painter, const QRect& rect, qreal devicePixelRatio);
+
+private:
+    int m_id;
+    QSize m_natural;
+    QPixmap m_pixmap;
+};
 
 // Cuts bitmap `bitmapId` into images of `imageWidth` pixels (its full
 // height), from the left, with the key colour made transparent. Pictures

@@ -65,8 +65,6 @@ CSaveDataDlg::CSaveDataDlg(const RecordStore& store, const IReportList& table, Q
     setObjectName(QStringLiteral("129"));
     setWindowTitle(QString::fromLatin1(msg::kAppTitle));
     setModal(true);
-    m_background = ResourceBitmap(res::kBitmapBackground);
-
     // A selection that starts on a run's summary lines saves that summary,
     // which the two record numbers do not say: a note under the frame says
     // it, and the buttons move down to make room for it.
@@ -119,12 +117,8 @@ void CSaveDataDlg::ShowMessage() {
 
 void CSaveDataDlg::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    if (m_background.isNull()) {
-        painter.fillRect(rect(), theme::Background());
-        return;
-    }
     // The background picture stretched over the whole client area.
-    painter.drawPixmap(rect(), m_background);
+    if (!m_background.Paint(painter, rect(), devicePixelRatioF())) painter.fillRect(rect(), theme::Background());
 }
 
 }  // namespace oront

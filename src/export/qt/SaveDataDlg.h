@@ -17,6 +17,7 @@
 #include <QPixmap>
 #include <functional>
 
+#include "controls/qt/Resources.h"
 #include "export/SaveRange.h"
 
 class QLabel;
@@ -65,7 +66,7 @@ private:
 
     SaveRangeDialogLogic m_logic;
     std::function<void()> m_showMessage;
-    QPixmap m_background;
+    StretchedBitmap m_background{res::kBitmapBackground};
     CLimitEdit* m_pStart = nullptr;
     CLimitEdit* m_pEnd = nullptr;
     QLabel* m_pNote = nullptr;

@@ -231,7 +231,8 @@ void ReportModel::Flush() {
         beginInsertRows(QModelIndex(), first, last);
         m_rows.insert(m_rows.begin() + first, std::make_move_iterator(m_pending.begin()),
                       std::make_move_iterator(m_pending.end()));
-        m_pending.clear();
+        // The held run's storage goes too: a full memory's run is 10,000 rows.
+        std::vector<Row>().swap(m_pending);
         endInsertRows();
     }
     if (m_removeCount > 0) {

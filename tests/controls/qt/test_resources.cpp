@@ -61,6 +61,31 @@ TEST(Artwork, BitmapsHaveTheirSizes) {
         60);
 }
 
+// A background is drawn from a picture of the size it is shown, never
+// larger than the bitmap: a small window does not keep the 1024 x 768 one.
+TEST(Artwork, AStretchedBitmapIsRenderedAtTheSizeShownUpToItsOwn) {
+    StretchedBitmap background(res::kBitmapBackground);
+    const auto paint = [&background](QSize size, qreal ratio) {
+        QImage shot(size, QImage::Format_ARGB32_Premultiplied);
+        shot.fill(Qt::black);
+        QPainter painter(&shot);
+        EXPECT_TRUE(background.Paint(painter, shot.rect(), ratio));
+        return shot;
+    };
+    const QImage small = paint(QSize(300, 200), 1.0);
+    EXPECT_EQ(small, ResourceBitmapImage(res::kBitmapBackground, QSize(300, 200)));
+    // Larger than the bitmap: the bitmap itself, stretched.
+    QImage stretched(QSize(1500, 1000), QImage::Format_ARGB32_Premultiplied);
+    stretched.fill(Qt::black);
+    QPainter(&stretched).drawPixmap(stretched.rect(), ResourceBitmap(res::kBitmapBackground));
+    EXPECT_EQ(paint(QSize(1500, 1000), 1.0), stretched);
+    EXPECT_EQ(paint(QSize(300, 200), 1.0), small) << "back to the first size";
+    StretchedBitmap none(999);
+    QImage blank(QSize(10, 10), QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&blank);
+    EXPECT_FALSE(none.Paint(painter, blank.rect(), 1.0));
+}
+
 TEST(Artwork, StripsAreMagentaKeyedAndCutIntoTransparentImages) {
     const QImage strip = ResourceBitmapImage(res::kBitmapRowImages);
     EXPECT_TRUE(IsKey(strip.pixel(0, 0)));
