@@ -106,6 +106,8 @@ private:
     std::string m_tempName;   // the temporary's name inside the folder (Windows: its path)
     std::string m_finalName;  // the replaced file's name inside the folder (Windows: its path)
     std::string m_pending;    // bytes held until Commit when rewriting in place
+    long long m_written = 0;  // bytes written to the temporary
+    long long m_sentOn = 0;   // of these, bytes already on their way to the disk
     bool m_open = false;
     OutputOptions m_options;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <string_view>
 
 #include "base/LocalTime.h"
@@ -18,6 +19,54 @@ constexpr std::string_view kTitleLines =
     "\r\n"
     "Record,Mode,Location,Points,Cycles,Date & Time,Sample Time,Hold Time,"
     "Ch1 Size, Ch1 Data ,Ch2 Size, Ch2 Data,Ch3 Size,Ch3 Data ,Unit,Status,\r\n";
+
+// The cells are copied into the line where they are made (inlined): called
+// once per cell, the copy took a third of the time of a large file.
+#if defined(__GNUC__)
+#define ORONT_INLINE __attribute__((always_inline)) inline
+#define ORONT_SINK __attribute__((always_inline))
+#else
+#define ORONT_INLINE inline
+#define ORONT_SINK
+#endif
+
+// A line put together on the stack and appended to the output in one piece.
+class LineBuffer {
+public:
+    explicit LineBuffer(std::string& out) : m_out(out) {}
+    LineBuffer(const LineBuffer&) = delete;
+    LineBuffer& operator=(const LineBuffer&) = delete;
+
+    // A cell and its comma.
+    ORONT_INLINE void Cell(std::string_view text) {
+        // Room for the cell, its comma and the line's end.
+        if (text.size() + 3 > sizeof m_line - m_used) {
+            Flush();
+            if (text.size() + 3 > sizeof m_line) {
+                m_out += text;
+                m_out += ',';
+                return;
+            }
+        }
+        std::memcpy(m_line + m_used, text.data(), text.size());
+        m_used += text.size();
+        m_line[m_used++] = ',';
+    }
+    void End() {
+        m_line[m_used++] = '\r';
+        m_line[m_used++] = '\n';
+        Flush();
+    }
+
+private:
+    void Flush() {
+        m_out.append(m_line, m_used);
+        m_used = 0;
+    }
+    std::string& m_out;
+    char m_line[256];
+    std::size_t m_used = 0;
+};
 
 // Appends the line (or the four lines of a summary row) of result row i.
 void AppendRow(const RecordStore& store, int i, std::string& out) {
@@ -42,12 +91,12 @@ void AppendRow(const RecordStore& store, int i, std::string& out) {
     }
     // Every cell followed by a comma; a line without a Status cell ends after
     // the Unit cell's comma.
-    RecordLineCells(store, row, [&out](ReportColumn c, std::string_view text) {
+    LineBuffer line(out);
+    RecordLineCells(store, row, [&line](ReportColumn c, std::string_view text) ORONT_SINK {
         if (c == ReportColumn::Status && text.empty()) return;
-        out += text;
-        out += ',';
+        line.Cell(text);
     });
-    out += "\r\n";
+    line.End();
 }
 
 // Rows that exist in the table; indices outside it are never read.

@@ -33,6 +33,13 @@ bool StartsWithNoCase(std::string_view s, std::string_view word) {
 }  // namespace
 
 int CAtoi(std::string_view t) noexcept {
+    // The store's numbers (up to nine digits, nothing else) directly.
+    if (!t.empty() && t.size() <= 9) {
+        int v = 0;
+        std::size_t k = 0;
+        for (; k < t.size() && IsDigit(t[k]); ++k) v = v * 10 + (t[k] - '0');
+        if (k == t.size()) return v;
+    }
     std::size_t i = 0;
     while (i < t.size() && IsCSpace(t[i])) ++i;
     bool neg = false;
@@ -195,10 +202,7 @@ NumberText FormatLargeValue(double value) {
     return FormatFixed0(value);
 }
 
-std::string_view LargeValueText(std::string_view stored, NumberText& buffer) {
-    // Up to eight digits (the stored counts) never pass the limit; only
-    // longer texts, or ones with an exponent, are read as numbers.
-    if (stored.size() <= 8 && std::all_of(stored.begin(), stored.end(), IsDigit)) return stored;
+std::string_view ReadLargeValueText(std::string_view stored, NumberText& buffer) {
     const double v = CAtof(stored);
     if (!(v > kLargeValueLimit)) return stored;
     buffer = FormatExp3(v);

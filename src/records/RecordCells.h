@@ -22,7 +22,7 @@ void RecordLineCells(const RecordStore& store, const ResultRow& row, Sink&& sink
     const bool group = k == kind::kGroupCollapsed || k == kind::kGroupExpanded;
 
     if (member)
-        sink(C::Record, FormatZeroPad(CAtoi(row.m_strRecordNo), 4));
+        sink(C::Record, MemberRecordNumberText(row.m_strRecordNo));
     else if (group)
         sink(C::Record, GroupRecordNumberText(row.m_strRecordNo));
     else

@@ -104,6 +104,19 @@ NumberText GroupRecordNumberText(std::string_view stored) {
     return FormatZeroPad(number, 4);
 }
 
+NumberText MemberRecordNumberText(std::string_view stored) {
+    // Up to four digits, the number's own digits after zeros: no need to
+    // read and format it.
+    if (stored.size() <= 4 && std::all_of(stored.begin(), stored.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        NumberText out;
+        char* p = std::fill_n(out.Buffer(), 4 - stored.size(), '0');
+        std::copy(stored.begin(), stored.end(), p);
+        out.SetSize(4);
+        return out;
+    }
+    return FormatZeroPad(CAtoi(stored), 4);
+}
+
 void ResetForDownload(RecordStore& store) {
     store.m_reportLines.clear();
     store.m_nLastRow = 0;

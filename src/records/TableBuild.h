@@ -42,6 +42,9 @@ void FillSummaryLine(const RecordStore& store, const ResultRow& row, int index, 
 // The Record text a group row shows: its stored number plus one (the number
 // of the point's first cycle), where 8000 is followed by 0001.
 NumberText GroupRecordNumberText(std::string_view stored);
+// The Record text a member row shows: its stored number with at least four
+// digits ("%04d" of its atoi).
+NumberText MemberRecordNumberText(std::string_view stored);
 
 // The channel sizes of a size code (as the report and the CSV file show them).
 std::string_view Ch1SizeText(int sizeCode);  // "0.3um" below 10, else "0.5um"

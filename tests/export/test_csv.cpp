@@ -118,10 +118,21 @@ TEST(CsvText, LargeValueRuleOnRecordLinesOnly) {
     plain.record.m_strCount[0] = "150000000";
     plain.record.m_strCount[1] = "99999999";
     plain.record.m_strCount[2] = "abc";
-    RecordStore s = StoreOf({plain, SummaryRow("150000000")});
-    const std::string csv = CsvText(s, 0, 1);
+    // Short texts that are more than digits are read as numbers too; and
+    // cells of any length come out whole, also across the line's buffer.
+    RowWithRecord exponent = RecordRow("0", "0002");
+    exponent.record.m_strCount[0] = "2e9";
+    exponent.record.m_strCount[1] = "1234567.5";
+    exponent.record.m_strLocation = std::string(240, 'L');
+    exponent.record.m_strUnit = std::string(300, 'U');
+    RecordStore s = StoreOf({plain, SummaryRow("150000000"), exponent});
+    const std::string csv = CsvText(s, 0, 2);
     EXPECT_NE(csv.find(",1.500E+08,0.5um,99999999,5.0um,abc,/cf,\r\n"), std::string::npos) << csv;
     EXPECT_NE(csv.find(",,,,AVG,,,,,150000000,,11,,11,/cf\r\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\r\n0002,Auto," + std::string(240, 'L') + ",2,1," + kTail +
+                       "0.3um,2.000E+09,0.5um,1234567.5,5.0um,30," + std::string(300, 'U') + ",\r\n"),
+              std::string::npos)
+        << csv;
 }
 
 TEST(CsvText, DownloadedRunMatchesTheReportTable) {
