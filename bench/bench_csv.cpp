@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -61,17 +62,19 @@ BENCHMARK(BM_PlainWriteSameBytes)->Arg(0)->ArgName("fsync")->Unit(benchmark::kMi
 
 // The same bytes with the same safe replacement the writer does: a new
 // temporary file beside the target, one write, fsync, rename over the target.
+bool SafeReplace(const std::string& path, const std::string& bytes) {
+    std::string temp = path + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    return fd >= 0 && ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) &&
+           ::fsync(fd) == 0 && ::close(fd) == 0 && ::rename(temp.c_str(), path.c_str()) == 0;
+}
+
 void BM_PlainWriteSafeReplace(benchmark::State& state) {
     const RecordStore& s = FullStore();
     const std::string bytes = CsvText(s, 0, s.m_nLastRow);
     const std::string path = BenchPath("bench_csv_replace.csv");
-    for (auto _ : state) {
-        std::string temp = path + ".XXXXXX";
-        const int fd = ::mkstemp(temp.data());
-        if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()) ||
-            ::fsync(fd) != 0 || ::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0)
-            state.SkipWithError("write failed");
-    }
+    for (auto _ : state)
+        if (!SafeReplace(path, bytes)) state.SkipWithError("write failed");
     state.SetBytesProcessed(state.iterations() * static_cast<long long>(bytes.size()));
     std::filesystem::remove(path);
 }
@@ -89,6 +92,44 @@ void BM_SafeWriterSameBytes(benchmark::State& state) {
     std::filesystem::remove(path);
 }
 BENCHMARK(BM_SafeWriterSameBytes)->Unit(benchmark::kMillisecond);
+
+// The ratios of the writer's time to the safe writes of the same bytes, each
+// iteration timing the three one after another, so that all three meet the
+// same disk and the same load: counter ratio_replace against the temporary,
+// fsync and rename above, ratio_safe_writer against the program's safe
+// writer (which also syncs the folder).
+void BM_CsvWriterAgainstSafeWrites(benchmark::State& state) {
+    using Clock = std::chrono::steady_clock;
+    const RecordStore& s = FullStore();
+    const std::string bytes = CsvText(s, 0, s.m_nLastRow);
+    const std::string path = BenchPath("bench_csv_ratio.csv");
+    Clock::duration writer{};
+    Clock::duration replace{};
+    Clock::duration safe{};
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        const bool written = WriteCsvFile(s, path, 0, s.m_nLastRow);
+        const auto t1 = Clock::now();
+        const bool replaced = SafeReplace(path, bytes);
+        const auto t2 = Clock::now();
+        const bool kept = WriteOutputFile(path, bytes).ok();
+        const auto t3 = Clock::now();
+        if (!written || !replaced || !kept) state.SkipWithError("write failed");
+        writer += t1 - t0;
+        replace += t2 - t1;
+        safe += t3 - t2;
+    }
+    const auto ms = [&state](Clock::duration d) {
+        return std::chrono::duration<double, std::milli>(d).count() / static_cast<double>(state.iterations());
+    };
+    state.counters["writer_ms"] = ms(writer);
+    state.counters["replace_ms"] = ms(replace);
+    state.counters["safe_writer_ms"] = ms(safe);
+    state.counters["ratio_replace"] = ms(writer) / ms(replace);
+    state.counters["ratio_safe_writer"] = ms(writer) / ms(safe);
+    std::filesystem::remove(path);
+}
+BENCHMARK(BM_CsvWriterAgainstSafeWrites)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // Building the bytes alone.
 void BM_CsvTextInMemory(benchmark::State& state) {
