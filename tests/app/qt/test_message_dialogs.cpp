@@ -275,7 +275,7 @@ TEST(MessageDialogs, EveryMessageShowsOnTheBackgroundPicture) {
         else
             dlg = std::make_unique<CMessageDlg1>();
         const QImage shot = ShownShot(*dlg);
-        test::ExpectStretchedPictureAtTheCorners(shot, ResourceBitmap(res::kBitmapBackground), true);
+        test::ExpectBackgroundAtTheCorners(shot, true);
         const QRect text = dlg->findChild<QLabel*>(QStringLiteral("1017"))->geometry();
         EXPECT_EQ(shot.pixelColor(text.right() - 1, text.bottom() - 1), theme::Background());
         EXPECT_LT(Darkest(shot, text), 50) << "black text";

@@ -178,7 +178,7 @@ TEST_F(SaveDataDlgTest, BackgroundPictureFillsTheDialogAndTheCaptionsKeepTheirBr
     dlg.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
     const QImage shot = test::Shot(dlg);
-    test::ExpectStretchedPictureAtTheCorners(shot, ResourceBitmap(res::kBitmapBackground), false);
+    test::ExpectBackgroundAtTheCorners(shot, false);
     for (const char* id : {"1021", "1022"}) {
         const QRect caption = dlg.findChild<QLabel*>(QString::fromLatin1(id))->geometry();
         EXPECT_EQ(shot.pixelColor(caption.right() - 1, caption.bottom() - 1), QColor(144, 183, 204)) << id;

@@ -8,6 +8,8 @@
 #include <QPixmap>
 #include <QWidget>
 
+#include "controls/qt/Resources.h"
+
 namespace oront::test {
 
 // The widget as it shows on screen, one 32-bit colour a pixel.
@@ -15,17 +17,16 @@ inline QImage Shot(QWidget& widget) {
     return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-// Expects `picture`, stretched over the whole client area as a dialog draws
-// its background (with or without smoothing), at the corners of `shot`: the
-// picture covers the window, no bare window colour shows there.
-inline void ExpectStretchedPictureAtTheCorners(const QImage& shot, const QPixmap& picture, bool smooth) {
-    ASSERT_FALSE(picture.isNull());
+// Expects the dialogs' background picture, stretched over the whole client
+// area (with or without smoothing), at the corners of `shot`: the picture
+// covers the window, no bare window colour shows there.
+inline void ExpectBackgroundAtTheCorners(const QImage& shot, bool smooth) {
     QImage expected(shot.size(), QImage::Format_RGB32);
     expected.fill(Qt::black);
     {
         QPainter painter(&expected);
         painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
-        painter.drawPixmap(expected.rect(), picture);
+        ASSERT_TRUE(StretchedBitmap(res::kBitmapBackground).Paint(painter, expected.rect(), 1.0));
     }
     const int r = shot.width() - 1;
     const int b = shot.height() - 1;
