@@ -16,7 +16,6 @@
 #include <libpq-fe.h>
 
 #include <cstdlib>
-#include <mutex>
 #include <string>
 
 namespace {
@@ -26,19 +25,22 @@ struct Library {
     std::string error;  // why it could not be opened
 };
 
+Library Open() {
+    const char* chosen = std::getenv("ORONT_LIBPQ");
+    const std::string name = chosen != nullptr && *chosen != '\0' ? chosen : ORONT_LIBPQ_NAME;
+    Library library;
+    library.handle = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library.handle == nullptr) {
+        const char* why = ::dlerror();
+        library.error = "the PostgreSQL client library (" + name + ") cannot be loaded" +
+                        (why != nullptr ? std::string(": ") + why : std::string()) + "\n";
+    }
+    return library;
+}
+
+// Opened once, by the first call of any of the functions.
 const Library& Loaded() {
-    static Library library;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        const char* chosen = std::getenv("ORONT_LIBPQ");
-        const std::string name = chosen != nullptr && *chosen != '\0' ? chosen : ORONT_LIBPQ_NAME;
-        library.handle = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (library.handle == nullptr) {
-            const char* why = ::dlerror();
-            library.error = "the PostgreSQL client library (" + name + ") cannot be loaded" +
-                            (why != nullptr ? std::string(": ") + why : std::string()) + "\n";
-        }
-    });
+    static const Library library = Open();
     return library;
 }
 
@@ -51,12 +53,9 @@ Function* Find(const char* name) {
 }
 
 char* LoadError() {
-    static std::string text;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        text = Loaded().error;
-        if (text.empty()) text = "the PostgreSQL client library lacks a function the program uses\n";
-    });
+    static std::string text = Loaded().error.empty()
+                                  ? std::string("the PostgreSQL client library lacks a function the program uses\n")
+                                  : Loaded().error;
     return text.data();
 }
 
