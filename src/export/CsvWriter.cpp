@@ -48,7 +48,8 @@ public:
                 return;
             }
         }
-        std::memcpy(m_line + m_used, text.data(), text.size());
+        // An empty cell may have no characters at all (a null pointer).
+        if (!text.empty()) std::memcpy(m_line + m_used, text.data(), text.size());
         m_used += text.size();
         m_line[m_used++] = ',';
     }
