@@ -406,8 +406,6 @@ bool OutputFile::Open(const std::string& path, const OutputOptions& options) {
     m_result.path = path;
     m_options = options;
     m_pending.clear();
-    m_written = 0;
-    m_sentOn = 0;
     if (path.empty()) return Fail(ENOENT);
     if (RefuseProtected()) return false;
     struct _stat64 st {};
