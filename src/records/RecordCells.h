@@ -17,22 +17,23 @@ template <typename Sink>
 void RecordLineCells(const RecordStore& store, const ResultRow& row, Sink&& sink) {
     using C = ReportColumn;
     const MeasurementRecord& record = store.RecordOf(row);
-    const Text& k = row.m_strKind;
-    const bool member = k == kind::kMember;
-    const bool group = k == kind::kGroupCollapsed || k == kind::kGroupExpanded;
+    const char k = kind::Code(row.m_strKind);
+    const bool member = k == *kind::kMember;
+    const bool group = k == *kind::kGroupCollapsed || k == *kind::kGroupExpanded;
 
+    NumberText number;
     if (member)
-        sink(C::Record, MemberRecordNumberText(row.m_strRecordNo));
+        sink(C::Record, MemberRecordNumberText(row.m_strRecordNo, number));
     else if (group)
         sink(C::Record, GroupRecordNumberText(row.m_strRecordNo));
     else
         sink(C::Record, row.m_strRecordNo);
 
-    if (k == kind::kAuto)
+    if (k == *kind::kAuto)
         sink(C::Mode, "Auto");
-    else if (k == kind::kManual)
+    else if (k == *kind::kManual)
         sink(C::Mode, "Manual");
-    else if (group || k == kind::kIsoPlain)
+    else if (group || k == *kind::kIsoPlain)
         sink(C::Mode, "ISO");
     else
         sink(C::Mode, "");
@@ -56,7 +57,7 @@ void RecordLineCells(const RecordStore& store, const ResultRow& row, Sink&& sink
              LargeValueText(group ? store.FiguresOf(row).m_strAvg[ch] : record.m_strCount[ch], buffer));
     }
     sink(C::Unit, record.m_strUnit);
-    const bool showsOver = k == kind::kAuto || k == kind::kManual || member || k == kind::kIsoPlain;
+    const bool showsOver = k == *kind::kAuto || k == *kind::kManual || member || k == *kind::kIsoPlain;
     sink(C::Status, showsOver && record.m_strStatus == "1" ? "OVER" : "");
 }
 

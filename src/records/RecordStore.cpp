@@ -9,13 +9,12 @@ const MeasurementRecord kEmptyRecord{};
 const RunFigures kNoFigures{};
 }  // namespace
 
-const ResultRow& RecordStore::Row(int i) const {
-    return (i >= 0 && static_cast<std::size_t>(i) < m_rows.size()) ? m_rows[static_cast<std::size_t>(i)] : kEmptyRow;
+const ResultRow& RecordStore::EmptyRow() {
+    return kEmptyRow;
 }
 
-const MeasurementRecord& RecordStore::Slot(int i) const {
-    return (i >= 0 && static_cast<std::size_t>(i) < m_records.size()) ? m_records[static_cast<std::size_t>(i)]
-                                                                      : kEmptyRecord;
+const MeasurementRecord& RecordStore::EmptySlot() {
+    return kEmptyRecord;
 }
 
 const RunFigures& RecordStore::FiguresOf(const ResultRow& row) const {

@@ -85,6 +85,12 @@ inline constexpr const char* kSummary = "3";
 inline constexpr const char* kGroupExpanded = "4";
 inline constexpr const char* kGroupCollapsed = "5";
 inline constexpr const char* kIsoPlain = "6";
+// A row's kind as one character, to be compared with the first character of
+// a kind above ('\0' for a text that is none of them: they are all one
+// character long).
+inline char Code(const Text& kind) {
+    return kind.size() == 1 ? *kind.c_str() : '\0';
+}
 }  // namespace kind
 
 // The columns of a report line, in the order of the CSV header.
@@ -147,8 +153,15 @@ struct RecordStore : ReportSource {
     int m_nLastRecordNumber = 0;
 
     // Read access that treats rows and slots that were never written as empty.
-    [[nodiscard]] const ResultRow& Row(int i) const;
-    [[nodiscard]] const MeasurementRecord& Slot(int i) const;
+    // (Inline: they are read for every row of a file.)
+    [[nodiscard]] const ResultRow& Row(int i) const {
+        return (i >= 0 && static_cast<std::size_t>(i) < m_rows.size()) ? m_rows[static_cast<std::size_t>(i)]
+                                                                       : EmptyRow();
+    }
+    [[nodiscard]] const MeasurementRecord& Slot(int i) const {
+        return (i >= 0 && static_cast<std::size_t>(i) < m_records.size()) ? m_records[static_cast<std::size_t>(i)]
+                                                                          : EmptySlot();
+    }
     // The record whose fields a row shows.
     [[nodiscard]] const MeasurementRecord& RecordOf(const ResultRow& row) const { return Slot(row.m_nSlot); }
     [[nodiscard]] const MeasurementRecord& RecordOf(int row) const { return RecordOf(Row(row)); }
@@ -160,6 +173,10 @@ struct RecordStore : ReportSource {
     [[nodiscard]] int ReportLineCount() const override { return m_nReportLineCount; }
     [[nodiscard]] ReportLine ReportLineAt(int i) const override;
     [[nodiscard]] std::int32_t ReportSerialNumber() const override { return m_nSerialNumber; }
+
+private:
+    static const ResultRow& EmptyRow();
+    static const MeasurementRecord& EmptySlot();
 };
 
 }  // namespace oront

@@ -74,28 +74,6 @@ void MarkRuns(RecordStore& store, int slotCount) {
 
 }  // namespace
 
-std::string_view Ch1SizeText(int sizeCode) {
-    return sizeCode < 10 ? "0.3um" : "0.5um";
-}
-
-std::string_view Ch2SizeText(int sizeCode) {
-    switch (sizeCode) {
-        case 0:
-            return "0.5um";
-        case 1:
-        case 10:
-            return "1.0um";
-        case 2:
-        case 11:
-            return "2.0um";
-        case 3:
-        case 12:
-            return "2.5um";
-        default:
-            return {};
-    }
-}
-
 NumberText GroupRecordNumberText(std::string_view stored) {
     // The stored number is the one before the point's first cycle; after
     // 8000 the instrument's numbering starts again at 1.
@@ -104,17 +82,9 @@ NumberText GroupRecordNumberText(std::string_view stored) {
     return FormatZeroPad(number, 4);
 }
 
-NumberText MemberRecordNumberText(std::string_view stored) {
-    // Up to four digits, the number's own digits after zeros: no need to
-    // read and format it.
-    if (stored.size() <= 4 && std::all_of(stored.begin(), stored.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        NumberText out;
-        char* p = std::fill_n(out.Buffer(), 4 - stored.size(), '0');
-        std::copy(stored.begin(), stored.end(), p);
-        out.SetSize(4);
-        return out;
-    }
-    return FormatZeroPad(CAtoi(stored), 4);
+std::string_view ReadMemberRecordNumber(std::string_view stored, NumberText& buffer) {
+    buffer = FormatZeroPad(CAtoi(stored), 4);
+    return buffer;
 }
 
 void ResetForDownload(RecordStore& store) {

@@ -43,11 +43,38 @@ void FillSummaryLine(const RecordStore& store, const ResultRow& row, int index, 
 // of the point's first cycle), where 8000 is followed by 0001.
 NumberText GroupRecordNumberText(std::string_view stored);
 // The Record text a member row shows: its stored number with at least four
-// digits ("%04d" of its atoi).
-NumberText MemberRecordNumberText(std::string_view stored);
+// digits ("%04d" of its atoi), written into `buffer` where it differs from
+// the stored text.
+std::string_view ReadMemberRecordNumber(std::string_view stored, NumberText& buffer);  // any stored text
+inline std::string_view MemberRecordNumberText(std::string_view stored, NumberText& buffer) {
+    // Stored numbers have four digits already. Inline, as most lines of a
+    // file are member lines.
+    if (stored.size() == 4 && ShortTextIsDigits(stored)) return stored;
+    return ReadMemberRecordNumber(stored, buffer);
+}
 
-// The channel sizes of a size code (as the report and the CSV file show them).
-std::string_view Ch1SizeText(int sizeCode);  // "0.3um" below 10, else "0.5um"
-std::string_view Ch2SizeText(int sizeCode);  // by the code table; empty outside it
+// The channel sizes of a size code (as the report and the CSV file show
+// them): channel 1 "0.3um" below 10, else "0.5um"; channel 2 by the code
+// table, empty outside it. Inline, as they are read for every line of a file.
+inline std::string_view Ch1SizeText(int sizeCode) {
+    return sizeCode < 10 ? "0.3um" : "0.5um";
+}
+inline std::string_view Ch2SizeText(int sizeCode) {
+    switch (sizeCode) {
+        case 0:
+            return "0.5um";
+        case 1:
+        case 10:
+            return "1.0um";
+        case 2:
+        case 11:
+            return "2.0um";
+        case 3:
+        case 12:
+            return "2.5um";
+        default:
+            return {};
+    }
+}
 
 }  // namespace oront

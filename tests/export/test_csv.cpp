@@ -119,20 +119,24 @@ TEST(CsvText, LargeValueRuleOnRecordLinesOnly) {
     plain.record.m_strCount[1] = "99999999";
     plain.record.m_strCount[2] = "abc";
     // Short texts that are more than digits are read as numbers too; and
-    // cells of any length come out whole, also across the line's buffer.
+    // cells of any length come out whole, also in lines longer than the room
+    // a line is put together in (4096 bytes).
     RowWithRecord exponent = RecordRow("0", "0002");
     exponent.record.m_strCount[0] = "2e9";
     exponent.record.m_strCount[1] = "1234567.5";
-    exponent.record.m_strLocation = std::string(240, 'L');
-    exponent.record.m_strUnit = std::string(300, 'U');
-    RecordStore s = StoreOf({plain, SummaryRow("150000000"), exponent});
-    const std::string csv = CsvText(s, 0, 2);
+    exponent.record.m_strLocation = std::string(2400, 'L');
+    exponent.record.m_strUnit = std::string(3000, 'U');
+    RowWithRecord summary = SummaryRow("150000000");
+    summary.record.m_strUnit = std::string(5000, 'u');
+    RecordStore s = StoreOf({plain, SummaryRow("150000000"), exponent, summary});
+    const std::string csv = CsvText(s, 0, 3);
     EXPECT_NE(csv.find(",1.500E+08,0.5um,99999999,5.0um,abc,/cf,\r\n"), std::string::npos) << csv;
     EXPECT_NE(csv.find(",,,,AVG,,,,,150000000,,11,,11,/cf\r\n"), std::string::npos) << csv;
-    EXPECT_NE(csv.find("\r\n0002,Auto," + std::string(240, 'L') + ",2,1," + kTail +
-                       "0.3um,2.000E+09,0.5um,1234567.5,5.0um,30," + std::string(300, 'U') + ",\r\n"),
+    EXPECT_NE(csv.find("\r\n0002,Auto," + std::string(2400, 'L') + ",2,1," + kTail +
+                       "0.3um,2.000E+09,0.5um,1234567.5,5.0um,30," + std::string(3000, 'U') + ",\r\n"),
               std::string::npos)
         << csv;
+    EXPECT_NE(csv.find("\r\n,,,,95%UCL,,,,,----,,----,,----," + std::string(5000, 'u') + "\r\n"), std::string::npos);
 }
 
 TEST(CsvText, DownloadedRunMatchesTheReportTable) {
@@ -150,6 +154,25 @@ TEST(CsvText, DownloadedRunMatchesTheReportTable) {
     EXPECT_EQ(CsvText(s, -5, 1000000), csv);
 }
 
+TEST(CsvText, EveryLineOfAFullMemoryIsItsReportLine) {
+    // A record line is its cells each followed by a comma, without an empty
+    // Status cell; a summary line its cells up to the Unit between commas.
+    const RecordStore& s = MixedMemoryStore();
+    std::string expected = kHead;
+    for (int i = 0; i < s.ReportLineCount(); ++i) {
+        const ReportLine line = s.ReportLineAt(i);
+        const bool summary = s.Row(s.m_reportLines[static_cast<std::size_t>(i)] / 4).m_strKind == "3";
+        for (int c = 0; c < kReportColumnCount - 1; ++c) {
+            expected += line.cell[static_cast<std::size_t>(c)].view();
+            if (c < kReportColumnCount - 2 || !summary) expected += ',';
+        }
+        if (!summary && !line[ReportColumn::Status].empty()) expected += line[ReportColumn::Status].str() + ",";
+        expected += "\r\n";
+    }
+    ASSERT_GT(expected.size(), 3u << 18);  // several of the file's blocks
+    EXPECT_EQ(CsvText(s, 0, s.m_nLastRow), expected);
+}
+
 TEST_F(CsvFiles, SavingReplacesTheWholeFileAndLeavesNoTemporary) {
     const fs::path target = dir_ / "records.csv";
     std::ofstream(target, std::ios::binary) << std::string(100000, 'x');
@@ -161,6 +184,11 @@ TEST_F(CsvFiles, SavingReplacesTheWholeFileAndLeavesNoTemporary) {
 
     ASSERT_TRUE(WriteCsvFile(s, (dir_ / "empty.csv").string(), 1, 0));
     EXPECT_EQ(ReadFileBytes(dir_ / "empty.csv"), kHead);
+
+    // A file of many blocks has the same bytes.
+    const RecordStore& full = MixedMemoryStore();
+    ASSERT_TRUE(WriteCsvFile(full, target.string(), 0, full.m_nLastRow));
+    EXPECT_EQ(ReadFileBytes(target), CsvText(full, 0, full.m_nLastRow));
 }
 
 TEST_F(CsvFiles, FailedSaveKeepsTheOldFile) {
