@@ -1,7 +1,6 @@
 #include "export/CsvWriter.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -179,21 +178,16 @@ private:
     std::string m_text;
 };
 
-// Line 0..3 of a summary row: the label under Cycles, the three values
-// under the Data columns (with the empty Size cells between them), then the
-// unit, without a trailing comma.
+// Line 0..3 of a summary row: its cells up to the Unit between commas.
 template <typename Line>
-ORONT_ALWAYS_INLINE inline void SummaryLine(const RunFigures& figures, const MeasurementRecord& record, int index,
-                                            Line& line) {
-    static constexpr std::string_view kLabels[4] = {",,,,AVG,,,,", ",,,,MAX,,,,", ",,,,MIN,,,,", ",,,,95%UCL,,,,"};
-    const std::array<Text, 3>& values = SummaryLineValues(figures, index);
-    line.Cell(kLabels[index]);
-    line.Cell(values[0].view());
-    line.Cell({});
-    line.Cell(values[1].view());
-    line.Cell({});
-    line.Cell(values[2].view());
-    line.Put(record.m_strUnit.view());
+ORONT_ALWAYS_INLINE inline void SummaryLine(const RecordStore& store, const ResultRow& row, int index, Line& line) {
+    SummaryLineCells(store, row, index, [&line](ReportColumn c, std::string_view text) {
+        if (c == ReportColumn::Status) return;
+        if (c == ReportColumn::Unit)
+            line.Put(text);
+        else
+            line.Cell(text);
+    });
 }
 
 // Every cell followed by a comma; a line without a Status cell ends after
@@ -209,15 +203,13 @@ ORONT_ALWAYS_INLINE inline void RecordLine(const RecordStore& store, const Resul
 // Appends the line (or the four lines of a summary row) of result row i.
 void AppendRow(const RecordStore& store, int i, CsvOutput& out) {
     const ResultRow& row = store.Row(i);
-    const MeasurementRecord& record = store.RecordOf(row);
     if (row.m_strKind == kind::kSummary) {
-        const RunFigures& figures = store.FiguresOf(row);
         for (int index = 0; index < 4; ++index) {
             LineWriter line(out);
-            SummaryLine(figures, record, index, line);
+            SummaryLine(store, row, index, line);
             if (!line.End()) {
                 LongLine longLine;
-                SummaryLine(figures, record, index, longLine);
+                SummaryLine(store, row, index, longLine);
                 longLine.End(out);
             }
         }

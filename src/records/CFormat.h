@@ -93,7 +93,7 @@ inline bool ShortTextIsDigits(std::string_view text) noexcept {
 inline std::string_view LargeValueText(std::string_view stored, NumberText& buffer) {
     // Up to eight digits (the stored counts) never pass the limit: only
     // longer texts, or ones with a point or an exponent, are read.
-    if (stored.size() <= 8 && ShortTextIsDigits(stored)) return stored;
+    if (ShortTextIsDigits(stored)) return stored;
     return ReadLargeValueText(stored, buffer);
 }
 
